@@ -1,0 +1,122 @@
+#include "DMLinuxQuilletConnector.h"
+
+#include <unistd.h>
+
+#include <cstring>
+
+#include "DMLinuxLog.h"
+#include "DMLinuxUtil.h"
+
+namespace {
+constexpr useconds_t kPollMicros = 100000;
+}
+
+CDMLinuxQuilletConnector::CDMLinuxQuilletConnector()
+{
+    pthread_mutex_init(&m_mutex, nullptr);
+    m_processName[0] = '\0';
+}
+
+CDMLinuxQuilletConnector::CDMLinuxQuilletConnector(int*, char***) : CDMLinuxQuilletConnector() {}
+
+CDMLinuxQuilletConnector::~CDMLinuxQuilletConnector()
+{
+    pthread_mutex_destroy(&m_mutex);
+}
+
+const char* CDMLinuxQuilletConnector::GetVersionString()
+{
+    return kDMVersion;
+}
+
+int CDMLinuxQuilletConnector::IsRunning()
+{
+    if (!m_bound || m_isRunning == nullptr)
+        return 0;
+    return m_isRunning() != 0 ? 1 : 0;
+}
+
+int CDMLinuxQuilletConnector::GetResult(void*)
+{
+    if (!m_bound || m_getResult == nullptr)
+        return 0;
+    return m_getResult();
+}
+
+int CDMLinuxQuilletConnector::ConnectorInit()
+{
+    m_bound = 1;
+    m_getResult = LinuxQuillet_GetResult;
+    m_isRunning = LinuxQuillet_isRunning;
+    m_startProcess = LinuxQuillet_StartProcess;
+    LinuxQuillet_InitWriteLog(DMLinuxLog_GetLogType(), DMLinuxLog_Write, DMLinuxLog_WriteInt);
+    return 0;
+}
+
+int CDMLinuxQuilletConnector::StartQuilletProcess(const char* param)
+{
+    int result = QUILLET_START_REFUSED;
+    pthread_mutex_lock(&m_mutex);
+    DMLOG("[%s:%d] + \n", "StartQuilletProcess", __LINE__);
+    if (m_started || IsRunning() != 0) {
+        result = QUILLET_START_BUSY;
+    } else if (int init = ConnectorInit(); init < 0) {
+        DMLOG("======== StartQuilletProcess: INIT ERROR!!! [%d] ======\n", init);
+    } else if (param != nullptr && std::strlen(param) >= 2 && m_bound && m_startProcess != nullptr) {
+        // Drop the enclosing JSON quotes, whatever the two characters are.
+        size_t inner = std::strlen(param) - 2;
+        auto copy = std::make_unique<char[]>(inner + 1);
+        std::memcpy(copy.get(), param + 1, inner);
+        copy[inner] = '\0';
+        DMLOG("====================StartParam:\n%s\n =========================\n", copy.get());
+        m_pendingParam = std::move(copy);
+        m_started = true;
+        DMLOG("[%s:%d] - \n", "StartQuilletProcess", __LINE__);
+        result = QUILLET_START_QUEUED;
+    } else {
+        DMLOG("[%s:%d] - \n", "StartQuilletProcess", __LINE__);
+    }
+    pthread_mutex_unlock(&m_mutex);
+    DMLOG("[%s:%d] result(%d) - \n", "StartQuilletProcess", __LINE__, result);
+    return result;
+}
+
+std::unique_ptr<char[]> CDMLinuxQuilletConnector::takePending()
+{
+    pthread_mutex_lock(&m_mutex);
+    std::unique_ptr<char[]> taken = std::move(m_pendingParam);
+    pthread_mutex_unlock(&m_mutex);
+    return taken;
+}
+
+void CDMLinuxQuilletConnector::finishJob()
+{
+    pthread_mutex_lock(&m_mutex);
+    m_started = false;
+    pthread_mutex_unlock(&m_mutex);
+}
+
+void CDMLinuxQuilletConnector::ProcessQuilletJob()
+{
+    while (!m_stopLoop) {
+        ::usleep(kPollMicros);
+        if (!m_started)
+            continue;
+        std::unique_ptr<char[]> param = takePending();
+        if (m_startProcess != nullptr) {
+            QuilletJobArgs args{m_processName, param.get()};
+            m_startProcess(&args);
+        }
+        ConnectorDeinit();
+        finishJob();
+    }
+}
+
+void CDMLinuxQuilletConnector::SetProcessName(const char* name)
+{
+    if (name == nullptr)
+        return;
+    // A longer path is cut rather than overflowing the fixed name.
+    std::strncpy(m_processName, name, sizeof m_processName - 1);
+    m_processName[sizeof m_processName - 1] = '\0';
+}

@@ -1,0 +1,315 @@
+#include "DMLinuxUtil.h"
+
+#include <curl/curl.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+
+#include "DMLinuxLog.h"
+
+namespace {
+
+char g_homeDir[kDMHomeDirMax + 1] = "";
+bool g_curlInitialised = false;
+
+struct DirCloser {
+    void operator()(DIR* d) const { ::closedir(d); }
+};
+using DirPtr = std::unique_ptr<DIR, DirCloser>;
+
+bool isPositiveNumber(const char* s)
+{
+    if (*s == '\0')
+        return false;
+    for (; *s != '\0'; ++s)
+        if (*s < '0' || *s > '9')
+            return false;
+    return true;
+}
+
+bool setHome(const char* dir)
+{
+    if (dir == nullptr || std::strlen(dir) > kDMHomeDirMax)
+        return false;
+    std::strcpy(g_homeDir, dir);
+    return true;
+}
+
+// execvp in an already forked child; never returns.
+[[noreturn]] void execChild(const std::vector<std::string>& argv)
+{
+    std::vector<char*> args;
+    args.reserve(argv.size() + 1);
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    ::execvp(args[0], args.data());
+    ::_exit(127);
+}
+
+}  // namespace
+
+int DMLinuxUtil_Initialize()
+{
+    const char* overridden = std::getenv("QUILLETEX_HOME");
+    if (overridden != nullptr && *overridden != '\0') {
+        setHome(overridden);
+        return 0;
+    }
+    struct passwd pw {};
+    struct passwd* found = nullptr;
+    std::vector<char> buf(16384);
+    if (::getpwuid_r(::getuid(), &pw, buf.data(), buf.size(), &found) == 0 && found != nullptr)
+        setHome(found->pw_dir);
+    return 0;
+}
+
+const char* DMLinuxUtil_GetUserHOMEDir()
+{
+    return g_homeDir;
+}
+
+const char* DMLinuxUtil_SetUserHOMEDir(const char* dir)
+{
+    setHome(dir);
+    return g_homeDir;
+}
+
+const char* DMLinuxUtil_GetInstallDir()
+{
+    static const std::string dir = [] {
+        const char* env = std::getenv("QUILLETEX_INSTALL_DIR");
+        return std::string(env != nullptr && *env != '\0' ? env : kDMDefaultInstallDir);
+    }();
+    return dir.c_str();
+}
+
+int DMLinuxUtil_InitCURL()
+{
+    if (!g_curlInitialised) {
+        curl_global_init(CURL_GLOBAL_ALL);
+        g_curlInitialised = true;
+    }
+    return 0;
+}
+
+void DMLinuxUtil_CleanupCURL()
+{
+    if (g_curlInitialised) {
+        curl_global_cleanup();
+        g_curlInitialised = false;
+    }
+}
+
+int DMLinuxUtil_CheckProcess(const char* pattern)
+{
+    if (pattern == nullptr)
+        return 0;
+    DirPtr dir(::opendir("/proc"));
+    if (!dir) {
+        DMLOG("err: NO_DIR\n");
+        return 0;
+    }
+    while (struct dirent* entry = ::readdir(dir.get())) {
+        if (entry->d_type != DT_DIR || !isPositiveNumber(entry->d_name))
+            continue;
+        std::string path = std::string("/proc/") + entry->d_name + "/status";
+        FILE* f = std::fopen(path.c_str(), "r");
+        if (f == nullptr)
+            continue;
+        char line[128] = "";
+        bool got = std::fgets(line, sizeof line, f) != nullptr;
+        std::fclose(f);
+        if (got && std::strstr(line, pattern) != nullptr) {
+            int pid = std::atoi(entry->d_name);
+            return pid == 0 ? 1 : pid;
+        }
+    }
+    return 0;
+}
+
+int DMLinuxUtil_CheckProcessCmdlineIn(const char* procRoot, const char* programPath, unsigned uid)
+{
+    if (procRoot == nullptr || programPath == nullptr)
+        return -1;
+    DirPtr dir(::opendir(procRoot));
+    if (!dir)
+        return -1;
+    int count = 1;
+    const std::string wanted(programPath);
+    while (struct dirent* entry = ::readdir(dir.get())) {
+        if (!isPositiveNumber(entry->d_name))
+            continue;
+        std::string base = std::string(procRoot) + "/" + entry->d_name;
+        struct stat st {};
+        if (::stat(base.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+            continue;
+        // Another user's agent is not ours to count.
+        if (st.st_uid != uid)
+            continue;
+        int fd = ::open((base + "/cmdline").c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        char cmdline[257] = {};
+        ssize_t n = ::read(fd, cmdline, 256);
+        ::close(fd);
+        if (n <= 0)
+            continue;
+        // argv[0] must be the program path itself, not a longer name that
+        // merely begins with it.
+        if (std::strncmp(cmdline, wanted.c_str(), 256) != 0)
+            continue;
+        if (count > 1)
+            return -1;
+        ++count;
+    }
+    DMLOG("[NOT] main, checkSameProcess() check OK.");
+    return 1;
+}
+
+int DMLinuxUtil_CheckProcessCmdline(const char* programPath)
+{
+    return DMLinuxUtil_CheckProcessCmdlineIn("/proc", programPath, ::getuid());
+}
+
+int DMLinuxUtil_SystemCall(const std::vector<std::string>& argv, bool wait)
+{
+    if (argv.empty() || argv[0].empty())
+        return -1;
+    pid_t pid = ::fork();
+    if (pid < 0)
+        return -1;
+    if (pid == 0) {
+        if (!wait) {
+            // Detach: the grandchild is reparented to init, so nobody has
+            // to reap it and it outlives us.
+            ::setsid();
+            pid_t grandchild = ::fork();
+            if (grandchild != 0)
+                ::_exit(grandchild < 0 ? 1 : 0);
+        }
+        execChild(argv);
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR)
+            return -1;
+    }
+    if (!WIFEXITED(status))
+        return -1;
+    if (!wait)
+        return WEXITSTATUS(status) == 0 ? 0 : -1;
+    // 127 is the exit code of a child that could not exec.
+    return WEXITSTATUS(status);
+}
+
+int DMLinuxUtil_StartSelf()
+{
+    std::string program = std::string(DMLinuxUtil_GetInstallDir()) + "/" + kDMProgramName;
+    return DMLinuxUtil_SystemCall({program, "-S"}, false);
+}
+
+int DMLinuxUtil_KillProcess(const char* name)
+{
+    if (name == nullptr || std::strlen(name) > 240)
+        return -1;
+    DMLinuxUtil_SystemCall({"killall", "-9", name}, true);
+    return 0;
+}
+
+int DMLinuxUtil_KillProcessID(int pid)
+{
+    if (pid <= 0)
+        return -1;
+    ::kill(pid, SIGTERM);
+    return 0;
+}
+
+int DMLinuxUtil_IsUserWritableDir(const char* path)
+{
+    struct stat st {};
+    if (path == nullptr || ::stat(path, &st) != 0 || !S_ISDIR(st.st_mode))
+        return 0;
+    if (st.st_uid != ::getuid())
+        return 0;
+    return (st.st_mode & S_IRUSR) && (st.st_mode & S_IWUSR) ? 1 : 0;
+}
+
+int DMLinuxUtil_WriteFileAtomic(const std::string& path, const std::string& data, unsigned mode)
+{
+    std::string temp = path + ".XXXXXX";
+    std::vector<char> name(temp.begin(), temp.end());
+    name.push_back('\0');
+    int fd = ::mkstemp(name.data());
+    if (fd < 0)
+        return -1;
+    bool ok = ::fchmod(fd, mode) == 0;
+    const char* p = data.data();
+    size_t left = data.size();
+    while (ok && left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ok = false;
+            break;
+        }
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    if (ok && ::rename(name.data(), path.c_str()) == 0)
+        return 0;
+    ::unlink(name.data());
+    return -1;
+}
+
+std::string DMLinuxUtil_AutostartEntry()
+{
+    const std::string dir = DMLinuxUtil_GetInstallDir();
+    return "[Desktop Entry]\nType=Application\nExec=" + dir + "/" + kDMProgramName +
+           " -A\nIcon=" + dir +
+           "/Resources/Icon_Stye_Guidelines(ios_57).png\nHidden=false\nNoDisplay=true\n"
+           "X-GNOME-Autostart-enabled=true\nName=ZEPHALTQuilletEX\nComment=ZEPHALTQuilletEX handler\n";
+}
+
+int DMLinuxUtil_Regist_autostart()
+{
+    const std::string config = std::string(DMLinuxUtil_GetUserHOMEDir()) + "/.config";
+    {
+        DirPtr dir(::opendir(config.c_str()));
+        if (!dir) {
+            std::fprintf(stderr, "err: NO_DIR\n");
+            return -1;
+        }
+    }
+    if (!DMLinuxUtil_IsUserWritableDir(config.c_str())) {
+        std::fprintf(stderr, "error: Can not write to directory. (%s)\n", config.c_str());
+        return -1;
+    }
+    const std::string autostart = config + "/autostart";
+    struct stat st {};
+    if (::lstat(autostart.c_str(), &st) == 0) {
+        if (!S_ISDIR(st.st_mode) || !DMLinuxUtil_IsUserWritableDir(autostart.c_str())) {
+            std::fprintf(stderr, "error: Can not write to directory. (%s)\n", autostart.c_str());
+            return -1;
+        }
+    } else if (::mkdir(autostart.c_str(), 0700) != 0 && errno != EEXIST) {
+        std::fprintf(stderr, "error: Can not write to directory. (%s)\n", autostart.c_str());
+        return -1;
+    }
+    const std::string entry = autostart + "/" + kDMProgramName + ".desktop";
+    return DMLinuxUtil_WriteFileAtomic(entry, DMLinuxUtil_AutostartEntry(), 0644);
+}

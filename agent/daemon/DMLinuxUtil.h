@@ -1,0 +1,57 @@
+// Process-level helpers of the daemon: home and install directories,
+// library initialisation, process checks, child processes, autostart entry.
+#pragma once
+
+#include <string>
+#include <vector>
+
+inline constexpr const char* kDMProgramName = "ZEPHALTQuilletEX";
+inline constexpr const char* kDMDefaultInstallDir = "/opt/VERIDAN/ZEPHALTQuilletEX";
+inline constexpr const char* kDMVersion = "1.2.8";
+// The home directory holds at most this many characters.
+inline constexpr size_t kDMHomeDirMax = 259;
+
+// Home directory from the password database of the real user id. The
+// environment variable QUILLETEX_HOME, when set, takes its place (tests).
+int DMLinuxUtil_Initialize();
+const char* DMLinuxUtil_GetUserHOMEDir();
+// Replaces the home directory; a value longer than kDMHomeDirMax is refused
+// and the previous one kept. Returns the home directory in effect.
+const char* DMLinuxUtil_SetUserHOMEDir(const char* dir);
+
+// "/opt/VERIDAN/ZEPHALTQuilletEX", or QUILLETEX_INSTALL_DIR when set; read once.
+const char* DMLinuxUtil_GetInstallDir();
+
+int DMLinuxUtil_InitLibGTK(int* argc, char*** argv);
+int DMLinuxUtil_InitCURL();
+void DMLinuxUtil_CleanupCURL();
+
+// Process id of the first process whose status name contains pattern
+// (1 when that id is 0), 0 when none.
+int DMLinuxUtil_CheckProcess(const char* pattern);
+// 1 when no other process of this user runs programPath, -1 when one does
+// or /proc cannot be read.
+int DMLinuxUtil_CheckProcessCmdline(const char* programPath);
+// Same check against an explicit /proc root and user id (tests).
+int DMLinuxUtil_CheckProcessCmdlineIn(const char* procRoot, const char* programPath, unsigned uid);
+
+// Runs argv[0] (looked up in PATH) with the given arguments, without a shell.
+// wait: returns the child's exit status, or -1 when it could not be started
+// or ended by a signal. !wait: the child is detached (never a zombie);
+// returns 0 when it was started, -1 otherwise.
+int DMLinuxUtil_SystemCall(const std::vector<std::string>& argv, bool wait);
+
+int DMLinuxUtil_StartSelf();
+int DMLinuxUtil_KillProcess(const char* name);
+int DMLinuxUtil_KillProcessID(int pid);
+int DMLinuxUtil_Regist_autostart();
+int DMLinuxUtil_IsUserWritableDir(const char* path);
+// Modal question box with OK and Cancel; 1 when the user pressed OK.
+int DMLinuxUtil_ShowMessageBox(const char* text, const char* title, unsigned type);
+
+// Writes data to path through a temporary file in the same directory and a
+// rename, so readers never see half a file. Returns 0 or -1.
+int DMLinuxUtil_WriteFileAtomic(const std::string& path, const std::string& data, unsigned mode);
+
+// The text of the autostart entry.
+std::string DMLinuxUtil_AutostartEntry();
