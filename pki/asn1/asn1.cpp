@@ -1,0 +1,1 @@
+// asn1: filled in by the next commits.

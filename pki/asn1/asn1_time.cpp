@@ -1,0 +1,1 @@
+// asn1_time: filled in by the next commits.

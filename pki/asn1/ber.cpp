@@ -1,0 +1,1 @@
+// ber: filled in by the next commits.

@@ -1,0 +1,1 @@
+// der: filled in by the next commits.

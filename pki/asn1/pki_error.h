@@ -1,0 +1,136 @@
+/*
+ * Result codes of libzunPKI.
+ *
+ * 0 is success. Any other code is
+ *     library byte << 24 | function byte << 16 | reason
+ * Nothing is stored: the code is only returned. The L_ constants below are
+ * already shifted into place, the F_ constants too, so a code is built by
+ * or-ing the three: L_BER | F_ADD_TO_BER_SEQUENCE | ERR_INVALID_ENCODE_INPUT.
+ *
+ * Each folder adds the F_ names of its own operations here, grouped by
+ * library byte. Function bytes are only unique within one library byte.
+ */
+#ifndef ZUNPKI_PKI_ERROR_H
+#define ZUNPKI_PKI_ERROR_H
+
+#include "asn1/pki_export.h"
+
+typedef int PKI_ERROR;
+
+#define PKI_SUCCESS 0
+#define PKI_ERR(lib, func, reason) ((PKI_ERROR)((unsigned)(lib) | (unsigned)(func) | (unsigned)(reason)))
+#define PKI_ERR_LIB(code)    (((unsigned)(code) >> 24) & 0xff)
+#define PKI_ERR_FUNC(code)   (((unsigned)(code) >> 16) & 0xff)
+#define PKI_ERR_REASON(code) ((unsigned)(code) & ERR_MASK)
+/* A function byte placed at bits 23-16. */
+#define PKI_FUNC(byte) ((unsigned)(byte) << 16)
+
+/* ---- Library bytes ------------------------------------------------------ */
+#define L_KISA                  0x30000000
+#define L_ASN1                  0x41000000
+#define L_BER                   0x42000000
+#define L_DER                   0x43000000
+#define L_UTC_TIME              0x44000000
+#define L_TIME                  0x45000000
+#define L_X509                  0x46000000
+#define L_X509V3                0x47000000
+#define L_X509_CRL              0x48000000
+#define L_PKCS1                 0x49000000
+#define L_PKCS5                 0x4a000000
+#define L_PKCS7                 0x4b000000
+#define L_PKCS8                 0x4c000000
+#define L_PKCS12                0x4d000000
+#define L_PEM                   0x4e000000
+#define L_GPKI                  0x4f000000
+#define L_GENERALIZED_TIME      0x50000000
+#define L_ISSUER_AND_SERIAL_NUMBER 0x51000000
+#define L_CMS                   0x52000000
+#define L_CPV                   0x53000000
+#define L_CTL                   0x54000000
+#define L_PKCS10                0x55000000
+
+/* ---- Named reasons ------------------------------------------------------ */
+#define ERR_INVALID_ENCODE_INPUT        0x101
+#define ERR_INVALID_DECODE_INPUT        0x102
+#define ERR_ASN1_ENCODING               0x103
+#define ERR_ASN1_DECODING               0x104
+#define ERR_TBS_CERT_ISSUER             0x105
+#define ERR_TBS_CERT_SUBJECT            0x106
+#define ERR_TBS_CERT_VALIDITY           0x107
+#define ERR_TBS_CERT_SIGNATURE          0x108
+#define ERR_TBS_CERT_SPKI               0x109
+#define ERR_TBS_CERT_SERIAL             0x10a
+#define ERR_TBS_CERT_VERSION            0x10b
+#define ERR_STK_ERROR                   0x10c
+#define ERR_P12_MAC_INIT                0x10d
+#define ERR_P12_MAC_GEN                 0x10e
+#define ERR_CERT_NOT_BEFORE             0x10f
+#define ERR_CERT_NOT_AFTER              0x110
+#define ERR_INVALID_VID_LENGTH          0x111
+#define ERR_INVALID_VID_DATA            0x112
+#define ERR_INVALID_CERT_NOT_BEFORE     0x113
+#define ERR_INVALID_CERT_NOT_AFTER      0x114
+#define ERR_INVALID_X509_TIME_TYPE      0x115
+#define ERR_INVALID_TRUST_ANCHOR        0x116
+#define ERR_INVALID_POLICY_MAPPING      0x117
+#define ERR_INVALID_KEY_USAGE           0x118
+#define ERR_INVALID_VALID_POLICY_TREE   0x119
+#define ERR_INVALID_MAX_PATH_LENGTH     0x11a
+#define ERR_INVALID_BASIC_CONSTRAINTS   0x11b
+#define ERR_INVALID_CERTIFICATE_POLICIES 0x11c
+#define ERR_NOT_FOUNDED                 0x12f
+#define ERR_MASK                        0xffff
+
+/* Reasons every operation uses alike. Their values are fixed; the names are
+ * ours (the tables have none). */
+#define ERR_R_NULL_ARGUMENT     0x49  /* a required argument is null */
+#define ERR_R_INVALID_ELEMENT   0x2b  /* missing or invalid element, wrong child count */
+#define ERR_R_ALLOC_3A          0x3a  /* allocation or record creation failed */
+#define ERR_R_ALLOC             0x3b
+#define ERR_R_ALLOC_3C          0x3c
+#define ERR_R_UNSUPPORTED       0x48  /* unsupported type or key kind */
+#define ERR_R_BAD_KEY_VALUE     0x38  /* a key value that does not read */
+#define ERR_R_WRITE_FAILED      0x30  /* a new value cannot be written */
+#define ERR_R_NOT_ONE_TLV       0x4f  /* bytes that do not parse as one TLV */
+
+/* ---- Function bytes: L_ASN1 --------------------------------------------- */
+#define F_SET_ASN1_STRING_VALUE         PKI_FUNC(0x01)
+#define F_ASN1_STRING_TO_SEQ            PKI_FUNC(0x02)
+#define F_CHECK_ASN1_TIME               PKI_FUNC(0x03)
+
+/* ---- Function bytes: L_BER ---------------------------------------------- */
+#define F_ENCODE_TO_BER_BOOLEAN         PKI_FUNC(0x01)
+#define F_ENCODE_TO_BER_INTEGER         PKI_FUNC(0x02)
+#define F_ENCODE_TO_BER_BIT_STRING      PKI_FUNC(0x03)
+#define F_ENCODE_TO_BER_NULL            PKI_FUNC(0x04)
+#define F_ENCODE_TO_BER_OBJECT_IDENTIFIER PKI_FUNC(0x05)
+#define F_ENCODE_TO_BER_TIME            PKI_FUNC(0x07)
+#define F_ENCODE_TO_BER_STRING          PKI_FUNC(0x08)
+#define F_ENCODE_TO_BER                 PKI_FUNC(0x09)
+#define F_ENCODE_TO_BER_CS              PKI_FUNC(0x0a)
+#define F_ADD_TO_BER_SEQUENCE           PKI_FUNC(0x0b)
+#define F_ADD_TO_BER_SEQUENCE_OF        PKI_FUNC(0x0c)
+#define F_ADD_TO_BER_SET                PKI_FUNC(0x0d)
+#define F_ADD_TO_BER_SET_OF             PKI_FUNC(0x0e)
+#define F_ADD_TO_BER_SEQUENCE_CS        PKI_FUNC(0x0f)
+#define F_SET_BER_LENGTH_FORM           PKI_FUNC(0x10)
+#define F_ADD_TO_BER_STRING_SEQUENCE    PKI_FUNC(0x11)
+#define F_ADD_PAD_TO_BER_BIT_STRING     PKI_FUNC(0x12)
+
+/* ---- Function bytes: L_DER ---------------------------------------------- */
+#define F_DER_IO                        PKI_FUNC(0x00)
+#define F_CHECK_DER                     PKI_FUNC(0x01)
+#define F_ENCODE_TO_DER                 PKI_FUNC(0x02)
+#define F_ENCODE_TO_DER_CS              PKI_FUNC(0x03)
+#define F_ADD_TO_DER_SEQUENCE           PKI_FUNC(0x04)
+#define F_ADD_TO_DER_SEQUENCE_OF        PKI_FUNC(0x05)
+#define F_ADD_TO_DER_SET                PKI_FUNC(0x06)
+#define F_ADD_TO_DER_SET_OF             PKI_FUNC(0x07)
+#define F_ADD_TO_DER_SEQUENCE_CS        PKI_FUNC(0x08)
+
+/* ---- Function bytes: L_UTC_TIME, L_TIME, L_GENERALIZED_TIME ------------- */
+#define F_COPY_UTC_TIME                 PKI_FUNC(0x00)
+#define F_ADD_TIME                      PKI_FUNC(0x02)
+#define F_COPY_GENERALIZED_TIME         PKI_FUNC(0x00)
+
+#endif

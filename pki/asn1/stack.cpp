@@ -1,0 +1,1 @@
+// stack: filled in by the next commits.
