@@ -1,0 +1,154 @@
+// Elliptic-curve key records.
+#include "internal.h"
+
+#include <openssl/ec.h>
+
+#include <cstring>
+
+namespace {
+
+void clearPoint(ECPOINT* pt)
+{
+    zc::freeBigint(&pt->x);
+    zc::freeBigint(&pt->y);
+}
+
+BIGINT* zeroValue()
+{
+    return VSC_New_BIGINT();
+}
+
+}  // namespace
+
+extern "C" {
+
+ECPOINT* VSC_New_ECPOINT(void)
+{
+    auto* pt = new (std::nothrow) ECPOINT{};
+    if (pt == nullptr)
+        return nullptr;
+    pt->x = zeroValue();
+    pt->y = zeroValue();
+    if (pt->x == nullptr || pt->y == nullptr) {
+        VSC_Free_ECPOINT(pt);
+        return nullptr;
+    }
+    return pt;
+}
+
+void VSC_Free_ECPOINT(ECPOINT* pt)
+{
+    if (pt == nullptr)
+        return;
+    clearPoint(pt);
+    delete pt;
+}
+
+int VSC_Zero_Value_ECPOINT(ECPOINT* pt)
+{
+    if (pt == nullptr)
+        return VSC_ERR_NULL_ARGUMENT;
+    if (pt->x == nullptr && (pt->x = zeroValue()) == nullptr)
+        return VSC_ERR_MEMORY;
+    if (pt->y == nullptr && (pt->y = zeroValue()) == nullptr)
+        return VSC_ERR_MEMORY;
+    BN_zero(pt->x->bn);
+    BN_zero(pt->y->bn);
+    pt->infinity = 1;
+    return VSC_OK;
+}
+
+ECURVE* VSC_New_ECURVE(void)
+{
+    return new (std::nothrow) ECURVE{};
+}
+
+void VSC_Free_ECURVE(ECURVE* curve)
+{
+    if (curve == nullptr)
+        return;
+    zc::freeBigint(&curve->a);
+    zc::freeBigint(&curve->b);
+    zc::freeBigint(&curve->p);
+    zc::freeBigint(&curve->n);
+    VSC_Free_ECPOINT(curve->G);
+    delete curve;
+}
+
+int VSC_Set_ECURVE_Params(ECURVE* curve, int curve_id, const char* name, const BIGINT* a, const BIGINT* b,
+                          const BIGINT* p, const ECPOINT* G, const BIGINT* n)
+{
+    if (curve == nullptr || name == nullptr || a == nullptr || b == nullptr || p == nullptr || G == nullptr ||
+        n == nullptr || G->x == nullptr || G->y == nullptr)
+        return VSC_ERR_NULL_ARGUMENT;
+    if (std::strlen(name) >= sizeof curve->name)
+        return VSC_ERR_INVALID_ARGUMENT;
+    ECPOINT* g = VSC_New_ECPOINT();
+    if (g == nullptr)
+        return VSC_ERR_MEMORY;
+    int rc = VSC_Copy_BIGINT(g->x, G->x);
+    if (rc == VSC_OK)
+        rc = VSC_Copy_BIGINT(g->y, G->y);
+    g->infinity = G->infinity;
+    if (rc == VSC_OK)
+        rc = zc::setCopy(&curve->a, a);
+    if (rc == VSC_OK)
+        rc = zc::setCopy(&curve->b, b);
+    if (rc == VSC_OK)
+        rc = zc::setCopy(&curve->p, p);
+    if (rc == VSC_OK)
+        rc = zc::setCopy(&curve->n, n);
+    if (rc != VSC_OK) {
+        VSC_Free_ECPOINT(g);
+        return rc;
+    }
+    VSC_Free_ECPOINT(curve->G);
+    curve->G = g;
+    curve->curve_id = curve_id;
+    std::memset(curve->name, 0, sizeof curve->name);
+    std::memcpy(curve->name, name, std::strlen(name));
+    curve->field_length = BN_num_bytes(curve->p->bn);
+    return VSC_OK;
+}
+
+ECC_KEY* VSC_New_ECC_Key(void)
+{
+    return new (std::nothrow) ECC_KEY{};
+}
+
+void VSC_Free_ECC_Key(ECC_KEY* key)
+{
+    if (key == nullptr)
+        return;
+    VSC_Free_ECURVE(key->curve);
+    VSC_Free_ECPOINT(key->point);
+    zc::freeBigint(&key->d);
+    delete key;
+}
+
+int VSC_Check_ECC_Key(const ECC_KEY* key)
+{
+    if (key == nullptr || key->curve == nullptr || key->point == nullptr)
+        return VSC_ERR_NULL_ARGUMENT;
+    const ECURVE* c = key->curve;
+    if (c->a == nullptr || c->b == nullptr || c->p == nullptr || key->point->x == nullptr ||
+        key->point->y == nullptr)
+        return VSC_ERR_KEY_MISSING;
+    if (key->point->infinity)
+        return VSC_FAIL;
+    zc::BnCtxPtr ctx = zc::newBnCtx();
+    if (!ctx)
+        return VSC_ERR_MEMORY;
+    std::unique_ptr<EC_GROUP, decltype(&EC_GROUP_free)> group(
+        EC_GROUP_new_curve_GFp(c->p->bn, c->a->bn, c->b->bn, ctx.get()), EC_GROUP_free);
+    if (!group)
+        return VSC_ERR_INVALID_PARAMS;
+    std::unique_ptr<EC_POINT, decltype(&EC_POINT_free)> pt(EC_POINT_new(group.get()), EC_POINT_free);
+    if (!pt)
+        return VSC_ERR_MEMORY;
+    if (!EC_POINT_set_affine_coordinates(group.get(), pt.get(), key->point->x->bn, key->point->y->bn, ctx.get()))
+        return VSC_FAIL;
+    return EC_POINT_is_on_curve(group.get(), pt.get(), ctx.get()) == 1 ? VSC_OK : VSC_FAIL;
+}
+
+}  // extern "C"
