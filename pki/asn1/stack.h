@@ -38,7 +38,7 @@ ZUNPKI_API int insert_STACK_value(STACK* stack, void* item, int index);
 ZUNPKI_API int push_STACK_value(STACK* stack, void* item);
 ZUNPKI_API void* pop_STACK_value(STACK* stack);
 ZUNPKI_API void* remove_STACK_value(STACK* stack, int index);
-/* Replace the item at index and return the old one; null outside 0..count-1. */
+/* Replace the item at index and return the new one; null outside 0..count-1. */
 ZUNPKI_API void* set_STACK_value(STACK* stack, void* item, int index);
 ZUNPKI_API void* sk_set(STACK* stack, int index, void* item);
 ZUNPKI_API int get_STACK_count(const STACK* stack);
