@@ -108,8 +108,9 @@ TEST_F(LogTest, FileModesWriteThePrivateDatedFile)
         auto lines = splitLines(zqtest::readFile(expectedLogPath()));
         ASSERT_EQ(lines.size(), 5u) << contents;
         for (auto& line : lines) {
-            if (!line.empty())
+            if (!line.empty()) {
                 EXPECT_TRUE(stripStamp(line)) << line;
+            }
         }
         const std::string pid = "[" + std::to_string(::getpid()) + "]";
         EXPECT_EQ(lines[0].rfind(pid + " [DML] [LogTest.cpp:", 0), 0u) << lines[0];
