@@ -1,20 +1,28 @@
 include_guard(GLOBAL)
 
 # zq_add_gtest(<name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>]
-#              [TIMEOUT <seconds>])
+#              [TIMEOUT <seconds>] [RESOURCE_LOCK <names...>])
 # Builds one GoogleTest executable and registers its tests with CTest. The
 # test main (tests/support) points the install and home directories at places
 # that do not exist, so a test that forgets to set its own never touches the
-# real ones.
+# real ones. RESOURCE_LOCK keeps tests that share something fixed (a port)
+# from running at the same time under ctest -j.
 function(zq_add_gtest name)
-  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS;RESOURCE_LOCK" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} zq_test_main)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()
+  set(props TIMEOUT ${ARG_TIMEOUT})
+  if(ARG_LABELS)
+    list(APPEND props LABELS "${ARG_LABELS}")
+  endif()
+  if(ARG_RESOURCE_LOCK)
+    list(APPEND props RESOURCE_LOCK "${ARG_RESOURCE_LOCK}")
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}")
+    PROPERTIES ${props})
 endfunction()

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <mutex>
 
@@ -119,8 +120,13 @@ void DMLinuxLog_MakeTimeStamp(char* out)
     ::gettimeofday(&tv, nullptr);
     struct tm local {};
     ::localtime_r(&tv.tv_sec, &local);
-    std::snprintf(out, 32, "[%04d-%02d-%02d %02d:%02d:%02d(%03d)]", local.tm_year + 1900, local.tm_mon + 1,
-                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, static_cast<int>(tv.tv_usec / 1000));
+    // Formatted with room for any int, then cut to the caller's 32 bytes.
+    char stamp[96];
+    std::snprintf(stamp, sizeof stamp, "[%04d-%02d-%02d %02d:%02d:%02d(%03d)]", local.tm_year + 1900,
+                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
+                  static_cast<int>(tv.tv_usec / 1000));
+    stamp[31] = '\0';
+    std::memcpy(out, stamp, 32);
 }
 
 void DMLinuxLog_WriteLine(const char* tag, const char* text)

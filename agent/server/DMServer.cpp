@@ -410,6 +410,10 @@ void CDMServer::HandleAccept(const std::shared_ptr<CDMSession>& session, const e
     if (m_stopping || ec == asio::error::operation_aborted)
         return;
     if (!ec) {
+        // The reply and the close_notify behind it are small writes: without
+        // this, Nagle and the peer's delayed ACK hold the second for ~40 ms.
+        error_code ignored;
+        session->socket().set_option(tcp::no_delay(true), ignored);
         session->start();
         StartAccept();
         return;

@@ -41,9 +41,17 @@ RunResult run(const std::vector<std::string>& argv, const std::string& input, co
     int in[2], out[2];
     if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)
         return result;
+    // extraEnv entries replace inherited ones of the same name.
+    auto nameOf = [](const std::string& e) { return e.substr(0, e.find('=')); };
     std::vector<std::string> envStore;
-    for (char** e = environ; *e != nullptr; ++e)
-        envStore.emplace_back(*e);
+    for (char** e = environ; *e != nullptr; ++e) {
+        std::string entry(*e);
+        bool replaced = false;
+        for (const auto& x : extraEnv)
+            replaced = replaced || nameOf(x) == nameOf(entry);
+        if (!replaced)
+            envStore.push_back(std::move(entry));
+    }
     for (const auto& e : extraEnv)
         envStore.push_back(e);
     pid_t pid = ::fork();

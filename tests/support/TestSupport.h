@@ -25,7 +25,8 @@ struct RunResult {
     std::string output;   // standard output
 };
 
-// Runs argv without a shell, feeding input on standard input.
+// Runs argv without a shell, feeding input on standard input; extraEnv
+// ("NAME=value") adds to or replaces the inherited environment.
 RunResult run(const std::vector<std::string>& argv, const std::string& input = {},
               const std::vector<std::string>& extraEnv = {});
 

@@ -1,0 +1,112 @@
+#!/usr/bin/python3
+"""TLS client for the command server tests.
+
+  tls_client.py CAFILE PORT send               send each line of standard input
+                                               (hex) as its own TLS record,
+                                               print the reply
+  tls_client.py CAFILE PORT big SIZE           POST SIZE bytes while reading;
+                                               print the status line
+  tls_client.py CAFILE PORT silent SECONDS     handshake, send nothing; print
+                                               how long until the server closed
+  tls_client.py CAFILE PORT handshake-close    handshake, then close
+  tls_client.py CAFILE PORT burst N            N connections at once, each
+                                               isRunning; print the count of
+                                               correct answers
+"""
+import socket
+import ssl
+import sys
+import threading
+import time
+
+cafile, port, mode = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+ctx = ssl.create_default_context(cafile=cafile)
+
+
+def connect(timeout=20):
+    raw = socket.create_connection(("127.0.0.1", port), timeout=timeout)
+    return ctx.wrap_socket(raw, server_hostname="127.0.0.1")
+
+
+def read_all(s):
+    out = b""
+    try:
+        while True:
+            d = s.recv(65536)
+            if not d:
+                break
+            out += d
+    except (ssl.SSLError, ConnectionResetError, socket.timeout):
+        pass
+    return out
+
+
+if mode == "send":
+    s = connect()
+    for chunk in sys.stdin.read().split():
+        s.sendall(bytes.fromhex(chunk))
+        time.sleep(0.05)
+    sys.stdout.buffer.write(read_all(s))
+elif mode == "big":
+    size = int(sys.argv[4])
+    s = connect()
+    head = b"POST / HTTP/1.1\r\nHost: a\r\nContent-Length: %d\r\n\r\n" % size
+    got = []
+
+    def reader():
+        got.append(read_all(s))
+
+    t = threading.Thread(target=reader)
+    t.start()
+    try:
+        s.sendall(head)
+        block = b"x" * 16384
+        sent = 0
+        while sent < size:
+            s.sendall(block)
+            sent += len(block)
+    except (OSError, ssl.SSLError):
+        pass
+    t.join()
+    print(got[0].split(b"\r\n", 1)[0].decode())
+elif mode == "silent":
+    limit = float(sys.argv[4])
+    s = connect(timeout=limit)
+    start = time.monotonic()
+    try:
+        d = s.recv(1)
+        print("closed %.2f %d" % (time.monotonic() - start, len(d)))
+    except (ssl.SSLError, ConnectionResetError) as e:
+        print("closed %.2f reset" % (time.monotonic() - start))
+    except socket.timeout:
+        print("still open")
+elif mode == "handshake-close":
+    s = connect()
+    s.close()
+    print("ok")
+elif mode == "burst":
+    n = int(sys.argv[4])
+    body = b'data={"func":"isRunning"}'
+    req = b"POST / HTTP/1.1\r\nHost: a\r\nContent-Length: %d\r\n\r\n%s" % (len(body), body)
+    ok = [0]
+    lock = threading.Lock()
+    start = threading.Barrier(n)
+
+    def one():
+        try:
+            start.wait(timeout=30)
+            s = connect(timeout=30)
+            s.sendall(req)
+            reply = read_all(s)
+            if reply.startswith(b"HTTP/1.1 200 OK") and reply.endswith(b'{"zunres":"1"}'):
+                with lock:
+                    ok[0] += 1
+        except Exception as e:  # counted as a failure
+            sys.stderr.write("%r\n" % e)
+
+    threads = [threading.Thread(target=one) for _ in range(n)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    print(ok[0])
