@@ -63,8 +63,10 @@ bool waitForPort(unsigned short port, std::chrono::milliseconds timeout)
 DualStackHolder::DualStackHolder(unsigned short port)
 {
     m_fd = ::socket(AF_INET6, SOCK_STREAM, 0);
-    int off = 0;
+    int off = 0, on = 1;
     ::setsockopt(m_fd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
+    // A port that just served connections may still have them in TIME_WAIT.
+    ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     sockaddr_in6 a{};
     a.sin6_family = AF_INET6;
     a.sin6_addr = in6addr_any;

@@ -233,6 +233,8 @@ TEST_F(Server, PortChoice)
     }
     {
         agenttest::DualStackHolder a(first), b(second);
+        // Were one not held, the server would start and block this thread.
+        ASSERT_TRUE(a.ok() && b.ok());
         unsigned short chosen = 0;
         const unsigned short ports[] = {first, second};
         EXPECT_EQ(DMServerWrapper_StartServer(&connector, ports, 2, chosen), -1);
