@@ -124,8 +124,8 @@ public:
         m_block = r.spec->blockLen;
         if (r.mode == Mode::Ctr) {
             m_counter.assign(ivUse, ivUse + m_block);
-            m_stream.assign(static_cast<std::size_t>(m_block), 0);
-            m_streamUsed = static_cast<std::size_t>(m_block);  // none left
+            m_stream.assign(static_cast<std::size_t>(m_block) * kBatch, 0);
+            m_streamUsed = m_stream.size();  // none left
         }
         m_active = true;
         return VSC_OK;
@@ -166,23 +166,44 @@ public:
     }
 
 private:
-    int ctr(unsigned char* out, int* outLen, const unsigned char* in, int inLen)
+    // The key stream is made a batch of counter blocks at a time.
+    static constexpr std::size_t kBatch = 64;
+
+    int refill()
     {
         std::size_t block = static_cast<std::size_t>(m_block);
-        for (int i = 0; i < inLen; ++i) {
-            if (m_streamUsed == block) {
-                int n = 0;
-                if (!EVP_EncryptUpdate(m_ctx.get(), m_stream.data(), &n, m_counter.data(), m_block) ||
-                    n != m_block) {
+        SecureBytes& counters = m_counters;
+        counters.resize(block * kBatch);
+        for (std::size_t b = 0; b < kBatch; ++b) {
+            std::memcpy(counters.data() + b * block, m_counter.data(), block);
+            for (std::size_t k = block; k-- > 0;)
+                if (++m_counter[k] != 0)
+                    break;
+        }
+        int n = 0;
+        if (!EVP_EncryptUpdate(m_ctx.get(), m_stream.data(), &n, counters.data(), static_cast<int>(counters.size())) ||
+            n != static_cast<int>(counters.size()))
+            return VSC_ERR_BACKEND;
+        m_streamUsed = 0;
+        return VSC_OK;
+    }
+
+    int ctr(unsigned char* out, int* outLen, const unsigned char* in, int inLen)
+    {
+        std::size_t done = 0, total = static_cast<std::size_t>(inLen);
+        while (done < total) {
+            if (m_streamUsed == m_stream.size()) {
+                if (int rc = refill(); rc != VSC_OK) {
                     m_active = false;
-                    return VSC_ERR_BACKEND;
+                    return rc;
                 }
-                for (std::size_t k = block; k-- > 0;)
-                    if (++m_counter[k] != 0)
-                        break;
-                m_streamUsed = 0;
             }
-            out[i] = in[i] ^ m_stream[m_streamUsed++];
+            std::size_t n = std::min(total - done, m_stream.size() - m_streamUsed);
+            const unsigned char* ks = m_stream.data() + m_streamUsed;
+            for (std::size_t i = 0; i < n; ++i)
+                out[done + i] = in[done + i] ^ ks[i];
+            done += n;
+            m_streamUsed += n;
         }
         *outLen = inLen;
         return VSC_OK;
@@ -194,6 +215,7 @@ private:
     bool m_active = false;
     SecureBytes m_counter;
     SecureBytes m_stream;
+    SecureBytes m_counters;
     std::size_t m_streamUsed = 0;
 };
 
