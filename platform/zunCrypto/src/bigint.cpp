@@ -87,6 +87,14 @@ char* hexText(const BIGINT* a)
     return out;
 }
 
+// 0 when a may be changed: present and not the shared one.
+int writable(const BIGINT* a)
+{
+    if (a == nullptr)
+        return VSC_ERR_NULL_ARGUMENT;
+    return a == sharedOne() ? VSC_ERR_INVALID_ARGUMENT : VSC_OK;
+}
+
 }  // namespace
 }  // namespace zc
 
@@ -114,10 +122,10 @@ BIGINT* VSC_Dup_BIGINT(const BIGINT* a)
 
 int VSC_Copy_BIGINT(BIGINT* to, const BIGINT* from)
 {
-    if (to == nullptr || from == nullptr)
+    if (from == nullptr)
         return VSC_ERR_NULL_ARGUMENT;
-    if (to == zc::sharedOne())
-        return VSC_ERR_INVALID_ARGUMENT;
+    if (int rc = zc::writable(to); rc != VSC_OK)
+        return rc;
     return BN_copy(to->bn, from->bn) != nullptr ? VSC_OK : VSC_ERR_MEMORY;
 }
 
@@ -170,28 +178,24 @@ unsigned long VSC_Get_BIGINT_Word(const BIGINT* a)
 
 int VSC_Set_BIGINT_Word(BIGINT* a, unsigned long w)
 {
-    if (a == nullptr)
-        return VSC_ERR_NULL_ARGUMENT;
-    if (a == zc::sharedOne())
-        return VSC_ERR_INVALID_ARGUMENT;
+    if (int rc = zc::writable(a); rc != VSC_OK)
+        return rc;
     return BN_set_word(a->bn, w) ? VSC_OK : VSC_ERR_MEMORY;
 }
 
 int VSC_Add_BIGINT(BIGINT* r, const BIGINT* a, const BIGINT* b)
 {
-    if (r == nullptr || a == nullptr || b == nullptr)
+    if (a == nullptr || b == nullptr)
         return VSC_ERR_NULL_ARGUMENT;
-    if (r == zc::sharedOne())
-        return VSC_ERR_INVALID_ARGUMENT;
+    if (int rc = zc::writable(r); rc != VSC_OK)
+        return rc;
     return BN_add(r->bn, a->bn, b->bn) ? VSC_OK : VSC_ERR_MEMORY;
 }
 
 int VSC_Add_BIGINT_Word(BIGINT* a, unsigned long w)
 {
-    if (a == nullptr)
-        return VSC_ERR_NULL_ARGUMENT;
-    if (a == zc::sharedOne())
-        return VSC_ERR_INVALID_ARGUMENT;
+    if (int rc = zc::writable(a); rc != VSC_OK)
+        return rc;
     return BN_add_word(a->bn, w) ? VSC_OK : VSC_ERR_MEMORY;
 }
 

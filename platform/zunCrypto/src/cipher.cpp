@@ -257,24 +257,12 @@ extern "C" {
 
 BLOCK_CIPHER_UNIT* VSC_New_BLOCK_CIPHER_Unit(void)
 {
-    auto* unit = new (std::nothrow) BLOCK_CIPHER_UNIT{};
-    if (unit == nullptr)
-        return nullptr;
-    unit->impl = new (std::nothrow) zc::CipherImpl();
-    if (unit->impl == nullptr) {
-        delete unit;
-        return nullptr;
-    }
-    return unit;
+    return zc::newUnit<BLOCK_CIPHER_UNIT, zc::CipherImpl>();
 }
 
 void VSC_Free_BLOCK_CIPHER_Unit(BLOCK_CIPHER_UNIT* unit)
 {
-    if (unit == nullptr)
-        return;
-    delete implOf(unit);
-    OPENSSL_cleanse(unit, sizeof *unit);
-    delete unit;
+    zc::freeUnit<BLOCK_CIPHER_UNIT, zc::CipherImpl>(unit);
 }
 
 int VSC_Init_BLOCK_CIPHER(BLOCK_CIPHER_UNIT* unit, int cipher_id, const unsigned char* key, const unsigned char* iv,

@@ -122,23 +122,12 @@ extern "C" {
 
 DIGEST_UNIT* VSC_New_DIGEST_Unit(void)
 {
-    auto* unit = new (std::nothrow) DIGEST_UNIT{};
-    if (unit == nullptr)
-        return nullptr;
-    unit->impl = new (std::nothrow) zc::Hasher();
-    if (unit->impl == nullptr) {
-        delete unit;
-        return nullptr;
-    }
-    return unit;
+    return zc::newUnit<DIGEST_UNIT, zc::Hasher>();
 }
 
 void VSC_Free_DIGEST_Unit(DIGEST_UNIT* unit)
 {
-    if (unit == nullptr)
-        return;
-    delete hasherOf(unit);
-    delete unit;
+    zc::freeUnit<DIGEST_UNIT, zc::Hasher>(unit);
 }
 
 int VSC_Init_DIGEST(DIGEST_UNIT* unit, int digest_id)

@@ -32,23 +32,12 @@ extern "C" {
 
 HMAC_UNIT* VSC_New_HMAC_Unit(void)
 {
-    auto* unit = new (std::nothrow) HMAC_UNIT{};
-    if (unit == nullptr)
-        return nullptr;
-    unit->impl = new (std::nothrow) HmacImpl();
-    if (unit->impl == nullptr) {
-        delete unit;
-        return nullptr;
-    }
-    return unit;
+    return zc::newUnit<HMAC_UNIT, HmacImpl>();
 }
 
 void VSC_Free_HMAC_Unit(HMAC_UNIT* unit)
 {
-    if (unit == nullptr)
-        return;
-    delete implOf(unit);
-    delete unit;
+    zc::freeUnit<HMAC_UNIT, HmacImpl>(unit);
 }
 
 int VSC_Init_HMAC(HMAC_UNIT* unit, int digest_id, const unsigned char* key, int key_len)

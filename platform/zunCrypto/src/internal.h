@@ -118,6 +118,31 @@ void has160Final(Has160State& s, unsigned char out[20]);
 int kcdsaFinalWithK(KCDSA_UNIT* k, const BIGNUM* kValue, unsigned char* r, int* rLen, unsigned char* s,
                     int* sLen);
 
+// Units whose library state hangs off their impl member.
+template <class Unit, class Impl>
+Unit* newUnit()
+{
+    auto* unit = new (std::nothrow) Unit{};
+    if (unit == nullptr)
+        return nullptr;
+    unit->impl = new (std::nothrow) Impl();
+    if (unit->impl == nullptr) {
+        delete unit;
+        return nullptr;
+    }
+    return unit;
+}
+
+template <class Unit, class Impl>
+void freeUnit(Unit* unit)
+{
+    if (unit == nullptr)
+        return;
+    delete static_cast<Impl*>(unit->impl);
+    OPENSSL_cleanse(unit, sizeof *unit);
+    delete unit;
+}
+
 // Length check shared by the entry points: null data is fine only with len 0.
 inline bool badBuffer(const void* p, int len) { return len < 0 || (p == nullptr && len > 0); }
 

@@ -9,13 +9,19 @@
 
 namespace {
 
-int drawFromContext(unsigned char* buf, int len)
+// Arguments of every source, and the library's start.
+int checkRequest(const unsigned char* buf, int len)
 {
     if (buf == nullptr && len > 0)
         return VSC_ERR_NULL_ARGUMENT;
     if (len < 0)
         return VSC_ERR_INVALID_LENGTH;
-    if (int rc = zc::ensureInit(); rc != VSC_OK)
+    return zc::ensureInit();
+}
+
+int drawFromContext(unsigned char* buf, int len)
+{
+    if (int rc = checkRequest(buf, len); rc != VSC_OK)
         return rc;
     if (len == 0)
         return VSC_OK;
@@ -42,11 +48,7 @@ int VSC_Rand_Bytes_PRNG(unsigned char* buf, int len)
 int VSC_Rand_Bytes_DRBG(unsigned char* buf, int len, const char* additional_input, int digest_id,
                         int prediction_resistance)
 {
-    if (buf == nullptr && len > 0)
-        return VSC_ERR_NULL_ARGUMENT;
-    if (len < 0)
-        return VSC_ERR_INVALID_LENGTH;
-    if (int rc = zc::ensureInit(); rc != VSC_OK)
+    if (int rc = checkRequest(buf, len); rc != VSC_OK)
         return rc;
     if (digest_id == 0)
         digest_id = VSC_DIGEST_SHA256;

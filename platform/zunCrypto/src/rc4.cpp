@@ -21,23 +21,12 @@ extern "C" {
 
 RC4_UNIT* VSC_New_RC4_Unit(void)
 {
-    auto* unit = new (std::nothrow) RC4_UNIT{};
-    if (unit == nullptr)
-        return nullptr;
-    unit->impl = new (std::nothrow) Rc4Impl();
-    if (unit->impl == nullptr) {
-        delete unit;
-        return nullptr;
-    }
-    return unit;
+    return zc::newUnit<RC4_UNIT, Rc4Impl>();
 }
 
 void VSC_Free_RC4_Unit(RC4_UNIT* unit)
 {
-    if (unit == nullptr)
-        return;
-    delete implOf(unit);
-    delete unit;
+    zc::freeUnit<RC4_UNIT, Rc4Impl>(unit);
 }
 
 int VSC_Init_RC4(RC4_UNIT* unit, const unsigned char* key, int key_len)

@@ -41,6 +41,15 @@ RsaState* stateOf(RSA_UNIT* r)
     return static_cast<RsaState*>(r->impl);
 }
 
+// The state with both schemes stopped, for a new start; null without memory.
+RsaState* restart(RSA_UNIT* r)
+{
+    RsaState* st = stateOf(r);
+    if (st != nullptr)
+        st->ssa = st->es = false;
+    return st;
+}
+
 int modulusBytes(const RSA_UNIT* r)
 {
     return r->n == nullptr ? -1 : BN_num_bytes(r->n->bn);
@@ -603,10 +612,9 @@ int VSC_Init_RSASSA(RSA_UNIT* rsa, int digest_id, int padding_mode, int sign)
 {
     if (rsa == nullptr)
         return VSC_ERR_NULL_ARGUMENT;
-    RsaState* st = stateOf(rsa);
+    RsaState* st = restart(rsa);
     if (st == nullptr)
         return VSC_ERR_MEMORY;
-    st->ssa = false;
     int scheme = VSC_PAD_SCHEME(padding_mode);
     if (scheme == VSC_RSASSA_DEFAULT)
         scheme = VSC_RSASSA_PKCS1_V15;
@@ -668,10 +676,9 @@ int VSC_Init_RSAES(RSA_UNIT* rsa, int padding_mode, int use_private, int digest_
 {
     if (rsa == nullptr)
         return VSC_ERR_NULL_ARGUMENT;
-    RsaState* st = stateOf(rsa);
+    RsaState* st = restart(rsa);
     if (st == nullptr)
         return VSC_ERR_MEMORY;
-    st->es = false;
     int scheme = VSC_PAD_SCHEME(padding_mode);
     if (scheme != VSC_RSAES_RAW && scheme != VSC_RSAES_OAEP && scheme != VSC_RSAES_OAEP_V21 &&
         scheme != VSC_RSAES_PKCS1_V15)
