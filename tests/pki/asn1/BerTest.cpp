@@ -337,3 +337,40 @@ TEST(BerObjectIdentifier, TextAndContents) {
 }
 
 }  // namespace
+
+namespace {
+
+// Reading n children by index after one pass over the parent is linear: with
+// 200000 children a walk from the start for each would take minutes.
+TEST(BerDecode, ChildAccessIsLinear) {
+    constexpr int kChildren = 200000;
+    Bytes der = {0x30, 0x83};
+    const int contents = 3 * kChildren;
+    der.push_back(static_cast<unsigned char>(contents >> 16));
+    der.push_back(static_cast<unsigned char>(contents >> 8));
+    der.push_back(static_cast<unsigned char>(contents));
+    for (int i = 0; i < kChildren; ++i) {
+        der.push_back(0x04);
+        der.push_back(0x01);
+        der.push_back(static_cast<unsigned char>(i));
+    }
+    Node n(decodeToBERSequence(der.data(), static_cast<int>(der.size())));
+    ASSERT_TRUE(n);
+    EXPECT_EQ(getSequenceChildNum(n.get()), kChildren);
+    for (int i = kChildren - 1; i >= 0; i -= 1) {
+        ASSERT_EQ(getChildType(n.get(), i), 0x04);
+    }
+    String last(static_cast<ASN1_STRING*>(getBERChildAt(n.get(), kChildren - 1, 4)));
+    ASSERT_TRUE(last);
+    EXPECT_EQ(last->data[0], static_cast<unsigned char>(kChildren - 1));
+    // Appending them again is linear too.
+    Node rebuilt(new_ASN1_UNIT());
+    for (int i = 0; i < kChildren; ++i) {
+        unsigned char b = static_cast<unsigned char>(i);
+        ASN1_STRING s{4, &b, 1, 0};
+        ASSERT_EQ(addToDERSequence(rebuilt.get(), 4, &s, 1), 0);
+    }
+    EXPECT_EQ(bytesOf(rebuilt.get()), der);
+}
+
+}  // namespace
