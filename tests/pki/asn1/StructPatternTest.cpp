@@ -160,6 +160,7 @@ TEST(StructPattern, ErrorsCarryTheFunctionBytes) {
     r->when->type = 7;  // no such alternative
     r->serial = VSC_HEX_To_BIGINT("01");
     EXPECT_NE(DEMO_RECORD_to_Seq(r, &node), 0);
+    r->when->type = 1;  // the selector says which member to free
     free_DEMO_RECORD(r);
 
     const Bytes good = genconf(kFull);
