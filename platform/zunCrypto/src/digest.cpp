@@ -25,7 +25,7 @@ struct DigestName {
 
 // Names of the digest-name tables and the long names of the identifier table.
 const DigestName kNames[] = {
-    {"sha1", VSC_DIGEST_SHA1},       {"sha-1", VSC_DIGEST_SHA1},     {"sha", VSC_DIGEST_SHA1},
+    {"sha1", VSC_DIGEST_SHA1},       {"sha-1", VSC_DIGEST_SHA1},
     {"sha224", VSC_DIGEST_SHA224},   {"sha-224", VSC_DIGEST_SHA224}, {"sha256", VSC_DIGEST_SHA256},
     {"sha-256", VSC_DIGEST_SHA256},  {"sha384", VSC_DIGEST_SHA384},  {"sha-384", VSC_DIGEST_SHA384},
     {"sha512", VSC_DIGEST_SHA512},   {"sha-512", VSC_DIGEST_SHA512}, {"md5", VSC_DIGEST_MD5},

@@ -69,6 +69,23 @@ int domainCheck(const BIGNUM* p, const BIGNUM* q, const BIGNUM* g)
     return BN_is_one(t.get()) ? VSC_OK : VSC_ERR_INVALID_PARAMS;  // g of order q
 }
 
+// y = g^(x^-1 mod q) mod p into *out; 0 or a VSC_ code.
+int publicValue(const BIGNUM* p, const BIGNUM* q, const BIGNUM* g, const BIGNUM* x, BIGINT** out)
+{
+    BnCtxPtr ctx = newBnCtx();
+    BnPtr xs(BN_dup(x)), inv(BN_new()), y(BN_new());
+    if (!ctx || !xs || !inv || !y)
+        return VSC_ERR_MEMORY;
+    BN_set_flags(xs.get(), BN_FLG_CONSTTIME);
+    if (!BN_mod_inverse(inv.get(), xs.get(), q, ctx.get()))
+        return VSC_ERR_INVALID_KEY;
+    BN_set_flags(inv.get(), BN_FLG_CONSTTIME);
+    if (!BN_mod_exp_mont_consttime(y.get(), g, inv.get(), p, ctx.get(), nullptr))
+        return VSC_ERR_BACKEND;
+    *out = wrapBn(y.release());
+    return *out != nullptr ? VSC_OK : VSC_ERR_MEMORY;
+}
+
 // Z = y mod 2^l as l/8 bytes.
 int startMessage(KCDSA_UNIT* k, KcdsaState* st, int digestId)
 {
@@ -95,8 +112,13 @@ int initUnit(KCDSA_UNIT* k, int sign, int digestId)
     st->active = false;
     if (int rc = ensureInit(); rc != VSC_OK)
         return rc;
-    if (k->p == nullptr || k->q == nullptr || k->g == nullptr || k->y == nullptr || (sign && k->x == nullptr))
+    if (k->p == nullptr || k->q == nullptr || k->g == nullptr || (k->y == nullptr && k->x == nullptr) ||
+        (sign && k->x == nullptr))
         return VSC_ERR_KEY_MISSING;
+    // Callers may fill the record's values directly, with x alone.
+    if (k->y == nullptr)
+        if (int rc = publicValue(k->p->bn, k->q->bn, k->g->bn, k->x->bn, &k->y); rc != VSC_OK)
+            return rc;
     if (digestId == 0)
         digestId = defaultDigest(k);
     if (int rc = startMessage(k, st, digestId); rc != VSC_OK)
@@ -296,22 +318,10 @@ int VSC_Set_KCDSA_Params(KCDSA_UNIT* k, const BIGINT* p, const BIGINT* q, const 
         return VSC_ERR_INVALID_KEY;
 
     BIGINT* yv = nullptr;
-    if (y != nullptr) {
+    if (y != nullptr)
         yv = VSC_Dup_BIGINT(y);
-    } else {
-        // y = g^(x^-1 mod q) mod p.
-        BnCtxPtr ctx = newBnCtx();
-        BnPtr xs(BN_dup(x->bn)), inv(BN_new()), out(BN_new());
-        if (!ctx || !xs || !inv || !out)
-            return VSC_ERR_MEMORY;
-        BN_set_flags(xs.get(), BN_FLG_CONSTTIME);
-        if (!BN_mod_inverse(inv.get(), xs.get(), q->bn, ctx.get()))
-            return VSC_ERR_INVALID_KEY;
-        BN_set_flags(inv.get(), BN_FLG_CONSTTIME);
-        if (!BN_mod_exp_mont_consttime(out.get(), g->bn, inv.get(), p->bn, ctx.get(), nullptr))
-            return VSC_ERR_BACKEND;
-        yv = wrapBn(out.release());
-    }
+    else if (int rc = publicValue(p->bn, q->bn, g->bn, x->bn, &yv); rc != VSC_OK)
+        return rc;
     BIGINT* copies[4] = {VSC_Dup_BIGINT(p), VSC_Dup_BIGINT(q), VSC_Dup_BIGINT(g),
                          x != nullptr ? VSC_Dup_BIGINT(x) : nullptr};
     if (yv == nullptr || !copies[0] || !copies[1] || !copies[2] || (x != nullptr && !copies[3])) {

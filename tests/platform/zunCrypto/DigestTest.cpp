@@ -109,7 +109,8 @@ TEST(VscDigest, LengthsNamesAndErrors)
     } names[] = {{"sha1", VSC_DIGEST_SHA1},     {"SHA-1", VSC_DIGEST_SHA1},      {"sha224", VSC_DIGEST_SHA224},
                  {"SHA256", VSC_DIGEST_SHA256}, {"sha-384", VSC_DIGEST_SHA384},  {"sha512", VSC_DIGEST_SHA512},
                  {"md5", VSC_DIGEST_MD5},       {"has160", VSC_DIGEST_HAS160},   {"HAS-160", VSC_DIGEST_HAS160},
-                 {"mdc2", VSC_DIGEST_MDC2},     {"sha256WithRSAEncryption", 0},  {"", 0}};
+                 {"mdc2", VSC_DIGEST_MDC2},     {"sha256WithRSAEncryption", 0},  {"", 0},
+                 {"sha", 0} /* SHA-0 */};
     for (const auto& n : names)
         EXPECT_EQ(VSC_Get_DIGEST_Alg_ID_By_Name(n.name), n.id) << n.name;
     EXPECT_EQ(VSC_Get_DIGEST_Alg_ID_By_Name(nullptr), 0);

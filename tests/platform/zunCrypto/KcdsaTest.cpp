@@ -186,6 +186,15 @@ TEST(VscKcdsa, DefaultsFaultsAndRecords)
     EXPECT_EQ(VSC_Set_KCDSA_Params(fresh.get(), p.get(), q.get(), g.get(), nullptr, nullptr),
               VSC_ERR_NULL_ARGUMENT);
 
+    // Values set directly by a caller, x without y: y is derived at Init.
+    KcdsaPtr direct(VSC_New_KCDSA());
+    direct->p = VSC_Dup_BIGINT(p.get());
+    direct->q = VSC_Dup_BIGINT(q.get());
+    direct->g = VSC_Dup_BIGINT(g.get());
+    direct->x = VSC_Dup_BIGINT(x.get());
+    ASSERT_EQ(VSC_Init_KCDSA(direct.get(), 1), VSC_OK);
+    EXPECT_EQ(toHex(hexOfBigint(direct->y)), small["Y"]);
+
     // Clean keeps the record and drops every value.
     VSC_Clean_KCDSA(priv.get());
     EXPECT_EQ(priv->x, nullptr);

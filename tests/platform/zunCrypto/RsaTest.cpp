@@ -323,6 +323,12 @@ TEST_F(VscRsa, KeyRecordsAndPartialKeys)
     Bytes msg = bytesOf("partial");
     Bytes sig = sign(nd.get(), VSC_DIGEST_SHA1, 1, msg);
     EXPECT_EQ(sig, sign(full.get(), VSC_DIGEST_SHA1, 1, msg));
+    // After Final the unit takes a next message without a new Init.
+    ASSERT_EQ(VSC_Update_RSASSA(nd.get(), msg.data(), static_cast<int>(msg.size())), VSC_OK);
+    Bytes again(256);
+    int againLen = 256;
+    ASSERT_EQ(VSC_Final_RSASSA(nd.get(), again.data(), &againLen), VSC_OK);
+    EXPECT_EQ(again, sig);
     // n, e, d, p, q: the CRT values are computed.
     RsaPtr five = key(5);
     EXPECT_EQ(five->flag, VSC_RSA_FLAG_FULL);

@@ -331,7 +331,8 @@ VSC_API int VSC_Update_RSASSA(RSA_UNIT* rsa, const unsigned char* data, int len)
 /* Signing: writes the signature (modulus length) into sig; *sig_len is the room
  * on entry when positive (0: room for the modulus length assumed) and the
  * length on return. Verifying: *sig_len is the signature's length; returns 0
- * when it is valid, VSC_FAIL when not. Either way the unit must be started again. */
+ * when it is valid, VSC_FAIL when not. Either way the unit is then ready for a
+ * next message under the same key, digest and padding. */
 VSC_API int VSC_Final_RSASSA(RSA_UNIT* rsa, unsigned char* sig, int* sig_len);
 /* Verification with the length as a value: 0 valid, VSC_FAIL not. */
 VSC_API int VSC_Verify_RSASSA(RSA_UNIT* rsa, const unsigned char* sig, int sig_len);
@@ -405,7 +406,8 @@ VSC_API int VSC_Update_KCDSA(KCDSA_UNIT* k, const unsigned char* data, int len);
  * big-endian, left-padded); *r_len and *s_len are the room on entry when
  * positive (0: room assumed) and the lengths on return. Verifying: r, *r_len, s,
  * *s_len are the signature (s unsigned big-endian of any length); 0 valid,
- * VSC_FAIL not. Every failure of either direction returns VSC_FAIL. */
+ * VSC_FAIL not. Every failure of either direction returns VSC_FAIL. The unit
+ * is then ready for a next message with the same digest. */
 VSC_API int VSC_Final_KCDSA(KCDSA_UNIT* k, unsigned char* r, int* r_len, unsigned char* s, int* s_len);
 VSC_API int VSC_Verify_KCDSA(KCDSA_UNIT* k, const unsigned char* r, int r_len, const unsigned char* s, int s_len);
 
