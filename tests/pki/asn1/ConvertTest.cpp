@@ -2,6 +2,7 @@
 #include "asn1/convert.h"
 
 #include "PkiTestUtil.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -118,6 +119,13 @@ TEST(Cp949Table, EveryCellAsIconvAndBack)
     EXPECT_EQ(toBmp(allCells), bmp);
     EXPECT_EQ(toCP949FromUtf8(*utf8), allCells);
     EXPECT_EQ(toCP949FromBmp(*bmp), allCells);
+}
+
+TEST(Cp949Table, CommittedTableIsTheGeneratorsOutput)
+{
+    auto generated = zqtest::run({zqtest::sourceDir() + "/scripts/gen-cp949-table", "-"});
+    ASSERT_EQ(generated.status, 0);
+    EXPECT_EQ(generated.output, zqtest::readFile(zqtest::sourceDir() + "/pki/asn1/cp949_table.inc"));
 }
 
 TEST(Cp949Conversion, MixedTextsRoundTrip)

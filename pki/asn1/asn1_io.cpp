@@ -1,0 +1,222 @@
+#include "asn1_io.h"
+
+#include "asn1/utils.h"
+#include "pki_buffer.h"
+#include "pkcs/pem.h"
+
+#include <zunCrypto/zunCrypto.h>
+
+#include <cstring>
+
+namespace {
+
+constexpr PKI_ERROR kDerNoInput = PKI_ERR(L_DER, F_DER_IO, ERR_R_INVALID_ELEMENT);
+constexpr PKI_ERROR kDerNotOneTlv = PKI_ERR(L_DER, F_DER_IO, ERR_R_NOT_ONE_TLV);
+constexpr PKI_ERROR kPemNoInput = PKI_ERR(L_PEM, 0, ERR_R_INVALID_ELEMENT);
+constexpr PKI_ERROR kPemNotOneTlv = PKI_ERR(L_PEM, 0, ERR_R_NOT_ONE_TLV);
+
+struct Node {
+    ASN1_UNIT* p = nullptr;
+    Node() = default;
+    explicit Node(ASN1_UNIT* n) : p(n) {}
+    Node(const Node&) = delete;
+    Node& operator=(const Node&) = delete;
+    ~Node() { free_ASN1_UNIT(p); }
+};
+
+// The DER of value through its encoder; empty when the encoder fails (the
+// node it may have started is freed with it).
+zpki::Buffer encodeDer(void* value, ASN1_ENCODE_FUNC encoder, int& len)
+{
+    len = -1;
+    if (encoder == nullptr)
+        return {};
+    Node node;
+    if (encoder(value, &node.p) != PKI_SUCCESS || node.p == nullptr)
+        return {};
+    unsigned char* bytes = nullptr;
+    int n = ASN1_to_binary(node.p, &bytes);
+    auto der = zpki::Buffer::adopt(bytes, n > 0 ? static_cast<size_t>(n) : 0);
+    if (n < 0)
+        return {};
+    len = n;
+    return der;
+}
+
+PKI_ERROR decodeDer(void** value, ASN1_DECODE_FUNC decoder, const unsigned char* bytes, int len, PKI_ERROR notOneTlv)
+{
+    Node node(decodeToDERSequence(bytes, len));
+    if (node.p == nullptr)
+        return notOneTlv;
+    return decoder(node.p, value);
+}
+
+}  // namespace
+
+extern "C" {
+
+int ASN1_to_binary(const ASN1_UNIT* node, unsigned char** bytes)
+{
+    if (node == nullptr || node->tag == nullptr || node->length == nullptr || bytes == nullptr)
+        return -1;
+    *bytes = nullptr;
+    int lengthSize = getASN1LengthSize(node->length);
+    int contents = getASN1ValueLength(node);
+    if (lengthSize <= 0 || contents < 0 || (contents > 0 && node->value == nullptr))
+        return -1;
+    bool indefinite = node->length[0] == 0x80;
+    long long total = 1LL + lengthSize + contents + (indefinite ? 2 : 0);
+    if (total > INT32_MAX)
+        return -1;
+    auto out = zpki::Buffer::allocate(static_cast<size_t>(total) + 1);
+    if (!out)
+        return -1;
+    unsigned char* p = out.data();
+    *p++ = node->tag[0];
+    std::memcpy(p, node->length, static_cast<size_t>(lengthSize));
+    p += lengthSize;
+    if (contents > 0)
+        std::memcpy(p, node->value, static_cast<size_t>(contents));
+    // An indefinite element ends with its end-of-contents pair, which the
+    // zero-filled buffer already holds.
+    *bytes = out.release();
+    return static_cast<int>(total);
+}
+
+int ASN1_STRING_to_binary(const ASN1_STRING* str, unsigned char** bytes)
+{
+    if (str == nullptr || bytes == nullptr)
+        return -1;
+    *bytes = nullptr;
+    // Appended as the one child of a fresh SEQUENCE, whose contents are then
+    // exactly the string's TLV.
+    Node holder(new_ASN1_UNIT());
+    if (holder.p == nullptr ||
+        addToDERSequence(holder.p, ASN1_TAG_ANY_STRING, const_cast<ASN1_STRING*>(str), str->length) != PKI_SUCCESS)
+        return -1;
+    int n = getASN1ValueLength(holder.p);
+    if (n <= 0 || holder.p->value == nullptr)
+        return -1;
+    auto out = zpki::Buffer::allocate(static_cast<size_t>(n) + 1);
+    if (!out)
+        return -1;
+    std::memcpy(out.data(), holder.p->value, static_cast<size_t>(n));
+    *bytes = out.release();
+    return n;
+}
+
+int ASN1_to_FILE(const ASN1_UNIT* node, const char* path)
+{
+    if (path == nullptr)
+        return -1;
+    unsigned char* bytes = nullptr;
+    int n = ASN1_to_binary(node, &bytes);
+    auto der = zpki::Buffer::adopt(bytes, n > 0 ? static_cast<size_t>(n) : 0);
+    if (n <= 0)
+        return -1;
+    return binary_to_File(der.data(), 0, n, path);
+}
+
+int writeDER_to_Binary(void* value, ASN1_ENCODE_FUNC encoder, unsigned char** bytes)
+{
+    if (bytes == nullptr)
+        return -1;
+    *bytes = nullptr;
+    int len;
+    auto der = encodeDer(value, encoder, len);
+    if (!der)
+        return -1;
+    *bytes = der.release();
+    return len;
+}
+
+int writeDER_to_FILE(void* value, ASN1_ENCODE_FUNC encoder, const char* path)
+{
+    if (path == nullptr)
+        return -1;
+    int len;
+    auto der = encodeDer(value, encoder, len);
+    if (!der)
+        return -1;
+    return binary_to_File(der.data(), 0, len, path);
+}
+
+PKI_ERROR readDER_from_Binary(void** value, ASN1_DECODE_FUNC decoder, const unsigned char* bytes, int len)
+{
+    if (value == nullptr || decoder == nullptr || bytes == nullptr || len <= 0)
+        return kDerNoInput;
+    return decodeDer(value, decoder, bytes, len, kDerNotOneTlv);
+}
+
+PKI_ERROR readDER_from_File(void** value, ASN1_DECODE_FUNC decoder, const char* path)
+{
+    unsigned char* bytes = nullptr;
+    int n = File_to_binary(path, &bytes);
+    auto der = zpki::Buffer::adopt(bytes, n > 0 ? static_cast<size_t>(n) : 0);
+    if (n <= 0)
+        return kDerNoInput;
+    return readDER_from_Binary(value, decoder, der.data(), n);
+}
+
+int writePEM_to_Binary(void* value, ASN1_ENCODE_FUNC encoder, const char* label, int labelLen, char** pem)
+{
+    if (pem == nullptr)
+        return kPemNoInput;
+    *pem = nullptr;
+    int len;
+    auto der = encodeDer(value, encoder, len);
+    if (!der)
+        return -1;
+    int n = encode_PEM(der.data(), len, label, labelLen, pem, 1);
+    return n > 0 ? n : -1;
+}
+
+int writePEM_to_FILE(void* value, ASN1_ENCODE_FUNC encoder, const char* label, int labelLen, const char* path)
+{
+    if (path == nullptr)
+        return kPemNoInput;
+    char* text = nullptr;
+    int n = writePEM_to_Binary(value, encoder, label, labelLen, &text);
+    auto pem = zpki::Buffer::adopt(text, n > 0 ? static_cast<size_t>(n) : 0);
+    if (n <= 0 || text == nullptr)
+        return -1;
+    return binary_to_File(pem.data(), 0, n, path);
+}
+
+PKI_ERROR readPEM_from_Binary(void** value, ASN1_DECODE_FUNC decoder, const char* pem, int pemLen)
+{
+    if (value == nullptr || decoder == nullptr || pem == nullptr)
+        return kPemNoInput;
+    unsigned char* bytes = nullptr;
+    int n = decode_PEM(pem, pemLen, &bytes);
+    auto der = zpki::Buffer::adopt(bytes, n > 0 ? static_cast<size_t>(n) : 0);
+    if (n <= 0)
+        return kPemNoInput;
+    return decodeDer(value, decoder, der.data(), n, kPemNotOneTlv);
+}
+
+PKI_ERROR readPEM_from_File(void** value, ASN1_DECODE_FUNC decoder, const char* path)
+{
+    unsigned char* bytes = nullptr;
+    int n = File_to_binary(path, &bytes);
+    auto text = zpki::Buffer::adopt(bytes, n > 0 ? static_cast<size_t>(n) : 0);
+    if (n <= 0)
+        return kPemNoInput;
+    return readPEM_from_Binary(value, decoder, text.chars(), n);
+}
+
+int get_ASN1_hash(void* value, ASN1_ENCODE_FUNC encoder, int digestId, unsigned char* out)
+{
+    if (value == nullptr || out == nullptr)
+        return 0;
+    int len;
+    auto der = encodeDer(value, encoder, len);
+    if (!der)
+        return 0;
+    int outLen = 0;
+    if (VSC_DIGEST(digestId, der.data(), len, out, &outLen) != VSC_OK)
+        return 0;
+    return outLen;
+}
+
+}  // extern "C"
