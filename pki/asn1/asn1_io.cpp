@@ -1,11 +1,13 @@
 #include "asn1_io.h"
 
+#include "asn1/ber_internal.hpp"
 #include "asn1/utils.h"
 #include "pki_buffer.h"
 #include "pkcs/pem.h"
 
 #include <zunCrypto/zunCrypto.h>
 
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -15,14 +17,7 @@ constexpr PKI_ERROR kDerNotOneTlv = PKI_ERR(L_DER, F_DER_IO, ERR_R_NOT_ONE_TLV);
 constexpr PKI_ERROR kPemNoInput = PKI_ERR(L_PEM, 0, ERR_R_INVALID_ELEMENT);
 constexpr PKI_ERROR kPemNotOneTlv = PKI_ERR(L_PEM, 0, ERR_R_NOT_ONE_TLV);
 
-struct Node {
-    ASN1_UNIT* p = nullptr;
-    Node() = default;
-    explicit Node(ASN1_UNIT* n) : p(n) {}
-    Node(const Node&) = delete;
-    Node& operator=(const Node&) = delete;
-    ~Node() { free_ASN1_UNIT(p); }
-};
+using Node = zpki::Owned<ASN1_UNIT, free_ASN1_UNIT>;
 
 // The DER of value through its encoder; empty when the encoder fails (the
 // node it may have started is freed with it).
@@ -31,11 +26,13 @@ zpki::Buffer encodeDer(void* value, ASN1_ENCODE_FUNC encoder, int& len)
     len = -1;
     if (encoder == nullptr)
         return {};
-    Node node;
-    if (encoder(value, &node.p) != PKI_SUCCESS || node.p == nullptr)
+    ASN1_UNIT* made = nullptr;
+    PKI_ERROR rc = encoder(value, &made);
+    Node node(made);  // freed also when the encoder fails half-way
+    if (rc != PKI_SUCCESS || node == nullptr)
         return {};
     unsigned char* bytes = nullptr;
-    int n = ASN1_to_binary(node.p, &bytes);
+    int n = ASN1_to_binary(node.get(), &bytes);
     auto der = zpki::Buffer::adopt(bytes, n > 0 ? static_cast<size_t>(n) : 0);
     if (n < 0)
         return {};
@@ -46,9 +43,9 @@ zpki::Buffer encodeDer(void* value, ASN1_ENCODE_FUNC encoder, int& len)
 PKI_ERROR decodeDer(void** value, ASN1_DECODE_FUNC decoder, const unsigned char* bytes, int len, PKI_ERROR notOneTlv)
 {
     Node node(decodeToDERSequence(bytes, len));
-    if (node.p == nullptr)
+    if (node == nullptr)
         return notOneTlv;
-    return decoder(node.p, value);
+    return decoder(node.get(), value);
 }
 
 }  // namespace
@@ -57,30 +54,18 @@ extern "C" {
 
 int ASN1_to_binary(const ASN1_UNIT* node, unsigned char** bytes)
 {
-    if (node == nullptr || node->tag == nullptr || node->length == nullptr || bytes == nullptr)
+    if (bytes == nullptr)
         return -1;
     *bytes = nullptr;
-    int lengthSize = getASN1LengthSize(node->length);
-    int contents = getASN1ValueLength(node);
-    if (lengthSize <= 0 || contents < 0 || (contents > 0 && node->value == nullptr))
+    zpki::ber::Bytes encoded;
+    if (node == nullptr || !zpki::ber::serialize(node, encoded) || encoded.size() >= INT32_MAX)
         return -1;
-    bool indefinite = node->length[0] == 0x80;
-    long long total = 1LL + lengthSize + contents + (indefinite ? 2 : 0);
-    if (total > INT32_MAX)
-        return -1;
-    auto out = zpki::Buffer::allocate(static_cast<size_t>(total) + 1);
+    auto out = zpki::Buffer::allocate(encoded.size() + 1);
     if (!out)
         return -1;
-    unsigned char* p = out.data();
-    *p++ = node->tag[0];
-    std::memcpy(p, node->length, static_cast<size_t>(lengthSize));
-    p += lengthSize;
-    if (contents > 0)
-        std::memcpy(p, node->value, static_cast<size_t>(contents));
-    // An indefinite element ends with its end-of-contents pair, which the
-    // zero-filled buffer already holds.
+    std::memcpy(out.data(), encoded.data(), encoded.size());
     *bytes = out.release();
-    return static_cast<int>(total);
+    return static_cast<int>(encoded.size());
 }
 
 int ASN1_STRING_to_binary(const ASN1_STRING* str, unsigned char** bytes)
@@ -91,16 +76,16 @@ int ASN1_STRING_to_binary(const ASN1_STRING* str, unsigned char** bytes)
     // Appended as the one child of a fresh SEQUENCE, whose contents are then
     // exactly the string's TLV.
     Node holder(new_ASN1_UNIT());
-    if (holder.p == nullptr ||
-        addToDERSequence(holder.p, ASN1_TAG_ANY_STRING, const_cast<ASN1_STRING*>(str), str->length) != PKI_SUCCESS)
+    if (holder == nullptr ||
+        addToDERSequence(holder.get(), ASN1_TAG_ANY_STRING, const_cast<ASN1_STRING*>(str), str->length) != PKI_SUCCESS)
         return -1;
-    int n = getASN1ValueLength(holder.p);
-    if (n <= 0 || holder.p->value == nullptr)
+    int n = getASN1ValueLength(holder.get());
+    if (n <= 0 || holder->value == nullptr)
         return -1;
     auto out = zpki::Buffer::allocate(static_cast<size_t>(n) + 1);
     if (!out)
         return -1;
-    std::memcpy(out.data(), holder.p->value, static_cast<size_t>(n));
+    std::memcpy(out.data(), holder->value, static_cast<size_t>(n));
     *bytes = out.release();
     return n;
 }

@@ -1,6 +1,7 @@
 #include "convert.h"
 
 #include "pki_buffer.h"
+#include "pki_mem.hpp"
 
 #include <algorithm>
 #include <array>
@@ -230,17 +231,6 @@ std::optional<std::string_view> stringBytes(const ASN1_STRING* str)
     return std::string_view(reinterpret_cast<const char*>(str->data), static_cast<size_t>(str->length));
 }
 
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 }  // namespace
 
 extern "C" {
@@ -347,16 +337,11 @@ int hexToASCII(const char* hex, int len, unsigned char* out)
 {
     if (hex == nullptr || out == nullptr || len <= 0)
         return 0;
-    for (int i = 0; i < len; ++i)
-        if (hexDigit(hex[i]) < 0)
-            return 0;
-    int n = 0;
-    for (int i = 0; i < len; i += 2) {
-        int high = hexDigit(hex[i]);
-        int low = i + 1 < len ? hexDigit(hex[i + 1]) : 0;
-        out[n++] = static_cast<unsigned char>(high << 4 | low);
-    }
-    return n;
+    zpki::Owned<BIT_STRING, free_BIT_STRING> bits(hexToBIT_STRING(hex, len));
+    if (bits == nullptr || bits->length <= 0)
+        return 0;
+    std::memcpy(out, bits->data, static_cast<size_t>(bits->length));
+    return bits->length;
 }
 
 }  // extern "C"

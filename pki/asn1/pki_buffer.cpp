@@ -1,6 +1,6 @@
 #include "pki_buffer.h"
 
-#include <zunCrypto/zunCrypto.h>
+#include "pki_mem.hpp"
 
 namespace zpki {
 
@@ -9,7 +9,7 @@ Buffer Buffer::allocate(size_t n)
     Buffer b;
     if (n == 0)
         n = 1;
-    b.m_data = static_cast<unsigned char*>(VSC_CALLOC(1, n));
+    b.m_data = static_cast<unsigned char*>(PKI_CALLOC(1, n));
     if (b.m_data != nullptr)
         b.m_size = n;
     return b;
@@ -19,7 +19,7 @@ void Buffer::reset()
 {
     // VSC_Free zeroes the block before it releases it.
     if (m_data != nullptr)
-        VSC_FREE(m_data);
+        PKI_FREE(m_data);
     m_data = nullptr;
     m_size = 0;
 }

@@ -3,7 +3,7 @@
 #include "asn1/asn1_io.h"
 #include "asn1/utils.h"
 
-#include "PkiTestUtil.h"
+#include "OwnedOutput.h"
 #include "TestSupport.h"
 
 #include <zunCrypto/zunCrypto.h>
@@ -143,7 +143,8 @@ TEST(AsnIo, NodesAndStringsToBytes)
 {
     // An indefinite node keeps its end-of-contents pair.
     ASN1_UNIT* node = new_ASN1_UNIT();
-    ASN1_STRING octets{ASN1_TAG_OCTET_STRING, const_cast<unsigned char*>(bytes("ab")), 2, 0};
+    std::string ab = "ab", cn = "2.5.4.3";
+    ASN1_STRING octets{ASN1_TAG_OCTET_STRING, const_cast<unsigned char*>(bytes(ab)), 2, 0};
     ASSERT_EQ(addToDERSequence(node, ASN1_TAG_ANY_STRING, &octets, 2), PKI_SUCCESS);
     ASSERT_EQ(setBERLengthForm(node, ASN1_LENGTH_INDEFINITE), PKI_SUCCESS);
     Owned<unsigned char> out;
@@ -154,7 +155,7 @@ TEST(AsnIo, NodesAndStringsToBytes)
     Owned<unsigned char> tlv;
     n = ASN1_STRING_to_binary(&octets, tlv.out());
     EXPECT_EQ(tlv.str(n), "\x04\x02" "ab");
-    ASN1_STRING oid{ASN1_TAG_OBJECT_IDENTIFIER, const_cast<unsigned char*>(bytes("2.5.4.3")), 7, 0};
+    ASN1_STRING oid{ASN1_TAG_OBJECT_IDENTIFIER, const_cast<unsigned char*>(bytes(cn)), 7, 0};
     Owned<unsigned char> oidTlv;
     n = ASN1_STRING_to_binary(&oid, oidTlv.out());
     EXPECT_EQ(oidTlv.str(n), "\x06\x03\x55\x04\x03");

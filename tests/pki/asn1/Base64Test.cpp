@@ -1,7 +1,7 @@
 // Base64 against coreutils' base64, and the malformed texts that must fail.
 #include "asn1/base64.h"
 
-#include "PkiTestUtil.h"
+#include "OwnedOutput.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>

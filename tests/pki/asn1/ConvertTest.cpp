@@ -1,7 +1,7 @@
 // KS X 1001 conversions against glibc's own EUC-KR converter.
 #include "asn1/convert.h"
 
-#include "PkiTestUtil.h"
+#include "OwnedOutput.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -214,7 +214,8 @@ TEST(ByteWidth, WidenNarrowAndHex)
     narrow.p = uniToasc(wide.p, outLen);
     EXPECT_STREQ(narrow.p, "AB");
     Owned<char> odd;
-    odd.p = uniToasc(bytes(std::string("\0A\0", 3)), 3);
+    const unsigned char oddUnits[] = {0, 'A', 0};
+    odd.p = uniToasc(oddUnits, 3);
     EXPECT_STREQ(odd.p, "A");
 
     unsigned char out[4] = {};

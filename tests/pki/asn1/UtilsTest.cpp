@@ -1,7 +1,7 @@
 // Diagnostic texts, whole-file input and output, and the version.
 #include "asn1/utils.h"
 
-#include "PkiTestUtil.h"
+#include "OwnedOutput.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // PEM armour against what openssl writes and reads for the labels in use.
 #include "pkcs/pem.h"
 
-#include "PkiTestUtil.h"
+#include "OwnedOutput.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>

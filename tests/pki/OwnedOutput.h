@@ -1,4 +1,4 @@
-// Helpers shared by the PKI library's tests.
+// Buffers the library hands out, owned by the test that asked for them.
 #pragma once
 
 #include <zunCrypto/zunCrypto.h>
@@ -23,6 +23,12 @@ inline const unsigned char* bytes(const std::string& s)
 {
     return reinterpret_cast<const unsigned char*>(s.data());
 }
+inline const unsigned char* bytes(const char* s)
+{
+    return reinterpret_cast<const unsigned char*>(s);
+}
+// A temporary's bytes would not outlive the statement.
+const unsigned char* bytes(std::string&&) = delete;
 
 inline int len(const std::string& s)
 {
