@@ -872,11 +872,26 @@ ZUNPKI_API PKI_ERROR addToBERSequence(ASN1_UNIT* parent, int tag, void* value, i
     return 0;
 }
 
-ZUNPKI_API PKI_ERROR addToBERSequenceOf(ASN1_UNIT* parent, int tag, void* value, int len, int form) {
-    if (!parent) return berError(F_ADD_TO_BER_SEQUENCE_OF);
-    if (isNodeTag(tag) || len != 0) return addToBERSequence(parent, tag, value, len, form) ? berError(F_ADD_TO_BER_SEQUENCE_OF) : 0;
+}  // extern "C"
+
+namespace {
+
+// SEQUENCE OF / SET OF: a list element is appended; a zero length of a
+// primitive type makes the parent an empty list instead.
+PKI_ERROR addToList(ASN1_UNIT* parent, int tag, void* value, int len, int form, uint8_t identifier, unsigned func,
+                    PKI_ERROR (*append)(ASN1_UNIT*, int, void*, int, int)) {
+    if (!parent) return berError(func);
+    if (isNodeTag(tag) || len != 0) return append(parent, tag, value, len, form) ? berError(func) : 0;
     static const uint8_t kNothing = 0;
-    return ber::setNode(parent, 0x30, &kNothing, 0, false) ? 0 : berError(F_ADD_TO_BER_SEQUENCE_OF);
+    return ber::setNode(parent, identifier, &kNothing, 0, false) ? 0 : berError(func);
+}
+
+}  // namespace
+
+extern "C" {
+
+ZUNPKI_API PKI_ERROR addToBERSequenceOf(ASN1_UNIT* parent, int tag, void* value, int len, int form) {
+    return addToList(parent, tag, value, len, form, 0x30, F_ADD_TO_BER_SEQUENCE_OF, addToBERSequence);
 }
 
 ZUNPKI_API PKI_ERROR addToBERSet(ASN1_UNIT* parent, int tag, void* value, int len, int form) {
@@ -889,10 +904,7 @@ ZUNPKI_API PKI_ERROR addToBERSet(ASN1_UNIT* parent, int tag, void* value, int le
 }
 
 ZUNPKI_API PKI_ERROR addToBERSetOf(ASN1_UNIT* parent, int tag, void* value, int len, int form) {
-    if (!parent) return berError(F_ADD_TO_BER_SET_OF);
-    if (isNodeTag(tag) || len != 0) return addToBERSet(parent, tag, value, len, form) ? berError(F_ADD_TO_BER_SET_OF) : 0;
-    static const uint8_t kNothing = 0;
-    return ber::setNode(parent, 0x31, &kNothing, 0, false) ? 0 : berError(F_ADD_TO_BER_SET_OF);
+    return addToList(parent, tag, value, len, form, 0x31, F_ADD_TO_BER_SET_OF, addToBERSet);
 }
 
 ZUNPKI_API PKI_ERROR addToBERSequence_CS(ASN1_UNIT* parent, int n, int tag, void* value, int len, int form) {

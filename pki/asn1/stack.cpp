@@ -151,25 +151,30 @@ ZUNPKI_API void sort_STACK(STACK* stack) {
 
 ZUNPKI_API int is_STACK_sorted(const STACK* stack) { return stack ? stack->sorted : 1; }
 
-ZUNPKI_API int find_STACK_value(STACK* stack, const void* item) {
+}  // extern "C"
+
+namespace {
+
+// exact: the first equal slot or -1; otherwise the slot the search stopped at.
+int find(STACK* stack, const void* item, bool exact) {
     if (!stack) return -1;
     if (!stack->compare) return scan(stack, item);
     sort_STACK(stack);
     if (!item || stack->count == 0) return -1;
     bool found;
     int slot = search(stack, item, found);
+    if (!exact) return slot;
     if (!found) return -1;
     while (slot > 0 && stack->compare(&item, &stack->items[slot - 1]) == 0) --slot;
     return slot;
 }
 
-ZUNPKI_API int find_STACK_value_ex(STACK* stack, const void* item) {
-    if (!stack) return -1;
-    if (!stack->compare) return scan(stack, item);
-    sort_STACK(stack);
-    if (!item || stack->count == 0) return -1;
-    bool found;
-    return search(stack, item, found);
-}
+}  // namespace
+
+extern "C" {
+
+ZUNPKI_API int find_STACK_value(STACK* stack, const void* item) { return find(stack, item, true); }
+
+ZUNPKI_API int find_STACK_value_ex(STACK* stack, const void* item) { return find(stack, item, false); }
 
 }  // extern "C"

@@ -65,6 +65,22 @@ static_assert(daysFromCivil(2100, 3, 1) * kSecondsPerDay == 4107542400LL);
 
 bool platformHas64BitTime() { return sizeof(time_t) >= 8; }
 
+// The platform's record and ours have the same field names.
+template <class From, class To>
+void copyFields(const From& src, To& dest) {
+    dest.tm_sec = src.tm_sec;
+    dest.tm_min = src.tm_min;
+    dest.tm_hour = src.tm_hour;
+    dest.tm_mday = src.tm_mday;
+    dest.tm_mon = src.tm_mon;
+    dest.tm_year = src.tm_year;
+    dest.tm_wday = src.tm_wday;
+    dest.tm_yday = src.tm_yday;
+    dest.tm_isdst = src.tm_isdst;
+    dest.tm_gmtoff = src.tm_gmtoff;
+    dest.tm_zone = src.tm_zone;
+}
+
 }  // namespace
 
 namespace zpki::time64 {
@@ -229,38 +245,14 @@ ZUNPKI_API double difftime64(Time64_T a, Time64_T b) { return static_cast<double
 
 ZUNPKI_API void copy_tm_to_TM(const struct tm* src, struct TM* dest) {
     if (!dest) return;
-    if (!src) {
-        std::memset(dest, 0, sizeof(*dest));
-        return;
-    }
-    dest->tm_sec = src->tm_sec;
-    dest->tm_min = src->tm_min;
-    dest->tm_hour = src->tm_hour;
-    dest->tm_mday = src->tm_mday;
-    dest->tm_mon = src->tm_mon;
-    dest->tm_year = src->tm_year;
-    dest->tm_wday = src->tm_wday;
-    dest->tm_yday = src->tm_yday;
-    dest->tm_isdst = src->tm_isdst;
-    dest->tm_gmtoff = src->tm_gmtoff;
-    dest->tm_zone = src->tm_zone;
+    std::memset(dest, 0, sizeof(*dest));
+    if (src) copyFields(*src, *dest);
 }
 
 ZUNPKI_API void copy_TM_to_tm(const struct TM* src, struct tm* dest) {
     if (!dest) return;
     std::memset(dest, 0, sizeof(*dest));
-    if (!src) return;
-    dest->tm_sec = src->tm_sec;
-    dest->tm_min = src->tm_min;
-    dest->tm_hour = src->tm_hour;
-    dest->tm_mday = src->tm_mday;
-    dest->tm_mon = src->tm_mon;
-    dest->tm_year = src->tm_year;
-    dest->tm_wday = src->tm_wday;
-    dest->tm_yday = src->tm_yday;
-    dest->tm_isdst = src->tm_isdst;
-    dest->tm_gmtoff = src->tm_gmtoff;
-    dest->tm_zone = src->tm_zone;
+    if (src) copyFields(*src, *dest);
 }
 
 ZUNPKI_API struct tm* fake_localtime_r(const time_t* t, struct tm* out) {

@@ -1,6 +1,8 @@
 // Helpers of the libzunPKI tests: bytes, openssl peers, fixtures.
 #pragma once
 
+#include <cstdlib>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
@@ -70,6 +72,25 @@ inline Bytes readBytes(const std::string& path) {
     const auto s = zqtest::readFile(path);
     return Bytes(s.begin(), s.end());
 }
+
+// Sets TZ for the life of the object.
+class ZoneScope {
+public:
+    explicit ZoneScope(const char* zone) {
+        if (const char* old = std::getenv("TZ")) m_old = old, m_had = true;
+        ::setenv("TZ", zone, 1);
+        ::tzset();
+    }
+    ~ZoneScope() {
+        if (m_had) ::setenv("TZ", m_old.c_str(), 1);
+        else ::unsetenv("TZ");
+        ::tzset();
+    }
+
+private:
+    std::string m_old;
+    bool m_had = false;
+};
 
 // The openssl-made objects of make_fixtures.sh, made once per test program.
 inline const std::string& fixtures() {

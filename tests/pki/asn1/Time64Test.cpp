@@ -7,31 +7,14 @@
 #include <sstream>
 #include <string>
 
+#include "PkiTestUtil.h"
 #include "TestSupport.h"
 #include "asn1/time64.h"
 #include "asn1/time64_internal.hpp"
 
+using pkitest::ZoneScope;
+
 namespace {
-
-// Sets TZ for the life of the object.
-class ZoneScope {
-public:
-    explicit ZoneScope(const char* zone) {
-        const char* old = std::getenv("TZ");
-        if (old) m_old = old, m_had = true;
-        ::setenv("TZ", zone, 1);
-        ::tzset();
-    }
-    ~ZoneScope() {
-        if (m_had) ::setenv("TZ", m_old.c_str(), 1);
-        else ::unsetenv("TZ");
-        ::tzset();
-    }
-
-private:
-    std::string m_old;
-    bool m_had = false;
-};
 
 struct Fields {
     long long year;

@@ -13,24 +13,6 @@ using namespace pkitest;
 
 namespace {
 
-class ZoneScope {
-public:
-    explicit ZoneScope(const char* zone) {
-        if (const char* old = std::getenv("TZ")) m_old = old, m_had = true;
-        ::setenv("TZ", zone, 1);
-        ::tzset();
-    }
-    ~ZoneScope() {
-        if (m_had) ::setenv("TZ", m_old.c_str(), 1);
-        else ::unsetenv("TZ");
-        ::tzset();
-    }
-
-private:
-    std::string m_old;
-    bool m_had = false;
-};
-
 String str(int type, const char* t) {
     String s(new_ASN1_STRING());
     set_ASN1_STRING_value(s.get(), type, (const unsigned char*)t, (int)strlen(t));
