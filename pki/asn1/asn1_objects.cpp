@@ -27,9 +27,16 @@ bool validRow(int row)
 }
 
 // Text -> first row, for the dotted texts and both names; built once, so a
-// lookup costs one hash instead of a walk over the rows.
+// lookup costs one hash instead of a walk over the rows. The hasher is ours so
+// the map's code stays inside the library instead of being exported with the
+// standard library's visibility.
+struct TextHash {
+    size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
+};
+using TextIndex = std::unordered_map<std::string_view, int, TextHash>;
+
 struct Indexes {
-    std::unordered_map<std::string_view, int> byOid, bySn, byLn;
+    TextIndex byOid, bySn, byLn;
     Indexes()
     {
         for (int row = 0; row < kRowCount; ++row) {
@@ -51,7 +58,7 @@ const Indexes& indexes()
     return idx;
 }
 
-int lookup(const std::unordered_map<std::string_view, int>& map, const char* text, int len)
+int lookup(const TextIndex& map, const char* text, int len)
 {
     if (text == nullptr || len <= 0)
         return 0;
