@@ -33,11 +33,19 @@ zpki::Buffer encodeDer(void* value, ASN1_ENCODE_FUNC encoder, int& len)
         return {};
     unsigned char* bytes = nullptr;
     int n = ASN1_to_binary(node.get(), &bytes);
-    auto der = zpki::Buffer::adopt(bytes, n > 0 ? static_cast<size_t>(n) : 0);
+    auto der = zpki::Buffer::adopt(bytes, n);
     if (n < 0)
         return {};
     len = n;
     return der;
+}
+
+// The whole file, or nothing when it cannot be read.
+zpki::Buffer wholeFile(const char* path, int& len)
+{
+    unsigned char* bytes = nullptr;
+    len = File_to_binary(path, &bytes);
+    return zpki::Buffer::adopt(bytes, len);
 }
 
 PKI_ERROR decodeDer(void** value, ASN1_DECODE_FUNC decoder, const unsigned char* bytes, int len, PKI_ERROR notOneTlv)
@@ -96,7 +104,7 @@ int ASN1_to_FILE(const ASN1_UNIT* node, const char* path)
         return -1;
     unsigned char* bytes = nullptr;
     int n = ASN1_to_binary(node, &bytes);
-    auto der = zpki::Buffer::adopt(bytes, n > 0 ? static_cast<size_t>(n) : 0);
+    auto der = zpki::Buffer::adopt(bytes, n);
     if (n <= 0)
         return -1;
     return binary_to_File(der.data(), 0, n, path);
@@ -135,10 +143,9 @@ PKI_ERROR readDER_from_Binary(void** value, ASN1_DECODE_FUNC decoder, const unsi
 
 PKI_ERROR readDER_from_File(void** value, ASN1_DECODE_FUNC decoder, const char* path)
 {
-    unsigned char* bytes = nullptr;
-    int n = File_to_binary(path, &bytes);
-    auto der = zpki::Buffer::adopt(bytes, n > 0 ? static_cast<size_t>(n) : 0);
-    if (n <= 0)
+    int n;
+    auto der = wholeFile(path, n);
+    if (!der)
         return kDerNoInput;
     return readDER_from_Binary(value, decoder, der.data(), n);
 }
@@ -162,7 +169,7 @@ int writePEM_to_FILE(void* value, ASN1_ENCODE_FUNC encoder, const char* label, i
         return kPemNoInput;
     char* text = nullptr;
     int n = writePEM_to_Binary(value, encoder, label, labelLen, &text);
-    auto pem = zpki::Buffer::adopt(text, n > 0 ? static_cast<size_t>(n) : 0);
+    auto pem = zpki::Buffer::adopt(text, n);
     if (n <= 0 || text == nullptr)
         return -1;
     return binary_to_File(pem.data(), 0, n, path);
@@ -174,7 +181,7 @@ PKI_ERROR readPEM_from_Binary(void** value, ASN1_DECODE_FUNC decoder, const char
         return kPemNoInput;
     unsigned char* bytes = nullptr;
     int n = decode_PEM(pem, pemLen, &bytes);
-    auto der = zpki::Buffer::adopt(bytes, n > 0 ? static_cast<size_t>(n) : 0);
+    auto der = zpki::Buffer::adopt(bytes, n);
     if (n <= 0)
         return kPemNoInput;
     return decodeDer(value, decoder, der.data(), n, kPemNotOneTlv);
@@ -182,10 +189,9 @@ PKI_ERROR readPEM_from_Binary(void** value, ASN1_DECODE_FUNC decoder, const char
 
 PKI_ERROR readPEM_from_File(void** value, ASN1_DECODE_FUNC decoder, const char* path)
 {
-    unsigned char* bytes = nullptr;
-    int n = File_to_binary(path, &bytes);
-    auto text = zpki::Buffer::adopt(bytes, n > 0 ? static_cast<size_t>(n) : 0);
-    if (n <= 0)
+    int n;
+    auto text = wholeFile(path, n);
+    if (!text)
         return kPemNoInput;
     return readPEM_from_Binary(value, decoder, text.chars(), n);
 }

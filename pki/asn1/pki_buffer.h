@@ -28,13 +28,14 @@ public:
 
     // A zero-filled buffer of n bytes (at least one); empty when memory is short.
     static Buffer allocate(size_t n);
-    // Takes back a buffer of n bytes that an operation of this library handed out.
-    static Buffer adopt(void* p, size_t n)
+    // Takes back a buffer of n bytes that an operation of this library handed
+    // out (n is the operation's result, which may be negative on failure).
+    static Buffer adopt(void* p, long long n)
     {
         Buffer b;
         if (p != nullptr) {
             b.m_data = static_cast<unsigned char*>(p);
-            b.m_size = n;
+            b.m_size = n > 0 ? static_cast<size_t>(n) : 0;
         }
         return b;
     }

@@ -56,7 +56,7 @@ zpki::Buffer asKsText(const ASN1_STRING* str, int& len)
 {
     char* text = nullptr;
     len = str->type == ASN1_TAG_UTF8_STRING ? utf8ToCP949(str, &text) : bmpToCP949(str, &text);
-    return zpki::Buffer::adopt(text, static_cast<size_t>(len) + 1);
+    return zpki::Buffer::adopt(text, len + 1LL);
 }
 
 bool isEmpty(const ASN1_STRING* str)

@@ -59,7 +59,7 @@ int encode_PEM(const unsigned char* der, int der_len, const char* label, int lab
     char* text = nullptr;
     int len = encode_Base64(der, der_len, &text, line_flag);
     // The Base64 of a private key is as secret as the key: wiped on release.
-    auto b64 = zpki::Buffer::adopt(text, static_cast<size_t>(len) + 1);
+    auto b64 = zpki::Buffer::adopt(text, len + 1LL);
     if (len <= 0)
         return 0;
     return base64ToPEM(b64.chars(), len, label, label_len, out);

@@ -3,7 +3,7 @@
 #include "asn1/asn1_io.h"
 #include "asn1/utils.h"
 
-#include "OwnedOutput.h"
+#include "PkiHelpers.h"
 #include "TestSupport.h"
 
 #include <zunCrypto/zunCrypto.h>
@@ -16,6 +16,7 @@ namespace {
 
 using pkitest::bytes;
 using pkitest::len;
+using pkitest::openssl;
 using pkitest::Owned;
 
 // The simplest structure there is: a node, encoded and decoded as itself.
@@ -44,15 +45,6 @@ struct Value {
     void* p = nullptr;
     ~Value() { free_ASN1_UNIT(static_cast<ASN1_UNIT*>(p)); }
 };
-
-std::string openssl(const std::vector<std::string>& args, const std::string& input = {})
-{
-    std::vector<std::string> argv{"openssl"};
-    argv.insert(argv.end(), args.begin(), args.end());
-    auto r = zqtest::run(argv, input);
-    EXPECT_EQ(r.status, 0) << args[0];
-    return r.output;
-}
 
 class DerPem : public ::testing::Test {
 protected:

@@ -1,7 +1,7 @@
 // KS X 1001 conversions against glibc's own EUC-KR converter.
 #include "asn1/convert.h"
 
-#include "OwnedOutput.h"
+#include "PkiHelpers.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -46,9 +46,7 @@ std::optional<std::string> toCP949FromUtf8(const std::string& utf8)
     ASN1_STRING str = stringOf(utf8, 12);
     Owned<char> out;
     int n = utf8ToCP949(&str, out.out());
-    if (out.p == nullptr)
-        return std::nullopt;
-    return out.str(n);
+    return out.result(n);
 }
 
 std::optional<std::string> toCP949FromBmp(const std::string& bmp)
@@ -56,27 +54,21 @@ std::optional<std::string> toCP949FromBmp(const std::string& bmp)
     ASN1_STRING str = stringOf(bmp, 30);
     Owned<char> out;
     int n = bmpToCP949(&str, out.out());
-    if (out.p == nullptr)
-        return std::nullopt;
-    return out.str(n);
+    return out.result(n);
 }
 
 std::optional<std::string> toUtf8(const std::string& cp949)
 {
     Owned<char> out;
     int n = cp949ToUTF8(cp949.c_str(), out.out());
-    if (out.p == nullptr)
-        return std::nullopt;
-    return out.str(n);
+    return out.result(n);
 }
 
 std::optional<std::string> toBmp(const std::string& cp949)
 {
     Owned<unsigned char> out;
     int n = cp949ToBMP(cp949.c_str(), out.out());
-    if (out.p == nullptr)
-        return std::nullopt;
-    return out.str(n);
+    return out.result(n);
 }
 
 TEST(Cp949Table, EveryCellAsIconvAndBack)

@@ -2,7 +2,7 @@
 // mapping to the crypto library's algorithm ids.
 #include "asn1/asn1_objects.h"
 
-#include "OwnedOutput.h"
+#include "PkiHelpers.h"
 #include "TestSupport.h"
 
 #include <zunCrypto/algid.h>

@@ -1,38 +1,26 @@
 // PEM armour against what openssl writes and reads for the labels in use.
 #include "pkcs/pem.h"
 
-#include "OwnedOutput.h"
+#include "PkiHelpers.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 
 namespace {
 
 using pkitest::bytes;
 using pkitest::len;
+using pkitest::openssl;
 using pkitest::Owned;
 
-std::string openssl(const std::vector<std::string>& args, const std::string& input = {})
-{
-    std::vector<std::string> argv{"openssl"};
-    argv.insert(argv.end(), args.begin(), args.end());
-    auto r = zqtest::run(argv, input);
-    EXPECT_EQ(r.status, 0) << args[0];
-    return r.output;
-}
-
-std::string decodePem(const std::string& pem)
+std::optional<std::string> decodePem(const std::string& pem)
 {
     Owned<unsigned char> der;
-    int n = decode_PEM(pem.data(), len(pem), der.out());
-    if (der.p == nullptr) {
-        EXPECT_EQ(n, 0);
-        return "<fail>";
-    }
-    return der.str(n);
+    return der.result(decode_PEM(pem.data(), len(pem), der.out()));
 }
 
 std::string encodePem(const std::string& der, const std::string& label, int lineFlag = 1)
@@ -98,8 +86,8 @@ TEST(Pem, ArmourLayout)
 TEST(Pem, DecodeAcceptsLooseLineEnds)
 {
     const std::string body = "MIIBCgKCAQEAwq1fSmLj8Qvv";
-    std::string der = decodePem("-----BEGIN X-----\n" + body + "\n-----END X-----\n");
-    ASSERT_NE(der, "<fail>");
+    auto der = decodePem("-----BEGIN X-----\n" + body + "\n-----END X-----\n");
+    ASSERT_TRUE(der);
     EXPECT_EQ(decodePem("-----BEGIN X-----\r\n" + body.substr(0, 12) + "\r\n" + body.substr(12) + "\r\n-----END X-----\r\n"), der);
     EXPECT_EQ(decodePem("-----BEGIN X-----\n" + body + "-----END X-----"), der);
     EXPECT_EQ(decodePem("  -----BEGIN X-----\n\n" + body + "\n-----END X-----"), der);
@@ -118,8 +106,8 @@ TEST(Pem, DecodeRefusesWhatIsNotArmour)
         "-----BEGIN X-----\n-----END X-----\n",
     };
     for (const auto& text : cases) {
-        std::string r = decodePem(text);
-        EXPECT_TRUE(r == "<fail>" || r.empty()) << text;
+        auto r = decodePem(text);
+        EXPECT_TRUE(!r || r->empty()) << text;
     }
     Owned<unsigned char> der;
     EXPECT_EQ(decode_PEM(nullptr, 40, der.out()), 0);
