@@ -1,18 +1,22 @@
 include_guard(GLOBAL)
 
 # zq_add_gtest(<name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>]
-#              [TIMEOUT <seconds>] [RESOURCE_LOCK <names...>])
+#              [TIMEOUT <seconds>] [RESOURCE_LOCK <names...>] [XVFB])
 # Builds one GoogleTest executable and registers its tests with CTest. The
 # test main (tests/support) points the install and home directories at places
 # that do not exist, so a test that forgets to set its own never touches the
 # real ones. RESOURCE_LOCK keeps tests that share something fixed (a port)
-# from running at the same time under ctest -j.
+# from running at the same time under ctest -j. XVFB runs each test inside
+# `xvfb-run -a`, for tests that start programs needing a display.
 function(zq_add_gtest name)
-  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS;RESOURCE_LOCK" ${ARGN})
+  cmake_parse_arguments(ARG "XVFB" "TIMEOUT" "SOURCES;LIBS;LABELS;RESOURCE_LOCK" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} zq_test_main)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
+  endif()
+  if(ARG_XVFB)
+    set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR xvfb-run -a)
   endif()
   set(props TIMEOUT ${ARG_TIMEOUT})
   if(ARG_LABELS)

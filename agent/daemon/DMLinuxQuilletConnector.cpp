@@ -1,8 +1,10 @@
 #include "DMLinuxQuilletConnector.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <string>
 
 #include "DMLinuxLog.h"
 #include "DMLinuxUtil.h"
@@ -110,6 +112,26 @@ void CDMLinuxQuilletConnector::ProcessQuilletJob()
         ConnectorDeinit();
         finishJob();
     }
+}
+
+int CDMLinuxQuilletConnector::CheckIntegrity()
+{
+    struct Needed {
+        const char* name;
+        int access;
+    };
+    const Needed needed[] = {{kDMProgramName, X_OK}, {"zunwssc.dat", R_OK}};
+    int result = 0;
+    for (const auto& n : needed) {
+        std::string path = std::string(DMLinuxUtil_GetInstallDir()) + "/" + n.name;
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0 ||
+            ::access(path.c_str(), n.access) != 0) {
+            DMLOG("[ERR] installed file missing or unusable: %s\n", path.c_str());
+            result = -1;
+        }
+    }
+    return result;
 }
 
 void CDMLinuxQuilletConnector::SetProcessName(const char* name)

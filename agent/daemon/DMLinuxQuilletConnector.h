@@ -33,6 +33,11 @@ public:
     virtual void ProcessQuilletJob();
     virtual void SetProcessName(const char* name);
 
+    // The installed files the agent needs are present: the program itself
+    // and the server-certificate container in the install directory.
+    // 0, or -1 after logging what is missing.
+    int CheckIntegrity();
+
     // Lets the job loop return after its current poll or job (tests, stop).
     void StopJobLoop() { m_stopLoop = true; }
 

@@ -47,8 +47,15 @@ bool setHome(const char* dir)
 }
 
 // execvp in an already forked child; never returns.
-[[noreturn]] void execChild(const std::vector<std::string>& argv)
+[[noreturn]] void execChild(const std::vector<std::string>& argv, bool quiet)
 {
+    if (quiet) {
+        int null = ::open("/dev/null", O_WRONLY);
+        if (null >= 0) {
+            ::dup2(null, STDOUT_FILENO);
+            ::dup2(null, STDERR_FILENO);
+        }
+    }
     std::vector<char*> args;
     args.reserve(argv.size() + 1);
     for (const auto& a : argv)
@@ -139,14 +146,19 @@ int DMLinuxUtil_CheckProcess(const char* pattern)
     return 0;
 }
 
-int DMLinuxUtil_CheckProcessCmdlineIn(const char* procRoot, const char* programPath, unsigned uid)
+std::vector<int> DMLinuxUtil_FindProcessesIn(const char* procRoot, const char* programPath, unsigned uid,
+                                             bool* readable)
 {
+    std::vector<int> pids;
+    if (readable != nullptr)
+        *readable = false;
     if (procRoot == nullptr || programPath == nullptr)
-        return -1;
+        return pids;
     DirPtr dir(::opendir(procRoot));
     if (!dir)
-        return -1;
-    int count = 1;
+        return pids;
+    if (readable != nullptr)
+        *readable = true;
     const std::string wanted(programPath);
     while (struct dirent* entry = ::readdir(dir.get())) {
         if (!isPositiveNumber(entry->d_name))
@@ -170,10 +182,18 @@ int DMLinuxUtil_CheckProcessCmdlineIn(const char* procRoot, const char* programP
         // merely begins with it.
         if (std::strncmp(cmdline, wanted.c_str(), 256) != 0)
             continue;
-        if (count > 1)
-            return -1;
-        ++count;
+        pids.push_back(std::atoi(entry->d_name));
     }
+    return pids;
+}
+
+int DMLinuxUtil_CheckProcessCmdlineIn(const char* procRoot, const char* programPath, unsigned uid)
+{
+    bool readable = false;
+    auto pids = DMLinuxUtil_FindProcessesIn(procRoot, programPath, uid, &readable);
+    // The caller itself is one of them.
+    if (!readable || pids.size() > 1)
+        return -1;
     DMLOG("[NOT] main, checkSameProcess() check OK.");
     return 1;
 }
@@ -183,7 +203,7 @@ int DMLinuxUtil_CheckProcessCmdline(const char* programPath)
     return DMLinuxUtil_CheckProcessCmdlineIn("/proc", programPath, ::getuid());
 }
 
-int DMLinuxUtil_SystemCall(const std::vector<std::string>& argv, bool wait)
+int DMLinuxUtil_SystemCall(const std::vector<std::string>& argv, bool wait, bool quiet)
 {
     if (argv.empty() || argv[0].empty())
         return -1;
@@ -199,7 +219,7 @@ int DMLinuxUtil_SystemCall(const std::vector<std::string>& argv, bool wait)
             if (grandchild != 0)
                 ::_exit(grandchild < 0 ? 1 : 0);
         }
-        execChild(argv);
+        execChild(argv, quiet);
     }
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0) {
@@ -220,11 +240,68 @@ int DMLinuxUtil_StartSelf()
     return DMLinuxUtil_SystemCall({program, "-S"}, false);
 }
 
+std::vector<int> DMLinuxUtil_FindProcessesByName(const char* name)
+{
+    std::vector<int> pids;
+    if (name == nullptr)
+        return pids;
+    DirPtr dir(::opendir("/proc"));
+    if (!dir)
+        return pids;
+    const std::string wanted = std::string("Name:\t") + name + "\n";
+    while (struct dirent* entry = ::readdir(dir.get())) {
+        if (!isPositiveNumber(entry->d_name))
+            continue;
+        std::string base = std::string("/proc/") + entry->d_name;
+        struct stat st {};
+        if (::stat(base.c_str(), &st) != 0 || st.st_uid != ::getuid())
+            continue;
+        FILE* f = std::fopen((base + "/status").c_str(), "r");
+        if (f == nullptr)
+            continue;
+        char line[128] = "";
+        bool got = std::fgets(line, sizeof line, f) != nullptr;
+        std::fclose(f);
+        if (got && wanted == line)
+            pids.push_back(std::atoi(entry->d_name));
+    }
+    return pids;
+}
+
+int DMLinuxUtil_TerminateProcesses(const std::vector<int>& pids, int graceMs)
+{
+    auto alive = [](int pid) {
+        // A zombie has ended; only its parent can still reap it.
+        std::string path = "/proc/" + std::to_string(pid) + "/stat";
+        FILE* f = std::fopen(path.c_str(), "r");
+        if (f == nullptr)
+            return false;
+        char buf[512] = "";
+        size_t n = std::fread(buf, 1, sizeof buf - 1, f);
+        std::fclose(f);
+        buf[n] = '\0';
+        const char* close = std::strrchr(buf, ')');
+        return !(close != nullptr && close[1] == ' ' && (close[2] == 'Z' || close[2] == 'X'));
+    };
+    std::vector<int> left;
+    for (int pid : pids)
+        if (pid > 0 && pid != ::getpid() && ::kill(pid, SIGTERM) == 0)
+            left.push_back(pid);
+    for (int waited = 0; !left.empty() && waited < graceMs; waited += 50) {
+        ::usleep(50000);
+        std::erase_if(left, [&](int pid) { return !alive(pid); });
+    }
+    // What would not end in time is ended without asking.
+    for (int pid : left)
+        ::kill(pid, SIGKILL);
+    return static_cast<int>(left.size());
+}
+
 int DMLinuxUtil_KillProcess(const char* name)
 {
-    if (name == nullptr || std::strlen(name) > 240)
+    if (name == nullptr || *name == '\0')
         return -1;
-    DMLinuxUtil_SystemCall({"killall", "-9", name}, true);
+    DMLinuxUtil_TerminateProcesses(DMLinuxUtil_FindProcessesByName(name), kDMKillGraceMs);
     return 0;
 }
 

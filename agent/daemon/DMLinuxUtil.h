@@ -34,14 +34,27 @@ int DMLinuxUtil_CheckProcess(const char* pattern);
 int DMLinuxUtil_CheckProcessCmdline(const char* programPath);
 // Same check against an explicit /proc root and user id (tests).
 int DMLinuxUtil_CheckProcessCmdlineIn(const char* procRoot, const char* programPath, unsigned uid);
+// Processes of uid whose first command-line word is programPath; readable
+// (when given) tells whether procRoot could be read at all.
+std::vector<int> DMLinuxUtil_FindProcessesIn(const char* procRoot, const char* programPath, unsigned uid,
+                                             bool* readable = nullptr);
+// This user's processes whose name (as /proc/<pid>/status gives it) is name.
+std::vector<int> DMLinuxUtil_FindProcessesByName(const char* name);
+// SIGTERM to each (never to ourselves), SIGKILL to those still running after
+// graceMs. Returns how many had to be killed.
+int DMLinuxUtil_TerminateProcesses(const std::vector<int>& pids, int graceMs);
 
 // Runs argv[0] (looked up in PATH) with the given arguments, without a shell.
 // wait: returns the child's exit status, or -1 when it could not be started
 // or ended by a signal. !wait: the child is detached (never a zombie);
-// returns 0 when it was started, -1 otherwise.
-int DMLinuxUtil_SystemCall(const std::vector<std::string>& argv, bool wait);
+// returns 0 when it was started, -1 otherwise. quiet: the child's standard
+// output and error go to /dev/null.
+int DMLinuxUtil_SystemCall(const std::vector<std::string>& argv, bool wait, bool quiet = false);
 
 int DMLinuxUtil_StartSelf();
+// How long a process asked to end may take before it is killed.
+inline constexpr int kDMKillGraceMs = 3000;
+// Ends this user's processes of that exact name: SIGTERM, then SIGKILL.
 int DMLinuxUtil_KillProcess(const char* name);
 int DMLinuxUtil_KillProcessID(int pid);
 int DMLinuxUtil_Regist_autostart();

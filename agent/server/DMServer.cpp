@@ -33,6 +33,7 @@ constexpr std::chrono::milliseconds kShutdownGrace{2000};
 // peer still reads its 400 instead of a reset.
 constexpr size_t kDrainLimit = 4 * 1024 * 1024;
 constexpr size_t kReadBufferSize = 8192;
+constexpr std::chrono::milliseconds kStopWait{1500};
 
 std::mutex g_settingsMutex;
 std::chrono::milliseconds g_sessionTimeout = kDMSessionTimeout;
@@ -144,6 +145,7 @@ public:
     void Shutdown();
     void SessionStarted(CDMSession* s) { m_sessions.insert(s); }
     void SessionEnded(CDMSession* s);
+    bool Stopping() const { return m_stopping; }
 
     static int StartDMServer(IQuillet* quillet, const unsigned short* ports, int count, unsigned short& chosen);
     static void StopDMServer();
@@ -307,7 +309,7 @@ void CDMSession::StartWriteReply()
 
 void CDMSession::handle_write(const error_code& ec)
 {
-    if (ec) {
+    if (ec || m_server.Stopping()) {
         close();
         return;
     }
@@ -510,7 +512,9 @@ void CDMServer::StopDMServer()
     if (!g_io)
         return;
     g_io->stop();
-    g_runCv.wait(lock, [] { return !g_io; });
+    // Bounded: whoever stops the server (the signal thread) ends the
+    // process next and must not hang on a connection.
+    g_runCv.wait_for(lock, kStopWait, [] { return !g_io; });
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <signal.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -81,6 +83,38 @@ DualStackHolder::~DualStackHolder()
 {
     if (m_fd >= 0)
         ::close(m_fd);
+}
+
+std::vector<std::string> programEnv(const std::string& install, const std::string& home)
+{
+    return {"QUILLETEX_INSTALL_DIR=" + install, "QUILLETEX_HOME=" + home, "HOME=" + home,
+            "LSAN_OPTIONS=suppressions=" + zqtest::sourceDir() + "/tests/agent/lsan.supp:print_suppressions=0"};
+}
+
+Background::Background(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv)
+{
+    // zqtest::run waits; this one is left running.
+    std::vector<std::string> env = zqtest::environmentWith(extraEnv);
+    m_pid = ::fork();
+    if (m_pid == 0) {
+        std::vector<char*> args, envp;
+        for (const auto& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        for (auto& e : env)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+        ::execvpe(args[0], args.data(), envp.data());
+        ::_exit(127);
+    }
+}
+
+Background::~Background()
+{
+    if (m_pid > 0) {
+        ::kill(m_pid, SIGTERM);
+        ::waitpid(m_pid, nullptr, 0);
+    }
 }
 
 zqtest::RunResult curl(const std::string& root, unsigned short port, const std::vector<std::string>& args,

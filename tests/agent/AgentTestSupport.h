@@ -33,6 +33,22 @@ private:
     int m_fd = -1;
 };
 
+// The environment for running the agent program: install directory, home,
+// and the leak-check suppressions for what GTK keeps.
+std::vector<std::string> programEnv(const std::string& install, const std::string& home);
+
+// A child process that runs until the object goes.
+class Background {
+public:
+    Background(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv = {});
+    ~Background();
+    Background(const Background&) = delete;
+    Background& operator=(const Background&) = delete;
+
+private:
+    int m_pid = -1;
+};
+
 // curl against https://127.0.0.1:port with the root as the only trust.
 zqtest::RunResult curl(const std::string& root, unsigned short port, const std::vector<std::string>& args,
                        const std::string& path = "/");

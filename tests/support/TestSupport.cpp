@@ -35,25 +35,29 @@ TempDir::~TempDir()
     std::filesystem::remove_all(m_path, ec);
 }
 
-RunResult run(const std::vector<std::string>& argv, const std::string& input, const std::vector<std::string>& extraEnv)
+std::vector<std::string> environmentWith(const std::vector<std::string>& extraEnv)
 {
-    RunResult result;
-    int in[2], out[2];
-    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)
-        return result;
-    // extraEnv entries replace inherited ones of the same name.
     auto nameOf = [](const std::string& e) { return e.substr(0, e.find('=')); };
-    std::vector<std::string> envStore;
+    std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
         std::string entry(*e);
         bool replaced = false;
         for (const auto& x : extraEnv)
             replaced = replaced || nameOf(x) == nameOf(entry);
         if (!replaced)
-            envStore.push_back(std::move(entry));
+            env.push_back(std::move(entry));
     }
-    for (const auto& e : extraEnv)
-        envStore.push_back(e);
+    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
+    return env;
+}
+
+RunResult run(const std::vector<std::string>& argv, const std::string& input, const std::vector<std::string>& extraEnv)
+{
+    RunResult result;
+    int in[2], out[2];
+    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)
+        return result;
+    std::vector<std::string> envStore = environmentWith(extraEnv);
     pid_t pid = ::fork();
     if (pid == 0) {
         ::dup2(in[0], 0);

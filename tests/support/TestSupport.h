@@ -25,6 +25,10 @@ struct RunResult {
     std::string output;   // standard output
 };
 
+// This process's environment with extraEnv ("NAME=value") added, replacing
+// inherited entries of the same name.
+std::vector<std::string> environmentWith(const std::vector<std::string>& extraEnv);
+
 // Runs argv without a shell, feeding input on standard input; extraEnv
 // ("NAME=value") adds to or replaces the inherited environment.
 RunResult run(const std::vector<std::string>& argv, const std::string& input = {},
