@@ -1,22 +1,31 @@
 include_guard(GLOBAL)
 
 # zq_add_gtest(<name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>]
-#              [TIMEOUT <seconds>] [RESOURCE_LOCK <names...>] [XVFB])
+#              [TIMEOUT <seconds>] [RESOURCE_LOCK <names...>] [XVFB]
+#              [PRIVATE_NET])
 # Builds one GoogleTest executable and registers its tests with CTest. The
 # test main (tests/support) points the install and home directories at places
 # that do not exist, so a test that forgets to set its own never touches the
 # real ones. RESOURCE_LOCK keeps tests that share something fixed (a port)
 # from running at the same time under ctest -j. XVFB runs each test inside
-# `xvfb-run -a`, for tests that start programs needing a display.
+# `xvfb-run -a`, for tests that start programs needing a display;
+# PRIVATE_NET inside a network namespace of its own (scripts/netns-run).
 function(zq_add_gtest name)
-  cmake_parse_arguments(ARG "XVFB" "TIMEOUT" "SOURCES;LIBS;LABELS;RESOURCE_LOCK" ${ARGN})
+  cmake_parse_arguments(ARG "XVFB;PRIVATE_NET" "TIMEOUT" "SOURCES;LIBS;LABELS;RESOURCE_LOCK" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} zq_test_main)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()
+  set(launcher "")
+  if(ARG_PRIVATE_NET)
+    list(APPEND launcher "${PROJECT_SOURCE_DIR}/scripts/netns-run")
+  endif()
   if(ARG_XVFB)
-    set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR xvfb-run -a)
+    list(APPEND launcher xvfb-run -a)
+  endif()
+  if(launcher)
+    set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR ${launcher})
   endif()
   set(props TIMEOUT ${ARG_TIMEOUT})
   if(ARG_LABELS)

@@ -56,26 +56,30 @@ bool equalsIgnoreCase(const std::string& a, const char* b)
     return true;
 }
 
-// Content-Length: digits only and at most kDMMaxRequestBytes; -1 otherwise.
-// Absent gives 0; several must agree.
+// Content-Length: digits only, several must agree (-1 otherwise); -2 when
+// above kDMMaxRequestBytes. Absent gives 0.
 long long contentLength(const SDMHttpRequest& req)
 {
     long long found = -2;
     for (const auto& h : req.headers) {
         if (!equalsIgnoreCase(h.name, "Content-Length"))
             continue;
-        if (h.value.empty() || h.value.size() > 7)
+        if (h.value.empty())
             return -1;
         long long v = 0;
         for (char c : h.value) {
             if (c < '0' || c > '9')
                 return -1;
-            v = v * 10 + (c - '0');
+            // Stop counting once past the cap, so no digit string overflows.
+            if (v <= static_cast<long long>(kDMMaxRequestBytes))
+                v = v * 10 + (c - '0');
         }
-        if (v > static_cast<long long>(kDMMaxRequestBytes) || (found >= 0 && found != v))
+        if (found >= 0 && found != v)
             return -1;
         found = v;
     }
+    if (found > static_cast<long long>(kDMMaxRequestBytes))
+        return -2;
     return found < 0 ? 0 : found;
 }
 
@@ -272,6 +276,8 @@ int CDMSession::ParseRequest(size_t n)
         m_headersDone = true;
         m_bodyOffset = m_bytesRead - n + static_cast<size_t>(pos - begin);
         m_contentLength = contentLength(m_request);
+        if (m_contentLength == -2)
+            return kTooLarge;
         if (m_contentLength < 0)
             return kBad;
         if (m_bodyOffset + static_cast<size_t>(m_contentLength) > kDMMaxRequestBytes)
@@ -291,10 +297,10 @@ void CDMSession::HandleRequest(int parsed)
         m_handler.handle_request(m_request, m_body, m_reply);
         return;
     }
-    if (parsed == kTooLarge) {
+    if (parsed == kTooLarge)
         DMLOG("[WAR] request larger than %zu bytes refused\n", kDMMaxRequestBytes);
-        m_drainAfterReply = true;
-    }
+    // The peer may still be sending the rest of its request.
+    m_drainAfterReply = true;
     m_reply = SDMHttpReply::stock_reply(SDMHttpReply::bad_request);
 }
 

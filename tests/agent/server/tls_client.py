@@ -48,27 +48,34 @@ if mode == "send":
         time.sleep(0.05)
     sys.stdout.buffer.write(read_all(s))
 elif mode == "big":
+    # One thread, non-blocking: keeps sending while watching for the reply
+    # (an SSL object must not be read and written from two threads).
+    import select
     size = int(sys.argv[4])
     s = connect()
-    head = b"POST / HTTP/1.1\r\nHost: a\r\nContent-Length: %d\r\n\r\n" % size
-    got = []
-
-    def reader():
-        got.append(read_all(s))
-
-    t = threading.Thread(target=reader)
-    t.start()
-    try:
-        s.sendall(head)
-        block = b"x" * 16384
-        sent = 0
-        while sent < size:
-            s.sendall(block)
-            sent += len(block)
-    except (OSError, ssl.SSLError):
-        pass
-    t.join()
-    print(got[0].split(b"\r\n", 1)[0].decode())
+    s.setblocking(False)
+    data = b"POST / HTTP/1.1\r\nHost: a\r\nContent-Length: %d\r\n\r\n" % size + b"x" * size
+    sent = 0
+    reply = b""
+    deadline = time.monotonic() + 20
+    while time.monotonic() < deadline:
+        want_write = sent < len(data)
+        readable, writable, _ = select.select([s], [s] if want_write else [], [], 1)
+        try:
+            if readable or s.pending():
+                d = s.recv(65536)
+                if not d:
+                    break
+                reply += d
+                if b"\r\n" in reply:
+                    break
+            if writable and want_write:
+                sent += s.send(data[sent:sent + 16384])
+        except (ssl.SSLWantReadError, ssl.SSLWantWriteError):
+            continue
+        except (OSError, ssl.SSLError):
+            break
+    print(reply.split(b"\r\n", 1)[0].decode())
 elif mode == "silent":
     limit = float(sys.argv[4])
     s = connect(timeout=limit)
