@@ -86,8 +86,13 @@ public:
             ::_exit(127);
         }
         ::close(out[1]);
-        char buf[6];
-        EXPECT_EQ(::read(out[0], buf, sizeof buf), 6);
+        // Until it has set up its signals and said so.
+        std::string said;
+        char buf[16];
+        ssize_t n;
+        while (said.find('\n') == std::string::npos && (n = ::read(out[0], buf, sizeof buf)) > 0)
+            said.append(buf, static_cast<size_t>(n));
+        EXPECT_EQ(said, "ready\n");
         ::close(out[0]);
     }
     ~FakeFirefox()
