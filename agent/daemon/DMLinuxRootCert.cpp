@@ -61,9 +61,16 @@ int ensureSharedDatabase()
     return 0;
 }
 
+// Debian names the process firefox-esr.
+constexpr const char* kFirefoxNames[] = {"firefox", "firefox-bin", "firefox-esr"};
+
+// Only this user's Firefox has our databases open.
 bool firefoxRunning()
 {
-    return DMLinuxUtil_CheckProcess("firefox") != 0;
+    for (const char* name : kFirefoxNames)
+        if (!DMLinuxUtil_FindProcessesByName(name).empty())
+            return true;
+    return false;
 }
 
 void askToCloseFirefox()
@@ -76,8 +83,7 @@ void askToCloseFirefox()
                   "확인 후 '확인' 버튼을 클릭하시기 바랍니다.",
                   "firefox");
     if (DMLinuxUtil_ShowMessageBox(text, "Infomation", 2) == 1) {
-        // Debian names the process firefox-esr.
-        for (const char* name : {"firefox", "firefox-bin", "firefox-esr"})
+        for (const char* name : kFirefoxNames)
             DMLinuxUtil_KillProcess(name);
     }
 }
