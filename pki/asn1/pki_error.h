@@ -133,4 +133,14 @@ typedef int PKI_ERROR;
 #define F_ADD_TIME                      PKI_FUNC(0x02)
 #define F_COPY_GENERALIZED_TIME         PKI_FUNC(0x00)
 
+/* ---- Function bytes: L_X509 --------------------------------------------- */
+#define F_X509_EXT_TO_SEQ               PKI_FUNC(0x19)
+#define F_SEQ_TO_X509_EXT               PKI_FUNC(0x1a)
+#define F_X509_NAME_TO_SEQ              PKI_FUNC(0x1b)
+#define F_SEQ_TO_X509_NAME              PKI_FUNC(0x1c)
+#define F_X509_ATTRIBUTE_TO_SEQ         PKI_FUNC(0x21)
+#define F_SEQ_TO_X509_ATTRIBUTE         PKI_FUNC(0x22)
+#define F_X509_ATTRIBUTES_TO_SEQ        PKI_FUNC(0x23)
+#define F_SEQ_TO_X509_ATTRIBUTES        PKI_FUNC(0x24)
+
 #endif

@@ -1,0 +1,9 @@
+/* X.509 records of libzunPKI, one header a line. */
+#ifndef ZUNPKI_X509_H
+#define ZUNPKI_X509_H
+
+#include "x509/x509_name.h"
+#include "x509/x509v3.h"
+#include "x509/x509_attr.h"
+
+#endif

@@ -1,0 +1,132 @@
+// The list operations that names, extension lists and attribute lists share:
+// bounded access, insertion of a copy, removal, search by object identifier,
+// and encoding into a caller's node or a new one.
+#pragma once
+
+#include <utility>
+
+#include "asn1/asn1_objects.h"
+#include "asn1/asn1_struct.hpp"
+#include "asn1/stack.h"
+
+namespace zpki::x509 {
+
+// The item at index, or null outside 0..count-1.
+template <class T>
+T* itemAt(const STACK* list, int index) {
+    if (!list || index < 0 || index >= list->count) return nullptr;
+    return static_cast<T*>(list->items[index]);
+}
+
+// Inserts a copy of item at pos; a negative pos or one beyond the count
+// appends. False (and nothing inserted) when the copy or the insertion fails.
+template <class T, T* (*Dup)(const T*), void (*Free)(T*)>
+bool insertCopy(STACK* list, const T* item, int pos) {
+    if (!list || !item) return false;
+    T* copy = Dup(item);
+    if (!copy) return false;
+    if (insert_STACK_value(list, copy, pos) == 0) {
+        Free(copy);
+        return false;
+    }
+    return true;
+}
+
+// Takes the item at index out of the list and hands it to the caller.
+template <class T>
+T* takeAt(STACK* list, int index) {
+    if (!itemAt<T>(list, index)) return nullptr;
+    return static_cast<T*>(remove_STACK_value(list, index));
+}
+
+// The first index from max(lastpos + 1, 0) whose object identifier equals
+// oid; -1 when none does or the list is missing.
+template <class T, OBJECT_IDENTIFIER* T::*Member>
+int indexByOid(const STACK* list, const OBJECT_IDENTIFIER* oid, int lastpos) {
+    if (!list || !oid) return -1;
+    for (int i = lastpos < 0 ? 0 : lastpos + 1; i < list->count; ++i) {
+        const T* item = static_cast<const T*>(list->items[i]);
+        if (item && item->*Member && cmp_OBJECT_IDENTIFIER(item->*Member, oid) == 0) return i;
+    }
+    return -1;
+}
+
+// The same for the object identifier of a table row; -2 when the row has
+// none.
+template <class T, OBJECT_IDENTIFIER* T::*Member>
+int indexByRow(const STACK* list, int row, int lastpos) {
+    Owned<OBJECT_IDENTIFIER, free_OBJECT_IDENTIFIER> oid(index_to_OBJECT_IDENTIFIER(row));
+    if (!oid) return -2;
+    return indexByOid<T, Member>(list, oid.get(), lastpos);
+}
+
+// Frees every item with Free, then the list.
+template <class T, void (*Free)(T*)>
+void freeList(STACK* list) {
+    if (!list) return;
+    for (int i = 0; i < list->count; ++i) Free(static_cast<T*>(list->items[i]));
+    free_STACK(list);
+}
+
+// A new list holding a copy of every item in order; null for null or when a
+// copy fails.
+template <class T, T* (*Dup)(const T*), void (*Free)(T*)>
+STACK* dupList(const STACK* list) {
+    if (!list) return nullptr;
+    STACK* copy = new_STACK();
+    for (int i = 0; copy && i < list->count; ++i) {
+        if (!insertCopy<T, Dup, Free>(copy, static_cast<const T*>(list->items[i]), -1)) {
+            freeList<T, Free>(copy);
+            copy = nullptr;
+        }
+    }
+    return copy;
+}
+
+// Moves every item of from to the end of to and frees from. False, with both
+// lists as they were, when to cannot grow.
+inline bool appendAll(STACK* to, STACK* from) {
+    const int before = to->count;
+    for (int i = 0; i < from->count; ++i) {
+        if (push_STACK_value(to, from->items[i]) == 0) {
+            to->count = before;
+            return false;
+        }
+    }
+    free_STACK(from);
+    return true;
+}
+
+// Encodes into *node when the caller passes one, else into a new node stored
+// in *node on success. fill(target) appends the children and returns 0 or a
+// reason; the target's identifier becomes `identifier`. On failure a node
+// made here is freed and a caller's node is emptied.
+template <class Fill>
+PKI_ERROR encodeInto(ASN1_UNIT** node, unsigned libFunc, uint8_t identifier, Fill fill) {
+    ASN1_UNIT* target = *node ? *node : new_ASN1_UNIT();
+    if (!target) return static_cast<PKI_ERROR>(libFunc | ERR_R_ALLOC);
+    int reason = fill(target);
+    if (reason == 0 && !target->tag) {
+        static const uint8_t kNothing = 0;
+        if (!ber::setNode(target, identifier, &kNothing, 0, false)) reason = ERR_ASN1_ENCODING;
+    }
+    if (reason != 0) {
+        if (*node) clean_ASN1_UNIT(target);
+        else free_ASN1_UNIT(target);
+        // Codes of an inner structure pass through whole.
+        return static_cast<PKI_ERROR>(reason > 0xffff ? static_cast<unsigned>(reason) : libFunc | static_cast<unsigned>(reason));
+    }
+    target->tag[0] = identifier;
+    *node = target;
+    return 0;
+}
+
+// The contents of a constructed node, element by element.
+inline bool contentsDecoder(const ASN1_UNIT* node, asn1::Decoder& out) {
+    der::Element e;
+    if (!asn1::elementOf(node, e) || !e.constructed()) return false;
+    out = asn1::Decoder(der::Cursor(e.contents, e.contentsSize));
+    return true;
+}
+
+}  // namespace zpki::x509

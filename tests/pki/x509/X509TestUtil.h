@@ -1,0 +1,118 @@
+// Helpers of the X.509 record tests: summaries in the form vectors_dump.py
+// writes, encoders into bytes, and the openssl fixtures.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "../asn1/PkiTestUtil.h"
+#include "asn1/asn1_io.h"
+#include "x509/x509.h"
+
+namespace x509test {
+
+using pkitest::Bytes;
+using pkitest::fromHex;
+using pkitest::Node;
+using pkitest::toHex;
+
+inline Node nodeOf(const Bytes& b) { return Node(decodeToDERSequence(b.data(), static_cast<int>(b.size()))); }
+
+// The DER an encoder writes for rec; empty when it fails.
+template <class T>
+Bytes encode(PKI_ERROR (*toSeq)(const T*, ASN1_UNIT**), const T* rec) {
+    ASN1_UNIT* made = nullptr;
+    const PKI_ERROR rc = toSeq(rec, &made);
+    Node node(made);
+    return rc == 0 ? pkitest::bytesOf(node.get()) : Bytes{};
+}
+
+// identifier:contents of a TLV, in hex.
+inline std::string tlvSummary(const Bytes& tlv) {
+    zpki::der::Cursor c(tlv.data(), tlv.size());
+    zpki::der::Element e;
+    if (!zpki::der::getElement(c, e)) return "?";
+    char id[4];
+    std::snprintf(id, sizeof id, "%02x", e.identifier);
+    return std::string(id) + ":" + toHex(e.contents, e.contentsSize);
+}
+
+inline std::string stringSummary(const ASN1_STRING* s) {
+    unsigned char* der = nullptr;
+    const int n = ASN1_STRING_to_binary(s, &der);
+    const Bytes b = n > 0 ? Bytes(der, der + n) : Bytes{};
+    VSC_FREE(der);
+    return tlvSummary(b);
+}
+
+inline std::string oidText(const OBJECT_IDENTIFIER* oid) {
+    return oid && oid->data ? std::string(reinterpret_cast<const char*>(oid->data), oid->length) : "?";
+}
+
+inline std::string nameSummary(const X509_NAME* name) {
+    std::string s;
+    for (int i = 0; i < get_X509_NAME_count(name); ++i) {
+        const X509_NAME_CHILD* e = get_X509_NAME_CHILD(name, i);
+        if (i) s += e->sameRdn ? "+" : "/";
+        s += oidText(e->type) + ":" + stringSummary(e->value);
+    }
+    return s;
+}
+
+inline std::string extsSummary(const X509_EXTENSIONS* list) {
+    std::string s;
+    for (int i = 0; i < get_X509_EXTENSION_count(list); ++i) {
+        const X509_EXTENSION* e = get_X509_EXTENSION(list, i);
+        const OCTET_STRING* v = get_X509_EXTENSION_data(e);
+        if (i) s += ";";
+        s += oidText(e->extnID) + ":" + std::to_string(get_X509_EXTENSION_critical(e)) + ":" + toHex(v->data, v->length);
+    }
+    return s;
+}
+
+inline std::string valueSummary(const X509_ATTRIBUTE* a, int i) {
+    const int tag = get_X509_ATTRIBUTE_data_type(a, i);
+    void* v = get_X509_ATTRIBUTE_data(a, i);
+    if (tag & 0x20) return tlvSummary(pkitest::bytesOf(static_cast<ASN1_UNIT*>(v)));
+    // The string under the record's tag.
+    ASN1_STRING s = *static_cast<ASN1_STRING*>(v);
+    s.type = tag;
+    return stringSummary(&s);
+}
+
+inline std::string attrsSummary(const X509_ATTRIBUTES* list) {
+    std::string s;
+    for (int i = 0; i < get_X509_ATTRIBUTES_count(list); ++i) {
+        const X509_ATTRIBUTE* a = get_X509_ATTRIBUTES_child(list, i);
+        if (i) s += ";";
+        s += oidText(get_X509_ATTRIBUTE_OID(a)) + "=";
+        for (int j = 0; j < get_X509_ATTRIBUTE_count(a); ++j) s += (j ? "," : "") + valueSummary(a, j);
+    }
+    return s;
+}
+
+// The child at a path of indexes below node, as its own node.
+inline Node childAt(const ASN1_UNIT* node, std::initializer_list<int> path) {
+    Node cur(dup_ASN1_UNIT(node));
+    for (int i : path) {
+        if (!cur) break;
+        zpki::der::Element e;
+        cur.reset(zpki::ber::childElement(cur.get(), i, e) ? zpki::ber::nodeFromElement(e) : nullptr);
+    }
+    return cur;
+}
+
+// The objects of make_fixtures.sh, made once per test program.
+inline const std::string& fixtures() {
+    static zqtest::TempDir dir("x509fix");
+    static const bool made =
+        zqtest::run({zqtest::sourceDir() + "/tests/pki/x509/make_fixtures.sh", dir.path()}).status == 0;
+    static const std::string path = made ? dir.path() : std::string();
+    return path;
+}
+
+inline Bytes fixture(const std::string& name) { return pkitest::readBytes(fixtures() + "/" + name); }
+
+}  // namespace x509test
