@@ -143,4 +143,47 @@ typedef int PKI_ERROR;
 #define F_X509_ATTRIBUTES_TO_SEQ        PKI_FUNC(0x23)
 #define F_SEQ_TO_X509_ATTRIBUTES        PKI_FUNC(0x24)
 
+/* ---- Function bytes: L_PKCS1 -------------------------------------------- */
+#define F_PKCS1_PEM                     PKI_FUNC(0x00) /* PEM key files */
+#define F_SEQ_TO_PKCS1_RSA_PRIVATE_KEY  PKI_FUNC(0x03) /* also the PEM key derivation */
+#define F_PKCS1_RSA_PRIVATE_KEY_TO_SEQ  PKI_FUNC(0x04)
+#define F_PKCS1_RSA_PUBLIC_KEY_TO_SEQ   PKI_FUNC(0x07)
+#define F_SEQ_TO_PKCS1_RSA_PUBLIC_KEY   PKI_FUNC(0x08)
+#define F_SET_RSA_UNIT_TO_PKCS1_RSA_PRIVATE_KEY PKI_FUNC(0x09)
+#define F_SET_RSA_UNIT_TO_PKCS1_RSA_PUBLIC_KEY  PKI_FUNC(0x0a)
+#define F_SET_RSAES_OAEP_PARAM_HASHALGORITHM    PKI_FUNC(0x0d)
+#define F_SET_RSAES_OAEP_PARAM_MASKGENALGORITHM PKI_FUNC(0x0e)
+#define F_SET_RSAES_OAEP_PARAM_PSOURCEALGORITHM PKI_FUNC(0x0f)
+#define F_RSAES_OAEP_PARAM_TO_SEQ       PKI_FUNC(0x10)
+#define F_SEQ_TO_RSAES_OAEP_PARAM       PKI_FUNC(0x11)
+#define F_SET_RSASSA_PSS_PARAM_HASHALGORITHM    PKI_FUNC(0x12)
+#define F_SET_RSASSA_PSS_PARAM_MASKGENALGORITHM PKI_FUNC(0x13)
+#define F_SET_RSASSA_PSS_PARAM_TRAILERFIELD     PKI_FUNC(0x14)
+#define F_RSASSA_PSS_PARAM_TO_SEQ       PKI_FUNC(0x15)
+#define F_SEQ_TO_RSASSA_PSS_PARAM       PKI_FUNC(0x16)
+
+/* ---- Function bytes: L_PKCS5 -------------------------------------------- */
+#define F_ENCRYPT_PBES1                 PKI_FUNC(0x01)
+#define F_DECRYPT_PBES1                 PKI_FUNC(0x02)
+#define F_PBKDF1                        PKI_FUNC(0x04)
+#define F_PBKDF2                        PKI_FUNC(0x05)
+#define F_ENC_PKCS5                     PKI_FUNC(0x06)
+#define F_DEC_PKCS5                     PKI_FUNC(0x07)
+#define F_ENC_PBES1_KISA                PKI_FUNC(0x08)
+#define F_DEC_PBES1_KISA                PKI_FUNC(0x09)
+#define F_ENCRYPT_PBES2                 PKI_FUNC(0x10)
+#define F_DECRYPT_PBES2                 PKI_FUNC(0x11)
+#define F_ENC_PBES1_GPKI                PKI_FUNC(0x12)
+#define F_DEC_PBES1_GPKI                PKI_FUNC(0x13)
+#define F_ENC_PBE_PKCS12                PKI_FUNC(0x14) /* PKCS#12 PBE algorithms on a key */
+#define F_DEC_PBE_PKCS12                PKI_FUNC(0x15)
+
+/* ---- Function bytes: L_PKCS8 -------------------------------------------- */
+#define F_P8_ENCRYPTED_KEY_TO_SEQ       PKI_FUNC(0x01)
+#define F_SEQ_TO_P8_ENCRYPTED_KEY       PKI_FUNC(0x02)
+#define F_SEQ_TO_P8_PRIV_KEY_INFO       PKI_FUNC(0x03)
+#define F_P8_PRIV_KEY_INFO_TO_SEQ       PKI_FUNC(0x04)
+#define F_SEQ_TO_P5_PBE_PARAM           PKI_FUNC(0x05)
+#define F_P5_PBE_PARAM_TO_SEQ           PKI_FUNC(0x06)
+
 #endif
