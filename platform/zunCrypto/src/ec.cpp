@@ -4,6 +4,7 @@
 #include <openssl/ec.h>
 
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -16,6 +17,20 @@ void clearPoint(ECPOINT* pt)
 BIGINT* zeroValue()
 {
     return VSC_New_BIGINT();
+}
+
+struct GroupFree { void operator()(EC_GROUP* g) const { EC_GROUP_free(g); } };
+struct PointFree { void operator()(EC_POINT* p) const { EC_POINT_free(p); } };
+using GroupPtr = std::unique_ptr<EC_GROUP, GroupFree>;
+using PointPtr = std::unique_ptr<EC_POINT, PointFree>;
+
+// The curve's prime-field group (without a generator: callers pass points).
+int groupOf(const ECURVE* c, BN_CTX* ctx, GroupPtr& out)
+{
+    if (c->a == nullptr || c->b == nullptr || c->p == nullptr)
+        return VSC_ERR_KEY_MISSING;
+    out.reset(EC_GROUP_new_curve_GFp(c->p->bn, c->a->bn, c->b->bn, ctx));
+    return out ? VSC_OK : VSC_ERR_INVALID_PARAMS;
 }
 
 }  // namespace
@@ -130,25 +145,54 @@ int VSC_Check_ECC_Key(const ECC_KEY* key)
 {
     if (key == nullptr || key->curve == nullptr || key->point == nullptr)
         return VSC_ERR_NULL_ARGUMENT;
-    const ECURVE* c = key->curve;
-    if (c->a == nullptr || c->b == nullptr || c->p == nullptr || key->point->x == nullptr ||
-        key->point->y == nullptr)
+    if (key->point->x == nullptr || key->point->y == nullptr)
         return VSC_ERR_KEY_MISSING;
     if (key->point->infinity)
         return VSC_FAIL;
     zc::BnCtxPtr ctx = zc::newBnCtx();
     if (!ctx)
         return VSC_ERR_MEMORY;
-    std::unique_ptr<EC_GROUP, decltype(&EC_GROUP_free)> group(
-        EC_GROUP_new_curve_GFp(c->p->bn, c->a->bn, c->b->bn, ctx.get()), EC_GROUP_free);
-    if (!group)
-        return VSC_ERR_INVALID_PARAMS;
-    std::unique_ptr<EC_POINT, decltype(&EC_POINT_free)> pt(EC_POINT_new(group.get()), EC_POINT_free);
+    GroupPtr group;
+    if (int rc = groupOf(key->curve, ctx.get(), group); rc != VSC_OK)
+        return rc;
+    PointPtr pt(EC_POINT_new(group.get()));
     if (!pt)
         return VSC_ERR_MEMORY;
     if (!EC_POINT_set_affine_coordinates(group.get(), pt.get(), key->point->x->bn, key->point->y->bn, ctx.get()))
         return VSC_FAIL;
     return EC_POINT_is_on_curve(group.get(), pt.get(), ctx.get()) == 1 ? VSC_OK : VSC_FAIL;
+}
+
+int VSC_Get_ECC_Public_Point(const ECC_KEY* key, ECPOINT* out)
+{
+    if (key == nullptr || out == nullptr)
+        return VSC_ERR_NULL_ARGUMENT;
+    const ECURVE* c = key->curve;
+    if (key->d == nullptr || c == nullptr || c->G == nullptr || c->G->x == nullptr || c->G->y == nullptr)
+        return VSC_ERR_KEY_MISSING;
+    zc::BnCtxPtr ctx = zc::newBnCtx();
+    if (!ctx)
+        return VSC_ERR_MEMORY;
+    GroupPtr group;
+    if (int rc = groupOf(c, ctx.get(), group); rc != VSC_OK)
+        return rc;
+    PointPtr g(EC_POINT_new(group.get()));
+    PointPtr r(EC_POINT_new(group.get()));
+    if (!g || !r)
+        return VSC_ERR_MEMORY;
+    if (!EC_POINT_set_affine_coordinates(group.get(), g.get(), c->G->x->bn, c->G->y->bn, ctx.get()))
+        return VSC_ERR_INVALID_PARAMS;
+    if (!EC_POINT_mul(group.get(), r.get(), nullptr, g.get(), key->d->bn, ctx.get()))
+        return VSC_ERR_BACKEND;
+    if (EC_POINT_is_at_infinity(group.get(), r.get()))
+        return VSC_Zero_Value_ECPOINT(out);
+    if ((out->x == nullptr && (out->x = zeroValue()) == nullptr) ||
+        (out->y == nullptr && (out->y = zeroValue()) == nullptr))
+        return VSC_ERR_MEMORY;
+    if (!EC_POINT_get_affine_coordinates(group.get(), r.get(), out->x->bn, out->y->bn, ctx.get()))
+        return VSC_ERR_BACKEND;
+    out->infinity = 0;
+    return VSC_OK;
 }
 
 }  // extern "C"

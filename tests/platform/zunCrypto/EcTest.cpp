@@ -78,3 +78,46 @@ TEST(VscEc, CurveRecordsAndPointCheck)
     for (BIGINT* v : {a, b, p, n})
         VSC_Free_BIGINT(v);
 }
+
+// d x G against python3-cryptography's public key of the same scalar.
+TEST(VscEc, PublicPointOfPrivateScalar)
+{
+    const char* script =
+        "from cryptography.hazmat.primitives.asymmetric import ec\n"
+        "k = ec.generate_private_key(ec.SECP256R1())\n"
+        "n = k.public_key().public_numbers()\n"
+        "print('%x' % k.private_numbers().private_value); print('%x' % n.x); print('%x' % n.y)\n";
+    zqtest::RunResult r = zqtest::run({zqtest::kPython, "-c", script});
+    ASSERT_EQ(r.status, 0);
+    std::istringstream in(r.output);
+    std::string d, x, y;
+    std::getline(in, d);
+    std::getline(in, x);
+    std::getline(in, y);
+
+    BIGINT* a = VSC_HEX_To_BIGINT(kA);
+    BIGINT* b = VSC_HEX_To_BIGINT(kB);
+    BIGINT* p = VSC_HEX_To_BIGINT(kP);
+    BIGINT* n = VSC_HEX_To_BIGINT(kN);
+    ECPOINT* g = VSC_New_ECPOINT();
+    setPoint(g, kGx, kGy);
+    ECC_KEY* key = VSC_New_ECC_Key();
+    key->curve = VSC_New_ECURVE();
+    ASSERT_EQ(VSC_Set_ECURVE_Params(key->curve, 0, "prime256v1", a, b, p, g, n), VSC_OK);
+
+    ECPOINT* out = VSC_New_ECPOINT();
+    EXPECT_EQ(VSC_Get_ECC_Public_Point(key, out), VSC_ERR_KEY_MISSING);
+    key->d = VSC_HEX_To_BIGINT(d.c_str());
+    ASSERT_EQ(VSC_Get_ECC_Public_Point(key, out), VSC_OK);
+    BIGINT* ex = VSC_HEX_To_BIGINT(x.c_str());
+    BIGINT* ey = VSC_HEX_To_BIGINT(y.c_str());
+    EXPECT_EQ(VSC_Cmp_BIGINT(out->x, ex), 0);
+    EXPECT_EQ(VSC_Cmp_BIGINT(out->y, ey), 0);
+    EXPECT_EQ(out->infinity, 0);
+
+    VSC_Free_ECPOINT(out);
+    VSC_Free_ECC_Key(key);
+    VSC_Free_ECPOINT(g);
+    for (BIGINT* v : {a, b, p, n, ex, ey})
+        VSC_Free_BIGINT(v);
+}

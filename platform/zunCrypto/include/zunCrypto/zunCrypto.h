@@ -451,6 +451,10 @@ VSC_API int VSC_Set_ECURVE_Params(ECURVE* curve, int curve_id, const char* name,
 /* 0 when the key's point lies on its curve (and is not infinity), VSC_FAIL
  * when not. */
 VSC_API int VSC_Check_ECC_Key(const ECC_KEY* key);
+/* The public point d x G of the key's private scalar on its curve, into out
+ * (whose x and y are made when missing). VSC_ERR_KEY_MISSING without d or
+ * without complete curve values. */
+VSC_API int VSC_Get_ECC_Public_Point(const ECC_KEY* key, ECPOINT* out);
 
 #ifdef __cplusplus
 }
