@@ -134,6 +134,14 @@ typedef int PKI_ERROR;
 #define F_COPY_GENERALIZED_TIME         PKI_FUNC(0x00)
 
 /* ---- Function bytes: L_X509 --------------------------------------------- */
+#define F_BITSTRING_to_RSA_KEY          PKI_FUNC(0x09)
+#define F_RSA_KEY_to_BITSTRING          PKI_FUNC(0x0a)
+#define F_BITSTRING_to_KCDSA_KEY        PKI_FUNC(0x0b)
+#define F_KCDSA_KEY_to_BITSTRING        PKI_FUNC(0x0c)
+#define F_KCDSA_KEY_to_Seq              PKI_FUNC(0x0d)
+#define F_Seq_to_KCDSA_KEY              PKI_FUNC(0x0e)
+#define F_SEQ_TO_X509_PUBKEY            PKI_FUNC(0x13)
+#define F_X509_PUBKEY_TO_SEQ            PKI_FUNC(0x14)
 #define F_X509_EXT_TO_SEQ               PKI_FUNC(0x19)
 #define F_SEQ_TO_X509_EXT               PKI_FUNC(0x1a)
 #define F_X509_NAME_TO_SEQ              PKI_FUNC(0x1b)
@@ -142,6 +150,23 @@ typedef int PKI_ERROR;
 #define F_SEQ_TO_X509_ATTRIBUTE         PKI_FUNC(0x22)
 #define F_X509_ATTRIBUTES_TO_SEQ        PKI_FUNC(0x23)
 #define F_SEQ_TO_X509_ATTRIBUTES        PKI_FUNC(0x24)
+#define F_X509_ALGO_IDENTIFIER_TO_SEQ   PKI_FUNC(0x25)
+#define F_SEQ_TO_X509_ALGO_IDENTIFIER   PKI_FUNC(0x26)
+#define F_X509_ALGO_IDENTIFIERS_TO_SEQ  PKI_FUNC(0x27)
+#define F_SEQ_TO_X509_ALGO_IDENTIFIERS  PKI_FUNC(0x28)
+#define F_RSA_KEY_to_Seq                PKI_FUNC(0x29)
+#define F_Seq_to_RSA_KEY                PKI_FUNC(0x2a)
+#define F_BITSTRING_TO_ECC_KEY          PKI_FUNC(0x2c)
+#define F_ECC_KEY_TO_BITSTRING          PKI_FUNC(0x2d)
+#define F_ENCODE_ECDSA_SIGNATURE_VALUE  PKI_FUNC(0x2e)
+#define F_DECODE_ECDSA_SIGNATURE_VALUE  PKI_FUNC(0x2f)
+
+/* ---- Function bytes: L_X509V3 (DigestInfo) ------------------------------ */
+#define F_SEQ_TO_X509_SIGN              PKI_FUNC(0x53)
+#define F_X509_SIGN_TO_SEQ              PKI_FUNC(0x54)
+
+/* ---- Function bytes: L_GPKI --------------------------------------------- */
+#define F_KCDSA_SIGNATURE_VALUE         PKI_FUNC(0x00)
 
 /* ---- Function bytes: L_PKCS1 -------------------------------------------- */
 #define F_PKCS1_PEM                     PKI_FUNC(0x00) /* PEM key files */

@@ -5,5 +5,7 @@
 #include "x509/x509_name.h"
 #include "x509/x509v3.h"
 #include "x509/x509_attr.h"
+#include "x509/x509_key.h"
+#include "x509/x509_sig.h"
 
 #endif
