@@ -120,7 +120,7 @@ bool AttributeValues::encode(const Value& v, ASN1_UNIT* parent) {
     ASN1_UNIT* set = new_ASN1_UNIT();
     static const uint8_t kNothing = 0;
     bool ok = set && ber::setNode(set, 0x31, &kNothing, 0, false);
-    for (int i = 0; ok && i < get_STACK_count(v); ++i) {
+    for (int i = 0; ok && i < zpki::x509::countOf(v); ++i) {
         auto* item = static_cast<X509_ATTRIBUTE_DATA*>(get_STACK_value(v, i));
         if (item) ok = AttributeValue::encode(item, set);
     }
@@ -147,8 +147,10 @@ ZUNPKI_API void free_X509_ATTRIBUTE_DATA(X509_ATTRIBUTE_DATA* v) {
 
 ZUNPKI_API X509_ATTRIBUTE_DATA* dup_X509_ATTRIBUTE_DATA(const X509_ATTRIBUTE_DATA* v) {
     if (!v) return nullptr;
-    if (!v->value) return new_X509_ATTRIBUTE_DATA();
-    return makeValue(v->tag, v->value);
+    if (v->value) return makeValue(v->tag, v->value);
+    X509_ATTRIBUTE_DATA* empty = new_X509_ATTRIBUTE_DATA();
+    if (empty) empty->tag = v->tag;
+    return empty;
 }
 
 ZUNPKI_API int set_X509_ATTRIBUTE_OID(X509_ATTRIBUTE* a, const OBJECT_IDENTIFIER* oid) {
@@ -199,7 +201,7 @@ ZUNPKI_API int add_X509_ATTRIBUTE_set(X509_ATTRIBUTE* a, ASN1_STRING* str) {
 
 ZUNPKI_API OBJECT_IDENTIFIER* get_X509_ATTRIBUTE_OID(const X509_ATTRIBUTE* a) { return a ? a->type : nullptr; }
 
-ZUNPKI_API int get_X509_ATTRIBUTE_count(const X509_ATTRIBUTE* a) { return a ? get_STACK_count(a->values) : 0; }
+ZUNPKI_API int get_X509_ATTRIBUTE_count(const X509_ATTRIBUTE* a) { return a ? zpki::x509::countOf(a->values) : 0; }
 
 ZUNPKI_API int get_X509_ATTRIBUTE_data_type(const X509_ATTRIBUTE* a, int index) {
     const auto* v = zpki::x509::itemAt<X509_ATTRIBUTE_DATA>(a ? a->values : nullptr, index);
@@ -242,7 +244,7 @@ ZUNPKI_API X509_ATTRIBUTES* dup_X509_ATTRIBUTES(const X509_ATTRIBUTES* list) {
     return zpki::x509::dupList<X509_ATTRIBUTE, dup_X509_ATTRIBUTE, free_X509_ATTRIBUTE>(list);
 }
 
-ZUNPKI_API int get_X509_ATTRIBUTES_count(const X509_ATTRIBUTES* list) { return get_STACK_count(list); }
+ZUNPKI_API int get_X509_ATTRIBUTES_count(const X509_ATTRIBUTES* list) { return zpki::x509::countOf(list); }
 
 ZUNPKI_API X509_ATTRIBUTE* get_X509_ATTRIBUTES_child(const X509_ATTRIBUTES* list, int index) {
     return zpki::x509::itemAt<X509_ATTRIBUTE>(list, index);
@@ -271,7 +273,7 @@ ZUNPKI_API int add_X509_ATTRIBUTES_OID_INDEX(X509_ATTRIBUTES* list, int row, int
 }
 
 ZUNPKI_API PKI_ERROR X509_ATTRIBUTES_to_Seq(const X509_ATTRIBUTES* list, ASN1_UNIT** node) {
-    if (get_STACK_count(list) == 0) return code(kEncodeList, ERR_R_INVALID_ELEMENT);
+    if (zpki::x509::countOf(list) == 0) return code(kEncodeList, ERR_R_INVALID_ELEMENT);
     if (!node) return code(kEncodeList, ERR_R_NULL_ARGUMENT);
     return zpki::x509::encodeInto(node, kEncodeList, 0x31, [list](ASN1_UNIT* target) -> int {
         for (int i = 0; i < list->count; ++i) {

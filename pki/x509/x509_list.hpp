@@ -11,6 +11,9 @@
 
 namespace zpki::x509 {
 
+// Number of items; 0 for a missing list.
+inline int countOf(const STACK* list) { return list ? list->count : 0; }
+
 // The item at index, or null outside 0..count-1.
 template <class T>
 T* itemAt(const STACK* list, int index) {

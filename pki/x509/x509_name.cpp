@@ -93,7 +93,7 @@ ZUNPKI_API X509_NAME* dup_X509_NAME(const X509_NAME* name) {
     return zpki::x509::dupList<X509_NAME_CHILD, dup_X509_NAME_CHILD, free_X509_NAME_CHILD>(name);
 }
 
-ZUNPKI_API int get_X509_NAME_count(const X509_NAME* name) { return get_STACK_count(name); }
+ZUNPKI_API int get_X509_NAME_count(const X509_NAME* name) { return zpki::x509::countOf(name); }
 
 ZUNPKI_API X509_NAME_CHILD* get_X509_NAME_CHILD(const X509_NAME* name, int index) {
     return zpki::x509::itemAt<X509_NAME_CHILD>(name, index);
@@ -181,7 +181,7 @@ ZUNPKI_API PKI_ERROR Seq_to_X509_NAME(const ASN1_UNIT* node, X509_NAME** name) {
 
 ZUNPKI_API int get_X509_NAME_hash(const X509_NAME* name, int digestId, unsigned char* out) {
     zpki::ber::Bytes der;
-    if (!out || get_STACK_count(name) == 0 || !derOf(name, der)) return -1;
+    if (!out || zpki::x509::countOf(name) == 0 || !derOf(name, der)) return -1;
     int outLen = 0;
     if (VSC_DIGEST(digestId, der.data(), static_cast<int>(der.size()), out, &outLen) != VSC_OK) return -1;
     return outLen;

@@ -35,7 +35,7 @@ ZUNPKI_API X509_EXTENSIONS* dup_X509_EXTENSIONS(const X509_EXTENSIONS* list) {
     return zpki::x509::dupList<X509_EXTENSION, dup_X509_EXTENSION, free_X509_EXTENSION>(list);
 }
 
-ZUNPKI_API int get_X509_EXTENSION_count(const X509_EXTENSIONS* list) { return get_STACK_count(list); }
+ZUNPKI_API int get_X509_EXTENSION_count(const X509_EXTENSIONS* list) { return zpki::x509::countOf(list); }
 
 ZUNPKI_API X509_EXTENSION* get_X509_EXTENSION(const X509_EXTENSIONS* list, int index) {
     return zpki::x509::itemAt<X509_EXTENSION>(list, index);
@@ -119,7 +119,7 @@ ZUNPKI_API OCTET_STRING* get_X509_EXTENSION_data(const X509_EXTENSION* ext) { re
 ZUNPKI_API int get_X509_EXTENSION_critical(const X509_EXTENSION* ext) { return ext && ext->critical ? 1 : 0; }
 
 ZUNPKI_API PKI_ERROR X509_EXTENSIONS_to_Seq(const X509_EXTENSIONS* list, ASN1_UNIT** node) {
-    if (get_STACK_count(list) == 0) return code(kEncode, ERR_R_INVALID_ELEMENT);
+    if (zpki::x509::countOf(list) == 0) return code(kEncode, ERR_R_INVALID_ELEMENT);
     if (!node) return code(kEncode, ERR_R_NULL_ARGUMENT);
     return zpki::x509::encodeInto(node, kEncode, 0x30, [list](ASN1_UNIT* target) -> int {
         for (int i = 0; i < list->count; ++i) {

@@ -17,7 +17,7 @@ namespace zpki::x509 {
 
 struct ExtensionsCodec : asn1::SequenceOf<asn1::Sub<X509_EXTENSION>> {
     using List = asn1::SequenceOf<asn1::Sub<X509_EXTENSION>>;
-    static bool present(const Value& v) { return get_STACK_count(v) > 0; }
+    static bool present(const Value& v) { return v && v->count > 0; }
     static bool decodeContents(const asn1::Element& e, Value& out) {
         return e.contentsSize > 0 && List::decodeContents(e, out);
     }

@@ -23,32 +23,23 @@ struct Outcome {
     Bytes der;
 };
 
-template <class T>
+template <class Owner, class T>
 Outcome readWith(const Bytes& input, PKI_ERROR (*fromSeq)(const ASN1_UNIT*, T**),
-                 PKI_ERROR (*toSeq)(const T*, ASN1_UNIT**), std::string (*summarise)(const T*), void (*release)(T*)) {
-    Outcome o;
-    Node node = nodeOf(input);
-    T* rec = nullptr;
-    if (node && fromSeq(node.get(), &rec) == 0) {
-        o.decoded = true;
-        o.summary = summarise(rec);
-        o.der = encode(toSeq, static_cast<const T*>(rec));
-    } else {
+                 PKI_ERROR (*toSeq)(const T*, ASN1_UNIT**), std::string (*summarise)(const T*)) {
+    PKI_ERROR rc;
+    Owner rec = decodeWith<Owner>(fromSeq, input, &rc);
+    if (rc != 0) {
         EXPECT_EQ(rec, nullptr);
+        return {};
     }
-    release(rec);
-    return o;
+    return {true, summarise(rec.get()), encode(toSeq, static_cast<const T*>(rec.get()))};
 }
 
-void releaseAttributes(X509_ATTRIBUTES* list) { free_X509_ATTRIBUTES(list); }
-
 Outcome readComponent(const std::string& kind, const Bytes& input) {
-    if (kind == "name") return readWith<X509_NAME>(input, Seq_to_X509_NAME, X509_NAME_to_Seq, nameSummary, free_X509_NAME);
+    if (kind == "name") return readWith<Name>(input, Seq_to_X509_NAME, X509_NAME_to_Seq, nameSummary);
     if (kind == "exts")
-        return readWith<X509_EXTENSIONS>(input, Seq_to_X509_EXTENSIONS, X509_EXTENSIONS_to_Seq, extsSummary,
-                                         free_X509_EXTENSIONS);
-    return readWith<X509_ATTRIBUTES>(input, Seq_to_X509_ATTRIBUTES, X509_ATTRIBUTES_to_Seq, attrsSummary,
-                                     releaseAttributes);
+        return readWith<Extensions>(input, Seq_to_X509_EXTENSIONS, X509_EXTENSIONS_to_Seq, extsSummary);
+    return readWith<Attributes>(input, Seq_to_X509_ATTRIBUTES, X509_ATTRIBUTES_to_Seq, attrsSummary);
 }
 
 TEST(X509Vectors, NamesExtensionsAndAttributesAgreeWithPyasn1) {

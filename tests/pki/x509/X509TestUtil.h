@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "../PkiHelpers.h"
 #include "../asn1/PkiTestUtil.h"
 #include "asn1/asn1_io.h"
 #include "x509/x509.h"
@@ -20,6 +21,35 @@ using pkitest::toHex;
 
 inline Node nodeOf(const Bytes& b) { return Node(decodeToDERSequence(b.data(), static_cast<int>(b.size()))); }
 
+// Records owned by the test, released with their library's free function.
+template <auto Free>
+struct FreeWith {
+    template <class T>
+    void operator()(T* p) const { Free(p); }
+};
+using Name = std::unique_ptr<X509_NAME, FreeWith<free_X509_NAME>>;
+using Extension = std::unique_ptr<X509_EXTENSION, FreeWith<free_X509_EXTENSION>>;
+using Extensions = std::unique_ptr<X509_EXTENSIONS, FreeWith<free_X509_EXTENSIONS>>;
+using Attribute = std::unique_ptr<X509_ATTRIBUTE, FreeWith<free_X509_ATTRIBUTE>>;
+using Attributes = std::unique_ptr<X509_ATTRIBUTES, FreeWith<free_X509_ATTRIBUTES>>;
+
+// What a decoder makes of der (null when it refuses); its code in *rc.
+template <class Owner, class T>
+Owner decodeWith(PKI_ERROR (*fromSeq)(const ASN1_UNIT*, T**), const Bytes& der, PKI_ERROR* rc) {
+    Node node = nodeOf(der);
+    T* made = nullptr;
+    const PKI_ERROR code = node ? fromSeq(node.get(), &made) : -1;
+    if (rc) *rc = code;
+    return Owner(made);
+}
+inline Name decodeName(const Bytes& der, PKI_ERROR* rc = nullptr) { return decodeWith<Name>(Seq_to_X509_NAME, der, rc); }
+inline Extensions decodeExtensions(const Bytes& der, PKI_ERROR* rc = nullptr) {
+    return decodeWith<Extensions>(Seq_to_X509_EXTENSIONS, der, rc);
+}
+inline Attributes decodeAttributes(const Bytes& der, PKI_ERROR* rc = nullptr) {
+    return decodeWith<Attributes>(Seq_to_X509_ATTRIBUTES, der, rc);
+}
+
 // The DER an encoder writes for rec; empty when it fails.
 template <class T>
 Bytes encode(PKI_ERROR (*toSeq)(const T*, ASN1_UNIT**), const T* rec) {
@@ -27,6 +57,27 @@ Bytes encode(PKI_ERROR (*toSeq)(const T*, ASN1_UNIT**), const T* rec) {
     const PKI_ERROR rc = toSeq(rec, &made);
     Node node(made);
     return rc == 0 ? pkitest::bytesOf(node.get()) : Bytes{};
+}
+
+// Every copy of good with one byte replaced by a telling value decodes to an
+// error and nothing, or to a record that copies and encodes.
+template <class Owner, class T>
+void expectMutationsHarmless(const Bytes& good, PKI_ERROR (*fromSeq)(const ASN1_UNIT*, T**),
+                             PKI_ERROR (*toSeq)(const T*, ASN1_UNIT**), T* (*dup)(const T*)) {
+    for (size_t i = 0; i < good.size(); ++i) {
+        for (unsigned char v : {0x00, 0x01, 0x04, 0x0c, 0x30, 0x31, 0x80, 0xa0, 0xff}) {
+            Bytes m = good;
+            m[i] = v;
+            PKI_ERROR rc;
+            Owner r = decodeWith<Owner>(fromSeq, m, &rc);
+            if (rc != 0) {
+                EXPECT_EQ(r, nullptr);
+                continue;
+            }
+            Owner copy(dup(r.get()));
+            encode(toSeq, static_cast<const T*>(copy.get()));
+        }
+    }
 }
 
 // identifier:contents of a TLV, in hex.

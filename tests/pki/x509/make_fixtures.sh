@@ -35,10 +35,10 @@ openssl req -x509 -new -key ec.key -subj "/CN=Extensions" -days 30 \
   -outform DER -out ext.der
 openssl x509 -inform DER -in ext.der -out ext.pem
 
-printf '[req]\ndistinguished_name=dn\nattributes=attrs\n[dn]\n[attrs]\nchallengePassword=secret pass\n' > req.cnf
-openssl req -new -key ec.key -subj "/CN=Request" -config req.cnf \
+printf '[req]\nprompt=no\ndistinguished_name=dn\nattributes=attrs\n[dn]\nCN=Request\n[attrs]\nchallengePassword=secret pass\n' > req.cnf
+openssl req -new -key ec.key -config req.cnf \
   -addext "keyUsage=critical,digitalSignature" -addext "subjectAltName=DNS:req.example" \
   -outform DER -out req.der
 
 printf 'signed content\n' > msg.txt
-openssl cms -sign -in msg.txt -signer ext.pem -inkey ec.key -md sha256 -nodetach -outform DER -out signed.der
+openssl cms -sign -binary -in msg.txt -signer ext.pem -inkey ec.key -md sha256 -nodetach -outform DER -out signed.der
