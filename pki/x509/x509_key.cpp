@@ -376,6 +376,18 @@ unsigned appendBits(ASN1_UNIT* parent, int kind, const void* key) {
     return appendString(parent, ASN1_TAG_BIT_STRING, bits.get()) ? 0 : ERR_ASN1_ENCODING;
 }
 
+// The setters' last step, which cannot fail: pk takes the key object (in
+// holder when pk had no key record), and the algorithm; a received BIT
+// STRING would no longer be this key's and goes.
+void adoptPublicKey(X509_PUBKEY* pk, ASYMMETRIC_KEY* holder, int kind, void* object, OBJECT_IDENTIFIER* oid) {
+    if (holder) pk->key = holder;
+    installKey(pk->key, kind, object);
+    free_ASN1_STRING(pk->algorithm);
+    pk->algorithm = oid;
+    free_BIT_STRING(pk->subjectPublicKey);
+    pk->subjectPublicKey = nullptr;
+}
+
 // ---------------------------------------------------------------------------
 // The named-curve table.
 
@@ -1029,13 +1041,7 @@ ZUNPKI_API int set_X509_PUBKEY_rsa(X509_PUBKEY* pk, const RSA_UNIT* rsa) {
         return 1;
     pub->flag = VSC_RSA_FLAG_PUBLIC;
     pub->is_private = 0;
-    if (holder) pk->key = holder.release();
-    installKey(pk->key, ASYMMETRIC_KEY_RSA, pub.release());
-    free_ASN1_STRING(pk->algorithm);
-    pk->algorithm = oid.release();
-    // a received BIT STRING would no longer be this key's
-    free_BIT_STRING(pk->subjectPublicKey);
-    pk->subjectPublicKey = nullptr;
+    adoptPublicKey(pk, holder.release(), ASYMMETRIC_KEY_RSA, pub.release(), oid.release());
     return 0;
 }
 
@@ -1048,12 +1054,7 @@ ZUNPKI_API int set_X509_PUBKEY_kcdsa(X509_PUBKEY* pk, const KCDSA_UNIT* kcdsa) {
         !dupInto(pub->g, kcdsa->g) || !dupInto(pub->y, kcdsa->y) || !copyKcdsaGeneration(kcdsa, pub.get()))
         return 1;
     pub->is_private = 0;
-    if (holder) pk->key = holder.release();
-    installKey(pk->key, ASYMMETRIC_KEY_KCDSA, pub.release());
-    free_ASN1_STRING(pk->algorithm);
-    pk->algorithm = oid.release();
-    free_BIT_STRING(pk->subjectPublicKey);
-    pk->subjectPublicKey = nullptr;
+    adoptPublicKey(pk, holder.release(), ASYMMETRIC_KEY_KCDSA, pub.release(), oid.release());
     return 0;
 }
 

@@ -92,14 +92,16 @@ private:
     bool m_had = false;
 };
 
+// Runs a fixture script of the source tree (its path from the root) into
+// dir; the folder, or "" when the script failed.
+inline std::string runFixtureScript(const std::string& script, const zqtest::TempDir& dir) {
+    return zqtest::run({zqtest::sourceDir() + "/" + script, dir.path()}).status == 0 ? dir.path() : std::string();
+}
+
 // The openssl-made objects of make_fixtures.sh, made once per test program.
 inline const std::string& fixtures() {
     static zqtest::TempDir dir("pkifix");
-    static const bool made = [] {
-        auto r = zqtest::run({zqtest::sourceDir() + "/tests/pki/asn1/make_fixtures.sh", dir.path()});
-        return r.status == 0;
-    }();
-    static const std::string path = made ? dir.path() : std::string();
+    static const std::string path = runFixtureScript("tests/pki/asn1/make_fixtures.sh", dir);
     return path;
 }
 

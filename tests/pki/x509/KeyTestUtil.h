@@ -26,9 +26,7 @@ using Big = zpki::Owned<BIGINT, VSC_Free_BIGINT>;
 // The folder the fixture script filled, once per test program.
 inline const std::string& fixtureDir() {
     static zqtest::TempDir dir("keyfix");
-    static const bool made =
-        zqtest::run({zqtest::sourceDir() + "/tests/pki/x509/make_key_fixtures.sh", dir.path()}).status == 0;
-    static const std::string path = made ? dir.path() : std::string();
+    static const std::string path = pkitest::runFixtureScript("tests/pki/x509/make_key_fixtures.sh", dir);
     return path;
 }
 

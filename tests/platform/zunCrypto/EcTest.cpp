@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <string>
+#include <vector>
 
 using namespace zctest;
 
@@ -30,36 +32,58 @@ void setPoint(ECPOINT* pt, const std::string& x, const std::string& y)
     VSC_Free_BIGINT(by);
 }
 
-}  // namespace
-
-TEST(VscEc, CurveRecordsAndPointCheck)
+// What a python3-cryptography script prints, one value a line.
+std::vector<std::string> pythonLines(const char* script)
 {
-    // A public point made by python3-cryptography.
-    static const char* script =
-        "from cryptography.hazmat.primitives.asymmetric import ec\n"
-        "n = ec.generate_private_key(ec.SECP256R1()).public_key().public_numbers()\n"
-        "print('%x' % n.x); print('%x' % n.y)\n";
     zqtest::RunResult r = zqtest::run({zqtest::kPython, "-c", script});
-    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 0);
     std::istringstream in(r.output);
-    std::string x, y;
-    std::getline(in, x);
-    std::getline(in, y);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
 
+// The P-256 values, released with the object.
+struct P256 {
     BIGINT* a = VSC_HEX_To_BIGINT(kA);
     BIGINT* b = VSC_HEX_To_BIGINT(kB);
     BIGINT* p = VSC_HEX_To_BIGINT(kP);
     BIGINT* n = VSC_HEX_To_BIGINT(kN);
     ECPOINT* g = VSC_New_ECPOINT();
-    setPoint(g, kGx, kGy);
+    P256() { setPoint(g, kGx, kGy); }
+    ~P256()
+    {
+        VSC_Free_ECPOINT(g);
+        for (BIGINT* v : {a, b, p, n})
+            VSC_Free_BIGINT(v);
+    }
+    int setInto(ECURVE* curve, const char* name = "prime256v1") const
+    {
+        return VSC_Set_ECURVE_Params(curve, 0, name, a, b, p, g, n);
+    }
+};
 
+}  // namespace
+
+TEST(VscEc, CurveRecordsAndPointCheck)
+{
+    // A public point made by python3-cryptography.
+    const auto xy = pythonLines(
+        "from cryptography.hazmat.primitives.asymmetric import ec\n"
+        "n = ec.generate_private_key(ec.SECP256R1()).public_key().public_numbers()\n"
+        "print('%x' % n.x); print('%x' % n.y)\n");
+    ASSERT_EQ(xy.size(), 2u);
+    const std::string& x = xy[0];
+    const std::string& y = xy[1];
+
+    P256 c;
     ECC_KEY* key = VSC_New_ECC_Key();
     key->curve = VSC_New_ECURVE();
-    ASSERT_EQ(VSC_Set_ECURVE_Params(key->curve, 0, "prime256v1", a, b, p, g, n), VSC_OK);
+    ASSERT_EQ(c.setInto(key->curve), VSC_OK);
     EXPECT_STREQ(key->curve->name, "prime256v1");
     EXPECT_EQ(key->curve->field_length, 32);
-    EXPECT_EQ(VSC_Set_ECURVE_Params(key->curve, 0, "a-name-much-longer-than-thirty-one", a, b, p, g, n),
-              VSC_ERR_INVALID_ARGUMENT);
+    EXPECT_EQ(c.setInto(key->curve, "a-name-much-longer-than-thirty-one"), VSC_ERR_INVALID_ARGUMENT);
 
     key->point = VSC_New_ECPOINT();
     setPoint(key->point, x, y);
@@ -74,50 +98,34 @@ TEST(VscEc, CurveRecordsAndPointCheck)
     EXPECT_EQ(VSC_Check_ECC_Key(key), VSC_FAIL);
 
     VSC_Free_ECC_Key(key);
-    VSC_Free_ECPOINT(g);
-    for (BIGINT* v : {a, b, p, n})
-        VSC_Free_BIGINT(v);
 }
 
 // d x G against python3-cryptography's public key of the same scalar.
 TEST(VscEc, PublicPointOfPrivateScalar)
 {
-    const char* script =
+    const auto dxy = pythonLines(
         "from cryptography.hazmat.primitives.asymmetric import ec\n"
         "k = ec.generate_private_key(ec.SECP256R1())\n"
         "n = k.public_key().public_numbers()\n"
-        "print('%x' % k.private_numbers().private_value); print('%x' % n.x); print('%x' % n.y)\n";
-    zqtest::RunResult r = zqtest::run({zqtest::kPython, "-c", script});
-    ASSERT_EQ(r.status, 0);
-    std::istringstream in(r.output);
-    std::string d, x, y;
-    std::getline(in, d);
-    std::getline(in, x);
-    std::getline(in, y);
+        "print('%x' % k.private_numbers().private_value); print('%x' % n.x); print('%x' % n.y)\n");
+    ASSERT_EQ(dxy.size(), 3u);
 
-    BIGINT* a = VSC_HEX_To_BIGINT(kA);
-    BIGINT* b = VSC_HEX_To_BIGINT(kB);
-    BIGINT* p = VSC_HEX_To_BIGINT(kP);
-    BIGINT* n = VSC_HEX_To_BIGINT(kN);
-    ECPOINT* g = VSC_New_ECPOINT();
-    setPoint(g, kGx, kGy);
+    P256 c;
     ECC_KEY* key = VSC_New_ECC_Key();
     key->curve = VSC_New_ECURVE();
-    ASSERT_EQ(VSC_Set_ECURVE_Params(key->curve, 0, "prime256v1", a, b, p, g, n), VSC_OK);
-
+    ASSERT_EQ(c.setInto(key->curve), VSC_OK);
     ECPOINT* out = VSC_New_ECPOINT();
     EXPECT_EQ(VSC_Get_ECC_Public_Point(key, out), VSC_ERR_KEY_MISSING);
-    key->d = VSC_HEX_To_BIGINT(d.c_str());
+    key->d = VSC_HEX_To_BIGINT(dxy[0].c_str());
     ASSERT_EQ(VSC_Get_ECC_Public_Point(key, out), VSC_OK);
-    BIGINT* ex = VSC_HEX_To_BIGINT(x.c_str());
-    BIGINT* ey = VSC_HEX_To_BIGINT(y.c_str());
+    BIGINT* ex = VSC_HEX_To_BIGINT(dxy[1].c_str());
+    BIGINT* ey = VSC_HEX_To_BIGINT(dxy[2].c_str());
     EXPECT_EQ(VSC_Cmp_BIGINT(out->x, ex), 0);
     EXPECT_EQ(VSC_Cmp_BIGINT(out->y, ey), 0);
     EXPECT_EQ(out->infinity, 0);
 
     VSC_Free_ECPOINT(out);
     VSC_Free_ECC_Key(key);
-    VSC_Free_ECPOINT(g);
-    for (BIGINT* v : {a, b, p, n, ex, ey})
-        VSC_Free_BIGINT(v);
+    VSC_Free_BIGINT(ex);
+    VSC_Free_BIGINT(ey);
 }
