@@ -40,7 +40,7 @@ X509_ATTRIBUTE_DATA* makeValue(int tag, const void* value) {
     return v;
 }
 
-bool appendValue(X509_ATTRIBUTE* a, X509_ATTRIBUTE_DATA* v) {
+bool pushValue(X509_ATTRIBUTE* a, X509_ATTRIBUTE_DATA* v) {
     if (!a->values && !(a->values = new_STACK())) return false;
     return push_STACK_value(a->values, v) != 0;
 }
@@ -104,7 +104,7 @@ bool AttributeValue::encode(const Value& v, ASN1_UNIT* parent) {
     }
     ASN1_STRING s = *static_cast<const ASN1_STRING*>(v->value);  // borrowed bytes under the record's tag
     s.type = v->tag;
-    return addToDERSequence(parent, ASN1_TAG_ANY_STRING, &s, s.length) == 0;
+    return appendValue(&s, parent);
 }
 
 int AttributeValue::compare(const Value& a, const Value& b) {
@@ -166,7 +166,7 @@ ZUNPKI_API int add_X509_ATTRIBUTE_data(X509_ATTRIBUTE* a, int tag, const void* v
     if (!a) return 1;
     X509_ATTRIBUTE_DATA* v = makeValue(tag, value);
     if (!v) return 1;
-    if (!appendValue(a, v)) {
+    if (!pushValue(a, v)) {
         free_X509_ATTRIBUTE_DATA(v);
         return 1;
     }
@@ -190,7 +190,7 @@ ZUNPKI_API int add_X509_ATTRIBUTE_set(X509_ATTRIBUTE* a, ASN1_STRING* str) {
         }
         v->value = node;
     }
-    if (!appendValue(a, v)) {
+    if (!pushValue(a, v)) {
         if (v->value != str) free_ASN1_UNIT(static_cast<ASN1_UNIT*>(v->value));
         PKI_FREE(v);
         return 1;

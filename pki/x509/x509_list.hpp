@@ -124,6 +124,22 @@ PKI_ERROR encodeInto(ASN1_UNIT** node, unsigned libFunc, uint8_t identifier, Fil
     return 0;
 }
 
+// Appends a value held as a string: its type is the identifier octet, its
+// bytes the contents. INTEGER contents go out as they came in (two's
+// complement), not re-read as a magnitude.
+inline bool appendValue(const ASN1_STRING* s, ASN1_UNIT* parent) {
+    if (!s) return false;
+    if (s->type != ASN1_TAG_INTEGER)
+        return addToDERSequence(parent, ASN1_TAG_ANY_STRING, const_cast<ASN1_STRING*>(s), s->length) == 0;
+    if (s->length < 0 || (s->length > 0 && !s->data)) return false;
+    ASN1_UNIT* node = new_ASN1_UNIT();
+    if (!node || !ber::setNode(node, ASN1_TAG_INTEGER, s->data, static_cast<size_t>(s->length), false)) {
+        free_ASN1_UNIT(node);
+        return false;
+    }
+    return asn1::appendNode(parent, node);
+}
+
 // The contents of a constructed node, element by element.
 inline bool contentsDecoder(const ASN1_UNIT* node, asn1::Decoder& out) {
     der::Element e;

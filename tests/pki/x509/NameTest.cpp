@@ -91,6 +91,42 @@ TEST(X509Name, BuiltNamesMatchOpensslBytes) {
     EXPECT_EQ(toHex(der(multi.get())), toHex(subjectOf("name-multi.der")));
 }
 
+// A TLV around contents of fewer than 128 bytes.
+Bytes wrap(unsigned char id, const Bytes& contents) {
+    Bytes out{id, static_cast<unsigned char>(contents.size())};
+    out.insert(out.end(), contents.begin(), contents.end());
+    return out;
+}
+
+TEST(X509Name, ValuesOfEveryKindComeBackUnchanged) {
+    const char* values[] = {
+        "0201ff", "02020001", "0a0101", "030206c0", "0101ff", "0500", "06032a0304", "800161", "0c00",
+        "1e02d64d", "170d3236303130313030303030305a", "2c06" "0c0161" "0c0162", "3003020101",
+    };
+    const Bytes type = fromHex("0603550403");
+    for (const char* hex : values) {
+        Bytes atv = type;
+        const Bytes value = fromHex(hex);
+        atv.insert(atv.end(), value.begin(), value.end());
+        // As the value of a name entry ...
+        const Bytes name = wrap(0x30, wrap(0x31, wrap(0x30, atv)));
+        PKI_ERROR rc;
+        Name n = decodeName(name, &rc);
+        ASSERT_EQ(rc, 0) << hex;
+        EXPECT_EQ(toHex(encode(X509_NAME_to_Seq, static_cast<const X509_NAME*>(n.get()))), toHex(name)) << hex;
+        // ... and of an attribute.
+        Bytes attribute = type;
+        const Bytes set = wrap(0x31, value);
+        attribute.insert(attribute.end(), set.begin(), set.end());
+        const Bytes attributes = wrap(0x31, wrap(0x30, attribute));
+        Attributes a = decodeAttributes(attributes, &rc);
+        ASSERT_EQ(rc, 0) << hex;
+        EXPECT_EQ(toHex(encode(X509_ATTRIBUTES_to_Seq, static_cast<const X509_ATTRIBUTES*>(a.get()))),
+                  toHex(attributes))
+            << hex;
+    }
+}
+
 TEST(X509Name, EqualityIsByteEquality) {
     auto name = [](std::initializer_list<std::pair<int, const char*>> cns, int type = 12) {
         Name n(new_X509_NAME());
