@@ -1,8 +1,6 @@
 // Attributes and attribute lists.
 #include "x509/x509_attr.h"
 
-#include <cstring>
-
 #include "asn1/asn1_objects.h"
 #include "x509/x509_attr.hpp"
 #include "x509/x509_list.hpp"
@@ -20,8 +18,6 @@ constexpr unsigned kEncodeOne = L_X509 | F_X509_ATTRIBUTE_TO_SEQ;
 constexpr unsigned kDecodeOne = L_X509 | F_SEQ_TO_X509_ATTRIBUTE;
 constexpr unsigned kEncodeList = L_X509 | F_X509_ATTRIBUTES_TO_SEQ;
 constexpr unsigned kDecodeList = L_X509 | F_SEQ_TO_X509_ATTRIBUTES;
-
-PKI_ERROR code(unsigned libFunc, unsigned reason) { return static_cast<PKI_ERROR>(libFunc | reason); }
 
 bool isNodeValue(int tag) { return (tag & 0x20) != 0; }
 
@@ -53,9 +49,7 @@ X509_ATTRIBUTE* fillAttribute(X509_ATTRIBUTE** a, Change change) {
     OwnedAttribute fresh(intoCallers ? dup_X509_ATTRIBUTE(*a) : new_X509_ATTRIBUTE());
     if (!fresh || !change(fresh.get())) return nullptr;
     if (intoCallers) {
-        clean_X509_ATTRIBUTE(*a);
-        std::memcpy(static_cast<void*>(*a), fresh.get(), sizeof(X509_ATTRIBUTE));
-        std::memset(static_cast<void*>(fresh.get()), 0, sizeof(X509_ATTRIBUTE));
+        zpki::x509::moveInto<X509_ATTRIBUTE, clean_X509_ATTRIBUTE>(*a, fresh.get());
         return *a;
     }
     if (a) *a = fresh.get();
@@ -78,7 +72,8 @@ bool AttributeValue::decodeContents(const Element& e, Value& out) {
     auto* v = PKI_NEW(X509_ATTRIBUTE_DATA);
     if (!v) return false;
     v->tag = e.identifier;
-    v->value = e.constructed() ? static_cast<void*>(ber::nodeFromElement(e)) : ber::decodeElement(e, ASN1_TAG_ANY_STRING);
+    v->value =
+        e.constructed() ? static_cast<void*>(ber::nodeFromElement(e)) : ber::decodeElement(e, ASN1_TAG_ANY_STRING);
     if (!v->value) {
         PKI_FREE(v);
         return false;
@@ -140,8 +135,10 @@ ZUNPKI_API X509_ATTRIBUTE_DATA* new_X509_ATTRIBUTE_DATA(void) { return PKI_NEW(X
 
 ZUNPKI_API void free_X509_ATTRIBUTE_DATA(X509_ATTRIBUTE_DATA* v) {
     if (!v) return;
-    if (isNodeValue(v->tag)) free_ASN1_UNIT(static_cast<ASN1_UNIT*>(v->value));
-    else free_ASN1_STRING(static_cast<ASN1_STRING*>(v->value));
+    if (isNodeValue(v->tag))
+        free_ASN1_UNIT(static_cast<ASN1_UNIT*>(v->value));
+    else
+        free_ASN1_STRING(static_cast<ASN1_STRING*>(v->value));
     PKI_FREE(v);
 }
 
@@ -273,46 +270,17 @@ ZUNPKI_API int add_X509_ATTRIBUTES_OID_INDEX(X509_ATTRIBUTES* list, int row, int
 }
 
 ZUNPKI_API PKI_ERROR X509_ATTRIBUTES_to_Seq(const X509_ATTRIBUTES* list, ASN1_UNIT** node) {
-    if (zpki::x509::countOf(list) == 0) return code(kEncodeList, ERR_R_INVALID_ELEMENT);
-    if (!node) return code(kEncodeList, ERR_R_NULL_ARGUMENT);
-    return zpki::x509::encodeInto(node, kEncodeList, 0x31, [list](ASN1_UNIT* target) -> int {
-        for (int i = 0; i < list->count; ++i) {
-            const auto* a = static_cast<const X509_ATTRIBUTE*>(list->items[i]);
-            if (!a) return ERR_R_INVALID_ELEMENT;
-            ASN1_UNIT* one = nullptr;
-            if (const PKI_ERROR rc = X509_ATTRIBUTE_to_Seq(a, &one)) return rc;
-            if (!appendNode(target, one)) return ERR_ASN1_ENCODING;
-        }
-        return 0;
-    });
+    return zpki::x509::encodeList<X509_ATTRIBUTE>(list, node, kEncodeList, 0x31,
+                                                  [](const X509_ATTRIBUTE* a, ASN1_UNIT* target) {
+                                                      ASN1_UNIT* one = nullptr;
+                                                      if (const PKI_ERROR rc = X509_ATTRIBUTE_to_Seq(a, &one))
+                                                          return rc;  // passes through whole
+                                                      return appendNode(target, one) ? 0 : ERR_ASN1_ENCODING;
+                                                  });
 }
 
 ZUNPKI_API PKI_ERROR Seq_to_X509_ATTRIBUTES(const ASN1_UNIT* node, X509_ATTRIBUTES** list) {
-    if (!node || !list) return code(kDecodeList, ERR_R_NULL_ARGUMENT);
-    Element set;
-    if (!elementOf(node, set) || !set.constructed()) return code(kDecodeList, ERR_ASN1_DECODING);
-    if (set.contentsSize == 0) return code(kDecodeList, ERR_R_INVALID_ELEMENT);
-    Owned<X509_ATTRIBUTES, zpki::x509::freeList<X509_ATTRIBUTE, free_X509_ATTRIBUTE>> decoded(new_X509_ATTRIBUTES());
-    if (!decoded) return code(kDecodeList, ERR_R_ALLOC);
-    Decoder items(zpki::der::Cursor(set.contents, set.contentsSize));
-    while (items.more()) {
-        Element e;
-        X509_ATTRIBUTE* a = nullptr;
-        if (!items.next(e) || !Attribute::matches(e.identifier) || !Attribute::decodeContents(e, a))
-            return code(kDecodeList, ERR_ASN1_DECODING);
-        if (push_STACK_value(decoded.get(), a) == 0) {
-            free_X509_ATTRIBUTE(a);
-            return code(kDecodeList, ERR_STK_ERROR);
-        }
-    }
-    if (!*list) {
-        *list = decoded.release();
-    } else if (!zpki::x509::appendAll(*list, decoded.get())) {
-        return code(kDecodeList, ERR_STK_ERROR);
-    } else {
-        (void)decoded.release();  // its items moved, the shell freed
-    }
-    return 0;
+    return zpki::x509::decodeListInto<Attribute, X509_ATTRIBUTE, free_X509_ATTRIBUTE>(node, list, kDecodeList);
 }
 
 }  // extern "C"

@@ -3,6 +3,7 @@
 // and encoding into a caller's node or a new one.
 #pragma once
 
+#include <cstring>
 #include <utility>
 
 #include "asn1/asn1_objects.h"
@@ -114,14 +115,79 @@ PKI_ERROR encodeInto(ASN1_UNIT** node, unsigned libFunc, uint8_t identifier, Fil
         if (!ber::setNode(target, identifier, &kNothing, 0, false)) reason = ERR_ASN1_ENCODING;
     }
     if (reason != 0) {
-        if (*node) clean_ASN1_UNIT(target);
-        else free_ASN1_UNIT(target);
+        if (*node)
+            clean_ASN1_UNIT(target);
+        else
+            free_ASN1_UNIT(target);
         // Codes of an inner structure pass through whole.
-        return static_cast<PKI_ERROR>(reason > 0xffff ? static_cast<unsigned>(reason) : libFunc | static_cast<unsigned>(reason));
+        return static_cast<PKI_ERROR>(reason > 0xffff ? static_cast<unsigned>(reason)
+                                                      : libFunc | static_cast<unsigned>(reason));
     }
     target->tag[0] = identifier;
     *node = target;
     return 0;
+}
+
+// A result code of libFunc (library and function bytes) with reason.
+inline PKI_ERROR errorCode(unsigned libFunc, unsigned reason) { return static_cast<PKI_ERROR>(libFunc | reason); }
+
+// Encodes a list whose items encodeItem(item, target) appends (0, a reason,
+// or a whole code that passes through). A missing or empty list and a missing
+// item give ERR_R_INVALID_ELEMENT.
+template <class T, class EncodeItem>
+PKI_ERROR encodeList(const STACK* list, ASN1_UNIT** node, unsigned libFunc, uint8_t identifier, EncodeItem encodeItem) {
+    if (countOf(list) == 0) return errorCode(libFunc, ERR_R_INVALID_ELEMENT);
+    if (!node) return errorCode(libFunc, ERR_R_NULL_ARGUMENT);
+    return encodeInto(node, libFunc, identifier, [&](ASN1_UNIT* target) -> int {
+        for (int i = 0; i < list->count; ++i) {
+            const T* item = static_cast<const T*>(list->items[i]);
+            if (!item) return ERR_R_INVALID_ELEMENT;
+            if (const int rc = encodeItem(item, target)) return rc;
+        }
+        return 0;
+    });
+}
+
+// Decodes the items of a constructed node with the item codec C and appends
+// them to *list (made when null). The caller's list changes only on success.
+// Reasons: ERR_ASN1_DECODING for a malformed item, ERR_R_INVALID_ELEMENT for
+// no item at all, ERR_STK_ERROR when the list cannot grow.
+template <class C, class T, void (*Free)(T*)>
+PKI_ERROR decodeListInto(const ASN1_UNIT* node, STACK** list, unsigned libFunc) {
+    if (!node || !list) return errorCode(libFunc, ERR_R_NULL_ARGUMENT);
+    der::Element e;
+    if (!asn1::elementOf(node, e) || !e.constructed()) return errorCode(libFunc, ERR_ASN1_DECODING);
+    if (e.contentsSize == 0) return errorCode(libFunc, ERR_R_INVALID_ELEMENT);
+    Owned<STACK, freeList<T, Free>> decoded(new_STACK());
+    if (!decoded) return errorCode(libFunc, ERR_R_ALLOC);
+    asn1::Decoder items(der::Cursor(e.contents, e.contentsSize));
+    while (items.more()) {
+        der::Element x;
+        T* item = nullptr;
+        if (!items.next(x) || !C::matches(x.identifier) || !C::decodeContents(x, item))
+            return errorCode(libFunc, ERR_ASN1_DECODING);
+        if (push_STACK_value(decoded.get(), item) == 0) {
+            Free(item);
+            return errorCode(libFunc, ERR_STK_ERROR);
+        }
+    }
+    if (!*list) {
+        *list = decoded.release();
+    } else if (appendAll(*list, decoded.get())) {
+        (void)decoded.release();  // the items moved, the shell freed
+    } else {
+        return errorCode(libFunc, ERR_STK_ERROR);
+    }
+    return 0;
+}
+
+// Moves the members of fresh into the caller's record into (whose own are
+// released with Clean) and leaves fresh empty.
+template <class T, void (*Clean)(T*)>
+void moveInto(T* into, T* fresh) {
+    Clean(into);
+    std::memcpy(static_cast<void*>(into), fresh, sizeof(T));
+    std::memset(static_cast<void*>(fresh), 0, sizeof(T));
 }
 
 // Appends a value held as a string: its type is the identifier octet, its

@@ -90,9 +90,7 @@ ZUNPKI_API ASN1_STRING* get_X509_NAME_CHILD_data(const X509_NAME_CHILD* entry) {
 
 ZUNPKI_API X509_NAME* new_X509_NAME(void) { return new_STACK(); }
 
-ZUNPKI_API void free_X509_NAME(X509_NAME* name) {
-    zpki::x509::freeList<X509_NAME_CHILD, free_X509_NAME_CHILD>(name);
-}
+ZUNPKI_API void free_X509_NAME(X509_NAME* name) { zpki::x509::freeList<X509_NAME_CHILD, free_X509_NAME_CHILD>(name); }
 
 ZUNPKI_API X509_NAME* dup_X509_NAME(const X509_NAME* name) {
     return zpki::x509::dupList<X509_NAME_CHILD, dup_X509_NAME_CHILD, free_X509_NAME_CHILD>(name);
@@ -117,8 +115,7 @@ ZUNPKI_API X509_NAME_CHILD* remove_X509_NAME_child(X509_NAME* name, int index) {
 }
 
 ZUNPKI_API int add_X509_NAME_child(X509_NAME* name, const X509_NAME_CHILD* entry, int pos) {
-    return zpki::x509::insertCopy<X509_NAME_CHILD, dup_X509_NAME_CHILD, free_X509_NAME_CHILD>(name, entry, pos) ? 0
-                                                                                                                 : 1;
+    return zpki::x509::insertCopy<X509_NAME_CHILD, dup_X509_NAME_CHILD, free_X509_NAME_CHILD>(name, entry, pos) ? 0 : 1;
 }
 
 ZUNPKI_API int add_X509_NAME_child_OID(X509_NAME* name, const OBJECT_IDENTIFIER* oid, int type,
@@ -132,8 +129,8 @@ ZUNPKI_API int add_X509_NAME_child_OID(X509_NAME* name, const OBJECT_IDENTIFIER*
     return add_X509_NAME_child(name, entry.get(), pos);
 }
 
-ZUNPKI_API int add_X509_NAME_child_OID_index(X509_NAME* name, int row, int type, const unsigned char* bytes,
-                                             int len, int pos) {
+ZUNPKI_API int add_X509_NAME_child_OID_index(X509_NAME* name, int row, int type, const unsigned char* bytes, int len,
+                                             int pos) {
     Owned<OBJECT_IDENTIFIER, free_OBJECT_IDENTIFIER> oid(index_to_OBJECT_IDENTIFIER(row));
     return oid ? add_X509_NAME_child_OID(name, oid.get(), type, bytes, len, pos) : 1;
 }

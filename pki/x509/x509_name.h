@@ -54,8 +54,8 @@ ZUNPKI_API X509_NAME_CHILD* remove_X509_NAME_child(X509_NAME* name, int index);
 ZUNPKI_API int add_X509_NAME_child(X509_NAME* name, const X509_NAME_CHILD* entry, int pos);
 ZUNPKI_API int add_X509_NAME_child_OID(X509_NAME* name, const OBJECT_IDENTIFIER* oid, int type,
                                        const unsigned char* bytes, int len, int pos);
-ZUNPKI_API int add_X509_NAME_child_OID_index(X509_NAME* name, int row, int type, const unsigned char* bytes,
-                                             int len, int pos);
+ZUNPKI_API int add_X509_NAME_child_OID_index(X509_NAME* name, int row, int type, const unsigned char* bytes, int len,
+                                             int pos);
 
 /* Name SEQUENCE; an empty name is 30 00. */
 ZUNPKI_API PKI_ERROR X509_NAME_to_Seq(const X509_NAME* name, ASN1_UNIT** node);

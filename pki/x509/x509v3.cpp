@@ -1,8 +1,6 @@
 // Certificate extension lists.
 #include "x509/x509v3.h"
 
-#include <cstring>
-
 #include "asn1/asn1_objects.h"
 #include "x509/x509_list.hpp"
 #include "x509/x509v3.hpp"
@@ -18,8 +16,6 @@ using Extension = Sub<X509_EXTENSION>;
 using OwnedExtension = Owned<X509_EXTENSION, free_X509_EXTENSION>;
 constexpr unsigned kEncode = L_X509 | F_X509_EXT_TO_SEQ;
 constexpr unsigned kDecode = L_X509 | F_SEQ_TO_X509_EXT;
-
-PKI_ERROR code(unsigned libFunc, unsigned reason) { return static_cast<PKI_ERROR>(libFunc | reason); }
 
 }  // namespace
 
@@ -45,8 +41,7 @@ ZUNPKI_API X509_EXTENSION* remove_X509_EXTENSION(X509_EXTENSIONS* list, int inde
     return zpki::x509::takeAt<X509_EXTENSION>(list, index);
 }
 
-ZUNPKI_API int get_X509_EXTENSION_index_by_OID(const X509_EXTENSIONS* list, const OBJECT_IDENTIFIER* oid,
-                                               int lastpos) {
+ZUNPKI_API int get_X509_EXTENSION_index_by_OID(const X509_EXTENSIONS* list, const OBJECT_IDENTIFIER* oid, int lastpos) {
     return zpki::x509::indexByOid<X509_EXTENSION, &X509_EXTENSION::extnID>(list, oid, lastpos);
 }
 
@@ -88,16 +83,14 @@ ZUNPKI_API int set_X509_EXTENSION_data(X509_EXTENSION* ext, const OCTET_STRING* 
 }
 
 ZUNPKI_API X509_EXTENSION* create_X509_EXTENSION_by_OID(X509_EXTENSION** ext, const OBJECT_IDENTIFIER* oid,
-                                                         int critical, const OCTET_STRING* value) {
+                                                        int critical, const OCTET_STRING* value) {
     // Built aside, so a caller's record changes only on success.
     OwnedExtension fresh(new_X509_EXTENSION());
     if (!fresh || set_X509_EXTENSION_object(fresh.get(), oid) || set_X509_EXTENSION_critical(fresh.get(), critical) ||
         set_X509_EXTENSION_data(fresh.get(), value))
         return nullptr;
     if (ext && *ext) {
-        clean_X509_EXTENSION(*ext);
-        std::memcpy(static_cast<void*>(*ext), fresh.get(), sizeof(X509_EXTENSION));
-        std::memset(static_cast<void*>(fresh.get()), 0, sizeof(X509_EXTENSION));
+        zpki::x509::moveInto<X509_EXTENSION, clean_X509_EXTENSION>(*ext, fresh.get());
         return *ext;
     }
     if (ext) *ext = fresh.get();
@@ -105,7 +98,7 @@ ZUNPKI_API X509_EXTENSION* create_X509_EXTENSION_by_OID(X509_EXTENSION** ext, co
 }
 
 ZUNPKI_API X509_EXTENSION* create_X509_EXTENSION_by_OID_index(X509_EXTENSION** ext, int row, int critical,
-                                                               const OCTET_STRING* value) {
+                                                              const OCTET_STRING* value) {
     Owned<OBJECT_IDENTIFIER, free_OBJECT_IDENTIFIER> oid(index_to_OBJECT_IDENTIFIER(row));
     return oid ? create_X509_EXTENSION_by_OID(ext, oid.get(), critical, value) : nullptr;
 }
@@ -119,32 +112,14 @@ ZUNPKI_API OCTET_STRING* get_X509_EXTENSION_data(const X509_EXTENSION* ext) { re
 ZUNPKI_API int get_X509_EXTENSION_critical(const X509_EXTENSION* ext) { return ext && ext->critical ? 1 : 0; }
 
 ZUNPKI_API PKI_ERROR X509_EXTENSIONS_to_Seq(const X509_EXTENSIONS* list, ASN1_UNIT** node) {
-    if (zpki::x509::countOf(list) == 0) return code(kEncode, ERR_R_INVALID_ELEMENT);
-    if (!node) return code(kEncode, ERR_R_NULL_ARGUMENT);
-    return zpki::x509::encodeInto(node, kEncode, 0x30, [list](ASN1_UNIT* target) -> int {
-        for (int i = 0; i < list->count; ++i) {
-            auto* ext = static_cast<X509_EXTENSION*>(list->items[i]);
-            if (!ext) return ERR_R_INVALID_ELEMENT;
-            if (!Extension::encode(ext, target)) return ERR_ASN1_ENCODING;
-        }
-        return 0;
-    });
+    return zpki::x509::encodeList<X509_EXTENSION>(
+        list, node, kEncode, 0x30, [](const X509_EXTENSION* ext, ASN1_UNIT* target) {
+            return Extension::encode(const_cast<X509_EXTENSION*>(ext), target) ? 0 : ERR_ASN1_ENCODING;
+        });
 }
 
 ZUNPKI_API PKI_ERROR Seq_to_X509_EXTENSIONS(const ASN1_UNIT* node, X509_EXTENSIONS** list) {
-    if (!node || !list) return code(kDecode, ERR_R_NULL_ARGUMENT);
-    Element e;
-    if (!elementOf(node, e) || !e.constructed()) return code(kDecode, ERR_ASN1_DECODING);
-    if (e.contentsSize == 0) return code(kDecode, ERR_R_INVALID_ELEMENT);
-    STACK* decoded = nullptr;
-    if (!zpki::x509::ExtensionsCodec::decodeContents(e, decoded)) return code(kDecode, ERR_ASN1_DECODING);
-    if (!*list) {
-        *list = decoded;
-    } else if (!zpki::x509::appendAll(*list, decoded)) {
-        free_X509_EXTENSIONS(decoded);
-        return code(kDecode, ERR_R_ALLOC);
-    }
-    return 0;
+    return zpki::x509::decodeListInto<Extension, X509_EXTENSION, free_X509_EXTENSION>(node, list, kDecode);
 }
 
 }  // extern "C"

@@ -56,9 +56,9 @@ ZUNPKI_API int set_X509_EXTENSION_data(X509_EXTENSION* ext, const OCTET_STRING* 
 /* Fills *ext (or a new record when ext or *ext is null); the record, or null
  * on failure (a record made here is freed). */
 ZUNPKI_API X509_EXTENSION* create_X509_EXTENSION_by_OID(X509_EXTENSION** ext, const OBJECT_IDENTIFIER* oid,
-                                                         int critical, const OCTET_STRING* value);
+                                                        int critical, const OCTET_STRING* value);
 ZUNPKI_API X509_EXTENSION* create_X509_EXTENSION_by_OID_index(X509_EXTENSION** ext, int row, int critical,
-                                                               const OCTET_STRING* value);
+                                                              const OCTET_STRING* value);
 ZUNPKI_API OBJECT_IDENTIFIER* get_X509_EXTENSION_object(const X509_EXTENSION* ext);
 ZUNPKI_API OCTET_STRING* get_X509_EXTENSION_data(const X509_EXTENSION* ext);
 /* 1 when critical, else 0 (also for null). */

@@ -80,8 +80,9 @@ TEST(X509Attributes, CmsSignedAttributesReadAndRebuilt) {
     EXPECT_EQ(der(rebuilt.get()), original);
     Attributes copy(dup_X509_ATTRIBUTES(list.get()));
     EXPECT_EQ(der(copy.get()), original);
-    EXPECT_EQ(cmp_X509_ATTRIBUTE(get_X509_ATTRIBUTES_child(copy.get(), 3), get_X509_ATTRIBUTES_child(list.get(), 3)), 0);
-    EXPECT_NE(cmp_X509_ATTRIBUTE(get_X509_ATTRIBUTES_child(copy.get(), 2), get_X509_ATTRIBUTES_child(list.get(), 3)), 0);
+    const X509_ATTRIBUTE* capabilities = get_X509_ATTRIBUTES_child(list.get(), 3);
+    EXPECT_EQ(cmp_X509_ATTRIBUTE(get_X509_ATTRIBUTES_child(copy.get(), 3), capabilities), 0);
+    EXPECT_NE(cmp_X509_ATTRIBUTE(get_X509_ATTRIBUTES_child(copy.get(), 2), capabilities), 0);
 }
 
 TEST(X509Attributes, RequestAttributesCarryAnExtensionList) {
@@ -103,7 +104,8 @@ TEST(X509Attributes, RequestAttributesCarryAnExtensionList) {
     X509_EXTENSIONS* exts = nullptr;
     ASSERT_EQ(Seq_to_X509_EXTENSIONS(value, &exts), 0);
     EXPECT_EQ(get_X509_EXTENSION_count(exts), 2);
-    EXPECT_EQ(get_X509_EXTENSION_critical(get_X509_EXTENSION(exts, get_X509_EXTENSION_index_by_OID_index(exts, 83, -1))), 1);
+    const int keyUsage = get_X509_EXTENSION_index_by_OID_index(exts, 83, -1);
+    EXPECT_EQ(get_X509_EXTENSION_critical(get_X509_EXTENSION(exts, keyUsage)), 1);
     EXPECT_EQ(get_X509_EXTENSION_index_by_OID_index(exts, 85, -1), 1);
     free_X509_EXTENSIONS(exts);
     EXPECT_EQ(der(list.get()), original);
@@ -176,7 +178,8 @@ TEST(X509Attributes, ListOperationsAndMalformedInput) {
     EXPECT_EQ(add_X509_ATTRIBUTES_OID_INDEX(nullptr, 157, 0x04, octets.get(), -1), 1);
     EXPECT_EQ(get_X509_ATTRIBUTES_count(list.get()), 0);
     ASSERT_EQ(add_X509_ATTRIBUTES_OID_INDEX(list.get(), 157, 0x04, octets.get(), -1), 0);
-    ASSERT_EQ(add_X509_ATTRIBUTES_OID_INDEX(list.get(), 50, 0x06, pkitest::String(index_to_OBJECT_IDENTIFIER(21)).get(), 0), 0);
+    pkitest::String data(index_to_OBJECT_IDENTIFIER(21));
+    ASSERT_EQ(add_X509_ATTRIBUTES_OID_INDEX(list.get(), 50, 0x06, data.get(), 0), 0);
     EXPECT_EQ(get_X509_ATTRIBUTES_index_by_OID_index(list.get(), 157, -1), 1);
     ASSERT_EQ(add_X509_ATTRIBUTES_child(list.get(), get_X509_ATTRIBUTES_child(list.get(), 0), 99), 0);
     EXPECT_EQ(get_X509_ATTRIBUTES_index_by_OID_index(list.get(), 50, 0), 2);

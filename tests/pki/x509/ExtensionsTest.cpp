@@ -71,8 +71,8 @@ TEST(X509Extensions, CertificateExtensionsFoundByRowAndRebuilt) {
     X509_EXTENSIONS* rebuilt = nullptr;
     for (int i = 0; i < get_X509_EXTENSION_count(list.get()); ++i) {
         const X509_EXTENSION* e = get_X509_EXTENSION(list.get(), i);
-        Extension made(create_X509_EXTENSION_by_OID(nullptr, get_X509_EXTENSION_object(e), get_X509_EXTENSION_critical(e),
-                                              get_X509_EXTENSION_data(e)));
+        Extension made(create_X509_EXTENSION_by_OID(nullptr, get_X509_EXTENSION_object(e),
+                                                    get_X509_EXTENSION_critical(e), get_X509_EXTENSION_data(e)));
         ASSERT_TRUE(made);
         ASSERT_EQ(add_X509_EXTENSION(&rebuilt, made.get(), -1), 0);
     }

@@ -179,7 +179,8 @@ TEST(X509Name, HashIsTheDigestOfTheDer) {
 
 TEST(X509Name, ListOperations) {
     Name n(new_X509_NAME());
-    for (const char* cn : {"one", "two", "three"}) ASSERT_EQ(add_X509_NAME_child_OID_index(n.get(), 13, 12, u(cn), -1, -1), 0);
+    for (const char* cn : {"one", "two", "three"})
+        ASSERT_EQ(add_X509_NAME_child_OID_index(n.get(), 13, 12, u(cn), -1, -1), 0);
     ASSERT_EQ(add_X509_NAME_child_OID_index(n.get(), 14, 19, u("KR"), 2, 0), 0);  // prepended
     ASSERT_EQ(add_X509_NAME_child_OID_index(n.get(), 17, 12, u("Org"), 3, 99), 0);  // appended
     ASSERT_EQ(get_X509_NAME_count(n.get()), 5);

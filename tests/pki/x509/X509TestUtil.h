@@ -42,7 +42,9 @@ Owner decodeWith(PKI_ERROR (*fromSeq)(const ASN1_UNIT*, T**), const Bytes& der, 
     if (rc) *rc = code;
     return Owner(made);
 }
-inline Name decodeName(const Bytes& der, PKI_ERROR* rc = nullptr) { return decodeWith<Name>(Seq_to_X509_NAME, der, rc); }
+inline Name decodeName(const Bytes& der, PKI_ERROR* rc = nullptr) {
+    return decodeWith<Name>(Seq_to_X509_NAME, der, rc);
+}
 inline Extensions decodeExtensions(const Bytes& der, PKI_ERROR* rc = nullptr) {
     return decodeWith<Extensions>(Seq_to_X509_EXTENSIONS, der, rc);
 }
@@ -118,7 +120,8 @@ inline std::string extsSummary(const X509_EXTENSIONS* list) {
         const X509_EXTENSION* e = get_X509_EXTENSION(list, i);
         const OCTET_STRING* v = get_X509_EXTENSION_data(e);
         if (i) s += ";";
-        s += oidText(e->extnID) + ":" + std::to_string(get_X509_EXTENSION_critical(e)) + ":" + toHex(v->data, v->length);
+        s += oidText(e->extnID) + ":" + std::to_string(get_X509_EXTENSION_critical(e)) + ":";
+        s += toHex(v->data, v->length);
     }
     return s;
 }
