@@ -6,6 +6,8 @@
 #include "asn1/pki_buffer.h"
 #include "asn1/utils.h"
 #include "pkcs/pem.h"
+#include "pkcs/pkcs1_internal.hpp"
+#include "pkcs/pkcs_codecs.hpp"
 #include "pkcs/secret.hpp"
 
 #include <cctype>
@@ -14,30 +16,6 @@
 
 using namespace zpki::asn1;
 
-namespace {
-
-// otherPrimeInfos: kept in the record, never written, never read (a key of
-// more than two primes does not decode at all).
-struct NeverEncoded {
-    using Value = ASN1_UNIT*;
-    static constexpr bool kOptional = true;
-    static bool matches(uint8_t) { return false; }
-    static bool decodeContents(const Element&, Value&) { return false; }
-    static bool encode(const Value&, ASN1_UNIT*) { return false; }
-    static bool present(const Value&) { return false; }
-    static void release(Value& v) { AnyNode::release(v); }
-    static bool copy(const Value& from, Value& to)
-    {
-        if (from == nullptr)
-            return true;
-        to = from->tag != nullptr ? dup_ASN1_UNIT(from) : new_ASN1_UNIT();
-        return to != nullptr;
-    }
-    static int compare(const Value&, const Value&) { return 0; }
-};
-
-}  // namespace
-
 template <>
 struct zpki::asn1::Describe<PKCS1_RSA_PRIVATE_KEY> {
     using K = PKCS1_RSA_PRIVATE_KEY;
@@ -45,7 +23,7 @@ struct zpki::asn1::Describe<PKCS1_RSA_PRIVATE_KEY> {
                            Field<&K::publicExponent, Integer>, Field<&K::privateExponent, Integer>,
                            Field<&K::prime1, Integer>, Field<&K::prime2, Integer>, Field<&K::exponent1, Integer>,
                            Field<&K::exponent2, Integer>, Field<&K::coefficient, Integer>,
-                           Field<&K::otherPrimeInfos, NeverEncoded>>;
+                           Field<&K::otherPrimeInfos, zpki::pkcs::NotEncoded<AnyNode>>>;
 };
 
 template <>
@@ -207,15 +185,6 @@ PKI_ERROR readDekInfo(std::string_view header, Encryption& enc)
     return PKI_SUCCESS;
 }
 
-// The bytes are exactly one DER SEQUENCE (a wrong key leaves garbage that
-// almost never is).
-bool isOneSequence(const unsigned char* der, size_t len)
-{
-    zpki::der::Cursor in(der, len);
-    zpki::der::Element e;
-    return zpki::der::getElement(in, e) && e.identifier == 0x30 && !e.indefinite && in.empty();
-}
-
 int countChildren(const ASN1_UNIT* node)
 {
     Decoder d(zpki::ber::contentsOf(node));
@@ -231,50 +200,17 @@ int countChildren(const ASN1_UNIT* node)
 
 PKI_ERROR unitFromDer(RSA_UNIT** out, const unsigned char* der, int len)
 {
-    if (!isOneSequence(der, static_cast<size_t>(len)))
+    if (!zpki::pkcs::isOneSequence(der, static_cast<size_t>(len)))
         return code(0, ERR_R_NOT_ONE_TLV);
     Node node(decodeToDERSequence(der, len));
     if (!node)
         return code(0, ERR_R_NOT_ONE_TLV);
-    if (countChildren(node.get()) == 2) {
-        PKCS1_RSA_PUBLIC_KEY* made = nullptr;
-        PKI_ERROR rc = Seq_to_PKCS1_RSA_PUBLIC_KEY(node.get(), &made);
-        PublicKey key(made);
-        return rc != PKI_SUCCESS ? rc : get_RSA_UNIT_from_PKCS1_RSA_PUBLIC_KEY(out, key.get());
-    }
-    PKCS1_RSA_PRIVATE_KEY* made = nullptr;
-    PKI_ERROR rc = Seq_to_PKCS1_RSA_PRIVATE_KEY(node.get(), &made);
-    PrivateKey key(made);
-    return rc != PKI_SUCCESS ? rc : get_RSA_UNIT_from_PKCS1_RSA_PRIVATE_KEY(out, key.get());
-}
-
-// The DER of an encoded record.
-template <class T>
-zpki::Buffer derOf(const T* record, PKI_ERROR (*encoder)(const T*, ASN1_UNIT**), int& len)
-{
-    len = -1;
-    ASN1_UNIT* made = nullptr;
-    PKI_ERROR rc = encoder(record, &made);
-    Node node(made);
-    if (rc != PKI_SUCCESS)
-        return {};
-    unsigned char* bytes = nullptr;
-    const int n = ASN1_to_binary(node.get(), &bytes);
-    auto der = zpki::Buffer::adopt(bytes, n);
-    if (n <= 0)
-        return {};
-    len = n;
-    return der;
-}
-
-zpki::Buffer privateKeyDer(const RSA_UNIT* key, int& len)
-{
-    len = -1;
-    PKCS1_RSA_PRIVATE_KEY* made = nullptr;
-    if (set_RSA_UNIT_to_PKCS1_RSA_PRIVATE_KEY(key, &made) != PKI_SUCCESS)
-        return {};
-    PrivateKey record(made);
-    return derOf<PKCS1_RSA_PRIVATE_KEY>(record.get(), PKCS1_RSA_PRIVATE_KEY_to_Seq, len);
+    if (countChildren(node.get()) != 2)
+        return zpki::pkcs1::privateUnitFromDer(out, der, len);
+    PKCS1_RSA_PUBLIC_KEY* made = nullptr;
+    PKI_ERROR rc = Seq_to_PKCS1_RSA_PUBLIC_KEY(node.get(), &made);
+    PublicKey key(made);
+    return rc != PKI_SUCCESS ? rc : get_RSA_UNIT_from_PKCS1_RSA_PUBLIC_KEY(out, key.get());
 }
 
 int encryptedPem(const unsigned char* der, int derLen, const char* password, int pwLen, char** out)
@@ -311,6 +247,31 @@ int writeText(int len, char* text, const char* path)
 }
 
 }  // namespace
+
+namespace zpki::pkcs1 {
+
+Buffer privateKeyDer(const RSA_UNIT* key, int& len)
+{
+    len = -1;
+    PKCS1_RSA_PRIVATE_KEY* made = nullptr;
+    if (set_RSA_UNIT_to_PKCS1_RSA_PRIVATE_KEY(key, &made) != PKI_SUCCESS)
+        return {};
+    PrivateKey record(made);
+    return pkcs::derOf<PKCS1_RSA_PRIVATE_KEY>(record.get(), PKCS1_RSA_PRIVATE_KEY_to_Seq, len);
+}
+
+PKI_ERROR privateUnitFromDer(RSA_UNIT** out, const unsigned char* der, int len)
+{
+    if (!pkcs::isOneSequence(der, static_cast<size_t>(len)))
+        return code(F_SEQ_TO_PKCS1_RSA_PRIVATE_KEY, 0);
+    Node node(decodeToDERSequence(der, len));
+    PKCS1_RSA_PRIVATE_KEY* made = nullptr;
+    PKI_ERROR rc = node ? Seq_to_PKCS1_RSA_PRIVATE_KEY(node.get(), &made) : code(F_SEQ_TO_PKCS1_RSA_PRIVATE_KEY, 0);
+    PrivateKey key(made);
+    return rc != PKI_SUCCESS ? rc : get_RSA_UNIT_from_PKCS1_RSA_PRIVATE_KEY(out, key.get());
+}
+
+}  // namespace zpki::pkcs1
 
 extern "C" {
 
@@ -355,7 +316,7 @@ PKI_ERROR Seq_to_PKCS1_RSA_PUBLIC_KEY(const ASN1_UNIT* in, PKCS1_RSA_PUBLIC_KEY*
         bits.contentsSize < 2 || bits.contents[0] != 0)
         return failed;
     Node inner(decodeToDERSequence(bits.contents + 1, static_cast<int>(bits.contentsSize - 1)));
-    if (!inner || !isOneSequence(bits.contents + 1, bits.contentsSize - 1))
+    if (!inner || !zpki::pkcs::isOneSequence(bits.contents + 1, bits.contentsSize - 1))
         return failed;
     return Family<PKCS1_RSA_PUBLIC_KEY>::fromSeq(inner.get(), out, 0) == 0 ? PKI_SUCCESS : failed;
 }
@@ -392,17 +353,10 @@ PKI_ERROR set_RSA_UNIT_to_PKCS1_RSA_PRIVATE_KEY(const RSA_UNIT* unit, PKCS1_RSA_
     k.exponent1 = VSC_Dup_BIGINT(full->dP);
     k.exponent2 = VSC_Dup_BIGINT(full->dQ);
     k.coefficient = VSC_Dup_BIGINT(full->qInv);
-    k.otherPrimeInfos = new_ASN1_UNIT();
     if (!k.version || !k.modulus || !k.publicExponent || !k.privateExponent || !k.prime1 || !k.prime2 ||
-        !k.exponent1 || !k.exponent2 || !k.coefficient || !k.otherPrimeInfos)
+        !k.exponent1 || !k.exponent2 || !k.coefficient)
         return failed;
-    if (*out != nullptr) {
-        clean_PKCS1_RSA_PRIVATE_KEY(*out);
-        **out = k;
-        std::memset(static_cast<void*>(&k), 0, sizeof k);
-    } else {
-        *out = made.release();
-    }
+    zpki::pkcs::deliver(made, out, clean_PKCS1_RSA_PRIVATE_KEY);
     return PKI_SUCCESS;
 }
 
@@ -413,13 +367,7 @@ PKI_ERROR set_RSA_UNIT_to_PKCS1_RSA_PUBLIC_KEY(const RSA_UNIT* unit, PKCS1_RSA_P
     PublicKey made(new_PKCS1_RSA_PUBLIC_KEY());
     if (!made || !(made->modulus = VSC_Dup_BIGINT(unit->n)) || !(made->publicExponent = VSC_Dup_BIGINT(unit->e)))
         return code(F_SET_RSA_UNIT_TO_PKCS1_RSA_PUBLIC_KEY, 0);
-    if (*out != nullptr) {
-        clean_PKCS1_RSA_PUBLIC_KEY(*out);
-        **out = *made;
-        std::memset(static_cast<void*>(made.get()), 0, sizeof *made);
-    } else {
-        *out = made.release();
-    }
+    zpki::pkcs::deliver(made, out, clean_PKCS1_RSA_PUBLIC_KEY);
     return PKI_SUCCESS;
 }
 
@@ -608,7 +556,7 @@ int writePKCS1PrivateKey_to_Binary(const RSA_UNIT* key, const char* password, in
     if (key == nullptr || key->is_private != 1 || (password != nullptr && pw_len <= 0))
         return -1;
     int derLen = 0;
-    auto der = privateKeyDer(key, derLen);
+    auto der = zpki::pkcs1::privateKeyDer(key, derLen);
     if (!der)
         return -1;
     if (password == nullptr) {
@@ -631,7 +579,7 @@ int writePKCS1PublicKey_to_Binary(const RSA_UNIT* key, const OBJECT_IDENTIFIER* 
         return -1;
     PublicKey record(made);
     int len = 0;
-    auto der = derOf<PKCS1_RSA_PUBLIC_KEY>(record.get(), PKCS1_RSA_PUBLIC_KEY_to_Seq, len);
+    auto der = zpki::pkcs::derOf<PKCS1_RSA_PUBLIC_KEY>(record.get(), PKCS1_RSA_PUBLIC_KEY_to_Seq, len);
     if (!der)
         return -1;
     if (alg == nullptr) {

@@ -1,7 +1,9 @@
 #include "pkcs5.h"
 
+#include "asn1/asn1_objects.h"
 #include "asn1/pki_buffer.h"
 #include "pkcs/pkcs12_kdf.h"
+#include "pkcs/pkcs_codecs.hpp"
 #include "pkcs/pkcs5_internal.hpp"
 #include "pkcs/secret.hpp"
 
@@ -414,6 +416,377 @@ PKI_ERROR decrypt_PBES2(const unsigned char* in, int in_len, const char* passwor
 {
     return zpki::pkcs5::pbes2Decrypt(in, in_len, {password, pw_len, salt, salt_len, iterations}, out, out_len, iv,
                                      iv_len, cipher_id, prf_digest_id);
+}
+
+}  // extern "C"
+
+// ---- Private keys ----------------------------------------------------------
+
+namespace zpki::pkcs5 {
+namespace {
+
+constexpr int kRowPbes2 = 161;
+constexpr PKI_ERROR kEncUnsupported = PKI_ERR(L_PKCS5, F_ENC_PKCS5, ERR_NOT_FOUNDED);
+constexpr PKI_ERROR kDecUnsupported = PKI_ERR(L_PKCS5, F_DEC_PKCS5, ERR_NOT_FOUNDED);
+
+enum class Kind { Kisa, Gpki, Pkcs12, Pbes1, Pbes2 };
+
+// A scheme with everything its primitive needs.
+struct Scheme {
+    Kind kind = Kind::Pbes2;
+    int row = 0;        // the algorithm written or read
+    int cipher = 0;
+    int digest = 0;     // PBKDF1's digest, or PBKDF2's PRF
+    int ivMode = 0;
+    const Pkcs12Pbe* pkcs12 = nullptr;
+    int schemeRow = 0;  // PBES2: the cipher's row written in the scheme
+};
+
+// PBKDF2 PRFs by their identifiers, which the table has no rows for.
+struct Prf {
+    int digest;
+    const char* oid;
+};
+constexpr Prf kPrfs[] = {
+    {VSC_DIGEST_SHA1, "1.2.840.113549.2.7"},   {VSC_DIGEST_SHA224, "1.2.840.113549.2.8"},
+    {VSC_DIGEST_SHA256, "1.2.840.113549.2.9"}, {VSC_DIGEST_SHA384, "1.2.840.113549.2.10"},
+    {VSC_DIGEST_SHA512, "1.2.840.113549.2.11"},
+};
+
+// PBES2 ciphers that other tools write under identifiers without a row.
+struct NamedCipher {
+    const char* oid;
+    int cipher;
+};
+constexpr NamedCipher kExtraCiphers[] = {
+    {"1.2.410.200046.1.1.2", VSC_CIPHER_ARIA128_CBC},
+    {"1.2.410.200046.1.1.7", VSC_CIPHER_ARIA192 | VSC_CIPHER_MODE_CBC},
+    {"1.2.410.200046.1.1.12", VSC_CIPHER_ARIA256 | VSC_CIPHER_MODE_CBC},
+};
+
+bool sameOid(const OBJECT_IDENTIFIER* oid, const char* text)
+{
+    return oid != nullptr && oid->data != nullptr && static_cast<size_t>(oid->length) == std::strlen(text) &&
+           std::memcmp(oid->data, text, static_cast<size_t>(oid->length)) == 0;
+}
+
+const Prf* prfOfDigest(int digest)
+{
+    for (const auto& p : kPrfs)
+        if (p.digest == digest)
+            return &p;
+    return nullptr;
+}
+
+bool isDesPbe(int row)
+{
+    return get_AlgorType_from_OID(row) == OID_ALGOR_PBE && VSC_CIPHER_ALG(get_CipherID_from_OID(row)) == VSC_CIPHER_DES;
+}
+
+int digestOr(int row, int fallback)
+{
+    const int d = get_DigestID_from_OID(row);
+    return d != 0 ? d : fallback;
+}
+
+// The schemes that are one row each, both ways.
+bool fixedScheme(int row, Scheme& s)
+{
+    s.row = row;
+    s.cipher = get_CipherID_from_OID(row);
+    switch (row) {
+    case 777:
+        s.kind = Kind::Kisa, s.digest = kSha1, s.ivMode = PBES1_KISA_IV_FIXED;
+        return true;
+    case 780:
+    case 828:
+        s.kind = Kind::Kisa, s.digest = digestOr(row, kSha1), s.ivMode = PBES1_KISA_IV_DIGEST;
+        return true;
+    case 793:
+        s.kind = Kind::Gpki, s.digest = kSha1;
+        return true;
+    default:
+        break;
+    }
+    if ((s.pkcs12 = pkcs12PbeOfRow(row)) != nullptr) {
+        s.kind = Kind::Pkcs12;
+        return true;
+    }
+    if (isDesPbe(row)) {
+        // Each PBES1 row names its digest; MD2 (row 9) is not on offer.
+        s.kind = Kind::Pbes1, s.digest = get_DigestID_from_OID(row);
+        return true;
+    }
+    return false;
+}
+
+// PBES2 with the cipher and digest of cipherRow; the scheme names the plain
+// cipher's row when cipherRow is a PBE row.
+PKI_ERROR pbes2Scheme(int cipherRow, Scheme& s)
+{
+    s.kind = Kind::Pbes2;
+    s.row = kRowPbes2;
+    s.cipher = get_CipherID_from_OID(cipherRow);
+    s.digest = digestOr(cipherRow, kSha1);
+    s.schemeRow = get_AlgorType_from_OID(cipherRow) == OID_ALGOR_CIPHER ? cipherRow : get_OID_from_CipherID(s.cipher);
+    if (s.cipher == 0 || VSC_CIPHER_MODE(s.cipher) != VSC_CIPHER_MODE_CBC || s.schemeRow == 0 ||
+        prfOfDigest(s.digest) == nullptr)
+        return kEncUnsupported;
+    return PKI_SUCCESS;
+}
+
+PKI_ERROR schemeForWriting(int pbeRow, int cipherRow, bool ex, Scheme& s)
+{
+    if (fixedScheme(pbeRow, s))
+        return s.kind == Kind::Pbes1 && s.digest == 0 ? kEncUnsupported : PKI_SUCCESS;
+    if (ex)
+        return pbeRow == kRowPbes2 ? pbes2Scheme(cipherRow, s) : kEncUnsupported;
+    return pbes2Scheme(pbeRow, s);
+}
+
+// The count as the big-endian bytes its value needs.
+int countBytes(int iterations, unsigned char out[4])
+{
+    int n = 0;
+    for (int shift = 24; shift >= 0; shift -= 8)
+        if (n > 0 || (iterations >> shift) != 0 || shift == 0)
+            out[n++] = static_cast<unsigned char>(iterations >> shift);
+    return n;
+}
+
+PKI_ERROR runScheme(const Scheme& s, bool encrypt, const Password& pw, const unsigned char* in, int inLen,
+                    unsigned char* out, int* outLen, unsigned char** iv, int* ivLen)
+{
+    switch (s.kind) {
+    case Kind::Kisa:
+        return pbes1Kisa(encrypt, in, inLen, pw, out, outLen, s.cipher, s.digest, s.ivMode);
+    case Kind::Gpki:
+        return pbes1Gpki(encrypt, in, inLen, pw, out, outLen, s.cipher);
+    case Kind::Pkcs12:
+        return pkcs12Derived(encrypt, in, inLen, pw, out, outLen, s.pkcs12->cipherId, s.pkcs12->keyLength,
+                             L_PKCS5 | (encrypt ? F_ENC_PBE_PKCS12 : F_DEC_PBE_PKCS12));
+    case Kind::Pbes1:
+        return pbes1(encrypt, in, inLen, pw, out, outLen, s.cipher, s.digest);
+    case Kind::Pbes2:
+        if (encrypt)
+            return pbes2Encrypt(in, inLen, pw, out, outLen, iv, ivLen, s.cipher, s.digest);
+        return pbes2Decrypt(in, inLen, pw, out, outLen, *iv, *ivLen, s.cipher, s.digest);
+    }
+    return kEncUnsupported;
+}
+
+using Pkcs8Ptr = Owned<PKCS8, free_PKCS8>;
+using ParamPtr = Owned<P5_PBE_PARAM, free_P5_PBE_PARAM>;
+using InfoPtr = Owned<P8_PRIV_KEY_INFO, free_P8_PRIV_KEY_INFO>;
+using OidPtr = Owned<OBJECT_IDENTIFIER, free_OBJECT_IDENTIFIER>;
+using StringPtr = Owned<ASN1_STRING, free_ASN1_STRING>;
+
+// The PBE parameters written for a scheme.
+PKI_ERROR fillParams(const Scheme& s, const unsigned char* salt, int saltLen, int iterations,
+                     const unsigned char* iv, int ivLen, P5_PBE_PARAM& param)
+{
+    constexpr PKI_ERROR failed = PKI_ERR(L_PKCS5, F_ENC_PKCS5, ERR_R_WRITE_FAILED);
+    unsigned char count[4];
+    const int countLen = countBytes(iterations, count);
+    if (s.kind != Kind::Pbes2)
+        return set_P5_PBE_PARAM(&param, salt, saltLen, count, countLen, nullptr, nullptr) == 0 ? PKI_SUCCESS
+                                                                                                : failed;
+    OidPtr schemeOid(index_to_OBJECT_IDENTIFIER(s.schemeRow));
+    StringPtr ivString(new_ASN1_STRING());
+    if (!schemeOid || !ivString || set_ASN1_STRING_value(ivString.get(), ASN1_TAG_OCTET_STRING, iv, ivLen) != 0)
+        return PKI_ERR(L_PKCS5, F_ENC_PKCS5, ERR_R_ALLOC_3C);
+    if (set_P5_PBE_PARAM(&param, salt, saltLen, count, countLen, schemeOid.get(), ivString.get()) != 0)
+        return failed;
+    if (s.digest != kSha1) {
+        // hmacWithSHA1 is the default and left out; any other PRF is named.
+        OidPtr prfOid(new_OBJECT_IDENTIFIER(prfOfDigest(s.digest)->oid,
+                                            static_cast<int>(std::strlen(prfOfDigest(s.digest)->oid))));
+        param.prf = new_X509_ALGO_IDENTIFIER();
+        if (!prfOid || !param.prf || set_X509_ALGO_IDENTIFIER_value(param.prf, prfOid.get(), nullptr) != 0)
+            return failed;
+    }
+    return PKI_SUCCESS;
+}
+
+PKI_ERROR encryptKey(const P8_PRIV_KEY_INFO* key, PKCS8** out, const char* password, int pwLen,
+                     const unsigned char* salt, int saltLen, int iterations, int pbeRow, int cipherRow, bool ex)
+{
+    constexpr unsigned LF = L_PKCS5 | F_ENC_PKCS5;
+    if (key == nullptr || out == nullptr || password == nullptr || pwLen <= 0 || iterations <= 0)
+        return err(LF, ERR_R_NULL_ARGUMENT);
+    if (iterations > PKCS5_MAX_ITERATIONS)
+        return err(LF, ERR_R_INVALID_ELEMENT);
+    Scheme s;
+    if (PKI_ERROR rc = schemeForWriting(pbeRow, cipherRow, ex, s); rc != PKI_SUCCESS)
+        return rc;
+
+    unsigned char drawn[8];
+    if (salt == nullptr || saltLen <= 0) {
+        if (int rc = VSC_Rand_Bytes(drawn, sizeof drawn); rc != VSC_OK)
+            return rc;
+        salt = drawn, saltLen = sizeof drawn;
+    }
+    int derLen = -1;
+    Buffer der = pkcs::derOf<P8_PRIV_KEY_INFO>(key, P8_PRIV_KEY_INFO_to_Seq, derLen);
+    if (!der) {
+        ASN1_UNIT* node = nullptr;
+        PKI_ERROR rc = P8_PRIV_KEY_INFO_to_Seq(key, &node);
+        free_ASN1_UNIT(node);
+        return rc != PKI_SUCCESS ? rc : err(LF, ERR_R_ALLOC);
+    }
+    auto sealed = Buffer::allocate(static_cast<size_t>(derLen) + 32);
+    if (!sealed)
+        return err(LF, ERR_R_ALLOC);
+    int sealedLen = derLen + 32;
+    VscPtr<unsigned char> iv;
+    unsigned char* ivOut = nullptr;
+    int ivLen = 0;
+    const Password pw{password, pwLen, salt, saltLen, iterations};
+    if (PKI_ERROR rc = runScheme(s, true, pw, der.data(), derLen, sealed.data(), &sealedLen, &ivOut, &ivLen);
+        rc != PKI_SUCCESS)
+        return rc;
+    iv.reset(ivOut);
+
+    Pkcs8Ptr p8(new_PKCS8());
+    ParamPtr param(new_P5_PBE_PARAM());
+    OidPtr algorithm(index_to_OBJECT_IDENTIFIER(s.row));
+    if (!p8 || !param || !algorithm)
+        return err(LF, ERR_R_ALLOC_3C);
+    p8->kind = s.kind == Kind::Kisa ? PKCS8_KIND_KISA : s.kind == Kind::Pbes1 ? PKCS8_KIND_PBES1 : PKCS8_KIND_OTHER;
+    if (set_OID_PKCS8(p8.get(), algorithm.get()) != 0 ||
+        set_encryptedData_PKCS8(p8.get(), sealed.data(), sealedLen) != 0)
+        return err(LF, ERR_R_WRITE_FAILED);
+    if (PKI_ERROR rc = fillParams(s, salt, saltLen, iterations, iv.get(), ivLen, *param); rc != PKI_SUCCESS)
+        return rc;
+    if (set_PKCS8_P5_PBE_PARAM(p8.get(), param.get()) != 0)
+        return err(LF, ERR_R_WRITE_FAILED);
+    pkcs::deliver(p8, out, clean_PKCS8);
+    return PKI_SUCCESS;
+}
+
+// The scheme of an encrypted key and, for PBES2, its IV.
+PKI_ERROR schemeForReading(const PKCS8& enc, const P5_PBE_PARAM& param, Scheme& s, const unsigned char*& iv,
+                           int& ivLen)
+{
+    constexpr unsigned LF = L_PKCS5 | F_DEC_PKCS5;
+    const int row = index_from_OBJECT_IDENTIFIER(get_OID_PKCS8(&enc));
+    if (row != kRowPbes2) {
+        if (!fixedScheme(row, s) || (s.kind == Kind::Pbes1 && s.digest == 0))
+            return kDecUnsupported;
+        return param.scheme == nullptr ? PKI_SUCCESS : err(LF, ERR_R_INVALID_ELEMENT);
+    }
+    const X509_ALGO_IDENTIFIER* scheme = param.scheme;
+    if (scheme == nullptr || scheme->algorithm == nullptr)
+        return err(LF, ERR_R_INVALID_ELEMENT);
+    s.kind = Kind::Pbes2;
+    s.row = row;
+    s.schemeRow = index_from_OBJECT_IDENTIFIER(scheme->algorithm);
+    s.cipher = get_CipherID_from_OID(s.schemeRow);
+    for (const auto& c : kExtraCiphers)
+        if (sameOid(scheme->algorithm, c.oid))
+            s.cipher = c.cipher;
+    if (s.cipher == 0 || VSC_CIPHER_MODE(s.cipher) != VSC_CIPHER_MODE_CBC)
+        return kDecUnsupported;
+    // Without a PRF, keys of this system's own rows (pbeWithSHA256AndARIA
+    // ...) used the row's digest; every standard cipher row has none and
+    // takes the default, hmacWithSHA1.
+    s.digest = digestOr(s.schemeRow, kSha1);
+    if (param.prf != nullptr) {
+        s.digest = 0;
+        for (const auto& p : kPrfs)
+            if (sameOid(param.prf->algorithm, p.oid))
+                s.digest = p.digest;
+        if (s.digest == 0)
+            return kDecUnsupported;
+    }
+    if (param.keyLength != nullptr &&
+        (VSC_Get_BIGINT_Bits_Length(param.keyLength) > 16 ||
+         static_cast<int>(VSC_Get_BIGINT_Word(param.keyLength)) != VSC_Get_Key_Length(s.cipher)))
+        return err(LF, ERR_R_INVALID_ELEMENT);
+    // The IV is the scheme's OCTET STRING parameter.
+    const ASN1_STRING* p = scheme->parameters;
+    if (p == nullptr || p->type != ASN1_TAG_OCTET_STRING || p->length != VSC_Get_IV_Length(s.cipher))
+        return err(LF, ERR_R_INVALID_ELEMENT);
+    iv = p->data;
+    ivLen = p->length;
+    return PKI_SUCCESS;
+}
+
+// A count from a file: 1 to PKCS5_MAX_ITERATIONS, else 0.
+int iterationsOf(const BIGINT* count)
+{
+    BigInt zero(VSC_New_BIGINT());
+    if (!zero || count == nullptr || VSC_Cmp_BIGINT(count, zero.get()) <= 0 || VSC_Get_BIGINT_Bits_Length(count) > 31)
+        return 0;
+    const unsigned long n = VSC_Get_BIGINT_Word(count);
+    return n <= PKCS5_MAX_ITERATIONS ? static_cast<int>(n) : 0;
+}
+
+PKI_ERROR decryptKey(const PKCS8* enc, P8_PRIV_KEY_INFO** out, const char* password, int pwLen)
+{
+    constexpr unsigned LF = L_PKCS5 | F_DEC_PKCS5;
+    if (enc == nullptr || out == nullptr || password == nullptr || pwLen <= 0)
+        return err(LF, ERR_R_NULL_ARGUMENT);
+    ParamPtr param(get_PKCS8_P5_PBE_PARAM(enc));
+    if (!param)
+        return err(LF, ERR_ASN1_DECODING);
+    // A count beyond the bound is refused before any work is done.
+    const ASN1_STRING* salt = param->salt;
+    const int iterations = iterationsOf(param->iterationCount);
+    if (iterations <= 0 || salt == nullptr || salt->length <= 0)
+        return err(LF, ERR_R_INVALID_ELEMENT);
+    const OCTET_STRING* sealed = enc->encryptedData;
+    if (sealed == nullptr || sealed->length <= 0)
+        return err(LF, ERR_R_INVALID_ELEMENT);
+
+    Scheme s;
+    const unsigned char* iv = nullptr;
+    int ivLen = 0;
+    if (PKI_ERROR rc = schemeForReading(*enc, *param, s, iv, ivLen); rc != PKI_SUCCESS)
+        return rc;
+    auto plain = Buffer::allocate(static_cast<size_t>(sealed->length));
+    if (!plain)
+        return err(LF, ERR_R_ALLOC);
+    int plainLen = sealed->length;
+    unsigned char* ivIn = const_cast<unsigned char*>(iv);
+    const Password pw{password, pwLen, salt->data, salt->length, iterations};
+    PKI_ERROR rc = runScheme(s, false, pw, sealed->data, sealed->length, plain.data(), &plainLen, &ivIn, &ivLen);
+    // A wrong key shows as bad padding, or as bytes that are no key.
+    if (rc == VSC_FAIL || (rc == PKI_SUCCESS && !pkcs::isOneSequence(plain.data(), static_cast<size_t>(plainLen))))
+        return err(LF, ERR_PKCS5_KDF_OR_PLAINTEXT);
+    if (rc != PKI_SUCCESS)
+        return rc;
+    Owned<ASN1_UNIT, free_ASN1_UNIT> node(decodeToDERSequence(plain.data(), plainLen));
+    P8_PRIV_KEY_INFO* made = nullptr;
+    rc = node ? Seq_to_P8_PRIV_KEY_INFO(node.get(), &made) : err(LF, ERR_PKCS5_KDF_OR_PLAINTEXT);
+    InfoPtr info(made);
+    if (rc != PKI_SUCCESS)
+        return rc;
+    pkcs::deliver(info, out, clean_P8_PRIV_KEY_INFO);
+    return PKI_SUCCESS;
+}
+
+}  // namespace
+}  // namespace zpki::pkcs5
+
+extern "C" {
+
+PKI_ERROR encrypt_PKCS5(const P8_PRIV_KEY_INFO* key, PKCS8** out, const char* password, int pw_len,
+                        const unsigned char* salt, int salt_len, int iterations, int pbe_row)
+{
+    return zpki::pkcs5::encryptKey(key, out, password, pw_len, salt, salt_len, iterations, pbe_row, 0, false);
+}
+
+PKI_ERROR encrypt_PKCS5_ex(const P8_PRIV_KEY_INFO* key, PKCS8** out, const char* password, int pw_len,
+                           const unsigned char* salt, int salt_len, int iterations, int pbe_row, int cipher_row)
+{
+    return zpki::pkcs5::encryptKey(key, out, password, pw_len, salt, salt_len, iterations, pbe_row, cipher_row,
+                                   true);
+}
+
+PKI_ERROR decrypt_PKCS5(const PKCS8* enc, P8_PRIV_KEY_INFO** out, const char* password, int pw_len)
+{
+    return zpki::pkcs5::decryptKey(enc, out, password, pw_len);
 }
 
 }  // extern "C"

@@ -14,6 +14,7 @@
 
 #include "asn1/pki_error.h"
 #include "asn1/pki_export.h"
+#include "pkcs/pkcs8.h"
 
 /* The largest iteration count any derivation accepts. Key files use 2048;
  * this bound keeps a hostile file from holding the agent for more than a
@@ -83,6 +84,38 @@ ZUNPKI_API PKI_ERROR decrypt_PBES2(const unsigned char *in, int in_len, const ch
                                    const unsigned char *salt, int salt_len, int iterations, unsigned char *out,
                                    int *out_len, const unsigned char *iv, int iv_len, int cipher_id,
                                    int prf_digest_id);
+
+/* ---- Private keys ---------------------------------------------------------
+ * The scheme follows the object-identifier row of the algorithm:
+ *   777 SEED-CBC                     KISA variant, fixed IV
+ *   780 pbeWithSHA1AndSEED-CBC,
+ *   828 pbeWithSHA1AndARIA_CBC       KISA variant, IV from the digest
+ *   793 GPKIpbeWithSHA1AndSEED-CBC   GPKI variant
+ *   144-149 PKCS#12 PBE algorithms   key and IV from the PKCS#12 derivation
+ *   10, 170 PBE-MD5-DES, PBE-SHA1-DES  PBES1
+ *   161 PBES2                        PBKDF2 and the cipher of the scheme
+ * The salt is the one given, or 8 random bytes when salt is null or
+ * salt_len 0. Iteration counts run from 1 to PKCS5_MAX_ITERATIONS. */
+
+/* Encrypts key under pbe_row into *out (filled when it points to a record,
+ * else a new one). A cipher row (AES-128-CBC, SEED-CBC ...) or another PBE
+ * row with a cipher writes PBES2 with that cipher and, as the PBKDF2 PRF,
+ * HMAC over the row's digest (SHA-1 when it has none). 0x4a06012f for a row
+ * none of this fits. */
+ZUNPKI_API PKI_ERROR encrypt_PKCS5(const P8_PRIV_KEY_INFO *key, PKCS8 **out, const char *password, int pw_len,
+                                   const unsigned char *salt, int salt_len, int iterations, int pbe_row);
+/* The same, except that pbe_row 161 writes PBES2 with the cipher and digest
+ * of cipher_row, and a pbe_row outside the list above is refused. */
+ZUNPKI_API PKI_ERROR encrypt_PKCS5_ex(const P8_PRIV_KEY_INFO *key, PKCS8 **out, const char *password, int pw_len,
+                                      const unsigned char *salt, int salt_len, int iterations, int pbe_row,
+                                      int cipher_row);
+/* Decrypts enc into *out (filled when it points to a record, else a new
+ * one; left alone on failure). PBES2 reads PBKDF2's PRF (hmacWithSHA1 to
+ * hmacWithSHA512) and keyLength, and ciphers by table row or as
+ * aria-128/192/256-cbc. A wrong password gives 0x4a070012; unreadable
+ * parameters or a count beyond the bound 0x4a07002b or 0x4a070104; an
+ * algorithm not listed 0x4a07012f. */
+ZUNPKI_API PKI_ERROR decrypt_PKCS5(const PKCS8 *enc, P8_PRIV_KEY_INFO **out, const char *password, int pw_len);
 
 ZUNPKI_END_DECLS
 

@@ -1,0 +1,82 @@
+// Member codecs shared by the key formats.
+#pragma once
+
+#include "asn1/asn1_io.h"
+#include "asn1/asn1_struct.hpp"
+#include "asn1/pki_buffer.h"
+#include "x509/x509_key.h"
+
+#include <cstring>
+
+namespace zpki::pkcs {
+
+// A member the record keeps that its encoding never carries: never written,
+// never read, but released, copied and compared like C's members.
+template <class C>
+struct NotEncoded {
+    using Value = typename C::Value;
+    static constexpr bool kOptional = true;
+    static bool matches(uint8_t) { return false; }
+    static bool decodeContents(const asn1::Element&, Value&) { return false; }
+    static bool encode(const Value&, ASN1_UNIT*) { return false; }
+    static bool present(const Value&) { return false; }
+    static void release(Value& v) { C::release(v); }
+    static bool copy(const Value& from, Value& to) { return C::copy(from, to); }
+    static int compare(const Value& a, const Value& b) { return C::compare(a, b); }
+};
+
+inline bool isSequence(uint8_t id)
+{
+    return id == 0x30;
+}
+
+// An AlgorithmIdentifier member.
+using AlgorithmId =
+    asn1::ByFunctions<X509_ALGO_IDENTIFIER, new_X509_ALGO_IDENTIFIER, free_X509_ALGO_IDENTIFIER,
+                      dup_X509_ALGO_IDENTIFIER, cmp_X509_ALGO_IDENTIFIER, X509_ALGO_IDENTIFIER_to_Seq,
+                      Seq_to_X509_ALGO_IDENTIFIER, isSequence>;
+
+// The bytes are exactly one definite-length DER SEQUENCE, nothing after it
+// (decrypted garbage almost never is).
+inline bool isOneSequence(const unsigned char* der, size_t len)
+{
+    der::Cursor in(der, len);
+    der::Element e;
+    return der::getElement(in, e) && e.identifier == 0x30 && !e.indefinite && in.empty();
+}
+
+// The DER of a record through its encoder, in a buffer wiped when released;
+// empty, with len -1, when the encoder fails.
+template <class T>
+Buffer derOf(const T* record, PKI_ERROR (*encoder)(const T*, ASN1_UNIT**), int& len)
+{
+    len = -1;
+    ASN1_UNIT* made = nullptr;
+    PKI_ERROR rc = encoder(record, &made);
+    Owned<ASN1_UNIT, free_ASN1_UNIT> node(made);
+    if (rc != PKI_SUCCESS || !node)
+        return {};
+    unsigned char* bytes = nullptr;
+    const int n = ASN1_to_binary(node.get(), &bytes);
+    auto der = Buffer::adopt(bytes, n);
+    if (n <= 0)
+        return {};
+    len = n;
+    return der;
+}
+
+// Hands a finished record to the caller: into the record *out points to
+// (its old members released), or as *out when it points to none.
+template <class T, void (*Free)(T*)>
+void deliver(Owned<T, Free>& made, T** out, void (*clean)(T*))
+{
+    if (*out == nullptr) {
+        *out = made.release();
+        return;
+    }
+    clean(*out);
+    **out = *made;
+    std::memset(static_cast<void*>(made.get()), 0, sizeof(T));
+}
+
+}  // namespace zpki::pkcs
