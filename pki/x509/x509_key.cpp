@@ -8,6 +8,7 @@
 
 #include "asn1/asn1_objects.h"
 #include "asn1/asn1_struct.hpp"
+#include "x509/x509_list.hpp"
 
 using namespace zpki::asn1;
 namespace ber = zpki::ber;
@@ -96,25 +97,6 @@ bool integersToBitString(std::initializer_list<const BIGINT*> values, BIT_STRING
     for (const BIGINT* v : values)
         if (!v || !appendInteger(seq.get(), v)) return false;
     return nodeToBitString(seq.get(), bits);
-}
-
-// Encoders in the family's manner: build appends the members to the
-// caller's node or to a new one, which becomes a SEQUENCE. On failure a node
-// made here is freed and the caller's is cleaned.
-template <class Build>
-PKI_ERROR encodeSequence(ASN1_UNIT** node, unsigned libFunc, Build build) {
-    ASN1_UNIT* target = *node ? *node : new_ASN1_UNIT();
-    if (!target) return static_cast<PKI_ERROR>(libFunc | ERR_R_ALLOC_3C);
-    unsigned reason = build(target);
-    if (!reason && !target->tag) reason = ERR_ASN1_ENCODING;
-    if (reason) {
-        if (*node) clean_ASN1_UNIT(target);
-        else free_ASN1_UNIT(target);
-        return static_cast<PKI_ERROR>(libFunc | reason);
-    }
-    target->tag[0] = 0x30;
-    *node = target;
-    return 0;
 }
 
 // The two children of a SubjectPublicKeyInfo and the algorithm's children.
@@ -341,7 +323,7 @@ bool appendKcdsaParams(ASN1_UNIT* parent, const KCDSA_UNIT* k) {
 
 // AlgorithmIdentifier SEQUENCE { OID of row, parameters by params(parent) }.
 template <class Params>
-unsigned appendAlgorithm(ASN1_UNIT* parent, const OBJECT_IDENTIFIER* oid, Params params) {
+int appendAlgorithm(ASN1_UNIT* parent, const OBJECT_IDENTIFIER* oid, Params params) {
     Node alg(new_ASN1_UNIT());
     if (!alg) return ERR_R_ALLOC_3C;
     if (!appendString(alg.get(), ASN1_TAG_OBJECT_IDENTIFIER, oid) || !params(alg.get()) ||
@@ -366,7 +348,7 @@ bool publicBits(int kind, const void* key, BIT_STRING** bits) {
     }
 }
 
-unsigned appendBits(ASN1_UNIT* parent, int kind, const void* key) {
+int appendBits(ASN1_UNIT* parent, int kind, const void* key) {
     BIT_STRING* made = nullptr;
     if (!publicBits(kind, key, &made)) {
         free_BIT_STRING(made);
@@ -471,7 +453,7 @@ KCDSA_UNIT* kcdsaWithDerivedY(const KCDSA_UNIT* priv) {
 template <>
 struct zpki::asn1::Describe<X509_ALGO_IDENTIFIER> {
     using Shape = Sequence<Field<&X509_ALGO_IDENTIFIER::algorithm, Oid>,
-                           Field<&X509_ALGO_IDENTIFIER::parameters, Optional<AnyString>>>;
+                           Field<&X509_ALGO_IDENTIFIER::parameters, Optional<zpki::x509::ValueString>>>;
 };
 ZPKI_STRUCT_LIFECYCLE(X509_ALGO_IDENTIFIER)
 
@@ -513,63 +495,53 @@ ZUNPKI_API PKI_ERROR Seq_to_X509_ALGO_IDENTIFIER(const ASN1_UNIT* node, X509_ALG
 ZUNPKI_API X509_ALGO_IDENTIFIERS* new_X509_ALGO_IDENTIFIERS(void) { return new_STACK(); }
 
 ZUNPKI_API void free_X509_ALGO_IDENTIFIERS(X509_ALGO_IDENTIFIERS* list) {
-    SetOf<Sub<X509_ALGO_IDENTIFIER>>::release(list);
+    zpki::x509::freeList<X509_ALGO_IDENTIFIER, free_X509_ALGO_IDENTIFIER>(list);
 }
 
 ZUNPKI_API X509_ALGO_IDENTIFIERS* dup_X509_ALGO_IDENTIFIERS(const X509_ALGO_IDENTIFIERS* list) {
-    STACK* copy = nullptr;
-    if (!list || !SetOf<Sub<X509_ALGO_IDENTIFIER>>::copy(const_cast<STACK*>(list), copy)) return nullptr;
-    return copy;
+    return zpki::x509::dupList<X509_ALGO_IDENTIFIER, dup_X509_ALGO_IDENTIFIER, free_X509_ALGO_IDENTIFIER>(list);
 }
 
+// An empty list is an empty SET; an element's own code passes through.
 ZUNPKI_API PKI_ERROR X509_ALGO_IDENTIFIERS_to_Seq(const X509_ALGO_IDENTIFIERS* list, ASN1_UNIT** node) {
     if (!list || !node) return 1;
-    const PKI_ERROR appendFailed = x509Err(F_X509_ALGO_IDENTIFIERS_TO_SEQ, ERR_ASN1_ENCODING);
-    ASN1_UNIT* target = *node ? *node : new_ASN1_UNIT();
-    if (!target) return x509Err(F_X509_ALGO_IDENTIFIERS_TO_SEQ, ERR_R_ALLOC_3C);
-    PKI_ERROR rc = 0;
-    if (!target->tag) {
-        static const uint8_t kNothing = 0;
-        if (!ber::setNode(target, 0x31, &kNothing, 0, false)) rc = appendFailed;
-    }
-    for (int i = 0; rc == 0 && i < get_STACK_count(list); ++i) {
-        ASN1_UNIT* child = nullptr;
-        rc = X509_ALGO_IDENTIFIER_to_Seq(static_cast<const X509_ALGO_IDENTIFIER*>(get_STACK_value(list, i)), &child);
-        if (rc == 0 && !appendNode(target, child)) rc = appendFailed;
-        else if (rc) free_ASN1_UNIT(child);
-    }
-    if (rc) {
-        if (*node) clean_ASN1_UNIT(target);
-        else free_ASN1_UNIT(target);
-        return rc;
-    }
-    target->tag[0] = 0x31;
-    *node = target;
-    return 0;
+    return zpki::x509::encodeInto(node, L_X509 | F_X509_ALGO_IDENTIFIERS_TO_SEQ, 0x31, [list](ASN1_UNIT* set) -> int {
+        for (int i = 0; i < zpki::x509::countOf(list); ++i) {
+            auto* item = zpki::x509::itemAt<const X509_ALGO_IDENTIFIER>(list, i);
+            ASN1_UNIT* child = nullptr;
+            if (!item) return ERR_R_INVALID_ELEMENT;
+            if (PKI_ERROR rc = X509_ALGO_IDENTIFIER_to_Seq(item, &child)) return rc;
+            if (!appendNode(set, child)) return ERR_ASN1_ENCODING;
+        }
+        return 0;
+    });
 }
 
+// The elements are appended to *list (made when null), which changes only on
+// success; an element's own code passes through.
 ZUNPKI_API PKI_ERROR Seq_to_X509_ALGO_IDENTIFIERS(const ASN1_UNIT* node, X509_ALGO_IDENTIFIERS** list) {
     if (!node || !list) return x509Err(F_SEQ_TO_X509_ALGO_IDENTIFIERS, ERR_R_NULL_ARGUMENT);
     const PKI_ERROR bad = x509Err(F_SEQ_TO_X509_ALGO_IDENTIFIERS, ERR_ASN1_DECODING);
-    der::Element whole;
-    if (!elementOf(node, whole) || !whole.constructed()) return bad;
+    const PKI_ERROR noMemory = x509Err(F_SEQ_TO_X509_ALGO_IDENTIFIERS, ERR_R_ALLOC_3C);
+    Decoder d(der::Cursor{});
+    if (!zpki::x509::contentsDecoder(node, d)) return bad;
     Owned<STACK, free_X509_ALGO_IDENTIFIERS> made(new_X509_ALGO_IDENTIFIERS());
-    if (!made) return x509Err(F_SEQ_TO_X509_ALGO_IDENTIFIERS, ERR_R_ALLOC_3C);
-    Decoder d(ber::contentsOf(node));
+    if (!made) return noMemory;
     while (d.more()) {
         der::Element e;
         if (!d.next(e) || e.identifier != 0x30) return bad;
         Node child(ber::nodeFromElement(e));
         X509_ALGO_IDENTIFIER* item = nullptr;
-        if (!child) return x509Err(F_SEQ_TO_X509_ALGO_IDENTIFIERS, ERR_R_ALLOC_3C);
+        if (!child) return noMemory;
         if (PKI_ERROR rc = Seq_to_X509_ALGO_IDENTIFIER(child.get(), &item)) return rc;
         if (push_STACK_value(made.get(), item) == 0) {
             free_X509_ALGO_IDENTIFIER(item);
-            return x509Err(F_SEQ_TO_X509_ALGO_IDENTIFIERS, ERR_R_ALLOC_3C);
+            return noMemory;
         }
     }
-    if (*list) std::swap(**list, *made);  // the caller's old items leave with made
-    else *list = made.release();
+    if (!*list) *list = made.release();
+    else if (zpki::x509::appendAll(*list, made.get())) (void)made.release();  // items moved, shell freed
+    else return noMemory;
     return 0;
 }
 
@@ -843,8 +815,8 @@ ZUNPKI_API PKI_ERROR RSA_KEY_to_Seq(const RSA_UNIT* rsa, ASN1_UNIT** node) {
     if (!rsa || !node) return x509Err(F_RSA_KEY_to_Seq, ERR_R_NULL_ARGUMENT);
     String oid(index_to_OBJECT_IDENTIFIER(kRowRsa));
     if (!oid) return x509Err(F_RSA_KEY_to_Seq, ERR_R_ALLOC_3C);
-    return encodeSequence(node, L_X509 | F_RSA_KEY_to_Seq, [&](ASN1_UNIT* seq) -> unsigned {
-        if (unsigned r = appendAlgorithm(seq, oid.get(), appendNull)) return r;
+    return zpki::x509::encodeInto(node, L_X509 | F_RSA_KEY_to_Seq, 0x30, [&](ASN1_UNIT* seq) -> int {
+        if (int r = appendAlgorithm(seq, oid.get(), appendNull)) return r;
         return appendBits(seq, ASYMMETRIC_KEY_RSA, rsa);
     });
 }
@@ -863,9 +835,9 @@ ZUNPKI_API PKI_ERROR KCDSA_KEY_to_Seq(const KCDSA_UNIT* kcdsa, ASN1_UNIT** node)
     if (!kcdsa || !node) return x509Err(F_KCDSA_KEY_to_Seq, ERR_R_NULL_ARGUMENT);
     String oid(index_to_OBJECT_IDENTIFIER(kRowKcdsa));
     if (!oid) return x509Err(F_KCDSA_KEY_to_Seq, ERR_R_ALLOC_3C);
-    return encodeSequence(node, L_X509 | F_KCDSA_KEY_to_Seq, [&](ASN1_UNIT* seq) -> unsigned {
+    return zpki::x509::encodeInto(node, L_X509 | F_KCDSA_KEY_to_Seq, 0x30, [&](ASN1_UNIT* seq) -> int {
         auto params = [&](ASN1_UNIT* alg) { return appendKcdsaParams(alg, kcdsa); };
-        if (unsigned r = appendAlgorithm(seq, oid.get(), params)) return r;
+        if (int r = appendAlgorithm(seq, oid.get(), params)) return r;
         return appendBits(seq, ASYMMETRIC_KEY_KCDSA, kcdsa);
     });
 }
@@ -986,13 +958,8 @@ ZUNPKI_API PKI_ERROR Seq_to_X509_PUBKEY(const ASN1_UNIT* node, X509_PUBKEY** pk)
     default:
         return bad;
     }
-    if (*pk) {
-        clean_X509_PUBKEY(*pk);
-        **pk = *made;
-        *made = X509_PUBKEY{};
-    } else {
-        *pk = made.release();
-    }
+    if (*pk) zpki::x509::moveInto<X509_PUBKEY, clean_X509_PUBKEY>(*pk, made.get());
+    else *pk = made.release();
     return 0;
 }
 
@@ -1018,7 +985,7 @@ ZUNPKI_API PKI_ERROR X509_PUBKEY_to_Seq(const X509_PUBKEY* pk, ASN1_UNIT** node)
             return x509Err(F_X509_PUBKEY_TO_SEQ, ERR_ASN1_ENCODING);
         curveOid.reset(oid);
     }
-    return encodeSequence(node, L_X509 | F_X509_PUBKEY_TO_SEQ, [&](ASN1_UNIT* seq) -> unsigned {
+    return zpki::x509::encodeInto(node, L_X509 | F_X509_PUBKEY_TO_SEQ, 0x30, [&](ASN1_UNIT* seq) -> int {
         auto params = [&](ASN1_UNIT* alg) {
             switch (row) {
             case kRowEcPublicKey: return appendString(alg, ASN1_TAG_OBJECT_IDENTIFIER, curveOid.get());
@@ -1027,7 +994,7 @@ ZUNPKI_API PKI_ERROR X509_PUBKEY_to_Seq(const X509_PUBKEY* pk, ASN1_UNIT** node)
             default: return true;
             }
         };
-        if (unsigned r = appendAlgorithm(seq, pk->algorithm, params)) return r;
+        if (int r = appendAlgorithm(seq, pk->algorithm, params)) return r;
         return appendBits(seq, kind, object);
     });
 }

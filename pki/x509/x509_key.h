@@ -78,7 +78,7 @@ ZUNPKI_API void free_X509_ALGO_IDENTIFIERS(X509_ALGO_IDENTIFIERS* list);
 /* A deep copy: the elements are copied too. */
 ZUNPKI_API X509_ALGO_IDENTIFIERS* dup_X509_ALGO_IDENTIFIERS(const X509_ALGO_IDENTIFIERS* list);
 ZUNPKI_API PKI_ERROR X509_ALGO_IDENTIFIERS_to_Seq(const X509_ALGO_IDENTIFIERS* list, ASN1_UNIT** node);
-/* Replaces the elements of *list (or fills a new list) on success only. */
+/* Appends the elements to *list (or fills a new list), on success only. */
 ZUNPKI_API PKI_ERROR Seq_to_X509_ALGO_IDENTIFIERS(const ASN1_UNIT* node, X509_ALGO_IDENTIFIERS** list);
 
 /* ---- DigestInfo (codes of library L_X509V3) ----------------------------- */

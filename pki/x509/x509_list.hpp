@@ -206,6 +206,12 @@ inline bool appendValue(const ASN1_STRING* s, ASN1_UNIT* parent) {
     return asn1::appendNode(parent, node);
 }
 
+// Any element as a string, written back with its contents unchanged (names'
+// values, algorithm parameters).
+struct ValueString : asn1::AnyString {
+    static bool encode(const Value& v, ASN1_UNIT* parent) { return appendValue(v, parent); }
+};
+
 // The contents of a constructed node, element by element.
 inline bool contentsDecoder(const ASN1_UNIT* node, asn1::Decoder& out) {
     der::Element e;

@@ -29,17 +29,12 @@ struct MemoryOnlyFlag {
     static int compare(const Value& a, const Value& b) { return (a != 0) - (b != 0); }
 };
 
-// Any element as a string, written back with its contents unchanged.
-struct ValueString : AnyString {
-    static bool encode(const Value& v, ASN1_UNIT* parent) { return zpki::x509::appendValue(v, parent); }
-};
-
 }  // namespace
 
 // AttributeTypeAndValue; the value keeps whatever identifier it came with.
 template <>
 struct zpki::asn1::Describe<X509_NAME_CHILD> {
-    using Shape = Sequence<Field<&X509_NAME_CHILD::type, Oid>, Field<&X509_NAME_CHILD::value, ValueString>,
+    using Shape = Sequence<Field<&X509_NAME_CHILD::type, Oid>, Field<&X509_NAME_CHILD::value, zpki::x509::ValueString>,
                            Field<&X509_NAME_CHILD::sameRdn, MemoryOnlyFlag>>;
 };
 ZPKI_STRUCT_LIFECYCLE(X509_NAME_CHILD)

@@ -327,7 +327,7 @@ TEST(AlgorithmIdentifier, ParametersOfAnyKindRoundTrip) {
     const std::string head = "asn1=SEQUENCE:alg\n[alg]\noid=OID:1.2.840.113549.1.1.11\n";
     for (const std::string params :
          {"", "p=NULL\n", "p=OID:1.2.840.10045.3.1.7\n", "p=SEQUENCE:s\n[s]\na=INTEGER:5\nb=OCTETSTRING:xy\n",
-          "p=OCTETSTRING:salt\n", "p=INTEGER:0x7f\n", "p=IMPLICIT:0,OCTETSTRING:ctx\n"}) {
+          "p=OCTETSTRING:salt\n", "p=INTEGER:0x7f\n", "p=INTEGER:-1\n", "p=IMPLICIT:0,OCTETSTRING:ctx\n"}) {
         SCOPED_TRACE(params);
         const Bytes der = genconf(head + params);
         ASSERT_FALSE(der.empty());
@@ -389,12 +389,16 @@ TEST(AlgorithmIdentifier, SetOfList) {
         EXPECT_EQ(decode(genconf(c.conf), Seq_to_X509_ALGO_IDENTIFIERS, &into), c.rc);
         EXPECT_EQ(get_STACK_count(copy), 2);  // unchanged
     }
-    // Decoding into a list replaces its elements.
+    // Decoding into a list appends to it.
     X509_ALGO_IDENTIFIERS* into = copy;
-    ASSERT_EQ(decode(Bytes{0x31, 0x00}, Seq_to_X509_ALGO_IDENTIFIERS, &into), 0);
-    EXPECT_EQ(get_STACK_count(copy), 0);
-    EXPECT_EQ(toHex(encode(copy, X509_ALGO_IDENTIFIERS_to_Seq)), "3100");
+    ASSERT_EQ(decode(two, Seq_to_X509_ALGO_IDENTIFIERS, &into), 0);
+    EXPECT_EQ(get_STACK_count(copy), 4);
     free_X509_ALGO_IDENTIFIERS(copy);
+    X509_ALGO_IDENTIFIERS* empty = nullptr;
+    ASSERT_EQ(decode(Bytes{0x31, 0x00}, Seq_to_X509_ALGO_IDENTIFIERS, &empty), 0);
+    EXPECT_EQ(get_STACK_count(empty), 0);
+    EXPECT_EQ(toHex(encode(empty, X509_ALGO_IDENTIFIERS_to_Seq)), "3100");
+    free_X509_ALGO_IDENTIFIERS(empty);
 }
 
 // The DigestInfo inside an RSA signature that openssl made.
