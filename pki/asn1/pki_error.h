@@ -186,6 +186,7 @@ typedef int PKI_ERROR;
 #define F_SET_RSASSA_PSS_PARAM_TRAILERFIELD     PKI_FUNC(0x14)
 #define F_RSASSA_PSS_PARAM_TO_SEQ       PKI_FUNC(0x15)
 #define F_SEQ_TO_RSASSA_PSS_PARAM       PKI_FUNC(0x16)
+#define F_SET_RSASSA_PSS_PARAM_SALTLENGTH PKI_FUNC(0x17)
 
 /* ---- Function bytes: L_PKCS5 -------------------------------------------- */
 #define F_ENCRYPT_PBES1                 PKI_FUNC(0x01)

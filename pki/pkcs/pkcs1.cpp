@@ -185,19 +185,6 @@ PKI_ERROR readDekInfo(std::string_view header, Encryption& enc)
     return PKI_SUCCESS;
 }
 
-int countChildren(const ASN1_UNIT* node)
-{
-    Decoder d(zpki::ber::contentsOf(node));
-    int n = 0;
-    Element e;
-    while (d.more()) {
-        if (!d.next(e))
-            return -1;
-        ++n;
-    }
-    return n;
-}
-
 PKI_ERROR unitFromDer(RSA_UNIT** out, const unsigned char* der, int len)
 {
     if (!zpki::pkcs::isOneSequence(der, static_cast<size_t>(len)))
@@ -205,7 +192,7 @@ PKI_ERROR unitFromDer(RSA_UNIT** out, const unsigned char* der, int len)
     Node node(decodeToDERSequence(der, len));
     if (!node)
         return code(0, ERR_R_NOT_ONE_TLV);
-    if (countChildren(node.get()) != 2)
+    if (zpki::pkcs::childCount(node.get()) != 2)
         return zpki::pkcs1::privateUnitFromDer(out, der, len);
     PKCS1_RSA_PUBLIC_KEY* made = nullptr;
     PKI_ERROR rc = Seq_to_PKCS1_RSA_PUBLIC_KEY(node.get(), &made);

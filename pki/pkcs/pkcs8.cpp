@@ -10,6 +10,9 @@
 
 using namespace zpki::asn1;
 using zpki::pkcs::AlgorithmId;
+using zpki::pkcs::childCount;
+using zpki::pkcs::contentsString;
+using zpki::pkcs::sequenceOf;
 
 namespace {
 
@@ -167,41 +170,6 @@ constexpr PKI_ERROR code(unsigned func, unsigned reason)
 int rowOf(const OBJECT_IDENTIFIER* oid)
 {
     return oid != nullptr ? index_from_OBJECT_IDENTIFIER(oid) : 0;
-}
-
-int childCount(const ASN1_UNIT* node)
-{
-    Decoder d(zpki::ber::contentsOf(node));
-    Element e;
-    int n = 0;
-    while (d.more()) {
-        if (!d.next(e))
-            return -1;
-        ++n;
-    }
-    return n;
-}
-
-// The children of a string holding a SEQUENCE's contents (algorithm
-// parameters), as a node.
-Node sequenceOf(const ASN1_STRING* params)
-{
-    if (params == nullptr || params->type != ASN1_TAG_CONS_SEQUENCE)
-        return nullptr;
-    ASN1_UNIT* node = nullptr;
-    if (ASN1_STRING_to_Seq(params, &node) != PKI_SUCCESS)
-        return nullptr;
-    return Node(node);
-}
-
-// A string of type 48 holding the contents of node (a SEQUENCE).
-String contentsString(const ASN1_UNIT* node)
-{
-    const int len = getASN1ValueLength(node);
-    String s(new_ASN1_STRING());
-    if (!s || len < 0 || set_ASN1_STRING_value(s.get(), ASN1_TAG_CONS_SEQUENCE, node->value, len) != PKI_SUCCESS)
-        return nullptr;
-    return s;
 }
 
 // ---- Keys ------------------------------------------------------------------

@@ -65,6 +65,43 @@ Buffer derOf(const T* record, PKI_ERROR (*encoder)(const T*, ASN1_UNIT**), int& 
     return der;
 }
 
+// The number of children of a constructed node; -1 when they do not read.
+inline int childCount(const ASN1_UNIT* node)
+{
+    asn1::Decoder d(ber::contentsOf(node));
+    asn1::Element e;
+    int n = 0;
+    while (d.more()) {
+        if (!d.next(e))
+            return -1;
+        ++n;
+    }
+    return n;
+}
+
+// A string of type 48 holding the contents of node, a SEQUENCE: how an
+// AlgorithmIdentifier keeps SEQUENCE parameters.
+inline Owned<ASN1_STRING, free_ASN1_STRING> contentsString(const ASN1_UNIT* node)
+{
+    const int len = getASN1ValueLength(node);
+    Owned<ASN1_STRING, free_ASN1_STRING> s(new_ASN1_STRING());
+    if (!s || len < 0 || set_ASN1_STRING_value(s.get(), ASN1_TAG_CONS_SEQUENCE, node->value, len) != PKI_SUCCESS)
+        return nullptr;
+    return s;
+}
+
+// The SEQUENCE that parameters of type 48 hold, as a node; null for any
+// other parameters.
+inline Owned<ASN1_UNIT, free_ASN1_UNIT> sequenceOf(const ASN1_STRING* params)
+{
+    if (params == nullptr || params->type != ASN1_TAG_CONS_SEQUENCE)
+        return nullptr;
+    ASN1_UNIT* node = nullptr;
+    if (ASN1_STRING_to_Seq(params, &node) != PKI_SUCCESS)
+        return nullptr;
+    return Owned<ASN1_UNIT, free_ASN1_UNIT>(node);
+}
+
 // Hands a finished record to the caller: into the record *out points to
 // (its old members released), or as *out when it points to none.
 template <class T, void (*Free)(T*)>

@@ -4,6 +4,11 @@
 
 #include "asn1/asn1_objects.h"
 #include "PkiHelpers.h"
+#include "PkiTestUtil.h"
+#include "x509/x509_key.h"
+
+#include <memory>
+#include <vector>
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -223,3 +228,178 @@ TEST(Pkcs1, HexHelpers)
 }
 
 }  // namespace
+
+// ---- OAEP and PSS parameters ------------------------------------------------
+
+namespace {
+
+using Node = std::unique_ptr<ASN1_UNIT, void (*)(ASN1_UNIT*)>;
+
+// The element that follows the first occurrence of an object identifier in
+// der: the parameters of an AlgorithmIdentifier.
+std::string paramsAfter(const std::string& der, const std::string& oidHex)
+{
+    auto oid = pkitest::fromHex(oidHex);
+    size_t at = der.find(std::string(oid.begin(), oid.end()));
+    if (at == std::string::npos)
+        return {};
+    at += oid.size();
+    size_t len = static_cast<unsigned char>(der[at + 1]);
+    size_t header = 2;
+    if (len & 0x80) {
+        header += len & 0x7f;
+        len = 0;
+        for (size_t i = 2; i < header; ++i)
+            len = len * 256 + static_cast<unsigned char>(der[at + i]);
+    }
+    return der.substr(at, header + len);
+}
+
+template <class T>
+std::string encoded(const T* value, PKI_ERROR (*fn)(const T*, ASN1_UNIT**))
+{
+    ASN1_UNIT* made = nullptr;
+    EXPECT_EQ(fn(value, &made), 0);
+    Node node(made, free_ASN1_UNIT);
+    auto b = pkitest::bytesOf(node.get());
+    return std::string(b.begin(), b.end());
+}
+
+template <class T>
+T* decoded(const std::string& der, PKI_ERROR (*fn)(const ASN1_UNIT*, T**), PKI_ERROR want = 0)
+{
+    Node node(decodeToDERSequence(pkitest::bytes(der), len(der)), free_ASN1_UNIT);
+    T* out = nullptr;
+    EXPECT_EQ(fn(node.get(), &out), want);
+    return out;
+}
+
+std::string hexOf(const std::string& s)
+{
+    return pkitest::toHex(reinterpret_cast<const unsigned char*>(s.data()), s.size());
+}
+
+const char* kPssOid = "06092a864886f70d01010a";
+const char* kOaepOid = "06092a864886f70d010107";
+
+std::string pssCertificate(const std::vector<std::string>& sigopts, const std::string& digest)
+{
+    zqtest::TempDir dir("pss");
+    std::vector<std::string> args{"req", "-x509", "-newkey", "rsa:1024", "-nodes", "-keyout", dir / "k.pem",
+                                  "-subj", "/CN=pss", "-days", "1", "-" + digest, "-outform", "DER"};
+    for (const auto& o : sigopts)
+        args.insert(args.end(), {"-sigopt", o});
+    return openssl(args);
+}
+
+}  // namespace
+
+TEST(RsaParams, PssMatchesOpenssl)
+{
+    struct Case {
+        const char* what;
+        std::string cert;
+        int hashRow, salt;
+    } cases[] = {
+        {"SHA-256, salt 32", pssCertificate({"rsa_padding_mode:pss", "rsa_pss_saltlen:32"}, "sha256"), 672, 32},
+        {"SHA-1, salt 20: all defaults", pssCertificate({"rsa_padding_mode:pss", "rsa_pss_saltlen:20"}, "sha1"), 64,
+         20},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string theirs = paramsAfter(c.cert, kPssOid);
+        ASSERT_FALSE(theirs.empty());
+        // Built in either order, the parameters are openssl's bytes.
+        for (bool mgfFirst : {false, true}) {
+            RSASSA_PSS_PARAM* p = new_RSASSA_PSS_PARAM();
+            if (mgfFirst)
+                ASSERT_EQ(set_RSASSA_PSS_PARAM_maskGenAlgorithm(p, 833), 0);
+            ASSERT_EQ(set_RSASSA_PSS_PARAM_hashAlgorithm(p, c.hashRow), 0);
+            if (!mgfFirst)
+                ASSERT_EQ(set_RSASSA_PSS_PARAM_maskGenAlgorithm(p, 833), 0);
+            ASSERT_EQ(set_RSASSA_PSS_PARAM_saltLength(p, c.salt), 0);
+            ASSERT_EQ(set_RSASSA_PSS_PARAM_trailerField(p, 1), 0);
+            EXPECT_EQ(hexOf(encoded(p, RSASSA_PSS_PARAM_to_Seq)),
+                      hexOf(theirs));
+            // And inside the algorithm identifier.
+            X509_ALGO_IDENTIFIER* alg = new_X509_ALGO_IDENTIFIER();
+            alg->algorithm = index_to_OBJECT_IDENTIFIER(835);
+            ASSERT_EQ(set_X509_ALGO_IDENTIFIER_with_RSASSA_PSS_PARAM(alg, p), 0);
+            std::string ours = encoded(alg, X509_ALGO_IDENTIFIER_to_Seq);
+            EXPECT_NE(c.cert.find(ours), std::string::npos);
+            free_X509_ALGO_IDENTIFIER(alg);
+            free_RSASSA_PSS_PARAM(p);
+        }
+        // Read back, they are written again unchanged.
+        RSASSA_PSS_PARAM* read = decoded(theirs, Seq_to_RSASSA_PSS_PARAM);
+        ASSERT_NE(read, nullptr);
+        EXPECT_EQ(encoded(read, RSASSA_PSS_PARAM_to_Seq), theirs);
+        free_RSASSA_PSS_PARAM(read);
+    }
+}
+
+TEST(RsaParams, TrailerFieldHasATagOfItsOwn)
+{
+    RSASSA_PSS_PARAM* p = new_RSASSA_PSS_PARAM();
+    EXPECT_EQ(set_RSASSA_PSS_PARAM_trailerField(p, 0x100), (PKI_ERROR)0x49140049);
+    ASSERT_EQ(set_RSASSA_PSS_PARAM_saltLength(p, 32), 0);
+    ASSERT_EQ(set_RSASSA_PSS_PARAM_trailerField(p, 2), 0);
+    // saltLength under [2], trailerField under [3].
+    EXPECT_EQ(pkitest::toHex(pkitest::fromHex("300aa203020120a303020102")),
+              hexOf(encoded(p, RSASSA_PSS_PARAM_to_Seq)));
+    free_RSASSA_PSS_PARAM(p);
+}
+
+TEST(RsaParams, OaepMatchesOpenssl)
+{
+    zqtest::TempDir dir("oaep");
+    openssl({"req", "-x509", "-newkey", "rsa:1024", "-nodes", "-keyout", dir / "k.pem", "-subj", "/CN=oaep",
+             "-days", "1", "-out", dir / "c.pem"});
+    auto cms = [&](const std::vector<std::string>& keyopts) {
+        std::vector<std::string> args{"cms", "-encrypt", "-recip", dir / "c.pem", "-outform", "DER"};
+        for (const auto& o : keyopts)
+            args.insert(args.end(), {"-keyopt", o});
+        return paramsAfter(openssl(args, "secret"), kOaepOid);
+    };
+    // OpenSSL's default parameters: an empty SEQUENCE.
+    std::string defaults = cms({"rsa_padding_mode:oaep"});
+    EXPECT_EQ(hexOf(defaults), "3000");
+    RSAES_OAEP_PARAM* read = decoded(defaults, Seq_to_RSAES_OAEP_PARAM);
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(read->hashAlgorithm, nullptr);
+    free_RSAES_OAEP_PARAM(read);
+    X509_ALGO_IDENTIFIER* alg = new_X509_ALGO_IDENTIFIER();
+    alg->algorithm = index_to_OBJECT_IDENTIFIER(832);
+    ASSERT_EQ(set_X509_ALGO_IDENTIFIER_with_RSAES_OAEP_PARAM(alg, nullptr), 0);
+    EXPECT_EQ(hexOf(encoded(alg, X509_ALGO_IDENTIFIER_to_Seq)),
+              "300d06092a864886f70d0101073000");
+    free_X509_ALGO_IDENTIFIER(alg);
+
+    // SHA-256, MGF1 with SHA-256, a label.
+    std::string theirs = cms({"rsa_padding_mode:oaep", "rsa_oaep_md:sha256", "rsa_mgf1_md:sha256",
+                              "rsa_oaep_label:616263"});
+    read = decoded(theirs, Seq_to_RSAES_OAEP_PARAM);
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(encoded(read, RSAES_OAEP_PARAM_to_Seq), theirs);
+    free_RSAES_OAEP_PARAM(read);
+    RSAES_OAEP_PARAM* p = new_RSAES_OAEP_PARAM();
+    ASSERT_EQ(set_RSAES_OAEP_PARAM_maskGenAlgorithm(p, 833), 0);
+    ASSERT_EQ(set_RSAES_OAEP_PARAM_hashAlgorithm(p, 672), 0);
+    ASSERT_EQ(set_RSAES_OAEP_PARAM_pSourceAlgorithm(p, 834, pkitest::bytes("abc"), 3), 0);
+    // openssl leaves the hash parameters out where we write NULL; both are
+    // RFC 8017's.
+    auto want = pkitest::genconf("asn1 = SEQUENCE:p\n[p]\nh = EXPLICIT:0,SEQUENCE:sha256\nm = EXPLICIT:1,SEQUENCE:mgf\n"
+                                 "s = EXPLICIT:2,SEQUENCE:src\n[sha256]\no = OID:sha256\nn = NULL\n"
+                                 "[mgf]\no = OID:mgf1\nh = SEQUENCE:sha256\n"
+                                 "[src]\no = OID:1.2.840.113549.1.1.9\nl = OCTETSTRING:abc\n");
+    std::string ours = encoded(p, RSAES_OAEP_PARAM_to_Seq);
+    EXPECT_EQ(hexOf(ours), pkitest::toHex(want));
+    EXPECT_EQ(set_RSAES_OAEP_PARAM_maskGenAlgorithm(p, 64), (PKI_ERROR)0x490d0048);
+    free_RSAES_OAEP_PARAM(p);
+
+    // Members out of order do not read.
+    auto swapped = pkitest::genconf("asn1 = SEQUENCE:p\n[p]\nm = EXPLICIT:1,SEQUENCE:a\nh = EXPLICIT:0,SEQUENCE:a\n"
+                                    "[a]\no = OID:sha256\n");
+    EXPECT_EQ(decoded(std::string(swapped.begin(), swapped.end()), Seq_to_RSAES_OAEP_PARAM, (PKI_ERROR)0x49110104),
+              nullptr);
+}
