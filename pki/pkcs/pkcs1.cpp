@@ -37,7 +37,7 @@ ZPKI_STRUCT_LIFECYCLE(PKCS1_RSA_PUBLIC_KEY)
 
 namespace {
 
-using Node = zpki::Owned<ASN1_UNIT, free_ASN1_UNIT>;
+using zpki::pkcs::Node;
 using PrivateKey = zpki::Owned<PKCS1_RSA_PRIVATE_KEY, free_PKCS1_RSA_PRIVATE_KEY>;
 using PublicKey = zpki::Owned<PKCS1_RSA_PUBLIC_KEY, free_PKCS1_RSA_PUBLIC_KEY>;
 
@@ -200,6 +200,35 @@ PKI_ERROR unitFromDer(RSA_UNIT** out, const unsigned char* der, int len)
     return rc != PKI_SUCCESS ? rc : get_RSA_UNIT_from_PKCS1_RSA_PUBLIC_KEY(out, key.get());
 }
 
+// The key records' codecs answer with their function byte and reason 0 for
+// anything but a null argument.
+template <class In, class Out>
+PKI_ERROR recordCodec(In in, Out out, PKI_ERROR (*run)(In, Out, unsigned), unsigned func)
+{
+    if (in == nullptr || out == nullptr)
+        return code(func, ERR_R_NULL_ARGUMENT);
+    return run(in, out, 0) == PKI_SUCCESS ? PKI_SUCCESS : code(func, 0);
+}
+
+// Fills *out (a new unit when null, released on failure) through set, and
+// marks it private or public.
+template <class Set>
+PKI_ERROR fillUnit(RSA_UNIT** out, unsigned func, int isPrivate, Set set)
+{
+    if (out == nullptr)
+        return code(func, ERR_R_NULL_ARGUMENT);
+    zpki::RsaUnit made(*out == nullptr ? VSC_New_RSA() : nullptr);
+    RSA_UNIT* unit = *out != nullptr ? *out : made.get();
+    if (unit == nullptr)
+        return code(func, ERR_R_ALLOC_3C);
+    if (int rc = set(unit); rc != VSC_OK)
+        return rc;
+    unit->is_private = isPrivate;
+    if (made)
+        *out = made.release();
+    return PKI_SUCCESS;
+}
+
 int encryptedPem(const unsigned char* der, int derLen, const char* password, int pwLen, char** out)
 {
     const PemCipher& cipher = kWriteCipher;
@@ -264,26 +293,17 @@ extern "C" {
 
 PKI_ERROR PKCS1_RSA_PRIVATE_KEY_to_Seq(const PKCS1_RSA_PRIVATE_KEY* key, ASN1_UNIT** out)
 {
-    if (key == nullptr || out == nullptr)
-        return code(F_PKCS1_RSA_PRIVATE_KEY_TO_SEQ, ERR_R_NULL_ARGUMENT);
-    return Family<PKCS1_RSA_PRIVATE_KEY>::toSeq(key, out, 0) == 0 ? PKI_SUCCESS
-                                                                   : code(F_PKCS1_RSA_PRIVATE_KEY_TO_SEQ, 0);
+    return recordCodec(key, out, Family<PKCS1_RSA_PRIVATE_KEY>::toSeq, F_PKCS1_RSA_PRIVATE_KEY_TO_SEQ);
 }
 
 PKI_ERROR PKCS1_RSA_PUBLIC_KEY_to_Seq(const PKCS1_RSA_PUBLIC_KEY* key, ASN1_UNIT** out)
 {
-    if (key == nullptr || out == nullptr)
-        return code(F_PKCS1_RSA_PUBLIC_KEY_TO_SEQ, ERR_R_NULL_ARGUMENT);
-    return Family<PKCS1_RSA_PUBLIC_KEY>::toSeq(key, out, 0) == 0 ? PKI_SUCCESS
-                                                                  : code(F_PKCS1_RSA_PUBLIC_KEY_TO_SEQ, 0);
+    return recordCodec(key, out, Family<PKCS1_RSA_PUBLIC_KEY>::toSeq, F_PKCS1_RSA_PUBLIC_KEY_TO_SEQ);
 }
 
 PKI_ERROR Seq_to_PKCS1_RSA_PRIVATE_KEY(const ASN1_UNIT* in, PKCS1_RSA_PRIVATE_KEY** out)
 {
-    if (in == nullptr || out == nullptr)
-        return code(F_SEQ_TO_PKCS1_RSA_PRIVATE_KEY, ERR_R_NULL_ARGUMENT);
-    return Family<PKCS1_RSA_PRIVATE_KEY>::fromSeq(in, out, 0) == 0 ? PKI_SUCCESS
-                                                                    : code(F_SEQ_TO_PKCS1_RSA_PRIVATE_KEY, 0);
+    return recordCodec(in, out, Family<PKCS1_RSA_PRIVATE_KEY>::fromSeq, F_SEQ_TO_PKCS1_RSA_PRIVATE_KEY);
 }
 
 PKI_ERROR Seq_to_PKCS1_RSA_PUBLIC_KEY(const ASN1_UNIT* in, PKCS1_RSA_PUBLIC_KEY** out)
@@ -343,7 +363,7 @@ PKI_ERROR set_RSA_UNIT_to_PKCS1_RSA_PRIVATE_KEY(const RSA_UNIT* unit, PKCS1_RSA_
     if (!k.version || !k.modulus || !k.publicExponent || !k.privateExponent || !k.prime1 || !k.prime2 ||
         !k.exponent1 || !k.exponent2 || !k.coefficient)
         return failed;
-    zpki::pkcs::deliver(made, out, clean_PKCS1_RSA_PRIVATE_KEY);
+    zpki::pkcs::deliver<clean_PKCS1_RSA_PRIVATE_KEY>(made, out);
     return PKI_SUCCESS;
 }
 
@@ -354,43 +374,27 @@ PKI_ERROR set_RSA_UNIT_to_PKCS1_RSA_PUBLIC_KEY(const RSA_UNIT* unit, PKCS1_RSA_P
     PublicKey made(new_PKCS1_RSA_PUBLIC_KEY());
     if (!made || !(made->modulus = VSC_Dup_BIGINT(unit->n)) || !(made->publicExponent = VSC_Dup_BIGINT(unit->e)))
         return code(F_SET_RSA_UNIT_TO_PKCS1_RSA_PUBLIC_KEY, 0);
-    zpki::pkcs::deliver(made, out, clean_PKCS1_RSA_PUBLIC_KEY);
+    zpki::pkcs::deliver<clean_PKCS1_RSA_PUBLIC_KEY>(made, out);
     return PKI_SUCCESS;
 }
 
 PKI_ERROR get_RSA_UNIT_from_PKCS1_RSA_PRIVATE_KEY(RSA_UNIT** out, const PKCS1_RSA_PRIVATE_KEY* key)
 {
-    if (out == nullptr || key == nullptr)
+    if (key == nullptr)
         return code(F_SEQ_TO_PKCS1_RSA_PRIVATE_KEY, ERR_R_NULL_ARGUMENT);
-    zpki::RsaUnit made(*out == nullptr ? VSC_New_RSA() : nullptr);
-    RSA_UNIT* unit = *out != nullptr ? *out : made.get();
-    if (unit == nullptr)
-        return code(F_SEQ_TO_PKCS1_RSA_PRIVATE_KEY, ERR_R_ALLOC_3C);
-    int rc = VSC_Set_RSA_Params(unit, key->modulus, key->publicExponent, key->privateExponent, key->prime1,
-                                key->prime2, key->exponent1, key->exponent2, key->coefficient);
-    if (rc != VSC_OK)
-        return rc;
-    unit->is_private = 1;
-    if (made)
-        *out = made.release();
-    return PKI_SUCCESS;
+    return fillUnit(out, F_SEQ_TO_PKCS1_RSA_PRIVATE_KEY, 1, [key](RSA_UNIT* unit) {
+        return VSC_Set_RSA_Params(unit, key->modulus, key->publicExponent, key->privateExponent, key->prime1,
+                                  key->prime2, key->exponent1, key->exponent2, key->coefficient);
+    });
 }
 
 PKI_ERROR get_RSA_UNIT_from_PKCS1_RSA_PUBLIC_KEY(RSA_UNIT** out, const PKCS1_RSA_PUBLIC_KEY* key)
 {
-    if (out == nullptr || key == nullptr)
+    if (key == nullptr)
         return code(F_SEQ_TO_PKCS1_RSA_PUBLIC_KEY, ERR_R_NULL_ARGUMENT);
-    zpki::RsaUnit made(*out == nullptr ? VSC_New_RSA() : nullptr);
-    RSA_UNIT* unit = *out != nullptr ? *out : made.get();
-    if (unit == nullptr)
-        return code(F_SEQ_TO_PKCS1_RSA_PUBLIC_KEY, ERR_R_ALLOC_3C);
-    int rc = VSC_Set_RSA_Public_Params(unit, key->modulus, key->publicExponent);
-    if (rc != VSC_OK)
-        return rc;
-    unit->is_private = 0;
-    if (made)
-        *out = made.release();
-    return PKI_SUCCESS;
+    return fillUnit(out, F_SEQ_TO_PKCS1_RSA_PUBLIC_KEY, 0, [key](RSA_UNIT* unit) {
+        return VSC_Set_RSA_Public_Params(unit, key->modulus, key->publicExponent);
+    });
 }
 
 PKI_ERROR PBKDF(const unsigned char* password, int pw_len, const unsigned char salt[8], unsigned char* out,

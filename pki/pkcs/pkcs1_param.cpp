@@ -14,9 +14,9 @@ constexpr int kRowSha1 = 64;
 constexpr int kRowMgf1 = 833;
 constexpr int kRowPSpecified = 834;
 
-using Algorithm = zpki::Owned<X509_ALGO_IDENTIFIER, free_X509_ALGO_IDENTIFIER>;
-using Node = zpki::Owned<ASN1_UNIT, free_ASN1_UNIT>;
-using String = zpki::Owned<ASN1_STRING, free_ASN1_STRING>;
+using zpki::pkcs::Algorithm;
+using zpki::pkcs::Node;
+using zpki::pkcs::String;
 using OidPtr = zpki::Owned<OBJECT_IDENTIFIER, free_OBJECT_IDENTIFIER>;
 
 constexpr PKI_ERROR code(unsigned func, unsigned reason)
@@ -169,6 +169,14 @@ PKI_ERROR byRow(P* param, int row, PKI_ERROR (*set)(P*, const OBJECT_IDENTIFIER*
     return oid ? set(param, oid.get()) : code(func, ERR_R_ALLOC_3C);
 }
 
+template <class P>
+PKI_ERROR maskGenByRow(P* param, int row, PKI_ERROR (*set)(P*, const OBJECT_IDENTIFIER*), const Bytes& f)
+{
+    if (param != nullptr && row != kRowMgf1)
+        return code(f.mgf, ERR_R_UNSUPPORTED);
+    return byRow(param, row, set, f.mgf);
+}
+
 // The record's contents as an AlgorithmIdentifier's parameters.
 template <class P>
 PKI_ERROR setAlgorithmParams(X509_ALGO_IDENTIFIER* alg, const P* param,
@@ -217,9 +225,7 @@ PKI_ERROR set_RSAES_OAEP_PARAM_maskGenAlgorithm_OID(RSAES_OAEP_PARAM* param, con
 
 PKI_ERROR set_RSAES_OAEP_PARAM_maskGenAlgorithm(RSAES_OAEP_PARAM* param, int row)
 {
-    if (param != nullptr && row != kRowMgf1)
-        return code(kOaep.mgf, ERR_R_UNSUPPORTED);
-    return byRow(param, row, set_RSAES_OAEP_PARAM_maskGenAlgorithm_OID, kOaep.mgf);
+    return maskGenByRow(param, row, set_RSAES_OAEP_PARAM_maskGenAlgorithm_OID, kOaep);
 }
 
 PKI_ERROR set_RSASSA_PSS_PARAM_maskGenAlgorithm_OID(RSASSA_PSS_PARAM* param, const OBJECT_IDENTIFIER* oid)
@@ -229,9 +235,7 @@ PKI_ERROR set_RSASSA_PSS_PARAM_maskGenAlgorithm_OID(RSASSA_PSS_PARAM* param, con
 
 PKI_ERROR set_RSASSA_PSS_PARAM_maskGenAlgorithm(RSASSA_PSS_PARAM* param, int row)
 {
-    if (param != nullptr && row != kRowMgf1)
-        return code(kPss.mgf, ERR_R_UNSUPPORTED);
-    return byRow(param, row, set_RSASSA_PSS_PARAM_maskGenAlgorithm_OID, kPss.mgf);
+    return maskGenByRow(param, row, set_RSASSA_PSS_PARAM_maskGenAlgorithm_OID, kPss);
 }
 
 PKI_ERROR set_RSAES_OAEP_PARAM_pSourceAlgorithm_OID(RSAES_OAEP_PARAM* param, const OBJECT_IDENTIFIER* oid,

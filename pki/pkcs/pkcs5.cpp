@@ -660,7 +660,7 @@ PKI_ERROR encryptKey(const P8_PRIV_KEY_INFO* key, PKCS8** out, const char* passw
         return rc;
     if (set_PKCS8_P5_PBE_PARAM(p8.get(), param.get()) != 0)
         return err(LF, ERR_R_WRITE_FAILED);
-    pkcs::deliver(p8, out, clean_PKCS8);
+    pkcs::deliver<clean_PKCS8>(p8, out);
     return PKI_SUCCESS;
 }
 
@@ -762,7 +762,7 @@ PKI_ERROR decryptKey(const PKCS8* enc, P8_PRIV_KEY_INFO** out, const char* passw
     InfoPtr info(made);
     if (rc != PKI_SUCCESS)
         return rc;
-    pkcs::deliver(info, out, clean_P8_PRIV_KEY_INFO);
+    pkcs::deliver<clean_P8_PRIV_KEY_INFO>(info, out);
     return PKI_SUCCESS;
 }
 

@@ -155,11 +155,11 @@ ZPKI_STRUCT_LIFECYCLE(P5_PBE_PARAM)
 
 namespace {
 
-using Node = zpki::Owned<ASN1_UNIT, free_ASN1_UNIT>;
+using zpki::pkcs::Node;
 using Info = zpki::Owned<P8_PRIV_KEY_INFO, free_P8_PRIV_KEY_INFO>;
 using Param = zpki::Owned<P5_PBE_PARAM, free_P5_PBE_PARAM>;
-using Algorithm = zpki::Owned<X509_ALGO_IDENTIFIER, free_X509_ALGO_IDENTIFIER>;
-using String = zpki::Owned<ASN1_STRING, free_ASN1_STRING>;
+using zpki::pkcs::Algorithm;
+using zpki::pkcs::String;
 using zpki::BigInt;
 
 constexpr PKI_ERROR code(unsigned func, unsigned reason)
@@ -374,12 +374,7 @@ int set_encryptedData_PKCS8(PKCS8* p8, const unsigned char* bytes, int len)
 {
     if (p8 == nullptr || bytes == nullptr || len < 0)
         return 1;
-    OCTET_STRING* s = new_OCTET_STRING(bytes, len);
-    if (s == nullptr)
-        return 1;
-    free_OCTET_STRING(p8->encryptedData);
-    p8->encryptedData = s;
-    return 0;
+    return zpki::pkcs::replace<free_OCTET_STRING>(p8->encryptedData, new_OCTET_STRING(bytes, len));
 }
 
 OBJECT_IDENTIFIER* get_OID_PKCS8(const PKCS8* p8)
@@ -393,12 +388,8 @@ int set_OID_PKCS8(PKCS8* p8, const OBJECT_IDENTIFIER* oid)
         return 1;
     if (p8->encryptionAlgorithm == nullptr && !(p8->encryptionAlgorithm = new_X509_ALGO_IDENTIFIER()))
         return 1;
-    OBJECT_IDENTIFIER* copy = dup_OBJECT_IDENTIFIER(oid);
-    if (copy == nullptr)
-        return 1;
-    free_OBJECT_IDENTIFIER(p8->encryptionAlgorithm->algorithm);
-    p8->encryptionAlgorithm->algorithm = copy;
-    return 0;
+    return zpki::pkcs::replace<free_OBJECT_IDENTIFIER>(p8->encryptionAlgorithm->algorithm,
+                                                       dup_OBJECT_IDENTIFIER(oid));
 }
 
 P5_PBE_PARAM* get_P5_PBE_PARAM_from_X509_ALGO_IDENTIFIER(const X509_ALGO_IDENTIFIER* alg)
@@ -474,9 +465,7 @@ int set_PRIV_KEY_version(P8_PRIV_KEY_INFO* info, unsigned char version)
     BigInt v(VSC_New_BIGINT());
     if (!v || VSC_Set_BIGINT_Word(v.get(), version) != VSC_OK)
         return 1;
-    VSC_Free_BIGINT(info->version);
-    info->version = v.release();
-    return 0;
+    return zpki::pkcs::replace<VSC_Free_BIGINT>(info->version, v.release());
 }
 
 OBJECT_IDENTIFIER* get_PRIV_KEY_OID(const P8_PRIV_KEY_INFO* info)
@@ -486,12 +475,9 @@ OBJECT_IDENTIFIER* get_PRIV_KEY_OID(const P8_PRIV_KEY_INFO* info)
 
 int set_PRIV_KEY_OID(P8_PRIV_KEY_INFO* info, const OBJECT_IDENTIFIER* oid)
 {
-    OBJECT_IDENTIFIER* copy = info != nullptr ? dup_OBJECT_IDENTIFIER(oid) : nullptr;
-    if (copy == nullptr)
+    if (info == nullptr)
         return 1;
-    free_OBJECT_IDENTIFIER(info->privateKeyAlgorithm);
-    info->privateKeyAlgorithm = copy;
-    return 0;
+    return zpki::pkcs::replace<free_OBJECT_IDENTIFIER>(info->privateKeyAlgorithm, dup_OBJECT_IDENTIFIER(oid));
 }
 
 ASYMMETRIC_KEY* get_PRIV_KEY_KeyParams(const P8_PRIV_KEY_INFO* info)
@@ -504,9 +490,7 @@ int set_PRIV_KEY_KeyParams(P8_PRIV_KEY_INFO* info, const ASYMMETRIC_KEY* key)
     ASYMMETRIC_KEY* copy = nullptr;
     if (info == nullptr || key == nullptr || !KeyMember::copy(const_cast<ASYMMETRIC_KEY*>(key), copy))
         return 1;
-    free_ASYMMETRIC_KEY(info->privateKey);
-    info->privateKey = copy;
-    return 0;
+    return zpki::pkcs::replace<free_ASYMMETRIC_KEY>(info->privateKey, copy);
 }
 
 P8_PRIV_KEY_INFO* gen_P8_PRIV_KEY_INFO(const ASYMMETRIC_KEY* key, const X509_ATTRIBUTES* attributes)
@@ -592,7 +576,7 @@ PKI_ERROR Seq_to_P8_PRIV_KEY_INFO(const ASN1_UNIT* node, P8_PRIV_KEY_INFO** info
     result->version = std::exchange(w->version, nullptr);
     result->privateKeyAlgorithm = std::exchange(w->algorithm->algorithm, nullptr);
     result->attributes = std::exchange(w->attributes, nullptr);
-    zpki::pkcs::deliver(result, info, clean_P8_PRIV_KEY_INFO);
+    zpki::pkcs::deliver<clean_P8_PRIV_KEY_INFO>(result, info);
     return PKI_SUCCESS;
 }
 
@@ -612,7 +596,7 @@ PKI_ERROR Seq_to_P5_PBE_PARAM(const ASN1_UNIT* node, P5_PBE_PARAM** param)
         return code(F_SEQ_TO_P5_PBE_PARAM, ERR_R_ALLOC_3C);
     if (PKI_ERROR rc = paramFromSeq(node, *made); rc != PKI_SUCCESS)
         return rc;
-    zpki::pkcs::deliver(made, param, clean_P5_PBE_PARAM);
+    zpki::pkcs::deliver<clean_P5_PBE_PARAM>(made, param);
     return PKI_SUCCESS;
 }
 

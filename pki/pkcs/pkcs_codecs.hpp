@@ -5,10 +5,27 @@
 #include "asn1/asn1_struct.hpp"
 #include "asn1/pki_buffer.h"
 #include "x509/x509_key.h"
+#include "x509/x509_list.hpp"
 
 #include <cstring>
 
 namespace zpki::pkcs {
+
+using Node = Owned<ASN1_UNIT, free_ASN1_UNIT>;
+using String = Owned<ASN1_STRING, free_ASN1_STRING>;
+using Algorithm = Owned<X509_ALGO_IDENTIFIER, free_X509_ALGO_IDENTIFIER>;
+
+// Puts fresh in slot, releasing what slot held; 1, with slot as it was,
+// when there is nothing fresh (a copy or allocation failed).
+template <auto Free, class T>
+int replace(T*& slot, T* fresh)
+{
+    if (fresh == nullptr)
+        return 1;
+    Free(slot);
+    slot = fresh;
+    return 0;
+}
 
 // A member the record keeps that its encoding never carries: never written,
 // never read, but released, copied and compared like C's members.
@@ -104,16 +121,13 @@ inline Owned<ASN1_UNIT, free_ASN1_UNIT> sequenceOf(const ASN1_STRING* params)
 
 // Hands a finished record to the caller: into the record *out points to
 // (its old members released), or as *out when it points to none.
-template <class T, void (*Free)(T*)>
-void deliver(Owned<T, Free>& made, T** out, void (*clean)(T*))
+template <auto Clean, class T, void (*Free)(T*)>
+void deliver(Owned<T, Free>& made, T** out)
 {
-    if (*out == nullptr) {
+    if (*out == nullptr)
         *out = made.release();
-        return;
-    }
-    clean(*out);
-    **out = *made;
-    std::memset(static_cast<void*>(made.get()), 0, sizeof(T));
+    else
+        x509::moveInto<T, Clean>(*out, made.get());
 }
 
 }  // namespace zpki::pkcs
