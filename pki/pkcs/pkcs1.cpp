@@ -3,6 +3,7 @@
 #include "asn1/asn1_io.h"
 #include "asn1/asn1_struct.hpp"
 #include "asn1/base64.h"
+#include "asn1/convert.h"
 #include "asn1/pki_buffer.h"
 #include "asn1/utils.h"
 #include "pkcs/pem.h"
@@ -73,17 +74,6 @@ bool sameIgnoringCase(std::string_view a, std::string_view b)
         if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
             return false;
     return true;
-}
-
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
 }
 
 std::string_view trimmed(std::string_view s)
@@ -174,14 +164,10 @@ PKI_ERROR readDekInfo(std::string_view header, Encryption& enc)
             enc.cipher = &c;
     if (enc.cipher == nullptr)
         return code(0, ERR_R_UNSUPPORTED);
-    if (hex.size() != static_cast<size_t>(2 * enc.cipher->ivLength))
+    const int ivLength = enc.cipher->ivLength;
+    if (hex.size() != static_cast<size_t>(2 * ivLength) ||
+        hexToASCII(hex.data(), static_cast<int>(hex.size()), enc.iv) != ivLength)
         return malformed;
-    for (size_t i = 0; i < hex.size(); i += 2) {
-        const int hi = hexDigit(hex[i]), lo = hexDigit(hex[i + 1]);
-        if (hi < 0 || lo < 0)
-            return malformed;
-        enc.iv[i / 2] = static_cast<unsigned char>(hi << 4 | lo);
-    }
     return PKI_SUCCESS;
 }
 
@@ -462,15 +448,11 @@ int base64ToEncryptedPKCS1PEM(const char* b64, int b64_len, const unsigned char 
 
 int ASCIItoHex(char* text, unsigned char* out, int n)
 {
-    if (text == nullptr || out == nullptr || n < 0)
+    if (text == nullptr || out == nullptr || n <= 0 || strnlen(text, 2 * static_cast<size_t>(n)) < 2 * static_cast<size_t>(n) ||
+        hexToASCII(text, 2 * n, out) != n)
         return -1;
-    for (int i = 0; i < 2 * n; ++i) {
-        if (hexDigit(text[i]) < 0)
-            return -1;  // also the terminating zero of a short text
+    for (int i = 0; i < 2 * n; ++i)
         text[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[i])));
-    }
-    for (int i = 0; i < n; ++i)
-        out[i] = static_cast<unsigned char>(hexDigit(text[2 * i]) << 4 | hexDigit(text[2 * i + 1]));
     return n;
 }
 

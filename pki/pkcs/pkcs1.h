@@ -132,7 +132,8 @@ ZUNPKI_API int base64ToEncryptedPKCS1PEM(const char *b64, int b64_len, const uns
 
 /* The first 2n characters of text, hexadecimal digits of either case, into
  * n bytes; those characters are upper-cased in place. Returns n, or -1 when
- * a character is not a hexadecimal digit (text must hold 2n characters). */
+ * n is not above 0, the text is shorter or a character is not a hexadecimal
+ * digit. */
 ZUNPKI_API int ASCIItoHex(char *text, unsigned char *out, int n);
 /* A new text of 2n upper-case hexadecimal digits; null for null bytes or a
  * negative n. */
