@@ -169,8 +169,11 @@ TEST_F(Pkcs1Files, BadFilesGiveTheirCodes)
         {"header without DEK-Info", edit(des3, "DEK-Info", "DEK-Ifno"), kPassword, PKCS1_ERR_MALFORMED},
         {"no END line", des3.substr(0, des3.find("-----END")), kPassword, PKCS1_ERR_MALFORMED},
         {"not armour", "MIIBOgIBAAJBAL", kPassword, PKCS1_ERR_MALFORMED},
-        {"truncated", des3.substr(0, des3.size() / 2) + "\n-----END RSA PRIVATE KEY-----\n", kPassword,
-         PKCS1_ERR_NOT_SEQUENCE},
+        // Whole lines of Base64 kept, the key cut short.
+        {"truncated", des3.substr(0, des3.find("\n\n") + 2 + 5 * 65) + "-----END RSA PRIVATE KEY-----\n",
+         kPassword, PKCS1_ERR_NOT_SEQUENCE},
+        {"Base64 cut inside a group", des3.substr(0, des3.find("\n\n") + 2 + 63) + "\n-----END RSA PRIVATE KEY-----\n",
+         kPassword, PKCS1_ERR_MALFORMED},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
