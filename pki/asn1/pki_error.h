@@ -134,18 +134,38 @@ typedef int PKI_ERROR;
 #define F_COPY_GENERALIZED_TIME         PKI_FUNC(0x00)
 
 /* ---- Function bytes: L_X509 --------------------------------------------- */
+#define F_SET_X509_VERSION              PKI_FUNC(0x01)
+#define F_SET_X509_SERIAL               PKI_FUNC(0x02)
+#define F_SET_X509_SIGNATURE            PKI_FUNC(0x03)
+#define F_SET_X509_ISSUER               PKI_FUNC(0x04)
+#define F_SET_X509_SUBJECT              PKI_FUNC(0x05)
+#define F_SET_X509_NOTAFTER             PKI_FUNC(0x06)
+#define F_SET_X509_NOTBEFORE            PKI_FUNC(0x07)
+#define F_SET_X509_PUB_KEY              PKI_FUNC(0x08)
 #define F_BITSTRING_to_RSA_KEY          PKI_FUNC(0x09)
 #define F_RSA_KEY_to_BITSTRING          PKI_FUNC(0x0a)
 #define F_BITSTRING_to_KCDSA_KEY        PKI_FUNC(0x0b)
 #define F_KCDSA_KEY_to_BITSTRING        PKI_FUNC(0x0c)
 #define F_KCDSA_KEY_to_Seq              PKI_FUNC(0x0d)
 #define F_Seq_to_KCDSA_KEY              PKI_FUNC(0x0e)
+#define F_SEQ_TO_X509_CERT              PKI_FUNC(0x0f)
+#define F_X509_CERT_TO_SEQ              PKI_FUNC(0x10)
+#define F_SEQ_TO_X509_TBS_CERT          PKI_FUNC(0x11)
+#define F_X509_TBS_CERT_TO_SEQ          PKI_FUNC(0x12)
 #define F_SEQ_TO_X509_PUBKEY            PKI_FUNC(0x13)
 #define F_X509_PUBKEY_TO_SEQ            PKI_FUNC(0x14)
+#define F_GEN_RSASIGN_TBS_CERT          PKI_FUNC(0x15)
+#define F_GEN_KCDSASIGN_TBS_CERT        PKI_FUNC(0x16)
+#define F_VERIFY_RSASIGN_TBS_CERT       PKI_FUNC(0x17)
+#define F_VERIFY_KCDSASIGN_TBS_CERT     PKI_FUNC(0x18)
 #define F_X509_EXT_TO_SEQ               PKI_FUNC(0x19)
 #define F_SEQ_TO_X509_EXT               PKI_FUNC(0x1a)
 #define F_X509_NAME_TO_SEQ              PKI_FUNC(0x1b)
 #define F_SEQ_TO_X509_NAME              PKI_FUNC(0x1c)
+#define F_X509_CERT_PAIR_TO_SEQ         PKI_FUNC(0x1d)
+#define F_SEQ_TO_X509_CERT_PAIR         PKI_FUNC(0x1e)
+#define F_X509_CERTIFICATES_TO_SEQ      PKI_FUNC(0x1f)
+#define F_SEQ_TO_X509_CERTIFICATES      PKI_FUNC(0x20)
 #define F_X509_ATTRIBUTE_TO_SEQ         PKI_FUNC(0x21)
 #define F_SEQ_TO_X509_ATTRIBUTE         PKI_FUNC(0x22)
 #define F_X509_ATTRIBUTES_TO_SEQ        PKI_FUNC(0x23)
@@ -156,6 +176,7 @@ typedef int PKI_ERROR;
 #define F_SEQ_TO_X509_ALGO_IDENTIFIERS  PKI_FUNC(0x28)
 #define F_RSA_KEY_to_Seq                PKI_FUNC(0x29)
 #define F_Seq_to_RSA_KEY                PKI_FUNC(0x2a)
+#define F_VERIFY_X509_VALIDITY          PKI_FUNC(0x2b)
 #define F_BITSTRING_TO_ECC_KEY          PKI_FUNC(0x2c)
 #define F_ECC_KEY_TO_BITSTRING          PKI_FUNC(0x2d)
 #define F_ENCODE_ECDSA_SIGNATURE_VALUE  PKI_FUNC(0x2e)
@@ -167,6 +188,10 @@ typedef int PKI_ERROR;
 
 /* ---- Function bytes: L_GPKI --------------------------------------------- */
 #define F_KCDSA_SIGNATURE_VALUE         PKI_FUNC(0x00)
+
+/* ---- Function bytes: L_ISSUER_AND_SERIAL_NUMBER ------------------------- */
+#define F_ISSUER_AND_SERIAL_NUMBER_TO_SEQ PKI_FUNC(0x01)
+#define F_SEQ_TO_ISSUER_AND_SERIAL_NUMBER PKI_FUNC(0x02)
 
 /* ---- Function bytes: L_PKCS1 -------------------------------------------- */
 #define F_PKCS1_PEM                     PKI_FUNC(0x00) /* PEM key files */

@@ -7,5 +7,6 @@
 #include "x509/x509_attr.h"
 #include "x509/x509_key.h"
 #include "x509/x509_sig.h"
+#include "x509/x509_cert.h"
 
 #endif

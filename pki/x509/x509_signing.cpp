@@ -1,0 +1,247 @@
+// Signing and verifying to-be-signed DER with RSA and KCDSA keys.
+#include "x509/x509_signing.hpp"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <vector>
+
+#include "asn1/asn1_objects.h"
+#include "asn1/asn1_struct.hpp"
+#include "x509/x509_sig.h"
+
+using namespace zpki::asn1;
+namespace ber = zpki::ber;
+namespace der = zpki::der;
+using zpki::Owned;
+
+namespace {
+
+constexpr int kRowMgf1 = 833;
+
+using String = Owned<ASN1_STRING, free_ASN1_STRING>;
+using Node = Owned<ASN1_UNIT, free_ASN1_UNIT>;
+using Buffer = std::vector<unsigned char, zpki::VscAllocator<unsigned char>>;
+
+PKI_ERROR fail(unsigned libFunc, unsigned reason) { return static_cast<PKI_ERROR>(libFunc | reason); }
+
+int rowOf(const OBJECT_IDENTIFIER* oid) { return index_from_OBJECT_IDENTIFIER(oid); }
+
+int rowOfElement(const der::Element& e) {
+    if (e.identifier != ASN1_TAG_OBJECT_IDENTIFIER) return 0;
+    String oid(static_cast<ASN1_STRING*>(ber::decodeElement(e, ASN1_TAG_OBJECT_IDENTIFIER)));
+    return oid ? rowOf(oid.get()) : 0;
+}
+
+bool hasPrefix(const OBJECT_IDENTIFIER* oid, const char* prefix) {
+    const size_t n = std::strlen(prefix);
+    return oid && oid->data && static_cast<size_t>(oid->length) > n && std::memcmp(oid->data, prefix, n) == 0;
+}
+
+// Signature algorithms whose AlgorithmIdentifier carries no parameters.
+bool parametersAbsent(const OBJECT_IDENTIFIER* oid) {
+    return hasPrefix(oid, "1.2.840.10045.4.") ||      // ecdsa-with-*
+           hasPrefix(oid, "1.2.840.10040.4.3") ||     // dsa-with-sha1
+           hasPrefix(oid, "2.16.840.1.101.3.4.3.");  // dsa-with-sha2, ecdsa-with-sha3
+}
+
+bool dataLengthOk(const uint8_t* data, size_t len) { return data && len <= static_cast<size_t>(INT_MAX); }
+
+// The digest of a hash AlgorithmIdentifier element; 0 when it names none.
+int digestOfAlgorithm(const der::Element& alg) {
+    if (alg.identifier != 0x30) return 0;
+    Decoder d(der::Cursor(alg.contents, alg.contentsSize));
+    der::Element oid, params;
+    if (!d.next(oid)) return 0;
+    if (d.more() && (!d.next(params) || d.more())) return 0;
+    return get_DigestID_from_OID(rowOfElement(oid));
+}
+
+// A small non-negative INTEGER inside an [n] EXPLICIT element.
+bool explicitSmallInt(const der::Element& e, long& out) {
+    Decoder d(der::Cursor(e.contents, e.contentsSize));
+    der::Element v;
+    if (!d.next(v) || d.more() || v.identifier != ASN1_TAG_INTEGER || v.contentsSize == 0 || v.contentsSize > 3 ||
+        (v.contents[0] & 0x80))
+        return false;
+    long x = 0;
+    for (size_t i = 0; i < v.contentsSize; ++i) x = x * 256 + v.contents[i];
+    out = x;
+    return true;
+}
+
+// The one element inside an [n] EXPLICIT element.
+bool explicitInner(const der::Element& e, der::Element& inner) {
+    if (!e.constructed()) return false;
+    Decoder d(der::Cursor(e.contents, e.contentsSize));
+    return d.next(inner) && !d.more();
+}
+
+struct Pss {
+    int digest = VSC_DIGEST_SHA1;
+    int mgfDigest = VSC_DIGEST_SHA1;
+    long salt = 20;
+    long trailer = 1;
+};
+
+// RSASSA-PSS-params (RFC 4055): every member optional, each in its place.
+bool readPss(const ASN1_STRING* params, Pss& out) {
+    if (!params) return true;
+    if (params->type == ASN1_TAG_NULL) return false;  // not a parameter set
+    if (params->type != 0x30 || params->length < 0) return false;
+    Decoder d(der::Cursor(params->data, static_cast<size_t>(params->length)));
+    uint8_t id = 0;
+    der::Element e, inner;
+    if (d.peek(id) && id == 0xa0) {
+        if (!d.next(e) || !explicitInner(e, inner) || !(out.digest = digestOfAlgorithm(inner))) return false;
+    }
+    if (d.peek(id) && id == 0xa1) {
+        if (!d.next(e) || !explicitInner(e, inner) || inner.identifier != 0x30) return false;
+        Decoder mgf(der::Cursor(inner.contents, inner.contentsSize));
+        der::Element oid, hash;
+        if (!mgf.next(oid) || rowOfElement(oid) != kRowMgf1 || !mgf.next(hash) || mgf.more() ||
+            !(out.mgfDigest = digestOfAlgorithm(hash)))
+            return false;
+    }
+    if (d.peek(id) && id == 0xa2 && (!d.next(e) || !explicitSmallInt(e, out.salt))) return false;
+    if (d.peek(id) && id == 0xa3 && (!d.next(e) || !explicitSmallInt(e, out.trailer))) return false;
+    return !d.more();
+}
+
+bool isRsaFamily(int cipherId) { return (cipherId & 0xf0000000) == VSC_PKEY_RSA; }
+
+// The digest and the RSASSA padding mode of a signature algorithm; false
+// when the algorithm is not one an RSA key can serve.
+bool rsaScheme(const OBJECT_IDENTIFIER* alg, const ASN1_STRING* params, bool signing, int& digest, int& mode) {
+    const int row = rowOf(alg);
+    const int cipher = get_CipherID_from_OID(row);
+    if (!isRsaFamily(cipher)) return false;
+    if (cipher == VSC_PKEY_RSA_PSS) {
+        Pss pss;
+        // Our crypto library masks with the message digest; the saltLength
+        // fits its eight bits or is left to the verifier.
+        if (signing || !readPss(params, pss) || pss.mgfDigest != pss.digest || pss.trailer != 1) return false;
+        digest = pss.digest;
+        mode = VSC_RSASSA_PSS | (pss.salt <= 0xff ? static_cast<int>(pss.salt) << 16 : 0);
+        return true;
+    }
+    digest = get_DigestID_from_OID(row);
+    mode = cipher & 0xff;
+    return digest != 0 && mode != VSC_RSASSA_PSS;
+}
+
+bool bytesToBitString(const unsigned char* bytes, int len, BIT_STRING** out) {
+    BIT_STRING* bits = binaryToBIT_STRING(bytes, len);
+    if (!bits) return false;
+    bits->extra = 0;
+    *out = bits;
+    return true;
+}
+
+}  // namespace
+
+namespace zpki::x509 {
+
+PKI_ERROR signRsa(const uint8_t* data, size_t len, const OBJECT_IDENTIFIER* alg, RSA_UNIT* key, BIT_STRING** sig,
+                  unsigned libFunc) {
+    if (!dataLengthOk(data, len) || !alg || !key || !sig) return fail(libFunc, ERR_R_NULL_ARGUMENT);
+    int digest = 0, mode = 0;
+    if (!rsaScheme(alg, nullptr, true, digest, mode)) return fail(libFunc, ERR_R_INVALID_ELEMENT);
+    if (int rc = VSC_Init_RSASSA(key, digest, mode, 1)) return rc;
+    if (int rc = VSC_Update_RSASSA(key, data, static_cast<int>(len))) return rc;
+    const int modulus = VSC_Get_RSA_Length(key);
+    if (modulus <= 0) return fail(libFunc, ERR_R_INVALID_ELEMENT);
+    Buffer buffer(static_cast<size_t>(modulus) + 1);
+    int outLen = static_cast<int>(buffer.size());
+    if (int rc = VSC_Final_RSASSA(key, buffer.data(), &outLen)) return rc;
+    if (outLen <= 0 || outLen > modulus) return fail(libFunc, ERR_ASN1_ENCODING);
+    return bytesToBitString(buffer.data(), outLen, sig) ? 0 : fail(libFunc, ERR_R_ALLOC_3C);
+}
+
+PKI_ERROR signKcdsa(const uint8_t* data, size_t len, const OBJECT_IDENTIFIER* alg, KCDSA_UNIT* key, BIT_STRING** sig,
+                    unsigned libFunc) {
+    if (!dataLengthOk(data, len) || !alg || !key || !sig) return fail(libFunc, ERR_R_NULL_ARGUMENT);
+    const int row = rowOf(alg);
+    if (get_DigestID_from_OID(row) == 0 || get_CipherID_from_OID(row) != VSC_PKEY_KCDSA)
+        return fail(libFunc, ERR_R_INVALID_ELEMENT);
+    // R is at most a digest long, S as long as q: room for either, whatever
+    // digest the key's q brings (20 bytes for HAS-160, 32 for SHA-256, ...).
+    const int q = VSC_Get_KCDSA_Length(key);
+    if (q <= 0) return fail(libFunc, ERR_R_INVALID_ELEMENT);
+    const size_t room = std::max<size_t>(2 * static_cast<size_t>(q) + 1, VSC_MAX_DIGEST_LENGTH);
+    Buffer r(room), s(room);
+    int rLen = static_cast<int>(room), sLen = static_cast<int>(room);
+    if (int rc = VSC_Init_KCDSA(key, 1)) return rc;
+    if (int rc = VSC_Update_KCDSA(key, data, static_cast<int>(len))) return rc;
+    if (int rc = VSC_Final_KCDSA(key, r.data(), &rLen, s.data(), &sLen)) return rc;
+    if (rLen <= 0 || sLen <= 0 || static_cast<size_t>(rLen) > room || static_cast<size_t>(sLen) > room)
+        return fail(libFunc, ERR_ASN1_ENCODING);
+    unsigned char* value = nullptr;
+    const int n = encode_KCDSASignatureValue(&value, r.data(), rLen, s.data(), sLen);
+    VscPtr<unsigned char> owned(value);
+    if (!value || n <= 0) return fail(libFunc, ERR_ASN1_ENCODING);
+    return bytesToBitString(value, n, sig) ? 0 : fail(libFunc, ERR_R_ALLOC_3C);
+}
+
+PKI_ERROR verifyRsa(const uint8_t* data, size_t len, const OBJECT_IDENTIFIER* alg, const ASN1_STRING* params,
+                    const BIT_STRING* sig, RSA_UNIT* key, unsigned libFunc) {
+    if (!dataLengthOk(data, len) || !alg || !sig || !key) return fail(libFunc, ERR_R_NULL_ARGUMENT);
+    int digest = 0, mode = 0;
+    if (!rsaScheme(alg, params, false, digest, mode) || sig->extra != 0 || sig->length <= 0 || !sig->data)
+        return fail(libFunc, ERR_R_INVALID_ELEMENT);
+    if (int rc = VSC_Init_RSASSA(key, digest, mode, 0)) return rc;
+    if (int rc = VSC_Update_RSASSA(key, data, static_cast<int>(len))) return rc;
+    int sigLen = sig->length;
+    return VSC_Final_RSASSA(key, sig->data, &sigLen);
+}
+
+PKI_ERROR verifyKcdsa(const uint8_t* data, size_t len, const OBJECT_IDENTIFIER* alg, const BIT_STRING* sig,
+                      KCDSA_UNIT* key, unsigned libFunc) {
+    if (!dataLengthOk(data, len) || !alg || !sig || !key) return fail(libFunc, ERR_R_NULL_ARGUMENT);
+    if (get_CipherID_from_OID(rowOf(alg)) != VSC_PKEY_KCDSA) return fail(libFunc, ERR_R_INVALID_ELEMENT);
+    const int q = VSC_Get_KCDSA_Length(key);
+    if (q <= 0) return fail(libFunc, ERR_R_INVALID_ELEMENT);
+    const size_t room = std::max<size_t>(2 * static_cast<size_t>(q) + 1, VSC_MAX_DIGEST_LENGTH);
+    Buffer r(room), s(room);
+    int rLen = static_cast<int>(room), sLen = static_cast<int>(room);
+    if (sig->extra != 0 || sig->length <= 0 || !sig->data ||
+        decode_KCDSASignatureValue(r.data(), &rLen, s.data(), &sLen, sig->data, sig->length) != 0)
+        return fail(libFunc, ERR_ASN1_DECODING);
+    if (int rc = VSC_Init_KCDSA(key, 0)) return rc;
+    if (int rc = VSC_Update_KCDSA(key, data, static_cast<int>(len))) return rc;
+    return VSC_Final_KCDSA(key, r.data(), &rLen, s.data(), &sLen);
+}
+
+bool appendAlgorithm(ASN1_UNIT* parent, const OBJECT_IDENTIFIER* oid, const ASN1_STRING* params) {
+    Node alg(new_ASN1_UNIT());
+    if (!alg || !oid || !Oid::encode(const_cast<OBJECT_IDENTIFIER*>(oid), alg.get())) return false;
+    if (params) {
+        if (!AnyString::encode(const_cast<ASN1_STRING*>(params), alg.get())) return false;
+    } else if (!parametersAbsent(oid)) {
+        if (addToDERSequence(alg.get(), ASN1_TAG_NULL, nullptr, 0) != 0) return false;
+    }
+    return appendNode(parent, alg.release());
+}
+
+bool readAlgorithm(const der::Element& e, OBJECT_IDENTIFIER*& oid, ASN1_STRING*& params) {
+    if (e.identifier != 0x30) return false;
+    Decoder d(der::Cursor(e.contents, e.contentsSize));
+    der::Element o, p;
+    if (!d.next(o) || !Oid::matches(o.identifier)) return false;
+    const bool hasParams = d.more();
+    if (hasParams && (!d.next(p) || d.more())) return false;
+    String madeOid, madeParams;
+    ASN1_STRING* x = nullptr;
+    if (!Oid::decodeContents(o, x)) return false;
+    madeOid.reset(x);
+    if (hasParams) {
+        x = nullptr;
+        if (!AnyString::decodeContents(p, x)) return false;
+        madeParams.reset(x);
+    }
+    oid = madeOid.release();
+    params = madeParams.release();
+    return true;
+}
+
+}  // namespace zpki::x509

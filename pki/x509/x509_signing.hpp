@@ -1,0 +1,41 @@
+// Signing and verifying the DER of a to-be-signed body (certificates, CRLs,
+// OCSP requests), and the AlgorithmIdentifier of a signature.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "asn1/asn1.h"
+#include "asn1/ber.h"
+#include "asn1/der_cursor.hpp"
+
+namespace zpki::x509 {
+
+// Each returns 0, libFunc | a reason for a fault of the arguments or the
+// encoding (0x49 missing, 0x2B an algorithm the key cannot serve, 0x103,
+// 0x104), or the crypto library's own result (1 when a signature does not
+// verify).
+
+// A new BIT STRING in *sig: the RSA signature of data under alg (RSA with a
+// digest; the algorithm's row gives the digest and the scheme).
+PKI_ERROR signRsa(const uint8_t* data, size_t len, const OBJECT_IDENTIFIER* alg, RSA_UNIT* key, BIT_STRING** sig,
+                  unsigned libFunc);
+// A new BIT STRING in *sig holding the KCDSA signature value.
+PKI_ERROR signKcdsa(const uint8_t* data, size_t len, const OBJECT_IDENTIFIER* alg, KCDSA_UNIT* key, BIT_STRING** sig,
+                    unsigned libFunc);
+// RSA with a digest, or RSASSA-PSS under the parameters (null: the defaults
+// of RFC 4055, SHA-1 and MGF1 with SHA-1).
+PKI_ERROR verifyRsa(const uint8_t* data, size_t len, const OBJECT_IDENTIFIER* alg, const ASN1_STRING* params,
+                    const BIT_STRING* sig, RSA_UNIT* key, unsigned libFunc);
+PKI_ERROR verifyKcdsa(const uint8_t* data, size_t len, const OBJECT_IDENTIFIER* alg, const BIT_STRING* sig,
+                      KCDSA_UNIT* key, unsigned libFunc);
+
+// AlgorithmIdentifier { oid, params }: the parameters as given (their type
+// is the identifier octet), or, for null, none for ECDSA and DSA signature
+// algorithms (RFC 5758) and NULL for the others.
+bool appendAlgorithm(ASN1_UNIT* parent, const OBJECT_IDENTIFIER* oid, const ASN1_STRING* params);
+// The algorithm and, when present, the parameters of an AlgorithmIdentifier
+// element; false (and nothing made) when it is not one.
+bool readAlgorithm(const der::Element& e, OBJECT_IDENTIFIER*& oid, ASN1_STRING*& params);
+
+}  // namespace zpki::x509
