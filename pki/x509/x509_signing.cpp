@@ -8,6 +8,8 @@
 
 #include "asn1/asn1_objects.h"
 #include "asn1/asn1_struct.hpp"
+#include "pkcs/pkcs1.h"
+#include "x509/x509_key.h"
 #include "x509/x509_sig.h"
 
 using namespace zpki::asn1;
@@ -27,12 +29,6 @@ PKI_ERROR fail(unsigned libFunc, unsigned reason) { return static_cast<PKI_ERROR
 
 int rowOf(const OBJECT_IDENTIFIER* oid) { return index_from_OBJECT_IDENTIFIER(oid); }
 
-int rowOfElement(const der::Element& e) {
-    if (e.identifier != ASN1_TAG_OBJECT_IDENTIFIER) return 0;
-    String oid(static_cast<ASN1_STRING*>(ber::decodeElement(e, ASN1_TAG_OBJECT_IDENTIFIER)));
-    return oid ? rowOf(oid.get()) : 0;
-}
-
 bool hasPrefix(const OBJECT_IDENTIFIER* oid, const char* prefix) {
     const size_t n = std::strlen(prefix);
     return oid && oid->data && static_cast<size_t>(oid->length) > n && std::memcmp(oid->data, prefix, n) == 0;
@@ -47,34 +43,25 @@ bool parametersAbsent(const OBJECT_IDENTIFIER* oid) {
 
 bool dataLengthOk(const uint8_t* data, size_t len) { return data && len <= static_cast<size_t>(INT_MAX); }
 
-// The digest of a hash AlgorithmIdentifier element; 0 when it names none.
-int digestOfAlgorithm(const der::Element& alg) {
-    if (alg.identifier != 0x30) return 0;
-    Decoder d(der::Cursor(alg.contents, alg.contentsSize));
-    der::Element oid, params;
-    if (!d.next(oid)) return 0;
-    if (d.more() && (!d.next(params) || d.more())) return 0;
-    return get_DigestID_from_OID(rowOfElement(oid));
+// The digest a hash AlgorithmIdentifier names; 0 for none.
+int digestOf(const X509_ALGO_IDENTIFIER* alg) { return alg ? get_DigestID_from_OID(rowOf(alg->algorithm)) : 0; }
+
+// The digest of an AlgorithmIdentifier held as a SEQUENCE's contents (the
+// parameters of MGF1).
+int digestOfParameters(const ASN1_STRING* params) {
+    ASN1_UNIT* made = nullptr;
+    if (!params || ASN1_STRING_to_Seq(params, &made) != 0) return 0;
+    Node node(made);
+    X509_ALGO_IDENTIFIER* alg = nullptr;
+    if (Seq_to_X509_ALGO_IDENTIFIER(node.get(), &alg) != 0) return 0;
+    Owned<X509_ALGO_IDENTIFIER, free_X509_ALGO_IDENTIFIER> owned(alg);
+    return digestOf(alg);
 }
 
-// A small non-negative INTEGER inside an [n] EXPLICIT element.
-bool explicitSmallInt(const der::Element& e, long& out) {
-    Decoder d(der::Cursor(e.contents, e.contentsSize));
-    der::Element v;
-    if (!d.next(v) || d.more() || v.identifier != ASN1_TAG_INTEGER || v.contentsSize == 0 || v.contentsSize > 3 ||
-        (v.contents[0] & 0x80))
-        return false;
-    long x = 0;
-    for (size_t i = 0; i < v.contentsSize; ++i) x = x * 256 + v.contents[i];
-    out = x;
-    return true;
-}
-
-// The one element inside an [n] EXPLICIT element.
-bool explicitInner(const der::Element& e, der::Element& inner) {
-    if (!e.constructed()) return false;
-    Decoder d(der::Cursor(e.contents, e.contentsSize));
-    return d.next(inner) && !d.more();
+// A small non-negative BIGINT, or fallback when absent; -1 when too large.
+long smallValue(const BIGINT* v, long fallback) {
+    if (!v) return fallback;
+    return VSC_Get_BIGINT_Bits_Length(v) <= 16 ? static_cast<long>(VSC_Get_BIGINT_Word(v)) : -1;
 }
 
 struct Pss {
@@ -84,28 +71,22 @@ struct Pss {
     long trailer = 1;
 };
 
-// RSASSA-PSS-params (RFC 4055): every member optional, each in its place.
+// RSASSA-PSS-params; null parameters are all defaults.
 bool readPss(const ASN1_STRING* params, Pss& out) {
     if (!params) return true;
-    if (params->type == ASN1_TAG_NULL) return false;  // not a parameter set
-    if (params->type != 0x30 || params->length < 0) return false;
-    Decoder d(der::Cursor(params->data, static_cast<size_t>(params->length)));
-    uint8_t id = 0;
-    der::Element e, inner;
-    if (d.peek(id) && id == 0xa0) {
-        if (!d.next(e) || !explicitInner(e, inner) || !(out.digest = digestOfAlgorithm(inner))) return false;
+    ASN1_UNIT* made = nullptr;
+    if (ASN1_STRING_to_Seq(params, &made) != 0) return false;
+    Node node(made);
+    RSASSA_PSS_PARAM* pss = nullptr;
+    if (Seq_to_RSASSA_PSS_PARAM(node.get(), &pss) != 0) return false;
+    Owned<RSASSA_PSS_PARAM, free_RSASSA_PSS_PARAM> owned(pss);
+    if (pss->hashAlgorithm && !(out.digest = digestOf(pss->hashAlgorithm))) return false;
+    if (const X509_ALGO_IDENTIFIER* mgf = pss->maskGenAlgorithm) {
+        if (rowOf(mgf->algorithm) != kRowMgf1 || !(out.mgfDigest = digestOfParameters(mgf->parameters))) return false;
     }
-    if (d.peek(id) && id == 0xa1) {
-        if (!d.next(e) || !explicitInner(e, inner) || inner.identifier != 0x30) return false;
-        Decoder mgf(der::Cursor(inner.contents, inner.contentsSize));
-        der::Element oid, hash;
-        if (!mgf.next(oid) || rowOfElement(oid) != kRowMgf1 || !mgf.next(hash) || mgf.more() ||
-            !(out.mgfDigest = digestOfAlgorithm(hash)))
-            return false;
-    }
-    if (d.peek(id) && id == 0xa2 && (!d.next(e) || !explicitSmallInt(e, out.salt))) return false;
-    if (d.peek(id) && id == 0xa3 && (!d.next(e) || !explicitSmallInt(e, out.trailer))) return false;
-    return !d.more();
+    out.salt = smallValue(pss->saltLength, 20);
+    out.trailer = smallValue(pss->trailerField, 1);
+    return out.salt >= 0;
 }
 
 bool isRsaFamily(int cipherId) { return (cipherId & 0xf0000000) == VSC_PKEY_RSA; }
