@@ -197,4 +197,10 @@ ZUNPKI_API PKI_ERROR check_VID_extensions(const X509_EXTENSIONS* extensions, con
     return 0;
 }
 
+ZUNPKI_API PKI_ERROR check_VID(const X509_CERT* cert, const unsigned char* random, int randomLen, const char* idn,
+                               int idnLen) {
+    if (!cert || !cert->tbs || !cert->tbs->extensions) return PKI_ERR(L_X509V3, F_CHECK_VID, ERR_R_NULL_ARGUMENT);
+    return check_VID_extensions(cert->tbs->extensions, random, randomLen, idn, idnLen);
+}
+
 }  // extern "C"

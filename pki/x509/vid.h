@@ -18,6 +18,7 @@
 #include "asn1/ber.h"
 #include "asn1/pki_error.h"
 #include "asn1/pki_export.h"
+#include "x509/x509_cert.h"
 #include "x509/x509v3.h"
 
 typedef struct {
@@ -70,6 +71,10 @@ ZUNPKI_API PKI_ERROR get_KISA_IDENTIFY_DATA_from_extensions(const X509_EXTENSION
  * another length, 0x47550112 a VID of other bytes. */
 ZUNPKI_API PKI_ERROR check_VID_extensions(const X509_EXTENSIONS* extensions, const unsigned char* random,
                                           int randomLen, const char* idn, int idnLen);
+/* The same for a certificate's extensions; 0x47550049 as well when cert or
+ * its body or extension list is missing. */
+ZUNPKI_API PKI_ERROR check_VID(const X509_CERT* cert, const unsigned char* random, int randomLen, const char* idn,
+                               int idnLen);
 
 ZUNPKI_END_DECLS
 

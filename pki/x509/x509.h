@@ -13,5 +13,6 @@
 #include "x509/x509v3_policy.h"
 #include "x509/x509v3_crldp.h"
 #include "x509/vid.h"
+#include "x509/x509v3_print.h"
 
 #endif

@@ -88,6 +88,17 @@ TEST(VidCheck, CertificateWithHashlibVirtualId) {
     EXPECT_EQ(check_VID_extensions(exts.get(), h.random.data(), 1, nullptr, 0), 0x47550049);
     EXPECT_EQ(check_VID_extensions(exts.get(), h.random.data(), -1, "1", 1), 0x47550049);
     EXPECT_EQ(check_VID_extensions(nullptr, h.random.data(), 1, "1", 1), 0x47550049);
+
+    // The same through the certificate record.
+    PKI_ERROR rc;
+    auto cert = decodeWith<Own<X509_CERT, free_X509_CERT>>(Seq_to_X509_CERT, extFixture("vid.der"), &rc);
+    ASSERT_EQ(rc, 0);
+    EXPECT_EQ(check_VID(cert.get(), h.random.data(), static_cast<int>(h.random.size()), h.idn.data(),
+                        static_cast<int>(h.idn.size())), 0);
+    EXPECT_EQ(check_VID(cert.get(), h.random.data(), static_cast<int>(h.random.size()), otherIdn.data(),
+                        static_cast<int>(otherIdn.size())), 0x47550112);
+    Own<X509_CERT, free_X509_CERT> bare(new_X509_CERT());
+    EXPECT_EQ(check_VID(bare.get(), h.random.data(), 1, "1", 1), 0x47550049);
 }
 
 TEST(VidCheck, LaterSubjectAltNameAndOtherVids) {

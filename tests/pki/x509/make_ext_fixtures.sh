@@ -15,13 +15,13 @@ export OPENSSL_CONF=/dev/null
 key() { openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out "$1" 2>/dev/null; }
 key ca.key
 key leaf.key
-openssl req -x509 -new -key ca.key -subj "/CN=Test CA" -days 30 \
-  -addext "subjectKeyIdentifier=hash" -addext "basicConstraints=critical,CA:TRUE" -out ca.pem
+openssl req -x509 -new -key ca.key -subj "/CN=Test CA" -days 30 -set_serial 0x99 \
+  -addext "subjectKeyIdentifier=0A0B0C0D" -addext "basicConstraints=critical,CA:TRUE" -out ca.pem
 openssl req -new -key leaf.key -subj "/CN=Leaf" -out leaf.csr
 
 cat > all.cnf <<'EOF'
 [ext]
-subjectKeyIdentifier = hash
+subjectKeyIdentifier = 01020304
 authorityKeyIdentifier = keyid:always,issuer:always
 keyUsage = critical,digitalSignature,keyCertSign
 subjectAltName = otherName:1.2.410.200004.10.1.1;UTF8:hello,DNS:a.example
