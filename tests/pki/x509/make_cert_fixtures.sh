@@ -2,6 +2,7 @@
 # Makes the certificates of the certificate tests with openssl and
 # python3-cryptography, into $1:
 #   ca.key ca.der ca.pem        RSA-2048 root, self-signed, sha256WithRSAEncryption
+#   ca.rsa.txt                   its eight values in hex (n e d p q dP dQ qInv), one a line
 #   leaf.key leaf.der            RSA leaf issued by ca (serial 0x1234, subjectAltName)
 #   pss-sha256.der               leaf signed by ca with RSASSA-PSS, SHA-256, default salt
 #   pss-sha512.der               the same with SHA-512 and a 64-byte salt
@@ -60,6 +61,11 @@ def build(name, start, end, serial=0x1234):
 def write(name, cert):
     open(name, 'wb').write(cert.public_bytes(serialization.Encoding.DER))
 
+
+n = ca_key.private_numbers()
+with open('ca.rsa.txt', 'w') as f:
+    for v in (n.public_numbers.n, n.public_numbers.e, n.d, n.p, n.q, n.dmp1, n.dmq1, n.iqmp):
+        f.write('%x\n' % v)
 
 utc = datetime.datetime
 write('bounds.der', build('Bounds', utc(2030, 1, 1, 0, 0, 0), utc(2030, 12, 31, 23, 59, 59)))
