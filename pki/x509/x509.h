@@ -14,5 +14,7 @@
 #include "x509/x509v3_crldp.h"
 #include "x509/vid.h"
 #include "x509/x509v3_print.h"
+#include "x509/x509_certs.h"
+#include "x509/issuer_and_serial_number.h"
 
 #endif
