@@ -1,6 +1,7 @@
 // The node tree and the BER codec.
 #include "asn1/ber.h"
 
+#include <charconv>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -602,16 +603,20 @@ bool oidContentsToText(const uint8_t* contents, size_t len, Bytes& text) {
                 }
             }
             if (!done) return false;  // the last group still had bit 8 set
-            int n;
+            // to_chars: every certificate carries a dozen identifiers, and
+            // printf's formatting machinery cost most of their decoding.
+            char* end = buf;
             if (first) {
                 const unsigned a = sub < 40 ? 0 : sub < 80 ? 1 : 2;
-                n = std::snprintf(buf, sizeof buf, "%u.%llu", a, static_cast<unsigned long long>(sub - 40ULL * a));
+                *end++ = static_cast<char>('0' + a);
+                sub -= 40ULL * a;
                 first = false;
-            } else {
-                n = std::snprintf(buf, sizeof buf, ".%llu", static_cast<unsigned long long>(sub));
             }
-            if (text.size() + static_cast<size_t>(n) > kMaxOidText) return false;
-            text.insert(text.end(), buf, buf + n);
+            *end++ = '.';
+            end = std::to_chars(end, buf + sizeof buf, sub).ptr;
+            const size_t n = static_cast<size_t>(end - buf);
+            if (text.size() + n > kMaxOidText) return false;
+            text.insert(text.end(), buf, end);
         }
     } catch (const std::bad_alloc&) {
         return false;
