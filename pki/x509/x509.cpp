@@ -10,6 +10,7 @@
 #include "asn1/asn1_struct.hpp"
 #include "asn1/asn1_time.hpp"
 #include "asn1/utils.h"
+#include "pkcs/pkcs_codecs.hpp"
 #include "x509/x509_cert.hpp"
 #include "x509/x509_name.hpp"
 #include "x509/x509_signing.hpp"
@@ -725,13 +726,7 @@ ZUNPKI_API PKI_ERROR Seq_to_X509_CERT(const ASN1_UNIT* node, X509_CERT** cert) {
         !BitString::decodeContents(sigElement, made->signatureValue))
         return bad;
     if (!keep(made.get(), bytes.data(), bytes.size())) return x509Err(F_SEQ_TO_X509_CERT, ERR_R_ALLOC_3C);
-    if (*cert) {
-        clean_X509_CERT(*cert);
-        **cert = *made;
-        *made = X509_CERT{};
-    } else {
-        *cert = made.release();
-    }
+    zpki::pkcs::deliver<clean_X509_CERT>(made, cert);
     return 0;
 }
 

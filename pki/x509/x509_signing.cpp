@@ -9,6 +9,7 @@
 #include "asn1/asn1_objects.h"
 #include "asn1/asn1_struct.hpp"
 #include "pkcs/pkcs1.h"
+#include "pkcs/pkcs_codecs.hpp"
 #include "x509/x509_key.h"
 #include "x509/x509_sig.h"
 
@@ -23,7 +24,6 @@ constexpr int kRowMgf1 = 833;
 
 using String = Owned<ASN1_STRING, free_ASN1_STRING>;
 using Node = Owned<ASN1_UNIT, free_ASN1_UNIT>;
-using Buffer = std::vector<unsigned char, zpki::VscAllocator<unsigned char>>;
 
 PKI_ERROR fail(unsigned libFunc, unsigned reason) { return static_cast<PKI_ERROR>(libFunc | reason); }
 
@@ -49,11 +49,9 @@ int digestOf(const X509_ALGO_IDENTIFIER* alg) { return alg ? get_DigestID_from_O
 // The digest of an AlgorithmIdentifier held as a SEQUENCE's contents (the
 // parameters of MGF1).
 int digestOfParameters(const ASN1_STRING* params) {
-    ASN1_UNIT* made = nullptr;
-    if (!params || ASN1_STRING_to_Seq(params, &made) != 0) return 0;
-    Node node(made);
+    Node node = zpki::pkcs::sequenceOf(params);
     X509_ALGO_IDENTIFIER* alg = nullptr;
-    if (Seq_to_X509_ALGO_IDENTIFIER(node.get(), &alg) != 0) return 0;
+    if (!node || Seq_to_X509_ALGO_IDENTIFIER(node.get(), &alg) != 0) return 0;
     Owned<X509_ALGO_IDENTIFIER, free_X509_ALGO_IDENTIFIER> owned(alg);
     return digestOf(alg);
 }
@@ -74,11 +72,9 @@ struct Pss {
 // RSASSA-PSS-params; null parameters are all defaults.
 bool readPss(const ASN1_STRING* params, Pss& out) {
     if (!params) return true;
-    ASN1_UNIT* made = nullptr;
-    if (ASN1_STRING_to_Seq(params, &made) != 0) return false;
-    Node node(made);
+    Node node = zpki::pkcs::sequenceOf(params);
     RSASSA_PSS_PARAM* pss = nullptr;
-    if (Seq_to_RSASSA_PSS_PARAM(node.get(), &pss) != 0) return false;
+    if (!node || Seq_to_RSASSA_PSS_PARAM(node.get(), &pss) != 0) return false;
     Owned<RSASSA_PSS_PARAM, free_RSASSA_PSS_PARAM> owned(pss);
     if (pss->hashAlgorithm && !(out.digest = digestOf(pss->hashAlgorithm))) return false;
     if (const X509_ALGO_IDENTIFIER* mgf = pss->maskGenAlgorithm) {
@@ -132,7 +128,7 @@ PKI_ERROR signRsa(const uint8_t* data, size_t len, const OBJECT_IDENTIFIER* alg,
     if (int rc = VSC_Update_RSASSA(key, data, static_cast<int>(len))) return rc;
     const int modulus = VSC_Get_RSA_Length(key);
     if (modulus <= 0) return fail(libFunc, ERR_R_INVALID_ELEMENT);
-    Buffer buffer(static_cast<size_t>(modulus) + 1);
+    ber::Bytes buffer(static_cast<size_t>(modulus) + 1);
     int outLen = static_cast<int>(buffer.size());
     if (int rc = VSC_Final_RSASSA(key, buffer.data(), &outLen)) return rc;
     if (outLen <= 0 || outLen > modulus) return fail(libFunc, ERR_ASN1_ENCODING);
@@ -150,7 +146,7 @@ PKI_ERROR signKcdsa(const uint8_t* data, size_t len, const OBJECT_IDENTIFIER* al
     const int q = VSC_Get_KCDSA_Length(key);
     if (q <= 0) return fail(libFunc, ERR_R_INVALID_ELEMENT);
     const size_t room = std::max<size_t>(2 * static_cast<size_t>(q) + 1, VSC_MAX_DIGEST_LENGTH);
-    Buffer r(room), s(room);
+    ber::Bytes r(room), s(room);
     int rLen = static_cast<int>(room), sLen = static_cast<int>(room);
     if (int rc = VSC_Init_KCDSA(key, 1)) return rc;
     if (int rc = VSC_Update_KCDSA(key, data, static_cast<int>(len))) return rc;
@@ -183,7 +179,7 @@ PKI_ERROR verifyKcdsa(const uint8_t* data, size_t len, const OBJECT_IDENTIFIER* 
     const int q = VSC_Get_KCDSA_Length(key);
     if (q <= 0) return fail(libFunc, ERR_R_INVALID_ELEMENT);
     const size_t room = std::max<size_t>(2 * static_cast<size_t>(q) + 1, VSC_MAX_DIGEST_LENGTH);
-    Buffer r(room), s(room);
+    ber::Bytes r(room), s(room);
     int rLen = static_cast<int>(room), sLen = static_cast<int>(room);
     if (sig->extra != 0 || sig->length <= 0 || !sig->data ||
         decode_KCDSASignatureValue(r.data(), &rLen, s.data(), &sLen, sig->data, sig->length) != 0)

@@ -36,33 +36,41 @@ bool instantOf(const X509_TIME* t, Time64_T& out) {
 
 bool typeKnown(const X509_TIME* t) { return t->type == X509_TIME_UTC || t->type == X509_TIME_GENERALIZED; }
 
+// Signs the TBS body's DER with signer (signRsa or signKcdsa) into *sig.
+template <class Key, class Signer>
+PKI_ERROR signTbs(const X509_TBS_CERT* tbs, BIT_STRING** sig, const OBJECT_IDENTIFIER* alg, Key* key, unsigned func,
+                  Signer signer) {
+    if (!tbs || !sig || !key) return x509Err(func, ERR_R_NULL_ARGUMENT);
+    DerBytes der;
+    if (PKI_ERROR rc = zpki::x509::tbsDer(tbs, der)) return rc;
+    BIT_STRING* made = nullptr;
+    if (PKI_ERROR rc = signer(der.data, der.size, alg, key, &made, L_X509 | func)) return rc;
+    putSignature(sig, made);
+    return 0;
+}
+
+// Checks the certificate's signature over its TBS DER with check(der, libFunc).
+template <class Key, class Check>
+PKI_ERROR verifyCert(const X509_CERT* cert, const Key* key, unsigned func, Check check) {
+    if (!cert || !cert->tbs || !cert->signatureValue || !key) return x509Err(func, ERR_R_NULL_ARGUMENT);
+    if (!algorithmsAgree(cert)) return x509Err(func, ERR_R_INVALID_ELEMENT);
+    DerBytes der;
+    if (PKI_ERROR rc = zpki::x509::tbsDer(cert->tbs, der)) return rc;
+    return check(der, L_X509 | func);
+}
+
 }  // namespace
 
 extern "C" {
 
 ZUNPKI_API PKI_ERROR gen_RSA_SIG_X509_TBS_CERT(const X509_TBS_CERT* tbs, BIT_STRING** sig,
                                                const OBJECT_IDENTIFIER* alg, RSA_UNIT* key) {
-    if (!tbs || !sig || !key) return x509Err(F_GEN_RSASIGN_TBS_CERT, ERR_R_NULL_ARGUMENT);
-    DerBytes der;
-    if (PKI_ERROR rc = zpki::x509::tbsDer(tbs, der)) return rc;
-    BIT_STRING* made = nullptr;
-    if (PKI_ERROR rc = zpki::x509::signRsa(der.data, der.size, alg, key, &made, L_X509 | F_GEN_RSASIGN_TBS_CERT))
-        return rc;
-    putSignature(sig, made);
-    return 0;
+    return signTbs(tbs, sig, alg, key, F_GEN_RSASIGN_TBS_CERT, zpki::x509::signRsa);
 }
 
 ZUNPKI_API PKI_ERROR gen_KCDSA_SIG_X509_TBS_CERT(const X509_TBS_CERT* tbs, BIT_STRING** sig,
                                                  const OBJECT_IDENTIFIER* alg, KCDSA_UNIT* key) {
-    if (!tbs || !sig || !key) return x509Err(F_GEN_KCDSASIGN_TBS_CERT, ERR_R_NULL_ARGUMENT);
-    DerBytes der;
-    if (PKI_ERROR rc = zpki::x509::tbsDer(tbs, der)) return rc;
-    BIT_STRING* made = nullptr;
-    if (PKI_ERROR rc =
-            zpki::x509::signKcdsa(der.data, der.size, alg, key, &made, L_X509 | F_GEN_KCDSASIGN_TBS_CERT))
-        return rc;
-    putSignature(sig, made);
-    return 0;
+    return signTbs(tbs, sig, alg, key, F_GEN_KCDSASIGN_TBS_CERT, zpki::x509::signKcdsa);
 }
 
 ZUNPKI_API int gen_SIG_X509_Cert(X509_CERT* cert, const ASYMMETRIC_KEY* key) {
@@ -99,23 +107,18 @@ ZUNPKI_API int gen_SIG_X509_Cert(X509_CERT* cert, const ASYMMETRIC_KEY* key) {
 }
 
 ZUNPKI_API PKI_ERROR verify_RSA_SIG_X509_CERT(const X509_CERT* cert, RSA_UNIT* key) {
-    if (!cert || !cert->tbs || !cert->signatureValue || !key)
-        return x509Err(F_VERIFY_RSASIGN_TBS_CERT, ERR_R_NULL_ARGUMENT);
-    if (!algorithmsAgree(cert)) return x509Err(F_VERIFY_RSASIGN_TBS_CERT, ERR_R_INVALID_ELEMENT);
-    DerBytes der;
-    if (PKI_ERROR rc = zpki::x509::tbsDer(cert->tbs, der)) return rc;
-    return zpki::x509::verifyRsa(der.data, der.size, cert->signatureAlgorithm, cert->signatureParameters,
-                                 cert->signatureValue, key, L_X509 | F_VERIFY_RSASIGN_TBS_CERT);
+    return verifyCert(cert, key, F_VERIFY_RSASIGN_TBS_CERT,
+                      [&](const DerBytes& der, unsigned libFunc) {
+                          return zpki::x509::verifyRsa(der.data, der.size, cert->signatureAlgorithm,
+                                                       cert->signatureParameters, cert->signatureValue, key, libFunc);
+                      });
 }
 
 ZUNPKI_API PKI_ERROR verify_KCDSA_SIG_X509_CERT(const X509_CERT* cert, KCDSA_UNIT* key) {
-    if (!cert || !cert->tbs || !cert->signatureValue || !key)
-        return x509Err(F_VERIFY_KCDSASIGN_TBS_CERT, ERR_R_NULL_ARGUMENT);
-    if (!algorithmsAgree(cert)) return x509Err(F_VERIFY_KCDSASIGN_TBS_CERT, ERR_R_INVALID_ELEMENT);
-    DerBytes der;
-    if (PKI_ERROR rc = zpki::x509::tbsDer(cert->tbs, der)) return rc;
-    return zpki::x509::verifyKcdsa(der.data, der.size, cert->signatureAlgorithm, cert->signatureValue, key,
-                                   L_X509 | F_VERIFY_KCDSASIGN_TBS_CERT);
+    return verifyCert(cert, key, F_VERIFY_KCDSASIGN_TBS_CERT, [&](const DerBytes& der, unsigned libFunc) {
+        return zpki::x509::verifyKcdsa(der.data, der.size, cert->signatureAlgorithm, cert->signatureValue, key,
+                                       libFunc);
+    });
 }
 
 ZUNPKI_API int verify_SIG_X509_CERT(const X509_CERT* cert, const X509_PUBKEY* issuerKey) {

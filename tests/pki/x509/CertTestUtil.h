@@ -17,9 +17,7 @@ inline Bytes encodeCert(const X509_CERT* cert) { return encode(X509_CERT_to_Seq,
 // The objects of make_cert_fixtures.sh, made once per test program.
 inline const std::string& certFixtures() {
     static zqtest::TempDir dir("certfix");
-    static const bool made =
-        zqtest::run({zqtest::sourceDir() + "/tests/pki/x509/make_cert_fixtures.sh", dir.path()}).status == 0;
-    static const std::string path = made ? dir.path() : std::string();
+    static const std::string path = pkitest::runFixtureScript("tests/pki/x509/make_cert_fixtures.sh", dir);
     return path;
 }
 
