@@ -96,13 +96,7 @@ int identifyDataInto(const KISA_IDENTIFY_DATA& r, ASN1_UNIT* node) {
 extern "C" {
 
 ZUNPKI_API PKI_ERROR Seq_to_VID(const ASN1_UNIT* node, VID** vid) {
-    constexpr unsigned kDecode = L_X509V3 | F_SEQ_TO_VID;
-    Element e;
-    if (node && vid && elementOf(node, e)) {
-        const int n = childCount(e);
-        if (n != 1 && n != 2) return code(kDecode, ERR_R_INVALID_ELEMENT);
-    }
-    return Family<VID>::fromSeq(node, vid, kDecode);
+    return fromSeqCounted(node, vid, L_X509V3 | F_SEQ_TO_VID, 1, 2);
 }
 
 ZUNPKI_API PKI_ERROR VID_to_Seq(const VID* vid, ASN1_UNIT** node) {

@@ -231,6 +231,19 @@ inline int childCount(const Element& e) {
     return n;
 }
 
+// Family<T>::fromSeq after a count of the node's children: outside
+// [least, most] gives 0x2b with libFunc's bytes. A node whose children do
+// not read is left to the decoder (0x104).
+template <class T>
+PKI_ERROR fromSeqCounted(const ASN1_UNIT* node, T** out, unsigned libFunc, int least, int most) {
+    Element e;
+    if (node && out && asn1::elementOf(node, e)) {
+        const int n = childCount(e);
+        if (n >= 0 && (n < least || n > most)) return code(libFunc, ERR_R_INVALID_ELEMENT);
+    }
+    return asn1::Family<T>::fromSeq(node, out, libFunc);
+}
+
 }  // namespace zpki::x509v3
 
 // The flat family of a list type LIST whose items C reads and writes:

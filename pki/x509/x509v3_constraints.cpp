@@ -12,15 +12,6 @@ namespace {
 template <uint8_t Id>
 using Subtrees = NonEmptyList<Sub<GENERAL_SUBTREE>, Id>;
 
-// A record decoder that first asks for at least one field.
-template <class T>
-PKI_ERROR decodeNonEmpty(const ASN1_UNIT* node, T** out, unsigned libFunc) {
-    Element e;
-    if (node && out && elementOf(node, e) && e.identifier == 0x30 && e.contentsSize == 0)
-        return code(libFunc, ERR_R_INVALID_ELEMENT);
-    return Family<T>::fromSeq(node, out, libFunc);
-}
-
 // True when a list member is there but empty: such a list cannot be written.
 inline bool emptyList(const STACK* list) { return list && list->count == 0; }
 
@@ -63,7 +54,7 @@ ZPKI_STRUCT_LIFECYCLE(NAME_CONSTRAINTS)
 extern "C" {
 
 ZUNPKI_API PKI_ERROR Seq_to_AUTHORITY_KEYID(const ASN1_UNIT* node, AUTHORITY_KEYID** akid) {
-    return decodeNonEmpty(node, akid, L_X509V3 | F_SEQ_TO_AUTHORITY_KEYID);
+    return fromSeqCounted(node, akid, L_X509V3 | F_SEQ_TO_AUTHORITY_KEYID, 1, 3);
 }
 
 ZUNPKI_API PKI_ERROR AUTHORITY_KEYID_to_Seq(const AUTHORITY_KEYID* akid, ASN1_UNIT** node) {
@@ -73,7 +64,7 @@ ZUNPKI_API PKI_ERROR AUTHORITY_KEYID_to_Seq(const AUTHORITY_KEYID* akid, ASN1_UN
 }
 
 ZUNPKI_API PKI_ERROR Seq_to_NAME_CONSTRAINTS(const ASN1_UNIT* node, NAME_CONSTRAINTS** nc) {
-    return decodeNonEmpty(node, nc, L_X509V3 | F_SEQ_TO_NAME_CONSTRAINTS);
+    return fromSeqCounted(node, nc, L_X509V3 | F_SEQ_TO_NAME_CONSTRAINTS, 1, 2);
 }
 
 ZUNPKI_API PKI_ERROR NAME_CONSTRAINTS_to_Seq(const NAME_CONSTRAINTS* nc, ASN1_UNIT** node) {

@@ -165,13 +165,7 @@ ZUNPKI_API PKI_ERROR GENERAL_NAME_to_Seq(const GENERAL_NAME* gn, ASN1_UNIT** nod
 }
 
 ZUNPKI_API PKI_ERROR Seq_to_OTHERNAME(const ASN1_UNIT* node, OTHERNAME** on) {
-    constexpr unsigned kDecode = L_X509V3 | F_SEQ_TO_OTHERNAME;
-    Element e;
-    if (node && on && elementOf(node, e)) {
-        const int n = childCount(e);
-        if (n == 0 || n > 2) return code(kDecode, ERR_R_INVALID_ELEMENT);
-    }
-    return Family<OTHERNAME>::fromSeq(node, on, kDecode);
+    return fromSeqCounted(node, on, L_X509V3 | F_SEQ_TO_OTHERNAME, 1, 2);
 }
 
 ZUNPKI_API PKI_ERROR OTHERNAME_to_Seq(const OTHERNAME* on, ASN1_UNIT** node) {
@@ -179,13 +173,7 @@ ZUNPKI_API PKI_ERROR OTHERNAME_to_Seq(const OTHERNAME* on, ASN1_UNIT** node) {
 }
 
 ZUNPKI_API PKI_ERROR Seq_to_EDIPARTYNAME(const ASN1_UNIT* node, EDIPARTYNAME** edi) {
-    constexpr unsigned kDecode = L_X509V3 | F_SEQ_TO_EDIPARTYNAME;
-    Element e;
-    if (node && edi && elementOf(node, e)) {
-        const int n = childCount(e);
-        if (n == 0 || n > 2) return code(kDecode, ERR_R_INVALID_ELEMENT);
-    }
-    return Family<EDIPARTYNAME>::fromSeq(node, edi, kDecode);
+    return fromSeqCounted(node, edi, L_X509V3 | F_SEQ_TO_EDIPARTYNAME, 1, 2);
 }
 
 ZUNPKI_API PKI_ERROR EDIPARTYNAME_to_Seq(const EDIPARTYNAME* edi, ASN1_UNIT** node) {

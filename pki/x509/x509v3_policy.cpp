@@ -1,6 +1,8 @@
 // Certificate policies and policy mappings.
 #include "x509/x509v3_policy.h"
 
+#include <climits>
+
 #include "asn1/asn1_objects.h"
 #include "x509/x509v3_body.hpp"
 
@@ -216,11 +218,8 @@ ZPKI_STRUCT_LIFECYCLE(POLICY_INFO)
 extern "C" {
 
 ZUNPKI_API PKI_ERROR Seq_to_POLICY_INFO(const ASN1_UNIT* node, POLICY_INFO** pi) {
-    constexpr unsigned kDecode = L_X509V3 | F_SEQ_TO_POLICY_INFO;
-    Element e;
-    if (node && pi && elementOf(node, e) && e.constructed() && e.contentsSize == 0)
-        return code(kDecode, ERR_R_INVALID_ELEMENT);
-    return Family<POLICY_INFO>::fromSeq(node, pi, kDecode);
+    // Three children or more are refused by the decoder as malformed (0x104).
+    return fromSeqCounted(node, pi, L_X509V3 | F_SEQ_TO_POLICY_INFO, 1, INT_MAX);
 }
 
 ZUNPKI_API PKI_ERROR POLICY_INFO_to_Seq(const POLICY_INFO* pi, ASN1_UNIT** node) {
@@ -269,9 +268,7 @@ ZUNPKI_API PKI_ERROR USER_NOTICE_to_Seq(const USER_NOTICE* un, ASN1_UNIT** node)
 ZUNPKI_API PKI_ERROR Seq_to_NOTICE_REFERENCE(const ASN1_UNIT* node, USER_NOTICE* notice) {
     constexpr unsigned kDecode = L_X509V3 | F_SEQ_TO_NOTICE_REFERENCE;
     if (!node || !notice) return code(kDecode, ERR_R_NULL_ARGUMENT);
-    Element e;
-    if (elementOf(node, e) && childCount(e) != 2) return code(kDecode, ERR_R_INVALID_ELEMENT);
-    return Family<NOTICE_REFERENCE>::fromSeq(node, &notice->noticeRef, kDecode);
+    return fromSeqCounted(node, &notice->noticeRef, kDecode, 2, 2);
 }
 
 ZUNPKI_API PKI_ERROR NOTICE_REFERENCE_to_Seq(const NOTICE_REFERENCE* nr, ASN1_UNIT** node) {

@@ -28,6 +28,15 @@ Owner decodeHex(PKI_ERROR (*fromSeq)(const ASN1_UNIT*, T**), const std::string& 
     return decodeWith<Owner>(fromSeq, fromHex(hex), rc);
 }
 
+// The code fromSeq refuses hex with (0 when it does not), making nothing.
+template <class Owner, class T>
+PKI_ERROR refusal(PKI_ERROR (*fromSeq)(const ASN1_UNIT*, T**), const std::string& hex) {
+    PKI_ERROR rc;
+    Owner made = decodeHex<Owner>(fromSeq, hex, &rc);
+    EXPECT_EQ(made == nullptr, rc != 0) << hex;
+    return rc;
+}
+
 // The objects of make_ext_fixtures.sh, made once per test program.
 inline const std::string& extFixtures() {
     static zqtest::TempDir dir("extfix");

@@ -8,7 +8,6 @@
 
 #include <functional>
 #include <map>
-#include <sstream>
 
 #include "BodyTestUtil.h"
 
@@ -96,18 +95,11 @@ TEST(ExtensionBodyVectors, DerBodiesRoundTripAndNoneHarms) {
     zqtest::TempDir dir("bodyvec");
     auto r = zqtest::run({zqtest::kPython, zqtest::sourceDir() + "/tests/pki/x509/ext_bodies_dump.py", kVectors, dir.path()});
     ASSERT_EQ(r.status, 0);
-    std::istringstream manifest(zqtest::readFile(dir / "manifest.tsv"));
     std::map<std::string, int> checked;
     std::vector<std::string> mismatches;
-    std::string line;
-    while (std::getline(manifest, line)) {
-        std::istringstream fields(line);
-        std::string oid, label, path, verdict, theirsPath;
-        std::getline(fields, oid, '\t');
-        std::getline(fields, label, '\t');
-        std::getline(fields, path, '\t');
-        std::getline(fields, verdict, '\t');
-        std::getline(fields, theirsPath, '\t');
+    for (const auto& row : tsvRows(dir / "manifest.tsv")) {
+        ASSERT_EQ(row.size(), 5u);
+        const std::string &oid = row[0], &label = row[1], &path = row[2], &verdict = row[3], &theirsPath = row[4];
         const Bytes body = pkitest::readBytes(path);
         const Outcome ours = readers().at(oid)(body);
         const std::string what = oid + " " + label + ": " + toHex(body);

@@ -14,6 +14,8 @@ namespace {
 
 using DistPoint = Own<DIST_POINT, free_DIST_POINT>;
 using DistPointName = Own<DIST_POINT_NAME, free_DIST_POINT_NAME>;
+using IssuingDistPoints = Own<ISSUING_DIST_POINTS, free_ISSUING_DIST_POINTS>;
+using AccessDescription = Own<ACCESS_DESCRIPTION, free_ACCESS_DESCRIPTION>;
 
 std::string names(const GENERAL_NAMES* l) {
     std::string s;
@@ -159,9 +161,7 @@ TEST(CrlDistributionPoints, OlderFormsAndOneDistributionPoint) {
     dp->distributionPoint = fullName(makeName(GENERAL_NAME_URI, ia5("a.b/")));
     EXPECT_EQ(toHex(encode(DIST_POINT_to_Seq, static_cast<const DIST_POINT*>(dp.get()))), "300aa008a0068604612e622f");
 
-    PKI_ERROR rc;
-    decodeHex<DistPoints>(Seq_to_CRL_DIST_POINTS, "3000", &rc);
-    EXPECT_EQ(rc, 0x4741002b);
+    EXPECT_EQ(refusal<DistPoints>(Seq_to_CRL_DIST_POINTS, "3000"), 0x4741002b);
     DistPoints empty(new_CRL_DIST_POINTS());
     ASN1_UNIT* node = nullptr;
     EXPECT_EQ(CRL_DIST_POINTS_to_Seq(empty.get(), &node), 0x4742002b);
@@ -191,7 +191,7 @@ TEST(IssuingDistributionPoint, FlagsReadInBothFormsWrittenImplicitly) {
         EXPECT_EQ(idpSummary(idp.get()), c.summary);
         EXPECT_EQ(encode(issuing_DIST_POINT_to_Seq, static_cast<const ISSUING_DIST_POINT*>(idp.get())), c.in);
         // The body handed to the list decoder is one record.
-        auto list = decodeWith<Own<ISSUING_DIST_POINTS, free_ISSUING_DIST_POINTS>>(Seq_to_issuing_DIST_POINTS, c.in, &rc);
+        auto list = decodeWith<IssuingDistPoints>(Seq_to_issuing_DIST_POINTS, c.in, &rc);
         ASSERT_EQ(rc, 0);
         ASSERT_EQ(get_STACK_count(list.get()), 1);
         EXPECT_EQ(idpSummary(itemOf<ISSUING_DIST_POINT>(list.get(), 0)), c.summary);
@@ -213,10 +213,8 @@ TEST(IssuingDistributionPoint, FlagsReadInBothFormsWrittenImplicitly) {
     EXPECT_EQ(idpSummary(explicitForm.get()), " user=T ca=- reasons= indirect=- attr=-");
     EXPECT_EQ(toHex(encode(issuing_DIST_POINT_to_Seq, static_cast<const ISSUING_DIST_POINT*>(explicitForm.get()))),
               "30038101ff");
-    decodeHex<Own<ISSUING_DIST_POINTS, free_ISSUING_DIST_POINTS>>(Seq_to_issuing_DIST_POINTS, "3000", &rc);
-    EXPECT_EQ(rc, 0x4727002b);
-    decodeHex<IssuingDistPoint>(Seq_to_issuing_DIST_POINT, "30038102ffff", &rc);
-    EXPECT_EQ(rc, 0x47170104);
+    EXPECT_EQ(refusal<IssuingDistPoints>(Seq_to_issuing_DIST_POINTS, "3000"), 0x4727002b);
+    EXPECT_EQ(refusal<IssuingDistPoint>(Seq_to_issuing_DIST_POINT, "30038102ffff"), 0x47170104);
 }
 
 TEST(AuthorityInfoAccess, ReadWrittenAndBuiltLikePythonCryptography) {
@@ -241,11 +239,8 @@ TEST(AuthorityInfoAccess, ReadWrittenAndBuiltLikePythonCryptography) {
         push_STACK_value(built.get(), ad);
     }
     EXPECT_EQ(encode(AUTHORITY_INFO_ACCESS_to_Seq, static_cast<const AUTHORITY_INFO_ACCESS*>(built.get())), peer);
-    decodeHex<InfoAccess>(Seq_to_AUTHORITY_INFO_ACCESS, "3000", &rc);
-    EXPECT_EQ(rc, 0x4725002b);
-    decodeHex<Own<ACCESS_DESCRIPTION, free_ACCESS_DESCRIPTION>>(Seq_to_ACCESS_DESCRIPTION,
-                                                                "300a06082b06010505073001", &rc);
-    EXPECT_EQ(rc, 0x47430104);
+    EXPECT_EQ(refusal<InfoAccess>(Seq_to_AUTHORITY_INFO_ACCESS, "3000"), 0x4725002b);
+    EXPECT_EQ(refusal<AccessDescription>(Seq_to_ACCESS_DESCRIPTION, "300a06082b06010505073001"), 0x47430104);
 }
 
 }  // namespace

@@ -171,19 +171,13 @@ TEST(CertificatePolicies, Errors) {
         {"301e301c060129301730150608" "2b06010505070202" "3009" "3007" "0c0141" "3000" "0500", 0x47270104},
     };
     for (const auto& c : lists) {
-        PKI_ERROR rc;
-        EXPECT_EQ(decodeHex<Policies>(Seq_to_CERTIFICATE_POLICIES, c.in, &rc), nullptr) << c.in;
-        EXPECT_EQ(rc, c.code) << c.in;
+        EXPECT_EQ(refusal<Policies>(Seq_to_CERTIFICATE_POLICIES, c.in), c.code) << c.in;
     }
     PKI_ERROR rc;
-    decodeHex<Info>(Seq_to_POLICY_INFO, "3000", &rc);
-    EXPECT_EQ(rc, 0x4729002b);
-    decodeHex<Qualifier>(Seq_to_POLICY_QUALIFIER_INFO, "3003060129", &rc);
-    EXPECT_EQ(rc, 0x4733002b);
-    decodeHex<Notice>(Seq_to_USER_NOTICE, "3000", &rc);
-    EXPECT_EQ(rc, 0x4735002b);
-    decodeHex<Notice>(Seq_to_USER_NOTICE, "3009" "3007" "0c0141" "3000" "0500", &rc);
-    EXPECT_EQ(rc, 0x4737002b);
+    EXPECT_EQ(refusal<Info>(Seq_to_POLICY_INFO, "3000"), 0x4729002b);
+    EXPECT_EQ(refusal<Qualifier>(Seq_to_POLICY_QUALIFIER_INFO, "3003060129"), 0x4733002b);
+    EXPECT_EQ(refusal<Notice>(Seq_to_USER_NOTICE, "3000"), 0x4735002b);
+    EXPECT_EQ(refusal<Notice>(Seq_to_USER_NOTICE, "3009" "3007" "0c0141" "3000" "0500"), 0x4737002b);
 
     // An empty qualifier SEQUENCE reads as none; an empty list does not encode.
     Info term = decodeHex<Info>(Seq_to_POLICY_INFO, "3005060129" "3000", &rc);

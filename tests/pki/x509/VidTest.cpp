@@ -166,15 +166,10 @@ TEST(IdentityData, CodecsAndErrors) {
         {"300c" "0c0161" "3007" "3005" "060129" "3000", 0x4701002b},  // an empty VID
     };
     for (const auto& b : bad) {
-        PKI_ERROR rc;
-        EXPECT_EQ(decodeHex<Identity>(Seq_to_KISA_IDENTIFY_DATA, b.in, &rc), nullptr) << b.in;
-        EXPECT_EQ(rc, b.code) << b.in;
+        EXPECT_EQ(refusal<Identity>(Seq_to_KISA_IDENTIFY_DATA, b.in), b.code) << b.in;
     }
-    PKI_ERROR rc;
-    decodeHex<Vid>(Seq_to_VID, "3000", &rc);
-    EXPECT_EQ(rc, 0x4701002b);
-    decodeHex<Vid>(Seq_to_VID, "30093003060129a0000500", &rc);
-    EXPECT_EQ(rc, 0x4701002b);
+    EXPECT_EQ(refusal<Vid>(Seq_to_VID, "3000"), 0x4701002b);
+    EXPECT_EQ(refusal<Vid>(Seq_to_VID, "30093003060129a0000500"), 0x4701002b);
     Identity noType(new_KISA_IDENTIFY_DATA());
     noType->realName = new_UTF8_STRING(reinterpret_cast<const unsigned char*>("a"), 1);
     noType->vid = new_VID();

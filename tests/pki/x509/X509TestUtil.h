@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "../PkiHelpers.h"
 #include "../asn1/PkiTestUtil.h"
@@ -156,6 +158,23 @@ inline Node childAt(const ASN1_UNIT* node, std::initializer_list<int> path) {
         cur.reset(zpki::ber::childElement(cur.get(), i, e) ? zpki::ber::nodeFromElement(e) : nullptr);
     }
     return cur;
+}
+
+// The rows of a tab-separated manifest, each row's fields in order.
+inline std::vector<std::vector<std::string>> tsvRows(const std::string& path) {
+    std::vector<std::vector<std::string>> rows;
+    std::istringstream in(zqtest::readFile(path));
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty()) continue;
+        std::vector<std::string>& row = rows.emplace_back();
+        for (size_t start = 0;;) {  // a trailing tab ends with an empty field
+            const size_t tab = line.find('\t', start);
+            row.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+            if (tab == std::string::npos) break;
+            start = tab + 1;
+        }
+    }
+    return rows;
 }
 
 // The objects of make_fixtures.sh, made once per test program.

@@ -19,7 +19,7 @@ from pyasn1.codec.der import encoder as der_encoder
 from pyasn1_modules import rfc5280
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import vectors_dump  # noqa: E402  (objects, components)
+import vectors_dump  # noqa: E402  (each_component)
 
 SPECS = {
     "2.5.29.17": rfc5280.SubjectAltName,
@@ -56,38 +56,26 @@ def main():
     src, out = sys.argv[1], sys.argv[2]
     os.makedirs(out, exist_ok=True)
     lines, n = [], 0
-    for root, _, files in sorted(os.walk(src)):
-        for f in sorted(files):
-            path = os.path.join(root, f)
-            label = os.path.relpath(path, src)
+    for label, k, comps in vectors_dump.each_component(src):
+        for kind, raw in comps:
+            if kind != "exts":
+                continue
             try:
-                objs = vectors_dump.objects(path)
+                exts, _ = ber_decoder.decode(raw, asn1Spec=rfc5280.Extensions())
             except Exception:
                 continue
-            for k, der in enumerate(objs):
-                try:
-                    comps = vectors_dump.components(der)
-                except Exception:
+            for e in exts:
+                oid = str(e["extnID"])
+                if oid not in SPECS:
                     continue
-                for kind, raw in comps:
-                    if kind != "exts":
-                        continue
-                    try:
-                        exts, _ = ber_decoder.decode(raw, asn1Spec=rfc5280.Extensions())
-                    except Exception:
-                        continue
-                    for e in exts:
-                        oid = str(e["extnID"])
-                        if oid not in SPECS:
-                            continue
-                        body = e["extnValue"].asOctets()
-                        n += 1
-                        name = os.path.join(out, "%d.der" % n)
-                        theirs = os.path.join(out, "%d.pyasn1" % n)
-                        open(name, "wb").write(body)
-                        v, der = verdict(oid, body)
-                        open(theirs, "wb").write(der)
-                        lines.append("\t".join([oid, "%s#%d" % (label, k), name, v, theirs]))
+                body = e["extnValue"].asOctets()
+                n += 1
+                name = os.path.join(out, "%d.der" % n)
+                theirs = os.path.join(out, "%d.pyasn1" % n)
+                open(name, "wb").write(body)
+                v, der = verdict(oid, body)
+                open(theirs, "wb").write(der)
+                lines.append("\t".join([oid, "%s#%d" % (label, k), name, v, theirs]))
     with open(os.path.join(out, "manifest.tsv"), "w") as m:
         m.write("\n".join(lines) + "\n")
 

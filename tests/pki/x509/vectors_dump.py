@@ -168,14 +168,12 @@ def objects(path):
     return []
 
 
-def main():
-    src, out = sys.argv[1], sys.argv[2]
-    os.makedirs(out, exist_ok=True)
-    lines, n = [], 0
+def each_component(src):
+    """(label, index of the object in its file, components) of every
+    certificate, CRL and request below src, in name order."""
     for root, _, files in sorted(os.walk(src)):
         for f in sorted(files):
             path = os.path.join(root, f)
-            label = os.path.relpath(path, src)
             try:
                 objs = objects(path)
             except Exception:
@@ -185,17 +183,25 @@ def main():
                     comps = components(der)
                 except Exception:
                     continue
-                for j, (kind, raw) in enumerate(comps):
-                    n += 1
-                    inp = os.path.join(out, "%d.in" % n)
-                    exp = os.path.join(out, "%d.out" % n)
-                    open(inp, "wb").write(raw)
-                    try:
-                        summary, expected = FACTS[kind](raw)
-                    except Exception:
-                        summary, expected = "-", b""
-                    open(exp, "wb").write(expected)
-                    lines.append("\t".join([kind, "%s#%d.%d" % (label, k, j), inp, exp, summary]))
+                yield os.path.relpath(path, src), k, comps
+
+
+def main():
+    src, out = sys.argv[1], sys.argv[2]
+    os.makedirs(out, exist_ok=True)
+    lines, n = [], 0
+    for label, k, comps in each_component(src):
+        for j, (kind, raw) in enumerate(comps):
+            n += 1
+            inp = os.path.join(out, "%d.in" % n)
+            exp = os.path.join(out, "%d.out" % n)
+            open(inp, "wb").write(raw)
+            try:
+                summary, expected = FACTS[kind](raw)
+            except Exception:
+                summary, expected = "-", b""
+            open(exp, "wb").write(expected)
+            lines.append("\t".join([kind, "%s#%d.%d" % (label, k, j), inp, exp, summary]))
     with open(os.path.join(out, "manifest.tsv"), "w") as m:
         m.write("\n".join(lines) + "\n")
 
