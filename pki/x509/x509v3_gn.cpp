@@ -113,8 +113,9 @@ namespace zpki::x509v3 {
 bool GeneralNameCodec::decodeContents(const Element& e, Value& out) {
     GENERAL_NAME* r = PKI_NEW(GENERAL_NAME);
     if (!r) return false;
-    using Ops = Family<GENERAL_NAME>::Ops;
-    if (Ops::matches(e.identifier) && !Family<GENERAL_NAME>::decodeElement(e, *r)) {
+    // A context tag of 0-8 is one of the nine kinds and must read as it.
+    const bool known = (e.identifier & 0xc0) == 0x80 && e.tagNumber() <= GENERAL_NAME_REGISTERED_ID;
+    if (known && (!Family<GENERAL_NAME>::Ops::matches(e.identifier) || !Family<GENERAL_NAME>::decodeElement(e, *r))) {
         PKI_FREE(r);
         return false;
     }

@@ -139,6 +139,7 @@ TEST(GeneralNames, Errors) {
         {"a00506032a0304", 0x47050104},        // otherName without its value
         {"a00b06032a0304a0040c000c00", 0x47050104},  // value holding more than one element
         {"a400", 0x47050104},                  // directoryName without its Name
+        {"8400", 0x47050104},                  // ... and in a primitive [4]
         {"a5020500", 0x47050104},              // EDIPartyName without a party name
     };
     for (const auto& c : one) {
