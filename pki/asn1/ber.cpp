@@ -990,6 +990,7 @@ ASN1_STRING* decodeOid(const Element& e) {
 ASN1_STRING* decodeAnyString(const Element& e) {
     const int id = e.identifier;
     ASN1_STRING* s = nullptr;
+    if (id == ASN1_TAG_NULL && e.contentsSize != 0) return nullptr;  // X.690 8.8.2: no contents
     if (id == 3) s = decodeString(e, 3);
     else if (id == 6) s = decodeOid(e);
     else if (id == 23 || id == 24) s = decodeString(e, id);

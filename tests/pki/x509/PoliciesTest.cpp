@@ -167,6 +167,7 @@ TEST(CertificatePolicies, Errors) {
         {"300c300a06012930053003060129", 0x47270104},          // a qualifier of one child
         {"30083006060129020101", 0x47270104},                  // qualifiers not a SEQUENCE
         {"3009300706012930003000", 0x47270104},                // a term of three children
+        {"300f300d06012930083006060129050100", 0x47270104},    // a qualifier NULL with contents
         // a notice reference of three children
         {"301e301c060129301730150608" "2b06010505070202" "3009" "3007" "0c0141" "3000" "0500", 0x47270104},
     };
