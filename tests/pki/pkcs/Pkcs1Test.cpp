@@ -315,11 +315,13 @@ TEST(RsaParams, PssMatchesOpenssl)
         // Built in either order, the parameters are openssl's bytes.
         for (bool mgfFirst : {false, true}) {
             RSASSA_PSS_PARAM* p = new_RSASSA_PSS_PARAM();
-            if (mgfFirst)
+            if (mgfFirst) {
                 ASSERT_EQ(set_RSASSA_PSS_PARAM_maskGenAlgorithm(p, 833), 0);
+            }
             ASSERT_EQ(set_RSASSA_PSS_PARAM_hashAlgorithm(p, c.hashRow), 0);
-            if (!mgfFirst)
+            if (!mgfFirst) {
                 ASSERT_EQ(set_RSASSA_PSS_PARAM_maskGenAlgorithm(p, 833), 0);
+            }
             ASSERT_EQ(set_RSASSA_PSS_PARAM_saltLength(p, c.salt), 0);
             ASSERT_EQ(set_RSASSA_PSS_PARAM_trailerField(p, 1), 0);
             EXPECT_EQ(hexOf(encoded(p, RSASSA_PSS_PARAM_to_Seq)),
