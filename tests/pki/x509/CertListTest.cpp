@@ -1,5 +1,6 @@
 // Certificate lists against openssl's PKCS#7 certificate sets, certificate
 // pairs of PKITS' directory, and IssuerAndSerialNumber.
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -73,8 +74,12 @@ TEST(CertList, RefusedListsLeaveTheCallersList) {
     auto seqOf = [](std::initializer_list<Bytes> parts) {
         Bytes contents;
         for (const auto& p : parts) contents.insert(contents.end(), p.begin(), p.end());
-        Bytes out{0x30, 0x82, static_cast<unsigned char>(contents.size() >> 8), static_cast<unsigned char>(contents.size())};
-        out.insert(out.end(), contents.begin(), contents.end());
+        Bytes out(4 + contents.size());
+        out[0] = 0x30;
+        out[1] = 0x82;
+        out[2] = static_cast<unsigned char>(contents.size() >> 8);
+        out[3] = static_cast<unsigned char>(contents.size());
+        std::copy(contents.begin(), contents.end(), out.begin() + 4);
         return out;
     };
     struct Case {

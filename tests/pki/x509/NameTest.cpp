@@ -1,5 +1,6 @@
 // Distinguished names: openssl's subjects read and rebuilt byte for byte,
 // equality, digest, list operations and malformed input.
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include "X509TestUtil.h"
@@ -93,8 +94,10 @@ TEST(X509Name, BuiltNamesMatchOpensslBytes) {
 
 // A TLV around contents of fewer than 128 bytes.
 Bytes wrap(unsigned char id, const Bytes& contents) {
-    Bytes out{id, static_cast<unsigned char>(contents.size())};
-    out.insert(out.end(), contents.begin(), contents.end());
+    Bytes out(2 + contents.size());
+    out[0] = id;
+    out[1] = static_cast<unsigned char>(contents.size());
+    std::copy(contents.begin(), contents.end(), out.begin() + 2);
     return out;
 }
 
