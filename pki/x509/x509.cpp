@@ -22,54 +22,10 @@ namespace der = zpki::der;
 using zpki::Owned;
 using zpki::x509::DerBytes;
 
-namespace {
-
-bool timeUsable(const X509_TIME* t) {
-    return t && (t->type == X509_TIME_UTC || t->type == X509_TIME_GENERALIZED) && t->value;
-}
-
-// Time ::= CHOICE { utcTime UTCTime, generalTime GeneralizedTime }. A time
-// whose text does not read is refused: a bound nobody can check makes the
-// certificate unusable.
-struct TimeCodec {
-    using Value = X509_TIME*;
-    static bool matches(uint8_t id) { return id == ASN1_TAG_UTC_TIME || id == ASN1_TAG_GENERALIZED_TIME; }
-    static bool decodeContents(const Element& e, Value& out) {
-        const bool generalized = e.identifier == ASN1_TAG_GENERALIZED_TIME;
-        ASN1_STRING* v = nullptr;
-        const bool read = generalized ? GeneralizedTime::decodeContents(e, v) : UtcTime::decodeContents(e, v);
-        Owned<ASN1_STRING, free_ASN1_STRING> value(v);
-        Time64_T instant;
-        if (!read || !zpki::asn1time::parseInstant(value->data, static_cast<size_t>(value->length), generalized,
-                                                   instant))
-            return false;
-        X509_TIME* t = new_X509_TIME();
-        if (!t) return false;
-        t->type = generalized ? X509_TIME_GENERALIZED : X509_TIME_UTC;
-        t->value = value.release();
-        out = t;
-        return true;
-    }
-    static bool encode(const Value& v, ASN1_UNIT* parent) {
-        if (!timeUsable(v)) return false;
-        return v->type == X509_TIME_UTC ? UtcTime::encode(v->value, parent)
-                                        : GeneralizedTime::encode(v->value, parent);
-    }
-    static bool present(const Value& v) { return v != nullptr; }
-    static void release(Value& v) {
-        free_X509_TIME(v);
-        v = nullptr;
-    }
-    static bool copy(const Value& from, Value& to) { return !from || (to = dup_X509_TIME(from)) != nullptr; }
-    static int compare(const Value& a, const Value& b) { return cmp_X509_TIME(a, b); }
-};
-
-}  // namespace
-
 template <>
 struct zpki::asn1::Describe<X509_VALIDITY> {
-    using Shape = Sequence<Field<&X509_VALIDITY::notBefore, TimeCodec, ERR_TBS_CERT_VALIDITY>,
-                           Field<&X509_VALIDITY::notAfter, TimeCodec, ERR_TBS_CERT_VALIDITY>>;
+    using Shape = Sequence<Field<&X509_VALIDITY::notBefore, zpki::x509::TimeCodec, ERR_TBS_CERT_VALIDITY>,
+                           Field<&X509_VALIDITY::notAfter, zpki::x509::TimeCodec, ERR_TBS_CERT_VALIDITY>>;
 };
 ZPKI_STRUCT_LIFECYCLE(X509_VALIDITY)
 
@@ -81,95 +37,61 @@ struct zpki::asn1::Describe<X509_AUX> {
 };
 ZPKI_STRUCT_LIFECYCLE(X509_AUX)
 
+using zpki::x509::addr;
+using zpki::x509::freeReceived;
+using zpki::x509::Snapshot;
+
+// What a certificate holds, for its kept DER: the members a setter or a
+// caller would replace.
+template <>
+struct zpki::x509::Kept<X509_TBS_CERT> {
+    static Snapshot of(const X509_TBS_CERT* t) {
+        const X509_VALIDITY* v = t->validity;
+        const X509_TIME* nb = v ? v->notBefore : nullptr;
+        const X509_TIME* na = v ? v->notAfter : nullptr;
+        return {static_cast<uintptr_t>(t->version),
+                addr(t->serialNumber),
+                addr(t->signature),
+                addr(t->signatureParameters),
+                addr(t->issuer),
+                static_cast<uintptr_t>(get_X509_NAME_count(t->issuer)),
+                addr(v),
+                addr(nb),
+                addr(na),
+                addr(nb ? nb->value : nullptr),
+                addr(na ? na->value : nullptr),
+                addr(t->subject),
+                static_cast<uintptr_t>(get_X509_NAME_count(t->subject)),
+                addr(t->subjectPublicKeyInfo),
+                addr(t->extensions),
+                static_cast<uintptr_t>(get_X509_EXTENSION_count(t->extensions)),
+                addr(t->issuerUniqueID),
+                addr(t->subjectUniqueID)};
+    }
+    static bool partsKept(const X509_TBS_CERT*) { return true; }
+};
+
+template <>
+struct zpki::x509::Kept<X509_CERT> {
+    static Snapshot of(const X509_CERT* c) {
+        return {addr(c->tbs), addr(c->tbs ? c->tbs->received : nullptr), addr(c->signatureAlgorithm),
+                addr(c->signatureParameters), addr(c->signatureValue)};
+    }
+    static bool partsKept(const X509_CERT* c) { return zpki::x509::receivedValid(c->tbs); }
+};
+
 namespace {
 
 using Node = Owned<ASN1_UNIT, free_ASN1_UNIT>;
 using String = Owned<ASN1_STRING, free_ASN1_STRING>;
 using Tbs = Owned<X509_TBS_CERT, free_X509_TBS_CERT>;
 using Cert = Owned<X509_CERT, free_X509_CERT>;
-using Received = x509_received_st;
-using Snapshot = decltype(Received::snapshot);
+using zpki::x509::copyReceived;
+using zpki::x509::keep;
+using zpki::x509::timeUsable;
+using zpki::x509::TimeCodec;
 
 constexpr PKI_ERROR x509Err(unsigned func, unsigned reason) { return PKI_ERR(L_X509, func, reason); }
-
-// ---------------------------------------------------------------------------
-// The DER kept from decoding.
-
-Received* newReceived(const uint8_t* bytes, size_t len) {
-    void* mem = PKI_MALLOC(sizeof(Received));
-    if (!mem) return nullptr;
-    Received* r = new (mem) Received();
-    try {
-        r->der.assign(bytes, bytes + len);
-    } catch (const std::bad_alloc&) {
-        r->~Received();
-        PKI_FREE(mem);
-        return nullptr;
-    }
-    return r;
-}
-
-void freeReceived(Received*& r) {
-    if (!r) return;
-    r->~Received();
-    PKI_FREE(r);
-    r = nullptr;
-}
-
-uintptr_t addr(const void* p) { return reinterpret_cast<uintptr_t>(p); }
-
-// What a TBS body holds: the members a setter or a caller would replace.
-Snapshot snapshotOf(const X509_TBS_CERT* t) {
-    const X509_VALIDITY* v = t->validity;
-    const X509_TIME* nb = v ? v->notBefore : nullptr;
-    const X509_TIME* na = v ? v->notAfter : nullptr;
-    return {static_cast<uintptr_t>(t->version),
-            addr(t->serialNumber),
-            addr(t->signature),
-            addr(t->signatureParameters),
-            addr(t->issuer),
-            static_cast<uintptr_t>(get_X509_NAME_count(t->issuer)),
-            addr(v),
-            addr(nb),
-            addr(na),
-            addr(nb ? nb->value : nullptr),
-            addr(na ? na->value : nullptr),
-            addr(t->subject),
-            static_cast<uintptr_t>(get_X509_NAME_count(t->subject)),
-            addr(t->subjectPublicKeyInfo),
-            addr(t->extensions),
-            static_cast<uintptr_t>(get_X509_EXTENSION_count(t->extensions)),
-            addr(t->issuerUniqueID),
-            addr(t->subjectUniqueID)};
-}
-
-Snapshot snapshotOf(const X509_CERT* c) {
-    return {addr(c->tbs), addr(c->tbs ? c->tbs->received : nullptr), addr(c->signatureAlgorithm),
-            addr(c->signatureParameters), addr(c->signatureValue)};
-}
-
-bool receivedValid(const X509_TBS_CERT* t) { return t && t->received && t->received->snapshot == snapshotOf(t); }
-
-bool receivedValid(const X509_CERT* c) {
-    return c && c->received && receivedValid(c->tbs) && c->received->snapshot == snapshotOf(c);
-}
-
-// Keeps bytes as what rec was decoded from.
-template <class T>
-bool keep(T* rec, const uint8_t* bytes, size_t len) {
-    freeReceived(rec->received);
-    rec->received = newReceived(bytes, len);
-    if (!rec->received) return false;
-    rec->received->snapshot = snapshotOf(rec);
-    return true;
-}
-
-// A copy of from's kept DER for to, when it still stands for from.
-template <class T>
-bool copyReceived(const T* from, T* to) {
-    if (!receivedValid(from)) return true;
-    return keep(to, from->received->der.data(), from->received->der.size());
-}
 
 // ---------------------------------------------------------------------------
 // Copies of members.
@@ -216,40 +138,6 @@ unsigned encodeTbsInto(const X509_TBS_CERT* t, ASN1_UNIT* seq) {
         return ERR_ASN1_ENCODING;
     if (Extensions::present(t->extensions) && !Extensions::encode(t->extensions, seq)) return ERR_ASN1_ENCODING;
     seq->tag[0] = 0x30;
-    return 0;
-}
-
-bool serializeNode(const ASN1_UNIT* node, DerBytes& out) {
-    if (!ber::serialize(node, out.own)) return false;
-    out.adopt();
-    return true;
-}
-
-// The DER as a node for the caller: a new one, the caller's empty node
-// filled, or the record's elements appended to the node the caller passes.
-PKI_ERROR deliver(const DerBytes& der, ASN1_UNIT** node, unsigned libFunc) {
-    der::Cursor c(der.data, der.size);
-    der::Element e;
-    if (!der::getElement(c, e)) return static_cast<PKI_ERROR>(libFunc | ERR_ASN1_ENCODING);
-    if (!*node || !(*node)->tag) {
-        ASN1_UNIT* made = ber::nodeFromElement(e);
-        if (!made) return static_cast<PKI_ERROR>(libFunc | ERR_R_ALLOC_3C);
-        if (!*node) {
-            *node = made;
-        } else {
-            clean_ASN1_UNIT(*node);
-            **node = *made;
-            PKI_FREE(made);
-        }
-        return 0;
-    }
-    Decoder d(der::Cursor(e.contents, e.contentsSize));
-    while (d.more()) {
-        der::Element x;
-        if (!d.next(x) || !appendNode(*node, ber::nodeFromElement(x)))
-            return static_cast<PKI_ERROR>(libFunc | ERR_ASN1_ENCODING);
-    }
-    (*node)->tag[0] = 0x30;
     return 0;
 }
 
@@ -315,13 +203,6 @@ unsigned decodeTbs(const der::Element& whole, X509_TBS_CERT*& out) {
     return 0;
 }
 
-// The whole of a node's encoding, which must be one element.
-bool wholeElement(const ASN1_UNIT* node, ber::Bytes& bytes, der::Element& e) {
-    if (!ber::serialize(node, bytes)) return false;
-    der::Cursor c(bytes.data(), bytes.size());
-    return der::getElement(c, e) && c.empty();
-}
-
 X509_TBS_CERT* tbsOf(const X509_CERT* cert) { return cert ? cert->tbs : nullptr; }
 
 // ---------------------------------------------------------------------------
@@ -345,36 +226,41 @@ void printAlgorithm(const OBJECT_IDENTIFIER* oid) {
 
 namespace zpki::x509 {
 
+bool TimeCodec::decodeContents(const Element& e, Value& out) {
+    const bool generalized = e.identifier == ASN1_TAG_GENERALIZED_TIME;
+    ASN1_STRING* v = nullptr;
+    const bool read = generalized ? GeneralizedTime::decodeContents(e, v) : UtcTime::decodeContents(e, v);
+    Owned<ASN1_STRING, free_ASN1_STRING> value(v);
+    Time64_T instant;
+    if (!read ||
+        !zpki::asn1time::parseInstant(value->data, static_cast<size_t>(value->length), generalized, instant))
+        return false;
+    X509_TIME* t = new_X509_TIME();
+    if (!t) return false;
+    t->type = generalized ? X509_TIME_GENERALIZED : X509_TIME_UTC;
+    t->value = value.release();
+    out = t;
+    return true;
+}
+
+bool TimeCodec::encode(const Value& v, ASN1_UNIT* parent) {
+    if (!timeUsable(v)) return false;
+    return v->type == X509_TIME_UTC ? UtcTime::encode(v->value, parent) : GeneralizedTime::encode(v->value, parent);
+}
+
 PKI_ERROR tbsDer(const X509_TBS_CERT* tbs, DerBytes& out) {
     if (!tbs) return x509Err(F_X509_TBS_CERT_TO_SEQ, ERR_R_NULL_ARGUMENT);
-    if (receivedValid(tbs)) {
-        out.borrow(tbs->received->der);
-        return 0;
-    }
-    Node seq(new_ASN1_UNIT());
-    if (!seq) return x509Err(F_X509_TBS_CERT_TO_SEQ, ERR_R_ALLOC_3C);
-    if (unsigned reason = encodeTbsInto(tbs, seq.get())) return x509Err(F_X509_TBS_CERT_TO_SEQ, reason);
-    return serializeNode(seq.get(), out) ? 0 : x509Err(F_X509_TBS_CERT_TO_SEQ, ERR_ASN1_ENCODING);
+    return derOf(tbs, out, L_X509 | F_X509_TBS_CERT_TO_SEQ, encodeTbsInto);
 }
 
 PKI_ERROR certDer(const X509_CERT* cert, DerBytes& out) {
     if (!cert || !cert->tbs || !cert->signatureAlgorithm || !cert->signatureValue)
         return x509Err(F_X509_CERT_TO_SEQ, ERR_R_NULL_ARGUMENT);
-    if (receivedValid(cert)) {
-        out.borrow(cert->received->der);
-        return 0;
-    }
-    DerBytes tbs;
-    if (PKI_ERROR rc = tbsDer(cert->tbs, tbs)) return rc;
-    const PKI_ERROR bad = x509Err(F_X509_CERT_TO_SEQ, ERR_ASN1_ENCODING);
-    Node seq(new_ASN1_UNIT());
-    if (!seq) return x509Err(F_X509_CERT_TO_SEQ, ERR_R_ALLOC_3C);
-    if (!appendNode(seq.get(), decodeToBERSequence(tbs.data, static_cast<int>(tbs.size))) ||
-        !appendAlgorithm(seq.get(), cert->signatureAlgorithm, cert->signatureParameters) ||
-        !BitString::encode(cert->signatureValue, seq.get()))
-        return bad;
-    seq->tag[0] = 0x30;
-    return serializeNode(seq.get(), out) ? 0 : bad;
+    return derOf(cert, out, L_X509 | F_X509_CERT_TO_SEQ, [](const X509_CERT* c, ASN1_UNIT* seq) -> unsigned {
+        DerBytes tbs;
+        if (PKI_ERROR rc = tbsDer(c->tbs, tbs)) return static_cast<unsigned>(rc);
+        return appendSignedParts(seq, tbs, c->signatureAlgorithm, c->signatureParameters, c->signatureValue);
+    });
 }
 
 void dropReceived(X509_TBS_CERT* tbs) {
@@ -689,7 +575,7 @@ ZUNPKI_API PKI_ERROR Seq_to_X509_TBS_CERT(const ASN1_UNIT* node, X509_CERT* cert
     if (!node || !cert) return x509Err(F_SEQ_TO_X509_TBS_CERT, ERR_R_NULL_ARGUMENT);
     ber::Bytes bytes;
     der::Element whole;
-    if (!wholeElement(node, bytes, whole)) return x509Err(F_SEQ_TO_X509_TBS_CERT, ERR_ASN1_DECODING);
+    if (!zpki::x509::wholeElement(node, bytes, whole)) return x509Err(F_SEQ_TO_X509_TBS_CERT, ERR_ASN1_DECODING);
     X509_TBS_CERT* made = nullptr;
     if (unsigned reason = decodeTbs(whole, made)) return x509Err(F_SEQ_TO_X509_TBS_CERT, reason);
     free_X509_TBS_CERT(cert->tbs);
@@ -702,7 +588,7 @@ ZUNPKI_API PKI_ERROR X509_TBS_CERT_to_Seq(const X509_TBS_CERT* tbs, ASN1_UNIT** 
     if (!tbs || !node) return x509Err(F_X509_TBS_CERT_TO_SEQ, ERR_R_NULL_ARGUMENT);
     DerBytes der;
     if (PKI_ERROR rc = zpki::x509::tbsDer(tbs, der)) return rc;
-    return deliver(der, node, L_X509 | F_X509_TBS_CERT_TO_SEQ);
+    return zpki::x509::derToNode(der, node, L_X509 | F_X509_TBS_CERT_TO_SEQ);
 }
 
 ZUNPKI_API PKI_ERROR Seq_to_X509_CERT(const ASN1_UNIT* node, X509_CERT** cert) {
@@ -710,7 +596,7 @@ ZUNPKI_API PKI_ERROR Seq_to_X509_CERT(const ASN1_UNIT* node, X509_CERT** cert) {
     const PKI_ERROR bad = x509Err(F_SEQ_TO_X509_CERT, ERR_ASN1_DECODING);
     ber::Bytes bytes;
     der::Element whole;
-    if (!wholeElement(node, bytes, whole) || whole.identifier != 0x30) return bad;
+    if (!zpki::x509::wholeElement(node, bytes, whole) || whole.identifier != 0x30) return bad;
     Decoder d(der::Cursor(whole.contents, whole.contentsSize));
     if (!d.more()) return 1;
     der::Element tbsElement, algElement, sigElement;
@@ -734,7 +620,7 @@ ZUNPKI_API PKI_ERROR X509_CERT_to_Seq(const X509_CERT* cert, ASN1_UNIT** node) {
     if (!node) return x509Err(F_X509_CERT_TO_SEQ, ERR_R_NULL_ARGUMENT);
     DerBytes der;
     if (PKI_ERROR rc = zpki::x509::certDer(cert, der)) return rc;
-    return deliver(der, node, L_X509 | F_X509_CERT_TO_SEQ);
+    return zpki::x509::derToNode(der, node, L_X509 | F_X509_CERT_TO_SEQ);
 }
 
 // ===========================================================================

@@ -1,0 +1,80 @@
+// The DER kept from decoding a signed record, and the bytes and nodes made
+// from it.
+#include "x509/x509_received.hpp"
+
+#include <new>
+
+#include "x509/x509_signing.hpp"
+
+namespace zpki::x509 {
+
+Received* newReceived(const uint8_t* bytes, size_t len) {
+    void* mem = PKI_MALLOC(sizeof(Received));
+    if (!mem) return nullptr;
+    Received* r = new (mem) Received();
+    try {
+        r->der.assign(bytes, bytes + len);
+    } catch (const std::bad_alloc&) {
+        r->~Received();
+        PKI_FREE(mem);
+        return nullptr;
+    }
+    return r;
+}
+
+void freeReceived(Received*& r) {
+    if (!r) return;
+    r->~Received();
+    PKI_FREE(r);
+    r = nullptr;
+}
+
+bool serializeNode(const ASN1_UNIT* node, DerBytes& out) {
+    if (!ber::serialize(node, out.own)) return false;
+    out.adopt();
+    return true;
+}
+
+PKI_ERROR derToNode(const DerBytes& der, ASN1_UNIT** node, unsigned libFunc) {
+    der::Cursor c(der.data, der.size);
+    der::Element e;
+    if (!der::getElement(c, e)) return static_cast<PKI_ERROR>(libFunc | ERR_ASN1_ENCODING);
+    if (!*node || !(*node)->tag) {
+        ASN1_UNIT* made = ber::nodeFromElement(e);
+        if (!made) return static_cast<PKI_ERROR>(libFunc | ERR_R_ALLOC_3C);
+        if (!*node) {
+            *node = made;
+        } else {
+            clean_ASN1_UNIT(*node);
+            **node = *made;
+            PKI_FREE(made);
+        }
+        return 0;
+    }
+    asn1::Decoder d(der::Cursor(e.contents, e.contentsSize));
+    while (d.more()) {
+        der::Element x;
+        if (!d.next(x) || !asn1::appendNode(*node, ber::nodeFromElement(x)))
+            return static_cast<PKI_ERROR>(libFunc | ERR_ASN1_ENCODING);
+    }
+    (*node)->tag[0] = 0x30;
+    return 0;
+}
+
+unsigned appendSignedParts(ASN1_UNIT* seq, const DerBytes& tbs, const OBJECT_IDENTIFIER* alg,
+                           const ASN1_STRING* params, const BIT_STRING* value) {
+    der::Cursor c(tbs.data, tbs.size);
+    der::Element e;
+    if (!der::getElement(c, e) || !asn1::appendNode(seq, ber::nodeFromElement(e)) ||
+        !appendAlgorithm(seq, alg, params) || !asn1::BitString::encode(const_cast<BIT_STRING*>(value), seq))
+        return ERR_ASN1_ENCODING;
+    return 0;
+}
+
+bool wholeElement(const ASN1_UNIT* node, ber::Bytes& bytes, der::Element& e) {
+    if (!ber::serialize(node, bytes)) return false;
+    der::Cursor c(bytes.data(), bytes.size());
+    return der::getElement(c, e) && c.empty();
+}
+
+}  // namespace zpki::x509
