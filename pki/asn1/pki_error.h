@@ -244,6 +244,28 @@ typedef int PKI_ERROR;
 #define F_SEQ_TO_EXTENDED_KEY_USAGE        PKI_FUNC(0x56)
 #define F_EXTENDED_KEY_USAGE_TO_SEQ        PKI_FUNC(0x57)
 
+/* ---- Function bytes: L_X509_CRL ----------------------------------------- */
+#define F_X509_CRL_TO_SEQ               PKI_FUNC(0x01)
+#define F_SEQ_TO_X509_CRL               PKI_FUNC(0x02)
+#define F_X509_CRL_INFO_TO_SEQ          PKI_FUNC(0x03)
+#define F_SEQ_TO_X509_CRL_INFO          PKI_FUNC(0x04)
+#define F_GEN_RSASIGN_X509_CRL          PKI_FUNC(0x05)
+#define F_VERIFY_RSASIGN_X509_CRL       PKI_FUNC(0x06)
+#define F_GEN_KCDSASIGN_X509_CRL        PKI_FUNC(0x07)
+#define F_VERIFY_KCDSASIGN_X509_CRL     PKI_FUNC(0x08)
+#define F_SEQ_TO_X509_REVOKED           PKI_FUNC(0x09)
+#define F_X509_REVOKED_TO_SEQ           PKI_FUNC(0x10)
+#define F_X509_CRLS_TO_SEQ              PKI_FUNC(0x11)
+#define F_SEQ_TO_X509_CRLS              PKI_FUNC(0x12)
+
+/* ---- Function bytes: L_CTL ---------------------------------------------- */
+#define F_CERT_TRUST_LIST_TO_SEQ        PKI_FUNC(0x01)
+#define F_SEQ_TO_CERT_TRUST_LIST        PKI_FUNC(0x02)
+#define F_TRUSTED_SUBJECTS_TO_SEQ       PKI_FUNC(0x03)
+#define F_SEQ_TO_TRUSTED_SUBJECTS       PKI_FUNC(0x04)
+#define F_TRUSTED_CERTIFICATE_TO_SEQ    PKI_FUNC(0x05)
+#define F_SEQ_TO_TRUSTED_CERTIFICATE    PKI_FUNC(0x06)
+
 /* ---- Function bytes: L_GPKI --------------------------------------------- */
 #define F_KCDSA_SIGNATURE_VALUE         PKI_FUNC(0x00)
 

@@ -1,7 +1,9 @@
-// Decoding and re-encoding a large CRL through the node tree, beside
-// OpenSSL's d2i_X509_CRL of the same file. Not a test: run it by hand.
+// Decoding and re-encoding a large CRL through the node tree and into the
+// CRL record, beside OpenSSL's d2i_X509_CRL of the same file. Not a test:
+// run it by hand.
 //   pki_crl_bench [--benchmark_...]   (ZQ_BENCH_CRL=file.der to bring a CRL;
-//   otherwise scripts/make-large-crl makes one with 100000 entries)
+//   otherwise scripts/make-large-crl makes one with 100000 entries, and
+//   lists of 25000 and 50000 entries for the record's growth)
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -12,10 +14,12 @@
 #include <string>
 #include <vector>
 #include <algorithm>
+#include <map>
 
 #include "asn1/asn1.h"
 #include "asn1/ber.h"
 #include "asn1/ber_internal.hpp"
+#include "x509/x509_crl.h"
 
 // In a file of its own: OpenSSL's headers name their types as ours do.
 size_t opensslDecodeCrl(const unsigned char* der, size_t len);
@@ -24,20 +28,35 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
+Bytes generatedCrl(int count) {
+    const std::string path = "/tmp/zq-bench-crl-" + std::to_string(count) + ".der";
+    if (!std::ifstream(path)) {
+        const std::string cmd =
+            std::string(ZQ_SOURCE_DIR) + "/scripts/make-large-crl " + path + " " + std::to_string(count);
+        if (std::system(cmd.c_str()) != 0) throw std::runtime_error("make-large-crl failed");
+    }
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
 const Bytes& crlBytes() {
     static const Bytes bytes = [] {
-        std::string path;
         if (const char* given = std::getenv("ZQ_BENCH_CRL")) {
-            path = given;
-        } else {
-            path = "/tmp/zq-bench-crl-100000.der";
-            const std::string cmd = std::string(ZQ_SOURCE_DIR) + "/scripts/make-large-crl " + path + " 100000";
-            if (std::system(cmd.c_str()) != 0) throw std::runtime_error("make-large-crl failed");
+            std::ifstream in(given, std::ios::binary);
+            return Bytes(std::istreambuf_iterator<char>(in), {});
         }
-        std::ifstream in(path, std::ios::binary);
-        return Bytes(std::istreambuf_iterator<char>(in), {});
+        return generatedCrl(100000);
     }();
     return bytes;
+}
+
+// The list of count entries (100000: the one of crlBytes).
+const Bytes& crlOf(int count) {
+    static std::map<int, Bytes> made;
+    if (count == 100000) return crlBytes();
+    auto it = made.find(count);
+    if (it == made.end()) it = made.emplace(count, generatedCrl(count)).first;
+    return it->second;
 }
 
 struct Entry {
@@ -136,6 +155,27 @@ void BM_OpenSSL_d2i_X509_CRL(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * crl.size()));
 }
 
+// Into the CRL record: every entry's serial, date and extensions, and the
+// bytes kept for the signature check.
+void BM_Seq_to_X509_CRL(benchmark::State& state) {
+    const Bytes& crl = crlOf(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        ASN1_UNIT* node = decodeToBERSequence(crl.data(), static_cast<int>(crl.size()));
+        X509_CRL* rec = nullptr;
+        if (Seq_to_X509_CRL(node, &rec) != 0) throw std::runtime_error("Seq_to_X509_CRL failed");
+        benchmark::DoNotOptimize(get_X509_REVOKED_count(rec->info));
+        free_X509_CRL(rec);
+        free_ASN1_UNIT(node);
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * state.range(0)));
+}
+
+void BM_OpenSSL_d2i_X509_CRL_Entries(benchmark::State& state) {
+    const Bytes& crl = crlOf(static_cast<int>(state.range(0)));
+    for (auto _ : state) benchmark::DoNotOptimize(opensslDecodeCrl(crl.data(), crl.size()));
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * state.range(0)));
+}
+
 // The re-encoded revoked list equals the one in the file.
 bool reencodesIdentically() {
     const Bytes& crl = crlBytes();
@@ -157,6 +197,8 @@ bool reencodesIdentically() {
 BENCHMARK(BM_NodeTree_Decode)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NodeTree_DecodeAndReencode)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OpenSSL_d2i_X509_CRL)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Seq_to_X509_CRL)->Arg(25000)->Arg(50000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpenSSL_d2i_X509_CRL_Entries)->Arg(25000)->Arg(50000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
     std::printf("CRL: %zu bytes; revoked list re-encodes byte-identical: %s\n", crlBytes().size(),

@@ -1,0 +1,842 @@
+// Certificate revocation lists: records, DER codec keeping the bytes
+// received, setters and getters, entries, signing and signature checks.
+#include "x509/x509_crl.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+#include "asn1/asn1_objects.h"
+#include "asn1/asn1_struct.hpp"
+#include "pkcs/pkcs_codecs.hpp"
+#include "x509/x509_cert.hpp"
+#include "x509/x509_crl.hpp"
+#include "x509/x509_list.hpp"
+#include "x509/x509_name.hpp"
+#include "x509/x509_signing.hpp"
+#include "x509/x509v3.hpp"
+
+using namespace zpki::asn1;
+namespace ber = zpki::ber;
+namespace der = zpki::der;
+using zpki::Owned;
+using zpki::x509::addr;
+using zpki::x509::DerBytes;
+using zpki::x509::Snapshot;
+
+template <>
+struct zpki::asn1::Describe<X509_REVOKED> {
+    using Shape = Sequence<Field<&X509_REVOKED::userCertificate, Integer>,
+                           Field<&X509_REVOKED::revocationDate, zpki::x509::TimeCodec>,
+                           Field<&X509_REVOKED::crlEntryExtensions, Optional<zpki::x509::ExtensionsCodec>>,
+                           Field<&X509_REVOKED::position, zpki::pkcs::NotEncoded<SmallInt<>>>>;
+};
+ZPKI_STRUCT_LIFECYCLE(X509_REVOKED)
+
+namespace {
+
+// An entry as it was decoded is marked with a fingerprint of itself and its
+// members; a setter clears the mark, and a member replaced in place no
+// longer matches it. The body's kept bytes stand only while every entry is
+// still marked.
+uintptr_t fingerprintOf(const X509_REVOKED* r) {
+    const X509_TIME* date = r->revocationDate;
+    const uintptr_t parts[] = {addr(r),
+                               addr(r->userCertificate),
+                               addr(date),
+                               addr(date ? date->value : nullptr),
+                               static_cast<uintptr_t>(date ? date->type : -1),
+                               addr(r->crlEntryExtensions),
+                               static_cast<uintptr_t>(get_X509_EXTENSION_count(r->crlEntryExtensions))};
+    uint64_t h = 0xcbf29ce484222325ull;
+    for (uintptr_t p : parts) {
+        h ^= static_cast<uint64_t>(p);
+        h *= 0x100000001b3ull;
+        h ^= h >> 29;
+    }
+    return static_cast<uintptr_t>(h) | 1;
+}
+
+void markDecoded(X509_REVOKED* r) { r->received = fingerprintOf(r); }
+void markChanged(X509_REVOKED* r) { r->received = 0; }
+bool stillDecoded(const X509_REVOKED* r) { return r && r->received != 0 && r->received == fingerprintOf(r); }
+
+}  // namespace
+
+// What a body holds, for its kept DER. The order of the entries is left
+// out: sorting them for lookups does not change what was signed.
+template <>
+struct zpki::x509::Kept<X509_CRL_INFO> {
+    static Snapshot of(const X509_CRL_INFO* t) {
+        const X509_TIME* tu = t->thisUpdate;
+        const X509_TIME* nu = t->nextUpdate;
+        const STACK* list = t->revokedCertificates;
+        uintptr_t entries = 0;
+        for (int i = 0; i < countOf(list); ++i) entries += addr(list->items[i]);
+        return {static_cast<uintptr_t>(t->version),
+                addr(t->signature),
+                addr(t->signatureParameters),
+                addr(t->issuer),
+                static_cast<uintptr_t>(get_X509_NAME_count(t->issuer)),
+                addr(tu),
+                addr(tu ? tu->value : nullptr),
+                static_cast<uintptr_t>((tu ? tu->type : -1) & 0xff) | static_cast<uintptr_t>((nu ? nu->type : -1) & 0xff) << 8,
+                addr(nu),
+                addr(nu ? nu->value : nullptr),
+                addr(list),
+                static_cast<uintptr_t>(countOf(list)),
+                entries,
+                addr(t->crlExtensions),
+                static_cast<uintptr_t>(get_X509_EXTENSION_count(t->crlExtensions))};
+    }
+    static bool partsKept(const X509_CRL_INFO* t) {
+        const STACK* list = t->revokedCertificates;
+        for (int i = 0; i < countOf(list); ++i)
+            if (!stillDecoded(static_cast<const X509_REVOKED*>(list->items[i]))) return false;
+        return true;
+    }
+};
+
+template <>
+struct zpki::x509::Kept<X509_CRL> {
+    static Snapshot of(const X509_CRL* c) {
+        return {addr(c->info), addr(c->info ? c->info->received : nullptr), addr(c->signatureAlgorithm),
+                addr(c->signatureParameters), addr(c->signatureValue)};
+    }
+    static bool partsKept(const X509_CRL* c) { return zpki::x509::receivedValid(c->info); }
+};
+
+namespace {
+
+using zpki::x509::countOf;
+using zpki::x509::freeReceived;
+using zpki::x509::TimeCodec;
+using Node = Owned<ASN1_UNIT, free_ASN1_UNIT>;
+using String = Owned<ASN1_STRING, free_ASN1_STRING>;
+using Info = Owned<X509_CRL_INFO, free_X509_CRL_INFO>;
+using Crl = Owned<X509_CRL, free_X509_CRL>;
+using Entry = Owned<X509_REVOKED, free_X509_REVOKED>;
+using EntryList = Owned<STACK, free_X509_REVOKED_LIST>;
+using Revoked = Family<X509_REVOKED>;
+using CrlExtensions = Explicit<0, zpki::x509::ExtensionsCodec>;
+
+constexpr PKI_ERROR crlErr(unsigned func, unsigned reason) { return PKI_ERR(L_X509_CRL, func, reason); }
+
+constexpr int kRowCrlReason = 141;
+
+// Entries are ordered by serial number (the compare function of the list).
+int compareSerials(const X509_REVOKED* a, const X509_REVOKED* b) {
+    const BIGINT* x = a ? a->userCertificate : nullptr;
+    const BIGINT* y = b ? b->userCertificate : nullptr;
+    if (!x || !y) return x ? 1 : y ? -1 : 0;
+    return VSC_Cmp_BIGINT(x, y);
+}
+
+int compareEntrySlots(const void* a, const void* b) {
+    return compareSerials(*static_cast<const X509_REVOKED* const*>(a), *static_cast<const X509_REVOKED* const*>(b));
+}
+
+STACK* newEntryList() { return new_STACK_compare_func(compareEntrySlots); }
+
+void dropReceived(X509_CRL_INFO* info) {
+    if (info) freeReceived(info->received);
+}
+
+void dropReceived(X509_CRL* crl) {
+    if (!crl) return;
+    freeReceived(crl->received);
+    dropReceived(crl->info);
+}
+
+X509_CRL_INFO* infoOf(const X509_CRL* crl) { return crl ? crl->info : nullptr; }
+
+template <class V, class Dup>
+bool copyMember(V*& to, const V* from, Dup dup) {
+    if (!from) return true;
+    to = dup(from);
+    return to != nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Encoding.
+
+// revokedCertificates: SEQUENCE OF entry, appended to parent. 0 or a whole
+// code of X509_REVOKED_to_Seq.
+unsigned encodeEntriesInto(const STACK* list, ASN1_UNIT* parent) {
+    Node seq(new_ASN1_UNIT());
+    if (!seq) return crlErr(F_X509_REVOKED_TO_SEQ, ERR_R_ALLOC_3C);
+    for (int i = 0; i < countOf(list); ++i) {
+        const auto* entry = static_cast<const X509_REVOKED*>(list->items[i]);
+        if (!entry) return crlErr(F_X509_REVOKED_TO_SEQ, ERR_R_INVALID_ELEMENT);
+        if (!Sub<X509_REVOKED>::encode(const_cast<X509_REVOKED*>(entry), seq.get()))
+            return crlErr(F_X509_REVOKED_TO_SEQ, ERR_ASN1_ENCODING);
+    }
+    if (!seq->tag) return crlErr(F_X509_REVOKED_TO_SEQ, ERR_R_INVALID_ELEMENT);
+    seq->tag[0] = 0x30;
+    return appendNode(parent, seq.release()) ? 0 : crlErr(F_X509_REVOKED_TO_SEQ, ERR_ASN1_ENCODING);
+}
+
+// The TBSCertList's elements appended to seq; 0, a reason or a whole code.
+unsigned encodeInfoInto(const X509_CRL_INFO* t, ASN1_UNIT* seq) {
+    if (!t->signature || t->signature->length <= 0 || !t->issuer || !t->thisUpdate) return ERR_R_NULL_ARGUMENT;
+    if (!zpki::x509::timeUsable(t->thisUpdate) || (t->nextUpdate && !zpki::x509::timeUsable(t->nextUpdate)))
+        return ERR_ASN1_ENCODING;
+    if (!SmallInt<>::encode(t->version & 0xff, seq) ||
+        !zpki::x509::appendAlgorithm(seq, t->signature, t->signatureParameters) ||
+        !zpki::x509::NameCodec::encode(t->issuer, seq) || !TimeCodec::encode(t->thisUpdate, seq) ||
+        (t->nextUpdate && !TimeCodec::encode(t->nextUpdate, seq)))
+        return ERR_ASN1_ENCODING;
+    if (countOf(t->revokedCertificates) > 0)
+        if (const unsigned rc = encodeEntriesInto(t->revokedCertificates, seq)) return rc;
+    if (CrlExtensions::present(t->crlExtensions) && !CrlExtensions::encode(t->crlExtensions, seq))
+        return ERR_ASN1_ENCODING;
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Decoding.
+
+// The entries of a revokedCertificates element appended to list, numbered
+// from first. 0, 1 for an empty list, or a code of Seq_to_X509_REVOKED.
+PKI_ERROR decodeEntries(const der::Element& e, STACK* list, int first) {
+    const PKI_ERROR bad = crlErr(F_SEQ_TO_X509_REVOKED, ERR_ASN1_DECODING);
+    if (e.identifier != 0x30) return bad;
+    if (e.contentsSize == 0) return 1;
+    Decoder items(der::Cursor(e.contents, e.contentsSize));
+    for (int position = first; items.more(); ++position) {
+        der::Element x;
+        if (!items.next(x) || x.identifier != 0x30) return bad;
+        Entry entry(PKI_NEW(X509_REVOKED));
+        if (!entry) return crlErr(F_SEQ_TO_X509_REVOKED, ERR_R_ALLOC_3C);
+        if (!Revoked::decodeElement(x, *entry)) return bad;
+        entry->position = position;
+        markDecoded(entry.get());
+        if (push_STACK_value(list, entry.get()) == 0) return bad;
+        (void)entry.release();
+    }
+    return 0;
+}
+
+// The version of a TBSCertList: a small non-negative INTEGER.
+bool readVersion(const der::Element& e, int& version) {
+    if (e.constructed() || e.contentsSize == 0 || e.contentsSize > 2 || (e.contents[0] & 0x80)) return false;
+    const unsigned v = e.contentsSize == 1 ? e.contents[0] : (e.contents[0] << 8 | e.contents[1]);
+    if (v > 0xff) return false;
+    version = static_cast<int>(v);
+    return true;
+}
+
+// A TBSCertList element (with its whole encoding) into a new body. The
+// optional members are told by their identifiers: version, nextUpdate, the
+// entries and the extensions may each be absent.
+PKI_ERROR decodeInfo(const der::Element& whole, X509_CRL_INFO*& out) {
+    const PKI_ERROR bad = crlErr(F_SEQ_TO_X509_CRL_INFO, ERR_ASN1_DECODING);
+    if (whole.identifier != 0x30 || !whole.start) return bad;
+    Info info(new_X509_CRL_INFO());
+    if (!info) return crlErr(F_SEQ_TO_X509_CRL_INFO, ERR_R_ALLOC_3C);
+    X509_CRL_INFO* t = info.get();
+    Decoder d(der::Cursor(whole.contents, whole.contentsSize));
+    der::Element e;
+    uint8_t id = 0;
+    if (d.peek(id) && id == ASN1_TAG_INTEGER) {
+        if (!d.next(e) || !readVersion(e, t->version)) return crlErr(F_SEQ_TO_X509_CRL_INFO, ERR_R_INVALID_ELEMENT);
+    }
+    if (!d.next(e) || !zpki::x509::readAlgorithm(e, t->signature, t->signatureParameters)) return bad;
+    if (!d.next(e) || !zpki::x509::NameCodec::matches(e.identifier) ||
+        !zpki::x509::NameCodec::decodeContents(e, t->issuer))
+        return bad;
+    if (!d.next(e) || !TimeCodec::matches(e.identifier) || !TimeCodec::decodeContents(e, t->thisUpdate)) return bad;
+    if (d.peek(id) && TimeCodec::matches(id) && (!d.next(e) || !TimeCodec::decodeContents(e, t->nextUpdate)))
+        return bad;
+    if (d.peek(id) && id == 0x30) {
+        if (!d.next(e)) return bad;
+        if (PKI_ERROR rc = decodeEntries(e, t->revokedCertificates, 0)) return rc;
+    }
+    if (d.peek(id) && CrlExtensions::matches(id)) {
+        free_X509_EXTENSIONS(t->crlExtensions);
+        t->crlExtensions = nullptr;
+        if (!d.next(e) || !CrlExtensions::decodeContents(e, t->crlExtensions)) return bad;
+    }
+    if (d.more()) return bad;
+    if (!zpki::x509::keep(t, whole.start, whole.totalSize)) return crlErr(F_SEQ_TO_X509_CRL_INFO, ERR_R_ALLOC_3C);
+    out = info.release();
+    return 0;
+}
+
+// A copy of the entries; the copies of entries that still stand for what
+// was decoded are marked so, for a body whose kept bytes are copied too.
+STACK* copyEntries(const STACK* from, bool keepMarks) {
+    EntryList list(newEntryList());
+    if (!list) return nullptr;
+    for (int i = 0; i < countOf(from); ++i) {
+        const auto* entry = static_cast<const X509_REVOKED*>(from->items[i]);
+        Entry copy(dup_X509_REVOKED(entry));
+        if (!copy) return nullptr;
+        if (keepMarks && stillDecoded(entry)) markDecoded(copy.get());
+        if (push_STACK_value(list.get(), copy.get()) == 0) return nullptr;
+        (void)copy.release();
+    }
+    list->sorted = from ? from->sorted : 0;
+    return list.release();
+}
+
+X509_CRL_INFO* dupInfo(const X509_CRL_INFO* t) {
+    if (!t) return nullptr;
+    Info c(PKI_NEW(X509_CRL_INFO));
+    if (!c) return nullptr;
+    const bool kept = zpki::x509::receivedValid(t);
+    c->version = t->version;
+    if (!copyMember(c->signature, t->signature, dup_ASN1_STRING) ||
+        !copyMember(c->signatureParameters, t->signatureParameters, dup_ASN1_STRING) ||
+        !copyMember(c->issuer, t->issuer, dup_X509_NAME) ||
+        !copyMember(c->thisUpdate, t->thisUpdate, dup_X509_TIME) ||
+        !copyMember(c->nextUpdate, t->nextUpdate, dup_X509_TIME) ||
+        !copyMember(c->crlExtensions, t->crlExtensions, dup_X509_EXTENSIONS))
+        return nullptr;
+    if (t->revokedCertificates && !(c->revokedCertificates = copyEntries(t->revokedCertificates, kept)))
+        return nullptr;
+    if (kept && !zpki::x509::copyReceived(t, c.get())) return nullptr;
+    return c.release();
+}
+
+// The result of a key operation under this file's function byte. The shared
+// checker reads a signature value that is not a KCDSA one as a decoding
+// fault; for a CRL that is an invalid element.
+PKI_ERROR kcdsaValueFault(PKI_ERROR rc, unsigned func) {
+    return rc == crlErr(func, ERR_ASN1_DECODING) ? crlErr(func, ERR_R_INVALID_ELEMENT) : rc;
+}
+
+// The body and outer algorithms must agree (RFC 5280 5.1.1.2).
+bool algorithmsAgree(const X509_CRL* crl) {
+    return cmp_ASN1_STRING(crl->info->signature, crl->signatureAlgorithm) == 0 &&
+           cmp_ASN1_STRING(crl->info->signatureParameters, crl->signatureParameters) == 0;
+}
+
+template <class Key, class Signer>
+PKI_ERROR signInfo(const X509_CRL* crl, BIT_STRING** bits, const OBJECT_IDENTIFIER* alg, Key* key, unsigned func,
+                   Signer signer) {
+    if (!crl || !crl->info || !bits || !key) return crlErr(func, ERR_R_NULL_ARGUMENT);
+    DerBytes der;
+    if (PKI_ERROR rc = zpki::x509::crlInfoDer(crl->info, der)) return rc;
+    BIT_STRING* made = nullptr;
+    if (PKI_ERROR rc = signer(der.data, der.size, alg, key, &made, L_X509_CRL | func)) return rc;
+    free_ASN1_STRING(*bits);
+    *bits = made;
+    return 0;
+}
+
+template <class Key, class Check>
+PKI_ERROR verifyInfo(const X509_CRL* crl, const Key* key, unsigned func, Check check) {
+    if (!crl || !crl->info || !crl->signatureValue || !key) return crlErr(func, ERR_R_NULL_ARGUMENT);
+    if (!algorithmsAgree(crl)) return crlErr(func, ERR_R_INVALID_ELEMENT);
+    DerBytes der;
+    if (PKI_ERROR rc = zpki::x509::crlInfoDer(crl->info, der)) return rc;
+    return check(der, L_X509_CRL | func);
+}
+
+// A setter's last step: replaces slot with fresh (1 when there is none) and
+// drops the kept bytes of the body and the CRL.
+template <class T, void (*Free)(T*)>
+int install(X509_CRL* crl, T*& slot, T* fresh) {
+    if (zpki::pkcs::replace<Free>(slot, fresh) != 0) return 1;
+    dropReceived(crl);
+    return 0;
+}
+
+int setTime(X509_CRL* crl, const X509_TIME* time, X509_TIME* X509_CRL_INFO::*member) {
+    X509_CRL_INFO* t = infoOf(crl);
+    if (!t || !time) return 1;
+    X509_TIME*& slot = t->*member;
+    if (!slot && !(slot = new_X509_TIME())) return 1;
+    dropReceived(crl);
+    return copy_X509_TIME(time, slot);
+}
+
+}  // namespace
+
+namespace zpki::x509 {
+
+PKI_ERROR crlInfoDer(const X509_CRL_INFO* info, DerBytes& out) {
+    if (!info) return crlErr(F_X509_CRL_INFO_TO_SEQ, ERR_R_NULL_ARGUMENT);
+    return derOf(info, out, L_X509_CRL | F_X509_CRL_INFO_TO_SEQ, encodeInfoInto);
+}
+
+PKI_ERROR crlDer(const X509_CRL* crl, DerBytes& out) {
+    if (!crl || !crl->info || !crl->signatureAlgorithm || !crl->signatureValue)
+        return crlErr(F_X509_CRL_TO_SEQ, ERR_R_NULL_ARGUMENT);
+    return derOf(crl, out, L_X509_CRL | F_X509_CRL_TO_SEQ, [](const X509_CRL* c, ASN1_UNIT* seq) -> unsigned {
+        DerBytes tbs;
+        if (PKI_ERROR rc = crlInfoDer(c->info, tbs)) return static_cast<unsigned>(rc);
+        return appendSignedParts(seq, tbs, c->signatureAlgorithm, c->signatureParameters, c->signatureValue);
+    });
+}
+
+}  // namespace zpki::x509
+
+extern "C" {
+
+// ===========================================================================
+// Records
+
+ZUNPKI_API void free_X509_REVOKED_LIST(STACK* list) {
+    zpki::x509::freeList<X509_REVOKED, free_X509_REVOKED>(list);
+}
+
+ZUNPKI_API X509_CRL_INFO* new_X509_CRL_INFO(void) {
+    Info info(PKI_NEW(X509_CRL_INFO));
+    if (!info || !(info->revokedCertificates = newEntryList()) || !(info->crlExtensions = new_X509_EXTENSIONS()))
+        return nullptr;
+    return info.release();
+}
+
+ZUNPKI_API void free_X509_CRL_INFO(X509_CRL_INFO* t) {
+    if (!t) return;
+    free_X509_REVOKED_LIST(t->revokedCertificates);
+    free_X509_EXTENSIONS(t->crlExtensions);
+    free_X509_TIME(t->thisUpdate);
+    free_X509_TIME(t->nextUpdate);
+    free_ASN1_STRING(t->signature);
+    free_ASN1_STRING(t->signatureParameters);
+    free_X509_NAME(t->issuer);
+    freeReceived(t->received);
+    PKI_FREE(t);
+}
+
+ZUNPKI_API X509_CRL* new_X509_CRL(void) {
+    Crl crl(PKI_NEW(X509_CRL));
+    if (!crl || !(crl->info = new_X509_CRL_INFO())) return nullptr;
+    return crl.release();
+}
+
+ZUNPKI_API void clean_X509_CRL(X509_CRL* crl) {
+    if (!crl) return;
+    free_X509_CRL_INFO(crl->info);
+    free_ASN1_STRING(crl->signatureAlgorithm);
+    free_ASN1_STRING(crl->signatureParameters);
+    free_ASN1_STRING(crl->signatureValue);
+    freeReceived(crl->received);
+    *crl = X509_CRL{};
+}
+
+ZUNPKI_API void free_X509_CRL(X509_CRL* crl) {
+    clean_X509_CRL(crl);
+    PKI_FREE(crl);
+}
+
+ZUNPKI_API X509_CRL* dup_X509_CRL(const X509_CRL* crl) {
+    if (!crl) return nullptr;
+    Crl copy(PKI_NEW(X509_CRL));
+    if (!copy || !copyMember(copy->info, crl->info, dupInfo) ||
+        !copyMember(copy->signatureAlgorithm, crl->signatureAlgorithm, dup_ASN1_STRING) ||
+        !copyMember(copy->signatureParameters, crl->signatureParameters, dup_ASN1_STRING) ||
+        !copyMember(copy->signatureValue, crl->signatureValue, dup_ASN1_STRING) ||
+        !zpki::x509::copyReceived(crl, copy.get()))
+        return nullptr;
+    return copy.release();
+}
+
+ZUNPKI_API int cmp_X509_CRL(const X509_CRL* a, const X509_CRL* b) {
+    DerBytes x, y;
+    if (!a || !b || zpki::x509::crlDer(a, x) != 0 || zpki::x509::crlDer(b, y) != 0) return 1;
+    if (x.size != y.size) return x.size < y.size ? -1 : 1;
+    const int c = std::memcmp(x.data, y.data, x.size);
+    return c < 0 ? -1 : c > 0 ? 1 : 0;
+}
+
+ZUNPKI_API void touch_X509_CRL(X509_CRL* crl) { dropReceived(crl); }
+
+ZUNPKI_API X509_CRLS* new_X509_CRLS(void) { return new_STACK(); }
+
+ZUNPKI_API void free_X509_CRLS(X509_CRLS* list) { zpki::x509::freeList<X509_CRL, free_X509_CRL>(list); }
+
+// ===========================================================================
+// Setters and getters
+
+ZUNPKI_API int set_X509_CRL_version(X509_CRL* crl, int version) {
+    X509_CRL_INFO* t = infoOf(crl);
+    if (!t) return 1;
+    t->version = version;
+    dropReceived(crl);
+    return 0;
+}
+
+ZUNPKI_API int set_X509_CRL_signature(X509_CRL* crl, const OBJECT_IDENTIFIER* oid) {
+    X509_CRL_INFO* t = infoOf(crl);
+    if (!t || !oid) return 1;
+    if (cmp_ASN1_STRING(t->signature, oid) == 0) return 0;  // nothing changes
+    // Parameters belong to the algorithm they came with.
+    if (install<ASN1_STRING, free_ASN1_STRING>(crl, t->signature, dup_ASN1_STRING(oid)) != 0) return 1;
+    free_ASN1_STRING(t->signatureParameters);
+    t->signatureParameters = nullptr;
+    return 0;
+}
+
+ZUNPKI_API int set_X509_CRL_issuer(X509_CRL* crl, const X509_NAME* name) {
+    X509_CRL_INFO* t = infoOf(crl);
+    if (!t || !name) return 1;
+    return install<X509_NAME, free_X509_NAME>(crl, t->issuer, dup_X509_NAME(name));
+}
+
+ZUNPKI_API int set_X509_CRL_thisUpdate(X509_CRL* crl, const X509_TIME* time) {
+    return setTime(crl, time, &X509_CRL_INFO::thisUpdate);
+}
+
+ZUNPKI_API int set_X509_CRL_nextUpdate(X509_CRL* crl, const X509_TIME* time) {
+    return setTime(crl, time, &X509_CRL_INFO::nextUpdate);
+}
+
+ZUNPKI_API int set_X509_CRL_sig_alg(X509_CRL* crl, const OBJECT_IDENTIFIER* oid) {
+    if (!infoOf(crl) || !oid) return 1;
+    if (cmp_ASN1_STRING(crl->signatureAlgorithm, oid) == 0) return 0;
+    if (zpki::pkcs::replace<free_ASN1_STRING>(crl->signatureAlgorithm, dup_ASN1_STRING(oid)) != 0) return 1;
+    free_ASN1_STRING(crl->signatureParameters);
+    crl->signatureParameters = nullptr;
+    freeReceived(crl->received);
+    return 0;
+}
+
+ZUNPKI_API int set_X509_CRL_sig_value(X509_CRL* crl, const BIT_STRING* bits) {
+    if (!infoOf(crl) || !bits || bits->length < 0 || (bits->length > 0 && !bits->data)) return 1;
+    BIT_STRING* made = binaryToBIT_STRING(bits->data, bits->length);
+    if (!made) return 1;
+    made->extra = bits->extra;
+    free_ASN1_STRING(crl->signatureValue);
+    crl->signatureValue = made;
+    freeReceived(crl->received);
+    return 0;
+}
+
+ZUNPKI_API int get_X509_CRL_version(const X509_CRL* crl) { return infoOf(crl) ? crl->info->version & 0xff : 0; }
+ZUNPKI_API OBJECT_IDENTIFIER* get_X509_CRL_signature(const X509_CRL* crl) {
+    return infoOf(crl) ? crl->info->signature : nullptr;
+}
+ZUNPKI_API X509_NAME* get_X509_CRL_issuer(const X509_CRL* crl) { return infoOf(crl) ? crl->info->issuer : nullptr; }
+ZUNPKI_API X509_TIME* get_X509_CRL_thisUpdate(const X509_CRL* crl) {
+    return infoOf(crl) ? crl->info->thisUpdate : nullptr;
+}
+ZUNPKI_API X509_TIME* get_X509_CRL_nextUpdate(const X509_CRL* crl) {
+    return infoOf(crl) ? crl->info->nextUpdate : nullptr;
+}
+ZUNPKI_API OBJECT_IDENTIFIER* get_X509_CRL_sig_alg(const X509_CRL* crl) {
+    return infoOf(crl) ? crl->signatureAlgorithm : nullptr;
+}
+ZUNPKI_API BIT_STRING* get_X509_CRL_sig_value(const X509_CRL* crl) {
+    return infoOf(crl) ? crl->signatureValue : nullptr;
+}
+ZUNPKI_API X509_REVOKED* get_X509_CRL_revoked(const X509_CRL* crl, int index) {
+    return get_X509_REVOKED(infoOf(crl), index);
+}
+
+// ===========================================================================
+// Extensions
+
+ZUNPKI_API int get_X509_CRL_ext_count(const X509_CRL* crl) {
+    return get_X509_EXTENSION_count(infoOf(crl) ? crl->info->crlExtensions : nullptr);
+}
+ZUNPKI_API int get_X509_CRL_ext_by_OBJ(const X509_CRL* crl, const OBJECT_IDENTIFIER* oid, int lastpos) {
+    return get_X509_EXTENSION_index_by_OID(infoOf(crl) ? crl->info->crlExtensions : nullptr, oid, lastpos);
+}
+ZUNPKI_API int get_X509_CRL_ext_index_by_OID_index(const X509_CRL* crl, int row, int lastpos) {
+    return get_X509_EXTENSION_index_by_OID_index(infoOf(crl) ? crl->info->crlExtensions : nullptr, row, lastpos);
+}
+ZUNPKI_API X509_EXTENSION* get_X509_CRL_ext(const X509_CRL* crl, int index) {
+    return get_X509_EXTENSION(infoOf(crl) ? crl->info->crlExtensions : nullptr, index);
+}
+ZUNPKI_API X509_EXTENSION* remove_X509_CRL_ext(X509_CRL* crl, int index) {
+    X509_EXTENSION* ext = remove_X509_EXTENSION(infoOf(crl) ? crl->info->crlExtensions : nullptr, index);
+    if (ext) dropReceived(crl);
+    return ext;
+}
+ZUNPKI_API int add_X509_CRL_ext(X509_CRL* crl, const X509_EXTENSION* ext, int where) {
+    if (!infoOf(crl) || add_X509_EXTENSION(&crl->info->crlExtensions, ext, where) != 0) return 1;
+    dropReceived(crl);
+    return 0;
+}
+
+ZUNPKI_API int get_X509_REVOKED_ext_count(const X509_REVOKED* entry) {
+    return get_X509_EXTENSION_count(entry ? entry->crlEntryExtensions : nullptr);
+}
+ZUNPKI_API int get_X509_REVOKED_ext_by_OID(const X509_REVOKED* entry, const OBJECT_IDENTIFIER* oid, int lastpos) {
+    return get_X509_EXTENSION_index_by_OID(entry ? entry->crlEntryExtensions : nullptr, oid, lastpos);
+}
+ZUNPKI_API int get_X509_REVOKED_ext_index_by_OID_index(const X509_REVOKED* entry, int row, int lastpos) {
+    return get_X509_EXTENSION_index_by_OID_index(entry ? entry->crlEntryExtensions : nullptr, row, lastpos);
+}
+ZUNPKI_API X509_EXTENSION* get_X509_REVOKED_ext(const X509_REVOKED* entry, int index) {
+    return get_X509_EXTENSION(entry ? entry->crlEntryExtensions : nullptr, index);
+}
+ZUNPKI_API X509_EXTENSION* remove_X509_REVOKED_ext(X509_REVOKED* entry, int index) {
+    X509_EXTENSION* ext = remove_X509_EXTENSION(entry ? entry->crlEntryExtensions : nullptr, index);
+    if (ext) markChanged(entry);
+    return ext;
+}
+ZUNPKI_API int add_X509_REVOKED_ext(X509_REVOKED* entry, const X509_EXTENSION* ext, int where) {
+    if (!entry || add_X509_EXTENSION(&entry->crlEntryExtensions, ext, where) != 0) return 1;
+    markChanged(entry);
+    return 0;
+}
+
+// ===========================================================================
+// Entries
+
+ZUNPKI_API int get_X509_REVOKED_count(const X509_CRL_INFO* info) {
+    return info ? countOf(info->revokedCertificates) : 1;
+}
+
+ZUNPKI_API X509_REVOKED* get_X509_REVOKED(const X509_CRL_INFO* info, int index) {
+    return info ? zpki::x509::itemAt<X509_REVOKED>(info->revokedCertificates, index) : nullptr;
+}
+
+ZUNPKI_API BIGINT* get_X509_REVOKED_userCert(const X509_REVOKED* entry) {
+    return entry ? entry->userCertificate : nullptr;
+}
+
+ZUNPKI_API X509_TIME* get_X509_REVOKED_revocationDate(const X509_REVOKED* entry) {
+    return entry ? entry->revocationDate : nullptr;
+}
+
+ZUNPKI_API int set_X509_REVOKED_userCert(X509_REVOKED* entry, const BIGINT* serial) {
+    if (!entry || !serial) return 1;
+    if (serial == entry->userCertificate) return 0;
+    if (zpki::pkcs::replace<VSC_Free_BIGINT>(entry->userCertificate, VSC_Dup_BIGINT(serial)) != 0) return 1;
+    markChanged(entry);
+    return 0;
+}
+
+ZUNPKI_API int set_X509_REVOKED_revocationDate(X509_REVOKED* entry, const X509_TIME* time) {
+    if (!entry || !time) return 1;
+    if (!entry->revocationDate && !(entry->revocationDate = new_X509_TIME())) return 1;
+    markChanged(entry);
+    return copy_X509_TIME(time, entry->revocationDate);
+}
+
+ZUNPKI_API int add_X509_CRL_revoked(X509_CRL* crl, X509_REVOKED* entry) {
+    X509_CRL_INFO* t = infoOf(crl);
+    if (!t || !entry) return 1;
+    if (!t->revokedCertificates && !(t->revokedCertificates = newEntryList())) return 1;
+    if (push_STACK_value(t->revokedCertificates, entry) == 0) return 1;
+    dropReceived(crl);
+    return 0;
+}
+
+ZUNPKI_API int add_X509_REVOKED_child(X509_CRL* crl, const BIGINT* serial, const X509_TIME* time) {
+    if (!infoOf(crl) || !serial || !time) return 1;
+    Entry entry(new_X509_REVOKED());
+    if (!entry) return 1;
+    if (int rc = set_X509_REVOKED_userCert(entry.get(), serial)) return rc;
+    if (int rc = set_X509_REVOKED_revocationDate(entry.get(), time)) return rc;
+    if (int rc = add_X509_CRL_revoked(crl, entry.get())) return rc;
+    (void)entry.release();
+    return 0;
+}
+
+ZUNPKI_API int sort_X509_CRL_revoked(X509_CRL* crl) {
+    X509_CRL_INFO* t = infoOf(crl);
+    if (!t) return 1;
+    STACK* list = t->revokedCertificates;
+    if (!list) return 0;
+    if (!list->sorted || list->compare != compareEntrySlots) {
+        // Stable: entries of equal serial numbers keep their order.
+        auto** items = reinterpret_cast<X509_REVOKED**>(list->items);
+        std::stable_sort(items, items + list->count,
+                         [](const X509_REVOKED* a, const X509_REVOKED* b) { return compareSerials(a, b) < 0; });
+        list->compare = compareEntrySlots;
+        list->sorted = 1;
+    }
+    for (int i = 0; i < list->count; ++i) static_cast<X509_REVOKED*>(list->items[i])->position = i;
+    return 0;
+}
+
+ZUNPKI_API int get_X509_REVOKED_CRLreason(const X509_REVOKED* entry, int index) {
+    if (!entry || index < 0) return 0;
+    const X509_EXTENSION* ext = get_X509_EXTENSION(entry->crlEntryExtensions, index);
+    if (!ext || index_from_OBJECT_IDENTIFIER(ext->extnID) != kRowCrlReason) return 0;
+    const OCTET_STRING* v = ext->extnValue;
+    if (!v || !v->data || v->length <= 0) return -1;
+    // CRLReason ::= ENUMERATED; an INTEGER is read alike.
+    der::Cursor c(v->data, static_cast<size_t>(v->length));
+    der::Element e;
+    if (!der::getElement(c, e) || !c.empty() || (e.identifier != 0x0a && e.identifier != 0x02) ||
+        e.contentsSize == 0 || e.contentsSize > 4 || (e.contents[0] & 0x80))
+        return -1;
+    int reason = 0;
+    for (size_t i = 0; i < e.contentsSize; ++i) reason = reason << 8 | e.contents[i];
+    return reason;
+}
+
+ZUNPKI_API int verify_CRL_X509_CERT(const X509_CRL* crl, const X509_CERT* cert) {
+    const BIGINT* serial = get_X509_serial(cert);
+    if (!infoOf(crl) || !serial) return -1;
+    const STACK* list = crl->info->revokedCertificates;
+    for (int i = 0; i < countOf(list); ++i) {
+        const auto* entry = static_cast<const X509_REVOKED*>(list->items[i]);
+        if (entry && entry->userCertificate && VSC_Cmp_BIGINT(entry->userCertificate, serial) == 0) return i + 1;
+    }
+    return 0;
+}
+
+// ===========================================================================
+// Codecs
+
+ZUNPKI_API PKI_ERROR Seq_to_X509_CRL(const ASN1_UNIT* node, X509_CRL** crl) {
+    if (!node || !crl) return crlErr(F_SEQ_TO_X509_CRL, ERR_R_NULL_ARGUMENT);
+    const PKI_ERROR bad = crlErr(F_SEQ_TO_X509_CRL, ERR_ASN1_DECODING);
+    ber::Bytes bytes;
+    der::Element whole;
+    if (!zpki::x509::wholeElement(node, bytes, whole) || whole.identifier != 0x30) return bad;
+    Decoder d(der::Cursor(whole.contents, whole.contentsSize));
+    der::Element tbs, alg, sig;
+    // Exactly tbsCertList, signatureAlgorithm and signatureValue.
+    if (!d.next(tbs) || !d.next(alg) || !d.next(sig) || d.more() || !BitString::matches(sig.identifier)) return bad;
+    Crl made(PKI_NEW(X509_CRL));
+    if (!made) return crlErr(F_SEQ_TO_X509_CRL, ERR_R_ALLOC_3C);
+    if (PKI_ERROR rc = decodeInfo(tbs, made->info)) return rc;
+    if (!zpki::x509::readAlgorithm(alg, made->signatureAlgorithm, made->signatureParameters) ||
+        !BitString::decodeContents(sig, made->signatureValue))
+        return bad;
+    if (!zpki::x509::keep(made.get(), bytes.data(), bytes.size())) return crlErr(F_SEQ_TO_X509_CRL, ERR_R_ALLOC_3C);
+    zpki::pkcs::deliver<clean_X509_CRL>(made, crl);
+    return 0;
+}
+
+ZUNPKI_API PKI_ERROR X509_CRL_to_Seq(const X509_CRL* crl, ASN1_UNIT** node) {
+    if (!node) return crlErr(F_X509_CRL_TO_SEQ, ERR_R_NULL_ARGUMENT);
+    DerBytes der;
+    if (PKI_ERROR rc = zpki::x509::crlDer(crl, der)) return rc;
+    return zpki::x509::derToNode(der, node, L_X509_CRL | F_X509_CRL_TO_SEQ);
+}
+
+ZUNPKI_API PKI_ERROR Seq_to_X509_CRL_INFO(const ASN1_UNIT* node, X509_CRL* crl) {
+    if (!node || !crl) return crlErr(F_SEQ_TO_X509_CRL_INFO, ERR_R_NULL_ARGUMENT);
+    ber::Bytes bytes;
+    der::Element whole;
+    if (!zpki::x509::wholeElement(node, bytes, whole)) return crlErr(F_SEQ_TO_X509_CRL_INFO, ERR_ASN1_DECODING);
+    X509_CRL_INFO* made = nullptr;
+    if (PKI_ERROR rc = decodeInfo(whole, made)) return rc;
+    free_X509_CRL_INFO(crl->info);
+    crl->info = made;
+    freeReceived(crl->received);
+    return 0;
+}
+
+ZUNPKI_API PKI_ERROR X509_CRL_INFO_to_Seq(const X509_CRL_INFO* info, ASN1_UNIT** node) {
+    if (!info || !node) return crlErr(F_X509_CRL_INFO_TO_SEQ, ERR_R_NULL_ARGUMENT);
+    DerBytes der;
+    if (PKI_ERROR rc = zpki::x509::crlInfoDer(info, der)) return rc;
+    return zpki::x509::derToNode(der, node, L_X509_CRL | F_X509_CRL_INFO_TO_SEQ);
+}
+
+ZUNPKI_API PKI_ERROR X509_REVOKED_to_Seq(const X509_CRL_INFO* info, ASN1_UNIT** node) {
+    if (!info || !node) return crlErr(F_X509_REVOKED_TO_SEQ, ERR_R_NULL_ARGUMENT);
+    if (countOf(info->revokedCertificates) == 0) return crlErr(F_X509_REVOKED_TO_SEQ, ERR_R_INVALID_ELEMENT);
+    Node holder(new_ASN1_UNIT());
+    if (!holder) return crlErr(F_X509_REVOKED_TO_SEQ, ERR_R_ALLOC_3C);
+    if (const unsigned rc = encodeEntriesInto(info->revokedCertificates, holder.get())) return rc;
+    der::Element e;
+    if (!ber::childElement(holder.get(), 0, e)) return crlErr(F_X509_REVOKED_TO_SEQ, ERR_ASN1_ENCODING);
+    DerBytes der;
+    der.data = e.start;
+    der.size = e.totalSize;
+    return zpki::x509::derToNode(der, node, L_X509_CRL | F_X509_REVOKED_TO_SEQ);
+}
+
+ZUNPKI_API PKI_ERROR Seq_to_X509_REVOKED(const ASN1_UNIT* node, X509_CRL* crl) {
+    if (!node) return 1;
+    if (!crl) return crlErr(F_SEQ_TO_X509_REVOKED, ERR_R_NULL_ARGUMENT);
+    der::Element e;
+    if (!elementOf(node, e)) return crlErr(F_SEQ_TO_X509_REVOKED, ERR_ASN1_DECODING);
+    if (!crl->info && !(crl->info = new_X509_CRL_INFO())) return crlErr(F_SEQ_TO_X509_REVOKED, ERR_R_NULL_ARGUMENT);
+    X509_CRL_INFO* t = crl->info;
+    if (!t->revokedCertificates && !(t->revokedCertificates = newEntryList()))
+        return crlErr(F_SEQ_TO_X509_REVOKED, ERR_R_NULL_ARGUMENT);
+    EntryList decoded(new_STACK());
+    if (!decoded) return crlErr(F_SEQ_TO_X509_REVOKED, ERR_R_ALLOC_3C);
+    if (PKI_ERROR rc = decodeEntries(e, decoded.get(), t->revokedCertificates->count)) return rc;
+    if (!zpki::x509::appendAll(t->revokedCertificates, decoded.get()))
+        return crlErr(F_SEQ_TO_X509_REVOKED, ERR_ASN1_DECODING);
+    (void)decoded.release();  // the entries moved, the shell freed
+    dropReceived(crl);
+    return 0;
+}
+
+ZUNPKI_API PKI_ERROR X509_CRLS_to_Seq(const X509_CRLS* list, ASN1_UNIT** node) {
+    if (!list || !node) return 1;
+    return zpki::x509::encodeList<X509_CRL>(
+        list, node, L_X509_CRL | F_X509_CRLS_TO_SEQ, 0x30, [](const X509_CRL* crl, ASN1_UNIT* target) -> int {
+            DerBytes der;
+            if (PKI_ERROR rc = zpki::x509::crlDer(crl, der)) return static_cast<int>(rc);
+            der::Cursor c(der.data, der.size);
+            der::Element e;
+            return der::getElement(c, e) && appendNode(target, ber::nodeFromElement(e)) ? 0 : ERR_ASN1_ENCODING;
+        });
+}
+
+ZUNPKI_API PKI_ERROR Seq_to_X509_CRLS(const ASN1_UNIT* node, X509_CRLS** list) {
+    if (!node || !list) return crlErr(F_SEQ_TO_X509_CRLS, ERR_R_NULL_ARGUMENT);
+    der::Element e;
+    if (!elementOf(node, e) || !e.constructed()) return crlErr(F_SEQ_TO_X509_CRLS, ERR_ASN1_DECODING);
+    if (e.contentsSize == 0) return crlErr(F_SEQ_TO_X509_CRLS, ERR_R_INVALID_ELEMENT);
+    Owned<STACK, free_X509_CRLS> decoded(new_STACK());
+    if (!decoded) return crlErr(F_SEQ_TO_X509_CRLS, ERR_R_ALLOC_3C);
+    Decoder items(der::Cursor(e.contents, e.contentsSize));
+    while (items.more()) {
+        der::Element x;
+        if (!items.next(x) || x.identifier != 0x30) return crlErr(F_SEQ_TO_X509_CRLS, ERR_ASN1_DECODING);
+        Node child(ber::nodeFromElement(x));
+        X509_CRL* crl = nullptr;
+        if (!child) return crlErr(F_SEQ_TO_X509_CRLS, ERR_R_ALLOC_3C);
+        if (PKI_ERROR rc = Seq_to_X509_CRL(child.get(), &crl)) return rc;
+        if (push_STACK_value(decoded.get(), crl) == 0) {
+            free_X509_CRL(crl);
+            return crlErr(F_SEQ_TO_X509_CRLS, ERR_STK_ERROR);
+        }
+    }
+    if (!*list) {
+        *list = decoded.release();
+    } else if (zpki::x509::appendAll(*list, decoded.get())) {
+        (void)decoded.release();
+    } else {
+        return crlErr(F_SEQ_TO_X509_CRLS, ERR_STK_ERROR);
+    }
+    return 0;
+}
+
+// ===========================================================================
+// Signatures
+
+ZUNPKI_API PKI_ERROR gen_RSA_SIG_X509_CRL(const X509_CRL* crl, BIT_STRING** bits, const OBJECT_IDENTIFIER* alg,
+                                          RSA_UNIT* key) {
+    return signInfo(crl, bits, alg, key, F_GEN_RSASIGN_X509_CRL, zpki::x509::signRsa);
+}
+
+ZUNPKI_API PKI_ERROR gen_KCDSA_SIG_X509_CRL(const X509_CRL* crl, BIT_STRING** bits, const OBJECT_IDENTIFIER* alg,
+                                            KCDSA_UNIT* key) {
+    return signInfo(crl, bits, alg, key, F_GEN_KCDSASIGN_X509_CRL, zpki::x509::signKcdsa);
+}
+
+ZUNPKI_API PKI_ERROR verify_RSA_SIG_X509_CRL(const X509_CRL* crl, RSA_UNIT* key) {
+    return verifyInfo(crl, key, F_VERIFY_RSASIGN_X509_CRL, [&](const DerBytes& der, unsigned libFunc) {
+        return zpki::x509::verifyRsa(der.data, der.size, crl->signatureAlgorithm, crl->signatureParameters,
+                                     crl->signatureValue, key, libFunc);
+    });
+}
+
+ZUNPKI_API PKI_ERROR verify_KCDSA_SIG_X509_CRL(const X509_CRL* crl, KCDSA_UNIT* key) {
+    return verifyInfo(crl, key, F_VERIFY_KCDSASIGN_X509_CRL, [&](const DerBytes& der, unsigned libFunc) {
+        return kcdsaValueFault(
+            zpki::x509::verifyKcdsa(der.data, der.size, crl->signatureAlgorithm, crl->signatureValue, key, libFunc),
+            F_VERIFY_KCDSASIGN_X509_CRL);
+    });
+}
+
+ZUNPKI_API int verify_SIG_X509_CRL(const X509_CRL* crl, const X509_PUBKEY* issuerKey) {
+    if (!infoOf(crl) || !issuerKey || !issuerKey->key || !issuerKey->key->key) return 1;
+    switch (issuerKey->key->kind) {
+    case ASYMMETRIC_KEY_RSA: return verify_RSA_SIG_X509_CRL(crl, static_cast<RSA_UNIT*>(issuerKey->key->key));
+    case ASYMMETRIC_KEY_KCDSA:
+        return verify_KCDSA_SIG_X509_CRL(crl, static_cast<KCDSA_UNIT*>(issuerKey->key->key));
+    default: return 1;
+    }
+}
+
+}  // extern "C"
