@@ -340,9 +340,11 @@ TEST(CrlSignature, ChangedEntriesAreEncodedAfresh) {
         [&](X509_CRL* c) { add_X509_REVOKED_ext(get_X509_CRL_revoked(c, 0), reason.get(), -1); },
         [&](X509_CRL* c) { free_X509_EXTENSION(remove_X509_REVOKED_ext(get_X509_CRL_revoked(c, 2), 0)); },
         [&](X509_CRL* c) {
+            // made before the old one is freed, so that it cannot take its place
             X509_REVOKED* e = get_X509_CRL_revoked(c, 2);
+            BIGINT* fresh = VSC_HEX_To_BIGINT("78");
             VSC_Free_BIGINT(e->userCertificate);
-            e->userCertificate = VSC_HEX_To_BIGINT("78");
+            e->userCertificate = fresh;
         },
         [&](X509_CRL* c) { add_X509_REVOKED_child(c, other.get(), date.get()); },
         [&](X509_CRL* c) { free_X509_EXTENSION(remove_X509_CRL_ext(c, 0)); },
