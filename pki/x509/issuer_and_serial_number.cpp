@@ -1,16 +1,9 @@
 // IssuerAndSerialNumber and the search of a certificate list by it.
 #include "x509/issuer_and_serial_number.h"
 
-#include "asn1/asn1_struct.hpp"
-#include "x509/x509_name.hpp"
+#include "x509/issuer_and_serial_number.hpp"
 
 using namespace zpki::asn1;
-
-template <>
-struct zpki::asn1::Describe<ISSUER_AND_SERIAL_NUMBER> {
-    using Shape = Sequence<Field<&ISSUER_AND_SERIAL_NUMBER::issuer, zpki::x509::NameCodec>,
-                           Field<&ISSUER_AND_SERIAL_NUMBER::serialNumber, Integer>>;
-};
 
 namespace {
 
