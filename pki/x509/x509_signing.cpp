@@ -93,15 +93,7 @@ bool rsaScheme(const OBJECT_IDENTIFIER* alg, const ASN1_STRING* params, bool sig
     const int row = rowOf(alg);
     const int cipher = get_CipherID_from_OID(row);
     if (!isRsaFamily(cipher)) return false;
-    if (cipher == VSC_PKEY_RSA_PSS) {
-        Pss pss;
-        // Our crypto library masks with the message digest; the saltLength
-        // fits its eight bits or is left to the verifier.
-        if (signing || !readPss(params, pss) || pss.mgfDigest != pss.digest || pss.trailer != 1) return false;
-        digest = pss.digest;
-        mode = VSC_RSASSA_PSS | (pss.salt <= 0xff ? static_cast<int>(pss.salt) << 16 : 0);
-        return true;
-    }
+    if (cipher == VSC_PKEY_RSA_PSS) return !signing && zpki::x509::pssScheme(params, false, digest, mode);
     digest = get_DigestID_from_OID(row);
     mode = cipher & 0xff;
     return digest != 0 && mode != VSC_RSASSA_PSS;
@@ -187,6 +179,17 @@ PKI_ERROR verifyKcdsa(const uint8_t* data, size_t len, const OBJECT_IDENTIFIER* 
     if (int rc = VSC_Init_KCDSA(key, 0)) return rc;
     if (int rc = VSC_Update_KCDSA(key, data, static_cast<int>(len))) return rc;
     return VSC_Final_KCDSA(key, r.data(), &rLen, s.data(), &sLen);
+}
+
+bool pssScheme(const ASN1_STRING* params, bool signing, int& digest, int& mode) {
+    Pss pss;
+    // Our crypto library masks with the message digest; the saltLength fits
+    // its eight bits, or is left to the verifier (a signer must honour it).
+    if (!readPss(params, pss) || pss.mgfDigest != pss.digest || pss.trailer != 1) return false;
+    if (signing && pss.salt > 0xff) return false;
+    digest = pss.digest;
+    mode = VSC_RSASSA_PSS | (pss.salt <= 0xff ? static_cast<int>(pss.salt) << 16 : 0);
+    return true;
 }
 
 bool appendAlgorithm(ASN1_UNIT* parent, const OBJECT_IDENTIFIER* oid, const ASN1_STRING* params) {

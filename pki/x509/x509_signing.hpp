@@ -30,6 +30,12 @@ PKI_ERROR verifyRsa(const uint8_t* data, size_t len, const OBJECT_IDENTIFIER* al
 PKI_ERROR verifyKcdsa(const uint8_t* data, size_t len, const OBJECT_IDENTIFIER* alg, const BIT_STRING* sig,
                       KCDSA_UNIT* key, unsigned libFunc);
 
+// The digest and RSASSA padding mode (PSS with the salt length) that
+// RSASSA-PSS parameters name (null: the RFC 4055 defaults); false for
+// parameters our crypto library cannot honour (a mask digest other than the
+// message digest, a trailer other than 1, and for signing a salt above 255).
+bool pssScheme(const ASN1_STRING* params, bool signing, int& digest, int& mode);
+
 // AlgorithmIdentifier { oid, params }: the parameters as given (their type
 // is the identifier octet), or, for null, none for ECDSA and DSA signature
 // algorithms (RFC 5758) and NULL for the others.

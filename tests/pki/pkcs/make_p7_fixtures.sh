@@ -12,12 +12,17 @@
 #   signed-noattr.der            smime -sign -noattr, attached
 #   signed-nocerts.der           smime -sign -nocerts, attached
 #   signed-stream.der            openssl cms -sign -stream: indefinite lengths
+#   signed-pss.der               openssl cms -sign with RSASSA-PSS, attached
 #   certs-only.der               crl2pkcs7: ca and signer certificates and the CRL, no signers
 #   enveloped-aes256.der         openssl smime -encrypt for signer, AES-256
 #   encrypted-data.der           openssl cms -EncryptedData_encrypt, AES-128
 #   digested.der                 openssl cms -digest_create, SHA-256
+#   no-md.der short-md.der unsorted.der ber-attrs.der
+#                                signed-attached.der with its signed attributes changed
+#                                and signed again (p7_variants.py)
 set -euo pipefail
 out="$1"
+here="$(cd "$(dirname "$0")" && pwd)"
 cd "$out"
 export OPENSSL_CONF=/dev/null
 
@@ -65,8 +70,11 @@ sign signed-noattr.der -signer signer.pem -inkey signer.key -nodetach -noattr
 sign signed-nocerts.der -signer signer.pem -inkey signer.key -nodetach -nocerts
 openssl cms -sign -binary -stream -in content.bin -md sha256 -signer signer.pem -inkey signer.key -nodetach \
   -outform DER -out signed-stream.der
+openssl cms -sign -binary -in content.bin -md sha256 -signer signer.pem -inkey signer.key -nodetach \
+  -keyopt rsa_padding_mode:pss -outform DER -out signed-pss.der
 openssl crl2pkcs7 -inform DER -in crl.der -certfile ca.pem -certfile signer.pem -outform DER -out certs-only.der
 openssl smime -encrypt -binary -aes256 -in content.bin -outform DER -out enveloped-aes256.der signer.pem
 openssl cms -EncryptedData_encrypt -binary -aes-128-cbc -secretkey 000102030405060708090a0b0c0d0e0f \
   -in content.bin -outform DER -out encrypted-data.der
 openssl cms -digest_create -binary -md sha256 -in content.bin -outform DER -out digested.der
+/usr/bin/python3 "$here/p7_variants.py" signed-attached.der signer.key .
