@@ -9,6 +9,7 @@
 #include "x509/x509_sig.h"
 #include "x509/x509_cert.h"
 #include "x509/x509_crl.h"
+#include "x509/ctl.h"
 #include "x509/x509v3_gn.h"
 #include "x509/x509v3_constraints.h"
 #include "x509/x509v3_policy.h"
