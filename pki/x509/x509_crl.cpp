@@ -635,14 +635,13 @@ ZUNPKI_API int sort_X509_CRL_revoked(X509_CRL* crl) {
     if (!t) return 1;
     STACK* list = t->revokedCertificates;
     if (!list) return 0;
-    if (!list->sorted || list->compare != compareEntrySlots) {
-        // Stable: entries of equal serial numbers keep their order.
-        auto** items = reinterpret_cast<X509_REVOKED**>(list->items);
-        std::stable_sort(items, items + list->count,
-                         [](const X509_REVOKED* a, const X509_REVOKED* b) { return compareSerials(a, b) < 0; });
-        list->compare = compareEntrySlots;
-        list->sorted = 1;
-    }
+    // Always sorted anew: an entry's serial may have been set since the list
+    // was last marked sorted. Stable: equal serial numbers keep their order.
+    auto** items = reinterpret_cast<X509_REVOKED**>(list->items);
+    std::stable_sort(items, items + list->count,
+                     [](const X509_REVOKED* a, const X509_REVOKED* b) { return compareSerials(a, b) < 0; });
+    list->compare = compareEntrySlots;
+    list->sorted = 1;
     for (int i = 0; i < list->count; ++i) static_cast<X509_REVOKED*>(list->items[i])->position = i;
     return 0;
 }

@@ -523,6 +523,7 @@ TEST(CrlEntries, SortAndLookup) {
         ASSERT_EQ(add_X509_REVOKED_child(crl.get(), serial.get(), date.get()), 0);
     }
     X509_REVOKED* secondOne = get_X509_CRL_revoked(crl.get(), 3);
+    keytest::Big five(VSC_HEX_To_BIGINT("05"));
     ASSERT_EQ(sort_X509_CRL_revoked(crl.get()), 0);
     std::string order;
     for (int i = 0; i < 4; ++i) {
@@ -532,10 +533,17 @@ TEST(CrlEntries, SortAndLookup) {
     }
     EXPECT_EQ(order, "01010305");
     EXPECT_EQ(get_X509_CRL_revoked(crl.get(), 1), secondOne);  // equal serials keep their order
+    // A serial set after sorting is sorted anew.
+    keytest::Big zero(VSC_HEX_To_BIGINT("00"));
+    ASSERT_EQ(set_X509_REVOKED_userCert(get_X509_CRL_revoked(crl.get(), 3), zero.get()), 0);
+    ASSERT_EQ(sort_X509_CRL_revoked(crl.get()), 0);
+    EXPECT_EQ(serialHex(get_X509_CRL_revoked(crl.get(), 0)->userCertificate), "00");
+    ASSERT_EQ(set_X509_REVOKED_userCert(get_X509_CRL_revoked(crl.get(), 0), five.get()), 0);
+    ASSERT_EQ(sort_X509_CRL_revoked(crl.get()), 0);
 
     // A match at the first place is told from no match.
     Cert cert(new_X509_CERT());
-    keytest::Big one(VSC_HEX_To_BIGINT("01")), two(VSC_HEX_To_BIGINT("02")), five(VSC_HEX_To_BIGINT("05"));
+    keytest::Big one(VSC_HEX_To_BIGINT("01")), two(VSC_HEX_To_BIGINT("02"));
     ASSERT_EQ(set_X509_serial(cert.get(), one.get()), 0);
     EXPECT_EQ(verify_CRL_X509_CERT(crl.get(), cert.get()), 1);
     ASSERT_EQ(set_X509_serial(cert.get(), five.get()), 0);
