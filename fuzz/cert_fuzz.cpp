@@ -8,14 +8,9 @@
 #include "asn1/pki_mem.hpp"
 #include "x509/x509.h"
 
-namespace {
+#include "fuzz_util.hpp"
 
-template <class T>
-void encodeAndFree(PKI_ERROR (*encoder)(const T*, ASN1_UNIT**), const T* record) {
-    ASN1_UNIT* node = nullptr;
-    encoder(record, &node);
-    free_ASN1_UNIT(node);
-}
+namespace {
 
 void exercise(X509_CERT* cert) {
     X509_CERT* copy = dup_X509_CERT(cert);

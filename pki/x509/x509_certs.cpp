@@ -73,38 +73,11 @@ ZUNPKI_API int get_X509_CERTS_index_by_X509_CERT(const X509_CERTIFICATES* list, 
 
 ZUNPKI_API PKI_ERROR X509_CERTIFICATES_to_Seq(const X509_CERTIFICATES* list, ASN1_UNIT** node) {
     if (!list || !node) return 1;
-    return zpki::x509::encodeList<X509_CERT>(list, node, kListEncode, 0x30,
-                                             [](const X509_CERT* cert, ASN1_UNIT* target) -> int {
-                                                 ASN1_UNIT* child = nullptr;
-                                                 if (PKI_ERROR rc = X509_CERT_to_Seq(cert, &child)) return rc;
-                                                 return appendNode(target, child) ? 0 : ERR_ASN1_ENCODING;
-                                             });
+    return zpki::x509::encodeRecords<X509_CERT, X509_CERT_to_Seq>(list, node, kListEncode);
 }
 
 ZUNPKI_API PKI_ERROR Seq_to_X509_CERTIFICATES(const ASN1_UNIT* node, X509_CERTIFICATES** list) {
-    if (!node || !list) return errorCode(kListDecode, ERR_R_NULL_ARGUMENT);
-    der::Element whole;
-    if (!elementOf(node, whole) || !whole.constructed()) return errorCode(kListDecode, ERR_ASN1_DECODING);
-    if (whole.contentsSize == 0) return errorCode(kListDecode, ERR_R_INVALID_ELEMENT);
-    Owned<STACK, free_X509_CERTIFICATES> decoded(new_X509_CERTIFICATES());
-    if (!decoded) return errorCode(kListDecode, ERR_R_ALLOC_3C);
-    Decoder items(der::Cursor(whole.contents, whole.contentsSize));
-    while (items.more()) {
-        der::Element e;
-        if (!items.next(e) || e.identifier != 0x30) return errorCode(kListDecode, ERR_ASN1_DECODING);
-        Cert cert;
-        if (PKI_ERROR rc = decodeCert(e, cert, kListDecode)) return rc;
-        if (push_STACK_value(decoded.get(), cert.get()) == 0) return errorCode(kListDecode, ERR_STK_ERROR);
-        (void)cert.release();
-    }
-    if (!*list) {
-        *list = decoded.release();
-    } else if (zpki::x509::appendAll(*list, decoded.get())) {
-        (void)decoded.release();  // the certificates moved, the shell freed
-    } else {
-        return errorCode(kListDecode, ERR_STK_ERROR);
-    }
-    return 0;
+    return zpki::x509::decodeRecordsInto<X509_CERT, free_X509_CERT, Seq_to_X509_CERT>(node, list, kListDecode);
 }
 
 ZUNPKI_API int print_X509_CERTIFICATES(const X509_CERTIFICATES* list) {

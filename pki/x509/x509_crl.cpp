@@ -760,44 +760,12 @@ ZUNPKI_API PKI_ERROR Seq_to_X509_REVOKED(const ASN1_UNIT* node, X509_CRL* crl) {
 
 ZUNPKI_API PKI_ERROR X509_CRLS_to_Seq(const X509_CRLS* list, ASN1_UNIT** node) {
     if (!list || !node) return 1;
-    return zpki::x509::encodeList<X509_CRL>(
-        list, node, L_X509_CRL | F_X509_CRLS_TO_SEQ, 0x30, [](const X509_CRL* crl, ASN1_UNIT* target) -> int {
-            DerBytes der;
-            if (PKI_ERROR rc = zpki::x509::crlDer(crl, der)) return static_cast<int>(rc);
-            der::Cursor c(der.data, der.size);
-            der::Element e;
-            return der::getElement(c, e) && appendNode(target, ber::nodeFromElement(e)) ? 0 : ERR_ASN1_ENCODING;
-        });
+    return zpki::x509::encodeRecords<X509_CRL, X509_CRL_to_Seq>(list, node, L_X509_CRL | F_X509_CRLS_TO_SEQ);
 }
 
 ZUNPKI_API PKI_ERROR Seq_to_X509_CRLS(const ASN1_UNIT* node, X509_CRLS** list) {
-    if (!node || !list) return crlErr(F_SEQ_TO_X509_CRLS, ERR_R_NULL_ARGUMENT);
-    der::Element e;
-    if (!elementOf(node, e) || !e.constructed()) return crlErr(F_SEQ_TO_X509_CRLS, ERR_ASN1_DECODING);
-    if (e.contentsSize == 0) return crlErr(F_SEQ_TO_X509_CRLS, ERR_R_INVALID_ELEMENT);
-    Owned<STACK, free_X509_CRLS> decoded(new_STACK());
-    if (!decoded) return crlErr(F_SEQ_TO_X509_CRLS, ERR_R_ALLOC_3C);
-    Decoder items(der::Cursor(e.contents, e.contentsSize));
-    while (items.more()) {
-        der::Element x;
-        if (!items.next(x) || x.identifier != 0x30) return crlErr(F_SEQ_TO_X509_CRLS, ERR_ASN1_DECODING);
-        Node child(ber::nodeFromElement(x));
-        X509_CRL* crl = nullptr;
-        if (!child) return crlErr(F_SEQ_TO_X509_CRLS, ERR_R_ALLOC_3C);
-        if (PKI_ERROR rc = Seq_to_X509_CRL(child.get(), &crl)) return rc;
-        if (push_STACK_value(decoded.get(), crl) == 0) {
-            free_X509_CRL(crl);
-            return crlErr(F_SEQ_TO_X509_CRLS, ERR_STK_ERROR);
-        }
-    }
-    if (!*list) {
-        *list = decoded.release();
-    } else if (zpki::x509::appendAll(*list, decoded.get())) {
-        (void)decoded.release();
-    } else {
-        return crlErr(F_SEQ_TO_X509_CRLS, ERR_STK_ERROR);
-    }
-    return 0;
+    return zpki::x509::decodeRecordsInto<X509_CRL, free_X509_CRL, Seq_to_X509_CRL>(node, list,
+                                                                                   L_X509_CRL | F_SEQ_TO_X509_CRLS);
 }
 
 // ===========================================================================

@@ -148,12 +148,13 @@ PKI_ERROR encodeList(const STACK* list, ASN1_UNIT** node, unsigned libFunc, uint
     });
 }
 
-// Decodes the items of a constructed node with the item codec C and appends
-// them to *list (made when null). The caller's list changes only on success.
-// Reasons: ERR_ASN1_DECODING for a malformed item, ERR_R_INVALID_ELEMENT for
-// no item at all, ERR_STK_ERROR when the list cannot grow.
-template <class C, class T, void (*Free)(T*)>
-PKI_ERROR decodeListInto(const ASN1_UNIT* node, STACK** list, unsigned libFunc) {
+// Decodes the items of a constructed node with decodeItem(element, item&),
+// which returns 0 or a whole code, and appends them to *list (made when
+// null). The caller's list changes only on success. Reasons of libFunc:
+// ERR_ASN1_DECODING for a malformed node, ERR_R_INVALID_ELEMENT for no item
+// at all, ERR_STK_ERROR when the list cannot grow.
+template <class T, void (*Free)(T*), class DecodeItem>
+PKI_ERROR decodeItemsInto(const ASN1_UNIT* node, STACK** list, unsigned libFunc, DecodeItem decodeItem) {
     if (!node || !list) return errorCode(libFunc, ERR_R_NULL_ARGUMENT);
     der::Element e;
     if (!asn1::elementOf(node, e) || !e.constructed()) return errorCode(libFunc, ERR_ASN1_DECODING);
@@ -163,9 +164,12 @@ PKI_ERROR decodeListInto(const ASN1_UNIT* node, STACK** list, unsigned libFunc) 
     asn1::Decoder items(der::Cursor(e.contents, e.contentsSize));
     while (items.more()) {
         der::Element x;
+        if (!items.next(x)) return errorCode(libFunc, ERR_ASN1_DECODING);
         T* item = nullptr;
-        if (!items.next(x) || !C::matches(x.identifier) || !C::decodeContents(x, item))
-            return errorCode(libFunc, ERR_ASN1_DECODING);
+        if (const PKI_ERROR rc = decodeItem(x, item)) {
+            if (item) Free(item);
+            return rc;
+        }
         if (push_STACK_value(decoded.get(), item) == 0) {
             Free(item);
             return errorCode(libFunc, ERR_STK_ERROR);
@@ -179,6 +183,38 @@ PKI_ERROR decodeListInto(const ASN1_UNIT* node, STACK** list, unsigned libFunc) 
         return errorCode(libFunc, ERR_STK_ERROR);
     }
     return 0;
+}
+
+// The same with the item codec C; a malformed item is ERR_ASN1_DECODING.
+template <class C, class T, void (*Free)(T*)>
+PKI_ERROR decodeListInto(const ASN1_UNIT* node, STACK** list, unsigned libFunc) {
+    return decodeItemsInto<T, Free>(node, list, libFunc, [libFunc](const der::Element& x, T*& item) -> PKI_ERROR {
+        return C::matches(x.identifier) && C::decodeContents(x, item) ? 0 : errorCode(libFunc, ERR_ASN1_DECODING);
+    });
+}
+
+// Signed records (certificates, CRLs) in a list, through their flat codecs.
+// Encoding: a SEQUENCE OF them; a missing or empty list or a missing item is
+// ERR_R_INVALID_ELEMENT, the record encoder's codes pass through.
+template <class T, PKI_ERROR (*ToSeq)(const T*, ASN1_UNIT**)>
+PKI_ERROR encodeRecords(const STACK* list, ASN1_UNIT** node, unsigned libFunc) {
+    return encodeList<T>(list, node, libFunc, 0x30, [](const T* item, ASN1_UNIT* target) -> int {
+        ASN1_UNIT* child = nullptr;
+        if (const PKI_ERROR rc = ToSeq(item, &child)) return static_cast<int>(rc);
+        return asn1::appendNode(target, child) ? 0 : ERR_ASN1_ENCODING;
+    });
+}
+
+// Decoding: each child of a constructed node (SEQUENCE, SET or a tagged
+// list) must be a SEQUENCE, read by FromSeq, whose codes pass through.
+template <class T, void (*Free)(T*), PKI_ERROR (*FromSeq)(const ASN1_UNIT*, T**)>
+PKI_ERROR decodeRecordsInto(const ASN1_UNIT* node, STACK** list, unsigned libFunc) {
+    return decodeItemsInto<T, Free>(node, list, libFunc, [libFunc](const der::Element& x, T*& item) -> PKI_ERROR {
+        if (x.identifier != 0x30) return errorCode(libFunc, ERR_ASN1_DECODING);
+        Owned<ASN1_UNIT, free_ASN1_UNIT> child(ber::nodeFromElement(x));
+        if (!child) return errorCode(libFunc, ERR_R_ALLOC_3C);
+        return FromSeq(child.get(), &item);
+    });
 }
 
 // Moves the members of fresh into the caller's record into (whose own are

@@ -71,27 +71,16 @@ TEST(CertList, RefusedListsLeaveTheCallersList) {
     EXPECT_EQ(out, nullptr);
 
     const Bytes ca = fixtureBytes("ca.der"), leaf = fixtureBytes("leaf.der");
-    auto seqOf = [](std::initializer_list<Bytes> parts) {
-        Bytes contents;
-        for (const auto& p : parts) contents.insert(contents.end(), p.begin(), p.end());
-        Bytes out(4 + contents.size());
-        out[0] = 0x30;
-        out[1] = 0x82;
-        out[2] = static_cast<unsigned char>(contents.size() >> 8);
-        out[3] = static_cast<unsigned char>(contents.size());
-        std::copy(contents.begin(), contents.end(), out.begin() + 4);
-        return out;
-    };
     struct Case {
         const char* what;
         Bytes der;
         PKI_ERROR code;
     } cases[] = {
         {"no certificate", Bytes{0x30, 0x00}, 0x4620002b},
-        {"an element that is not a SEQUENCE", seqOf({ca, Bytes{0x02, 0x01, 0x00}}), 0x46200104},
+        {"an element that is not a SEQUENCE", seq({ca, Bytes{0x02, 0x01, 0x00}}), 0x46200104},
         {"the third certificate's TBS of one element",
-         seqOf({ca, leaf,
-                Bytes{0x30, 0x0d, 0x30, 0x03, 0x02, 0x01, 0x00, 0x30, 0x03, 0x06, 0x01, 0x00, 0x03, 0x01, 0x00}}),
+         seq({ca, leaf,
+              Bytes{0x30, 0x0d, 0x30, 0x03, 0x02, 0x01, 0x00, 0x30, 0x03, 0x06, 0x01, 0x00, 0x03, 0x01, 0x00}}),
          0x4611002b},
     };
     for (const auto& c : cases) {
@@ -108,7 +97,7 @@ TEST(CertList, RefusedListsLeaveTheCallersList) {
     // On success the certificates join the caller's list.
     List mine = listOf({"ec.der"});
     X509_CERTIFICATES* target = mine.get();
-    ASSERT_EQ(Seq_to_X509_CERTIFICATES(nodeOf(seqOf({ca, leaf})).get(), &target), 0);
+    ASSERT_EQ(Seq_to_X509_CERTIFICATES(nodeOf(seq({ca, leaf})).get(), &target), 0);
     EXPECT_EQ(get_STACK_count(mine.get()), 3);
 }
 

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <fstream>
 
 #include "CertTestUtil.h"
 #include "KeyTestUtil.h"
@@ -19,16 +18,10 @@ namespace {
 using keytest::holding;
 using Key = keytest::Key;
 
-std::vector<std::string> lines(const std::string& path) {
-    std::ifstream in(path);
-    std::vector<std::string> out;
-    for (std::string l; std::getline(in, l);)
-        if (!l.empty()) out.push_back(l);
-    return out;
-}
-
 // The root's private key, as the crypto library holds it.
-Key caKey() { return Key(holding(ASYMMETRIC_KEY_RSA, keytest::rsaFrom(lines(certFixtures() + "/ca.rsa.txt"), true))); }
+Key caKey() {
+    return Key(holding(ASYMMETRIC_KEY_RSA, keytest::rsaFrom(fileLines(certFixtures() + "/ca.rsa.txt"), true)));
+}
 
 const X509_PUBKEY* keyOf(const Cert& cert) { return get_X509_SPKI(cert.get()); }
 
@@ -172,7 +165,7 @@ TEST(CertSigning, RefusedAlgorithmsAndKeys) {
     EXPECT_EQ(gen_RSA_SIG_X509_TBS_CERT(cert->tbs, &sig, get_X509_signature(cert.get()), nullptr), 0x46150049);
     EXPECT_EQ(gen_KCDSA_SIG_X509_TBS_CERT(cert->tbs, &sig, get_X509_signature(cert.get()), nullptr), 0x46160049);
     // An RSA key without its private values: the crypto library's code, no signature.
-    Key pub(holding(ASYMMETRIC_KEY_RSA, keytest::rsaFrom(lines(certFixtures() + "/ca.rsa.txt"), false)));
+    Key pub(holding(ASYMMETRIC_KEY_RSA, keytest::rsaFrom(fileLines(certFixtures() + "/ca.rsa.txt"), false)));
     const int rc = gen_SIG_X509_Cert(cert.get(), pub.get());
     EXPECT_NE(rc, 0);
     EXPECT_EQ(cert->signatureValue, nullptr);

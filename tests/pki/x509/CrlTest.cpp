@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <sstream>
@@ -56,16 +55,8 @@ Bytes vectorBytes(const std::string& relative) {
 
 Crl vectorCrl(const std::string& relative, PKI_ERROR* rc = nullptr) { return decodeCrl(vectorBytes(relative), rc); }
 
-std::vector<std::string> lines(const std::string& path) {
-    std::ifstream in(path);
-    std::vector<std::string> out;
-    for (std::string l; std::getline(in, l);)
-        if (!l.empty()) out.push_back(l);
-    return out;
-}
-
 Key caKey() {
-    return Key(keytest::holding(ASYMMETRIC_KEY_RSA, keytest::rsaFrom(lines(crlFixtures() + "/ca.rsa.txt"), true)));
+    return Key(keytest::holding(ASYMMETRIC_KEY_RSA, keytest::rsaFrom(fileLines(crlFixtures() + "/ca.rsa.txt"), true)));
 }
 
 std::string serialHex(const BIGINT* b) {
@@ -76,26 +67,6 @@ std::string serialHex(const BIGINT* b) {
     return s.empty() ? "0" : s;
 }
 
-// DER by hand, for lists no tool writes.
-Bytes tlv(uint8_t tag, const Bytes& contents) {
-    Bytes out{tag};
-    const size_t n = contents.size();
-    if (n < 128) {
-        out.push_back(static_cast<uint8_t>(n));
-    } else {
-        out.push_back(n < 256 ? 0x81 : 0x82);
-        if (n >= 256) out.push_back(static_cast<uint8_t>(n >> 8));
-        out.push_back(static_cast<uint8_t>(n));
-    }
-    out.insert(out.end(), contents.begin(), contents.end());
-    return out;
-}
-Bytes cat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-Bytes seq(std::initializer_list<Bytes> parts) { return tlv(0x30, cat(parts)); }
 Bytes utc(const char* text) { return tlv(0x17, Bytes(text, text + std::strlen(text))); }
 
 const Bytes kAlg = seq({tlv(0x06, fromHex("2a864886f70d01010b")), tlv(0x05, {})});

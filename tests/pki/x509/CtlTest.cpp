@@ -153,24 +153,17 @@ TEST(CtlCodec, FaultsAreRefusedWithTheirCode) {
     const Bytes usage = fromHex("300a06082b06010505070301");
     const Bytes time = fromHex("170d3235303130313030303030305a");
     const Bytes sha1 = fromHex("300906052b0e03021a0500");
-    auto seqOf = [](std::initializer_list<Bytes> parts) {
-        Bytes c;
-        for (const auto& p : parts) c.insert(c.end(), p.begin(), p.end());
-        Bytes out{0x30, static_cast<unsigned char>(c.size())};
-        out.insert(out.end(), c.begin(), c.end());
-        return out;
-    };
     struct Case {
         const char* what;
         Bytes der;
         PKI_ERROR code;
     } cases[] = {
-        {"two elements", seqOf({usage, time}), 0x5402002b},
-        {"no subject usage", seqOf({fromHex("3000"), time, sha1}), 0x54020104},
-        {"thisUpdate an OCTET STRING", seqOf({usage, fromHex("040101"), sha1}), 0x54020104},
-        {"a subject without identifier", seqOf({usage, time, sha1, fromHex("30023000")}), 0x54020104},
-        {"no trusted subject", seqOf({usage, time, sha1, fromHex("3000")}), 0x54020104},
-        {"element after the extensions", seqOf({usage, time, sha1, fromHex("a0023000"), fromHex("020101")}),
+        {"two elements", seq({usage, time}), 0x5402002b},
+        {"no subject usage", seq({fromHex("3000"), time, sha1}), 0x54020104},
+        {"thisUpdate an OCTET STRING", seq({usage, fromHex("040101"), sha1}), 0x54020104},
+        {"a subject without identifier", seq({usage, time, sha1, fromHex("30023000")}), 0x54020104},
+        {"no trusted subject", seq({usage, time, sha1, fromHex("3000")}), 0x54020104},
+        {"element after the extensions", seq({usage, time, sha1, fromHex("a0023000"), fromHex("020101")}),
          0x54020104},
     };
     for (const auto& c : cases) {
@@ -195,7 +188,7 @@ TEST(CtlCodec, FaultsAreRefusedWithTheirCode) {
     EXPECT_EQ(CERT_TRUST_LIST_to_Seq(ctl.get(), &made), 0x54010107);
     ctl->thisUpdate->type = X509_TIME_UTC;
     const Bytes der = encode(CERT_TRUST_LIST_to_Seq, static_cast<const CERT_TRUST_LIST*>(ctl.get()));
-    EXPECT_EQ(der, seqOf({usage, time, fromHex("300706052b0e03021a")}));
+    EXPECT_EQ(der, seq({usage, time, fromHex("300706052b0e03021a")}));
 
     // The entry codecs.
     TRUSTED_SUBJECTS* subjects = new_TRUSTED_SUBJECTS();

@@ -92,15 +92,6 @@ TEST(X509Name, BuiltNamesMatchOpensslBytes) {
     EXPECT_EQ(toHex(der(multi.get())), toHex(subjectOf("name-multi.der")));
 }
 
-// A TLV around contents of fewer than 128 bytes.
-Bytes wrap(unsigned char id, const Bytes& contents) {
-    Bytes out(2 + contents.size());
-    out[0] = id;
-    out[1] = static_cast<unsigned char>(contents.size());
-    std::copy(contents.begin(), contents.end(), out.begin() + 2);
-    return out;
-}
-
 TEST(X509Name, ValuesOfEveryKindComeBackUnchanged) {
     const char* values[] = {
         "0201ff", "02020001", "0a0101", "030206c0", "0101ff", "0500", "06032a0304", "800161", "0c00",
@@ -112,16 +103,16 @@ TEST(X509Name, ValuesOfEveryKindComeBackUnchanged) {
         const Bytes value = fromHex(hex);
         atv.insert(atv.end(), value.begin(), value.end());
         // As the value of a name entry ...
-        const Bytes name = wrap(0x30, wrap(0x31, wrap(0x30, atv)));
+        const Bytes name = tlv(0x30, tlv(0x31, tlv(0x30, atv)));
         PKI_ERROR rc;
         Name n = decodeName(name, &rc);
         ASSERT_EQ(rc, 0) << hex;
         EXPECT_EQ(toHex(encode(X509_NAME_to_Seq, static_cast<const X509_NAME*>(n.get()))), toHex(name)) << hex;
         // ... and of an attribute.
         Bytes attribute = type;
-        const Bytes set = wrap(0x31, value);
+        const Bytes set = tlv(0x31, value);
         attribute.insert(attribute.end(), set.begin(), set.end());
-        const Bytes attributes = wrap(0x31, wrap(0x30, attribute));
+        const Bytes attributes = tlv(0x31, tlv(0x30, attribute));
         Attributes a = decodeAttributes(attributes, &rc);
         ASSERT_EQ(rc, 0) << hex;
         EXPECT_EQ(toHex(encode(X509_ATTRIBUTES_to_Seq, static_cast<const X509_ATTRIBUTES*>(a.get()))),

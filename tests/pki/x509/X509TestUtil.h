@@ -4,9 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
+#include <sstream>
 #include <string>
+#include <vector>
 #include <vector>
 
 #include "../PkiHelpers.h"
@@ -22,6 +25,34 @@ using pkitest::Node;
 using pkitest::toHex;
 
 inline Node nodeOf(const Bytes& b) { return Node(decodeToDERSequence(b.data(), static_cast<int>(b.size()))); }
+
+// DER by hand. The bytes are copied into vectors sized first: GCC's
+// array-bounds check misreads insertions after a braced header in Release.
+inline Bytes cat(std::initializer_list<Bytes> parts) {
+    size_t size = 0;
+    for (const auto& p : parts) size += p.size();
+    Bytes out(size);
+    auto at = out.begin();
+    for (const auto& p : parts) at = std::copy(p.begin(), p.end(), at);
+    return out;
+}
+
+// identifier, the shortest definite length, contents
+inline Bytes tlv(unsigned char id, const Bytes& contents) {
+    const size_t n = contents.size();
+    Bytes header{id};
+    if (n < 128) {
+        header.push_back(static_cast<unsigned char>(n));
+    } else {
+        Bytes len;
+        for (size_t v = n; v; v >>= 8) len.insert(len.begin(), static_cast<unsigned char>(v));
+        header.push_back(static_cast<unsigned char>(0x80 | len.size()));
+        header = cat({header, len});
+    }
+    return cat({header, contents});
+}
+
+inline Bytes seq(std::initializer_list<Bytes> parts) { return tlv(0x30, cat(parts)); }
 
 // Records owned by the test, released with their library's free function.
 template <auto Free>
@@ -175,6 +206,15 @@ inline std::vector<std::vector<std::string>> tsvRows(const std::string& path) {
         }
     }
     return rows;
+}
+
+// The lines of a text file that are not empty.
+inline std::vector<std::string> fileLines(const std::string& path) {
+    std::istringstream in(zqtest::readFile(path));
+    std::vector<std::string> out;
+    for (std::string l; std::getline(in, l);)
+        if (!l.empty()) out.push_back(l);
+    return out;
 }
 
 // The objects of make_fixtures.sh, made once per test program.

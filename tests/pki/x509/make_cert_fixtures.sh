@@ -13,6 +13,7 @@
 #   expired.der future.der       leaves valid only in 2001 and only from 2099 on
 #   ec.der                       P-256 leaf issued by ca
 set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 out="$1"
 cd "$out"
 export OPENSSL_CONF=/dev/null
@@ -38,12 +39,14 @@ openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out ec.key 2>/de
 openssl req -new -key ec.key -subj "/CN=EC Leaf" -out ec.csr
 openssl x509 -req -in ec.csr -CA ca.pem -CAkey ca.key -set_serial 7 -days 30 -sha256 -outform DER -out ec.der 2>/dev/null
 
-/usr/bin/python3 - <<'PY'
+PYTHONDONTWRITEBYTECODE=1 PYTHONPATH="$here" /usr/bin/python3 - <<'PY'
 import datetime
 from cryptography import x509
 from cryptography.hazmat.primitives import hashes, serialization
 from cryptography.hazmat.primitives.asymmetric import padding
 from cryptography.x509.oid import NameOID
+
+from derwriter import tlv
 
 ca_key = serialization.load_pem_private_key(open('ca.key', 'rb').read(), None)
 leaf_key = serialization.load_pem_private_key(open('leaf.key', 'rb').read(), None)
@@ -75,16 +78,6 @@ write('future.der', build('Future', utc(2099, 1, 1), utc(2099, 12, 31)))
 
 
 # DER by hand, for the bodies no encoder of ours or theirs writes.
-def tlv(tag, content):
-    n = len(content)
-    if n < 128:
-        length = bytes([n])
-    else:
-        b = n.to_bytes((n.bit_length() + 7) // 8, 'big')
-        length = bytes([0x80 | len(b)]) + b
-    return bytes([tag]) + length + content
-
-
 def children(der):
     """The elements inside one constructed element."""
     at = 2 if der[1] < 0x80 else 2 + (der[1] & 0x7f)

@@ -11,6 +11,7 @@
 #   as-received.der                  CRL of ca whose CRL number is critical with the BOOLEAN 01
 #                                    (openssl reads it; our encoder writes FF)
 set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 out="$1"
 cd "$out"
 export OPENSSL_CONF=/dev/null
@@ -39,13 +40,15 @@ openssl ca -config ca.cnf -gencrl -keyfile ca.key -cert ca.pem -sigopt rsa_paddi
   -out pss.pem 2>/dev/null
 openssl crl -in pss.pem -outform DER -out pss.der
 
-/usr/bin/python3 - <<'PY'
+PYTHONDONTWRITEBYTECODE=1 PYTHONPATH="$here" /usr/bin/python3 - <<'PY'
 from cryptography import x509
 from cryptography.hazmat.primitives import hashes, serialization
 from cryptography.hazmat.primitives.asymmetric import padding
 from pyasn1.codec.der import decoder, encoder
 from pyasn1.type import univ, useful
 from pyasn1_modules import rfc5280
+
+from derwriter import seq, tlv
 
 key = serialization.load_pem_private_key(open('ca.key', 'rb').read(), None)
 ca = x509.load_der_x509_certificate(open('ca.der', 'rb').read())
@@ -106,17 +109,6 @@ open('no-next-update.der', 'wb').write(
 open('v1.der', 'wb').write(crl_with(None, '250201000000Z', [(0x42, '250102000000Z'), (3, '250103000000Z')], None))
 
 
-def tlv(tag, content):
-    size = len(content)
-    if size < 128:
-        length = bytes([size])
-    else:
-        b = size.to_bytes((size.bit_length() + 7) // 8, 'big')
-        length = bytes([0x80 | len(b)]) + b
-    return bytes([tag]) + length + content
-
-
-seq = lambda *parts: tlv(0x30, b''.join(parts))
 alg = seq(tlv(0x06, bytes.fromhex('2a864886f70d01010b')), tlv(0x05, b''))
 entry = seq(tlv(0x02, bytes.fromhex('1234')), tlv(0x17, b'250102000000Z'))
 crl_number = seq(tlv(0x06, bytes.fromhex('551d14')), tlv(0x01, b'\x01'), tlv(0x04, tlv(0x02, b'\x09')))

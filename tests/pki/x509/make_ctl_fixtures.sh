@@ -12,39 +12,16 @@
 #   old-version.der  full.der's members with version 1 written as [0] EXPLICIT INTEGER
 #   signed.der    CMS signed data of content type 1.3.6.1.4.1.311.10.1 carrying full.der
 set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 out="$1"
 cd "$out"
 export OPENSSL_CONF=/dev/null
 
-/usr/bin/python3 - <<'PY'
+PYTHONDONTWRITEBYTECODE=1 PYTHONPATH="$here" /usr/bin/python3 - <<'PY'
 import hashlib
 
+from derwriter import oid, seq, setof, tlv
 
-def tlv(tag, content):
-    size = len(content)
-    if size < 128:
-        length = bytes([size])
-    else:
-        b = size.to_bytes((size.bit_length() + 7) // 8, 'big')
-        length = bytes([0x80 | len(b)]) + b
-    return bytes([tag]) + length + content
-
-
-def oid(text):
-    arcs = [int(a) for a in text.split('.')]
-    body = bytes([40 * arcs[0] + arcs[1]])
-    for arc in arcs[2:]:
-        chunk = [arc & 0x7f]
-        arc >>= 7
-        while arc:
-            chunk.append(0x80 | (arc & 0x7f))
-            arc >>= 7
-        body += bytes(reversed(chunk))
-    return tlv(0x06, body)
-
-
-seq = lambda *parts: tlv(0x30, b''.join(parts))
-setof = lambda *parts: tlv(0x31, b''.join(parts))
 usages = seq(oid('1.2.410.200004.8.1.1.1'), oid('1.3.6.1.5.5.7.3.1'))
 friendly = seq(oid('1.3.6.1.4.1.311.10.11.11'), setof(tlv(0x04, 'b'.encode('utf-16-be'))))
 keyid = seq(oid('1.3.6.1.4.1.311.10.11.20'), setof(tlv(0x04, bytes.fromhex('0102030405'))))

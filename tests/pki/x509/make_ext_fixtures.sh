@@ -53,11 +53,9 @@ openssl req -x509 -new -key leaf.key -subj "/CN=Hostile" -days 30 \
 # Identity data: VID = SHA-256(SHA-256(DER of SEQUENCE { PrintableString idn, BIT STRING random })).
 idn=8001011234567
 random=0f1e2d3c4b5a69788796a5b4c3d2e1f0aabbccdd
-vid="$(/usr/bin/python3 - "$idn" "$random" <<'EOF'
+vid="$(PYTHONDONTWRITEBYTECODE=1 PYTHONPATH="$here" /usr/bin/python3 - "$idn" "$random" <<'EOF'
 import hashlib, sys
-def tlv(tag, body):
-    assert len(body) < 128
-    return bytes([tag, len(body)]) + body
+from derwriter import tlv
 idn, rnd = sys.argv[1].encode(), bytes.fromhex(sys.argv[2])
 der = tlv(0x30, tlv(0x13, idn) + tlv(0x03, b"\0" + rnd))
 print(hashlib.sha256(hashlib.sha256(der).digest()).hexdigest())
