@@ -18,13 +18,8 @@ out="$1"
 cd "$out"
 export OPENSSL_CONF=/dev/null
 
-openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out ca.key 2>/dev/null
-openssl req -x509 -new -key ca.key -subj "/C=KR/O=Test CA/CN=Root" -days 30 -sha256 \
-  -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign" \
-  -outform DER -out ca.der
-openssl x509 -inform DER -in ca.der -out ca.pem
-openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out leaf.key 2>/dev/null
-openssl req -new -key leaf.key -subj "/C=KR/O=Test/CN=Leaf" -out leaf.csr
+. "$here/fixture-ca.sh"
+make_ca "/C=KR/O=Test CA/CN=Root"
 printf 'subjectAltName=DNS:leaf.example\n' > leaf.ext
 issue() { # <out> [options...]
   local name="$1"
@@ -64,11 +59,6 @@ def build(name, start, end, serial=0x1234):
 def write(name, cert):
     open(name, 'wb').write(cert.public_bytes(serialization.Encoding.DER))
 
-
-n = ca_key.private_numbers()
-with open('ca.rsa.txt', 'w') as f:
-    for v in (n.public_numbers.n, n.public_numbers.e, n.d, n.p, n.q, n.dmp1, n.dmq1, n.iqmp):
-        f.write('%x\n' % v)
 
 utc = datetime.datetime
 write('bounds.der', build('Bounds', utc(2030, 1, 1, 0, 0, 0), utc(2030, 12, 31, 23, 59, 59)))

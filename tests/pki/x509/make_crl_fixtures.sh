@@ -16,13 +16,8 @@ out="$1"
 cd "$out"
 export OPENSSL_CONF=/dev/null
 
-openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out ca.key 2>/dev/null
-openssl req -x509 -new -key ca.key -subj "/C=KR/O=Test CA/CN=CRL Root" -days 30 -sha256 \
-  -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign" \
-  -outform DER -out ca.der
-openssl x509 -inform DER -in ca.der -out ca.pem
-openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out leaf.key 2>/dev/null
-openssl req -new -key leaf.key -subj "/C=KR/O=Test/CN=Leaf" -out leaf.csr
+. "$here/fixture-ca.sh"
+make_ca "/C=KR/O=Test CA/CN=CRL Root"
 for pair in leaf.der:0x1234 other.der:0x99; do
   openssl x509 -req -in leaf.csr -CA ca.pem -CAkey ca.key -set_serial "${pair#*:}" -days 30 -sha256 \
     -outform DER -out "${pair%%:*}" 2>/dev/null
@@ -52,10 +47,6 @@ from derwriter import seq, tlv
 
 key = serialization.load_pem_private_key(open('ca.key', 'rb').read(), None)
 ca = x509.load_der_x509_certificate(open('ca.der', 'rb').read())
-n = key.private_numbers()
-values = [n.public_numbers.n, n.public_numbers.e, n.d, n.p, n.q, n.dmp1, n.dmq1, n.iqmp]
-open('ca.rsa.txt', 'w').write(''.join('%X\n' % v for v in values))
-
 SHA256_RSA = '1.2.840.113549.1.1.11'
 
 
