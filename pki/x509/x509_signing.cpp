@@ -21,6 +21,7 @@ using zpki::Owned;
 namespace {
 
 constexpr int kRowMgf1 = 833;
+constexpr int kRowPSpecified = 834;
 
 using String = Owned<ASN1_STRING, free_ASN1_STRING>;
 using Node = Owned<ASN1_UNIT, free_ASN1_UNIT>;
@@ -190,6 +191,27 @@ bool pssScheme(const ASN1_STRING* params, bool signing, int& digest, int& mode) 
     digest = pss.digest;
     mode = VSC_RSASSA_PSS | (pss.salt <= 0xff ? static_cast<int>(pss.salt) << 16 : 0);
     return true;
+}
+
+bool oaepDigest(const ASN1_STRING* params, int& digest) {
+    digest = VSC_DIGEST_SHA1;
+    if (!params || params->type == ASN1_TAG_NULL) return true;
+    Node node = zpki::pkcs::sequenceOf(params);
+    RSAES_OAEP_PARAM* oaep = nullptr;
+    if (!node || Seq_to_RSAES_OAEP_PARAM(node.get(), &oaep) != 0) return false;
+    Owned<RSAES_OAEP_PARAM, free_RSAES_OAEP_PARAM> owned(oaep);
+    int mgfDigest = VSC_DIGEST_SHA1;
+    if (oaep->hashAlgorithm && !(digest = digestOf(oaep->hashAlgorithm))) return false;
+    if (const X509_ALGO_IDENTIFIER* mgf = oaep->maskGenAlgorithm) {
+        if (rowOf(mgf->algorithm) != kRowMgf1 || !(mgfDigest = digestOfParameters(mgf->parameters))) return false;
+    }
+    if (const X509_ALGO_IDENTIFIER* source = oaep->pSourceAlgorithm) {
+        const ASN1_STRING* label = source->parameters;
+        if (rowOf(source->algorithm) != kRowPSpecified || !label || label->type != ASN1_TAG_OCTET_STRING ||
+            label->length != 0)
+            return false;
+    }
+    return mgfDigest == digest;
 }
 
 bool appendAlgorithm(ASN1_UNIT* parent, const OBJECT_IDENTIFIER* oid, const ASN1_STRING* params) {

@@ -35,6 +35,10 @@ PKI_ERROR verifyKcdsa(const uint8_t* data, size_t len, const OBJECT_IDENTIFIER* 
 // parameters our crypto library cannot honour (a mask digest other than the
 // message digest, a trailer other than 1, and for signing a salt above 255).
 bool pssScheme(const ASN1_STRING* params, bool signing, int& digest, int& mode);
+// The digest that RSAES-OAEP parameters name (null or NULL: the defaults,
+// SHA-1); false for parameters our crypto library cannot honour (a mask
+// digest other than the hash, a label).
+bool oaepDigest(const ASN1_STRING* params, int& digest);
 
 // AlgorithmIdentifier { oid, params }: the parameters as given (their type
 // is the identifier octet), or, for null, none for ECDSA and DSA signature

@@ -1,0 +1,484 @@
+// PKCS#7 enveloped, signed-and-enveloped and encrypted data.
+#include "pkcs/pkcs7_env.h"
+
+#include <climits>
+#include <cstring>
+#include <vector>
+
+#include "asn1/asn1_objects.h"
+#include "asn1/pki_buffer.h"
+#include "pkcs/pkcs7.hpp"
+#include "pkcs/secret.hpp"
+#include "x509/issuer_and_serial_number.h"
+#include "x509/x509_signing.hpp"
+
+using zpki::Buffer;
+using zpki::Owned;
+using zpki::pkcs7::code;
+using zpki::pkcs7::contentAs;
+using zpki::pkcs7::rowOf;
+using zpki::pkcs7::typeOf;
+
+namespace {
+
+constexpr unsigned F_ENC = F_ENCRYPT_PKCS7;
+constexpr unsigned F_GEN = F_PKCS7_GENERAL;
+constexpr unsigned F_RI = F_SET_P7_RECIPIENT_INFO;
+
+constexpr int kRowRsaEncryption = 6;
+constexpr int kRowOaep = 832;
+
+// Room for any key and IV of the block ciphers.
+constexpr size_t kMaxKey = 64;
+constexpr size_t kMaxIv = 16;
+
+using String = Owned<ASN1_STRING, free_ASN1_STRING>;
+using Algorithm = Owned<X509_ALGO_IDENTIFIER, free_X509_ALGO_IDENTIFIER>;
+using Eci = Owned<P7_ENCRYPTED_CONTENT_INFO, free_P7_ENCRYPTED_CONTENT_INFO>;
+using CipherUnit = Owned<BLOCK_CIPHER_UNIT, VSC_Free_BLOCK_CIPHER_Unit>;
+using Recipient = Owned<P7_RECIPIENT_INFO, free_P7_RECIPIENT_INFO>;
+using Message = Owned<P7_CONTENT_INFO, free_P7_CONTENT_INFO>;
+
+// The members the three encrypted types share.
+struct EnvelopeView {
+    int type = 0;
+    P7_ENCRYPTED_CONTENT_INFO** eci = nullptr;
+    P7_RECIPIENT_INFOS** recipients = nullptr;  // null for encryptedData
+    void** external = nullptr;                  // null for signedAndEnvelopedData
+    X509_CERTIFICATES* certificates = nullptr;  // signedAndEnvelopedData only
+};
+
+bool viewOf(const P7_CONTENT_INFO* p7, EnvelopeView& v) {
+    if (auto* ed = contentAs<P7_ENVELOPED_DATA>(p7, P7_ENVELOPED_DATA_TYPE)) {
+        v = {P7_ENVELOPED_DATA_TYPE, &ed->encryptedContentInfo, &ed->recipientInfos, &ed->external_output, nullptr};
+        return true;
+    }
+    if (auto* sed = contentAs<P7_SIGNED_AND_ENVELOPED_DATA>(p7, P7_SIGNED_AND_ENVELOPED_DATA_TYPE)) {
+        v = {P7_SIGNED_AND_ENVELOPED_DATA_TYPE, &sed->encryptedContentInfo, &sed->recipientInfos, nullptr,
+             sed->certificates};
+        return true;
+    }
+    if (auto* ed = contentAs<P7_ENCRYPTED_DATA>(p7, P7_ENCRYPTED_DATA_TYPE)) {
+        v = {P7_ENCRYPTED_DATA_TYPE, &ed->encryptedContentInfo, nullptr, &ed->external_output, nullptr};
+        return true;
+    }
+    return false;
+}
+
+// ---- Algorithms ----------------------------------------------------------------
+
+// The RSAES mode a caller names (0 is PKCS#1 v1.5); false for others.
+bool rsaesMode(int mode, int& out) {
+    if (mode == P7_RSAES_DEFAULT) mode = P7_RSAES_PKCS1_V15;
+    if (mode != P7_RSAES_OAEP && mode != P7_RSAES_OAEP_V21 && mode != P7_RSAES_PKCS1_V15) return false;
+    out = mode;
+    return true;
+}
+
+bool isOaep(int mode) { return mode == P7_RSAES_OAEP || mode == P7_RSAES_OAEP_V21; }
+
+// The cipher id the content is encrypted with: a symmetric cipher's row (or,
+// where allowed, a password-based one's), the modes that are never padded
+// marked so; 0 for anything else.
+int contentCipherId(const X509_ALGO_IDENTIFIER* alg, bool passwordBased) {
+    if (!alg) return 0;
+    const int row = rowOf(alg->algorithm);
+    const int kind = get_AlgorType_from_OID(row);
+    if (kind != OID_ALGOR_CIPHER && !(passwordBased && kind == OID_ALGOR_PBE)) return 0;
+    int id = get_CipherID_from_OID(row);
+    const int low = id & 0xfe;
+    if (low == 0x40 || low == 0x4c || low == 0x60 || low == 0x80) id |= VSC_CIPHER_NO_PADDING;
+    return id;
+}
+
+// { row, NULL }; null when short of memory.
+Algorithm algorithmOfRow(int row) {
+    Owned<OBJECT_IDENTIFIER, free_OBJECT_IDENTIFIER> oid(index_to_OBJECT_IDENTIFIER(row));
+    Algorithm alg(new_X509_ALGO_IDENTIFIER());
+    if (!oid || !alg || set_X509_ALGO_IDENTIFIER_value(alg.get(), oid.get(), nullptr) != 0) return nullptr;
+    return alg;
+}
+
+// An OCTET STRING of an IV, as AlgorithmIdentifier parameters.
+String ivParameters(const unsigned char* iv, int len) {
+    String s(new_ASN1_STRING());
+    if (!s || set_ASN1_STRING_value(s.get(), ASN1_TAG_OCTET_STRING, iv, len) != 0) return nullptr;
+    return s;
+}
+
+// The IV an algorithm carries for a cipher: none when the cipher takes none,
+// else OCTET STRING parameters exactly as long as the cipher's IV.
+bool ivOf(const X509_ALGO_IDENTIFIER* alg, int cipherId, const unsigned char*& iv) {
+    const int len = VSC_Get_IV_Length(cipherId);
+    iv = nullptr;
+    if (len <= 0) return len == 0;
+    const ASN1_STRING* p = alg->parameters;
+    if (!p || p->type != ASN1_TAG_OCTET_STRING || p->length != len) return false;
+    iv = p->data;
+    return true;
+}
+
+// ---- Streaming ---------------------------------------------------------------
+
+// The running cipher of a message and where its output goes; 0 or a reason.
+struct Stream {
+    P7_ENCRYPTED_CONTENT_INFO* eci = nullptr;
+    bool external = false;
+};
+
+unsigned streamOf(const P7_CONTENT_INFO* p7, Stream& s) {
+    if (!p7) return ERR_R_NULL_ARGUMENT;
+    EnvelopeView v;
+    if (!viewOf(p7, v)) return ERR_R_UNSUPPORTED;
+    s.eci = *v.eci;
+    s.external = v.external && *v.external;
+    return s.eci && s.eci->cipher ? 0 : ERR_R_NULL_ARGUMENT;
+}
+
+// Appends n bytes to *s (made when null); false when it cannot grow.
+bool append(OCTET_STRING*& s, const unsigned char* bytes, int n) {
+    if (!s) return (s = new_OCTET_STRING(bytes, n)) != nullptr;
+    if (n == 0) return true;
+    if (s->length > INT_MAX - 1 - n) return false;
+    const int total = s->length + n;
+    auto* grown = static_cast<unsigned char*>(PKI_REALLOC(s->data, static_cast<size_t>(total) + 1));
+    if (!grown) return false;
+    std::memcpy(grown + s->length, bytes, static_cast<size_t>(n));
+    grown[total] = 0;
+    s->data = grown;
+    s->length = total;
+    return true;
+}
+
+// The caller's buffer when it has room for need bytes, else a work buffer
+// when the caller gave none; false (reason 0x49) otherwise.
+struct Output {
+    Buffer work;
+    unsigned char* at = nullptr;
+    int room = 0;
+};
+
+bool outputFor(char* out, const int* outLen, bool external, long long need, Output& o) {
+    if (need > INT_MAX) return false;
+    if (out) {
+        if (!outLen || *outLen < need) return false;
+        o.at = reinterpret_cast<unsigned char*>(out);
+        o.room = *outLen;
+        return true;
+    }
+    if (external || !(o.work = Buffer::allocate(static_cast<size_t>(need)))) return false;
+    o.at = o.work.data();
+    o.room = static_cast<int>(need);
+    return true;
+}
+
+// The n bytes the cipher gave: into encryptedContent unless the caller takes
+// them alone.
+int deliver(const Stream& s, const Output& o, int n, char* out, int* outLen) {
+    if (!s.external && !append(s.eci->encryptedContent, o.at, n)) return code(F_ENC, ERR_R_ALLOC_3A);
+    if (out) *outLen = n;
+    return 0;
+}
+
+int blockOf(const BLOCK_CIPHER_UNIT* unit) { return unit->block_length > 0 ? unit->block_length : 1; }
+
+// ---- Starting the cipher --------------------------------------------------------
+
+// What init changes in a message, made before anything is changed.
+struct Pending {
+    String params;                   // the caller's algorithm's new parameters (null: unchanged)
+    Eci eci;                         // a fresh EncryptedContentInfo (enveloped types)
+    std::vector<Algorithm> labels;   // per recipient: a new keyEncryptionAlgorithm, or null
+    std::vector<String> keys;        // per recipient: the encrypted key
+};
+
+// A copy of alg with params in place of its parameters (null: as they are).
+Algorithm withParameters(const X509_ALGO_IDENTIFIER* alg, const ASN1_STRING* params) {
+    Algorithm copy(dup_X509_ALGO_IDENTIFIER(alg));
+    if (!copy || !params) return copy;
+    String p(dup_ASN1_STRING(params));
+    if (!p) return nullptr;
+    free_ASN1_STRING(copy->parameters);
+    copy->parameters = p.release();
+    return copy;
+}
+
+// The OID of pkcs7-data into type, which eci's contentType becomes.
+using OidPtr = Owned<OBJECT_IDENTIFIER, free_OBJECT_IDENTIFIER>;
+
+void replaceParameters(X509_ALGO_IDENTIFIER* alg, String& params) {
+    if (!params) return;
+    free_ASN1_STRING(alg->parameters);
+    alg->parameters = params.release();
+}
+
+// The key-transport label of a recipient for mode, and the OAEP digest; a
+// new label goes to label when the recipient's differs. 0 or a reason.
+unsigned transportOf(const P7_RECIPIENT_INFO* ri, int mode, Algorithm& label, int& digest) {
+    const X509_ALGO_IDENTIFIER* kea = ri->keyEncryptionAlgorithm;
+    const int row = kea ? rowOf(kea->algorithm) : 0;
+    digest = 0;
+    if (!isOaep(mode)) {
+        if (row != kRowRsaEncryption && !(label = algorithmOfRow(kRowRsaEncryption))) return ERR_R_ALLOC;
+        return 0;
+    }
+    if (row == kRowOaep) return zpki::x509::oaepDigest(kea->parameters, digest) ? 0 : ERR_R_UNSUPPORTED;
+    if (!(label = algorithmOfRow(kRowOaep)) || set_X509_ALGO_IDENTIFIER_with_RSAES_OAEP_PARAM(label.get(), nullptr) != 0)
+        return ERR_R_ALLOC;
+    digest = VSC_DIGEST_SHA1;
+    return 0;
+}
+
+// The content key encrypted for one recipient under mode; 0 or a code.
+int encryptKey(const P7_RECIPIENT_INFO* ri, int mode, const unsigned char* key, int keyLen, Pending& p) {
+    if (!ri) return code(F_ENC, ERR_R_INVALID_ELEMENT);
+    const ASYMMETRIC_KEY* pub = ri->key;
+    if (!pub || pub->kind != ASYMMETRIC_KEY_RSA || !pub->key) return code(F_ENC, ERR_R_UNSUPPORTED);
+    Algorithm label;
+    int digest = 0;
+    if (unsigned reason = transportOf(ri, mode, label, digest)) return code(F_ENC, reason);
+    zpki::RsaUnit rsa(VSC_Dup_RSA(static_cast<const RSA_UNIT*>(pub->key)));
+    if (!rsa) return code(F_ENC, ERR_R_ALLOC);
+    const int n = VSC_Get_RSA_Length(rsa.get());
+    if (n <= 0) return code(F_ENC, ERR_R_UNSUPPORTED);
+    Buffer out = Buffer::allocate(static_cast<size_t>(n));
+    if (!out) return code(F_ENC, ERR_R_ALLOC);
+    int outLen = n;
+    if (int rc = VSC_Init_RSAES(rsa.get(), mode, 0, digest)) return rc;
+    if (int rc = VSC_Encrypt_RSAES(rsa.get(), out.data(), &outLen, key, keyLen)) return rc;
+    String encrypted(new_OCTET_STRING(out.data(), outLen));
+    if (!encrypted) return code(F_ENC, ERR_R_ALLOC);
+    p.labels.push_back(std::move(label));
+    p.keys.push_back(std::move(encrypted));
+    return 0;
+}
+
+// An envelopedData or signedAndEnvelopedData: a fresh cipher, the key for
+// every recipient.
+int prepareEnveloped(const EnvelopeView& v, const X509_ALGO_IDENTIFIER* alg, const unsigned char* key,
+                     const unsigned char* iv, int mode, Pending& p) {
+    const STACK* recipients = *v.recipients;
+    if (get_STACK_count(recipients) <= 0 || !key) return code(F_ENC, ERR_R_NULL_ARGUMENT);
+    const int cipherId = contentCipherId(alg, false);
+    const int keyLen = cipherId ? VSC_Get_Key_Length(cipherId) : -1;
+    const int ivLen = cipherId ? VSC_Get_IV_Length(cipherId) : -1;
+    if (keyLen <= 0 || static_cast<size_t>(keyLen) > kMaxKey || ivLen < 0 || static_cast<size_t>(ivLen) > kMaxIv)
+        return code(F_ENC, ERR_R_UNSUPPORTED);
+    // A fresh IV for every message when the caller has none.
+    zpki::Secret<kMaxIv> drawn;
+    if (!iv && ivLen > 0) {
+        if (int rc = VSC_Rand_Bytes(drawn.data(), ivLen)) return rc;
+        iv = drawn.data();
+    }
+    CipherUnit unit(VSC_New_BLOCK_CIPHER_Unit());
+    if (!unit) return code(F_ENC, ERR_R_ALLOC);
+    if (int rc = VSC_Init_BLOCK_CIPHER(unit.get(), cipherId, key, iv, 1)) return rc;
+    if (unit->iv_length > 0 && !(p.params = ivParameters(unit->iv, unit->iv_length))) return code(F_ENC, ERR_R_ALLOC);
+
+    for (int i = 0; i < get_STACK_count(recipients); ++i) {
+        const auto* ri = static_cast<const P7_RECIPIENT_INFO*>(get_STACK_value(recipients, i));
+        if (int rc = encryptKey(ri, mode, key, keyLen, p)) return rc;
+    }
+    p.eci.reset(new_P7_ENCRYPTED_CONTENT_INFO());
+    if (!p.eci || !(p.eci->contentType = index_to_OBJECT_IDENTIFIER(P7_DATA)) ||
+        !(p.eci->contentEncryptionAlgorithm = withParameters(alg, p.params.get()).release()))
+        return code(F_ENC, ERR_R_ALLOC);
+    p.eci->cipher = unit.release();
+    return 0;
+}
+
+// An encryptedData: the unit the caller set, whose IV the algorithm carries.
+int prepareEncrypted(const EnvelopeView& v, const X509_ALGO_IDENTIFIER* alg, Pending& p) {
+    const P7_ENCRYPTED_CONTENT_INFO* eci = *v.eci;
+    const BLOCK_CIPHER_UNIT* unit = eci ? eci->cipher : nullptr;
+    if (!unit || !unit->impl || unit->encrypt != 1) return code(F_ENC, ERR_R_NULL_ARGUMENT);
+    const int kind = get_AlgorType_from_OID(rowOf(alg->algorithm));
+    const int cipherId = contentCipherId(alg, true);
+    if (!cipherId) return code(F_ENC, ERR_R_UNSUPPORTED);
+    // The message names the cipher that does the work.
+    const int mask = static_cast<int>(VSC_CIPHER_ALG_MASK) | VSC_CIPHER_MODE_MASK;
+    if ((cipherId & mask) != (unit->alg_id & mask)) return code(F_ENC, ERR_R_UNSUPPORTED);
+    const ASN1_STRING* params = alg->parameters;
+    if (kind == OID_ALGOR_CIPHER && unit->iv_length > 0 &&
+        (!params || params->type == ASN1_TAG_NULL || params->type == ASN1_TAG_OCTET_STRING) &&
+        !(p.params = ivParameters(unit->iv, unit->iv_length)))
+        return code(F_ENC, ERR_R_ALLOC);
+    return 0;
+}
+
+// ---- Keys ------------------------------------------------------------------------
+
+// A random key and IV of the cipher alg names (none for an encryptedData,
+// whose unit holds its own).
+int drawKey(const P7_CONTENT_INFO* p7, const X509_ALGO_IDENTIFIER* alg, zpki::Secret<kMaxKey>& key,
+            zpki::Secret<kMaxIv>& iv) {
+    if (typeOf(p7) == P7_ENCRYPTED_DATA_TYPE) return 0;
+    const int cipherId = contentCipherId(alg, false);
+    const int keyLen = VSC_Get_Key_Length(cipherId);
+    const int ivLen = VSC_Get_IV_Length(cipherId);
+    if (!cipherId || keyLen <= 0 || static_cast<size_t>(keyLen) > kMaxKey || ivLen < 0 ||
+        static_cast<size_t>(ivLen) > kMaxIv)
+        return 0;  // init names the fault
+    if (int rc = VSC_Rand_Bytes(key.data(), keyLen)) return rc;
+    return ivLen > 0 ? VSC_Rand_Bytes(iv.data(), ivLen) : 0;
+}
+
+int encryptAll(P7_CONTENT_INFO* p7, X509_ALGO_IDENTIFIER* alg, const char* data, int len, const unsigned char* key,
+               const unsigned char* iv, int mode) {
+    if (int rc = init_PKCS7_Encrypt(p7, P7_DATA, alg, nullptr, key, iv, mode)) return rc;
+    if (int rc = update_PKCS7_encrypt(p7, data, len, nullptr, nullptr)) return rc;
+    return final_PKCS7_Encrypt(p7, nullptr, nullptr);
+}
+
+}  // namespace
+
+extern "C" {
+
+// ---- Encrypted-content set-up ----------------------------------------------------
+
+ZUNPKI_API int set_PKCS7_P7_ENCRYPTED_CONTENT_INFO(P7_ENCRYPTED_CONTENT_INFO* eci, int type_row,
+                                                   const X509_ALGO_IDENTIFIER* alg, const unsigned char* data,
+                                                   int len) {
+    if (!eci || !alg || len < 0) return code(F_GEN, ERR_R_NULL_ARGUMENT);
+    Owned<OBJECT_IDENTIFIER, free_OBJECT_IDENTIFIER> type(index_to_OBJECT_IDENTIFIER(type_row));
+    if (!type) return code(F_GEN, ERR_R_INVALID_ELEMENT);
+    Algorithm copy(dup_X509_ALGO_IDENTIFIER(alg));
+    String content(data && len > 0 ? new_OCTET_STRING(data, len) : nullptr);
+    if (!copy || (data && len > 0 && !content)) return code(F_GEN, ERR_R_ALLOC);
+    free_OBJECT_IDENTIFIER(eci->contentType);
+    eci->contentType = type.release();
+    free_X509_ALGO_IDENTIFIER(eci->contentEncryptionAlgorithm);
+    eci->contentEncryptionAlgorithm = copy.release();
+    free_OCTET_STRING(eci->encryptedContent);
+    eci->encryptedContent = content.release();
+    return 0;
+}
+
+ZUNPKI_API int set_PKCS7_Cipher(P7_CONTENT_INFO* p7, BLOCK_CIPHER_UNIT* unit) {
+    if (!unit) return code(F_GEN, ERR_R_NULL_ARGUMENT);
+    EnvelopeView v;
+    if (!viewOf(p7, v)) return 1;
+    if (!*v.eci && !(*v.eci = new_P7_ENCRYPTED_CONTENT_INFO())) return 1;
+    if ((*v.eci)->cipher != unit) VSC_Free_BLOCK_CIPHER_Unit((*v.eci)->cipher);
+    (*v.eci)->cipher = unit;
+    return 0;
+}
+
+// ---- Encryption ------------------------------------------------------------------
+
+ZUNPKI_API int init_PKCS7_Encrypt(P7_CONTENT_INFO* p7, int /*unused*/, X509_ALGO_IDENTIFIER* alg, void* external,
+                                  const unsigned char* key, const unsigned char* iv, int mode) {
+    int rsaes = 0;
+    if (!p7 || !rsaesMode(mode, rsaes)) return code(F_ENC, ERR_R_NULL_ARGUMENT);
+    EnvelopeView v;
+    if (!viewOf(p7, v)) return code(F_ENC, ERR_R_UNSUPPORTED);
+    if (!alg || !alg->algorithm) return code(F_ENC, ERR_R_NULL_ARGUMENT);
+    Pending p;
+    if (v.type == P7_ENCRYPTED_DATA_TYPE) {
+        if (int rc = prepareEncrypted(v, alg, p)) return rc;
+        P7_ENCRYPTED_CONTENT_INFO* eci = *v.eci;
+        OidPtr type(index_to_OBJECT_IDENTIFIER(P7_DATA));
+        Algorithm copy;
+        const bool own = alg == eci->contentEncryptionAlgorithm;
+        if (!type || (!own && !(copy = withParameters(alg, p.params.get())))) return code(F_ENC, ERR_R_ALLOC);
+        // The new description, and the content starts afresh.
+        replaceParameters(alg, p.params);
+        free_OBJECT_IDENTIFIER(eci->contentType);
+        eci->contentType = type.release();
+        if (!own) {
+            free_X509_ALGO_IDENTIFIER(eci->contentEncryptionAlgorithm);
+            eci->contentEncryptionAlgorithm = copy.release();
+        }
+        free_OCTET_STRING(eci->encryptedContent);
+        eci->encryptedContent = nullptr;
+    } else {
+        if (int rc = prepareEnveloped(v, alg, key, iv, rsaes, p)) return rc;
+        replaceParameters(alg, p.params);
+        STACK* recipients = *v.recipients;
+        for (int i = 0; i < get_STACK_count(recipients); ++i) {
+            auto* ri = static_cast<P7_RECIPIENT_INFO*>(get_STACK_value(recipients, i));
+            free_OCTET_STRING(ri->encryptedKey);
+            ri->encryptedKey = p.keys[static_cast<size_t>(i)].release();
+            if (Algorithm& label = p.labels[static_cast<size_t>(i)]) {
+                free_X509_ALGO_IDENTIFIER(ri->keyEncryptionAlgorithm);
+                ri->keyEncryptionAlgorithm = label.release();
+            }
+        }
+        free_P7_ENCRYPTED_CONTENT_INFO(*v.eci);
+        *v.eci = p.eci.release();
+    }
+    if (v.external) *v.external = external;
+    return 0;
+}
+
+ZUNPKI_API int update_PKCS7_encrypt(P7_CONTENT_INFO* p7, const char* data, int len, char* out, int* out_len) {
+    Stream s;
+    if (unsigned reason = streamOf(p7, s)) return code(F_ENC, reason);
+    if (len < 0 || (!data && len > 0)) return code(F_ENC, ERR_R_NULL_ARGUMENT);
+    // One update gives up to len plus what the cipher held back (less than a block).
+    Output o;
+    if (!outputFor(out, out_len, s.external, static_cast<long long>(len) + blockOf(s.eci->cipher), o))
+        return code(F_ENC, ERR_R_NULL_ARGUMENT);
+    int n = o.room;
+    if (int rc = VSC_Update_BLOCK_CIPHER(s.eci->cipher, o.at, &n, reinterpret_cast<const unsigned char*>(data), len))
+        return rc;
+    return deliver(s, o, n, out, out_len);
+}
+
+ZUNPKI_API int final_PKCS7_Encrypt(P7_CONTENT_INFO* p7, char* out, int* out_len) {
+    Stream s;
+    if (unsigned reason = streamOf(p7, s)) return code(F_ENC, reason);
+    Output o;
+    if (!outputFor(out, out_len, s.external, blockOf(s.eci->cipher), o)) return code(F_ENC, ERR_R_NULL_ARGUMENT);
+    int n = o.room;
+    if (int rc = VSC_Final_BLOCK_CIPHER(s.eci->cipher, o.at, &n)) return rc;
+    // An empty content still has its (empty) encryptedContent.
+    if (!s.external && !s.eci->encryptedContent && !(s.eci->encryptedContent = new_OCTET_STRING(o.at, 0)))
+        return code(F_ENC, ERR_R_ALLOC_3A);
+    return deliver(s, o, n, out, out_len);
+}
+
+ZUNPKI_API int encrypt_PKCS7(P7_CONTENT_INFO* p7, int /*unused*/, X509_ALGO_IDENTIFIER* alg, const char* data, int len,
+                             int mode) {
+    int rsaes = 0;
+    if (!p7 || !alg || !data || len < 0) return 1;
+    if (!rsaesMode(mode, rsaes)) return code(F_GEN, ERR_R_INVALID_ELEMENT);
+    zpki::Secret<kMaxKey> key;
+    zpki::Secret<kMaxIv> iv;
+    if (int rc = drawKey(p7, alg, key, iv)) return rc;
+    return encryptAll(p7, alg, data, len, key.data(), iv.data(), mode);
+}
+
+ZUNPKI_API int encrypt_PKCS7_userKEY(P7_CONTENT_INFO* p7, int /*unused*/, X509_ALGO_IDENTIFIER* alg, const char* data,
+                                     int len, const unsigned char* key, const unsigned char* iv, int mode) {
+    int rsaes = 0;
+    if (!p7 || !alg || !data || len < 0 || !key) return 1;
+    if (!rsaesMode(mode, rsaes)) return code(F_GEN, ERR_R_INVALID_ELEMENT);
+    return encryptAll(p7, alg, data, len, key, iv, mode);
+}
+
+// ---- Decryption ------------------------------------------------------------------
+
+ZUNPKI_API int decrypt_PKCS7(P7_CONTENT_INFO* p7, const unsigned char* key, const unsigned char* iv, char* out,
+                             int* out_len) {
+    EnvelopeView v;
+    if (!p7 || !key || !out || !out_len || !viewOf(p7, v)) return 1;
+    const P7_ENCRYPTED_CONTENT_INFO* eci = *v.eci;
+    if (!eci || !eci->encryptedContent || !eci->contentEncryptionAlgorithm) return 1;
+    const int cipherId = contentCipherId(eci->contentEncryptionAlgorithm, true);
+    if (!cipherId) return 1;
+    if (!iv && !ivOf(eci->contentEncryptionAlgorithm, cipherId, iv)) return code(F_GEN, ERR_R_INVALID_ELEMENT);
+    const OCTET_STRING* in = eci->encryptedContent;
+    const int block = VSC_Get_Block_Length(cipherId);
+    if (block <= 0 || in->length > INT_MAX - block) return 1;
+    Buffer plain = Buffer::allocate(static_cast<size_t>(in->length) + static_cast<size_t>(block));
+    if (!plain) return code(F_GEN, ERR_R_ALLOC);
+    int n = 0;
+    if (int rc = VSC_BLOCK_CIPHER(cipherId, 0, key, iv, in->data, in->length, plain.data(), &n)) return rc;
+    if (n > *out_len) return code(F_GEN, ERR_R_NULL_ARGUMENT);
+    std::memcpy(out, plain.data(), static_cast<size_t>(n));
+    *out_len = n;
+    return 0;
+}
+
+}  // extern "C"

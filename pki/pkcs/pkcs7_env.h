@@ -1,0 +1,113 @@
+/*
+ * PKCS#7 enveloped, signed-and-enveloped and encrypted data: the content
+ * encrypted under a block cipher, its key carried to each recipient with RSA
+ * (PKCS#1 v1.5 or OAEP), and the way back.
+ *
+ * An envelopedData is made in this order: set_PKCS7_Type (23),
+ * add_PKCS7_Recipient for each recipient, then encrypt_PKCS7 (a random key
+ * and IV) or encrypt_PKCS7_userKEY, or the streaming init / update / final.
+ * A signedAndEnvelopedData (24) also gets its signers (pkcs7_sign.h, each
+ * with signed attributes holding the content's messageDigest) and is made
+ * with sign_encrypt_PKCS7. An encryptedData (26) is encrypted with a cipher
+ * unit the caller prepared (set_PKCS7_Cipher).
+ *
+ * Opening: decrypt_PKCS7_enveloped_CEK recovers the content key for a
+ * recipient, decrypt_PKCS7 decrypts the content with it (the IV from the
+ * message), and verify_decrypt_PKCS7 does both checks of a
+ * signedAndEnvelopedData.
+ *
+ * Output buffers come with their room: *out_len is the room on entry and the
+ * count written on return; nothing is written past the room.
+ *
+ * Results are 0 or a PKI_ERROR of library L_PKCS7 (function bytes 0x20
+ * encryption, 0x1f RecipientInfo set-up, 0x00 the others), a plain 1 where
+ * said, or the crypto library's code.
+ */
+#ifndef ZUNPKI_PKCS7_ENV_H
+#define ZUNPKI_PKCS7_ENV_H
+
+#include "pkcs/pkcs1.h"
+#include "pkcs/pkcs7.h"
+
+/* Key-transport modes (RSAES). 0 means PKCS#1 v1.5. */
+#define P7_RSAES_DEFAULT   0
+#define P7_RSAES_OAEP      8
+#define P7_RSAES_OAEP_V21  16 /* the same encoding as 8 */
+#define P7_RSAES_PKCS1_V15 32
+
+ZUNPKI_BEGIN_DECLS
+
+/* ---- Encrypted-content set-up ----------------------------------------------*/
+
+/* Sets all of eci at once: contentType the row's OID, a copy of alg, and a
+ * copy of the len bytes as encryptedContent (none when data is null or len
+ * is 0). 0x4B000049 for null eci or alg or a negative len, 0x4B00002B for a
+ * row without an OID, 0x4B00003B when a copy fails; eci is unchanged on
+ * failure. */
+ZUNPKI_API int set_PKCS7_P7_ENCRYPTED_CONTENT_INFO(P7_ENCRYPTED_CONTENT_INFO* eci, int type_row,
+                                                   const X509_ALGO_IDENTIFIER* alg, const unsigned char* data,
+                                                   int len);
+/* Hands a cipher unit, initialised by the caller for encryption, to an
+ * enveloped, signed-and-enveloped or encrypted message (its
+ * EncryptedContentInfo is made when missing); the message owns the unit from
+ * then on and frees the one it held. An encryptedData is encrypted with it.
+ * 0x4B000049 for a null unit (or message: 1), 1 for other types or no
+ * memory. */
+ZUNPKI_API int set_PKCS7_Cipher(P7_CONTENT_INFO* p7, BLOCK_CIPHER_UNIT* unit);
+
+/* ---- Encryption ------------------------------------------------------------
+ * init: for an envelopedData or signedAndEnvelopedData, starts the content
+ * cipher that alg names (AES, ARIA, SEED, DES, 3DES in any mode) under key
+ * (the cipher's key length) and iv (its IV length; null draws a random one),
+ * writes the IV into alg's parameters as an OCTET STRING, encrypts the key
+ * for every recipient and installs a fresh EncryptedContentInfo
+ * (pkcs7-data, a copy of alg). Each recipient's key transport is mode's: a
+ * recipient labelled otherwise is labelled again (id-RSAES-OAEP keeps its
+ * parameters, whose hash OAEP uses). For an encryptedData the unit
+ * set_PKCS7_Cipher gave does the work; key and iv are not used, and alg's
+ * OCTET STRING or NULL parameters become the unit's IV (password-based
+ * algorithms keep theirs). Nothing changes when init fails.
+ *   external (envelopedData and encryptedData): when not null, update and
+ *   final hand the ciphertext to the caller's buffers only.
+ *   unused: the inner content type; the content is always pkcs7-data.
+ * update encrypts len bytes: the ciphertext is appended to encryptedContent
+ * and, when out is given, copied there too; out must have room for len plus
+ * one cipher block (*out_len on entry). final does the same with the last
+ * block (room for one block).
+ *   0x4B200049 null message, a mode other than 0, 8, 16, 32, no key, no
+ *              recipient, no EncryptedContentInfo or cipher unit, or too
+ *              little room in out
+ *   0x4B200048 another content type, a cipher we do not know, a recipient
+ *              key that is not RSA or OAEP parameters we cannot honour
+ *   0x4B20003A the encryptedContent cannot grow */
+ZUNPKI_API int init_PKCS7_Encrypt(P7_CONTENT_INFO* p7, int unused, X509_ALGO_IDENTIFIER* alg, void* external,
+                                  const unsigned char* key, const unsigned char* iv, int mode);
+ZUNPKI_API int update_PKCS7_encrypt(P7_CONTENT_INFO* p7, const char* data, int len, char* out, int* out_len);
+ZUNPKI_API int final_PKCS7_Encrypt(P7_CONTENT_INFO* p7, char* out, int* out_len);
+
+/* init, update with the len bytes and final in one call, with a random key
+ * and IV of the cipher's lengths (userKEY: the caller's key, and iv or a
+ * random one); key and IV are wiped afterwards. 1 for a null message, alg,
+ * data (or key), 0x4B00002B for a mode other than 0, 8, 16, 32, else the
+ * first failure of the three. */
+ZUNPKI_API int encrypt_PKCS7(P7_CONTENT_INFO* p7, int unused, X509_ALGO_IDENTIFIER* alg, const char* data, int len,
+                             int mode);
+ZUNPKI_API int encrypt_PKCS7_userKEY(P7_CONTENT_INFO* p7, int unused, X509_ALGO_IDENTIFIER* alg, const char* data,
+                                     int len, const unsigned char* key, const unsigned char* iv, int mode);
+
+/* ---- Decryption ------------------------------------------------------------*/
+
+/* The len bytes of the content of an enveloped, signed-and-enveloped or
+ * encrypted message decrypted with key into out (room *out_len), under the
+ * cipher its contentEncryptionAlgorithm names. iv null: the IV is the
+ * algorithm's OCTET STRING parameters, which must be as long as the
+ * cipher's IV. 1 for null arguments, other types, no encryptedContent or a
+ * cipher we do not know; 0x4B00002B for an IV of another length;
+ * 0x4B000049 for too little room; VSC_FAIL (1) for wrong padding (usually a
+ * wrong key). Nothing is left in out on failure. */
+ZUNPKI_API int decrypt_PKCS7(P7_CONTENT_INFO* p7, const unsigned char* key, const unsigned char* iv, char* out,
+                             int* out_len);
+
+ZUNPKI_END_DECLS
+
+#endif
