@@ -767,7 +767,8 @@ ZUNPKI_API PKI_ERROR P7_SIGNER_INFO_to_Seq(const P7_SIGNER_INFO* si, ASN1_UNIT**
 }
 
 ZUNPKI_API PKI_ERROR Seq_to_P7_SIGNER_INFO(const ASN1_UNIT* node, P7_SIGNER_INFO** si) {
-    return decodeRecord<free_P7_SIGNER_INFO, clean_P7_SIGNER_INFO>(node, si, F_SEQ_TO_P7_SIGNER_INFO, 5, 7, fillSignerInfo);
+    return decodeRecord<free_P7_SIGNER_INFO, clean_P7_SIGNER_INFO>(
+        node, si, F_SEQ_TO_P7_SIGNER_INFO, 5, 7, fillSignerInfo);
 }
 
 ZUNPKI_API PKI_ERROR P7_SIGNER_INFOS_to_Seq(const P7_SIGNER_INFOS* list, ASN1_UNIT** node) {
@@ -784,7 +785,8 @@ ZUNPKI_API PKI_ERROR P7_SIGNED_DATA_to_Seq(const P7_SIGNED_DATA* sd, ASN1_UNIT**
 }
 
 ZUNPKI_API PKI_ERROR Seq_to_P7_SIGNED_DATA(const ASN1_UNIT* node, P7_SIGNED_DATA** sd) {
-    return decodeRecord<free_P7_SIGNED_DATA, clean_P7_SIGNED_DATA>(node, sd, F_SEQ_TO_P7_SIGNED_DATA, 4, 6, fillSignedData);
+    return decodeRecord<free_P7_SIGNED_DATA, clean_P7_SIGNED_DATA>(
+        node, sd, F_SEQ_TO_P7_SIGNED_DATA, 4, 6, fillSignedData);
 }
 
 ZUNPKI_API PKI_ERROR P7_RECIPIENT_INFO_to_Seq(const P7_RECIPIENT_INFO* ri, ASN1_UNIT** node) {
@@ -825,7 +827,8 @@ ZUNPKI_API PKI_ERROR P7_SIGNED_AND_ENVELOPED_DATA_to_Seq(const P7_SIGNED_AND_ENV
 }
 
 ZUNPKI_API PKI_ERROR Seq_to_P7_SIGNED_AND_ENVELOPED_DATA(const ASN1_UNIT* node, P7_SIGNED_AND_ENVELOPED_DATA** sed) {
-    return decodeRecord<free_P7_SIGNED_AND_ENVELOPED_DATA, clean_P7_SIGNED_AND_ENVELOPED_DATA>(node, sed, F_SEQ_TO_P7_SIGNED_AND_ENVELOPED_DATA, 5, 7, fillSignedAndEnveloped);
+    return decodeRecord<free_P7_SIGNED_AND_ENVELOPED_DATA, clean_P7_SIGNED_AND_ENVELOPED_DATA>(
+        node, sed, F_SEQ_TO_P7_SIGNED_AND_ENVELOPED_DATA, 5, 7, fillSignedAndEnveloped);
 }
 
 ZUNPKI_API PKI_ERROR P7_DIGESTED_DATA_to_Seq(const P7_DIGESTED_DATA* dd, ASN1_UNIT** node) {
@@ -857,7 +860,8 @@ ZUNPKI_API PKI_ERROR P7_CONTENT_INFO_to_Seq(const P7_CONTENT_INFO* p7, ASN1_UNIT
 }
 
 ZUNPKI_API PKI_ERROR Seq_to_P7_CONTENT_INFO(const ASN1_UNIT* node, P7_CONTENT_INFO** p7) {
-    return decodeRecord<free_P7_CONTENT_INFO, clean_P7_CONTENT_INFO>(node, p7, F_SEQ_TO_P7_CONTENT_INFO, 1, 2, fillContentInfo);
+    return decodeRecord<free_P7_CONTENT_INFO, clean_P7_CONTENT_INFO>(
+        node, p7, F_SEQ_TO_P7_CONTENT_INFO, 1, 2, fillContentInfo);
 }
 
 // ---- Construction ------------------------------------------------------------

@@ -284,7 +284,9 @@ bool signedAttributesToSign(P7_SIGNER_INFO* si, Bytes& out) {
     }
 }
 
-bool hasSignedAttributes(const P7_SIGNER_INFO* si) { return get_X509_ATTRIBUTES_count(si->authenticatedAttributes) > 0; }
+bool hasSignedAttributes(const P7_SIGNER_INFO* si) {
+    return get_X509_ATTRIBUTES_count(si->authenticatedAttributes) > 0;
+}
 
 // An attribute of the row with one value of universal type tag made from len bytes.
 X509_ATTRIBUTE* makeAttribute(int row, int tag, const void* value, int len) {
