@@ -11,7 +11,8 @@
  *   24 pkcs7-signedAndEnvelopedData  P7_SIGNED_AND_ENVELOPED_DATA
  *   25 pkcs7-digestData              P7_DIGESTED_DATA
  *   26 pkcs7-encryptedData           P7_ENCRYPTED_DATA
- *  837 kisa-ctl                      CERT_TRUST_LIST
+ *  837 kisa-ctl                      CERT_TRUST_LIST (its SEQUENCE is the content
+ *                                   itself, not wrapped in an OCTET STRING)
  * Every record owns what it points to. Null members are left out when
  * encoding; members marked "not encoded" live in memory only.
  *
@@ -28,6 +29,7 @@
 #include "asn1/pki_error.h"
 #include "asn1/pki_export.h"
 #include "asn1/stack.h"
+#include "x509/ctl.h"
 #include "x509/issuer_and_serial_number.h"
 #include "x509/x509_attr.h"
 #include "x509/x509_cert.h"

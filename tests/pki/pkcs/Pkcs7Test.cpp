@@ -138,10 +138,7 @@ TEST(Pkcs7Codec, SignerInfoTrailingElementsInAnyOrder) {
     x509test::Node node = x509test::nodeOf(der);
     Bytes parts[5];
     for (int i = 0; i < 5; ++i) parts[i] = pkitest::bytesOf(x509test::childAt(node.get(), {i}).get());
-    Bytes body;
-    for (int i : {0, 1, 2, 4, 3}) body.insert(body.end(), parts[i].begin(), parts[i].end());
-    Bytes swapped = {0x30, 0x82, static_cast<unsigned char>(body.size() >> 8), static_cast<unsigned char>(body.size())};
-    swapped.insert(swapped.end(), body.begin(), body.end());
+    const Bytes swapped = x509test::seq({parts[0], parts[1], parts[2], parts[4], parts[3]});
     using SignerInfo = std::unique_ptr<P7_SIGNER_INFO, FreeWith<free_P7_SIGNER_INFO>>;
     PKI_ERROR rc;
     SignerInfo back = x509test::decodeWith<SignerInfo>(Seq_to_P7_SIGNER_INFO, swapped, &rc);
@@ -152,10 +149,8 @@ TEST(Pkcs7Codec, SignerInfoTrailingElementsInAnyOrder) {
 
     // Without its signature a SignerInfo does not read, with four children
     // not at all.
-    Bytes unsigned_ = {0x30, static_cast<unsigned char>(parts[0].size() + parts[1].size() + parts[2].size() +
-                                                        parts[3].size())};
-    for (int i : {0, 1, 2, 3}) unsigned_.insert(unsigned_.end(), parts[i].begin(), parts[i].end());
-    x509test::decodeWith<SignerInfo>(Seq_to_P7_SIGNER_INFO, unsigned_, &rc);
+    x509test::decodeWith<SignerInfo>(Seq_to_P7_SIGNER_INFO, x509test::seq({parts[0], parts[1], parts[2], parts[3]}),
+                                     &rc);
     EXPECT_EQ(rc, 0x4b04002b);
 }
 
@@ -185,6 +180,35 @@ TEST(Pkcs7Codec, ContentInfoRules) {
     decode(pkitest::genconf("asn1 = SEQUENCE:ci\n[ci]\nt = OID:pkcs7-data\nc = EXPLICIT:0,OCTETSTRING:a\nn = NULL\n"),
            &rc);
     EXPECT_EQ(rc, 0x4b1a002b);
+}
+
+// A trust list is the content itself; the CMS form (the list inside an
+// OCTET STRING) is not this record's.
+TEST(Pkcs7Codec, TrustListContent) {
+    zqtest::TempDir dir("p7ctl");
+    ASSERT_FALSE(pkitest::runFixtureScript("tests/pki/x509/make_ctl_fixtures.sh", dir).empty());
+    const Bytes ctl = pkitest::readBytes(dir / "full.der");
+    const Bytes oid = fromHex("06092b0601040182370a01");
+    const Bytes der = x509test::seq({oid, x509test::tlv(0xa0, ctl)});
+    PKI_ERROR rc;
+    Message p7 = decode(der, &rc);
+    ASSERT_EQ(rc, 0);
+    EXPECT_EQ(rowOf(p7->contentType), P7_CTL_TYPE);
+    const auto* list = static_cast<const CERT_TRUST_LIST*>(p7->content);
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(toHex(x509test::encode(CERT_TRUST_LIST_to_Seq, list)), toHex(ctl));
+    EXPECT_EQ(toHex(encode(p7.get())), toHex(der));
+    Message copy(dup_P7_CONTENT_INFO(p7.get()));
+    EXPECT_EQ(cmp_P7_CONTENT_INFO(copy.get(), p7.get()), 0);
+
+    // Inside a signedData, and in openssl's CMS form.
+    Message inner = decode(x509test::seq({fromHex("06092a864886f70d010702"),
+                                          x509test::tlv(0xa0, x509test::seq({fromHex("020101"), fromHex("3100"), der,
+                                                                             fromHex("3100")}))}));
+    ASSERT_NE(inner, nullptr);
+    EXPECT_EQ(rowOf(signedData(inner.get())->contentInfo->contentType), P7_CTL_TYPE);
+    decode(pkitest::readBytes(dir / "signed.der"), &rc);
+    EXPECT_EQ(rc, 0x4b1a0104);
 }
 
 TEST(Pkcs7Codec, EnvelopedDataNeedsRecipients) {

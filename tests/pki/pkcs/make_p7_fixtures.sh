@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes the PKCS#7 test objects with openssl and python3-cryptography, into $1:
-#   ca.key ca.pem ca.der         RSA-2048 root
+#   ca.key ca.pem ca.der         RSA-2048 root (fixture-ca.sh)
 #   signer.key signer.pem signer.der signer.p8   RSA-2048 signer issued by ca (serial 0x1001),
 #                                 signer.p8 its PKCS#8 PrivateKeyInfo in DER
 #   other.key other.pem other.der other.p8       a second signer (serial 0x1002)
@@ -26,10 +26,8 @@ here="$(cd "$(dirname "$0")" && pwd)"
 cd "$out"
 export OPENSSL_CONF=/dev/null
 
-openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out ca.key 2>/dev/null
-openssl req -x509 -new -key ca.key -subj "/C=KR/O=P7 Test CA/CN=Root" -days 30 -sha256 \
-  -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign" -out ca.pem
-openssl x509 -in ca.pem -outform DER -out ca.der
+. "$here/../x509/fixture-ca.sh"
+make_ca "/C=KR/O=P7 Test CA/CN=Root"
 printf 'keyUsage=critical,digitalSignature,keyEncipherment\n' > leaf.ext
 leaf() { # <name> <serial>
   openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out "$1.key" 2>/dev/null

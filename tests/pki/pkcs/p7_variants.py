@@ -7,8 +7,11 @@ would make them:
   unsorted.der   the attributes in reverse order (not DER order)
   ber-attrs.der  one attribute written with a long-form length (BER)
 Usage: p7_variants.py <signed-attached.der> <signer.key> <outdir>"""
+import os
 import sys
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'x509'))
+from derwriter import seq, setof, tlv  # noqa: E402
 from cryptography.hazmat.primitives import hashes, serialization
 from cryptography.hazmat.primitives.asymmetric import padding
 
@@ -37,11 +40,9 @@ def children(contents):
     return out
 
 
-def tlv(tag, body, long_form=False):
-    n = len(body)
-    if n < 0x80 and not long_form:
-        return bytes([tag, n]) + body
-    raw = n.to_bytes((n.bit_length() + 7) // 8 or 1, 'big')
+def long_form(tag, body):
+    """An element whose length takes the long form even when short (BER)."""
+    raw = len(body).to_bytes((len(body).bit_length() + 7) // 8 or 1, 'big')
     return bytes([tag, 0x80 | len(raw)]) + raw + body
 
 
@@ -73,12 +74,12 @@ def main():
     attrs = children(attrs_body)
 
     def variant(name, new_attrs):
-        body = b''.join(new_attrs)
-        signature = key.sign(bytes([0x31]) + tlv(0x31, body)[1:], padding.PKCS1v15(), hashes.SHA256())
+        signed = setof(*new_attrs)
+        signature = key.sign(signed, padding.PKCS1v15(), hashes.SHA256())
         kids = list(si_kids)
-        kids[attrs_index] = bytes([0xa0]) + tlv(0x31, body)[1:]
+        kids[attrs_index] = bytes([0xa0]) + signed[1:]
         kids[-1] = tlv(0x04, signature)
-        new_si = tlv(0x30, b''.join(kids))
+        new_si = seq(*kids)
         result = rebuild(message, signer_path, lambda old: new_si)
         open(f'{out}/{name}', 'wb').write(result)
 
@@ -92,16 +93,16 @@ def main():
         oid, values = children(body)
         _, _, vals, _ = parse(values)
         _, _, digest, _ = parse(vals)
-        return tlv(0x30, oid + tlv(0x31, tlv(0x04, digest[:16])))
+        return seq(oid, setof(tlv(0x04, digest[:16])))
 
     variant('short-md.der', [shorten(a) if is_md(a) else a for a in attrs])
     variant('unsorted.der', list(reversed(attrs)))
 
-    def long_form(a):
+    def lengthened(a):
         _, _, body, _ = parse(a)
-        return tlv(0x30, body, long_form=True)
+        return long_form(0x30, body)
 
-    variant('ber-attrs.der', [long_form(a) if is_md(a) else a for a in attrs])
+    variant('ber-attrs.der', [lengthened(a) if is_md(a) else a for a in attrs])
 
 
 main()
