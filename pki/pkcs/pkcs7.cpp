@@ -247,23 +247,13 @@ bool readMember(const Element& e, typename C::Value& v) {
     return C::matches(e.identifier) && C::decodeContents(e, v);
 }
 
-// One element decoded by a record's flat decoder into a new record; the
-// decoder's code passes on as it is.
-template <class T>
-PKI_ERROR readRecord(const Element& e, PKI_ERROR (*fromSeq)(const ASN1_UNIT*, T**), T*& out, unsigned func) {
-    Node node(ber::nodeFromElement(e));
-    if (!node) return code(func, ERR_R_ALLOC);
-    T* made = nullptr;
-    if (PKI_ERROR rc = fromSeq(node.get(), &made)) return rc;
-    out = made;
-    return 0;
-}
+using zpki::x509::decodeRecord;
 
 // Decodes a SEQUENCE of min to max children into a fresh record with
 // fill(children, record, func), which returns a code; the record goes to
 // *out on success.
 template <auto Free, auto Clean, class T, class Fill>
-PKI_ERROR decodeRecord(const ASN1_UNIT* node, T** out, unsigned func, int min, int max, Fill fill) {
+PKI_ERROR decodeFilled(const ASN1_UNIT* node, T** out, unsigned func, int min, int max, Fill fill) {
     if (!node || !out) return code(func, ERR_R_NULL_ARGUMENT);
     Element whole;
     Children c;
@@ -312,36 +302,6 @@ PKI_ERROR encodeInfos(const STACK* list, ASN1_UNIT** node, unsigned func) {
     });
 }
 
-// The records of a SET OF appended to *list (made when null); the list is
-// left as it was on failure.
-template <class T, PKI_ERROR (*FromSeq)(const ASN1_UNIT*, T**), void (*Free)(T*)>
-PKI_ERROR decodeInfos(const ASN1_UNIT* node, STACK** list, unsigned func) {
-    if (!node || !list) return code(func, ERR_R_NULL_ARGUMENT);
-    Element whole;
-    if (!elementOf(node, whole) || !whole.constructed()) return code(func, ERR_ASN1_DECODING);
-    Owned<STACK, zpki::x509::freeList<T, Free>> decoded(new_STACK());
-    if (!decoded) return code(func, ERR_R_ALLOC);
-    Decoder items(der::Cursor(whole.contents, whole.contentsSize));
-    while (items.more()) {
-        Element x;
-        T* item = nullptr;
-        if (!items.next(x) || x.identifier != 0x30) return code(func, ERR_ASN1_DECODING);
-        if (PKI_ERROR rc = readRecord(x, FromSeq, item, func)) return rc;
-        if (push_STACK_value(decoded.get(), item) == 0) {
-            Free(item);
-            return code(func, ERR_STK_ERROR);
-        }
-    }
-    if (!*list) {
-        *list = decoded.release();
-    } else if (zpki::x509::appendAll(*list, decoded.get())) {
-        (void)decoded.release();
-    } else {
-        return code(func, ERR_STK_ERROR);
-    }
-    return 0;
-}
-
 // ---- SignerInfo --------------------------------------------------------------
 
 // Keeps the [0] element e as received when our encoding of the list read
@@ -367,7 +327,8 @@ bool keepReceived(const Element& e, P7_SIGNER_INFO& si) {
 PKI_ERROR fillSignerInfo(const Children& c, P7_SIGNER_INFO& si, unsigned func) {
     const PKI_ERROR malformed = code(func, ERR_ASN1_DECODING);
     if (!readMember<Integer>(c.e[0], si.version) || c.e[1].identifier != 0x30) return malformed;
-    if (PKI_ERROR rc = readRecord(c.e[1], Seq_to_P7_ISSUER_AND_SERIAL_NUMBER, si.issuerAndSerialNumber, func))
+    if (PKI_ERROR rc =
+            decodeRecord(c.e[1], Seq_to_P7_ISSUER_AND_SERIAL_NUMBER, si.issuerAndSerialNumber, L_PKCS7 | func))
         return rc;
     if (!readMember<AlgorithmId>(c.e[2], si.digestAlgorithm)) return malformed;
     for (int i = 3; i < c.count; ++i) {
@@ -402,7 +363,7 @@ PKI_ERROR fillTrailing(const Children& c, int from, T& r, unsigned func) {
             if (r.crls || !readMember<Crls>(e, r.crls)) return malformed;
         } else if (e.identifier == 0x31) {
             if (r.signerInfos) return malformed;
-            if (PKI_ERROR rc = readRecord(e, Seq_to_P7_SIGNER_INFOS, r.signerInfos, func)) return rc;
+            if (PKI_ERROR rc = decodeRecord(e, Seq_to_P7_SIGNER_INFOS, r.signerInfos, L_PKCS7 | func)) return rc;
         } else {
             return malformed;
         }
@@ -414,7 +375,7 @@ PKI_ERROR fillSignedData(const Children& c, P7_SIGNED_DATA& sd, unsigned func) {
     if (!readMember<Integer>(c.e[0], sd.version) || !readMember<Algorithms>(c.e[1], sd.digestAlgorithms) ||
         c.e[2].identifier != 0x30)
         return code(func, ERR_ASN1_DECODING);
-    if (PKI_ERROR rc = readRecord(c.e[2], Seq_to_P7_CONTENT_INFO, sd.contentInfo, func)) return rc;
+    if (PKI_ERROR rc = decodeRecord(c.e[2], Seq_to_P7_CONTENT_INFO, sd.contentInfo, L_PKCS7 | func)) return rc;
     return fillTrailing(c, 3, sd, func);
 }
 
@@ -768,7 +729,7 @@ ZUNPKI_API PKI_ERROR P7_SIGNER_INFO_to_Seq(const P7_SIGNER_INFO* si, ASN1_UNIT**
 }
 
 ZUNPKI_API PKI_ERROR Seq_to_P7_SIGNER_INFO(const ASN1_UNIT* node, P7_SIGNER_INFO** si) {
-    return decodeRecord<free_P7_SIGNER_INFO, clean_P7_SIGNER_INFO>(
+    return decodeFilled<free_P7_SIGNER_INFO, clean_P7_SIGNER_INFO>(
         node, si, F_SEQ_TO_P7_SIGNER_INFO, 5, 7, fillSignerInfo);
 }
 
@@ -777,8 +738,8 @@ ZUNPKI_API PKI_ERROR P7_SIGNER_INFOS_to_Seq(const P7_SIGNER_INFOS* list, ASN1_UN
 }
 
 ZUNPKI_API PKI_ERROR Seq_to_P7_SIGNER_INFOS(const ASN1_UNIT* node, P7_SIGNER_INFOS** list) {
-    return decodeInfos<P7_SIGNER_INFO, Seq_to_P7_SIGNER_INFO, free_P7_SIGNER_INFO>(node, list,
-                                                                                 F_SEQ_TO_P7_SIGNER_INFOS);
+    return zpki::x509::decodeRecordsInto<P7_SIGNER_INFO, free_P7_SIGNER_INFO, Seq_to_P7_SIGNER_INFO>(
+        node, list, L_PKCS7 | F_SEQ_TO_P7_SIGNER_INFOS, true);
 }
 
 ZUNPKI_API PKI_ERROR P7_SIGNED_DATA_to_Seq(const P7_SIGNED_DATA* sd, ASN1_UNIT** node) {
@@ -786,7 +747,7 @@ ZUNPKI_API PKI_ERROR P7_SIGNED_DATA_to_Seq(const P7_SIGNED_DATA* sd, ASN1_UNIT**
 }
 
 ZUNPKI_API PKI_ERROR Seq_to_P7_SIGNED_DATA(const ASN1_UNIT* node, P7_SIGNED_DATA** sd) {
-    return decodeRecord<free_P7_SIGNED_DATA, clean_P7_SIGNED_DATA>(
+    return decodeFilled<free_P7_SIGNED_DATA, clean_P7_SIGNED_DATA>(
         node, sd, F_SEQ_TO_P7_SIGNED_DATA, 4, 6, fillSignedData);
 }
 
@@ -803,8 +764,8 @@ ZUNPKI_API PKI_ERROR P7_RECIPIENT_INFOS_to_Seq(const P7_RECIPIENT_INFOS* list, A
 }
 
 ZUNPKI_API PKI_ERROR Seq_to_P7_RECIPIENT_INFOS(const ASN1_UNIT* node, P7_RECIPIENT_INFOS** list) {
-    return decodeInfos<P7_RECIPIENT_INFO, Seq_to_P7_RECIPIENT_INFO, free_P7_RECIPIENT_INFO>(
-        node, list, F_SEQ_TO_P7_RECIPIENT_INFOS);
+    return zpki::x509::decodeRecordsInto<P7_RECIPIENT_INFO, free_P7_RECIPIENT_INFO, Seq_to_P7_RECIPIENT_INFO>(
+        node, list, L_PKCS7 | F_SEQ_TO_P7_RECIPIENT_INFOS, true);
 }
 
 ZUNPKI_API PKI_ERROR P7_ENCRYPTED_CONTENT_INFO_to_Seq(const P7_ENCRYPTED_CONTENT_INFO* eci, ASN1_UNIT** node) {
@@ -828,7 +789,7 @@ ZUNPKI_API PKI_ERROR P7_SIGNED_AND_ENVELOPED_DATA_to_Seq(const P7_SIGNED_AND_ENV
 }
 
 ZUNPKI_API PKI_ERROR Seq_to_P7_SIGNED_AND_ENVELOPED_DATA(const ASN1_UNIT* node, P7_SIGNED_AND_ENVELOPED_DATA** sed) {
-    return decodeRecord<free_P7_SIGNED_AND_ENVELOPED_DATA, clean_P7_SIGNED_AND_ENVELOPED_DATA>(
+    return decodeFilled<free_P7_SIGNED_AND_ENVELOPED_DATA, clean_P7_SIGNED_AND_ENVELOPED_DATA>(
         node, sed, F_SEQ_TO_P7_SIGNED_AND_ENVELOPED_DATA, 5, 7, fillSignedAndEnveloped);
 }
 
@@ -861,7 +822,7 @@ ZUNPKI_API PKI_ERROR P7_CONTENT_INFO_to_Seq(const P7_CONTENT_INFO* p7, ASN1_UNIT
 }
 
 ZUNPKI_API PKI_ERROR Seq_to_P7_CONTENT_INFO(const ASN1_UNIT* node, P7_CONTENT_INFO** p7) {
-    return decodeRecord<free_P7_CONTENT_INFO, clean_P7_CONTENT_INFO>(
+    return decodeFilled<free_P7_CONTENT_INFO, clean_P7_CONTENT_INFO>(
         node, p7, F_SEQ_TO_P7_CONTENT_INFO, 1, 2, fillContentInfo);
 }
 

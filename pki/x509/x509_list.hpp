@@ -154,11 +154,12 @@ PKI_ERROR encodeList(const STACK* list, ASN1_UNIT** node, unsigned libFunc, uint
 // ERR_ASN1_DECODING for a malformed node, ERR_R_INVALID_ELEMENT for no item
 // at all, ERR_STK_ERROR when the list cannot grow.
 template <class T, void (*Free)(T*), class DecodeItem>
-PKI_ERROR decodeItemsInto(const ASN1_UNIT* node, STACK** list, unsigned libFunc, DecodeItem decodeItem) {
+PKI_ERROR decodeItemsInto(const ASN1_UNIT* node, STACK** list, unsigned libFunc, DecodeItem decodeItem,
+                          bool allowEmpty = false) {
     if (!node || !list) return errorCode(libFunc, ERR_R_NULL_ARGUMENT);
     der::Element e;
     if (!asn1::elementOf(node, e) || !e.constructed()) return errorCode(libFunc, ERR_ASN1_DECODING);
-    if (e.contentsSize == 0) return errorCode(libFunc, ERR_R_INVALID_ELEMENT);
+    if (e.contentsSize == 0 && !allowEmpty) return errorCode(libFunc, ERR_R_INVALID_ELEMENT);
     Owned<STACK, freeList<T, Free>> decoded(new_STACK());
     if (!decoded) return errorCode(libFunc, ERR_R_ALLOC);
     asn1::Decoder items(der::Cursor(e.contents, e.contentsSize));
@@ -205,16 +206,28 @@ PKI_ERROR encodeRecords(const STACK* list, ASN1_UNIT** node, unsigned libFunc) {
     });
 }
 
+// One element read by a record's flat decoder into a new record in item;
+// 0, or the decoder's code as it is.
+template <class T>
+PKI_ERROR decodeRecord(const der::Element& x, PKI_ERROR (*fromSeq)(const ASN1_UNIT*, T**), T*& item,
+                       unsigned libFunc) {
+    Owned<ASN1_UNIT, free_ASN1_UNIT> child(ber::nodeFromElement(x));
+    if (!child) return errorCode(libFunc, ERR_R_ALLOC_3C);
+    return fromSeq(child.get(), &item);
+}
+
 // Decoding: each child of a constructed node (SEQUENCE, SET or a tagged
-// list) must be a SEQUENCE, read by FromSeq, whose codes pass through.
+// list) must be a SEQUENCE, read by FromSeq, whose codes pass through. An
+// empty node is refused unless allowEmpty.
 template <class T, void (*Free)(T*), PKI_ERROR (*FromSeq)(const ASN1_UNIT*, T**)>
-PKI_ERROR decodeRecordsInto(const ASN1_UNIT* node, STACK** list, unsigned libFunc) {
-    return decodeItemsInto<T, Free>(node, list, libFunc, [libFunc](const der::Element& x, T*& item) -> PKI_ERROR {
-        if (x.identifier != 0x30) return errorCode(libFunc, ERR_ASN1_DECODING);
-        Owned<ASN1_UNIT, free_ASN1_UNIT> child(ber::nodeFromElement(x));
-        if (!child) return errorCode(libFunc, ERR_R_ALLOC_3C);
-        return FromSeq(child.get(), &item);
-    });
+PKI_ERROR decodeRecordsInto(const ASN1_UNIT* node, STACK** list, unsigned libFunc, bool allowEmpty = false) {
+    return decodeItemsInto<T, Free>(
+        node, list, libFunc,
+        [libFunc](const der::Element& x, T*& item) -> PKI_ERROR {
+            if (x.identifier != 0x30) return errorCode(libFunc, ERR_ASN1_DECODING);
+            return decodeRecord(x, FromSeq, item, libFunc);
+        },
+        allowEmpty);
 }
 
 // Moves the members of fresh into the caller's record into (whose own are
