@@ -98,6 +98,10 @@ typedef struct {
     X509_ALGO_IDENTIFIER* contentEncryptionAlgorithm; /* parameters: the IV */
     OCTET_STRING* encryptedContent;                   /* [0] IMPLICIT; null: none */
     BLOCK_CIPHER_UNIT* cipher;                        /* the running cipher; not encoded */
+    /* library-private, not encoded nor copied: the block that encryption
+     * grows encryptedContent in, and its size */
+    const unsigned char* grown;
+    int grownSize;
 } P7_ENCRYPTED_CONTENT_INFO;
 
 typedef struct {

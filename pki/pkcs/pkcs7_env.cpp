@@ -3,13 +3,16 @@
 
 #include <climits>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "asn1/asn1_objects.h"
 #include "asn1/pki_buffer.h"
 #include "pkcs/pkcs7.hpp"
+#include "pkcs/pkcs7_sign.h"
 #include "pkcs/secret.hpp"
 #include "x509/issuer_and_serial_number.h"
+#include "x509/x509_attr.h"
 #include "x509/x509_signing.hpp"
 
 using zpki::Buffer;
@@ -27,6 +30,7 @@ constexpr unsigned F_RI = F_SET_P7_RECIPIENT_INFO;
 
 constexpr int kRowRsaEncryption = 6;
 constexpr int kRowOaep = 832;
+constexpr int kRowMessageDigest = 51;
 
 // Room for any key and IV of the block ciphers.
 constexpr size_t kMaxKey = 64;
@@ -99,6 +103,17 @@ Algorithm algorithmOfRow(int row) {
     return alg;
 }
 
+// The cipher alg names for enveloping, with its key and IV lengths; 0 for
+// none we can run.
+int envelopeCipher(const X509_ALGO_IDENTIFIER* alg, int& keyLen, int& ivLen) {
+    const int id = contentCipherId(alg, false);
+    keyLen = id ? VSC_Get_Key_Length(id) : -1;
+    ivLen = id ? VSC_Get_IV_Length(id) : -1;
+    if (keyLen <= 0 || static_cast<size_t>(keyLen) > kMaxKey || ivLen < 0 || static_cast<size_t>(ivLen) > kMaxIv)
+        return 0;
+    return id;
+}
+
 // An OCTET STRING of an IV, as AlgorithmIdentifier parameters.
 String ivParameters(const unsigned char* iv, int len) {
     String s(new_ASN1_STRING());
@@ -135,17 +150,37 @@ unsigned streamOf(const P7_CONTENT_INFO* p7, Stream& s) {
     return s.eci && s.eci->cipher ? 0 : ERR_R_NULL_ARGUMENT;
 }
 
-// Appends n bytes to *s (made when null); false when it cannot grow.
-bool append(OCTET_STRING*& s, const unsigned char* bytes, int n) {
-    if (!s) return (s = new_OCTET_STRING(bytes, n)) != nullptr;
+// A block freed or replaced is no longer the one grown here (the allocator
+// may hand its address out again).
+void forgetGrown(P7_ENCRYPTED_CONTENT_INFO* eci) {
+    eci->grown = nullptr;
+    eci->grownSize = 0;
+}
+
+// Appends n bytes to the encryptedContent (made when null); false when it
+// cannot grow. The block grows geometrically while it is the one grown here,
+// so streaming in small pieces stays linear.
+bool append(P7_ENCRYPTED_CONTENT_INFO* eci, const unsigned char* bytes, int n) {
+    OCTET_STRING*& s = eci->encryptedContent;
+    if (!s) {
+        forgetGrown(eci);
+        if (!(s = new_OCTET_STRING(bytes, 0))) return false;
+    }
     if (n == 0) return true;
     if (s->length > INT_MAX - 1 - n) return false;
     const int total = s->length + n;
-    auto* grown = static_cast<unsigned char*>(PKI_REALLOC(s->data, static_cast<size_t>(total) + 1));
-    if (!grown) return false;
-    std::memcpy(grown + s->length, bytes, static_cast<size_t>(n));
-    grown[total] = 0;
-    s->data = grown;
+    const bool ours = s->data && s->data == eci->grown && eci->grownSize > s->length;
+    const int size = ours ? eci->grownSize : s->length + 1;
+    if (total >= size) {
+        const int wanted = total < INT_MAX / 2 ? 2 * total : INT_MAX;
+        auto* grown = static_cast<unsigned char*>(PKI_REALLOC(s->data, static_cast<size_t>(wanted)));
+        if (!grown) return false;
+        s->data = grown;
+        eci->grown = grown;
+        eci->grownSize = wanted;
+    }
+    std::memcpy(s->data + s->length, bytes, static_cast<size_t>(n));
+    s->data[total] = 0;
     s->length = total;
     return true;
 }
@@ -175,7 +210,7 @@ bool outputFor(char* out, const int* outLen, bool external, long long need, Outp
 // The n bytes the cipher gave: into encryptedContent unless the caller takes
 // them alone.
 int deliver(const Stream& s, const Output& o, int n, char* out, int* outLen) {
-    if (!s.external && !append(s.eci->encryptedContent, o.at, n)) return code(F_ENC, ERR_R_ALLOC_3A);
+    if (!s.external && !append(s.eci, o.at, n)) return code(F_ENC, ERR_R_ALLOC_3A);
     if (out) *outLen = n;
     return 0;
 }
@@ -203,9 +238,9 @@ Algorithm withParameters(const X509_ALGO_IDENTIFIER* alg, const ASN1_STRING* par
     return copy;
 }
 
-// The OID of pkcs7-data into type, which eci's contentType becomes.
 using OidPtr = Owned<OBJECT_IDENTIFIER, free_OBJECT_IDENTIFIER>;
 
+// params, when there are new ones, become alg's.
 void replaceParameters(X509_ALGO_IDENTIFIER* alg, String& params) {
     if (!params) return;
     free_ASN1_STRING(alg->parameters);
@@ -223,8 +258,8 @@ unsigned transportOf(const P7_RECIPIENT_INFO* ri, int mode, Algorithm& label, in
         return 0;
     }
     if (row == kRowOaep) return zpki::x509::oaepDigest(kea->parameters, digest) ? 0 : ERR_R_UNSUPPORTED;
-    if (!(label = algorithmOfRow(kRowOaep)) || set_X509_ALGO_IDENTIFIER_with_RSAES_OAEP_PARAM(label.get(), nullptr) != 0)
-        return ERR_R_ALLOC;
+    label = algorithmOfRow(kRowOaep);
+    if (!label || set_X509_ALGO_IDENTIFIER_with_RSAES_OAEP_PARAM(label.get(), nullptr) != 0) return ERR_R_ALLOC;
     digest = VSC_DIGEST_SHA1;
     return 0;
 }
@@ -248,8 +283,12 @@ int encryptKey(const P7_RECIPIENT_INFO* ri, int mode, const unsigned char* key, 
     if (int rc = VSC_Encrypt_RSAES(rsa.get(), out.data(), &outLen, key, keyLen)) return rc;
     String encrypted(new_OCTET_STRING(out.data(), outLen));
     if (!encrypted) return code(F_ENC, ERR_R_ALLOC);
-    p.labels.push_back(std::move(label));
-    p.keys.push_back(std::move(encrypted));
+    try {
+        p.labels.push_back(std::move(label));
+        p.keys.push_back(std::move(encrypted));
+    } catch (const std::bad_alloc&) {
+        return code(F_ENC, ERR_R_ALLOC);
+    }
     return 0;
 }
 
@@ -259,11 +298,9 @@ int prepareEnveloped(const EnvelopeView& v, const X509_ALGO_IDENTIFIER* alg, con
                      const unsigned char* iv, int mode, Pending& p) {
     const STACK* recipients = *v.recipients;
     if (get_STACK_count(recipients) <= 0 || !key) return code(F_ENC, ERR_R_NULL_ARGUMENT);
-    const int cipherId = contentCipherId(alg, false);
-    const int keyLen = cipherId ? VSC_Get_Key_Length(cipherId) : -1;
-    const int ivLen = cipherId ? VSC_Get_IV_Length(cipherId) : -1;
-    if (keyLen <= 0 || static_cast<size_t>(keyLen) > kMaxKey || ivLen < 0 || static_cast<size_t>(ivLen) > kMaxIv)
-        return code(F_ENC, ERR_R_UNSUPPORTED);
+    int keyLen = 0, ivLen = 0;
+    const int cipherId = envelopeCipher(alg, keyLen, ivLen);
+    if (!cipherId) return code(F_ENC, ERR_R_UNSUPPORTED);
     // A fresh IV for every message when the caller has none.
     zpki::Secret<kMaxIv> drawn;
     if (!iv && ivLen > 0) {
@@ -294,10 +331,11 @@ int prepareEncrypted(const EnvelopeView& v, const X509_ALGO_IDENTIFIER* alg, Pen
     if (!unit || !unit->impl || unit->encrypt != 1) return code(F_ENC, ERR_R_NULL_ARGUMENT);
     const int kind = get_AlgorType_from_OID(rowOf(alg->algorithm));
     const int cipherId = contentCipherId(alg, true);
-    if (!cipherId) return code(F_ENC, ERR_R_UNSUPPORTED);
-    // The message names the cipher that does the work.
+    // The message names the cipher that does the work (PBES2 names it in
+    // its parameters).
     const int mask = static_cast<int>(VSC_CIPHER_ALG_MASK) | VSC_CIPHER_MODE_MASK;
-    if ((cipherId & mask) != (unit->alg_id & mask)) return code(F_ENC, ERR_R_UNSUPPORTED);
+    if (cipherId ? (cipherId & mask) != (unit->alg_id & mask) : kind != OID_ALGOR_PBE)
+        return code(F_ENC, ERR_R_UNSUPPORTED);
     const ASN1_STRING* params = alg->parameters;
     if (kind == OID_ALGOR_CIPHER && unit->iv_length > 0 &&
         (!params || params->type == ASN1_TAG_NULL || params->type == ASN1_TAG_OCTET_STRING) &&
@@ -312,13 +350,8 @@ int prepareEncrypted(const EnvelopeView& v, const X509_ALGO_IDENTIFIER* alg, Pen
 // whose unit holds its own).
 int drawKey(const P7_CONTENT_INFO* p7, const X509_ALGO_IDENTIFIER* alg, zpki::Secret<kMaxKey>& key,
             zpki::Secret<kMaxIv>& iv) {
-    if (typeOf(p7) == P7_ENCRYPTED_DATA_TYPE) return 0;
-    const int cipherId = contentCipherId(alg, false);
-    const int keyLen = VSC_Get_Key_Length(cipherId);
-    const int ivLen = VSC_Get_IV_Length(cipherId);
-    if (!cipherId || keyLen <= 0 || static_cast<size_t>(keyLen) > kMaxKey || ivLen < 0 ||
-        static_cast<size_t>(ivLen) > kMaxIv)
-        return 0;  // init names the fault
+    int keyLen = 0, ivLen = 0;
+    if (typeOf(p7) == P7_ENCRYPTED_DATA_TYPE || !envelopeCipher(alg, keyLen, ivLen)) return 0;  // init names a fault
     if (int rc = VSC_Rand_Bytes(key.data(), keyLen)) return rc;
     return ivLen > 0 ? VSC_Rand_Bytes(iv.data(), ivLen) : 0;
 }
@@ -330,9 +363,167 @@ int encryptAll(P7_CONTENT_INFO* p7, X509_ALGO_IDENTIFIER* alg, const char* data,
     return final_PKCS7_Encrypt(p7, nullptr, nullptr);
 }
 
+// ---- Recipients -------------------------------------------------------------------
+
+// A RecipientInfo for an RSA certificate; 0 or a code.
+int newRecipient(const X509_CERT* cert, int mode, const RSAES_OAEP_PARAM* oaep, Recipient& out) {
+    const X509_NAME* issuer = get_X509_issuer(cert);
+    const BIGINT* serial = get_X509_serial(cert);
+    if (!issuer || !serial) return code(F_RI, ERR_R_NULL_ARGUMENT);
+    const X509_PUBKEY* spki = get_X509_SPKI(cert);
+    if (!spki || !spki->key || spki->key->kind != ASYMMETRIC_KEY_RSA || !spki->key->key)
+        return code(F_RI, ERR_R_UNSUPPORTED);
+    Recipient ri(new_P7_RECIPIENT_INFO());
+    if (!ri || !zpki::pkcs7::setVersion(ri->version, 0)) return code(F_RI, ERR_R_ALLOC);
+    const ISSUER_AND_SERIAL_NUMBER ias{const_cast<X509_NAME*>(issuer), const_cast<BIGINT*>(serial)};
+    if (!(ri->issuerAndSerialNumber = dup_ISSUER_AND_SERIAL_NUMBER(&ias))) return code(F_RI, ERR_R_NULL_ARGUMENT);
+    Algorithm label = algorithmOfRow(isOaep(mode) ? kRowOaep : kRowRsaEncryption);
+    if (!label) return code(F_RI, ERR_R_ALLOC);
+    if (isOaep(mode)) {
+        if (PKI_ERROR rc = set_X509_ALGO_IDENTIFIER_with_RSAES_OAEP_PARAM(label.get(), oaep)) return rc;
+        // Parameters the crypto library cannot follow make a message nobody opens.
+        int digest = 0;
+        if (!zpki::x509::oaepDigest(label->parameters, digest)) return code(F_RI, ERR_R_UNSUPPORTED);
+    }
+    ri->keyEncryptionAlgorithm = label.release();
+    if (!(ri->key = dup_ASYMMETRIC_KEY(spki->key))) return code(F_RI, ERR_R_ALLOC);
+    out = std::move(ri);
+    return 0;
+}
+
+// The RecipientInfo of cert; without one, the first, when the message
+// carries its certificate.
+const P7_RECIPIENT_INFO* recipientFor(const STACK* list, const X509_CERTIFICATES* certs, const X509_CERT* cert) {
+    if (cert && cert->tbs) {
+        for (int i = 0; i < get_STACK_count(list); ++i) {
+            const auto* ri = static_cast<const P7_RECIPIENT_INFO*>(get_STACK_value(list, i));
+            if (ri && cmp_P7_ISSUER_AND_SERIAL_NUMBER(cert, ri->issuerAndSerialNumber) == 0) return ri;
+        }
+        return nullptr;
+    }
+    const auto* first = static_cast<const P7_RECIPIENT_INFO*>(get_STACK_value(list, 0));
+    return first && find_X509_CERT_by_IssuerAndSerialNumber(certs, first->issuerAndSerialNumber) ? first : nullptr;
+}
+
+// ---- Signed and enveloped ---------------------------------------------------------
+
+P7_SIGNER_INFO* signerAt(const STACK* list, int i) { return static_cast<P7_SIGNER_INFO*>(get_STACK_value(list, i)); }
+
+// Every signer still to sign carries the digest of data in its messageDigest;
+// its signature covers that attribute, not the content.
+int checkMessageDigests(const STACK* signers, const char* data, int len) {
+    for (int i = 0; i < get_STACK_count(signers); ++i) {
+        const P7_SIGNER_INFO* si = signerAt(signers, i);
+        if (!si || si->encryptedDigest || !si->digestAlgorithm) continue;  // signing names these faults
+        const X509_ATTRIBUTES* attrs = si->authenticatedAttributes;
+        const X509_ATTRIBUTE* a =
+            get_X509_ATTRIBUTES_child(attrs, get_X509_ATTRIBUTES_index_by_OID_index(attrs, kRowMessageDigest, -1));
+        const int digest = get_DigestID_from_OID(rowOf(si->digestAlgorithm->algorithm));
+        if (!a || !digest || get_X509_ATTRIBUTE_count(a) != 1 ||
+            get_X509_ATTRIBUTE_data_type(a, 0) != ASN1_TAG_OCTET_STRING)
+            continue;
+        const auto* md = static_cast<const ASN1_STRING*>(get_X509_ATTRIBUTE_data(a, 0));
+        unsigned char out[VSC_MAX_DIGEST_LENGTH];
+        int outLen = sizeof out;
+        if (int rc = VSC_DIGEST(digest, reinterpret_cast<const unsigned char*>(data), len, out, &outLen)) return rc;
+        if (md->length != outLen || std::memcmp(md->data, out, static_cast<size_t>(outLen)) != 0)
+            return code(F_SIGN_PKCS7, 0x5e);
+    }
+    return 0;
+}
+
+// Each signature run through the content cipher (encrypt 1) or back (0),
+// all or none; 0 or a code.
+int sealSignatures(P7_SIGNED_AND_ENVELOPED_DATA* sed, const unsigned char* key, int encrypt) {
+    const P7_ENCRYPTED_CONTENT_INFO* eci = sed->encryptedContentInfo;
+    const int cipherId = eci ? contentCipherId(eci->contentEncryptionAlgorithm, false) : 0;
+    const unsigned char* iv = nullptr;
+    if (!cipherId || !ivOf(eci->contentEncryptionAlgorithm, cipherId, iv))
+        return code(F_SIGN_PKCS7, ERR_R_INVALID_ELEMENT);
+    const int block = VSC_Get_Block_Length(cipherId);
+    std::vector<String> sealed;
+    const STACK* signers = sed->signerInfos;
+    if (get_STACK_count(signers) <= 0) return code(F_SIGN_PKCS7, ERR_R_INVALID_ELEMENT);
+    for (int i = 0; i < get_STACK_count(signers); ++i) {
+        const P7_SIGNER_INFO* si = signerAt(signers, i);
+        const OCTET_STRING* sig = si ? si->encryptedDigest : nullptr;
+        if (!sig || block <= 0 || sig->length > INT_MAX - block) return code(F_SIGN_PKCS7, ERR_R_INVALID_ELEMENT);
+        Buffer out = Buffer::allocate(static_cast<size_t>(sig->length) + static_cast<size_t>(block));
+        if (!out) return code(F_SIGN_PKCS7, ERR_R_ALLOC);
+        int n = 0;
+        if (int rc = VSC_BLOCK_CIPHER(cipherId, encrypt, key, iv, sig->data, sig->length, out.data(), &n)) return rc;
+        String value(new_OCTET_STRING(out.data(), n));
+        if (!value) return code(F_SIGN_PKCS7, ERR_R_ALLOC);
+        try {
+            sealed.push_back(std::move(value));
+        } catch (const std::bad_alloc&) {
+            return code(F_SIGN_PKCS7, ERR_R_ALLOC);
+        }
+    }
+    for (int i = 0; i < get_STACK_count(signers); ++i) {
+        P7_SIGNER_INFO* si = signerAt(signers, i);
+        free_OCTET_STRING(si->encryptedDigest);
+        si->encryptedDigest = sealed[static_cast<size_t>(i)].release();
+    }
+    return 0;
+}
+
+int signAndEncrypt(P7_CONTENT_INFO* p7, X509_ALGO_IDENTIFIER* alg, const char* data, int len,
+                   const unsigned char* key, const unsigned char* iv, int mode, bool sealed) {
+    int rsaes = 0;
+    if (!p7 || !alg || !data || len < 0) return 1;
+    if (!rsaesMode(mode, rsaes)) return code(F_GEN, ERR_R_INVALID_ELEMENT);
+    auto* sed = contentAs<P7_SIGNED_AND_ENVELOPED_DATA>(p7, P7_SIGNED_AND_ENVELOPED_DATA_TYPE);
+    if (!sed) return 1;
+    zpki::Secret<kMaxKey> drawnKey;
+    zpki::Secret<kMaxIv> drawnIv;
+    if (!key) {
+        if (int rc = drawKey(p7, alg, drawnKey, drawnIv)) return rc;
+        key = drawnKey.data();
+        iv = drawnIv.data();
+    }
+    if (int rc = checkMessageDigests(sed->signerInfos, data, len)) return rc;
+    if (int rc = init_PKCS7_Sign(p7, 1)) return rc;
+    if (int rc = update_PKCS7_Sign(p7, data, len)) return rc;
+    if (int rc = final_PKCS7_Sign(p7)) return rc;
+    if (int rc = encryptAll(p7, alg, data, len, key, iv, mode)) return rc;
+    return sealed ? sealSignatures(sed, key, 1) : 0;
+}
+
 }  // namespace
 
 extern "C" {
+
+// ---- Recipients -----------------------------------------------------------------
+
+ZUNPKI_API int add_PKCS7_P7_RECIPIENT_INFO(P7_CONTENT_INFO* p7, P7_RECIPIENT_INFO* ri) {
+    EnvelopeView v;
+    if (!ri || !viewOf(p7, v) || !v.recipients) return 1;
+    const bool made = !*v.recipients;
+    if (made && !(*v.recipients = new_P7_RECIPIENT_INFOS())) return 1;
+    if (push_STACK_value(*v.recipients, ri) != 0) return 0;
+    if (made) {
+        free_P7_RECIPIENT_INFOS(*v.recipients);
+        *v.recipients = nullptr;
+    }
+    return 1;
+}
+
+ZUNPKI_API P7_RECIPIENT_INFO* add_PKCS7_Recipient_withEncryptedAlgorithm(P7_CONTENT_INFO* p7,
+                                                                        const X509_CERT* recipient, int mode,
+                                                                        const RSAES_OAEP_PARAM* oaep) {
+    int rsaes = 0;
+    EnvelopeView v;
+    Recipient ri;
+    if (!rsaesMode(mode, rsaes) || !viewOf(p7, v) || !v.recipients || newRecipient(recipient, rsaes, oaep, ri) != 0 ||
+        add_PKCS7_P7_RECIPIENT_INFO(p7, ri.get()) != 0)
+        return nullptr;
+    return ri.release();
+}
+
+ZUNPKI_API P7_RECIPIENT_INFO* add_PKCS7_Recipient(P7_CONTENT_INFO* p7, const X509_CERT* recipient) {
+    return add_PKCS7_Recipient_withEncryptedAlgorithm(p7, recipient, P7_RSAES_DEFAULT, nullptr);
+}
 
 // ---- Encrypted-content set-up ----------------------------------------------------
 
@@ -351,6 +542,7 @@ ZUNPKI_API int set_PKCS7_P7_ENCRYPTED_CONTENT_INFO(P7_ENCRYPTED_CONTENT_INFO* ec
     eci->contentEncryptionAlgorithm = copy.release();
     free_OCTET_STRING(eci->encryptedContent);
     eci->encryptedContent = content.release();
+    forgetGrown(eci);
     return 0;
 }
 
@@ -391,6 +583,7 @@ ZUNPKI_API int init_PKCS7_Encrypt(P7_CONTENT_INFO* p7, int /*unused*/, X509_ALGO
         }
         free_OCTET_STRING(eci->encryptedContent);
         eci->encryptedContent = nullptr;
+        forgetGrown(eci);
     } else {
         if (int rc = prepareEnveloped(v, alg, key, iv, rsaes, p)) return rc;
         replaceParameters(alg, p.params);
@@ -433,8 +626,6 @@ ZUNPKI_API int final_PKCS7_Encrypt(P7_CONTENT_INFO* p7, char* out, int* out_len)
     int n = o.room;
     if (int rc = VSC_Final_BLOCK_CIPHER(s.eci->cipher, o.at, &n)) return rc;
     // An empty content still has its (empty) encryptedContent.
-    if (!s.external && !s.eci->encryptedContent && !(s.eci->encryptedContent = new_OCTET_STRING(o.at, 0)))
-        return code(F_ENC, ERR_R_ALLOC_3A);
     return deliver(s, o, n, out, out_len);
 }
 
@@ -457,7 +648,64 @@ ZUNPKI_API int encrypt_PKCS7_userKEY(P7_CONTENT_INFO* p7, int /*unused*/, X509_A
     return encryptAll(p7, alg, data, len, key, iv, mode);
 }
 
+ZUNPKI_API int sign_encrypt_PKCS7(P7_CONTENT_INFO* p7, int /*unused*/, X509_ALGO_IDENTIFIER* alg, const char* data,
+                                  int len, int mode) {
+    return signAndEncrypt(p7, alg, data, len, nullptr, nullptr, mode, false);
+}
+
+ZUNPKI_API int sign_encrypt_PKCS7_userKEY(P7_CONTENT_INFO* p7, int /*unused*/, X509_ALGO_IDENTIFIER* alg,
+                                          const char* data, int len, const unsigned char* key,
+                                          const unsigned char* iv, int mode) {
+    return key ? signAndEncrypt(p7, alg, data, len, key, iv, mode, false) : 1;
+}
+
+ZUNPKI_API int sign_encrypt_PKCS7_SP(P7_CONTENT_INFO* p7, int /*unused*/, X509_ALGO_IDENTIFIER* alg, const char* data,
+                                     int len, int mode) {
+    return signAndEncrypt(p7, alg, data, len, nullptr, nullptr, mode, true);
+}
+
+ZUNPKI_API int sign_encrypt_PKCS7_userKEY_SP(P7_CONTENT_INFO* p7, int /*unused*/, X509_ALGO_IDENTIFIER* alg,
+                                             const char* data, int len, const unsigned char* key,
+                                             const unsigned char* iv, int mode) {
+    return key ? signAndEncrypt(p7, alg, data, len, key, iv, mode, true) : 1;
+}
+
 // ---- Decryption ------------------------------------------------------------------
+
+ZUNPKI_API int decrypt_PKCS7_enveloped_CEK(P7_CONTENT_INFO* p7, const X509_CERT* recipient,
+                                           const ASYMMETRIC_KEY* key, char* out, int* out_len, int mode) {
+    EnvelopeView v;
+    int rsaes = 0;
+    if (!p7 || !key || !out || !out_len || !viewOf(p7, v) || !v.recipients) return 1;
+    if (!rsaesMode(mode, rsaes)) return code(F_GEN, ERR_R_INVALID_ELEMENT);
+    const P7_RECIPIENT_INFO* ri = recipientFor(*v.recipients, v.certificates, recipient);
+    if (!ri || !ri->encryptedKey || key->kind != ASYMMETRIC_KEY_RSA || !key->key) return 1;
+    // OAEP with the hash the recipient's label names.
+    int digest = 0;
+    const X509_ALGO_IDENTIFIER* kea = ri->keyEncryptionAlgorithm;
+    if (isOaep(rsaes) && kea && rowOf(kea->algorithm) == kRowOaep && !zpki::x509::oaepDigest(kea->parameters, digest))
+        return 1;
+    // The key must fit the content cipher.
+    const P7_ENCRYPTED_CONTENT_INFO* eci = *v.eci;
+    const int cipherId = eci ? contentCipherId(eci->contentEncryptionAlgorithm, false) : 0;
+    const int keyLen = cipherId ? VSC_Get_Key_Length(cipherId) : -1;
+    if (keyLen <= 0) return 1;
+
+    zpki::RsaUnit rsa(VSC_Dup_RSA(static_cast<const RSA_UNIT*>(key->key)));
+    const int n = rsa ? VSC_Get_RSA_Length(rsa.get()) : -1;
+    if (n <= 0) return 1;
+    Buffer plain = Buffer::allocate(static_cast<size_t>(n));
+    if (!plain) return code(F_GEN, ERR_R_ALLOC);
+    int plainLen = n;
+    if (int rc = VSC_Init_RSAES(rsa.get(), rsaes, 1, digest)) return rc;
+    const OCTET_STRING* ek = ri->encryptedKey;
+    if (int rc = VSC_Decrypt_RSAES(rsa.get(), plain.data(), &plainLen, ek->data, ek->length)) return rc;
+    if (plainLen != keyLen) return code(F_GEN, ERR_R_INVALID_ELEMENT);
+    if (plainLen > *out_len) return code(F_GEN, ERR_R_NULL_ARGUMENT);
+    std::memcpy(out, plain.data(), static_cast<size_t>(plainLen));
+    *out_len = plainLen;
+    return 0;
+}
 
 ZUNPKI_API int decrypt_PKCS7(P7_CONTENT_INFO* p7, const unsigned char* key, const unsigned char* iv, char* out,
                              int* out_len) {
@@ -482,3 +730,29 @@ ZUNPKI_API int decrypt_PKCS7(P7_CONTENT_INFO* p7, const unsigned char* key, cons
 }
 
 }  // extern "C"
+
+namespace {
+
+// Verification of a copy whose signatures were encrypted with the content key.
+bool verifiesUnsealed(const P7_CONTENT_INFO* p7, const X509_CERT* signer, const unsigned char* key, const char* data,
+                      int len) {
+    Message copy(dup_P7_CONTENT_INFO(p7));
+    auto* sed = contentAs<P7_SIGNED_AND_ENVELOPED_DATA>(copy.get(), P7_SIGNED_AND_ENVELOPED_DATA_TYPE);
+    return sed && sealSignatures(sed, key, 0) == 0 && verify_PKCS7(copy.get(), signer, data, len) == 0;
+}
+
+}  // namespace
+
+extern "C" ZUNPKI_API int verify_decrypt_PKCS7(P7_CONTENT_INFO* p7, const X509_CERT* signer, const unsigned char* key,
+                                               char* out, int* out_len) {
+    if (!contentAs<P7_SIGNED_AND_ENVELOPED_DATA>(p7, P7_SIGNED_AND_ENVELOPED_DATA_TYPE)) return 1;
+    if (int rc = decrypt_PKCS7(p7, key, nullptr, out, out_len)) return rc;
+    int rc = verify_PKCS7(p7, signer, out, *out_len);
+    if (rc != 0 && verifiesUnsealed(p7, signer, key, out, *out_len)) rc = 0;
+    if (rc != 0) {
+        // Content whose signatures fail is not handed out.
+        zpki::wipe(out, static_cast<size_t>(*out_len));
+        *out_len = 0;
+    }
+    return rc;
+}

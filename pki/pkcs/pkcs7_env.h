@@ -37,6 +37,22 @@
 
 ZUNPKI_BEGIN_DECLS
 
+/* ---- Recipients --------------------------------------------------------------*/
+
+/* A new RecipientInfo for the RSA certificate recipient, added to an
+ * enveloped or signed-and-enveloped message (which owns it), or null on any
+ * failure (nothing is added then): version 0, the certificate's issuer and
+ * serial, a copy of its public key, and keyEncryptionAlgorithm id-RSAES-OAEP
+ * with oaep (null: the defaults, SHA-1) for modes 8 and 16, rsaEncryption
+ * for 0 and 32. Other modes give null. */
+ZUNPKI_API P7_RECIPIENT_INFO* add_PKCS7_Recipient_withEncryptedAlgorithm(P7_CONTENT_INFO* p7,
+                                                                        const X509_CERT* recipient, int mode,
+                                                                        const RSAES_OAEP_PARAM* oaep);
+ZUNPKI_API P7_RECIPIENT_INFO* add_PKCS7_Recipient(P7_CONTENT_INFO* p7, const X509_CERT* recipient);
+/* Appends ri itself (owned by p7 on success). 0, or 1 for null arguments,
+ * other types or no memory. */
+ZUNPKI_API int add_PKCS7_P7_RECIPIENT_INFO(P7_CONTENT_INFO* p7, P7_RECIPIENT_INFO* ri);
+
 /* ---- Encrypted-content set-up ----------------------------------------------*/
 
 /* Sets all of eci at once: contentType the row's OID, a copy of alg, and a
@@ -95,7 +111,39 @@ ZUNPKI_API int encrypt_PKCS7(P7_CONTENT_INFO* p7, int unused, X509_ALGO_IDENTIFI
 ZUNPKI_API int encrypt_PKCS7_userKEY(P7_CONTENT_INFO* p7, int unused, X509_ALGO_IDENTIFIER* alg, const char* data,
                                      int len, const unsigned char* key, const unsigned char* iv, int mode);
 
+/* signedAndEnvelopedData: every SignerInfo not yet signed signs through
+ * its signed attributes (their messageDigest must be the digest of data:
+ * else 0x4B1C005E), then the content is encrypted as encrypt_PKCS7 does;
+ * userKEY with the caller's key and IV. _SP also encrypts each signature
+ * with the content key, as RFC 2315 describes (verify_decrypt_PKCS7 opens
+ * both forms). 1 for null arguments or another type, 0x4B00002B for a mode
+ * other than 0, 8, 16, 32, else the first failure of signing or
+ * encryption. */
+ZUNPKI_API int sign_encrypt_PKCS7(P7_CONTENT_INFO* p7, int unused, X509_ALGO_IDENTIFIER* alg, const char* data,
+                                  int len, int mode);
+ZUNPKI_API int sign_encrypt_PKCS7_userKEY(P7_CONTENT_INFO* p7, int unused, X509_ALGO_IDENTIFIER* alg,
+                                          const char* data, int len, const unsigned char* key,
+                                          const unsigned char* iv, int mode);
+ZUNPKI_API int sign_encrypt_PKCS7_SP(P7_CONTENT_INFO* p7, int unused, X509_ALGO_IDENTIFIER* alg, const char* data,
+                                     int len, int mode);
+ZUNPKI_API int sign_encrypt_PKCS7_userKEY_SP(P7_CONTENT_INFO* p7, int unused, X509_ALGO_IDENTIFIER* alg,
+                                             const char* data, int len, const unsigned char* key,
+                                             const unsigned char* iv, int mode);
+
 /* ---- Decryption ------------------------------------------------------------*/
+
+/* The content key of an enveloped or signed-and-enveloped message, decrypted
+ * with the RSA private key under mode (0 or 32 PKCS#1 v1.5, 8 or 16 OAEP with
+ * the hash the recipient's parameters name) into out (room *out_len). The
+ * RecipientInfo is recipient's; without a recipient certificate, the first
+ * one, when the message carries its certificate (a signedAndEnvelopedData).
+ * 1 for null arguments, other types, no recipients, none for the
+ * certificate, a key that is not RSA or OAEP parameters we cannot honour;
+ * 0x4B00002B for a mode other than 0, 8, 16, 32 or a key that is not as
+ * long as the content cipher's; 0x4B000049 for too little room; VSC_FAIL
+ * (1) for wrong padding. Nothing is left in out on failure. */
+ZUNPKI_API int decrypt_PKCS7_enveloped_CEK(P7_CONTENT_INFO* p7, const X509_CERT* recipient,
+                                           const ASYMMETRIC_KEY* key, char* out, int* out_len, int mode);
 
 /* The len bytes of the content of an enveloped, signed-and-enveloped or
  * encrypted message decrypted with key into out (room *out_len), under the
@@ -107,6 +155,12 @@ ZUNPKI_API int encrypt_PKCS7_userKEY(P7_CONTENT_INFO* p7, int unused, X509_ALGO_
  * wrong key). Nothing is left in out on failure. */
 ZUNPKI_API int decrypt_PKCS7(P7_CONTENT_INFO* p7, const unsigned char* key, const unsigned char* iv, char* out,
                              int* out_len);
+/* A signedAndEnvelopedData's content decrypted with key (IV from the
+ * message) into out, then verify_PKCS7 over it (signer: as there); also
+ * the signatures that _SP encrypted. 1 for other types; decrypt_PKCS7's or
+ * verify_PKCS7's code, and then nothing is left in out. */
+ZUNPKI_API int verify_decrypt_PKCS7(P7_CONTENT_INFO* p7, const X509_CERT* signer, const unsigned char* key,
+                                    char* out, int* out_len);
 
 ZUNPKI_END_DECLS
 

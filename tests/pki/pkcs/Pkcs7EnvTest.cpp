@@ -5,9 +5,11 @@
 
 #include "KeyHelpers.h"
 #include "pkcs/pkcs7_env.h"
+#include "pkcs/pkcs7_sign.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -16,6 +18,17 @@ using namespace p7test;
 using pkitest::toHex;
 
 using Algorithm = std::unique_ptr<X509_ALGO_IDENTIFIER, FreeWith<free_X509_ALGO_IDENTIFIER>>;
+
+// The enveloped objects of make_p7env_fixtures.sh, beside make_p7_fixtures.sh's.
+const std::string& envFixtures() {
+    static const std::string path = [] {
+        const std::string& dir = fixtures();
+        const auto r = zqtest::run({zqtest::sourceDir() + "/tests/pki/pkcs/make_p7env_fixtures.sh", dir});
+        return r.status == 0 ? dir : std::string();
+    }();
+    return path;
+}
+Bytes envFixture(const std::string& name) { return pkitest::readBytes(envFixtures() + "/" + name); }
 
 struct Cipher {
     const char* name;
@@ -155,19 +168,29 @@ TEST(Pkcs7Encrypted, TheIvFromTheMessageMustHaveTheCiphersLength) {
     EXPECT_EQ(rc, 0x4b00002b);
 }
 
-// The ciphertext of content fed in pieces of step bytes, each update's and
-// final's output also collected from the caller's buffers.
+// An envelopedData for the signer of make_p7_fixtures.sh.
+Message newEnvelopedData(int mode = P7_RSAES_DEFAULT) {
+    Message p7(new_P7_CONTENT_INFO());
+    EXPECT_EQ(set_PKCS7_Type(p7.get(), P7_ENVELOPED_DATA_TYPE), 0);
+    Cert recipient = cert("signer.der");
+    EXPECT_NE(add_PKCS7_Recipient_withEncryptedAlgorithm(p7.get(), recipient.get(), mode, nullptr), nullptr);
+    return p7;
+}
+
+// The ciphertext of content fed in pieces of step bytes into a message of
+// type (AES-128, fixed key and IV), each update's and final's output also
+// collected from the caller's buffers.
 struct Streamed {
     Bytes message;
     Bytes collected;
 };
 
-Streamed streamEncryptedData(const Bytes& content, size_t step, void* external) {
+Streamed streamed(int type, const Bytes& content, size_t step, void* external) {
     const Bytes key = pattern(16, 3), iv = pattern(16, 5);
-    Message p7 = newEncryptedData(VSC_CIPHER_AES128_CBC, key, iv);
+    Message p7 = type == P7_ENCRYPTED_DATA_TYPE ? newEncryptedData(VSC_CIPHER_AES128_CBC, key, iv) : newEnvelopedData();
     Algorithm alg = algorithmOf(419);
     Streamed s;
-    EXPECT_EQ(init_PKCS7_Encrypt(p7.get(), P7_DATA, alg.get(), external, nullptr, nullptr, 0), 0);
+    EXPECT_EQ(init_PKCS7_Encrypt(p7.get(), P7_DATA, alg.get(), external, key.data(), iv.data(), 0), 0);
     for (size_t at = 0; at < content.size(); at += step) {
         const int n = static_cast<int>(std::min(step, content.size() - at));
         // Room for the piece and one block; exactly as much, so an overrun shows under ASan.
@@ -181,22 +204,49 @@ Streamed streamEncryptedData(const Bytes& content, size_t step, void* external) 
     EXPECT_EQ(final_PKCS7_Encrypt(p7.get(), last.data(), &lastLen), 0);
     s.collected.insert(s.collected.end(), last.begin(), last.begin() + lastLen);
     s.message = encryptedContentOf(p7.get());
+    if (!external) {
+        EXPECT_EQ(decrypted(p7.get(), key), content);
+    }
     return s;
 }
 
 TEST(Pkcs7Encrypted, StreamingByteByByteGivesTheSameCiphertext) {
     const Bytes content = fixture("content.bin");
-    const Streamed whole = streamEncryptedData(content, content.size(), nullptr);
-    const Streamed bytewise = streamEncryptedData(content, 1, nullptr);
-    EXPECT_EQ(whole.message.size(), (content.size() / 16 + 1) * 16);
-    EXPECT_EQ(toHex(bytewise.message), toHex(whole.message));
-    EXPECT_EQ(toHex(bytewise.collected), toHex(whole.message));
+    for (int type : {P7_ENCRYPTED_DATA_TYPE, P7_ENVELOPED_DATA_TYPE}) {
+        SCOPED_TRACE(type);
+        const Streamed whole = streamed(type, content, content.size(), nullptr);
+        const Streamed bytewise = streamed(type, content, 1, nullptr);
+        EXPECT_EQ(whole.message.size(), (content.size() / 16 + 1) * 16);
+        EXPECT_EQ(toHex(bytewise.message), toHex(whole.message));
+        EXPECT_EQ(toHex(bytewise.collected), toHex(whole.message));
 
-    // External output: the caller's buffers receive it all, the message nothing.
-    int marker = 0;
-    const Streamed external = streamEncryptedData(content, 5, &marker);
-    EXPECT_TRUE(external.message.empty());
-    EXPECT_EQ(toHex(external.collected), toHex(whole.message));
+        // External output: the caller's buffers receive it all, the message nothing.
+        int marker = 0;
+        const Streamed external = streamed(type, content, 5, &marker);
+        EXPECT_TRUE(external.message.empty());
+        EXPECT_EQ(toHex(external.collected), toHex(whole.message));
+    }
+}
+
+TEST(Pkcs7Encrypted, ASecondStartBeginsAfresh) {
+    const Bytes content = fixture("content.bin"), key = pattern(16, 3), iv = pattern(16, 5);
+    for (int type : {P7_ENCRYPTED_DATA_TYPE, P7_ENVELOPED_DATA_TYPE}) {
+        SCOPED_TRACE(type);
+        Message p7 = type == P7_ENCRYPTED_DATA_TYPE ? newEncryptedData(VSC_CIPHER_AES128_CBC, key, iv)
+                                                    : newEnvelopedData();
+        Algorithm alg = algorithmOf(419);
+        ASSERT_EQ(init_PKCS7_Encrypt(p7.get(), P7_DATA, alg.get(), nullptr, key.data(), iv.data(), 0), 0);
+        for (int i = 0; i < 40; ++i) ASSERT_EQ(update_PKCS7_encrypt(p7.get(), chars(content), 7, nullptr, nullptr), 0);
+        if (type == P7_ENCRYPTED_DATA_TYPE) {
+            BLOCK_CIPHER_UNIT* unit = VSC_New_BLOCK_CIPHER_Unit();
+            ASSERT_EQ(VSC_Init_BLOCK_CIPHER(unit, VSC_CIPHER_AES128_CBC, key.data(), iv.data(), 1), 0);
+            ASSERT_EQ(set_PKCS7_Cipher(p7.get(), unit), 0);
+        }
+        ASSERT_EQ(encrypt_PKCS7_userKEY(p7.get(), P7_DATA, alg.get(), chars(content), size(content), key.data(),
+                                        iv.data(), 0),
+                  0);
+        EXPECT_EQ(decrypted(p7.get(), key), content);
+    }
 }
 
 TEST(Pkcs7Encrypted, StreamingOutputNeedsRoomForOneBlockMore) {
@@ -267,6 +317,303 @@ TEST(Pkcs7Encrypted, EncryptedContentInfoIsSetWhole) {
     // Without data the record says there is none.
     ASSERT_EQ(set_PKCS7_P7_ENCRYPTED_CONTENT_INFO(eci.get(), P7_DATA, alg.get(), nullptr, 0), 0);
     EXPECT_EQ(eci->encryptedContent, nullptr);
+}
+
+// ---- envelopedData -----------------------------------------------------------------
+
+// The content key of a message for the named certificate and PKCS#8 key.
+Bytes contentKey(P7_CONTENT_INFO* p7, const char* who, int mode, int* rc = nullptr) {
+    Cert c = cert(std::string(who) + ".der");
+    KeyInfo k = key(std::string(who) + ".p8");
+    Bytes out(128);
+    int len = size(out);
+    const int r = decrypt_PKCS7_enveloped_CEK(p7, c.get(), k->privateKey, reinterpret_cast<char*>(out.data()), &len,
+                                              mode);
+    if (rc) *rc = r;
+    if (r != 0) return {};
+    out.resize(static_cast<size_t>(len));
+    return out;
+}
+
+// openssl cms -decrypt of a DER message for signer.
+zqtest::RunResult opensslDecrypt(const Bytes& der, bool legacy) {
+    zqtest::TempDir dir("p7env");
+    zqtest::writeFile(dir / "m.der", textOf(der));
+    std::vector<std::string> args{"cms", "-decrypt", "-binary", "-inform", "DER", "-in", dir / "m.der", "-recip",
+                                  fixturePath("signer.pem"), "-inkey", fixturePath("signer.key")};
+    return legacy ? keyfmt::opensslLegacy(args) : openssl(args);
+}
+
+TEST(Pkcs7Enveloped, OurEnvelopedDataOpensWithOpensslAndOurs) {
+    const Bytes content = fixture("content.bin");
+    struct Case {
+        Cipher cipher;
+        int mode;
+    };
+    std::vector<Case> cases;
+    for (const Cipher& c : kCiphers) cases.push_back({c, P7_RSAES_DEFAULT});
+    cases.push_back({kCiphers[1], P7_RSAES_OAEP_V21});
+    cases.push_back({kCiphers[2], P7_RSAES_OAEP});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.cipher.name) + " mode " + std::to_string(c.mode));
+        Message p7 = newEnvelopedData(c.mode);
+        Algorithm alg = algorithmOf(c.cipher.row);
+        ASSERT_EQ(encrypt_PKCS7(p7.get(), P7_DATA, alg.get(), chars(content), size(content), c.mode), 0);
+        ASSERT_NE(alg->parameters, nullptr);  // the IV, for the caller too
+        EXPECT_EQ(alg->parameters->length, VSC_Get_IV_Length(c.cipher.id));
+        const Bytes der = encode(p7.get());
+        const auto r = opensslDecrypt(der, c.cipher.legacy);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_TRUE(keyfmt::sameBytes(r.output, textOf(content)));
+
+        Message back = decode(der);
+        ASSERT_NE(back, nullptr);
+        const Bytes cek = contentKey(back.get(), "signer", c.mode);
+        EXPECT_EQ(cek.size(), static_cast<size_t>(VSC_Get_Key_Length(c.cipher.id)));
+        EXPECT_EQ(decrypted(back.get(), cek), content);
+    }
+}
+
+TEST(Pkcs7Enveloped, OpensslEnvelopedDataOpensWithOurs) {
+    const Bytes content = fixture("content.bin");
+    struct Case {
+        const char* file;
+        const char* recipient;
+        int mode;
+    } cases[] = {
+        {"enveloped-3des.der", "signer", P7_RSAES_PKCS1_V15}, {"enveloped-aes128.der", "signer", P7_RSAES_DEFAULT},
+        {"enveloped-aes256.der", "signer", P7_RSAES_PKCS1_V15}, {"enveloped-seed.der", "signer", P7_RSAES_PKCS1_V15},
+        {"enveloped-two.der", "other", P7_RSAES_PKCS1_V15},      {"enveloped-oaep256.der", "signer", P7_RSAES_OAEP_V21},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        Message p7 = decode(envFixture(c.file));
+        ASSERT_NE(p7, nullptr);
+        const Bytes cek = contentKey(p7.get(), c.recipient, c.mode);
+        ASSERT_FALSE(cek.empty());
+        EXPECT_EQ(decrypted(p7.get(), cek), content);
+    }
+}
+
+TEST(Pkcs7Enveloped, RecipientsAreLabelledByTheirKeyTransport) {
+    Cert signerCert = cert("signer.der");
+    Message p7(new_P7_CONTENT_INFO());
+    ASSERT_EQ(set_PKCS7_Type(p7.get(), P7_ENVELOPED_DATA_TYPE), 0);
+    for (int mode : {0, 32, 8, 16}) {
+        SCOPED_TRACE(mode);
+        const P7_RECIPIENT_INFO* ri =
+            add_PKCS7_Recipient_withEncryptedAlgorithm(p7.get(), signerCert.get(), mode, nullptr);
+        ASSERT_NE(ri, nullptr);
+        EXPECT_EQ(rowOf(ri->keyEncryptionAlgorithm->algorithm), mode == 8 || mode == 16 ? 832 : 6);
+        ASSERT_NE(ri->version, nullptr);
+        EXPECT_EQ(VSC_Get_BIGINT_Word(ri->version), 0u);
+        EXPECT_EQ(cmp_P7_ISSUER_AND_SERIAL_NUMBER(signerCert.get(), ri->issuerAndSerialNumber), 0);
+    }
+    EXPECT_EQ(add_PKCS7_Recipient_withEncryptedAlgorithm(p7.get(), signerCert.get(), 4, nullptr), nullptr);
+    // OAEP parameters our crypto library cannot follow (a mask hash other than the hash).
+    std::unique_ptr<RSAES_OAEP_PARAM, FreeWith<free_RSAES_OAEP_PARAM>> oaep(new_RSAES_OAEP_PARAM());
+    ASSERT_EQ(set_RSAES_OAEP_PARAM_hashAlgorithm(oaep.get(), 672), 0);
+    EXPECT_EQ(add_PKCS7_Recipient_withEncryptedAlgorithm(p7.get(), signerCert.get(), 16, oaep.get()), nullptr);
+    EXPECT_EQ(get_STACK_count(static_cast<P7_ENVELOPED_DATA*>(p7->content)->recipientInfos), 4);
+
+    // Not RSA, or not a type with recipients.
+    zqtest::TempDir dir("p7ec");
+    auto ec = zqtest::run({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes",
+                           "-keyout", dir / "ec.key", "-subj", "/CN=ec", "-outform", "DER"});
+    ASSERT_EQ(ec.status, 0);
+    Cert ecCert = x509test::decodeWith<Cert>(Seq_to_X509_CERT, bytesOf(ec.output), nullptr);
+    ASSERT_NE(ecCert, nullptr);
+    EXPECT_EQ(add_PKCS7_Recipient(p7.get(), ecCert.get()), nullptr);
+    Message sd(new_P7_CONTENT_INFO());
+    ASSERT_EQ(set_PKCS7_Type(sd.get(), P7_SIGNED_DATA_TYPE), 0);
+    EXPECT_EQ(add_PKCS7_Recipient(sd.get(), signerCert.get()), nullptr);
+}
+
+TEST(Pkcs7Enveloped, KeyTransportFollowsTheModeAndTheLabelFollowsIt) {
+    // Added for PKCS#1 v1.5 and encrypted with OAEP (the core library's
+    // signed-and-enveloped path does this): labelled OAEP, so others open it.
+    const Bytes content = fixture("content.bin");
+    std::unique_ptr<RSAES_OAEP_PARAM, FreeWith<free_RSAES_OAEP_PARAM>> sha256(new_RSAES_OAEP_PARAM());
+    ASSERT_EQ(set_RSAES_OAEP_PARAM_hashAlgorithm(sha256.get(), 672), 0);
+    ASSERT_EQ(set_RSAES_OAEP_PARAM_maskGenAlgorithm(sha256.get(), 833), 0);
+    struct Case {
+        int added;
+        const RSAES_OAEP_PARAM* params;
+        int encrypted;
+        int label;
+    } cases[] = {
+        {P7_RSAES_DEFAULT, nullptr, P7_RSAES_OAEP_V21, 832},
+        {P7_RSAES_OAEP, nullptr, P7_RSAES_PKCS1_V15, 6},
+        {P7_RSAES_OAEP_V21, sha256.get(), P7_RSAES_OAEP_V21, 832},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.added * 100 + c.encrypted);
+        Message p7(new_P7_CONTENT_INFO());
+        ASSERT_EQ(set_PKCS7_Type(p7.get(), P7_ENVELOPED_DATA_TYPE), 0);
+        Cert recipient = cert("signer.der");
+        P7_RECIPIENT_INFO* ri =
+            add_PKCS7_Recipient_withEncryptedAlgorithm(p7.get(), recipient.get(), c.added, c.params);
+        ASSERT_NE(ri, nullptr);
+        Algorithm alg = algorithmOf(419);
+        ASSERT_EQ(encrypt_PKCS7(p7.get(), P7_DATA, alg.get(), chars(content), size(content), c.encrypted), 0);
+        EXPECT_EQ(rowOf(ri->keyEncryptionAlgorithm->algorithm), c.label);
+        const auto r = opensslDecrypt(encode(p7.get()), false);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_TRUE(keyfmt::sameBytes(r.output, textOf(content)));
+        EXPECT_EQ(decrypted(p7.get(), contentKey(p7.get(), "signer", c.encrypted)), content);
+    }
+}
+
+TEST(Pkcs7Enveloped, ContentKeyRefusals) {
+    Message p7 = decode(envFixture("enveloped-aes128.der"));
+    ASSERT_NE(p7, nullptr);
+    Cert signerCert = cert("signer.der");
+    KeyInfo signerKey = key("signer.p8"), otherKey = key("other.p8");
+    Bytes out(128, 0xaa);
+    auto cek = [&](const X509_CERT* c, const ASYMMETRIC_KEY* k, int room, int mode = 0) {
+        int len = room;
+        return decrypt_PKCS7_enveloped_CEK(p7.get(), c, k, reinterpret_cast<char*>(out.data()), &len, mode);
+    };
+    int rc = 0;
+    contentKey(p7.get(), "other", 0, &rc);
+    EXPECT_EQ(rc, 1);  // no RecipientInfo for that certificate
+    EXPECT_EQ(cek(nullptr, signerKey->privateKey, 128), 1);  // an envelopedData carries no certificates
+    EXPECT_NE(cek(signerCert.get(), otherKey->privateKey, 128), 0);  // another key
+    EXPECT_EQ(cek(signerCert.get(), signerKey->privateKey, 15), 0x4b000049);
+    EXPECT_EQ(cek(signerCert.get(), signerKey->privateKey, 128, 4), 0x4b00002b);
+    EXPECT_EQ(out, Bytes(128, 0xaa));
+
+    // A key that does not fit the cipher the message names: AES-128's key behind AES-256.
+    auto* eci = eciOf(p7.get());
+    std::unique_ptr<OBJECT_IDENTIFIER, FreeWith<free_OBJECT_IDENTIFIER>> aes256(index_to_OBJECT_IDENTIFIER(427));
+    ASSERT_EQ(set_X509_ALGO_IDENTIFIER_value(eci->contentEncryptionAlgorithm, aes256.get(),
+                                             eci->contentEncryptionAlgorithm->parameters),
+              0);
+    EXPECT_EQ(cek(signerCert.get(), signerKey->privateKey, 128), 0x4b00002b);
+    EXPECT_EQ(out, Bytes(128, 0xaa));
+}
+
+TEST(Pkcs7Enveloped, EncryptionNeedsRecipientsAndAKnownCipher) {
+    Message p7(new_P7_CONTENT_INFO());
+    ASSERT_EQ(set_PKCS7_Type(p7.get(), P7_ENVELOPED_DATA_TYPE), 0);
+    Algorithm aes = algorithmOf(419);
+    const Bytes key = pattern(16, 1);
+    EXPECT_EQ(init_PKCS7_Encrypt(p7.get(), P7_DATA, aes.get(), nullptr, key.data(), nullptr, 0), 0x4b200049);
+    p7 = newEnvelopedData();
+    Algorithm rsa = algorithmOf(6);
+    EXPECT_EQ(init_PKCS7_Encrypt(p7.get(), P7_DATA, rsa.get(), nullptr, key.data(), nullptr, 0), 0x4b200048);
+    EXPECT_EQ(init_PKCS7_Encrypt(p7.get(), P7_DATA, aes.get(), nullptr, nullptr, nullptr, 0), 0x4b200049);
+    EXPECT_EQ(update_PKCS7_encrypt(p7.get(), "x", 1, nullptr, nullptr), 0x4b200049);  // not started
+    // A failed start leaves the message as it was.
+    EXPECT_EQ(eciOf(p7.get()), nullptr);
+    EXPECT_EQ(static_cast<P7_RECIPIENT_INFO*>(get_STACK_value(
+                  static_cast<P7_ENVELOPED_DATA*>(p7->content)->recipientInfos, 0))->encryptedKey,
+              nullptr);
+    // With a random IV, twice the same key gives different ciphertexts; with a given IV the same.
+    const Bytes data = pattern(33, 4);
+    Bytes first, second;
+    for (Bytes* out : {&first, &second}) {
+        Message m = newEnvelopedData();
+        Algorithm alg = algorithmOf(419);
+        ASSERT_EQ(encrypt_PKCS7_userKEY(m.get(), P7_DATA, alg.get(), chars(data), size(data), key.data(), nullptr, 0),
+                  0);
+        *out = encryptedContentOf(m.get());
+    }
+    EXPECT_NE(first, second);
+    const Bytes iv = pattern(16, 8);
+    for (Bytes* out : {&first, &second}) {
+        Message m = newEnvelopedData();
+        Algorithm alg = algorithmOf(419);
+        ASSERT_EQ(encrypt_PKCS7_userKEY(m.get(), P7_DATA, alg.get(), chars(data), size(data), key.data(), iv.data(), 0),
+                  0);
+        *out = encryptedContentOf(m.get());
+    }
+    EXPECT_EQ(first, second);
+}
+
+// ---- signedAndEnvelopedData ---------------------------------------------------------
+
+Bytes sha256(const Bytes& data) {
+    Bytes md(32);
+    int len = 32;
+    EXPECT_EQ(VSC_DIGEST(VSC_DIGEST_SHA256, data.data(), size(data), md.data(), &len), 0);
+    return md;
+}
+
+// A signedAndEnvelopedData for other, signed by signer with signingTime and
+// messageDigest (of md), in the core library's order.
+Message newSignedAndEnveloped(int kind, const Bytes& md) {
+    Message p7(new_P7_CONTENT_INFO());
+    EXPECT_EQ(set_PKCS7_Type(p7.get(), P7_SIGNED_AND_ENVELOPED_DATA_TYPE), 0);
+    Cert signerCert = cert("signer.der"), recipient = cert("other.der");
+    KeyInfo signerKey = key("signer.p8");
+    P7_SIGNER_INFO* si = add_PKCS7_Signature_withEncryptedAlgorithm(p7.get(), signerCert.get(),
+                                                                    signerKey->privateKey, 672, kind, nullptr);
+    EXPECT_NE(si, nullptr);
+    EXPECT_EQ(add_PKCS7_Certificate(p7.get(), signerCert.get()), 0);
+    const std::string time = "260301093000Z";
+    EXPECT_EQ(add_PKCS7_Signed_Attribute(si, 52, ASN1_TAG_UTC_TIME, time.data(), static_cast<int>(time.size())), 0);
+    EXPECT_EQ(add_PKCS7_Signed_Attribute(si, 51, ASN1_TAG_OCTET_STRING, md.data(), size(md)), 0);
+    EXPECT_NE(add_PKCS7_Recipient(p7.get(), recipient.get()), nullptr);
+    return p7;
+}
+
+TEST(Pkcs7SignedAndEnveloped, RoundTrip) {
+    const Bytes content = fixture("content.bin");
+    struct Case {
+        const char* name;
+        int kind;
+        bool sealed;  // the _SP form: signatures encrypted with the content key
+    } cases[] = {{"v1.5", P7_SIGN_PKCS1_V15, false}, {"v1.5 sealed", P7_SIGN_PKCS1_V15, true},
+                 {"PSS sealed", P7_SIGN_RSA_PSS, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Message p7 = newSignedAndEnveloped(c.kind, sha256(content));
+        Algorithm alg = algorithmOf(777);
+        const auto sign = c.sealed ? sign_encrypt_PKCS7_SP : sign_encrypt_PKCS7;
+        ASSERT_EQ(sign(p7.get(), P7_DATA, alg.get(), chars(content), size(content), 0), 0);
+        const Bytes der = encode(p7.get());
+        Message back = decode(der);
+        ASSERT_NE(back, nullptr);
+        const Bytes cek = contentKey(back.get(), "other", 0);
+        ASSERT_EQ(cek.size(), 16u);
+        Bytes out(content.size() + 16);
+        int len = size(out);
+        EXPECT_EQ(verify_decrypt_PKCS7(back.get(), nullptr, cek.data(), reinterpret_cast<char*>(out.data()), &len), 0);
+        out.resize(static_cast<size_t>(len));
+        EXPECT_EQ(out, content);
+        Cert signerCert = cert("signer.der");
+        len = size(content) + 16;
+        out.resize(static_cast<size_t>(len));
+        EXPECT_EQ(verify_decrypt_PKCS7(back.get(), signerCert.get(), cek.data(), reinterpret_cast<char*>(out.data()),
+                                       &len),
+                  0);
+
+        // A signature that does not verify: an error, and the content is not handed out.
+        auto* sed = static_cast<P7_SIGNED_AND_ENVELOPED_DATA*>(back->content);
+        auto* si = static_cast<P7_SIGNER_INFO*>(get_STACK_value(sed->signerInfos, 0));
+        si->encryptedDigest->data[7] ^= 1;
+        out.assign(content.size() + 16, 0);
+        len = size(out);
+        EXPECT_NE(verify_decrypt_PKCS7(back.get(), nullptr, cek.data(), reinterpret_cast<char*>(out.data()), &len), 0);
+        EXPECT_EQ(len, 0);
+        EXPECT_EQ(out, Bytes(content.size() + 16, 0));
+    }
+}
+
+TEST(Pkcs7SignedAndEnveloped, TheMessageDigestMustBeTheContents) {
+    const Bytes content = fixture("content.bin");
+    Bytes md = sha256(content);
+    md[0] ^= 1;
+    Message p7 = newSignedAndEnveloped(P7_SIGN_PKCS1_V15, md);
+    Algorithm alg = algorithmOf(419);
+    EXPECT_EQ(sign_encrypt_PKCS7(p7.get(), P7_DATA, alg.get(), chars(content), size(content), 0), 0x4b1c005e);
+    EXPECT_EQ(sign_encrypt_PKCS7(p7.get(), P7_DATA, alg.get(), chars(content), size(content), 3), 0x4b00002b);
+    Message enveloped = newEnvelopedData();
+    EXPECT_EQ(sign_encrypt_PKCS7(enveloped.get(), P7_DATA, alg.get(), chars(content), size(content), 0), 1);
+    Bytes out(16);
+    int len = 16;
+    EXPECT_EQ(verify_decrypt_PKCS7(enveloped.get(), nullptr, out.data(), reinterpret_cast<char*>(out.data()), &len), 1);
 }
 
 }  // namespace
