@@ -95,6 +95,8 @@ int contentCipherId(const X509_ALGO_IDENTIFIER* alg, bool passwordBased) {
     return id;
 }
 
+const unsigned char* bytesOf(const void* p) { return static_cast<const unsigned char*>(p); }
+
 // { row, NULL }; null when short of memory.
 Algorithm algorithmOfRow(int row) {
     Owned<OBJECT_IDENTIFIER, free_OBJECT_IDENTIFIER> oid(index_to_OBJECT_IDENTIFIER(row));
@@ -265,7 +267,7 @@ unsigned transportOf(const P7_RECIPIENT_INFO* ri, int mode, Algorithm& label, in
 }
 
 // The content key encrypted for one recipient under mode; 0 or a code.
-int encryptKey(const P7_RECIPIENT_INFO* ri, int mode, const unsigned char* key, int keyLen, Pending& p) {
+int encryptKey(const P7_RECIPIENT_INFO* ri, int mode, const void* key, int keyLen, Pending& p) {
     if (!ri) return code(F_ENC, ERR_R_INVALID_ELEMENT);
     const ASYMMETRIC_KEY* pub = ri->key;
     if (!pub || pub->kind != ASYMMETRIC_KEY_RSA || !pub->key) return code(F_ENC, ERR_R_UNSUPPORTED);
@@ -280,7 +282,7 @@ int encryptKey(const P7_RECIPIENT_INFO* ri, int mode, const unsigned char* key, 
     if (!out) return code(F_ENC, ERR_R_ALLOC);
     int outLen = n;
     if (int rc = VSC_Init_RSAES(rsa.get(), mode, 0, digest)) return rc;
-    if (int rc = VSC_Encrypt_RSAES(rsa.get(), out.data(), &outLen, key, keyLen)) return rc;
+    if (int rc = VSC_Encrypt_RSAES(rsa.get(), out.data(), &outLen, bytesOf(key), keyLen)) return rc;
     String encrypted(new_OCTET_STRING(out.data(), outLen));
     if (!encrypted) return code(F_ENC, ERR_R_ALLOC);
     try {
@@ -294,8 +296,8 @@ int encryptKey(const P7_RECIPIENT_INFO* ri, int mode, const unsigned char* key, 
 
 // An envelopedData or signedAndEnvelopedData: a fresh cipher, the key for
 // every recipient.
-int prepareEnveloped(const EnvelopeView& v, const X509_ALGO_IDENTIFIER* alg, const unsigned char* key,
-                     const unsigned char* iv, int mode, Pending& p) {
+int prepareEnveloped(const EnvelopeView& v, const X509_ALGO_IDENTIFIER* alg, const void* key, const void* iv,
+                     int mode, Pending& p) {
     const STACK* recipients = *v.recipients;
     if (get_STACK_count(recipients) <= 0 || !key) return code(F_ENC, ERR_R_NULL_ARGUMENT);
     int keyLen = 0, ivLen = 0;
@@ -309,7 +311,7 @@ int prepareEnveloped(const EnvelopeView& v, const X509_ALGO_IDENTIFIER* alg, con
     }
     CipherUnit unit(VSC_New_BLOCK_CIPHER_Unit());
     if (!unit) return code(F_ENC, ERR_R_ALLOC);
-    if (int rc = VSC_Init_BLOCK_CIPHER(unit.get(), cipherId, key, iv, 1)) return rc;
+    if (int rc = VSC_Init_BLOCK_CIPHER(unit.get(), cipherId, bytesOf(key), bytesOf(iv), 1)) return rc;
     if (unit->iv_length > 0 && !(p.params = ivParameters(unit->iv, unit->iv_length))) return code(F_ENC, ERR_R_ALLOC);
 
     for (int i = 0; i < get_STACK_count(recipients); ++i) {
@@ -356,8 +358,8 @@ int drawKey(const P7_CONTENT_INFO* p7, const X509_ALGO_IDENTIFIER* alg, zpki::Se
     return ivLen > 0 ? VSC_Rand_Bytes(iv.data(), ivLen) : 0;
 }
 
-int encryptAll(P7_CONTENT_INFO* p7, X509_ALGO_IDENTIFIER* alg, const char* data, int len, const unsigned char* key,
-               const unsigned char* iv, int mode) {
+int encryptAll(P7_CONTENT_INFO* p7, X509_ALGO_IDENTIFIER* alg, const char* data, int len, const void* key,
+               const void* iv, int mode) {
     if (int rc = init_PKCS7_Encrypt(p7, P7_DATA, alg, nullptr, key, iv, mode)) return rc;
     if (int rc = update_PKCS7_encrypt(p7, data, len, nullptr, nullptr)) return rc;
     return final_PKCS7_Encrypt(p7, nullptr, nullptr);
@@ -434,7 +436,7 @@ int checkMessageDigests(const STACK* signers, const char* data, int len) {
 
 // Each signature run through the content cipher (encrypt 1) or back (0),
 // all or none; 0 or a code.
-int sealSignatures(P7_SIGNED_AND_ENVELOPED_DATA* sed, const unsigned char* key, int encrypt) {
+int sealSignatures(P7_SIGNED_AND_ENVELOPED_DATA* sed, const void* key, int encrypt) {
     const P7_ENCRYPTED_CONTENT_INFO* eci = sed->encryptedContentInfo;
     const int cipherId = eci ? contentCipherId(eci->contentEncryptionAlgorithm, false) : 0;
     const unsigned char* iv = nullptr;
@@ -451,7 +453,8 @@ int sealSignatures(P7_SIGNED_AND_ENVELOPED_DATA* sed, const unsigned char* key, 
         Buffer out = Buffer::allocate(static_cast<size_t>(sig->length) + static_cast<size_t>(block));
         if (!out) return code(F_SIGN_PKCS7, ERR_R_ALLOC);
         int n = 0;
-        if (int rc = VSC_BLOCK_CIPHER(cipherId, encrypt, key, iv, sig->data, sig->length, out.data(), &n)) return rc;
+        if (int rc = VSC_BLOCK_CIPHER(cipherId, encrypt, bytesOf(key), iv, sig->data, sig->length, out.data(), &n))
+            return rc;
         String value(new_OCTET_STRING(out.data(), n));
         if (!value) return code(F_SIGN_PKCS7, ERR_R_ALLOC);
         try {
@@ -468,8 +471,8 @@ int sealSignatures(P7_SIGNED_AND_ENVELOPED_DATA* sed, const unsigned char* key, 
     return 0;
 }
 
-int signAndEncrypt(P7_CONTENT_INFO* p7, X509_ALGO_IDENTIFIER* alg, const char* data, int len,
-                   const unsigned char* key, const unsigned char* iv, int mode, bool sealed) {
+int signAndEncrypt(P7_CONTENT_INFO* p7, X509_ALGO_IDENTIFIER* alg, const char* data, int len, const void* key,
+                   const void* iv, int mode, bool sealed) {
     int rsaes = 0;
     if (!p7 || !alg || !data || len < 0) return 1;
     if (!rsaesMode(mode, rsaes)) return code(F_GEN, ERR_R_INVALID_ELEMENT);
@@ -559,7 +562,7 @@ ZUNPKI_API int set_PKCS7_Cipher(P7_CONTENT_INFO* p7, BLOCK_CIPHER_UNIT* unit) {
 // ---- Encryption ------------------------------------------------------------------
 
 ZUNPKI_API int init_PKCS7_Encrypt(P7_CONTENT_INFO* p7, int /*unused*/, X509_ALGO_IDENTIFIER* alg, void* external,
-                                  const unsigned char* key, const unsigned char* iv, int mode) {
+                                  const void* key, const void* iv, int mode) {
     int rsaes = 0;
     if (!p7 || !rsaesMode(mode, rsaes)) return code(F_ENC, ERR_R_NULL_ARGUMENT);
     EnvelopeView v;
@@ -641,7 +644,7 @@ ZUNPKI_API int encrypt_PKCS7(P7_CONTENT_INFO* p7, int /*unused*/, X509_ALGO_IDEN
 }
 
 ZUNPKI_API int encrypt_PKCS7_userKEY(P7_CONTENT_INFO* p7, int /*unused*/, X509_ALGO_IDENTIFIER* alg, const char* data,
-                                     int len, const unsigned char* key, const unsigned char* iv, int mode) {
+                                     int len, const void* key, const void* iv, int mode) {
     int rsaes = 0;
     if (!p7 || !alg || !data || len < 0 || !key) return 1;
     if (!rsaesMode(mode, rsaes)) return code(F_GEN, ERR_R_INVALID_ELEMENT);
@@ -654,8 +657,8 @@ ZUNPKI_API int sign_encrypt_PKCS7(P7_CONTENT_INFO* p7, int /*unused*/, X509_ALGO
 }
 
 ZUNPKI_API int sign_encrypt_PKCS7_userKEY(P7_CONTENT_INFO* p7, int /*unused*/, X509_ALGO_IDENTIFIER* alg,
-                                          const char* data, int len, const unsigned char* key,
-                                          const unsigned char* iv, int mode) {
+                                          const char* data, int len, const void* key,
+                                          const void* iv, int mode) {
     return key ? signAndEncrypt(p7, alg, data, len, key, iv, mode, false) : 1;
 }
 
@@ -665,8 +668,8 @@ ZUNPKI_API int sign_encrypt_PKCS7_SP(P7_CONTENT_INFO* p7, int /*unused*/, X509_A
 }
 
 ZUNPKI_API int sign_encrypt_PKCS7_userKEY_SP(P7_CONTENT_INFO* p7, int /*unused*/, X509_ALGO_IDENTIFIER* alg,
-                                             const char* data, int len, const unsigned char* key,
-                                             const unsigned char* iv, int mode) {
+                                             const char* data, int len, const void* key,
+                                             const void* iv, int mode) {
     return key ? signAndEncrypt(p7, alg, data, len, key, iv, mode, true) : 1;
 }
 
@@ -707,7 +710,7 @@ ZUNPKI_API int decrypt_PKCS7_enveloped_CEK(P7_CONTENT_INFO* p7, const X509_CERT*
     return 0;
 }
 
-ZUNPKI_API int decrypt_PKCS7(P7_CONTENT_INFO* p7, const unsigned char* key, const unsigned char* iv, char* out,
+ZUNPKI_API int decrypt_PKCS7(P7_CONTENT_INFO* p7, const void* key, const void* iv, char* out,
                              int* out_len) {
     EnvelopeView v;
     if (!p7 || !key || !out || !out_len || !viewOf(p7, v)) return 1;
@@ -715,14 +718,17 @@ ZUNPKI_API int decrypt_PKCS7(P7_CONTENT_INFO* p7, const unsigned char* key, cons
     if (!eci || !eci->encryptedContent || !eci->contentEncryptionAlgorithm) return 1;
     const int cipherId = contentCipherId(eci->contentEncryptionAlgorithm, true);
     if (!cipherId) return 1;
-    if (!iv && !ivOf(eci->contentEncryptionAlgorithm, cipherId, iv)) return code(F_GEN, ERR_R_INVALID_ELEMENT);
+    const unsigned char* ivBytes = bytesOf(iv);
+    if (!ivBytes && !ivOf(eci->contentEncryptionAlgorithm, cipherId, ivBytes))
+        return code(F_GEN, ERR_R_INVALID_ELEMENT);
     const OCTET_STRING* in = eci->encryptedContent;
     const int block = VSC_Get_Block_Length(cipherId);
     if (block <= 0 || in->length > INT_MAX - block) return 1;
     Buffer plain = Buffer::allocate(static_cast<size_t>(in->length) + static_cast<size_t>(block));
     if (!plain) return code(F_GEN, ERR_R_ALLOC);
     int n = 0;
-    if (int rc = VSC_BLOCK_CIPHER(cipherId, 0, key, iv, in->data, in->length, plain.data(), &n)) return rc;
+    if (int rc = VSC_BLOCK_CIPHER(cipherId, 0, bytesOf(key), ivBytes, in->data, in->length, plain.data(), &n))
+        return rc;
     if (n > *out_len) return code(F_GEN, ERR_R_NULL_ARGUMENT);
     std::memcpy(out, plain.data(), static_cast<size_t>(n));
     *out_len = n;
@@ -734,7 +740,7 @@ ZUNPKI_API int decrypt_PKCS7(P7_CONTENT_INFO* p7, const unsigned char* key, cons
 namespace {
 
 // Verification of a copy whose signatures were encrypted with the content key.
-bool verifiesUnsealed(const P7_CONTENT_INFO* p7, const X509_CERT* signer, const unsigned char* key, const char* data,
+bool verifiesUnsealed(const P7_CONTENT_INFO* p7, const X509_CERT* signer, const void* key, const char* data,
                       int len) {
     Message copy(dup_P7_CONTENT_INFO(p7));
     auto* sed = contentAs<P7_SIGNED_AND_ENVELOPED_DATA>(copy.get(), P7_SIGNED_AND_ENVELOPED_DATA_TYPE);
@@ -743,7 +749,7 @@ bool verifiesUnsealed(const P7_CONTENT_INFO* p7, const X509_CERT* signer, const 
 
 }  // namespace
 
-extern "C" ZUNPKI_API int verify_decrypt_PKCS7(P7_CONTENT_INFO* p7, const X509_CERT* signer, const unsigned char* key,
+extern "C" ZUNPKI_API int verify_decrypt_PKCS7(P7_CONTENT_INFO* p7, const X509_CERT* signer, const void* key,
                                                char* out, int* out_len) {
     if (!contentAs<P7_SIGNED_AND_ENVELOPED_DATA>(p7, P7_SIGNED_AND_ENVELOPED_DATA_TYPE)) return 1;
     if (int rc = decrypt_PKCS7(p7, key, nullptr, out, out_len)) return rc;

@@ -97,7 +97,7 @@ ZUNPKI_API int set_PKCS7_Cipher(P7_CONTENT_INFO* p7, BLOCK_CIPHER_UNIT* unit);
  *              key that is not RSA or OAEP parameters we cannot honour
  *   0x4B20003A the encryptedContent cannot grow */
 ZUNPKI_API int init_PKCS7_Encrypt(P7_CONTENT_INFO* p7, int unused, X509_ALGO_IDENTIFIER* alg, void* external,
-                                  const unsigned char* key, const unsigned char* iv, int mode);
+                                  const void* key, const void* iv, int mode);
 ZUNPKI_API int update_PKCS7_encrypt(P7_CONTENT_INFO* p7, const char* data, int len, char* out, int* out_len);
 ZUNPKI_API int final_PKCS7_Encrypt(P7_CONTENT_INFO* p7, char* out, int* out_len);
 
@@ -109,7 +109,7 @@ ZUNPKI_API int final_PKCS7_Encrypt(P7_CONTENT_INFO* p7, char* out, int* out_len)
 ZUNPKI_API int encrypt_PKCS7(P7_CONTENT_INFO* p7, int unused, X509_ALGO_IDENTIFIER* alg, const char* data, int len,
                              int mode);
 ZUNPKI_API int encrypt_PKCS7_userKEY(P7_CONTENT_INFO* p7, int unused, X509_ALGO_IDENTIFIER* alg, const char* data,
-                                     int len, const unsigned char* key, const unsigned char* iv, int mode);
+                                     int len, const void* key, const void* iv, int mode);
 
 /* signedAndEnvelopedData: every SignerInfo not yet signed signs through
  * its signed attributes (their messageDigest must be the digest of data:
@@ -122,13 +122,13 @@ ZUNPKI_API int encrypt_PKCS7_userKEY(P7_CONTENT_INFO* p7, int unused, X509_ALGO_
 ZUNPKI_API int sign_encrypt_PKCS7(P7_CONTENT_INFO* p7, int unused, X509_ALGO_IDENTIFIER* alg, const char* data,
                                   int len, int mode);
 ZUNPKI_API int sign_encrypt_PKCS7_userKEY(P7_CONTENT_INFO* p7, int unused, X509_ALGO_IDENTIFIER* alg,
-                                          const char* data, int len, const unsigned char* key,
-                                          const unsigned char* iv, int mode);
+                                          const char* data, int len, const void* key,
+                                          const void* iv, int mode);
 ZUNPKI_API int sign_encrypt_PKCS7_SP(P7_CONTENT_INFO* p7, int unused, X509_ALGO_IDENTIFIER* alg, const char* data,
                                      int len, int mode);
 ZUNPKI_API int sign_encrypt_PKCS7_userKEY_SP(P7_CONTENT_INFO* p7, int unused, X509_ALGO_IDENTIFIER* alg,
-                                             const char* data, int len, const unsigned char* key,
-                                             const unsigned char* iv, int mode);
+                                             const char* data, int len, const void* key,
+                                             const void* iv, int mode);
 
 /* ---- Decryption ------------------------------------------------------------*/
 
@@ -153,13 +153,13 @@ ZUNPKI_API int decrypt_PKCS7_enveloped_CEK(P7_CONTENT_INFO* p7, const X509_CERT*
  * cipher we do not know; 0x4B00002B for an IV of another length;
  * 0x4B000049 for too little room; VSC_FAIL (1) for wrong padding (usually a
  * wrong key). Nothing is left in out on failure. */
-ZUNPKI_API int decrypt_PKCS7(P7_CONTENT_INFO* p7, const unsigned char* key, const unsigned char* iv, char* out,
+ZUNPKI_API int decrypt_PKCS7(P7_CONTENT_INFO* p7, const void* key, const void* iv, char* out,
                              int* out_len);
 /* A signedAndEnvelopedData's content decrypted with key (IV from the
  * message) into out, then verify_PKCS7 over it (signer: as there); also
  * the signatures that _SP encrypted. 1 for other types; decrypt_PKCS7's or
  * verify_PKCS7's code, and then nothing is left in out. */
-ZUNPKI_API int verify_decrypt_PKCS7(P7_CONTENT_INFO* p7, const X509_CERT* signer, const unsigned char* key,
+ZUNPKI_API int verify_decrypt_PKCS7(P7_CONTENT_INFO* p7, const X509_CERT* signer, const void* key,
                                     char* out, int* out_len);
 
 ZUNPKI_END_DECLS

@@ -134,13 +134,18 @@ TEST(Pkcs7Encrypted, OpensslEncryptedDataOpensWithOurs) {
     const Bytes key = pkitest::fromHex("000102030405060708090a0b0c0d0e0f");
     EXPECT_EQ(decrypted(p7.get(), key), fixture("content.bin"));
 
-    // A wrong key: the padding does not hold, and nothing is written.
+    // A wrong key: almost always the padding does not hold (1 in 256 it
+    // does, by chance), and then nothing is written.
     Bytes out(4096, 0xaa);
     int len = size(out);
     Bytes wrong = key;
     wrong[0] ^= 1;
-    EXPECT_NE(decrypt_PKCS7(p7.get(), wrong.data(), nullptr, reinterpret_cast<char*>(out.data()), &len), 0);
-    EXPECT_EQ(out, Bytes(4096, 0xaa));
+    if (decrypt_PKCS7(p7.get(), wrong.data(), nullptr, reinterpret_cast<char*>(out.data()), &len) != 0) {
+        EXPECT_EQ(out, Bytes(4096, 0xaa));
+    } else {
+        EXPECT_NE(Bytes(out.begin(), out.begin() + len), fixture("content.bin"));
+        out.assign(4096, 0xaa);
+    }
 
     // Too little room for the content.
     len = size(fixture("content.bin")) - 1;
