@@ -239,16 +239,26 @@ void moveInto(T* into, T* fresh) {
     std::memset(static_cast<void*>(fresh), 0, sizeof(T));
 }
 
+// Primitive values whose string holds the contents exactly as they came
+// (everything but BIT STRING and OBJECT IDENTIFIER, which are held decoded).
+// They are written back verbatim: the DER encoder would re-read INTEGERs as
+// magnitudes, rewrite BOOLEAN and UTCTime offsets, or refuse a value it
+// would not have written itself, and a name must come back as it was read.
+inline bool heldVerbatim(int type) {
+    if (type < 0 || type > 0xff || (type & 0x20) != 0) return false;
+    return type != ASN1_TAG_BIT_STRING && type != ASN1_TAG_OBJECT_IDENTIFIER && type != ASN1_TAG_SEQUENCE &&
+           type != ASN1_TAG_SET;
+}
+
 // Appends a value held as a string: its type is the identifier octet, its
-// bytes the contents. INTEGER contents go out as they came in (two's
-// complement), not re-read as a magnitude.
+// bytes the contents.
 inline bool appendValue(const ASN1_STRING* s, ASN1_UNIT* parent) {
     if (!s) return false;
-    if (s->type != ASN1_TAG_INTEGER)
+    if (!heldVerbatim(s->type))
         return addToDERSequence(parent, ASN1_TAG_ANY_STRING, const_cast<ASN1_STRING*>(s), s->length) == 0;
     if (s->length < 0 || (s->length > 0 && !s->data)) return false;
     ASN1_UNIT* node = new_ASN1_UNIT();
-    if (!node || !ber::setNode(node, ASN1_TAG_INTEGER, s->data, static_cast<size_t>(s->length), false)) {
+    if (!node || !ber::setNode(node, static_cast<uint8_t>(s->type), s->data, static_cast<size_t>(s->length), false)) {
         free_ASN1_UNIT(node);
         return false;
     }
