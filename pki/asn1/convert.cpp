@@ -1,4 +1,5 @@
 #include "convert.h"
+#include "convert.hpp"
 
 #include "pki_buffer.h"
 #include "pki_mem.hpp"
@@ -137,7 +138,7 @@ struct Utf8Out {
     size_t n = 0;
     void operator()(char32_t cp)
     {
-        unsigned char bytes[3];
+        unsigned char bytes[4];
         size_t k;
         if (cp < 0x80) {
             bytes[0] = static_cast<unsigned char>(cp);
@@ -146,11 +147,17 @@ struct Utf8Out {
             bytes[0] = static_cast<unsigned char>(0xC0 | (cp >> 6));
             bytes[1] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
             k = 2;
-        } else {
+        } else if (cp < 0x10000) {
             bytes[0] = static_cast<unsigned char>(0xE0 | (cp >> 12));
             bytes[1] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
             bytes[2] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
             k = 3;
+        } else {
+            bytes[0] = static_cast<unsigned char>(0xF0 | (cp >> 18));
+            bytes[1] = static_cast<unsigned char>(0x80 | ((cp >> 12) & 0x3F));
+            bytes[2] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+            bytes[3] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+            k = 4;
         }
         if (p != nullptr)
             std::memcpy(p + n, bytes, k);
@@ -170,6 +177,51 @@ struct BmpOut {
         n += 2;
     }
 };
+
+// UTF-16BE: characters past U+FFFF as surrogate pairs.
+struct Utf16Out {
+    unsigned char* p = nullptr;
+    size_t n = 0;
+    void unit(char32_t u)
+    {
+        if (p != nullptr) {
+            p[n] = static_cast<unsigned char>(u >> 8);
+            p[n + 1] = static_cast<unsigned char>(u);
+        }
+        n += 2;
+    }
+    void operator()(char32_t cp)
+    {
+        if (cp < 0x10000) {
+            unit(cp);
+            return;
+        }
+        cp -= 0x10000;
+        unit(0xD800 | (cp >> 10));
+        unit(0xDC00 | (cp & 0x3FF));
+    }
+};
+
+// Walks UTF-16BE; a surrogate without its partner reads as U+FFFD.
+template <class Emit>
+bool walkUTF16(std::string_view units, Emit&& emit)
+{
+    if (units.size() % 2 != 0)
+        return false;
+    auto at = [&](size_t i) {
+        return char32_t{static_cast<unsigned char>(units[i])} << 8 | static_cast<unsigned char>(units[i + 1]);
+    };
+    for (size_t i = 0; i < units.size(); i += 2) {
+        char32_t u = at(i);
+        if (u >= 0xD800 && u <= 0xDBFF && i + 2 < units.size() && at(i + 2) >= 0xDC00 && at(i + 2) <= 0xDFFF) {
+            emit(0x10000 + ((u - 0xD800) << 10) + (at(i + 2) - 0xDC00));
+            i += 2;
+        } else {
+            emit(u >= 0xD800 && u <= 0xDFFF ? char32_t{0xFFFD} : u);
+        }
+    }
+    return true;
+}
 
 // KS X 1001 output; a character without a cell makes the whole text fail.
 struct Cp949Out {
@@ -232,6 +284,25 @@ std::optional<std::string_view> stringBytes(const ASN1_STRING* str)
 }
 
 }  // namespace
+
+namespace zpki::text {
+
+int utf8ToUtf16(std::string_view text, unsigned char** out)
+{
+    return convert<Utf16Out>([text](Utf16Out& s) { return walkUTF8(text, s); }, out);
+}
+
+int utf16ToUtf8(std::string_view units, unsigned char** out)
+{
+    return convert<Utf8Out>([units](Utf8Out& s) { return walkUTF16(units, s); }, out);
+}
+
+int cp949ToUtf16(std::string_view text, unsigned char** out)
+{
+    return convert<Utf16Out>([text](Utf16Out& s) { return walkCP949(text, s); }, out);
+}
+
+}  // namespace zpki::text
 
 extern "C" {
 

@@ -353,4 +353,24 @@ typedef int PKI_ERROR;
 #define F_SEQ_TO_P5_PBE_PARAM           PKI_FUNC(0x05)
 #define F_P5_PBE_PARAM_TO_SEQ           PKI_FUNC(0x06)
 
+/* ---- Function bytes: L_PKCS12 ------------------------------------------- */
+#define F_X509_CERT_TO_CERTBAG          PKI_FUNC(0x01)
+#define F_CERTBAG_TO_X509_CERT          PKI_FUNC(0x02)
+#define F_P12_SAFEBAGS_TO_SEQ           PKI_FUNC(0x03)
+#define F_SEQ_TO_P12_SAFEBAGS           PKI_FUNC(0x04)
+#define F_P12_SAFEBAG_TO_SEQ            PKI_FUNC(0x05)
+#define F_SEQ_TO_P12_SAFEBAG            PKI_FUNC(0x06)
+#define F_P12_BAGS_TO_SEQ               PKI_FUNC(0x07)
+#define F_SEQ_TO_P12_BAGS               PKI_FUNC(0x08)
+#define F_P12_MAC_DATA_TO_SEQ           PKI_FUNC(0x09)
+#define F_SEQ_TO_P12_MAC_DATA           PKI_FUNC(0x0a)
+#define F_P12_PFX_TO_SEQ                PKI_FUNC(0x0b)
+#define F_SEQ_TO_P12_PFX                PKI_FUNC(0x0c)
+#define F_SEQ_TO_P12_AUTH_SAFE          PKI_FUNC(0x0d)
+#define F_P12_AUTH_SAFE_TO_SEQ          PKI_FUNC(0x0e)
+#define F_IMPORT_PKCS12                 PKI_FUNC(0x0f)
+#define F_PKCS12_SAFE                   PKI_FUNC(0x10)
+#define F_PKCS12_MAC                    PKI_FUNC(0x11)
+#define F_PKCS12_BAG                    PKI_FUNC(0x12)
+
 #endif

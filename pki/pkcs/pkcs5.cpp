@@ -25,13 +25,23 @@ PKI_ERROR err(unsigned libFunc, unsigned reason)
 }
 
 // What every primitive needs: password, salt, a positive iteration count.
+// PKCS#12 contents may be protected by an empty password (mayBeEmpty), and
+// a null one is then a password of no octets at all; bmp, when set, is the
+// BMPString the PKCS#12 derivation uses instead of widening each byte.
 struct Password {
     const char* pw;
     int pwLen;
     const unsigned char* salt;
     int saltLen;
     int iterations;
-    bool missing() const { return pw == nullptr || pwLen <= 0 || salt == nullptr || saltLen <= 0 || iterations <= 0; }
+    bool mayBeEmpty = false;
+    const unsigned char* bmp = nullptr;
+    int bmpLen = 0;
+    bool missing() const
+    {
+        const bool noPassword = mayBeEmpty ? pwLen < 0 || (pw == nullptr && pwLen > 0) : pw == nullptr || pwLen <= 0;
+        return noPassword || salt == nullptr || saltLen <= 0 || iterations <= 0;
+    }
     bool tooManyRounds() const { return iterations > PKCS5_MAX_ITERATIONS; }
 };
 
@@ -230,12 +240,13 @@ PKI_ERROR pkcs12Derived(bool encrypt, const unsigned char* in, int inLen, const 
     DigestUnit sha1(VSC_New_DIGEST_Unit());
     if (!sha1 || VSC_Init_DIGEST(sha1.get(), kSha1) != VSC_OK)
         return err(libFunc, ERR_R_ALLOC_3C);
+    const PbePassword pw{s.pw, s.pwLen, s.bmp, s.bmpLen};
+    auto derive = [&](int id, int n, unsigned char* out) {
+        return pkcs12Key(pw, s.salt, s.saltLen, id, s.iterations, n, out, sha1.get());
+    };
     Secret<kMaxKey> key;
     Secret<kMaxIv> iv;
-    if (gen_PKCS12_key_ASC(s.pw, s.pwLen, s.salt, s.saltLen, PKCS12_KEY_ID, s.iterations, keyLen, key.data(),
-                           sha1.get()) != 0 ||
-        (ivLen > 0 && gen_PKCS12_key_ASC(s.pw, s.pwLen, s.salt, s.saltLen, PKCS12_IV_ID, s.iterations, ivLen,
-                                         iv.data(), sha1.get()) != 0))
+    if (derive(PKCS12_KEY_ID, keyLen, key.data()) != 0 || (ivLen > 0 && derive(PKCS12_IV_ID, ivLen, iv.data()) != 0))
         return err(libFunc, ERR_R_ALLOC);
     if (cipherId == 0)
         return rc4Into(key.data(), keyLen, in, inLen, out, outLen, libFunc);
@@ -319,20 +330,20 @@ const Pkcs12Pbe kPkcs12Pbes[] = {
 
 }  // namespace
 
+int pkcs12Key(const PbePassword& pw, const unsigned char* salt, int saltLen, int id, int iterations, int n,
+              unsigned char* out, DIGEST_UNIT* digest)
+{
+    if (pw.bmp != nullptr)
+        return get_PKCS12_key_UNI(pw.bmp, pw.bmpLen, salt, saltLen, id, iterations, n, out, digest);
+    return gen_PKCS12_key_ASC(pw.pw, pw.len, salt, saltLen, id, iterations, n, out, digest);
+}
+
 const Pkcs12Pbe* pkcs12PbeOfRow(int row)
 {
     for (const auto& p : kPkcs12Pbes)
         if (p.row == row)
             return &p;
     return nullptr;
-}
-
-PKI_ERROR pkcs12PbeCrypt(const Pkcs12Pbe& pbe, bool encrypt, const char* password, int pwLen,
-                         const unsigned char* salt, int saltLen, int iterations, const unsigned char* in, int inLen,
-                         unsigned char* out, int* outLen, unsigned libFunc)
-{
-    const Password s{password, pwLen, salt, saltLen, iterations};
-    return pkcs12Derived(encrypt, in, inLen, s, out, outLen, pbe.cipherId, pbe.keyLength, libFunc);
 }
 
 }  // namespace zpki::pkcs5
@@ -608,42 +619,35 @@ PKI_ERROR fillParams(const Scheme& s, const unsigned char* salt, int saltLen, in
     return PKI_SUCCESS;
 }
 
-PKI_ERROR encryptKey(const P8_PRIV_KEY_INFO* key, PKCS8** out, const char* password, int pwLen,
-                     const unsigned char* salt, int saltLen, int iterations, int pbeRow, int cipherRow, bool ex)
+// Encrypts in under the scheme of pbeRow (cipherRow for encrypt_PKCS5_ex)
+// into a new PKCS8: algorithm, parameters and ciphertext. Without a salt, 8
+// random bytes.
+PKI_ERROR sealBytesAs(int pbeRow, int cipherRow, bool ex, Password pw, const unsigned char* in, int inLen,
+                      Pkcs8Ptr& made)
 {
     constexpr unsigned LF = L_PKCS5 | F_ENC_PKCS5;
-    if (key == nullptr || out == nullptr || password == nullptr || pwLen <= 0 || iterations <= 0)
+    if (in == nullptr || inLen <= 0 || pw.iterations <= 0)
         return err(LF, ERR_R_NULL_ARGUMENT);
-    if (iterations > PKCS5_MAX_ITERATIONS)
+    if (pw.tooManyRounds())
         return err(LF, ERR_R_INVALID_ELEMENT);
     Scheme s;
     if (PKI_ERROR rc = schemeForWriting(pbeRow, cipherRow, ex, s); rc != PKI_SUCCESS)
         return rc;
 
     unsigned char drawn[8];
-    if (salt == nullptr || saltLen <= 0) {
+    if (pw.salt == nullptr || pw.saltLen <= 0) {
         if (int rc = VSC_Rand_Bytes(drawn, sizeof drawn); rc != VSC_OK)
             return rc;
-        salt = drawn, saltLen = sizeof drawn;
+        pw.salt = drawn, pw.saltLen = sizeof drawn;
     }
-    int derLen = -1;
-    Buffer der = pkcs::derOf<P8_PRIV_KEY_INFO>(key, P8_PRIV_KEY_INFO_to_Seq, derLen);
-    if (!der) {
-        ASN1_UNIT* node = nullptr;
-        PKI_ERROR rc = P8_PRIV_KEY_INFO_to_Seq(key, &node);
-        free_ASN1_UNIT(node);
-        return rc != PKI_SUCCESS ? rc : err(LF, ERR_R_ALLOC);
-    }
-    auto sealed = Buffer::allocate(static_cast<size_t>(derLen) + 32);
+    auto sealed = Buffer::allocate(static_cast<size_t>(inLen) + 32);
     if (!sealed)
         return err(LF, ERR_R_ALLOC);
-    int sealedLen = derLen + 32;
+    int sealedLen = inLen + 32;
     VscPtr<unsigned char> iv;
     unsigned char* ivOut = nullptr;
     int ivLen = 0;
-    const Password pw{password, pwLen, salt, saltLen, iterations};
-    if (PKI_ERROR rc = runScheme(s, true, pw, der.data(), derLen, sealed.data(), &sealedLen, &ivOut, &ivLen);
-        rc != PKI_SUCCESS)
+    if (PKI_ERROR rc = runScheme(s, true, pw, in, inLen, sealed.data(), &sealedLen, &ivOut, &ivLen); rc != PKI_SUCCESS)
         return rc;
     iv.reset(ivOut);
 
@@ -656,10 +660,38 @@ PKI_ERROR encryptKey(const P8_PRIV_KEY_INFO* key, PKCS8** out, const char* passw
     if (set_OID_PKCS8(p8.get(), algorithm.get()) != 0 ||
         set_encryptedData_PKCS8(p8.get(), sealed.data(), sealedLen) != 0)
         return err(LF, ERR_R_WRITE_FAILED);
-    if (PKI_ERROR rc = fillParams(s, salt, saltLen, iterations, iv.get(), ivLen, *param); rc != PKI_SUCCESS)
+    if (PKI_ERROR rc = fillParams(s, pw.salt, pw.saltLen, pw.iterations, iv.get(), ivLen, *param); rc != PKI_SUCCESS)
         return rc;
     if (set_PKCS8_P5_PBE_PARAM(p8.get(), param.get()) != 0)
         return err(LF, ERR_R_WRITE_FAILED);
+    made = std::move(p8);
+    return PKI_SUCCESS;
+}
+
+PKI_ERROR encryptKey(const P8_PRIV_KEY_INFO* key, PKCS8** out, const char* password, int pwLen,
+                     const unsigned char* salt, int saltLen, int iterations, int pbeRow, int cipherRow, bool ex)
+{
+    constexpr unsigned LF = L_PKCS5 | F_ENC_PKCS5;
+    if (key == nullptr || out == nullptr || password == nullptr || pwLen <= 0 || iterations <= 0)
+        return err(LF, ERR_R_NULL_ARGUMENT);
+    if (iterations > PKCS5_MAX_ITERATIONS)
+        return err(LF, ERR_R_INVALID_ELEMENT);
+    Scheme s;
+    if (PKI_ERROR rc = schemeForWriting(pbeRow, cipherRow, ex, s); rc != PKI_SUCCESS)
+        return rc;
+    int derLen = -1;
+    Buffer der = pkcs::derOf<P8_PRIV_KEY_INFO>(key, P8_PRIV_KEY_INFO_to_Seq, derLen);
+    if (!der) {
+        ASN1_UNIT* node = nullptr;
+        PKI_ERROR rc = P8_PRIV_KEY_INFO_to_Seq(key, &node);
+        free_ASN1_UNIT(node);
+        return rc != PKI_SUCCESS ? rc : err(LF, ERR_R_ALLOC);
+    }
+    Pkcs8Ptr p8;
+    if (PKI_ERROR rc = sealBytesAs(pbeRow, cipherRow, ex, {password, pwLen, salt, saltLen, iterations}, der.data(),
+                                   derLen, p8);
+        rc != PKI_SUCCESS)
+        return rc;
     pkcs::deliver<clean_PKCS8>(p8, out);
     return PKI_SUCCESS;
 }
@@ -722,12 +754,13 @@ int iterationsOf(const BIGINT* count)
     return n <= PKCS5_MAX_ITERATIONS ? static_cast<int>(n) : 0;
 }
 
-PKI_ERROR decryptKey(const PKCS8* enc, P8_PRIV_KEY_INFO** out, const char* password, int pwLen)
+// Decrypts enc's data under its algorithm into plain (plainLen bytes). The
+// cipher's result passes through: a wrong password usually shows as
+// VSC_FAIL (bad padding).
+PKI_ERROR openBytesAs(const PKCS8& enc, Password pw, Buffer& plain, int& plainLen)
 {
     constexpr unsigned LF = L_PKCS5 | F_DEC_PKCS5;
-    if (enc == nullptr || out == nullptr || password == nullptr || pwLen <= 0)
-        return err(LF, ERR_R_NULL_ARGUMENT);
-    ParamPtr param(get_PKCS8_P5_PBE_PARAM(enc));
+    ParamPtr param(get_PKCS8_P5_PBE_PARAM(&enc));
     if (!param)
         return err(LF, ERR_ASN1_DECODING);
     // A count beyond the bound is refused before any work is done.
@@ -735,22 +768,32 @@ PKI_ERROR decryptKey(const PKCS8* enc, P8_PRIV_KEY_INFO** out, const char* passw
     const int iterations = iterationsOf(param->iterationCount);
     if (iterations <= 0 || salt == nullptr || salt->length <= 0)
         return err(LF, ERR_R_INVALID_ELEMENT);
-    const OCTET_STRING* sealed = enc->encryptedData;
+    const OCTET_STRING* sealed = enc.encryptedData;
     if (sealed == nullptr || sealed->length <= 0)
         return err(LF, ERR_R_INVALID_ELEMENT);
 
     Scheme s;
     const unsigned char* iv = nullptr;
     int ivLen = 0;
-    if (PKI_ERROR rc = schemeForReading(*enc, *param, s, iv, ivLen); rc != PKI_SUCCESS)
+    if (PKI_ERROR rc = schemeForReading(enc, *param, s, iv, ivLen); rc != PKI_SUCCESS)
         return rc;
-    auto plain = Buffer::allocate(static_cast<size_t>(sealed->length));
+    plain = Buffer::allocate(static_cast<size_t>(sealed->length));
     if (!plain)
         return err(LF, ERR_R_ALLOC);
-    int plainLen = sealed->length;
+    plainLen = sealed->length;
     unsigned char* ivIn = const_cast<unsigned char*>(iv);
-    const Password pw{password, pwLen, salt->data, salt->length, iterations};
-    PKI_ERROR rc = runScheme(s, false, pw, sealed->data, sealed->length, plain.data(), &plainLen, &ivIn, &ivLen);
+    pw.salt = salt->data, pw.saltLen = salt->length, pw.iterations = iterations;
+    return runScheme(s, false, pw, sealed->data, sealed->length, plain.data(), &plainLen, &ivIn, &ivLen);
+}
+
+PKI_ERROR decryptKey(const PKCS8* enc, P8_PRIV_KEY_INFO** out, const char* password, int pwLen)
+{
+    constexpr unsigned LF = L_PKCS5 | F_DEC_PKCS5;
+    if (enc == nullptr || out == nullptr || password == nullptr || pwLen <= 0)
+        return err(LF, ERR_R_NULL_ARGUMENT);
+    Buffer plain;
+    int plainLen = 0;
+    PKI_ERROR rc = openBytesAs(*enc, {password, pwLen, nullptr, 0, 0}, plain, plainLen);
     // A wrong key shows as bad padding, or as bytes that are no key.
     if (rc == VSC_FAIL || (rc == PKI_SUCCESS && !pkcs::isOneSequence(plain.data(), static_cast<size_t>(plainLen))))
         return err(LF, ERR_PKCS5_KDF_OR_PLAINTEXT);
@@ -766,7 +809,32 @@ PKI_ERROR decryptKey(const PKCS8* enc, P8_PRIV_KEY_INFO** out, const char* passw
     return PKI_SUCCESS;
 }
 
+Password pkcs12Password(const PbePassword& pw, const unsigned char* salt, int saltLen, int iterations)
+{
+    Password p{pw.pw, pw.len, salt, saltLen, iterations};
+    p.mayBeEmpty = true;
+    p.bmp = pw.bmp;
+    p.bmpLen = pw.bmpLen;
+    return p;
+}
+
 }  // namespace
+
+PKI_ERROR sealBytes(int pbeRow, const PbePassword& pw, const unsigned char* salt, int saltLen, int iterations,
+                    const unsigned char* in, int inLen, PKCS8** out)
+{
+    Pkcs8Ptr made;
+    PKI_ERROR rc = sealBytesAs(pbeRow, 0, false, pkcs12Password(pw, salt, saltLen, iterations), in, inLen, made);
+    if (rc == PKI_SUCCESS)
+        *out = made.release();
+    return rc;
+}
+
+PKI_ERROR openBytes(const PKCS8& enc, const PbePassword& pw, Buffer& plain, int& plainLen)
+{
+    return openBytesAs(enc, pkcs12Password(pw, nullptr, 0, 0), plain, plainLen);
+}
+
 }  // namespace zpki::pkcs5
 
 extern "C" {

@@ -1,7 +1,11 @@
 // Pieces of the password-based schemes shared with the PKCS#12 code.
 #pragma once
 
+#include "asn1/pki_buffer.h"
 #include "asn1/pki_error.h"
+#include "pkcs/pkcs8.h"
+
+#include <zunCrypto/zunCrypto.h>
 
 namespace zpki::pkcs5 {
 
@@ -15,12 +19,31 @@ struct Pkcs12Pbe {
 // The algorithm of a row, or null when the row is none of them.
 const Pkcs12Pbe* pkcs12PbeOfRow(int row);
 
-// Encrypts or decrypts in with a PKCS#12 PBE algorithm: key (id 1) and IV
-// (id 2) from the PKCS#12 derivation with SHA-1, then the cipher (CBC with
-// padding, or RC4). *outLen is the room in out on entry and the bytes written
-// on return. libFunc carries the library and function bytes of errors.
-PKI_ERROR pkcs12PbeCrypt(const Pkcs12Pbe& pbe, bool encrypt, const char* password, int pwLen,
-                         const unsigned char* salt, int saltLen, int iterations, const unsigned char* in, int inLen,
-                         unsigned char* out, int* outLen, unsigned libFunc);
+// A password of PKCS#12 contents: its bytes (len 0 or more; a null password
+// is no octets at all, which the PKCS#12 derivation tells from "") and,
+// when bmp is set, the BMPString the PKCS#12 derivation takes instead of
+// widening each byte. PBES2 always takes the bytes.
+struct PbePassword {
+    const char* pw;
+    int len;
+    const unsigned char* bmp = nullptr;
+    int bmpLen = 0;
+};
+
+// n octets of the PKCS#12 derivation (pkcs12_kdf.h) from the password in
+// its BMPString form, with the algorithm of digest; 0 or 1.
+int pkcs12Key(const PbePassword& pw, const unsigned char* salt, int saltLen, int id, int iterations, int n,
+              unsigned char* out, DIGEST_UNIT* digest);
+
+// Encrypts in under pbeRow as encrypt_PKCS5 chooses the scheme (rows 144-149
+// with the PKCS#12 derivation) into a new *out holding the algorithm, its
+// parameters and the ciphertext. Without a salt, 8 random bytes.
+PKI_ERROR sealBytes(int pbeRow, const PbePassword& pw, const unsigned char* salt, int saltLen, int iterations,
+                    const unsigned char* in, int inLen, PKCS8** out);
+
+// Decrypts the data of enc under its algorithm (any scheme decrypt_PKCS5
+// reads) into plain, plainLen bytes. The cipher's result passes through: a
+// wrong password usually shows as VSC_FAIL (bad padding).
+PKI_ERROR openBytes(const PKCS8& enc, const PbePassword& pw, Buffer& plain, int& plainLen);
 
 }  // namespace zpki::pkcs5
