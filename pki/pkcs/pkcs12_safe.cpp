@@ -10,6 +10,7 @@
 #include "pkcs/pkcs5.h"
 #include "pkcs/pkcs5_internal.hpp"
 #include "pkcs/pkcs7.hpp"
+#include "pkcs/pkcs7_env.h"
 #include "pkcs/pkcs_codecs.hpp"
 #include "pkcs/secret.hpp"
 #include "x509/x509_list.hpp"
@@ -173,16 +174,13 @@ P7_CONTENT_INFO* encryptedSafe(int pbeRow, const PbePassword& pw, const void* sa
     if (!der) return nullptr;
     Pkcs8 sealed = seal(pbeRow, pw, salt, saltLen, iterations, der.data(), len);
     ContentInfo ci(new_P7_CONTENT_INFO());
-    Owned<P7_ENCRYPTED_CONTENT_INFO, free_P7_ENCRYPTED_CONTENT_INFO> eci(new_P7_ENCRYPTED_CONTENT_INFO());
-    if (!sealed || !ci || !eci || set_PKCS7_Type(ci.get(), P7_ENCRYPTED_DATA_TYPE) != 0 ||
-        !(eci->contentType = index_to_OBJECT_IDENTIFIER(P7_DATA)))
-        return nullptr;
-    // The algorithm and the ciphertext move over from the sealed record.
-    eci->contentEncryptionAlgorithm = std::exchange(sealed->encryptionAlgorithm, nullptr);
-    eci->encryptedContent = std::exchange(sealed->encryptedData, nullptr);
+    if (!sealed || !ci || set_PKCS7_Type(ci.get(), P7_ENCRYPTED_DATA_TYPE) != 0) return nullptr;
     auto* ed = static_cast<P7_ENCRYPTED_DATA*>(ci->content);
-    free_P7_ENCRYPTED_CONTENT_INFO(ed->encryptedContentInfo);
-    ed->encryptedContentInfo = eci.release();
+    if (!ed->encryptedContentInfo && !(ed->encryptedContentInfo = new_P7_ENCRYPTED_CONTENT_INFO())) return nullptr;
+    const OCTET_STRING* data = sealed->encryptedData;
+    if (set_PKCS7_P7_ENCRYPTED_CONTENT_INFO(ed->encryptedContentInfo, P7_DATA, sealed->encryptionAlgorithm, data->data,
+                                            data->length) != 0)
+        return nullptr;
     return ci.release();
 }
 
