@@ -444,6 +444,11 @@ PKI_ERROR decodeBags(const Element& e, STACK*& out, int depth, unsigned func) {
     return 0;
 }
 
+// The certificate decoder as readDER_from_Binary calls it.
+PKI_ERROR decodeCert(ASN1_UNIT* node, void** cert) {
+    return Seq_to_X509_CERT(node, reinterpret_cast<X509_CERT**>(cert));
+}
+
 }  // namespace
 
 extern "C" {
@@ -574,13 +579,12 @@ ZUNPKI_API PKI_ERROR Seq_to_P12_AUTH_SAFE(const ASN1_UNIT* node, P12_AUTH_SAFE**
 ZUNPKI_API PKI_ERROR X509_CERT_to_CertBag(const X509_CERT* cert, P12_SAFEBAG** bag) {
     constexpr unsigned F = F_X509_CERT_TO_CERTBAG;
     if (!cert || !bag) return code(F, ERR_R_NULL_ARGUMENT);
-    unsigned char* der = nullptr;
-    const int len = writeDER_to_Binary(const_cast<X509_CERT*>(cert), reinterpret_cast<ASN1_ENCODE_FUNC>(X509_CERT_to_Seq), &der);
-    zpki::VscPtr<unsigned char> kept(der);
+    int len = -1;
+    zpki::Buffer der = zpki::pkcs::derOf<X509_CERT>(cert, X509_CERT_to_Seq, len);
     Owned<P12_SAFEBAG, free_P12_SAFEBAG> made(new_P12_SAFEBAG());
     Owned<P12_BAGS, free_P12_BAGS> body(new_P12_BAGS());
-    if (len <= 0 || !made || !body || !(body->type = index_to_OBJECT_IDENTIFIER(P12_X509_CERTIFICATE)) ||
-        !(body->value = new_OCTET_STRING(der, len)) || !(made->bagId = index_to_OBJECT_IDENTIFIER(P12_CERT_BAG)))
+    if (!der || !made || !body || !(body->type = index_to_OBJECT_IDENTIFIER(P12_X509_CERTIFICATE)) ||
+        !(body->value = new_OCTET_STRING(der.data(), len)) || !(made->bagId = index_to_OBJECT_IDENTIFIER(P12_CERT_BAG)))
         return code(F, ERR_R_ALLOC);
     made->bagValue = body.release();
     zpki::pkcs::deliver<clean_P12_SAFEBAG>(made, bag);
@@ -594,8 +598,7 @@ ZUNPKI_API PKI_ERROR CertBag_to_X509_CERT(const P12_SAFEBAG* bag, X509_CERT** ce
     const auto* body = static_cast<const P12_BAGS*>(bag->bagValue);
     if (rowOf(body->type) != P12_X509_CERTIFICATE) return code(F, ERR_R_INVALID_ELEMENT);
     if (!body->value) return code(F, ERR_R_NULL_ARGUMENT);
-    return readDER_from_Binary(reinterpret_cast<void**>(cert), reinterpret_cast<ASN1_DECODE_FUNC>(Seq_to_X509_CERT),
-                               body->value->data, body->value->length);
+    return readDER_from_Binary(reinterpret_cast<void**>(cert), decodeCert, body->value->data, body->value->length);
 }
 
 ZUNPKI_API PKI_ERROR PKCS12_to_P12_AUTH_SAFE(const PKCS12* pfx, P12_AUTH_SAFE** out) {
@@ -614,11 +617,9 @@ ZUNPKI_API PKI_ERROR PKCS12_to_P12_AUTH_SAFE(const PKCS12* pfx, P12_AUTH_SAFE** 
 
 ZUNPKI_API PKI_ERROR P12_AUTH_SAFE_to_PKCS12(const P12_AUTH_SAFE* safes, PKCS12** pfx) {
     if (!safes || !pfx) return 1;
-    unsigned char* der = nullptr;
-    const int len = writeDER_to_Binary(const_cast<P12_AUTH_SAFE*>(safes),
-                                       reinterpret_cast<ASN1_ENCODE_FUNC>(P12_AUTH_SAFE_to_Seq), &der);
-    zpki::VscPtr<unsigned char> kept(der);
-    if (len <= 0) return 1;
+    int len = -1;
+    zpki::Buffer der = zpki::pkcs::derOf<P12_AUTH_SAFE>(safes, P12_AUTH_SAFE_to_Seq, len);
+    if (!der) return 1;
     Owned<PKCS12, free_PKCS12> made;
     PKCS12* target = *pfx;
     if (!target) {
@@ -626,7 +627,7 @@ ZUNPKI_API PKI_ERROR P12_AUTH_SAFE_to_PKCS12(const P12_AUTH_SAFE* safes, PKCS12*
         if (!made || !(made->version = zpki::pkcs7::smallBigint(3))) return code(F_P12_AUTH_SAFE_TO_SEQ, ERR_R_ALLOC);
         target = made.get();
     }
-    if (PKI_ERROR rc = gen_PKCS7_DATA_from_Binary(&target->authSafe, der, len)) return rc;
+    if (PKI_ERROR rc = gen_PKCS7_DATA_from_Binary(&target->authSafe, der.data(), len)) return rc;
     if (made) *pfx = made.release();
     return 0;
 }

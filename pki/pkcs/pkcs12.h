@@ -127,7 +127,8 @@ ZUNPKI_API int set_PKCS12_MAC_iter(PKCS12 *pfx, const unsigned char *bytes, int 
  * failure). 0x49 null argument, 0x2B missing member or empty list, 0x103 a
  * member that does not encode, 0x104 malformed input. */
 /* SEQUENCE { version, authSafe, macData }: all three required; a PFX
- * without MAC data neither encodes nor decodes (0x4D0A0049). */
+ * without MAC data neither encodes (0x4D0B002B) nor decodes (0x4D0A0049).
+ * The version is not checked. */
 ZUNPKI_API PKI_ERROR P12_PFX_to_Seq(const PKCS12 *pfx, ASN1_UNIT **node);
 ZUNPKI_API PKI_ERROR Seq_to_P12_PFX(const ASN1_UNIT *node, PKCS12 **pfx);
 /* SEQUENCE { SEQUENCE { { digest OID, NULL }, digest }, macSalt, iterations
@@ -150,8 +151,8 @@ ZUNPKI_API PKI_ERROR P12_BAGS_to_Seq(const P12_BAGS *bags, ASN1_UNIT **node);
 ZUNPKI_API PKI_ERROR Seq_to_P12_BAGS(const ASN1_UNIT *node, P12_BAGS **bags);
 
 /* ---- Certificates and the authenticated safe ------------------------------ */
-/* Fills *bag (made by the caller with new_P12_SAFEBAG; its old members are
- * released) as a certBag holding the certificate's DER. 0x4D010049 for
+/* Fills *bag (its old members released; a new bag when null) as a certBag
+ * holding the certificate's DER. 0x4D010049 for
  * null arguments, 0x4D01003B when the certificate does not encode. */
 ZUNPKI_API PKI_ERROR X509_CERT_to_CertBag(const X509_CERT *cert, P12_SAFEBAG **bag);
 /* The certificate of a certBag of type x509Certificate into *cert (a new

@@ -88,11 +88,11 @@ int macIterations(const BIGINT* count) {
     return n >= 1 && n <= PKCS5_MAX_ITERATIONS ? static_cast<int>(n) : 0;
 }
 
-// The MAC of the PFX under pw into out (room for VSC_MAX_DIGEST_LENGTH); its
-// length, or 0 when it cannot be computed.
-int computeMac(const PKCS12& pfx, const PbePassword& pw, unsigned char* out) {
-    const auto* data = zpki::pkcs7::contentAs<ASN1_STRING>(pfx.authSafe, P7_DATA);
-    const P12_MAC_DATA* mac = pfx.macData;
+// The MAC over authSafe under pw with the salt, count and digest of mac into
+// out (room for VSC_MAX_DIGEST_LENGTH); its length, or 0 when it cannot be
+// computed.
+int computeMac(const P7_CONTENT_INFO* authSafe, const P12_MAC_DATA* mac, const PbePassword& pw, unsigned char* out) {
+    const auto* data = zpki::pkcs7::contentAs<ASN1_STRING>(authSafe, P7_DATA);
     if (!data || !data->data || data->length <= 0 || !mac || !mac->macSalt) return 0;
     const int iterations = macIterations(mac->iterations);
     const int digestId = get_DigestID_from_OID(rowOf(mac->algorithm));
@@ -114,7 +114,7 @@ int computeMac(const PKCS12& pfx, const PbePassword& pw, unsigned char* out) {
 // 0 equal, -1 different, 1 cannot compute.
 int verifyMac(const PKCS12& pfx, const PbePassword& pw) {
     zpki::Secret<VSC_MAX_DIGEST_LENGTH> mac;
-    const int n = computeMac(pfx, pw, mac.data());
+    const int n = computeMac(pfx.authSafe, pfx.macData, pw, mac.data());
     const OCTET_STRING* stored = pfx.macData ? pfx.macData->digest : nullptr;
     if (n == 0 || !stored || !stored->data) return 1;
     if (stored->length != n) return -1;
@@ -408,16 +408,11 @@ ZUNPKI_API PKI_ERROR set_PKCS12_mac(PKCS12* pfx, const char* password, int len, 
     for (const auto& d : kMacDigests)
         if (d.id == digest_id) chosen = &d;
     if (!chosen) return code(F, ERR_P12_MAC_INIT);
-    Owned<P12_MAC_DATA, free_P12_MAC_DATA> made;
-    P12_MAC_DATA* mac = pfx->macData;
-    if (!mac) {
-        made.reset(new_P12_MAC_DATA());
-        if (!(mac = made.get())) return code(F, ERR_P12_MAC_INIT);
-    }
-    OBJECT_IDENTIFIER* algorithm = index_to_OBJECT_IDENTIFIER(chosen->row);
-    if (!algorithm) return code(F, ERR_P12_MAC_INIT);
+    // A working copy: the PFX changes only when the new MAC is made.
+    Owned<P12_MAC_DATA, free_P12_MAC_DATA> mac(pfx->macData ? dup_P12_MAC_DATA(pfx->macData) : new_P12_MAC_DATA());
+    if (!mac) return code(F, ERR_P12_MAC_INIT);
     free_OBJECT_IDENTIFIER(mac->algorithm);
-    mac->algorithm = algorithm;
+    if (!(mac->algorithm = index_to_OBJECT_IDENTIFIER(chosen->row))) return code(F, ERR_P12_MAC_INIT);
     if (!mac->macSalt && !mac->iterations) {
         if (iterations <= 0) iterations = P12_DEFAULT_ITERATIONS;
         if (iterations > PKCS5_MAX_ITERATIONS) return code(F, ERR_P12_MAC_INIT);
@@ -438,13 +433,14 @@ ZUNPKI_API PKI_ERROR set_PKCS12_mac(PKCS12* pfx, const char* password, int len, 
         if (!(mac->macSalt = new_OCTET_STRING(static_cast<const unsigned char*>(salt), salt_len)))
             return code(F, ERR_P12_MAC_INIT);
     }
-    if (made) pfx->macData = made.release();
     zpki::Secret<VSC_MAX_DIGEST_LENGTH> value;
-    const int n = computeMac(*pfx, passwordOf(password, len), value.data());
+    const int n = computeMac(pfx->authSafe, mac.get(), passwordOf(password, len), value.data());
     OCTET_STRING* digest = n > 0 ? new_OCTET_STRING(value.data(), n) : nullptr;
     if (!digest) return code(F, ERR_P12_MAC_GEN);
     free_ASN1_STRING(mac->digest);
     mac->digest = digest;
+    free_P12_MAC_DATA(pfx->macData);
+    pfx->macData = mac.release();
     return 0;
 }
 

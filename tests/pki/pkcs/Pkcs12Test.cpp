@@ -348,6 +348,11 @@ TEST(Pkcs12Mac, SettingRulesAndDigests) {
     EXPECT_EQ(set_PKCS12_mac(pfx.get(), kPass, -1, nullptr, 0, 1, VSC_DIGEST_MD5), (PKI_ERROR)0x4d11010d);
     EXPECT_EQ(verify_PKCS12_mac(pfx.get(), kPass, -1), 0);  // the failed call changed nothing
     EXPECT_EQ(set_PKCS12_mac(nullptr, kPass, -1, nullptr, 0, 1, 0), (PKI_ERROR)0x4d110049);
+    // Nothing to compute a MAC over: an error, and the MAC data as it was.
+    P7_CONTENT_INFO* authSafe = std::exchange(pfx->authSafe, nullptr);
+    EXPECT_EQ(set_PKCS12_mac(pfx.get(), kPass, -1, nullptr, 0, 1, VSC_DIGEST_SHA256), (PKI_ERROR)0x4d11010e);
+    pfx->authSafe = authSafe;
+    EXPECT_EQ(verify_PKCS12_mac(pfx.get(), kPass, -1), 0);
     free_P12_MAC_DATA(pfx->macData);
     pfx->macData = nullptr;
     EXPECT_EQ(verify_PKCS12_mac(pfx.get(), kPass, -1), 1);
