@@ -28,7 +28,20 @@ PKI_ERROR code(unsigned func, unsigned reason) {
 void freeBagList(STACK* list) {
     zpki::x509::freeList<P12_SAFEBAG, free_P12_SAFEBAG>(list);
 }
-using BagList = Owned<STACK, freeBagList>;
+
+// Decodes node into a new record with fill(element, record), which returns 0
+// or a code; the record goes to *out (into the caller's record, if any).
+template <class T, void (*Free)(T*), void (*Clean)(T*), class Fill>
+PKI_ERROR decodeNew(const ASN1_UNIT* node, T** out, unsigned func, Fill fill) {
+    if (!node || !out) return code(func, ERR_R_NULL_ARGUMENT);
+    zpki::der::Element e;
+    if (!zpki::asn1::elementOf(node, e)) return code(func, ERR_ASN1_DECODING);
+    Owned<T, Free> made(PKI_NEW(T));
+    if (!made) return code(func, ERR_R_ALLOC);
+    if (PKI_ERROR rc = fill(e, *made)) return rc;
+    zpki::pkcs::deliver<Clean>(made, out);
+    return 0;
+}
 
 }  // namespace
 
@@ -110,13 +123,10 @@ ZUNPKI_API PKI_ERROR P12_MAC_DATA_to_Seq(const P12_MAC_DATA* mac, ASN1_UNIT** no
 }
 
 ZUNPKI_API PKI_ERROR Seq_to_P12_MAC_DATA(const ASN1_UNIT* node, P12_MAC_DATA** mac) {
-    if (!node || !mac) return code(F_SEQ_TO_P12_MAC_DATA, ERR_R_NULL_ARGUMENT);
-    Element e;
-    Owned<P12_MAC_DATA, free_P12_MAC_DATA> made(new_P12_MAC_DATA());
-    if (!made) return code(F_SEQ_TO_P12_MAC_DATA, ERR_R_ALLOC);
-    if (!elementOf(node, e) || !decodeMacData(e, *made)) return code(F_SEQ_TO_P12_MAC_DATA, ERR_ASN1_DECODING);
-    zpki::pkcs::deliver<clean_P12_MAC_DATA>(made, mac);
-    return 0;
+    return decodeNew<P12_MAC_DATA, free_P12_MAC_DATA, clean_P12_MAC_DATA>(
+        node, mac, F_SEQ_TO_P12_MAC_DATA, [](const Element& e, P12_MAC_DATA& m) {
+            return decodeMacData(e, m) ? 0 : code(F_SEQ_TO_P12_MAC_DATA, ERR_ASN1_DECODING);
+        });
 }
 
 }  // extern "C"
@@ -132,17 +142,7 @@ using ContentInfoMember =
 using MacDataMember = ByFunctions<P12_MAC_DATA, new_P12_MAC_DATA, free_P12_MAC_DATA, dup_P12_MAC_DATA,
                                   cmp_P12_MAC_DATA, P12_MAC_DATA_to_Seq, Seq_to_P12_MAC_DATA, isSequence>;
 
-// One element through a record's flat decoder into a new record; its code
-// passes on.
-template <class T>
-PKI_ERROR readRecord(const Element& e, PKI_ERROR (*fromSeq)(const ASN1_UNIT*, T**), T*& out, unsigned func) {
-    Node node(ber::nodeFromElement(e));
-    if (!node) return code(func, ERR_R_ALLOC);
-    T* made = nullptr;
-    if (PKI_ERROR rc = fromSeq(node.get(), &made)) return rc;
-    out = made;
-    return 0;
-}
+using zpki::x509::decodeRecord;
 
 }  // namespace
 
@@ -161,22 +161,19 @@ ZUNPKI_API PKI_ERROR P12_PFX_to_Seq(const PKCS12* pfx, ASN1_UNIT** node) {
 
 ZUNPKI_API PKI_ERROR Seq_to_P12_PFX(const ASN1_UNIT* node, PKCS12** pfx) {
     constexpr unsigned F = F_SEQ_TO_P12_PFX;
-    if (!node || !pfx) return code(F, ERR_R_NULL_ARGUMENT);
-    Element whole, e;
-    Decoder d{der::Cursor()};
-    if (!elementOf(node, whole) || !openElement(whole, 0x30, d)) return code(F, ERR_ASN1_DECODING);
-    Owned<PKCS12, free_PKCS12> made(new_PKCS12());
-    if (!made) return code(F, ERR_R_ALLOC);
-    // The version is not checked.
-    if (!readNext<Integer>(d, made->version) || !d.next(e) || e.identifier != 0x30) return code(F, ERR_ASN1_DECODING);
-    if (PKI_ERROR rc = readRecord(e, Seq_to_P7_CONTENT_INFO, made->authSafe, F)) return rc;
-    // There is no PFX without MAC data.
-    if (!d.more()) return code(F_SEQ_TO_P12_MAC_DATA, ERR_R_NULL_ARGUMENT);
-    if (!d.next(e) || e.identifier != 0x30) return code(F, ERR_ASN1_DECODING);
-    if (PKI_ERROR rc = readRecord(e, Seq_to_P12_MAC_DATA, made->macData, F)) return rc;
-    if (d.more()) return code(F, ERR_ASN1_DECODING);
-    zpki::pkcs::deliver<clean_PKCS12>(made, pfx);
-    return 0;
+    return decodeNew<PKCS12, free_PKCS12, clean_PKCS12>(node, pfx, F, [](const Element& whole, PKCS12& r) {
+        Decoder d{der::Cursor()};
+        Element e;
+        // The version is not checked.
+        if (!openElement(whole, 0x30, d) || !readNext<Integer>(d, r.version) || !d.next(e) || e.identifier != 0x30)
+            return code(F, ERR_ASN1_DECODING);
+        if (PKI_ERROR rc = decodeRecord(e, Seq_to_P7_CONTENT_INFO, r.authSafe, L_PKCS12 | F)) return rc;
+        // There is no PFX without MAC data.
+        if (!d.more()) return code(F_SEQ_TO_P12_MAC_DATA, ERR_R_NULL_ARGUMENT);
+        if (!d.next(e) || e.identifier != 0x30) return code(F, ERR_ASN1_DECODING);
+        if (PKI_ERROR rc = decodeRecord(e, Seq_to_P12_MAC_DATA, r.macData, L_PKCS12 | F)) return rc;
+        return d.more() ? code(F, ERR_ASN1_DECODING) : 0;
+    });
 }
 
 ZUNPKI_API BIGINT* get_PKCS12_MAC_iter(const PKCS12* pfx) {
@@ -251,13 +248,12 @@ ZUNPKI_API PKI_ERROR P12_BAGS_to_Seq(const P12_BAGS* bags, ASN1_UNIT** node) {
 }
 
 ZUNPKI_API PKI_ERROR Seq_to_P12_BAGS(const ASN1_UNIT* node, P12_BAGS** bags) {
-    if (!node || !bags) return code(F_SEQ_TO_P12_BAGS, ERR_R_NULL_ARGUMENT);
-    Element e;
-    Owned<P12_BAGS, free_P12_BAGS> made(new_P12_BAGS());
-    if (!made) return code(F_SEQ_TO_P12_BAGS, ERR_R_ALLOC);
-    if (!elementOf(node, e) || !decodeBagBody(e, *made)) return code(F_SEQ_TO_P12_BAGS, ERR_ASN1_DECODING);
-    zpki::pkcs::deliver<clean_P12_BAGS>(made, bags);
-    return 0;
+    return decodeNew<P12_BAGS, free_P12_BAGS, clean_P12_BAGS>(node, bags, F_SEQ_TO_P12_BAGS,
+                                                              [](const Element& e, P12_BAGS& b) {
+                                                                  return decodeBagBody(e, b)
+                                                                             ? 0
+                                                                             : code(F_SEQ_TO_P12_BAGS, ERR_ASN1_DECODING);
+                                                              });
 }
 
 }  // extern "C"
@@ -372,7 +368,7 @@ int encodeBag(const P12_SAFEBAG& bag, ASN1_UNIT* target) {
     return 0;
 }
 
-PKI_ERROR decodeBags(const Element& e, STACK*& out, int depth, unsigned func);
+PKI_ERROR decodeBags(const ASN1_UNIT* node, STACK** out, int depth, unsigned func);
 
 // The value element of a bag into bag.bagValue.
 PKI_ERROR decodeValue(const Element& v, P12_SAFEBAG& bag, int depth) {
@@ -382,7 +378,7 @@ PKI_ERROR decodeValue(const Element& v, P12_SAFEBAG& bag, int depth) {
     switch (kind) {
     case Value::Key: {
         P8_PRIV_KEY_INFO* key = nullptr;
-        PKI_ERROR rc = readRecord(v, Seq_to_P8_PRIV_KEY_INFO, key, F_SEQ_TO_P12_SAFEBAG);
+        PKI_ERROR rc = decodeRecord(v, Seq_to_P8_PRIV_KEY_INFO, key, L_PKCS12 | F_SEQ_TO_P12_SAFEBAG);
         bag.bagValue = key;
         return rc;
     }
@@ -400,9 +396,11 @@ PKI_ERROR decodeValue(const Element& v, P12_SAFEBAG& bag, int depth) {
     }
     case Value::Nested: {
         if (depth >= P12_MAX_BAG_NESTING) return malformed;
-        STACK* inner = nullptr;
-        PKI_ERROR rc = decodeBags(v, inner, depth + 1, F_SEQ_TO_P12_SAFEBAGS);
-        bag.bagValue = inner;
+        Node inner(ber::nodeFromElement(v));
+        STACK* bags = nullptr;
+        PKI_ERROR rc = inner ? decodeBags(inner.get(), &bags, depth + 1, F_SEQ_TO_P12_SAFEBAGS)
+                             : code(F_SEQ_TO_P12_SAFEBAG, ERR_R_ALLOC);
+        bag.bagValue = bags;
         return rc;
     }
     case Value::Other:
@@ -425,23 +423,13 @@ PKI_ERROR decodeBag(const Element& whole, P12_SAFEBAG& bag, int depth) {
 }
 
 // A SafeContents (at least one bag) into a new list.
-PKI_ERROR decodeBags(const Element& e, STACK*& out, int depth, unsigned func) {
-    Decoder items{der::Cursor()};
-    if (!openElement(e, 0x30, items)) return code(func, ERR_ASN1_DECODING);
-    if (!items.more()) return code(func, ERR_R_INVALID_ELEMENT);
-    BagList list(new_STACK());
-    if (!list) return code(func, ERR_R_ALLOC);
-    while (items.more()) {
-        Element x;
-        if (!items.next(x)) return code(func, ERR_ASN1_DECODING);
-        Owned<P12_SAFEBAG, free_P12_SAFEBAG> bag(new_P12_SAFEBAG());
-        if (!bag) return code(func, ERR_R_ALLOC);
-        if (PKI_ERROR rc = decodeBag(x, *bag, depth)) return rc;
-        if (push_STACK_value(list.get(), bag.get()) == 0) return code(func, ERR_STK_ERROR);
-        (void)bag.release();
-    }
-    out = list.release();
-    return 0;
+// A SafeContents (at least one bag) appended to *out (made when null).
+PKI_ERROR decodeBags(const ASN1_UNIT* node, STACK** out, int depth, unsigned func) {
+    return zpki::x509::decodeItemsInto<P12_SAFEBAG, free_P12_SAFEBAG>(
+        node, out, L_PKCS12 | func, [depth](const Element& x, P12_SAFEBAG*& bag) -> PKI_ERROR {
+            if (!(bag = new_P12_SAFEBAG())) return code(F_SEQ_TO_P12_SAFEBAG, ERR_R_ALLOC);
+            return decodeBag(x, *bag, depth);
+        });
 }
 
 // The certificate decoder as readDER_from_Binary calls it.
@@ -504,14 +492,8 @@ ZUNPKI_API PKI_ERROR P12_SAFEBAG_to_Seq(const P12_SAFEBAG* bag, ASN1_UNIT** node
 }
 
 ZUNPKI_API PKI_ERROR Seq_to_P12_SAFEBAG(const ASN1_UNIT* node, P12_SAFEBAG** bag) {
-    if (!node || !bag) return code(F_SEQ_TO_P12_SAFEBAG, ERR_R_NULL_ARGUMENT);
-    Element e;
-    if (!elementOf(node, e)) return code(F_SEQ_TO_P12_SAFEBAG, ERR_ASN1_DECODING);
-    Owned<P12_SAFEBAG, free_P12_SAFEBAG> made(new_P12_SAFEBAG());
-    if (!made) return code(F_SEQ_TO_P12_SAFEBAG, ERR_R_ALLOC);
-    if (PKI_ERROR rc = decodeBag(e, *made, 0)) return rc;
-    zpki::pkcs::deliver<clean_P12_SAFEBAG>(made, bag);
-    return 0;
+    return decodeNew<P12_SAFEBAG, free_P12_SAFEBAG, clean_P12_SAFEBAG>(
+        node, bag, F_SEQ_TO_P12_SAFEBAG, [](const Element& e, P12_SAFEBAG& b) { return decodeBag(e, b, 0); });
 }
 
 // ---- Lists -----------------------------------------------------------------------------
@@ -525,30 +507,11 @@ ZUNPKI_API void free_P12_SAFEBAGS(P12_SAFEBAGS* bags) {
 }
 
 ZUNPKI_API PKI_ERROR P12_SAFEBAGS_to_Seq(const P12_SAFEBAGS* bags, ASN1_UNIT** node) {
-    return zpki::x509::encodeList<P12_SAFEBAG>(bags, node, L_PKCS12 | F_P12_SAFEBAGS_TO_SEQ, 0x30,
-                                               [](const P12_SAFEBAG* bag, ASN1_UNIT* target) -> int {
-                                                   ASN1_UNIT* child = nullptr;
-                                                   if (PKI_ERROR rc = P12_SAFEBAG_to_Seq(bag, &child))
-                                                       return static_cast<int>(rc);
-                                                   return appendNode(target, child) ? 0 : ERR_ASN1_ENCODING;
-                                               });
+    return zpki::x509::encodeRecords<P12_SAFEBAG, P12_SAFEBAG_to_Seq>(bags, node, L_PKCS12 | F_P12_SAFEBAGS_TO_SEQ);
 }
 
 ZUNPKI_API PKI_ERROR Seq_to_P12_SAFEBAGS(const ASN1_UNIT* node, P12_SAFEBAGS** bags) {
-    constexpr unsigned F = F_SEQ_TO_P12_SAFEBAGS;
-    if (!node || !bags) return code(F, ERR_R_NULL_ARGUMENT);
-    Element e;
-    if (!elementOf(node, e)) return code(F, ERR_ASN1_DECODING);
-    STACK* made = nullptr;
-    if (PKI_ERROR rc = decodeBags(e, made, 0, F)) return rc;
-    BagList decoded(made);
-    if (!*bags)
-        *bags = decoded.release();
-    else if (zpki::x509::appendAll(*bags, decoded.get()))
-        (void)decoded.release();
-    else
-        return code(F, ERR_STK_ERROR);
-    return 0;
+    return decodeBags(node, bags, 0, F_SEQ_TO_P12_SAFEBAGS);
 }
 
 ZUNPKI_API P12_AUTH_SAFE* new_P12_AUTH_SAFE(void) {
@@ -560,17 +523,12 @@ ZUNPKI_API void free_P12_AUTH_SAFE(P12_AUTH_SAFE* safes) {
 }
 
 ZUNPKI_API PKI_ERROR P12_AUTH_SAFE_to_Seq(const P12_AUTH_SAFE* safes, ASN1_UNIT** node) {
-    return zpki::x509::encodeList<P7_CONTENT_INFO>(safes, node, L_PKCS12 | F_P12_AUTH_SAFE_TO_SEQ, 0x30,
-                                                   [](const P7_CONTENT_INFO* ci, ASN1_UNIT* target) -> int {
-                                                       ASN1_UNIT* child = nullptr;
-                                                       if (PKI_ERROR rc = P7_CONTENT_INFO_to_Seq(ci, &child))
-                                                           return static_cast<int>(rc);
-                                                       return appendNode(target, child) ? 0 : ERR_ASN1_ENCODING;
-                                                   });
+    return zpki::x509::encodeRecords<P7_CONTENT_INFO, P7_CONTENT_INFO_to_Seq>(safes, node,
+                                                                             L_PKCS12 | F_P12_AUTH_SAFE_TO_SEQ);
 }
 
 ZUNPKI_API PKI_ERROR Seq_to_P12_AUTH_SAFE(const ASN1_UNIT* node, P12_AUTH_SAFE** safes) {
-    return zpki::x509::decodeListInto<ContentInfoMember, P7_CONTENT_INFO, free_P7_CONTENT_INFO>(
+    return zpki::x509::decodeRecordsInto<P7_CONTENT_INFO, free_P7_CONTENT_INFO, Seq_to_P7_CONTENT_INFO>(
         node, safes, L_PKCS12 | F_SEQ_TO_P12_AUTH_SAFE);
 }
 

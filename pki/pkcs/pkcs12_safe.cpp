@@ -53,12 +53,6 @@ void freeCerts(STACK* list) {
     zpki::x509::freeList<X509_CERT, free_X509_CERT>(list);
 }
 
-// The DER of a record in a buffer wiped when released.
-template <class T>
-Buffer derOf(const T* record, PKI_ERROR (*encoder)(const T*, ASN1_UNIT**), int& len) {
-    return zpki::pkcs::derOf<T>(record, encoder, len);
-}
-
 // The one SEQUENCE that bytes hold (nothing after it), as a node.
 Node sequenceNode(const unsigned char* bytes, int len) {
     if (!bytes || len <= 0) return nullptr;
@@ -167,12 +161,18 @@ Pkcs8 seal(int pbeRow, const PbePassword& pw, const void* salt, int saltLen, int
     return Pkcs8(made);
 }
 
+// The DER of a record sealed as above.
+template <class T>
+Pkcs8 sealRecord(int pbeRow, const PbePassword& pw, const void* salt, int saltLen, int iterations, const T* record,
+                 PKI_ERROR (*encoder)(const T*, ASN1_UNIT**)) {
+    int len = -1;
+    Buffer der = zpki::pkcs::derOf<T>(record, encoder, len);
+    return der ? seal(pbeRow, pw, salt, saltLen, iterations, der.data(), len) : nullptr;
+}
+
 P7_CONTENT_INFO* encryptedSafe(int pbeRow, const PbePassword& pw, const void* salt, int saltLen, int iterations,
                                const P12_SAFEBAGS* bags) {
-    int len = -1;
-    Buffer der = derOf<P12_SAFEBAGS>(bags, P12_SAFEBAGS_to_Seq, len);
-    if (!der) return nullptr;
-    Pkcs8 sealed = seal(pbeRow, pw, salt, saltLen, iterations, der.data(), len);
+    Pkcs8 sealed = sealRecord<P12_SAFEBAGS>(pbeRow, pw, salt, saltLen, iterations, bags, P12_SAFEBAGS_to_Seq);
     ContentInfo ci(new_P7_CONTENT_INFO());
     if (!sealed || !ci || set_PKCS7_Type(ci.get(), P7_ENCRYPTED_DATA_TYPE) != 0) return nullptr;
     auto* ed = static_cast<P7_ENCRYPTED_DATA*>(ci->content);
@@ -186,7 +186,7 @@ P7_CONTENT_INFO* encryptedSafe(int pbeRow, const PbePassword& pw, const void* sa
 
 P7_CONTENT_INFO* dataSafe(const P12_SAFEBAGS* bags) {
     int len = -1;
-    Buffer der = derOf<P12_SAFEBAGS>(bags, P12_SAFEBAGS_to_Seq, len);
+    Buffer der = zpki::pkcs::derOf<P12_SAFEBAGS>(bags, P12_SAFEBAGS_to_Seq, len);
     P7_CONTENT_INFO* ci = nullptr;
     if (!der || gen_PKCS7_DATA_from_Binary(&ci, der.data(), len) != 0) {
         free_P7_CONTENT_INFO(ci);
@@ -197,13 +197,10 @@ P7_CONTENT_INFO* dataSafe(const P12_SAFEBAGS* bags) {
 
 P12_SAFEBAG* shroudedBag(int pbeRow, const PbePassword& pw, const void* salt, int saltLen, int iterations,
                          const P8_PRIV_KEY_INFO* key) {
-    int len = -1;
-    Buffer der = derOf<P8_PRIV_KEY_INFO>(key, P8_PRIV_KEY_INFO_to_Seq, len);
-    if (!der) return nullptr;
-    Pkcs8 sealed = seal(pbeRow, pw, salt, saltLen, iterations, der.data(), len);
+    Pkcs8 sealed = sealRecord<P8_PRIV_KEY_INFO>(pbeRow, pw, salt, saltLen, iterations, key, P8_PRIV_KEY_INFO_to_Seq);
     if (!sealed) return nullptr;
     int encLen = -1;
-    Buffer enc = derOf<PKCS8>(sealed.get(), P8_ENCRYPTED_KEY_to_Seq, encLen);
+    Buffer enc = zpki::pkcs::derOf<PKCS8>(sealed.get(), P8_ENCRYPTED_KEY_to_Seq, encLen);
     Bag bag(new_P12_SAFEBAG());
     if (!enc || !bag || !(bag->bagId = index_to_OBJECT_IDENTIFIER(P12_SHROUDED_KEY_BAG)) ||
         !(bag->algorithm = dup_OBJECT_IDENTIFIER(get_OID_PKCS8(sealed.get()))) ||

@@ -357,3 +357,29 @@ TEST(Pkcs12Mac, SettingRulesAndDigests) {
     pfx->macData = nullptr;
     EXPECT_EQ(verify_PKCS12_mac(pfx.get(), kPass, -1), 1);
 }
+
+TEST(Pkcs12Safes, EncryptedSafeRoundTripAndRefusals) {
+    Cert leaf = cert("leaf.der");
+    P12_SAFEBAGS* made = nullptr;
+    ASSERT_NE(add_PKCS12_cert(&made, leaf.get()), nullptr);
+    Bags bags(made);
+    const unsigned char salt[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    ContentInfo safe(gen_PKCS12_p7encdata(P12_DEFAULT_PBE, kPass, -1, salt, 8, 0, bags.get()));
+    ASSERT_NE(safe, nullptr);
+    // The caller's salt and the default count in the PBE parameters.
+    const std::string der = toHex(x509test::encode(P7_CONTENT_INFO_to_Seq, static_cast<const P7_CONTENT_INFO*>(safe.get())));
+    EXPECT_NE(der.find("300e0408010203040506070802020800"), std::string::npos) << der;
+    Bags back(get_PKCS12_p7encdata(safe.get(), kPass, -1));
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(cmp_P12_SAFEBAG(static_cast<P12_SAFEBAG*>(get_STACK_value(back.get(), 0)),
+                              static_cast<P12_SAFEBAG*>(get_STACK_value(bags.get(), 0))),
+              0);
+    EXPECT_EQ(get_PKCS12_p7encdata(safe.get(), "wrong", -1), nullptr);
+    EXPECT_EQ(get_PKCS12_p7data(safe.get()), nullptr);  // not a plain safe
+    EXPECT_EQ(gen_PKCS12_p7encdata(0, kPass, -1, nullptr, 0, 0, bags.get()), nullptr);  // no such algorithm
+    Bags none(new_P12_SAFEBAGS());
+    EXPECT_EQ(gen_PKCS12_p7encdata(P12_DEFAULT_PBE, kPass, -1, nullptr, 0, 0, none.get()), nullptr);
+    P12_AUTH_SAFE* safes = nullptr;
+    EXPECT_EQ(PKCS12_add_safe(&safes, none.get(), -1, 0, nullptr), 1);
+    EXPECT_EQ(safes, nullptr);
+}
