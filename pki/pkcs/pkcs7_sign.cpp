@@ -262,7 +262,11 @@ bool sortByEncoding(STACK* list) {
         if (!item || !encodingOf<C>(item, der)) return false;
         items.emplace_back(std::move(der), item);
     }
-    std::stable_sort(items.begin(), items.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::stable_sort(items.begin(), items.end(), [](const auto& a, const auto& b) {
+        const size_t common = std::min(a.first.size(), b.first.size());
+        if (const int c = common ? std::memcmp(a.first.data(), b.first.data(), common) : 0) return c < 0;
+        return a.first.size() < b.first.size();
+    });
     for (size_t i = 0; i < items.size(); ++i) list->items[i] = items[i].second;
     return true;
 }
