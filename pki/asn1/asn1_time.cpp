@@ -79,6 +79,9 @@ bool parseInstant(const uint8_t* text, size_t len, bool generalized, Time64_T& i
 
 size_t formatTime(const struct TM& f, long offsetSeconds, int form, char* out) {
     const long long year = static_cast<long long>(f.tm_year) + 1900;
+    // Every field must take its two digits, or the text would not be the
+    // time's and would outgrow its buffer.
+    if (check_ASN1_TIME(&f) != 0 || offsetSeconds <= -100 * 3600 || offsetSeconds >= 100 * 3600) return 0;
     int n;
     if (isUtcForm(form)) {
         if (year < 1950 || year > 2049) return 0;  // two digits cannot say other years
@@ -139,7 +142,8 @@ ASN1_STRING* writeTime(ASN1_TIME* time, int form, bool generalized) {
     } else {
         struct TM zone;
         if (!localtime64_r(&instant, &zone)) return nullptr;
-        n = formatTime(*time, zone.tm_gmtoff, form, text);
+        // Fields that left their ranges are written as the time they add up to.
+        n = formatTime(check_ASN1_TIME(time) == 0 ? *time : local, zone.tm_gmtoff, form, text);
         if (n == 0) return nullptr;
     }
     ASN1_STRING* s = new_ASN1_STRING();

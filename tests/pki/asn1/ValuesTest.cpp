@@ -207,6 +207,30 @@ TEST(TimeTexts, WriteAndCompare) {
     EXPECT_EQ(cmp_GENERALIZED_TIME(ga.get(), nullptr), ASN1_TIME_CMP_ERROR);
 }
 
+// A record whose fields left their ranges (a caller adding days to tm_mday)
+// is written as the time they add up to, in every form; fields far outside
+// give no text rather than one that overruns.
+TEST(TimeTexts, WriteFieldsOutOfRange) {
+    ZoneScope zone("Asia/Seoul");
+    const int forms[] = {1, 3, 17, 19, 2, 18};
+    const char* expected[] = {"2402010930+0900", "240201093015+0900", "202402010930+0900",
+                              "20240201093015+0900", "240201003015Z", "20240201003015Z"};
+    for (size_t i = 0; i < std::size(forms); ++i) {
+        Time t(charToASN1_TIME("2024-01-01,09:30:15"));
+        ASSERT_TRUE(t);
+        t->tm_mday += 31;
+        String s(forms[i] < 16 ? asn1TimeToUTC_TIME(t.get(), forms[i]) : asn1TimeToGENERALIZED_TIME(t.get(), forms[i]));
+        ASSERT_TRUE(s) << forms[i];
+        EXPECT_EQ(std::string((char*)s->data, s->length), expected[i]);
+    }
+    for (int form : {1, 3, 17, 19}) {
+        Time t(charToASN1_TIME("2024-01-01,09:30:15"));
+        t->tm_mday = 1000000000;
+        t->tm_hour = -2000000000;
+        EXPECT_FALSE(String(form < 16 ? asn1TimeToUTC_TIME(t.get(), form) : asn1TimeToGENERALIZED_TIME(t.get(), form)));
+    }
+}
+
 TEST(TimeTexts, ArithmeticKeepsTheForm) {
     ZoneScope zone("America/New_York");
     struct Case {
