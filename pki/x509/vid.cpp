@@ -164,8 +164,10 @@ ZUNPKI_API PKI_ERROR check_VID_extensions(const X509_EXTENSIONS* extensions, con
     Owned<ASN1_UNIT, free_ASN1_UNIT> input(new_ASN1_UNIT());
     if (!bits || !input) return code(kCheck, ERR_R_ALLOC_3C);
     zpki::ber::Bytes der;
-    if (addToDERSequenceOf(input.get(), ASN1_TAG_PRINTABLE_STRING, number.get(), number->length) != 0 ||
-        addToDERSequenceOf(input.get(), ASN1_TAG_BIT_STRING, bits.get(), bits->length) != 0 ||
+    // Both elements always: a list append of an empty value would empty the
+    // SEQUENCE and leave the idn out of the hash.
+    if (addToDERSequence(input.get(), ASN1_TAG_PRINTABLE_STRING, number.get(), number->length) != 0 ||
+        addToDERSequence(input.get(), ASN1_TAG_BIT_STRING, bits.get(), bits->length) != 0 ||
         !zpki::ber::serialize(input.get(), der))
         return code(kCheck, ERR_ASN1_DECODING);
 

@@ -137,6 +137,41 @@ TEST(VidCheck, LaterSubjectAltNameAndOtherVids) {
     EXPECT_EQ(check(listWith(changed.get()).get(), h.random, h.idn), 0x4755012f);
 }
 
+// The hash input is SEQUENCE { idn, random } whatever their lengths: an
+// empty random is an empty BIT STRING, and the idn still decides.
+TEST(VidCheck, EmptyRandomStillBindsTheIdn) {
+    ASSERT_FALSE(extFixtures().empty());
+    KISA_IDENTIFY_DATA* found = nullptr;
+    ASSERT_EQ(get_KISA_IDENTIFY_DATA_from_extensions(certificateExtensions(extFixture("vid.der")).get(), &found), 0);
+    Identity data(found);
+    auto withVidOf = [&](const Bytes& input) {
+        unsigned char once[32], twice[32];
+        int n = 0;
+        EXPECT_EQ(VSC_DIGEST(VSC_DIGEST_SHA256, input.data(), static_cast<int>(input.size()), once, &n), 0);
+        EXPECT_EQ(VSC_DIGEST(VSC_DIGEST_SHA256, once, n, twice, &n), 0);
+        set_ASN1_STRING_value(data->vid->virtualID, ASN1_TAG_OCTET_STRING, twice, n);
+        X509_EXTENSIONS* raw = nullptr;
+        Extension id(subjectAltName({identityName(data.get())}));
+        add_X509_EXTENSION(&raw, id.get(), -1);
+        return Extensions(raw);
+    };
+    const std::string idn = "8001011234567";
+    static const unsigned char kNothing = 0;
+    auto checkAny = [](const X509_EXTENSIONS* exts, const Bytes& random, const std::string& idn) {
+        return check_VID_extensions(exts, random.empty() ? &kNothing : random.data(), static_cast<int>(random.size()),
+                                    idn.data(), static_cast<int>(idn.size()));
+    };
+    const Bytes none;
+    const Bytes printable = tlv(0x13, Bytes(idn.begin(), idn.end()));
+    const Bytes emptyBits = tlv(0x03, {0x00});
+    EXPECT_EQ(checkAny(withVidOf(seq({printable, emptyBits})).get(), none, idn), 0);
+    EXPECT_EQ(checkAny(withVidOf(seq({printable, emptyBits})).get(), none, "8001011234568"), 0x47550112);
+    // A VID of the empty SEQUENCE matches no identity number.
+    EXPECT_EQ(checkAny(withVidOf(seq({})).get(), none, idn), 0x47550112);
+    EXPECT_EQ(checkAny(withVidOf(seq({emptyBits})).get(), Bytes{0x01}, ""), 0x47550112);
+    EXPECT_EQ(checkAny(withVidOf(seq({tlv(0x13, {}), tlv(0x03, {0x00, 0x01})})).get(), Bytes{0x01}, ""), 0);
+}
+
 TEST(IdentityData, CodecsAndErrors) {
     const struct {
         const char* in;
