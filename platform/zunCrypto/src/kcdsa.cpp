@@ -55,10 +55,21 @@ int truncatedHash(const KCDSA_UNIT* k, Hasher& h, unsigned char* out, int* outLe
     return VSC_OK;
 }
 
+// Largest p we compute with: the standard's sizes stop at 3072 bits, and a
+// key from a certificate could otherwise hold a modulus that keeps one
+// exponentiation busy for hours (the bound of OpenSSL's DSA).
+constexpr int kMaxPBits = 10000;
+
+// The checks that cost nothing: sizes and order of p and q.
+bool domainSizesHold(const BIGNUM* p, const BIGNUM* q)
+{
+    return !BN_is_negative(p) && !BN_is_negative(q) && BN_is_odd(p) && BN_num_bits(p) <= kMaxPBits &&
+           !BN_is_zero(q) && BN_cmp(q, p) < 0;
+}
+
 int domainCheck(const BIGNUM* p, const BIGNUM* q, const BIGNUM* g)
 {
-    if (BN_is_negative(p) || BN_is_negative(q) || BN_is_negative(g) || !BN_is_odd(p) || BN_num_bits(p) < 512 ||
-        BN_num_bits(q) < 128 || BN_cmp(q, p) >= 0)
+    if (!domainSizesHold(p, q) || BN_is_negative(g) || BN_num_bits(p) < 512 || BN_num_bits(q) < 128)
         return VSC_ERR_INVALID_PARAMS;
     if (BN_is_zero(g) || BN_is_one(g) || BN_cmp(g, p) >= 0)
         return VSC_ERR_INVALID_PARAMS;
@@ -115,6 +126,8 @@ int initUnit(KCDSA_UNIT* k, int sign, int digestId)
     if (k->p == nullptr || k->q == nullptr || k->g == nullptr || (k->y == nullptr && k->x == nullptr) ||
         (sign && k->x == nullptr))
         return VSC_ERR_KEY_MISSING;
+    if (!domainSizesHold(k->p->bn, k->q->bn))
+        return VSC_ERR_INVALID_PARAMS;
     // Callers may fill the record's values directly, with x alone.
     if (k->y == nullptr)
         if (int rc = publicValue(k->p->bn, k->q->bn, k->g->bn, k->x->bn, &k->y); rc != VSC_OK)

@@ -200,3 +200,33 @@ TEST(VscKcdsa, DefaultsFaultsAndRecords)
     EXPECT_EQ(priv->x, nullptr);
     EXPECT_EQ(priv->is_private, 0);
 }
+
+// Domain parameters far beyond any KCDSA size would make one verification
+// run for minutes: they are refused before any arithmetic, whether set
+// through the setter or straight into the record (as a decoded certificate
+// key is).
+TEST(VscKcdsa, OversizedDomainIsRefusedAtOnce)
+{
+    Bytes pBytes(20000 / 8, 0xff);
+    pBytes.back() = 0xfb;
+    BigintPtr p(VSC_Binary_To_BIGINT(nullptr, pBytes.data(), static_cast<int>(pBytes.size())));
+    BigintPtr q = big("F0000000000000000000000000000000000000FB"), g = big("02"), y = big("03");
+    KcdsaPtr direct(VSC_New_KCDSA());
+    direct->p = VSC_Dup_BIGINT(p.get());
+    direct->q = VSC_Dup_BIGINT(q.get());
+    direct->g = VSC_Dup_BIGINT(g.get());
+    direct->y = VSC_Dup_BIGINT(y.get());
+    EXPECT_EQ(VSC_Init_KCDSA(direct.get(), 0), VSC_ERR_INVALID_PARAMS);
+    unsigned char r[20] = {1}, s[20] = {1};
+    EXPECT_EQ(VSC_Verify_KCDSA(direct.get(), r, 20, s, 20), VSC_FAIL);
+    KcdsaPtr set(VSC_New_KCDSA());
+    EXPECT_EQ(VSC_Set_KCDSA_Params(set.get(), p.get(), q.get(), g.get(), nullptr, y.get()), VSC_ERR_INVALID_PARAMS);
+
+    // q must lie below p for the unit to start.
+    KcdsaPtr inverted(VSC_New_KCDSA());
+    inverted->p = VSC_Dup_BIGINT(q.get());
+    inverted->q = VSC_Dup_BIGINT(p.get());
+    inverted->g = VSC_Dup_BIGINT(g.get());
+    inverted->y = VSC_Dup_BIGINT(y.get());
+    EXPECT_EQ(VSC_Init_KCDSA(inverted.get(), 0), VSC_ERR_INVALID_PARAMS);
+}

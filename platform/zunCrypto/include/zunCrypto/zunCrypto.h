@@ -398,7 +398,9 @@ VSC_API int VSC_Set_KCDSA_Params(KCDSA_UNIT* k, const BIGINT* p, const BIGINT* q
  * 2 x this + 1 hold r or s; 3 x this holds their DER pair. */
 VSC_API int VSC_Get_KCDSA_Length(const KCDSA_UNIT* k);
 /* sign: 1 sign, 0 verify. The digest is the one of k->digest_unit when that is
- * initialised, else HAS-160 for a q of at most 160 bits and SHA-256 above. */
+ * initialised, else HAS-160 for a q of at most 160 bits and SHA-256 above.
+ * VSC_ERR_INVALID_PARAMS for an even p, a p of more than 10000 bits or a q
+ * not below p (also from VSC_Set_KCDSA_Params). */
 VSC_API int VSC_Init_KCDSA(KCDSA_UNIT* k, int sign);
 VSC_API int VSC_Init_KCDSA_Ex(KCDSA_UNIT* k, int sign, int digest_id);
 VSC_API int VSC_Update_KCDSA(KCDSA_UNIT* k, const unsigned char* data, int len);
