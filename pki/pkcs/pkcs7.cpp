@@ -471,6 +471,18 @@ int appendContent(const ContentType& t, const void* content, ASN1_UNIT* parent) 
     return appendNode(parent, wrapper.release()) ? 0 : ERR_ASN1_ENCODING;
 }
 
+// How deep the ContentInfo being decoded sits inside others: the public
+// decoders call each other, so the count lives beside them, one per thread.
+thread_local int t_contentDepth = 0;
+
+struct NestedContent {
+    NestedContent() { ++t_contentDepth; }
+    ~NestedContent() { --t_contentDepth; }
+    NestedContent(const NestedContent&) = delete;
+    NestedContent& operator=(const NestedContent&) = delete;
+    bool tooDeep() const { return t_contentDepth > P7_MAX_CONTENT_NESTING; }
+};
+
 PKI_ERROR fillContentInfo(const Children& c, P7_CONTENT_INFO& p7, unsigned func) {
     const PKI_ERROR malformed = code(func, ERR_ASN1_DECODING);
     if (!readMember<Oid>(c.e[0], p7.contentType)) return malformed;
@@ -488,6 +500,8 @@ PKI_ERROR fillContentInfo(const Children& c, P7_CONTENT_INFO& p7, unsigned func)
         return 0;
     }
     if (e.identifier != 0x30) return malformed;
+    NestedContent level;
+    if (level.tooDeep()) return malformed;
     Node node(ber::nodeFromElement(e));
     if (!node) return code(func, ERR_R_ALLOC);
     void* content = nullptr;

@@ -46,6 +46,11 @@
 #define P7_ENCRYPTED_DATA_TYPE   26
 #define P7_CTL_TYPE              837
 
+/* ContentInfos inside signedData or digestedData that hold more than data
+ * nest at most this deep when decoded (deeper: 0x4B1A0104). Real messages
+ * nest once or twice; a hostile one must not run the stack out. */
+#define P7_MAX_CONTENT_NESTING   8
+
 /* IssuerAndSerialNumber and DigestInfo are the records of x509 under their
  * PKCS#7 names. */
 typedef ISSUER_AND_SERIAL_NUMBER P7_ISSUER_AND_SERIAL_NUMBER;

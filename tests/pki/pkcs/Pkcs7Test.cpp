@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace {
 
 using namespace p7test;
@@ -240,6 +242,67 @@ TEST(Pkcs7Codec, EnvelopedDataNeedsRecipients) {
     PKI_ERROR rc;
     x509test::decodeWith<Enveloped>(Seq_to_P7_ENVELOPED_DATA, empty, &rc);
     EXPECT_EQ(rc, 0x4b120104);
+}
+
+// Identifier and length octets of an element of n content octets.
+Bytes headerOf(unsigned char id, size_t n) {
+    Bytes h{id};
+    if (n < 128) {
+        h.push_back(static_cast<unsigned char>(n));
+        return h;
+    }
+    Bytes len;
+    for (size_t v = n; v; v >>= 8) len.insert(len.begin(), static_cast<unsigned char>(v));
+    h.push_back(static_cast<unsigned char>(0x80 | len.size()));
+    h.insert(h.end(), len.begin(), len.end());
+    return h;
+}
+
+// levels of { type, [0] { version, head, inner ContentInfo, tail } } around a
+// data ContentInfo; written outside in (the sizes first) so deep ones are cheap.
+Bytes nestedMessage(int levels, const char* type, const char* version, const char* head, const char* tail) {
+    const Bytes oid = fromHex(type), v = fromHex(version), h = fromHex(head), t = fromHex(tail);
+    const Bytes core = x509test::seq({fromHex("06092a864886f70d010701")});
+    std::vector<Bytes> prefixes;
+    size_t inner = core.size();
+    for (int i = 0; i < levels; ++i) {
+        const size_t body = v.size() + h.size() + inner + t.size();
+        const Bytes bodyHeader = headerOf(0x30, body);
+        const size_t wrapped = bodyHeader.size() + body;
+        const Bytes wrapHeader = headerOf(0xa0, wrapped);
+        const size_t ci = oid.size() + wrapHeader.size() + wrapped;
+        prefixes.push_back(x509test::cat({headerOf(0x30, ci), oid, wrapHeader, bodyHeader, v, h}));
+        inner = headerOf(0x30, ci).size() + ci;
+    }
+    Bytes out;
+    for (auto p = prefixes.rbegin(); p != prefixes.rend(); ++p) out.insert(out.end(), p->begin(), p->end());
+    out.insert(out.end(), core.begin(), core.end());
+    for (int i = 0; i < levels; ++i) out.insert(out.end(), t.begin(), t.end());
+    return out;
+}
+
+// signedData and digestedData hold a ContentInfo of any type, so a message
+// can nest without end; a hostile one must not run the stack out.
+TEST(Pkcs7Codec, NestedContentIsBounded) {
+    const auto signedData = [](int levels) {
+        return nestedMessage(levels, "06092a864886f70d010702", "020101", "3100", "3100");
+    };
+    const auto digestedData = [](int levels) {
+        return nestedMessage(levels, "06092a864886f70d010705", "020100", "300706052b0e03021a", "0400");
+    };
+    PKI_ERROR rc;
+    for (const auto& make : {std::function<Bytes(int)>(signedData), std::function<Bytes(int)>(digestedData)}) {
+        Message deepest = decode(make(P7_MAX_CONTENT_NESTING), &rc);
+        ASSERT_NE(deepest, nullptr);
+        EXPECT_EQ(encode(deepest.get()), make(P7_MAX_CONTENT_NESTING));
+        EXPECT_EQ(decode(make(P7_MAX_CONTENT_NESTING + 1), &rc), nullptr);
+        EXPECT_NE(rc, 0);
+    }
+    // A third of a megabyte of nesting: refused, not a stack overflow.
+    EXPECT_EQ(decode(signedData(10000), &rc), nullptr);
+    EXPECT_NE(rc, 0);
+    // The count starts afresh for the next message.
+    EXPECT_NE(decode(signedData(2), &rc), nullptr);
 }
 
 TEST(Pkcs7Codec, DamagedMessagesGiveAnErrorOrARecordThatCopies) {
