@@ -11,6 +11,9 @@
 #include "pkcs/pkcs_codecs.hpp"
 #include "pkcs/secret.hpp"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cctype>
 #include <cstring>
 #include <string_view>
@@ -246,6 +249,22 @@ int writeText(int len, char* text, const char* path)
     if (len <= 0)
         return -1;
     return binary_to_File(owned.data(), 0, len, path);
+}
+
+// A private key goes to a file only its owner reads: a new file is made
+// 0600 first (binary_to_File keeps the mode of the file it replaces), and
+// removed again when the key cannot be written.
+int writePrivateText(int len, char* text, const char* path)
+{
+    if (len <= 0)
+        return writeText(len, text, path);
+    const int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd >= 0)
+        ::close(fd);
+    const int n = writeText(len, text, path);
+    if (n < 0 && fd >= 0)
+        ::unlink(path);
+    return n;
 }
 
 }  // namespace
@@ -584,7 +603,7 @@ int writePKCS1PrivateKey_to_File(const RSA_UNIT* key, const char* password, int 
         return -1;
     char* text = nullptr;
     const int n = writePKCS1PrivateKey_to_Binary(key, password, pw_len, &text);
-    return writeText(n, text, path);
+    return writePrivateText(n, text, path);
 }
 
 int writePKCS1PublicKey_to_File(const RSA_UNIT* key, const OBJECT_IDENTIFIER* alg, const char* path)

@@ -113,7 +113,8 @@ ZUNPKI_API int writePKCS1PrivateKey_to_Binary(const RSA_UNIT *key, const char *p
  * KEY" PEM of a public unit. The text length, or -1. */
 ZUNPKI_API int writePKCS1PublicKey_to_Binary(const RSA_UNIT *key, const OBJECT_IDENTIFIER *alg, char **out);
 /* The same texts written to path (to a new file, then renamed over it); the
- * count written, or -1 with nothing written. */
+ * count written, or -1 with nothing written. A new private key file has mode
+ * 0600; a file that is replaced keeps its mode. */
 ZUNPKI_API int writePKCS1PrivateKey_to_File(const RSA_UNIT *key, const char *password, int pw_len,
                                             const char *path);
 ZUNPKI_API int writePKCS1PublicKey_to_File(const RSA_UNIT *key, const OBJECT_IDENTIFIER *alg, const char *path);

@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <string>
 
 namespace {
@@ -143,6 +145,31 @@ TEST_F(Pkcs1Files, EmptyPasswordWritesNothing)
     std::string path = *dir / "empty-password.pem";
     EXPECT_EQ(writePKCS1PrivateKey_to_File(u.p, "", 0, path.c_str()), -1);
     EXPECT_FALSE(zqtest::fileExists(path));
+}
+
+// A private key's file is readable by its owner alone, as openssl writes
+// one, whatever the umask; a file that is replaced keeps its mode.
+TEST_F(Pkcs1Files, PrivateKeyFilesAreTheOwnersAlone)
+{
+    Unit u;
+    ASSERT_EQ(read(traditional, u), 0);
+    auto modeOf = [](const std::string& path) {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
+    };
+    const mode_t old = ::umask(022);
+    for (const char* password : {static_cast<const char*>(nullptr), kPassword.c_str()}) {
+        SCOPED_TRACE(password ? "encrypted" : "plain");
+        const std::string path = *dir / (password ? "private-enc.pem" : "private-plain.pem");
+        ASSERT_GT(writePKCS1PrivateKey_to_File(u.p, password, password ? len(kPassword) : 0, path.c_str()), 0);
+        EXPECT_EQ(modeOf(path), 0600);
+    }
+    const std::string kept = *dir / "kept-mode.pem";
+    zqtest::writeFile(kept, "old");
+    ::chmod(kept.c_str(), 0640);
+    ASSERT_GT(writePKCS1PrivateKey_to_File(u.p, nullptr, 0, kept.c_str()), 0);
+    EXPECT_EQ(modeOf(kept), 0640);
+    ::umask(old);
 }
 
 TEST_F(Pkcs1Files, BadFilesGiveTheirCodes)
