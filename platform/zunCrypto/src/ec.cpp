@@ -182,8 +182,22 @@ int VSC_Get_ECC_Public_Point(const ECC_KEY* key, ECPOINT* out)
         return VSC_ERR_MEMORY;
     if (!EC_POINT_set_affine_coordinates(group.get(), g.get(), c->G->x->bn, c->G->y->bn, ctx.get()))
         return VSC_ERR_INVALID_PARAMS;
-    if (!EC_POINT_mul(group.get(), r.get(), nullptr, g.get(), key->d->bn, ctx.get()))
+    // d is a private key: with the generator and its order known, OpenSSL
+    // multiplies on its constant-time ladder; a bare curve would get the
+    // variable-time window method. A curve whose order does not hold (the
+    // cofactor cannot be found) keeps the plain path.
+    bool ladder = c->n != nullptr && !BN_is_zero(c->n->bn) && !BN_is_negative(c->n->bn) &&
+                  EC_GROUP_set_generator(group.get(), g.get(), c->n->bn, nullptr) == 1;
+    if (ladder) {
+        zc::BnPtr scalar(BN_dup(key->d->bn));
+        if (!scalar)
+            return VSC_ERR_MEMORY;
+        BN_set_flags(scalar.get(), BN_FLG_CONSTTIME);
+        if (!EC_POINT_mul(group.get(), r.get(), scalar.get(), nullptr, nullptr, ctx.get()))
+            return VSC_ERR_BACKEND;
+    } else if (!EC_POINT_mul(group.get(), r.get(), nullptr, g.get(), key->d->bn, ctx.get())) {
         return VSC_ERR_BACKEND;
+    }
     if (EC_POINT_is_at_infinity(group.get(), r.get()))
         return VSC_Zero_Value_ECPOINT(out);
     if ((out->x == nullptr && (out->x = zeroValue()) == nullptr) ||

@@ -124,6 +124,20 @@ TEST(VscEc, PublicPointOfPrivateScalar)
     EXPECT_EQ(VSC_Cmp_BIGINT(out->y, ey), 0);
     EXPECT_EQ(out->infinity, 0);
 
+    // Scalars at and past the order: n x G is the point at infinity, and
+    // (n + 1) x G is G again.
+    BIGINT* n = VSC_Dup_BIGINT(key->curve->n);
+    VSC_Free_BIGINT(key->d);
+    key->d = VSC_Dup_BIGINT(n);
+    ASSERT_EQ(VSC_Get_ECC_Public_Point(key, out), VSC_OK);
+    EXPECT_EQ(out->infinity, 1);
+    ASSERT_EQ(VSC_Add_BIGINT_Word(key->d, 1), VSC_OK);
+    ASSERT_EQ(VSC_Get_ECC_Public_Point(key, out), VSC_OK);
+    EXPECT_EQ(out->infinity, 0);
+    EXPECT_EQ(VSC_Cmp_BIGINT(out->x, key->curve->G->x), 0);
+    EXPECT_EQ(VSC_Cmp_BIGINT(out->y, key->curve->G->y), 0);
+    VSC_Free_BIGINT(n);
+
     VSC_Free_ECPOINT(out);
     VSC_Free_ECC_Key(key);
     VSC_Free_BIGINT(ex);
