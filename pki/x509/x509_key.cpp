@@ -175,6 +175,21 @@ bool copyKcdsaGeneration(const KCDSA_UNIT* from, KCDSA_UNIT* to) {
     return dupInto(to->j, from->j) && copySeed(to, from->seed, from->seed_len);
 }
 
+// Every value of from into to (cleaned by the caller), as they are: a copy
+// does not judge the domain parameters.
+bool copyKcdsaValues(const KCDSA_UNIT* from, KCDSA_UNIT* to) {
+    if (!dupInto(to->p, from->p) || !dupInto(to->q, from->q) || !dupInto(to->g, from->g) ||
+        !dupInto(to->y, from->y) || !dupInto(to->x, from->x) || !copyKcdsaGeneration(from, to))
+        return false;
+    to->is_private = to->x ? 1 : 0;
+    return true;
+}
+
+KCDSA_UNIT* dupKcdsa(const KCDSA_UNIT* from) {
+    Kcdsa k(VSC_New_KCDSA());
+    return k && copyKcdsaValues(from, k.get()) ? k.release() : nullptr;
+}
+
 // A new KCDSA object through the crypto library's setter (which checks the
 // domain parameters and makes y from x when y is missing).
 KCDSA_UNIT* kcdsaThroughSetter(const KCDSA_UNIT* from) {
@@ -594,7 +609,7 @@ ZUNPKI_API ASYMMETRIC_KEY* dup_ASYMMETRIC_KEY(const ASYMMETRIC_KEY* key) {
         object = key->key ? VSC_Dup_RSA(static_cast<const RSA_UNIT*>(key->key)) : nullptr;
         break;
     case ASYMMETRIC_KEY_KCDSA:
-        object = key->key ? kcdsaThroughSetter(static_cast<const KCDSA_UNIT*>(key->key)) : nullptr;
+        object = key->key ? dupKcdsa(static_cast<const KCDSA_UNIT*>(key->key)) : nullptr;
         break;
     case ASYMMETRIC_KEY_EC:
         object = key->key ? dupEcKey(static_cast<const ECC_KEY*>(key->key)) : nullptr;
@@ -646,13 +661,10 @@ ZUNPKI_API int ASYMMETRIC_KEY_to_KCDSA_UNIT(const ASYMMETRIC_KEY* key, KCDSA_UNI
     const KCDSA_UNIT* from = static_cast<const KCDSA_UNIT*>(key->key);
     if (from == kcdsa) return 0;
     VSC_Clean_KCDSA(kcdsa);
-    const bool ok = dupInto(kcdsa->p, from->p) && dupInto(kcdsa->q, from->q) && dupInto(kcdsa->g, from->g) &&
-                    dupInto(kcdsa->y, from->y) && dupInto(kcdsa->x, from->x) && copyKcdsaGeneration(from, kcdsa);
-    if (!ok) {
+    if (!copyKcdsaValues(from, kcdsa)) {
         VSC_Clean_KCDSA(kcdsa);
         return 1;
     }
-    kcdsa->is_private = kcdsa->x ? 1 : 0;
     return 0;
 }
 

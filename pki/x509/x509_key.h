@@ -96,8 +96,9 @@ ZUNPKI_API ASYMMETRIC_KEY* new_ASYMMETRIC_KEY(void);
 ZUNPKI_API void free_ASYMMETRIC_KEY(ASYMMETRIC_KEY* key);
 /* Frees the key object and empties the record (kind 0). */
 ZUNPKI_API void clean_ASYMMETRIC_KEY(ASYMMETRIC_KEY* key);
-/* Null for a missing or empty key, or when the copy fails. EC keys are
- * copied whole (curve, point, private scalar). */
+/* Null for a missing or empty key, or when the copy fails. KCDSA keys are
+ * copied value by value as they are (no domain check), EC keys whole
+ * (curve, point, private scalar). */
 ZUNPKI_API ASYMMETRIC_KEY* dup_ASYMMETRIC_KEY(const ASYMMETRIC_KEY* key);
 /* 1 when either is missing; 0 when both hold the same kind and equal key
  * values; otherwise non-zero. */

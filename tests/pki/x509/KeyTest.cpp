@@ -487,6 +487,27 @@ TEST(KeyPair, Checks) {
     }
 }
 
+// A copy is a copy: a decoded KCDSA key whose values would not pass the
+// setter's domain checks (g not of order q, y of 1) still copies, whole.
+TEST(AsymmetricKey, CopyOfKeyThatFailsTheDomainChecks) {
+    auto v = kcdsaVector(0);
+    for (const char* field : {"G", "Y"}) {
+        SCOPED_TRACE(field);
+        auto changed = v;
+        changed[field] = "02";
+        X509_PUBKEY* raw = nullptr;
+        ASSERT_EQ(decode(genconf(kcdsaConf(changed, "j=INTEGER:0x" + v.at("J") + "\ngen=SEQUENCE:gen\n")),
+                         Seq_to_X509_PUBKEY, &raw),
+                  0);
+        PubKey pk(raw);
+        PubKey copy(dup_X509_PUBKEY(pk.get()));
+        ASSERT_TRUE(copy);
+        EXPECT_EQ(cmp_X509_PUBKEY(pk.get(), copy.get()), 0);
+        EXPECT_EQ(cmp_ASYMMETRIC_KEY(pk->key, copy->key), 0);
+        EXPECT_EQ(toHex(encode(copy.get(), X509_PUBKEY_to_Seq)), toHex(encode(pk.get(), X509_PUBKEY_to_Seq)));
+    }
+}
+
 TEST(AsymmetricKey, CopiesComparisonsAndConversions) {
     const auto v = kcdsaVector(0);
     X509_PUBKEY* raw = nullptr;
