@@ -417,20 +417,21 @@ int checkDigest(int id)
     return VSC_OK;
 }
 
-int computeCrt(RSA_UNIT* r)
+// dP, dQ and qInv of d, p and q into the three slots (empty on entry).
+int computeCrt(const BIGINT* d, const BIGINT* p, const BIGINT* q, BIGINT** dP, BIGINT** dQ, BIGINT** qInv)
 {
     BnCtxPtr ctx = newBnCtx();
     BnPtr pm1(BN_new()), qm1(BN_new()), dp(BN_new()), dq(BN_new());
-    BnPtr qinv(BN_mod_inverse(nullptr, r->q->bn, r->p->bn, ctx.get()));
+    BnPtr qinv(BN_mod_inverse(nullptr, q->bn, p->bn, ctx.get()));
     if (!ctx || !pm1 || !qm1 || !dp || !dq || !qinv)
         return VSC_ERR_INVALID_KEY;
-    if (!BN_sub(pm1.get(), r->p->bn, BN_value_one()) || !BN_sub(qm1.get(), r->q->bn, BN_value_one()) ||
-        !BN_mod(dp.get(), r->d->bn, pm1.get(), ctx.get()) || !BN_mod(dq.get(), r->d->bn, qm1.get(), ctx.get()))
+    if (!BN_sub(pm1.get(), p->bn, BN_value_one()) || !BN_sub(qm1.get(), q->bn, BN_value_one()) ||
+        !BN_mod(dp.get(), d->bn, pm1.get(), ctx.get()) || !BN_mod(dq.get(), d->bn, qm1.get(), ctx.get()))
         return VSC_ERR_MEMORY;
-    r->dP = wrapBn(dp.release());
-    r->dQ = wrapBn(dq.release());
-    r->qInv = wrapBn(qinv.release());
-    return r->dP && r->dQ && r->qInv ? VSC_OK : VSC_ERR_MEMORY;
+    *dP = wrapBn(dp.release());
+    *dQ = wrapBn(dq.release());
+    *qInv = wrapBn(qinv.release());
+    return *dP && *dQ && *qInv ? VSC_OK : VSC_ERR_MEMORY;
 }
 
 int finishSignature(RSA_UNIT* r, RsaState* st, unsigned char* sig, int* sigLen, bool verifying)
@@ -517,23 +518,30 @@ int VSC_Set_RSA_Params(RSA_UNIT* rsa, const BIGINT* n, const BIGINT* e, const BI
         return VSC_ERR_NULL_ARGUMENT;
     const BIGINT* values[kValues] = {n, e, d, p, q, dP, dQ, qInv};
     BIGINT* copies[kValues] = {};
+    auto dropCopies = [&copies] {
+        for (auto*& c : copies)
+            freeBigint(&c);
+    };
     for (int i = 0; i < kValues; ++i) {
         if (values[i] != nullptr && (copies[i] = VSC_Dup_BIGINT(values[i])) == nullptr) {
-            for (auto* c : copies)
-                VSC_Free_BIGINT(c);
+            dropCopies();
             return VSC_ERR_MEMORY;
+        }
+    }
+    // The CRT values that d, p and q came without, made before the unit
+    // changes: a failure leaves it as it was.
+    BIGINT *&cd = copies[2], *&cp = copies[3], *&cq = copies[4];
+    if (cd && cp && cq && !(copies[5] && copies[6] && copies[7])) {
+        for (int i = 5; i < kValues; ++i)
+            freeBigint(&copies[i]);
+        if (int rc = computeCrt(cd, cp, cq, &copies[5], &copies[6], &copies[7]); rc != VSC_OK) {
+            dropCopies();
+            return rc;
         }
     }
     for (int i = 0; i < kValues; ++i) {
         freeBigint(slot(rsa, i));
         *slot(rsa, i) = copies[i];
-    }
-    if (rsa->d && rsa->p && rsa->q && !(rsa->dP && rsa->dQ && rsa->qInv)) {
-        freeBigint(&rsa->dP);
-        freeBigint(&rsa->dQ);
-        freeBigint(&rsa->qInv);
-        if (int rc = computeCrt(rsa); rc != VSC_OK)
-            return rc;
     }
     rsa->is_private = rsa->d != nullptr ? 1 : 0;
     bool crt = rsa->p && rsa->q && rsa->dP && rsa->dQ && rsa->qInv;

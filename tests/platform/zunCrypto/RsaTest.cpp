@@ -335,6 +335,15 @@ TEST_F(VscRsa, KeyRecordsAndPartialKeys)
     EXPECT_EQ(VSC_Cmp_BIGINT(five->qInv, full->qInv), 0);
     EXPECT_EQ(VSC_Cmp_BIGINT(five->dP, full->dP), 0);
 
+    // CRT values that cannot be made (q equal to p) leave the unit as it was.
+    RsaPtr kept = key(3);
+    EXPECT_EQ(VSC_Set_RSA_Params(kept.get(), full->n, full->e, five->d, full->p, full->p, nullptr, nullptr, nullptr),
+              VSC_ERR_INVALID_KEY);
+    EXPECT_EQ(kept->flag, VSC_RSA_FLAG_PRIVATE);
+    EXPECT_EQ(kept->p, nullptr);
+    EXPECT_EQ(kept->q, nullptr);
+    EXPECT_EQ(sign(kept.get(), VSC_DIGEST_SHA1, 1, msg), sig);
+
     RsaPtr copy(VSC_Dup_RSA(full.get()));
     EXPECT_EQ(copy->flag, VSC_RSA_FLAG_FULL);
     EXPECT_EQ(VSC_Cmp_BIGINT(copy->d, full->d), 0);

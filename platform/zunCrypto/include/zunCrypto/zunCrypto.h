@@ -310,7 +310,7 @@ VSC_API void VSC_Clean_RSA(RSA_UNIT* rsa);        /* frees and zeroes every valu
 VSC_API RSA_UNIT* VSC_Dup_RSA(const RSA_UNIT* rsa);
 /* Copies the values. n and e are required; d and the CRT values may be NULL.
  * When d, p and q are given without dP, dQ, qInv those are computed. Sets
- * flag (3, 4 or 31) and is_private. */
+ * flag (3, 4 or 31) and is_private. On failure the unit is left as it was. */
 VSC_API int VSC_Set_RSA_Params(RSA_UNIT* rsa, const BIGINT* n, const BIGINT* e, const BIGINT* d, const BIGINT* p,
                                const BIGINT* q, const BIGINT* dP, const BIGINT* dQ, const BIGINT* qInv);
 VSC_API int VSC_Set_RSA_Public_Params(RSA_UNIT* rsa, const BIGINT* n, const BIGINT* e);
