@@ -53,6 +53,8 @@ Hasher::~Hasher()
 
 int Hasher::init(int digestId)
 {
+    // Whatever ran before stops here, also when this start fails.
+    m_info = nullptr;
     const DigestInfo* info = digestInfo(digestId);
     if (info == nullptr)
         return digestId == VSC_DIGEST_MDC2 ? VSC_ERR_UNSUPPORTED : VSC_ERR_UNKNOWN_ALGORITHM;

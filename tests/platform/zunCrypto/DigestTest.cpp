@@ -127,6 +127,12 @@ TEST(VscDigest, LengthsNamesAndErrors)
     EXPECT_EQ(VSC_Final_DIGEST(unit, out, &len), VSC_ERR_NOT_INITIALIZED);
     EXPECT_EQ(VSC_Init_DIGEST(unit, VSC_DIGEST_MDC2), VSC_ERR_UNSUPPORTED);
     EXPECT_EQ(unit->alg_id, 0);
+    // A failed Init stops the digest the unit ran before: no output of it
+    // passes for one of the algorithm asked for.
+    ASSERT_EQ(VSC_Init_DIGEST(unit, VSC_DIGEST_SHA256), VSC_OK);
+    EXPECT_EQ(VSC_Init_DIGEST(unit, 0x0500FF00), VSC_ERR_UNKNOWN_ALGORITHM);
+    EXPECT_EQ(VSC_Update_DIGEST(unit, out, 1), VSC_ERR_NOT_INITIALIZED);
+    EXPECT_EQ(VSC_Final_DIGEST(unit, out, &len), VSC_ERR_NOT_INITIALIZED);
     VSC_Free_DIGEST_Unit(unit);
     VSC_Free_DIGEST_Unit(nullptr);
 }
