@@ -31,17 +31,21 @@ const char* CDMLinuxQuilletConnector::GetVersionString()
     return kDMVersion;
 }
 
+// A queued job counts as running: until the job loop takes it (up to a poll
+// period), the job side still holds the previous job's result.
 int CDMLinuxQuilletConnector::IsRunning()
 {
     if (!m_bound || m_isRunning == nullptr)
         return 0;
-    return m_isRunning() != 0 ? 1 : 0;
+    return m_started || m_isRunning() != 0 ? 1 : 0;
 }
 
 int CDMLinuxQuilletConnector::GetResult(void*)
 {
     if (!m_bound || m_getResult == nullptr)
         return 0;
+    if (m_started)
+        return QUILLET_RESULT_RUNNING;
     return m_getResult();
 }
 
@@ -112,6 +116,7 @@ void CDMLinuxQuilletConnector::ProcessQuilletJob()
         ConnectorDeinit();
         finishJob();
     }
+    m_stopLoop = false;
 }
 
 int CDMLinuxQuilletConnector::CheckIntegrity()

@@ -38,7 +38,8 @@ public:
     // 0, or -1 after logging what is missing.
     int CheckIntegrity();
 
-    // Lets the job loop return after its current poll or job (tests, stop).
+    // Lets the job loop return after its current poll or job (tests, stop);
+    // the loop may be run again afterwards.
     void StopJobLoop() { m_stopLoop = true; }
 
 private:

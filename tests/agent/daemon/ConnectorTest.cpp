@@ -65,8 +65,6 @@ TEST(Connector, HandsOneJobAtATimeToTheMainThread)
             r = connector.StartQuilletProcess("'second'");
         }
         EXPECT_EQ(r, QUILLET_START_QUEUED);
-        EXPECT_EQ(connector.GetResult(nullptr), 1);
-        EXPECT_EQ(connector.IsRunning(), 0);
         ASSERT_TRUE(heldjob::waitStarted());
         EXPECT_EQ(heldjob::lastSeen().parameter, "second");
         heldjob::release(false);
@@ -79,6 +77,38 @@ TEST(Connector, HandsOneJobAtATimeToTheMainThread)
     auto seen = heldjob::lastSeen();
     EXPECT_EQ(seen.thread, mainThread);
     EXPECT_EQ(seen.processName, "/opt/VERIDAN/ZEPHALTQuilletEX/ZEPHALTQuilletEX");
+}
+
+// From the moment a start is accepted, the page must not read the previous
+// job's result as the outcome of its own, nor see the agent idle.
+TEST(Connector, QueuedJobCountsAsRunning)
+{
+    CDMLinuxQuilletConnector connector;
+    withJobLoop(connector, [&] {
+        heldjob::reset();
+        ASSERT_EQ(connector.StartQuilletProcess("\"first\""), QUILLET_START_QUEUED);
+        ASSERT_TRUE(heldjob::waitStarted());
+        heldjob::release(true);
+        while (connector.StartQuilletProcess(nullptr) == QUILLET_START_BUSY)
+            std::this_thread::sleep_for(5ms);
+    });
+    ASSERT_EQ(connector.GetResult(nullptr), 1);
+
+    // No job loop now: the next job stays queued.
+    heldjob::reset();
+    ASSERT_EQ(connector.StartQuilletProcess("\"second\""), QUILLET_START_QUEUED);
+    EXPECT_EQ(connector.GetResult(nullptr), 3);
+    EXPECT_EQ(connector.IsRunning(), 1);
+
+    withJobLoop(connector, [&] {
+        ASSERT_TRUE(heldjob::waitStarted());
+        EXPECT_EQ(heldjob::lastSeen().parameter, "second");
+        heldjob::release(false);
+        while (connector.StartQuilletProcess(nullptr) == QUILLET_START_BUSY)
+            std::this_thread::sleep_for(5ms);
+    });
+    EXPECT_EQ(connector.GetResult(nullptr), 0);
+    EXPECT_EQ(connector.IsRunning(), 0);
 }
 
 TEST(Connector, DropsFirstAndLastCharacterWhateverTheyAre)
