@@ -149,6 +149,14 @@ int VSC_Check_ECC_Key(const ECC_KEY* key)
         return VSC_ERR_KEY_MISSING;
     if (key->point->infinity)
         return VSC_FAIL;
+    // OpenSSL reduces coordinates modulo p before its on-curve check, so
+    // x + p would pass as x: a public key's coordinates lie in [0, p).
+    if (key->curve->p != nullptr) {
+        const BIGNUM* p = key->curve->p->bn;
+        for (const BIGINT* c : {key->point->x, key->point->y})
+            if (BN_is_negative(c->bn) || BN_cmp(c->bn, p) >= 0)
+                return VSC_FAIL;
+    }
     zc::BnCtxPtr ctx = zc::newBnCtx();
     if (!ctx)
         return VSC_ERR_MEMORY;

@@ -143,3 +143,36 @@ TEST(VscEc, PublicPointOfPrivateScalar)
     VSC_Free_BIGINT(ex);
     VSC_Free_BIGINT(ey);
 }
+
+// A point is valid only with coordinates in [0, p): the same point written
+// with x + p, y + p or a negative x is no public key (python3-cryptography
+// refuses each of them), although it reduces onto the curve.
+TEST(VscEc, PointCoordinatesOutsideTheFieldRefused)
+{
+    const auto v = pythonLines(
+        "from cryptography.hazmat.primitives.asymmetric import ec\n"
+        "n = ec.generate_private_key(ec.SECP256R1()).public_key().public_numbers()\n"
+        "p = 0xFFFFFFFF00000001000000000000000000000000FFFFFFFFFFFFFFFFFFFFFFFF\n"
+        "for x, y in ((n.x, n.y), (n.x + p, n.y), (n.x, n.y + p), (n.x - p, n.y)):\n"
+        "    try:\n"
+        "        ec.EllipticCurvePublicNumbers(x, y, ec.SECP256R1()).public_key(); ok = 1\n"
+        "    except ValueError:\n"
+        "        ok = 0\n"
+        "    print('%x %x %d' % (x, y, ok))\n");
+    ASSERT_EQ(v.size(), 4u);
+
+    P256 c;
+    ECC_KEY* key = VSC_New_ECC_Key();
+    key->curve = VSC_New_ECURVE();
+    ASSERT_EQ(c.setInto(key->curve), VSC_OK);
+    key->point = VSC_New_ECPOINT();
+    for (const std::string& line : v) {
+        std::istringstream in(line);
+        std::string x, y;
+        int peerAccepts = -1;
+        in >> x >> y >> peerAccepts;
+        setPoint(key->point, x, y);
+        EXPECT_EQ(VSC_Check_ECC_Key(key), peerAccepts == 1 ? VSC_OK : VSC_FAIL) << line;
+    }
+    VSC_Free_ECC_Key(key);
+}
