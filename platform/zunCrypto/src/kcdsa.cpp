@@ -128,6 +128,10 @@ int initUnit(KCDSA_UNIT* k, int sign, int digestId)
         return VSC_ERR_KEY_MISSING;
     if (!domainSizesHold(k->p->bn, k->q->bn))
         return VSC_ERR_INVALID_PARAMS;
+    // A y put straight into the record (a decoded certificate key) gets the
+    // setter's range check: y = 0 or p makes W' = 0, which any S would match.
+    if (k->y != nullptr && (BN_cmp(k->y->bn, BN_value_one()) <= 0 || BN_cmp(k->y->bn, k->p->bn) >= 0))
+        return VSC_ERR_INVALID_KEY;
     // Callers may fill the record's values directly, with x alone.
     if (k->y == nullptr)
         if (int rc = publicValue(k->p->bn, k->q->bn, k->g->bn, k->x->bn, &k->y); rc != VSC_OK)

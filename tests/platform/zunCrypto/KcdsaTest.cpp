@@ -230,3 +230,34 @@ TEST(VscKcdsa, OversizedDomainIsRefusedAtOnce)
     inverted->y = VSC_Dup_BIGINT(y.get());
     EXPECT_EQ(VSC_Init_KCDSA(inverted.get(), 0), VSC_ERR_INVALID_PARAMS);
 }
+
+// A public value outside 1 < y < p, put straight into the record as a decoded
+// certificate key is: y = 0 (or p) makes W' = 0 whatever the signature, so
+// R = h(0...0) with any S would verify. Such keys are refused when the unit
+// starts, as the setter refuses them.
+TEST(VscKcdsa, PublicValueOutOfRangeIsRefused)
+{
+    auto cases = loadCases("kcdsa-ttak.json");
+    auto& small = cases.back();  // 1024/160, HAS-160
+    BigintPtr p = big(small["P"]), q = big(small["Q"]), g = big(small["G"]);
+    const int pBytes = (VSC_Get_BIGINT_Bits_Length(p.get()) + 7) / 8;
+    Bytes zeros(static_cast<size_t>(pBytes), 0);
+    unsigned char r[VSC_MAX_DIGEST_LENGTH];
+    int rLen = 0;
+    ASSERT_EQ(VSC_DIGEST(VSC_DIGEST_HAS160, zeros.data(), pBytes, r, &rLen), VSC_OK);
+    unsigned char s[20] = {};
+    s[19] = 1;
+
+    BigintPtr zero = big("00"), one = big("01");
+    for (const BIGINT* y : {zero.get(), one.get(), p.get()}) {
+        KcdsaPtr k(VSC_New_KCDSA());
+        k->p = VSC_Dup_BIGINT(p.get());
+        k->q = VSC_Dup_BIGINT(q.get());
+        k->g = VSC_Dup_BIGINT(g.get());
+        k->y = VSC_Dup_BIGINT(y);
+        EXPECT_EQ(VSC_Init_KCDSA(k.get(), 0), VSC_ERR_INVALID_KEY);
+        const unsigned char msg[] = "any message";
+        VSC_Update_KCDSA(k.get(), msg, sizeof msg);
+        EXPECT_EQ(VSC_Verify_KCDSA(k.get(), r, rLen, s, sizeof s), VSC_FAIL);
+    }
+}
