@@ -79,13 +79,19 @@ ZUNPKI_API void free_ASN1_STRING(ASN1_STRING* str) {
 ZUNPKI_API PKI_ERROR set_ASN1_STRING_value(ASN1_STRING* str, int type, const unsigned char* bytes, int len) {
     const PKI_ERROR fail = PKI_ERR(L_ASN1, F_SET_ASN1_STRING_VALUE, ERR_R_NULL_ARGUMENT);
     if (!str || len < 0 || len > INT_MAX - 1 || (len > 0 && !bytes && type != ASN1_TAG_NULL)) return fail;
+    // The copy is made before the old data goes: the bytes may lie inside it,
+    // and a failure leaves the record as it was.
+    unsigned char* data = nullptr;
+    if (type != ASN1_TAG_NULL) {
+        data = static_cast<unsigned char*>(PKI_MALLOC(static_cast<size_t>(len) + 1));
+        if (!data) return fail;
+        if (len) std::memcpy(data, bytes, static_cast<size_t>(len));
+        data[len] = 0;
+    }
     clean_ASN1_STRING(str);
     str->type = type;
-    if (type == ASN1_TAG_NULL) return 0;
-    str->data = static_cast<unsigned char*>(PKI_MALLOC(static_cast<size_t>(len) + 1));
-    if (!str->data) return fail;
-    if (len) std::memcpy(str->data, bytes, static_cast<size_t>(len));
-    str->data[len] = 0;
+    if (!data) return 0;
+    str->data = data;
     str->length = len;
     return 0;
 }

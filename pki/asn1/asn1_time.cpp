@@ -200,8 +200,9 @@ PKI_ERROR addSeconds(ASN1_STRING** value, int seconds, bool generalized) {
 
 PKI_ERROR copyTime(const ASN1_STRING* src, ASN1_STRING* dst, unsigned lib) {
     if (!src || !dst || !src->data) return PKI_ERR(lib, 0, ERR_R_INVALID_ELEMENT);
+    const int extra = src->extra;  // src may be dst
     if (set_ASN1_STRING_value(dst, src->type, src->data, src->length) != 0) return PKI_ERR(lib, 0, ERR_R_INVALID_ELEMENT);
-    dst->extra = src->extra;
+    dst->extra = extra;
     return 0;
 }
 

@@ -97,6 +97,23 @@ TEST(Strings, Constructors) {
     free_ASN1_UNIT(node);
 }
 
+// A value set from bytes of its own record (a trimmed copy, a time copied
+// onto itself) reads them before the old buffer goes.
+TEST(Strings, ValueFromItsOwnBytes) {
+    String s(new_OCTET_STRING(reinterpret_cast<const unsigned char*>("\x00\x01\x02\x03"), 4));
+    ASSERT_TRUE(s);
+    ASSERT_EQ(set_ASN1_STRING_value(s.get(), ASN1_TAG_OCTET_STRING, s->data + 1, 3), 0);
+    EXPECT_EQ(toHex(s->data, s->length), "010203");
+    EXPECT_EQ(s->data[3], 0);
+
+    String t(new_UTC_TIME("2026-01-01,00:00:00", 2));
+    ASSERT_TRUE(t);
+    const std::string text(reinterpret_cast<char*>(t->data), static_cast<size_t>(t->length));
+    ASSERT_EQ(copy_UTC_TIME(t.get(), t.get()), 0);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(t->data), static_cast<size_t>(t->length)), text);
+    EXPECT_EQ(t->extra, 1);
+}
+
 TEST(CalendarTime, TextAndChecks) {
     Time feb30(charToASN1_TIME("2024-02-30,10:20:30"));
     ASSERT_TRUE(feb30);  // the day is only checked against 1-31
