@@ -283,6 +283,10 @@ bool setNode(ASN1_UNIT* node, uint8_t identifier, const uint8_t* contents, size_
 }
 
 PKI_ERROR appendElement(ASN1_UNIT* parent, const ASN1_UNIT* child) {
+    if (child == parent) {  // its buffers change below: a copy goes in
+        zpki::Owned<ASN1_UNIT, free_ASN1_UNIT> copy(dup_ASN1_UNIT(child));
+        return copy ? appendElement(parent, copy.get()) : 1;
+    }
     size_t childContents, childTotal;
     if (!nodeSize(child, childContents, childTotal)) return 1;
     if (!parent->tag) {
@@ -853,7 +857,8 @@ ZUNPKI_API PKI_ERROR addToBERSequence(ASN1_UNIT* parent, int tag, void* value, i
     const ASN1_UNIT* child = nullptr;
     zpki::Owned<ASN1_UNIT, free_ASN1_UNIT> built;
     if (isNodeTag(tag) || tag == ASN1_TAG_NODE) {
-        if (tag == ASN1_TAG_NODE) built.reset(static_cast<ASN1_UNIT*>(value));  // consumed
+        // consumed, unless it is the parent itself
+        if (tag == ASN1_TAG_NODE && value != parent) built.reset(static_cast<ASN1_UNIT*>(value));
         if (!value) return fail;
         child = static_cast<const ASN1_UNIT*>(value);
     } else {

@@ -144,6 +144,31 @@ TEST(BerEncode, ParentLengthGrowsThroughTheLongForms) {
     EXPECT_EQ(getSequenceChildNum(parent.get()), 200);
 }
 
+// A node appended to itself gets a copy of what it held, whichever length
+// form either takes (the parent's length octets used to change under the
+// child being copied, writing past the contents buffer).
+TEST(BerEncode, NodeAppendedToItself) {
+    for (int tag : {48, 33}) {
+        for (int size : {60, 61, 62, 124, 125, 126, 127, 250, 252}) {
+            SCOPED_TRACE(std::to_string(tag) + " " + std::to_string(size));
+            Node parent(new_ASN1_UNIT());
+            const Bytes data(static_cast<size_t>(size), 0x61);
+            String s(new_OCTET_STRING(data.data(), size));
+            ASSERT_EQ(addToDERSequence(parent.get(), 4, s.get(), size), 0);
+            const Bytes before = bytesOf(parent.get());
+            ASSERT_EQ(addToDERSequence(parent.get(), tag, parent.get(), 0), 0);
+            EXPECT_EQ(getSequenceChildNum(parent.get()), 2);
+            Node child(static_cast<ASN1_UNIT*>(getDERChildAt(parent.get(), 1, 48)));
+            ASSERT_TRUE(child);
+            EXPECT_EQ(toHex(bytesOf(child.get())), toHex(before));
+            const Bytes after = bytesOf(parent.get());
+            Node again(decodeToDERSequence(after.data(), static_cast<int>(after.size())));
+            ASSERT_TRUE(again);
+            EXPECT_EQ(toHex(bytesOf(again.get())), toHex(after));
+        }
+    }
+}
+
 TEST(BerEncode, DerRulesAndRefusals) {
     Node n(new_ASN1_UNIT());
     ASSERT_EQ(addToDERSequenceOf(n.get(), 4, nullptr, 0), 0);
