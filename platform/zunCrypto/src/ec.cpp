@@ -120,8 +120,10 @@ int VSC_Set_ECURVE_Params(ECURVE* curve, int curve_id, const char* name, const B
     VSC_Free_ECPOINT(curve->G);
     curve->G = g;
     curve->curve_id = curve_id;
-    std::memset(curve->name, 0, sizeof curve->name);
-    std::memcpy(curve->name, name, std::strlen(name));
+    // name may be the record's own: moved before the rest is cleared.
+    const std::size_t nameLen = std::strlen(name);
+    std::memmove(curve->name, name, nameLen);
+    std::memset(curve->name + nameLen, 0, sizeof curve->name - nameLen);
     curve->field_length = BN_num_bytes(curve->p->bn);
     return VSC_OK;
 }

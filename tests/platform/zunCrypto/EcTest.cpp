@@ -84,6 +84,9 @@ TEST(VscEc, CurveRecordsAndPointCheck)
     EXPECT_STREQ(key->curve->name, "prime256v1");
     EXPECT_EQ(key->curve->field_length, 32);
     EXPECT_EQ(c.setInto(key->curve, "a-name-much-longer-than-thirty-one"), VSC_ERR_INVALID_ARGUMENT);
+    // Values set again under the record's own name keep it.
+    ASSERT_EQ(c.setInto(key->curve, key->curve->name), VSC_OK);
+    EXPECT_STREQ(key->curve->name, "prime256v1");
 
     key->point = VSC_New_ECPOINT();
     setPoint(key->point, x, y);
