@@ -128,8 +128,11 @@ int initUnit(KCDSA_UNIT* k, int sign, int digestId)
         return VSC_ERR_KEY_MISSING;
     if (!domainSizesHold(k->p->bn, k->q->bn))
         return VSC_ERR_INVALID_PARAMS;
-    // A y put straight into the record (a decoded certificate key) gets the
-    // setter's range check: y = 0 or p makes W' = 0, which any S would match.
+    // Values put straight into the record (a decoded certificate key) get the
+    // setter's range checks: g = 1 makes W' = y^S and y = 0 makes W' = 0,
+    // whatever E is, so a signature could be made without x.
+    if (BN_cmp(k->g->bn, BN_value_one()) <= 0 || BN_cmp(k->g->bn, k->p->bn) >= 0)
+        return VSC_ERR_INVALID_PARAMS;
     if (k->y != nullptr && (BN_cmp(k->y->bn, BN_value_one()) <= 0 || BN_cmp(k->y->bn, k->p->bn) >= 0))
         return VSC_ERR_INVALID_KEY;
     // Callers may fill the record's values directly, with x alone.

@@ -261,3 +261,36 @@ TEST(VscKcdsa, PublicValueOutOfRangeIsRefused)
         EXPECT_EQ(VSC_Verify_KCDSA(k.get(), r, rLen, s, sizeof s), VSC_FAIL);
     }
 }
+
+// A generator outside 1 < g < p put straight into the record: with g = 1 (or
+// p + 1) W' = y^S whatever E is, so R = h(y) with S = 1 would verify any
+// message.
+TEST(VscKcdsa, GeneratorOutOfRangeIsRefused)
+{
+    auto cases = loadCases("kcdsa-ttak.json");
+    auto& small = cases.back();  // 1024/160, HAS-160
+    BigintPtr p = big(small["P"]), q = big(small["Q"]), y = big(small["Y"]);
+    const int pBytes = (VSC_Get_BIGINT_Bits_Length(p.get()) + 7) / 8;
+    Bytes w(static_cast<size_t>(pBytes), 0);
+    const Bytes yBytes = hexOfBigint(y.get());
+    std::copy(yBytes.begin(), yBytes.end(), w.end() - static_cast<long>(yBytes.size()));
+    unsigned char r[VSC_MAX_DIGEST_LENGTH];
+    int rLen = 0;
+    ASSERT_EQ(VSC_DIGEST(VSC_DIGEST_HAS160, w.data(), pBytes, r, &rLen), VSC_OK);
+    unsigned char s[20] = {};
+    s[19] = 1;
+
+    BigintPtr zero = big("00"), one = big("01"), pPlusOne(VSC_Dup_BIGINT(p.get()));
+    ASSERT_EQ(VSC_Add_BIGINT_Word(pPlusOne.get(), 1), VSC_OK);
+    for (const BIGINT* g : {zero.get(), one.get(), p.get(), pPlusOne.get()}) {
+        KcdsaPtr k(VSC_New_KCDSA());
+        k->p = VSC_Dup_BIGINT(p.get());
+        k->q = VSC_Dup_BIGINT(q.get());
+        k->g = VSC_Dup_BIGINT(g);
+        k->y = VSC_Dup_BIGINT(y.get());
+        EXPECT_EQ(VSC_Init_KCDSA(k.get(), 0), VSC_ERR_INVALID_PARAMS);
+        const unsigned char msg[] = "any message";
+        VSC_Update_KCDSA(k.get(), msg, sizeof msg);
+        EXPECT_EQ(VSC_Verify_KCDSA(k.get(), r, rLen, s, sizeof s), VSC_FAIL);
+    }
+}
