@@ -345,7 +345,9 @@ int install(X509_CRL* crl, T*& slot, T* fresh) {
 
 int setTime(X509_CRL* crl, const X509_TIME* time, X509_TIME* X509_CRL_INFO::*member) {
     X509_CRL_INFO* t = infoOf(crl);
-    if (!t || !time) return 1;
+    // A time that cannot be copied is refused before the list changes: an
+    // empty slot would leave a list that no longer encodes or verifies.
+    if (!t || !zpki::x509::timeUsable(time)) return 1;
     X509_TIME*& slot = t->*member;
     if (!slot && !(slot = new_X509_TIME())) return 1;
     dropReceived(crl);
@@ -604,7 +606,7 @@ ZUNPKI_API int set_X509_REVOKED_userCert(X509_REVOKED* entry, const BIGINT* seri
 }
 
 ZUNPKI_API int set_X509_REVOKED_revocationDate(X509_REVOKED* entry, const X509_TIME* time) {
-    if (!entry || !time) return 1;
+    if (!entry || !zpki::x509::timeUsable(time)) return 1;
     if (!entry->revocationDate && !(entry->revocationDate = new_X509_TIME())) return 1;
     markChanged(entry);
     return copy_X509_TIME(time, entry->revocationDate);

@@ -335,6 +335,34 @@ TEST(CrlSignature, ChangedEntriesAreEncodedAfresh) {
     }
 }
 
+// A time the setters refuse (no value, or a type that is neither UTCTime nor
+// GeneralizedTime) leaves the list and its entries as they were: it still
+// verifies and encodes to the bytes it came from.
+TEST(CrlSignature, RefusedTimesChangeNothing) {
+    Cert ca = certOf("ca.der");
+    const Bytes original = crlFixtureBytes("no-next-update.der");
+    Time noValue(new_X509_TIME());
+    Time badType(makeTime(X509_TIME_UTC, "240101000000Z"));
+    badType->type = 2;
+    for (const X509_TIME* bad : {static_cast<const X509_TIME*>(noValue.get()), static_cast<const X509_TIME*>(badType.get())}) {
+        const std::function<int(X509_CRL*)> setters[] = {
+            [&](X509_CRL* c) { return set_X509_CRL_thisUpdate(c, bad); },
+            [&](X509_CRL* c) { return set_X509_CRL_nextUpdate(c, bad); },
+            [&](X509_CRL* c) { return set_X509_REVOKED_revocationDate(get_X509_CRL_revoked(c, 0), bad); },
+        };
+        int i = 0;
+        for (const auto& set : setters) {
+            SCOPED_TRACE(i++);
+            Crl crl = decodeCrl(original);
+            ASSERT_NE(get_X509_CRL_revoked(crl.get(), 0), nullptr);
+            EXPECT_EQ(set(crl.get()), 1);
+            EXPECT_EQ(get_X509_CRL_nextUpdate(crl.get()), nullptr);
+            EXPECT_EQ(verify_SIG_X509_CRL(crl.get(), get_X509_SPKI(ca.get())), 0);
+            EXPECT_EQ(encodeCrl(crl.get()), original);
+        }
+    }
+}
+
 // A list built by the setters, signed by the library, passes openssl.
 TEST(CrlSigning, RsaListPassesOpenssl) {
     Cert ca = certOf("ca.der");
