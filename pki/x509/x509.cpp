@@ -38,7 +38,10 @@ struct zpki::asn1::Describe<X509_AUX> {
 ZPKI_STRUCT_LIFECYCLE(X509_AUX)
 
 using zpki::x509::addr;
+using zpki::x509::extensionsMark;
 using zpki::x509::freeReceived;
+using zpki::x509::nameMark;
+using zpki::x509::publicKeyMark;
 using zpki::x509::Snapshot;
 
 // What a certificate holds, for its kept DER: the members a setter or a
@@ -66,7 +69,11 @@ struct zpki::x509::Kept<X509_TBS_CERT> {
                 addr(t->extensions),
                 static_cast<uintptr_t>(get_X509_EXTENSION_count(t->extensions)),
                 addr(t->issuerUniqueID),
-                addr(t->subjectUniqueID)};
+                addr(t->subjectUniqueID),
+                nameMark(t->issuer),
+                nameMark(t->subject),
+                publicKeyMark(t->subjectPublicKeyInfo),
+                extensionsMark(t->extensions)};
     }
     static bool partsKept(const X509_TBS_CERT*) { return true; }
 };

@@ -22,6 +22,8 @@ namespace der = zpki::der;
 using zpki::Owned;
 using zpki::x509::addr;
 using zpki::x509::DerBytes;
+using zpki::x509::extensionsMark;
+using zpki::x509::nameMark;
 using zpki::x509::Snapshot;
 
 template <>
@@ -41,20 +43,12 @@ namespace {
 // still marked.
 uintptr_t fingerprintOf(const X509_REVOKED* r) {
     const X509_TIME* date = r->revocationDate;
-    const uintptr_t parts[] = {addr(r),
-                               addr(r->userCertificate),
-                               addr(date),
-                               addr(date ? date->value : nullptr),
-                               static_cast<uintptr_t>(date ? date->type : -1),
-                               addr(r->crlEntryExtensions),
-                               static_cast<uintptr_t>(get_X509_EXTENSION_count(r->crlEntryExtensions))};
-    uint64_t h = 0xcbf29ce484222325ull;
-    for (uintptr_t p : parts) {
-        h ^= static_cast<uint64_t>(p);
-        h *= 0x100000001b3ull;
-        h ^= h >> 29;
-    }
-    return static_cast<uintptr_t>(h) | 1;
+    zpki::x509::Mark m;
+    for (uintptr_t p : {addr(r), addr(r->userCertificate), addr(date), addr(date ? date->value : nullptr),
+                        static_cast<uintptr_t>(date ? date->type : -1),
+                        zpki::x509::extensionsMark(r->crlEntryExtensions)})
+        m.word(p);
+    return m.value();
 }
 
 void markDecoded(X509_REVOKED* r) { r->received = fingerprintOf(r); }
@@ -87,7 +81,9 @@ struct zpki::x509::Kept<X509_CRL_INFO> {
                 static_cast<uintptr_t>(countOf(list)),
                 entries,
                 addr(t->crlExtensions),
-                static_cast<uintptr_t>(get_X509_EXTENSION_count(t->crlExtensions))};
+                static_cast<uintptr_t>(get_X509_EXTENSION_count(t->crlExtensions)),
+                nameMark(t->issuer),
+                extensionsMark(t->crlExtensions)};
     }
     static bool partsKept(const X509_CRL_INFO* t) {
         const STACK* list = t->revokedCertificates;

@@ -4,7 +4,9 @@
 
 #include <new>
 
+#include "x509/x509_name.h"
 #include "x509/x509_signing.hpp"
+#include "x509/x509v3.h"
 
 namespace zpki::x509 {
 
@@ -27,6 +29,62 @@ void freeReceived(Received*& r) {
     r->~Received();
     PKI_FREE(r);
     r = nullptr;
+}
+
+void Mark::string(const ASN1_STRING* s) {
+    if (!s) {
+        word(0);
+        return;
+    }
+    word(addr(s));
+    word(static_cast<uintptr_t>(s->type));
+    word(static_cast<uintptr_t>(s->length));
+    if (s->data && s->length > 0) bytes(s->data, static_cast<size_t>(s->length));
+}
+
+uintptr_t extensionsMark(const STACK* list) {
+    Mark m;
+    m.word(addr(list));
+    for (int i = 0; list && i < list->count; ++i) {
+        const auto* ext = static_cast<const X509_EXTENSION*>(list->items[i]);
+        m.word(addr(ext));
+        if (!ext) continue;
+        m.string(ext->extnID);
+        m.word(static_cast<uintptr_t>(ext->critical));
+        m.string(ext->extnValue);
+    }
+    return m.value();
+}
+
+uintptr_t nameMark(const STACK* name) {
+    Mark m;
+    m.word(addr(name));
+    if (!name) return m.value();
+    m.word(addr(name->items));
+    m.word(static_cast<uintptr_t>(name->count));
+    for (int i = 0; i < name->count; ++i) {
+        const auto* entry = static_cast<const X509_NAME_CHILD*>(name->items[i]);
+        m.word(addr(entry));
+        if (!entry) continue;
+        m.string(entry->type);
+        m.string(entry->value);
+        m.word(static_cast<uintptr_t>(entry->sameRdn));
+    }
+    return m.value();
+}
+
+uintptr_t publicKeyMark(const X509_PUBKEY* pk) {
+    Mark m;
+    m.word(addr(pk));
+    if (!pk) return m.value();
+    m.word(addr(pk->algorithm));
+    m.word(addr(pk->subjectPublicKey));
+    m.word(addr(pk->key));
+    if (pk->key) {
+        m.word(static_cast<uintptr_t>(pk->key->kind));
+        m.word(addr(pk->key->key));
+    }
+    return m.value();
 }
 
 bool serializeNode(const ASN1_UNIT* node, DerBytes& out) {

@@ -9,8 +9,9 @@
 
 #include "asn1/asn1_struct.hpp"
 #include "asn1/ber_internal.hpp"
+#include "x509/x509_key.h"
 
-using ZpkiSnapshot = std::array<uintptr_t, 18>;
+using ZpkiSnapshot = std::array<uintptr_t, 22>;
 
 // The bytes, with what the record held then.
 struct x509_received_st {
@@ -32,6 +33,26 @@ template <class T>
 struct Kept;
 
 inline uintptr_t addr(const void* p) { return reinterpret_cast<uintptr_t>(p); }
+
+// A running fingerprint (FNV-1a) of words and bytes.
+struct Mark {
+    uint64_t h = 0xcbf29ce484222325ull;
+    void bytes(const void* p, size_t n) {
+        const auto* b = static_cast<const uint8_t*>(p);
+        for (size_t i = 0; i < n; ++i) h = (h ^ b[i]) * 0x100000001b3ull;
+    }
+    void word(uintptr_t v) { bytes(&v, sizeof v); }
+    void string(const ASN1_STRING* s);
+    uintptr_t value() const { return static_cast<uintptr_t>(h) | 1; }
+};
+
+// What an extension list, a name or a public-key record holds, by content
+// where a member can be changed through its own setters without the
+// record's address or count changing (an extension's flag or value, a name
+// decoded into the record's own, a key installed in the key record).
+uintptr_t extensionsMark(const STACK* list);
+uintptr_t nameMark(const STACK* name);
+uintptr_t publicKeyMark(const X509_PUBKEY* pk);
 
 Received* newReceived(const uint8_t* bytes, size_t len);
 void freeReceived(Received*& r);

@@ -186,6 +186,58 @@ TEST(CertKeptDer, SettersDropTheReceivedBytes) {
     EXPECT_EQ(VSC_Get_BIGINT_Word(get_X509_serial(back.get())), 99u);
 }
 
+// Members changed through their own setters (the key record, an extension,
+// a name decoded into the certificate's own) are encoded and signed as they
+// now stand, not as they were received.
+TEST(CertKeptDer, MembersChangedThroughTheirSettersAreEncoded) {
+    const Bytes received = pkitest::readBytes(certFixtures() + "/leaf.der");
+    Cert ca = certFixture("ca.der");
+    const X509_PUBKEY* caKey = get_X509_SPKI(ca.get());
+    auto* caRsa = static_cast<RSA_UNIT*>(caKey->key->key);
+    const X509_EXTENSION* caExt = get_X509_EXTENSION(ca->tbs->extensions, 0);
+    ASSERT_NE(caExt, nullptr);
+    const std::function<void(X509_CERT*)> changes[] = {
+        [&](X509_CERT* c) { ASSERT_EQ(set_X509_PUBKEY_rsa(get_X509_SPKI(c), caRsa), 0); },
+        [&](X509_CERT* c) { ASSERT_EQ(RSA_UNIT_to_ASYMMETRIC_KEY(caRsa, get_X509_SPKI(c)->key), 0); },
+        [&](X509_CERT* c) {
+            X509_EXTENSION* e = get_X509_EXTENSION(c->tbs->extensions, 0);
+            ASSERT_EQ(set_X509_EXTENSION_critical(e, get_X509_EXTENSION_critical(e) ? 0 : 1), 0);
+        },
+        [&](X509_CERT* c) {
+            ASSERT_EQ(set_X509_EXTENSION_data(get_X509_EXTENSION(c->tbs->extensions, 0), caExt->extnValue), 0);
+        },
+        [&](X509_CERT* c) {
+            // the same count, another extension in the first place
+            free_X509_EXTENSION(remove_X509_EXTENSION(c->tbs->extensions, 0));
+            ASSERT_EQ(add_X509_EXTENSION(&c->tbs->extensions, caExt, 0), 0);
+        },
+        [&](X509_CERT* c) {
+            // a name of as many entries, decoded into the certificate's own
+            Name other(dup_X509_NAME(get_X509_subject(c)));
+            X509_NAME_CHILD* first = get_X509_NAME_CHILD(other.get(), 0);
+            ASSERT_EQ(set_ASN1_STRING_value(first->value, first->value->type,
+                                            reinterpret_cast<const unsigned char*>("Other"), 5),
+                      0);
+            Node node = nodeOf(encode(X509_NAME_to_Seq, static_cast<const X509_NAME*>(other.get())));
+            X509_NAME* subject = get_X509_subject(c);
+            ASSERT_EQ(Seq_to_X509_NAME(node.get(), &subject), 0);
+        },
+    };
+    int i = 0;
+    for (const auto& change : changes) {
+        SCOPED_TRACE(i++);
+        Cert cert = decodeCert(received);
+        ASSERT_NE(cert, nullptr);
+        ASSERT_EQ(verify_SIG_X509_CERT(cert.get(), caKey), 0);
+        change(cert.get());
+        const Bytes der = encodeCert(cert.get());
+        EXPECT_NE(der, received);
+        EXPECT_NE(verify_SIG_X509_CERT(cert.get(), caKey), 0);
+        touch_X509_CERT(cert.get());
+        EXPECT_EQ(encodeCert(cert.get()), der);
+    }
+}
+
 TEST(CertKeptDer, EmptyExtensionListIsLeftOut) {
     Cert cert = certFixture("leaf.der");
     free_X509_EXTENSIONS(cert->tbs->extensions);

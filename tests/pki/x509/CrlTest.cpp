@@ -320,6 +320,9 @@ TEST(CrlSignature, ChangedEntriesAreEncodedAfresh) {
         [&](X509_CRL* c) { add_X509_REVOKED_child(c, other.get(), date.get()); },
         [&](X509_CRL* c) { free_X509_EXTENSION(remove_X509_CRL_ext(c, 0)); },
         [&](X509_CRL* c) { set_X509_CRL_nextUpdate(c, date.get()); },
+        // extensions changed through their own setters
+        [&](X509_CRL* c) { set_X509_EXTENSION_data(get_X509_REVOKED_ext(get_X509_CRL_revoked(c, 2), 0), reasonValue.get()); },
+        [&](X509_CRL* c) { set_X509_EXTENSION_critical(get_X509_CRL_ext(c, 0), 1); },
     };
     int i = 0;
     for (const auto& change : changes) {
