@@ -100,6 +100,14 @@ bool rsaScheme(const OBJECT_IDENTIFIER* alg, const ASN1_STRING* params, bool sig
     return digest != 0 && mode != VSC_RSASSA_PSS;
 }
 
+// Starts a KCDSA unit under the digest the algorithm's row names (SHA-1 for
+// kcdsa1WithSHA1 whatever the key's size), or the library's choice for the
+// key when the row names none.
+int initKcdsa(KCDSA_UNIT* key, int row, bool signing) {
+    const int digest = get_DigestID_from_OID(row);
+    return digest ? VSC_Init_KCDSA_Ex(key, signing ? 1 : 0, digest) : VSC_Init_KCDSA(key, signing ? 1 : 0);
+}
+
 bool bytesToBitString(const unsigned char* bytes, int len, BIT_STRING** out) {
     BIT_STRING* bits = binaryToBIT_STRING(bytes, len);
     if (!bits) return false;
@@ -141,7 +149,7 @@ PKI_ERROR signKcdsa(const uint8_t* data, size_t len, const OBJECT_IDENTIFIER* al
     const size_t room = std::max<size_t>(2 * static_cast<size_t>(q) + 1, VSC_MAX_DIGEST_LENGTH);
     ber::Bytes r(room), s(room);
     int rLen = static_cast<int>(room), sLen = static_cast<int>(room);
-    if (int rc = VSC_Init_KCDSA(key, 1)) return rc;
+    if (int rc = initKcdsa(key, row, true)) return rc;
     if (int rc = VSC_Update_KCDSA(key, data, static_cast<int>(len))) return rc;
     if (int rc = VSC_Final_KCDSA(key, r.data(), &rLen, s.data(), &sLen)) return rc;
     if (rLen <= 0 || sLen <= 0 || static_cast<size_t>(rLen) > room || static_cast<size_t>(sLen) > room)
@@ -168,7 +176,8 @@ PKI_ERROR verifyRsa(const uint8_t* data, size_t len, const OBJECT_IDENTIFIER* al
 PKI_ERROR verifyKcdsa(const uint8_t* data, size_t len, const OBJECT_IDENTIFIER* alg, const BIT_STRING* sig,
                       KCDSA_UNIT* key, unsigned libFunc) {
     if (!dataLengthOk(data, len) || !alg || !sig || !key) return fail(libFunc, ERR_R_NULL_ARGUMENT);
-    if (get_CipherID_from_OID(rowOf(alg)) != VSC_PKEY_KCDSA) return fail(libFunc, ERR_R_INVALID_ELEMENT);
+    const int row = rowOf(alg);
+    if (get_CipherID_from_OID(row) != VSC_PKEY_KCDSA) return fail(libFunc, ERR_R_INVALID_ELEMENT);
     const int q = VSC_Get_KCDSA_Length(key);
     if (q <= 0) return fail(libFunc, ERR_R_INVALID_ELEMENT);
     const size_t room = std::max<size_t>(2 * static_cast<size_t>(q) + 1, VSC_MAX_DIGEST_LENGTH);
@@ -177,7 +186,7 @@ PKI_ERROR verifyKcdsa(const uint8_t* data, size_t len, const OBJECT_IDENTIFIER* 
     if (sig->extra != 0 || sig->length <= 0 || !sig->data ||
         decode_KCDSASignatureValue(r.data(), &rLen, s.data(), &sLen, sig->data, sig->length) != 0)
         return fail(libFunc, ERR_ASN1_DECODING);
-    if (int rc = VSC_Init_KCDSA(key, 0)) return rc;
+    if (int rc = initKcdsa(key, row, false)) return rc;
     if (int rc = VSC_Update_KCDSA(key, data, static_cast<int>(len))) return rc;
     return VSC_Final_KCDSA(key, r.data(), &rLen, s.data(), &sLen);
 }

@@ -218,6 +218,68 @@ TEST(CertSigning, KcdsaRoundTrip) {
     }
 }
 
+// A KCDSA signature is computed and checked under the digest its algorithm
+// names, not the one the key's size would pick (HAS-160 for this 1024/160
+// key): checked against the crypto library's KCDSA under that digest.
+TEST(CertSigning, KcdsaUsesTheDigestItsAlgorithmNames) {
+    Cert ca = certFixture("ca.der");
+    const auto v = keytest::kcdsaVector(4);
+    keytest::Big p(keytest::hex(v.at("P"))), q(keytest::hex(v.at("Q"))), g(keytest::hex(v.at("G"))),
+        x(keytest::hex(v.at("X")));
+    KCDSA_UNIT* unit = VSC_New_KCDSA();
+    ASSERT_EQ(VSC_Set_KCDSA_Params(unit, p.get(), q.get(), g.get(), x.get(), nullptr), VSC_OK);
+    Key key(holding(ASYMMETRIC_KEY_KCDSA, unit));
+    PubKey pub(new_X509_PUBKEY());
+    ASSERT_EQ(set_X509_PUBKEY_kcdsa(pub.get(), unit), 0);
+    auto* publicUnit = static_cast<KCDSA_UNIT*>(pub->key->key);
+    const auto rowOf = [](const char* sn) { return index_from_sn(sn, static_cast<int>(std::strlen(sn))); };
+    // r and s of a KCDSA signature value.
+    struct Pair {
+        unsigned char r[64], s[64];
+        int rLen = 64, sLen = 64;
+    };
+    const auto checksUnder = [&](int digest, const Bytes& tbs, const BIT_STRING* sig) {
+        Pair rs;
+        EXPECT_EQ(decode_KCDSASignatureValue(rs.r, &rs.rLen, rs.s, &rs.sLen, sig->data, sig->length), 0);
+        EXPECT_EQ(VSC_Init_KCDSA_Ex(publicUnit, 0, digest), VSC_OK);
+        EXPECT_EQ(VSC_Update_KCDSA(publicUnit, tbs.data(), static_cast<int>(tbs.size())), VSC_OK);
+        return VSC_Final_KCDSA(publicUnit, rs.r, &rs.rLen, rs.s, &rs.sLen) == 0;
+    };
+    const struct {
+        const char* alg;
+        int digest;
+    } cases[] = {{"KCDSA1withSHA1", VSC_DIGEST_SHA1},
+                 {"KCDSAwithSHA1", VSC_DIGEST_SHA1},
+                 {"KCDSA1withSHA256", VSC_DIGEST_SHA256},
+                 {"KCDSAwithHAS160", VSC_DIGEST_HAS160}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.alg);
+        Cert cert = buildLeaf(ca, rowOf(c.alg));
+        ASSERT_EQ(set_X509_pub_key(cert.get(), pub.get()), 0);
+        ASSERT_EQ(gen_SIG_X509_Cert(cert.get(), key.get()), 0);
+        const Bytes tbs = encode(X509_TBS_CERT_to_Seq, static_cast<const X509_TBS_CERT*>(cert->tbs));
+        EXPECT_TRUE(checksUnder(c.digest, tbs, get_X509_sig_value(cert.get())));
+        EXPECT_EQ(verify_SIG_X509_CERT(cert.get(), pub.get()), 0);
+    }
+
+    // A value made under HAS-160 for a certificate that names SHA-1 does not verify.
+    Cert cert = buildLeaf(ca, rowOf("KCDSA1withSHA1"));
+    ASSERT_EQ(set_X509_pub_key(cert.get(), pub.get()), 0);
+    const Bytes tbs = encode(X509_TBS_CERT_to_Seq, static_cast<const X509_TBS_CERT*>(cert->tbs));
+    Pair rs;
+    ASSERT_EQ(VSC_Init_KCDSA_Ex(unit, 1, VSC_DIGEST_HAS160), VSC_OK);
+    ASSERT_EQ(VSC_Update_KCDSA(unit, tbs.data(), static_cast<int>(tbs.size())), VSC_OK);
+    ASSERT_EQ(VSC_Final_KCDSA(unit, rs.r, &rs.rLen, rs.s, &rs.sLen), VSC_OK);
+    unsigned char* value = nullptr;
+    const int n = encode_KCDSASignatureValue(&value, rs.r, rs.rLen, rs.s, rs.sLen);
+    ASSERT_GT(n, 0);
+    cert->signatureAlgorithm = dup_ASN1_STRING(cert->tbs->signature);
+    cert->signatureValue = binaryToBIT_STRING(value, n);
+    VSC_FREE(value);
+    ASSERT_TRUE(checksUnder(VSC_DIGEST_HAS160, tbs, get_X509_sig_value(cert.get())));
+    EXPECT_NE(verify_SIG_X509_CERT(cert.get(), pub.get()), 0);
+}
+
 TEST(CertValidity, BoundsAreInclusive) {
     // The zone of the process does not matter: instants are compared.
     pkitest::ZoneScope zone("Asia/Seoul");
