@@ -212,14 +212,22 @@ int main(int argc, char** argv)
     if (parse_args(&argc, &argv) > 0)
         return g_taskFailed ? 1 : 0;
 
-    if (g_checkSingleInstance && DMLinuxUtil_CheckProcessCmdline(argv[0]) <= 0)
-        return 0;
+    // The lock stays held over the fork (parent and daemon share it), so a
+    // start waiting for it finds the daemon when it checks.
+    int startLock = -1;
+    if (g_checkSingleInstance) {
+        startLock = DMLinuxUtil_LockStart();
+        if (DMLinuxUtil_CheckProcessCmdline(argv[0]) <= 0)
+            return 0;
+    }
 
     pid_t pid = ::fork();
     if (pid < 0)
         return -1;
     if (pid > 0)
         return 0;
+    if (startLock >= 0)
+        ::close(startLock);
 
     // Our own session: closing the terminal that started us ends nothing.
     ::setsid();

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -196,6 +197,27 @@ int DMLinuxUtil_CheckProcessCmdlineIn(const char* procRoot, const char* programP
         return -1;
     DMLOG("[NOT] main, checkSameProcess() check OK.");
     return 1;
+}
+
+int DMLinuxUtil_LockStart()
+{
+    // The program file itself: every start of this installation opens the
+    // same one, and it needs no place of its own to be written.
+    int fd = ::open("/proc/self/exe", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    // Held only from the check to the fork, so a longer wait means a holder
+    // that hangs; then the check goes on without it.
+    for (int waited = 0; waited < 5000; waited += 10) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            return fd;
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            break;
+        ::usleep(10000);
+    }
+    DMLOG("[WAR] start lock not taken, checking for another agent without it\n");
+    ::close(fd);
+    return -1;
 }
 
 int DMLinuxUtil_CheckProcessCmdline(const char* programPath)

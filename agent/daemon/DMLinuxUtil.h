@@ -32,6 +32,13 @@ int DMLinuxUtil_CheckProcess(const char* pattern);
 // 1 when no other process of this user runs programPath, -1 when one does
 // or /proc cannot be read.
 int DMLinuxUtil_CheckProcessCmdline(const char* programPath);
+// Serialises the single-instance check among agents started at the same
+// moment, so that they neither all see each other and end, nor all miss each
+// other. Take it before the check and keep it over the fork: it is released
+// when the starting process and its forked daemon have both closed the
+// returned descriptor. -1 (no lock; the check runs unserialised) when it
+// could not be taken within a few seconds.
+int DMLinuxUtil_LockStart();
 // Same check against an explicit /proc root and user id (tests).
 int DMLinuxUtil_CheckProcessCmdlineIn(const char* procRoot, const char* programPath, unsigned uid);
 // Processes of uid whose first command-line word is programPath; readable

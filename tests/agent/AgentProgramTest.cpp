@@ -158,6 +158,23 @@ TEST_F(AgentProgram, OneInstanceUnlessToldOtherwise)
     EXPECT_EQ(isRunning(16888), R"({"zunres":"1"})");
 }
 
+// Starts at the same moment (autostart, a launcher clicked twice) leave
+// exactly one agent: neither none (each seeing the others) nor several.
+TEST_F(AgentProgram, SimultaneousStartsLeaveOneAgent)
+{
+    for (int round = 0; round < 4; ++round) {
+        std::vector<std::future<zqtest::RunResult>> starts;
+        for (int i = 0; i < 3; ++i)
+            starts.push_back(std::async(std::launch::async, [&] { return agent({}, kNoDisplay); }));
+        for (auto& s : starts)
+            EXPECT_EQ(s.get().status, 0);
+        std::this_thread::sleep_for(300ms);
+        EXPECT_EQ(agents().size(), 1u) << "round " << round;
+        zqtest::run({"pkill", "-KILL", "-f", program()});
+        ASSERT_TRUE(waitForAgents(0, 5s));
+    }
+}
+
 TEST_F(AgentProgram, StopsOnSignalsWithItsLogLines)
 {
     enableFileLog();
