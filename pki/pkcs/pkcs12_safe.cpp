@@ -76,10 +76,7 @@ constexpr MacDigest kMacDigests[] = {
 
 // An iteration count of a file: absent means 1; 0 when it is out of range.
 int macIterations(const BIGINT* count) {
-    if (!count) return 1;
-    if (VSC_Get_BIGINT_Bits_Length(count) > 31) return 0;
-    const unsigned long n = VSC_Get_BIGINT_Word(count);
-    return n >= 1 && n <= PKCS5_MAX_ITERATIONS ? static_cast<int>(n) : 0;
+    return count ? zpki::pkcs5::iterationsOf(count) : 1;
 }
 
 // The MAC over authSafe under pw with the salt, count and digest of mac into

@@ -338,6 +338,15 @@ int pkcs12Key(const PbePassword& pw, const unsigned char* salt, int saltLen, int
     return gen_PKCS12_key_ASC(pw.pw, pw.len, salt, saltLen, id, iterations, n, out, digest);
 }
 
+int iterationsOf(const BIGINT* count)
+{
+    BigInt zero(VSC_New_BIGINT());
+    if (!zero || count == nullptr || VSC_Cmp_BIGINT(count, zero.get()) <= 0 || VSC_Get_BIGINT_Bits_Length(count) > 31)
+        return 0;
+    const unsigned long n = VSC_Get_BIGINT_Word(count);
+    return n <= PKCS5_MAX_ITERATIONS ? static_cast<int>(n) : 0;
+}
+
 const Pkcs12Pbe* pkcs12PbeOfRow(int row)
 {
     for (const auto& p : kPkcs12Pbes)
@@ -742,16 +751,6 @@ PKI_ERROR schemeForReading(const PKCS8& enc, const P5_PBE_PARAM& param, Scheme& 
     iv = p->data;
     ivLen = p->length;
     return PKI_SUCCESS;
-}
-
-// A count from a file: 1 to PKCS5_MAX_ITERATIONS, else 0.
-int iterationsOf(const BIGINT* count)
-{
-    BigInt zero(VSC_New_BIGINT());
-    if (!zero || count == nullptr || VSC_Cmp_BIGINT(count, zero.get()) <= 0 || VSC_Get_BIGINT_Bits_Length(count) > 31)
-        return 0;
-    const unsigned long n = VSC_Get_BIGINT_Word(count);
-    return n <= PKCS5_MAX_ITERATIONS ? static_cast<int>(n) : 0;
 }
 
 // Decrypts enc's data under its algorithm into plain (plainLen bytes). The

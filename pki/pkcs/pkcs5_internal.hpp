@@ -19,6 +19,10 @@ struct Pkcs12Pbe {
 // The algorithm of a row, or null when the row is none of them.
 const Pkcs12Pbe* pkcs12PbeOfRow(int row);
 
+// An iteration count read from a file: 1 to PKCS5_MAX_ITERATIONS, else 0
+// (also for a negative count, whose magnitude is no count at all).
+int iterationsOf(const BIGINT* count);
+
 // A password of PKCS#12 contents: its bytes (len 0 or more; a null password
 // is no octets at all, which the PKCS#12 derivation tells from "") and,
 // when bmp is set, the BMPString the PKCS#12 derivation takes instead of

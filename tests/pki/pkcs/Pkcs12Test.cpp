@@ -358,6 +358,28 @@ TEST(Pkcs12Mac, SettingRulesAndDigests) {
     EXPECT_EQ(verify_PKCS12_mac(pfx.get(), kPass, -1), 1);
 }
 
+TEST(Pkcs12Mac, ANegativeCountIsRefused) {
+    // legacy.p12's MAC runs 2048 rounds (02 02 08 00); the same octets with
+    // the sign bit set (-2048) are no count a MAC was made with.
+    Pfx pfx = decodePfx(fixture("legacy.p12"));
+    ASSERT_NE(pfx, nullptr);
+    ASSERT_EQ(verify_PKCS12_mac(pfx.get(), kPass, -1), 0);
+    Bytes mac = x509test::encode(P12_MAC_DATA_to_Seq, static_cast<const P12_MAC_DATA*>(pfx->macData));
+    ASSERT_EQ(toHex(Bytes(mac.end() - 4, mac.end())), "02020800");
+    mac[mac.size() - 2] = 0xf8;
+    std::unique_ptr<ASN1_UNIT, FreeWith<free_ASN1_UNIT>> node(decodeToDERSequence(mac.data(), static_cast<int>(mac.size())));
+    ASSERT_NE(node, nullptr);
+    ASSERT_EQ(Seq_to_P12_MAC_DATA(node.get(), &pfx->macData), 0);
+    EXPECT_EQ(verify_PKCS12_mac(pfx.get(), kPass, -1), 1);
+    Imported got;
+    importInto(got, pfx.get(), kPass);
+    EXPECT_EQ(got.rc, (PKI_ERROR)0x4d0f005e);
+    EXPECT_EQ(got.keys, nullptr);
+    // openssl does not open the file either.
+    zqtest::TempDir dir("p12count");
+    EXPECT_NE(opensslInfo(writeTemp(dir, "count.p12", encodePfx(pfx.get())), kPass), "ok");
+}
+
 TEST(Pkcs12Safes, EncryptedSafeRoundTripAndRefusals) {
     Cert leaf = cert("leaf.der");
     P12_SAFEBAGS* made = nullptr;
