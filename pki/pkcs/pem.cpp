@@ -74,11 +74,16 @@ int decode_PEM(const char* pem, int pem_len, unsigned char** out)
         return 0;
     std::string_view text(pem, static_cast<size_t>(pem_len));
 
-    // The body starts after the first run of five dashes between offset 5 and
-    // pem_len - 5: for normal armour, the dashes that close the BEGIN line.
-    size_t start = 0;
+    // Text before the armour (a certificate's text dump, the "Bag
+    // Attributes" lines of openssl pkcs12) is passed over. The body starts
+    // after the next run of five dashes, up to pem_len - 5: for normal
+    // armour, the dashes that close the BEGIN line.
+    size_t from = text.find(kBegin);
+    if (from == std::string_view::npos)
+        from = 0;
+    size_t start = from;
     std::string_view window = text.substr(0, text.size() - 5);
-    if (size_t run = window.find(kDashes, 5); run != std::string_view::npos)
+    if (size_t run = window.find(kDashes, from + 5); run != std::string_view::npos)
         start = run + kDashes.size();
     while (start < text.size() && skippedBeforeBody(text[start]))
         ++start;

@@ -70,6 +70,25 @@ TEST_F(PemArmour, SameBytesAsOpensslForEachLabel)
     EXPECT_EQ(openssl({"x509", "-outform", "DER"}, encodePem(der, "CERTIFICATE")), der);
 }
 
+TEST_F(PemArmour, TextBeforeTheArmourIsPassedOver)
+{
+    // openssl's own files: a certificate after its text dump, and the
+    // "Bag Attributes" lines pkcs12 -nodes writes before each block.
+    std::string cert = *dir / "text.pem", p12 = *dir / "bag.p12";
+    openssl({"req", "-x509", "-key", key, "-subj", "/CN=pem text", "-days", "1", "-out", cert});
+    openssl({"pkcs12", "-export", "-inkey", key, "-in", cert, "-passout", "pass:pw", "-out", p12});
+    const std::string der = openssl({"x509", "-in", cert, "-outform", "DER"});
+    ASSERT_FALSE(der.empty());
+    const std::string texts[] = {
+        openssl({"x509", "-in", cert, "-text"}),
+        openssl({"pkcs12", "-in", p12, "-passin", "pass:pw", "-nokeys"}),
+    };
+    for (const auto& text : texts) {
+        ASSERT_NE(text.find("-----BEGIN CERTIFICATE-----"), 0u);
+        EXPECT_TRUE(decodePem(text) == der) << text.substr(0, 40);
+    }
+}
+
 TEST(Pem, ArmourLayout)
 {
     std::string b64 = "QUJD";
