@@ -164,10 +164,9 @@ TEST(VscEc, PointCoordinatesOutsideTheFieldRefused)
         "    print('%x %x %d' % (x, y, ok))\n");
     ASSERT_EQ(v.size(), 4u);
 
-    P256 c;
     ECC_KEY* key = VSC_New_ECC_Key();
     key->curve = VSC_New_ECURVE();
-    ASSERT_EQ(c.setInto(key->curve), VSC_OK);
+    ASSERT_EQ(P256().setInto(key->curve), VSC_OK);
     key->point = VSC_New_ECPOINT();
     for (const std::string& line : v) {
         std::istringstream in(line);

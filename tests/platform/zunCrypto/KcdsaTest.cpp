@@ -231,64 +231,52 @@ TEST(VscKcdsa, OversizedDomainIsRefusedAtOnce)
     EXPECT_EQ(VSC_Init_KCDSA(inverted.get(), 0), VSC_ERR_INVALID_PARAMS);
 }
 
-// A public value outside 1 < y < p, put straight into the record as a decoded
-// certificate key is: y = 0 (or p) makes W' = 0 whatever the signature, so
-// R = h(0...0) with any S would verify. Such keys are refused when the unit
-// starts, as the setter refuses them.
-TEST(VscKcdsa, PublicValueOutOfRangeIsRefused)
+// Values outside their ranges, put straight into the record as a decoded
+// certificate key is, let a signature verify without x: y = 0 (or p) makes
+// W' = 0, so R = h(0...0) passes with any S; g = 1 (or p + 1) makes W' = y^S
+// whatever E is, so R = h(y) passes with S = 1. Such keys are refused when
+// the unit starts, as the setter refuses them.
+TEST(VscKcdsa, ValuesOutOfRangeAreRefused)
 {
     auto cases = loadCases("kcdsa-ttak.json");
     auto& small = cases.back();  // 1024/160, HAS-160
-    BigintPtr p = big(small["P"]), q = big(small["Q"]), g = big(small["G"]);
-    const int pBytes = (VSC_Get_BIGINT_Bits_Length(p.get()) + 7) / 8;
-    Bytes zeros(static_cast<size_t>(pBytes), 0);
-    unsigned char r[VSC_MAX_DIGEST_LENGTH];
-    int rLen = 0;
-    ASSERT_EQ(VSC_DIGEST(VSC_DIGEST_HAS160, zeros.data(), pBytes, r, &rLen), VSC_OK);
-    unsigned char s[20] = {};
-    s[19] = 1;
-
-    BigintPtr zero = big("00"), one = big("01");
-    for (const BIGINT* y : {zero.get(), one.get(), p.get()}) {
-        KcdsaPtr k(VSC_New_KCDSA());
-        k->p = VSC_Dup_BIGINT(p.get());
-        k->q = VSC_Dup_BIGINT(q.get());
-        k->g = VSC_Dup_BIGINT(g.get());
-        k->y = VSC_Dup_BIGINT(y);
-        EXPECT_EQ(VSC_Init_KCDSA(k.get(), 0), VSC_ERR_INVALID_KEY);
-        const unsigned char msg[] = "any message";
-        VSC_Update_KCDSA(k.get(), msg, sizeof msg);
-        EXPECT_EQ(VSC_Verify_KCDSA(k.get(), r, rLen, s, sizeof s), VSC_FAIL);
-    }
-}
-
-// A generator outside 1 < g < p put straight into the record: with g = 1 (or
-// p + 1) W' = y^S whatever E is, so R = h(y) with S = 1 would verify any
-// message.
-TEST(VscKcdsa, GeneratorOutOfRangeIsRefused)
-{
-    auto cases = loadCases("kcdsa-ttak.json");
-    auto& small = cases.back();  // 1024/160, HAS-160
-    BigintPtr p = big(small["P"]), q = big(small["Q"]), y = big(small["Y"]);
-    const int pBytes = (VSC_Get_BIGINT_Bits_Length(p.get()) + 7) / 8;
-    Bytes w(static_cast<size_t>(pBytes), 0);
-    const Bytes yBytes = hexOfBigint(y.get());
-    std::copy(yBytes.begin(), yBytes.end(), w.end() - static_cast<long>(yBytes.size()));
-    unsigned char r[VSC_MAX_DIGEST_LENGTH];
-    int rLen = 0;
-    ASSERT_EQ(VSC_DIGEST(VSC_DIGEST_HAS160, w.data(), pBytes, r, &rLen), VSC_OK);
-    unsigned char s[20] = {};
-    s[19] = 1;
-
+    BigintPtr p = big(small["P"]), q = big(small["Q"]), g = big(small["G"]), y = big(small["Y"]);
     BigintPtr zero = big("00"), one = big("01"), pPlusOne(VSC_Dup_BIGINT(p.get()));
     ASSERT_EQ(VSC_Add_BIGINT_Word(pPlusOne.get(), 1), VSC_OK);
-    for (const BIGINT* g : {zero.get(), one.get(), p.get(), pPlusOne.get()}) {
+    const size_t pBytes = static_cast<size_t>(VSC_Get_BIGINT_Bits_Length(p.get()) + 7) / 8;
+    const Bytes zeros(pBytes, 0);
+    Bytes yPadded(pBytes, 0);
+    const Bytes yBytes = hexOfBigint(y.get());
+    std::copy(yBytes.begin(), yBytes.end(), yPadded.end() - static_cast<long>(yBytes.size()));
+
+    struct Case {
+        const BIGINT* g;
+        const BIGINT* y;
+        const Bytes& w;  // the W' the forged signature is made for
+        int refusal;
+    } table[] = {
+        {g.get(), zero.get(), zeros, VSC_ERR_INVALID_KEY},
+        {g.get(), one.get(), zeros, VSC_ERR_INVALID_KEY},
+        {g.get(), p.get(), zeros, VSC_ERR_INVALID_KEY},
+        {zero.get(), y.get(), yPadded, VSC_ERR_INVALID_PARAMS},
+        {one.get(), y.get(), yPadded, VSC_ERR_INVALID_PARAMS},
+        {p.get(), y.get(), yPadded, VSC_ERR_INVALID_PARAMS},
+        {pPlusOne.get(), y.get(), yPadded, VSC_ERR_INVALID_PARAMS},
+    };
+    for (size_t i = 0; i < std::size(table); ++i) {
+        SCOPED_TRACE(i);
+        const Case& c = table[i];
+        unsigned char r[VSC_MAX_DIGEST_LENGTH];
+        int rLen = 0;
+        ASSERT_EQ(VSC_DIGEST(VSC_DIGEST_HAS160, c.w.data(), static_cast<int>(pBytes), r, &rLen), VSC_OK);
+        unsigned char s[20] = {};
+        s[19] = 1;
         KcdsaPtr k(VSC_New_KCDSA());
         k->p = VSC_Dup_BIGINT(p.get());
         k->q = VSC_Dup_BIGINT(q.get());
-        k->g = VSC_Dup_BIGINT(g);
-        k->y = VSC_Dup_BIGINT(y.get());
-        EXPECT_EQ(VSC_Init_KCDSA(k.get(), 0), VSC_ERR_INVALID_PARAMS);
+        k->g = VSC_Dup_BIGINT(c.g);
+        k->y = VSC_Dup_BIGINT(c.y);
+        EXPECT_EQ(VSC_Init_KCDSA(k.get(), 0), c.refusal);
         const unsigned char msg[] = "any message";
         VSC_Update_KCDSA(k.get(), msg, sizeof msg);
         EXPECT_EQ(VSC_Verify_KCDSA(k.get(), r, rLen, s, sizeof s), VSC_FAIL);
