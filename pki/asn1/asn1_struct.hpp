@@ -112,7 +112,19 @@ struct AnyString {
         return out != nullptr;
     }
     static bool encode(const Value& v, ASN1_UNIT* parent) {
-        return v && addToDERSequence(parent, ASN1_TAG_ANY_STRING, v, v->length) == 0;
+        if (!v) return false;
+        // INTEGER contents are held as read, in two's complement; the string
+        // encoder would take them for a magnitude (-1 would come back 255).
+        if (v->type == ASN1_TAG_INTEGER) {
+            if (v->length <= 0 || !v->data) return false;
+            ASN1_UNIT* node = new_ASN1_UNIT();
+            if (!node || !ber::setNode(node, ASN1_TAG_INTEGER, v->data, static_cast<size_t>(v->length), false)) {
+                free_ASN1_UNIT(node);
+                return false;
+            }
+            return appendNode(parent, node);
+        }
+        return addToDERSequence(parent, ASN1_TAG_ANY_STRING, v, v->length) == 0;
     }
     static bool present(const Value& v) { return v != nullptr; }
     static void release(Value& v) { Str<0>::release(v); }

@@ -55,6 +55,16 @@ ZPKI_STRUCT_FAMILY(DEMO_ALGO, L_X509, PKI_FUNC(0x7c), PKI_FUNC(0x7d))
 ZPKI_STRUCT_FAMILY(DEMO_TIME, L_X509, PKI_FUNC(0x7a), PKI_FUNC(0x7b))
 ZPKI_STRUCT_FAMILY(DEMO_RECORD, L_X509, F_DEMO_TO_SEQ, F_SEQ_TO_DEMO)
 
+// Open values (SEQUENCE OF ANY) held as strings.
+typedef struct {
+    STACK* values;
+} DEMO_ANY;
+template <>
+struct zpki::asn1::Describe<DEMO_ANY> {
+    using Shape = Sequence<Field<&DEMO_ANY::values, SequenceOf<AnyString>>>;
+};
+ZPKI_STRUCT_FAMILY(DEMO_ANY, L_X509, PKI_FUNC(0x78), PKI_FUNC(0x79))
+
 namespace {
 
 const char* kFull =
@@ -147,6 +157,24 @@ TEST(StructPattern, DecodesAndReencodesBothShapes) {
     EXPECT_NE(cmp_DEMO_RECORD(full, minimal), 0);
     free_DEMO_RECORD(full);
     free_DEMO_RECORD(minimal);
+}
+
+// Values held as strings go back out as they came in: an INTEGER's contents
+// are two's complement, not a magnitude to re-encode (-1 stayed no -1).
+TEST(StructPattern, OpenValuesComeBackAsRead) {
+    const Bytes der = genconf(
+        "asn1=SEQUENCE:rec\n[rec]\nl=SEQUENCE:v\n[v]\na=INTEGER:-1\nb=INTEGER:128\nc=INTEGER:-129\nd=INTEGER:0\ne=BOOLEAN:TRUE\n"
+        "f=BMPSTRING:ab\ng=UTCTIME:491231235959Z\nh=OID:2.5.4.3\ni=NULL\nj=SEQUENCE:inner\n"
+        "k=IMPLICIT:2,INTEGER:-1\n[inner]\nx=INTEGER:-300\n");
+    ASSERT_FALSE(der.empty());
+    Node node(decodeToDERSequence(der.data(), static_cast<int>(der.size())));
+    DEMO_ANY* r = nullptr;
+    ASSERT_EQ(Seq_to_DEMO_ANY(node.get(), &r), 0);
+    ASN1_UNIT* out = nullptr;
+    ASSERT_EQ(DEMO_ANY_to_Seq(r, &out), 0);
+    EXPECT_EQ(toHex(bytesOf(out)), toHex(der));
+    free_ASN1_UNIT(out);
+    free_DEMO_ANY(r);
 }
 
 TEST(StructPattern, ErrorsCarryTheFunctionBytes) {
