@@ -473,17 +473,6 @@ constexpr Prf kPrfs[] = {
     {VSC_DIGEST_SHA512, "1.2.840.113549.2.11"},
 };
 
-// PBES2 ciphers that other tools write under identifiers without a row.
-struct NamedCipher {
-    const char* oid;
-    int cipher;
-};
-constexpr NamedCipher kExtraCiphers[] = {
-    {"1.2.410.200046.1.1.2", VSC_CIPHER_ARIA128_CBC},
-    {"1.2.410.200046.1.1.7", VSC_CIPHER_ARIA192 | VSC_CIPHER_MODE_CBC},
-    {"1.2.410.200046.1.1.12", VSC_CIPHER_ARIA256 | VSC_CIPHER_MODE_CBC},
-};
-
 bool sameOid(const OBJECT_IDENTIFIER* oid, const char* text)
 {
     return oid != nullptr && oid->data != nullptr && static_cast<size_t>(oid->length) == std::strlen(text) &&
@@ -723,9 +712,8 @@ PKI_ERROR schemeForReading(const PKCS8& enc, const P5_PBE_PARAM& param, Scheme& 
     s.row = row;
     s.schemeRow = index_from_OBJECT_IDENTIFIER(scheme->algorithm);
     s.cipher = get_CipherID_from_OID(s.schemeRow);
-    for (const auto& c : kExtraCiphers)
-        if (sameOid(scheme->algorithm, c.oid))
-            s.cipher = c.cipher;
+    if (const int named = cipherOfUnlistedOid(scheme->algorithm))
+        s.cipher = named;
     if (s.cipher == 0 || VSC_CIPHER_MODE(s.cipher) != VSC_CIPHER_MODE_CBC)
         return kDecUnsupported;
     // Without a PRF, keys of this system's own rows (pbeWithSHA256AndARIA
@@ -818,6 +806,23 @@ Password pkcs12Password(const PbePassword& pw, const unsigned char* salt, int sa
 }
 
 }  // namespace
+
+int cipherOfUnlistedOid(const OBJECT_IDENTIFIER* oid)
+{
+    // ARIA-CBC under its RFC 5794 identifiers, as openssl writes it.
+    static constexpr struct {
+        const char* oid;
+        int cipher;
+    } kCiphers[] = {
+        {"1.2.410.200046.1.1.2", VSC_CIPHER_ARIA128_CBC},
+        {"1.2.410.200046.1.1.7", VSC_CIPHER_ARIA192 | VSC_CIPHER_MODE_CBC},
+        {"1.2.410.200046.1.1.12", VSC_CIPHER_ARIA256 | VSC_CIPHER_MODE_CBC},
+    };
+    for (const auto& c : kCiphers)
+        if (sameOid(oid, c.oid))
+            return c.cipher;
+    return 0;
+}
 
 PKI_ERROR sealBytes(int pbeRow, const PbePassword& pw, const unsigned char* salt, int saltLen, int iterations,
                     const unsigned char* in, int inLen, PKCS8** out)

@@ -19,6 +19,11 @@ struct Pkcs12Pbe {
 // The algorithm of a row, or null when the row is none of them.
 const Pkcs12Pbe* pkcs12PbeOfRow(int row);
 
+// The cipher id of a block cipher that other tools name under an identifier
+// the table has no row for (ARIA-CBC under its RFC 5794 identifiers); 0 for
+// any other identifier.
+int cipherOfUnlistedOid(const OBJECT_IDENTIFIER* oid);
+
 // An iteration count read from a file: 1 to PKCS5_MAX_ITERATIONS, else 0
 // (also for a negative count, whose magnitude is no count at all).
 int iterationsOf(const BIGINT* count);

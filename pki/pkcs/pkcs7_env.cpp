@@ -8,6 +8,7 @@
 
 #include "asn1/asn1_objects.h"
 #include "asn1/pki_buffer.h"
+#include "pkcs/pkcs5_internal.hpp"
 #include "pkcs/pkcs7.hpp"
 #include "pkcs/pkcs7_sign.h"
 #include "pkcs/secret.hpp"
@@ -86,10 +87,13 @@ bool isOaep(int mode) { return mode == P7_RSAES_OAEP || mode == P7_RSAES_OAEP_V2
 // marked so; 0 for anything else.
 int contentCipherId(const X509_ALGO_IDENTIFIER* alg, bool passwordBased) {
     if (!alg) return 0;
-    const int row = rowOf(alg->algorithm);
-    const int kind = get_AlgorType_from_OID(row);
-    if (kind != OID_ALGOR_CIPHER && !(passwordBased && kind == OID_ALGOR_PBE)) return 0;
-    int id = get_CipherID_from_OID(row);
+    int id = zpki::pkcs5::cipherOfUnlistedOid(alg->algorithm);
+    if (!id) {
+        const int row = rowOf(alg->algorithm);
+        const int kind = get_AlgorType_from_OID(row);
+        if (kind != OID_ALGOR_CIPHER && !(passwordBased && kind == OID_ALGOR_PBE)) return 0;
+        id = get_CipherID_from_OID(row);
+    }
     const int low = id & 0xfe;
     if (low == 0x40 || low == 0x4c || low == 0x60 || low == 0x80) id |= VSC_CIPHER_NO_PADDING;
     return id;

@@ -389,6 +389,7 @@ TEST(Pkcs7Enveloped, OpensslEnvelopedDataOpensWithOurs) {
         {"enveloped-3des.der", "signer", P7_RSAES_PKCS1_V15}, {"enveloped-aes128.der", "signer", P7_RSAES_DEFAULT},
         {"enveloped-aes256.der", "signer", P7_RSAES_PKCS1_V15}, {"enveloped-seed.der", "signer", P7_RSAES_PKCS1_V15},
         {"enveloped-two.der", "other", P7_RSAES_PKCS1_V15},      {"enveloped-oaep256.der", "signer", P7_RSAES_OAEP_V21},
+        {"enveloped-aria128.der", "signer", P7_RSAES_PKCS1_V15}, {"enveloped-aria256.der", "signer", P7_RSAES_PKCS1_V15},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);

@@ -5,6 +5,8 @@
 #   enveloped-two.der            smime -encrypt, AES-128, for signer and other
 #   enveloped-oaep256.der        openssl cms -encrypt, AES-128, RSAES-OAEP with SHA-256
 #   enveloped-seed.der           openssl cms -encrypt, SEED-CBC (legacy provider)
+#   enveloped-aria128.der enveloped-aria256.der
+#                                openssl cms -encrypt, ARIA-CBC under its RFC 5794 identifiers
 set -euo pipefail
 out="$1"
 cd "$out"
@@ -21,3 +23,6 @@ openssl cms -encrypt -binary -aes128 -in content.bin -recip signer.pem -keyopt r
   -keyopt rsa_oaep_md:sha256 -outform DER -out enveloped-oaep256.der
 openssl cms -encrypt -binary -seed-cbc -in content.bin -recip signer.pem -outform DER -out enveloped-seed.der \
   -provider legacy -provider default
+for bits in 128 256; do
+  openssl cms -encrypt -binary -aria$bits -in content.bin -recip signer.pem -outform DER -out "enveloped-aria$bits.der"
+done
