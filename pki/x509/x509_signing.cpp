@@ -35,10 +35,15 @@ bool hasPrefix(const OBJECT_IDENTIFIER* oid, const char* prefix) {
     return oid && oid->data && static_cast<size_t>(oid->length) > n && std::memcmp(oid->data, prefix, n) == 0;
 }
 
+bool isOid(const OBJECT_IDENTIFIER* oid, const char* text) {
+    const size_t n = std::strlen(text);
+    return oid && oid->data && static_cast<size_t>(oid->length) == n && std::memcmp(oid->data, text, n) == 0;
+}
+
 // Signature algorithms whose AlgorithmIdentifier carries no parameters.
 bool parametersAbsent(const OBJECT_IDENTIFIER* oid) {
     return hasPrefix(oid, "1.2.840.10045.4.") ||      // ecdsa-with-*
-           hasPrefix(oid, "1.2.840.10040.4.3") ||     // dsa-with-sha1
+           isOid(oid, "1.2.840.10040.4.3") ||         // dsa-with-sha1
            hasPrefix(oid, "2.16.840.1.101.3.4.3.");  // dsa-with-sha2, ecdsa-with-sha3
 }
 

@@ -2,6 +2,7 @@
 // certificates, the DER kept from decoding, setters and getters.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 
 #include "CertTestUtil.h"
@@ -235,6 +236,28 @@ TEST(CertKeptDer, MembersChangedThroughTheirSettersAreEncoded) {
         EXPECT_NE(verify_SIG_X509_CERT(cert.get(), caKey), 0);
         touch_X509_CERT(cert.get());
         EXPECT_EQ(encodeCert(cert.get()), der);
+    }
+}
+
+// A signature AlgorithmIdentifier written afresh carries NULL parameters
+// only for the algorithms that take them (RFC 3279: none for DSA and ECDSA,
+// as openssl writes them).
+TEST(CertKeptDer, FreshAlgorithmIdentifiersFollowTheirAlgorithm) {
+    const struct {
+        const char* sn;
+        const char* der;
+    } cases[] = {{"DSA-SHA1", "300906072a8648ce380403"},
+                 {"ecdsa-with-SHA256", "300a06082a8648ce3d040302"},
+                 {"RSA-SHA256", "300d06092a864886f70d01010b0500"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sn);
+        Cert cert = certFixture("leaf.der");
+        pkitest::String oid(index_to_OBJECT_IDENTIFIER(index_from_sn(c.sn, static_cast<int>(std::strlen(c.sn)))));
+        ASSERT_NE(oid, nullptr);
+        ASSERT_EQ(set_X509_signature(cert.get(), oid.get()), 0);
+        auto tbs = elementsOf(elementsOf(encodeCert(cert.get()))[0]);
+        ASSERT_GT(tbs.size(), 2u);
+        EXPECT_EQ(tbs[2], fromHex(c.der));
     }
 }
 
