@@ -106,6 +106,22 @@ TEST(CertSignature, RefusedAlgorithmsAndKeys) {
     EXPECT_EQ(verify_KCDSA_SIG_X509_CERT(ca.get(), nullptr), 0x46180049);
 }
 
+// A KCDSA private key of a TTAK vector and the public-key record of it.
+struct KcdsaPair {
+    Key key;
+    PubKey pub;
+};
+KcdsaPair kcdsaPairOf(int vector) {
+    const auto v = keytest::kcdsaVector(vector);
+    keytest::Big p(keytest::hex(v.at("P"))), q(keytest::hex(v.at("Q"))), g(keytest::hex(v.at("G"))),
+        x(keytest::hex(v.at("X")));
+    KCDSA_UNIT* unit = VSC_New_KCDSA();
+    KcdsaPair out{Key(holding(ASYMMETRIC_KEY_KCDSA, unit)), PubKey(new_X509_PUBKEY())};
+    EXPECT_EQ(VSC_Set_KCDSA_Params(unit, p.get(), q.get(), g.get(), x.get(), nullptr), VSC_OK);
+    EXPECT_EQ(set_X509_PUBKEY_kcdsa(out.pub.get(), unit), 0);
+    return out;
+}
+
 // A v3 certificate built by the setters and signed with the root's key.
 Cert buildLeaf(const Cert& ca, int sigRow) {
     Cert leaf = certFixture("leaf.der");
@@ -182,14 +198,8 @@ TEST(CertSigning, KcdsaRoundTrip) {
     Cert ca = certFixture("ca.der");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.alg);
-        const auto v = keytest::kcdsaVector(c.vector);
-        keytest::Big p(keytest::hex(v.at("P"))), q(keytest::hex(v.at("Q"))), g(keytest::hex(v.at("G"))),
-            x(keytest::hex(v.at("X")));
-        KCDSA_UNIT* unit = VSC_New_KCDSA();
-        ASSERT_EQ(VSC_Set_KCDSA_Params(unit, p.get(), q.get(), g.get(), x.get(), nullptr), VSC_OK);
-        Key key(holding(ASYMMETRIC_KEY_KCDSA, unit));
-        PubKey pub(new_X509_PUBKEY());
-        ASSERT_EQ(set_X509_PUBKEY_kcdsa(pub.get(), unit), 0);
+        auto [key, pub] = kcdsaPairOf(c.vector);
+        ASSERT_NE(pub->key, nullptr);
 
         Cert cert = buildLeaf(ca, index_from_sn(c.alg, static_cast<int>(std::strlen(c.alg))));
         ASSERT_EQ(set_X509_pub_key(cert.get(), pub.get()), 0);
@@ -223,14 +233,9 @@ TEST(CertSigning, KcdsaRoundTrip) {
 // key): checked against the crypto library's KCDSA under that digest.
 TEST(CertSigning, KcdsaUsesTheDigestItsAlgorithmNames) {
     Cert ca = certFixture("ca.der");
-    const auto v = keytest::kcdsaVector(4);
-    keytest::Big p(keytest::hex(v.at("P"))), q(keytest::hex(v.at("Q"))), g(keytest::hex(v.at("G"))),
-        x(keytest::hex(v.at("X")));
-    KCDSA_UNIT* unit = VSC_New_KCDSA();
-    ASSERT_EQ(VSC_Set_KCDSA_Params(unit, p.get(), q.get(), g.get(), x.get(), nullptr), VSC_OK);
-    Key key(holding(ASYMMETRIC_KEY_KCDSA, unit));
-    PubKey pub(new_X509_PUBKEY());
-    ASSERT_EQ(set_X509_PUBKEY_kcdsa(pub.get(), unit), 0);
+    auto [key, pub] = kcdsaPairOf(4);
+    ASSERT_NE(pub->key, nullptr);
+    auto* unit = static_cast<KCDSA_UNIT*>(key->key);
     auto* publicUnit = static_cast<KCDSA_UNIT*>(pub->key->key);
     const auto rowOf = [](const char* sn) { return index_from_sn(sn, static_cast<int>(std::strlen(sn))); };
     // r and s of a KCDSA signature value.
