@@ -224,6 +224,24 @@ TEST_F(AgentProgram, EndsWhenItsInstalledFilesAreMissing)
     EXPECT_NE(text.find("] -2\n"), std::string::npos) << text;
 }
 
+// A staged install (DESTDIR, as packaging does it) puts the root and the
+// container beside the program in the staging tree, and nothing into the
+// live prefix.
+TEST(Install, StagedInstallStaysInsideDestdir)
+{
+    zqtest::TempDir stage("zqstage");
+    zqtest::TempDir live("zqprefix");
+    const std::string prefix = live / "opt";
+    auto r = zqtest::run({"cmake", "--install", zqtest::binaryDir(), "--prefix", prefix}, {},
+                         {"DESTDIR=" + stage.path()});
+    ASSERT_EQ(r.status, 0) << r.output;
+    const std::string staged = stage.path() + prefix;
+    EXPECT_TRUE(zqtest::fileExists(staged + "/ZEPHALTQuilletEX"));
+    EXPECT_TRUE(zqtest::fileExists(staged + "/VERIDAN_ROOT.cer"));
+    EXPECT_TRUE(zqtest::fileExists(staged + "/zunwssc.dat"));
+    EXPECT_FALSE(zqtest::fileExists(prefix));
+}
+
 // A Firefox directory with a relative sql profile, an absolute dbm profile,
 // and a profile that was never started (no database yet).
 class Registration : public AgentProgram {
