@@ -1,10 +1,12 @@
-// The key-file readers on arbitrary bytes: PEM key text with a password,
-// and DER as an encrypted key (decrypted when its count is small), a plain
-// key, and OAEP and PSS parameters; whatever decodes is encoded again.
+// The key-file readers on arbitrary bytes: PEM key text with a password, the
+// plain PEM armour, and DER as an encrypted key (decrypted when its count is
+// small), a plain key, and OAEP and PSS parameters; whatever decodes is
+// encoded again.
 #include <cstdint>
 #include <cstdlib>
 
 #include "asn1/ber.h"
+#include "pkcs/pem.h"
 #include "pkcs/pkcs1.h"
 #include "pkcs/pkcs5.h"
 #include "pkcs/pkcs8.h"
@@ -51,6 +53,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     RSA_UNIT* rsa = nullptr;
     readPKCS1_from_Binary(&rsa, "pw", 2, reinterpret_cast<const char*>(data), len);
     VSC_Free_RSA(rsa);
+    unsigned char* body = nullptr;
+    decode_PEM(reinterpret_cast<const char*>(data), len, &body);
+    VSC_Free(body, __FILE__, __LINE__);
 
     ASN1_UNIT* node = decodeToDERSequence(data, len);
     if (node == nullptr)
