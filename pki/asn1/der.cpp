@@ -18,6 +18,37 @@ int formFor(int tag, const void* value, int len) {
     return getASN1LengthForm(type == 3 ? 3 : tag, len);
 }
 
+bool isOid(int tag, const void* value) {
+    return tag == ASN1_TAG_OBJECT_IDENTIFIER || (tag == ASN1_TAG_ANY_STRING && value &&
+                                                 static_cast<const ASN1_STRING*>(value)->type == ASN1_TAG_OBJECT_IDENTIFIER);
+}
+
+// An identifier's dotted text is about twice as long as its contents, so the
+// form chosen from the text may be long where the contents need one length
+// byte: DER wants the shortest length octets (X.690 10.1).
+bool shortenLength(ASN1_UNIT* node) {
+    const int len = getASN1ValueLength(node);
+    return len >= 128 || setBERLengthForm(node, ASN1_LENGTH_SHORT) == 0;
+}
+
+// A new node holding the identifier's element in DER, for the appenders.
+ASN1_UNIT* oidElement(int tag, void* value, int len) {
+    zpki::Owned<ASN1_UNIT, free_ASN1_UNIT> node(new_ASN1_UNIT());
+    if (!node || encodeToBER(node.get(), tag, value, len, formFor(tag, value, len)) != 0 || !shortenLength(node.get()))
+        return nullptr;
+    return node.release();
+}
+
+// The BER twin of an appender with the DER length form; an identifier goes
+// in as a finished DER element, which the twin consumes. (A zero length keeps
+// its meaning for the list appenders: an empty list.)
+template <class Append>
+PKI_ERROR appendDer(Append append, ASN1_UNIT* parent, int tag, void* value, int len) {
+    if (!isOid(tag, value) || len == 0) return append(parent, tag, value, len, formFor(tag, value, len));
+    ASN1_UNIT* element = parent ? oidElement(tag, value, len) : nullptr;
+    return element ? append(parent, ASN1_TAG_NODE, element, len, 0) : 1;
+}
+
 }  // namespace
 
 extern "C" {
@@ -53,12 +84,20 @@ ZUNPKI_API PKI_ERROR checkDER(int tag, void* value, int* len) {
 ZUNPKI_API PKI_ERROR encodeToDER(ASN1_UNIT* node, int tag, void* value, int len) {
     if (checkDER(tag, value, &len) != 0 || encodeToBER(node, tag, value, len, formFor(tag, value, len)) != 0)
         return derError(F_ENCODE_TO_DER);
+    if (isOid(tag, value) && !shortenLength(node)) {
+        clean_ASN1_UNIT(node);
+        return derError(F_ENCODE_TO_DER);
+    }
     return 0;
 }
 
 ZUNPKI_API PKI_ERROR encodeToDER_CS(ASN1_UNIT* node, int n, int tag, void* value, int len) {
     if (checkDER(tag, value, &len) != 0 || encodeToBER_CS(node, n, tag, value, len, formFor(tag, value, len)) != 0)
         return derError(F_ENCODE_TO_DER_CS);
+    if (isOid(tag, value) && !shortenLength(node)) {
+        clean_ASN1_UNIT(node);
+        return derError(F_ENCODE_TO_DER_CS);
+    }
     return 0;
 }
 
@@ -68,7 +107,7 @@ ZUNPKI_API PKI_ERROR encodeToDER_CS(ASN1_UNIT* node, int n, int tag, void* value
             if (tag == ASN1_TAG_NODE) free_ASN1_UNIT(static_cast<ASN1_UNIT*>(value));          \
             return derError(func);                                                             \
         }                                                                                      \
-        return ber(parent, tag, value, len, formFor(tag, value, len)) ? derError(func) : 0;    \
+        return appendDer(ber, parent, tag, value, len) ? derError(func) : 0;                   \
     }
 ZPKI_DER_APPENDER(addToDERSequence, addToBERSequence, F_ADD_TO_DER_SEQUENCE)
 ZPKI_DER_APPENDER(addToDERSequenceOf, addToBERSequenceOf, F_ADD_TO_DER_SEQUENCE_OF)
@@ -81,8 +120,8 @@ ZUNPKI_API PKI_ERROR addToDERSequence_CS(ASN1_UNIT* parent, int n, int tag, void
         if (tag == ASN1_TAG_NODE) free_ASN1_UNIT(static_cast<ASN1_UNIT*>(value));
         return derError(F_ADD_TO_DER_SEQUENCE_CS);
     }
-    return addToBERSequence_CS(parent, n, tag, value, len, formFor(tag, value, len)) ? derError(F_ADD_TO_DER_SEQUENCE_CS)
-                                                                                     : 0;
+    auto tagged = [n](ASN1_UNIT* p, int t, void* v, int l, int form) { return addToBERSequence_CS(p, n, t, v, l, form); };
+    return appendDer(tagged, parent, tag, value, len) ? derError(F_ADD_TO_DER_SEQUENCE_CS) : 0;
 }
 
 }  // extern "C"

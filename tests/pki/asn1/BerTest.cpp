@@ -84,6 +84,27 @@ TEST(BerEncode, MatchesOpensslGenstr) {
     }
 }
 
+// An identifier's dotted text is about twice its contents: DER takes the
+// length form from the contents (06 81 41 for 65 bytes broke X.690 10.1).
+TEST(BerEncode, LongOidTextKeepsTheMinimalLength) {
+    for (int arcs : {64, 129}) {
+        std::string text = "1.2";
+        for (int i = 0; i < arcs; ++i) text += ".1";
+        SCOPED_TRACE(text.size());
+        const Bytes expected = genstr("OID:" + text);
+        ASSERT_FALSE(expected.empty());
+        String s(new_OBJECT_IDENTIFIER(text.c_str(), static_cast<int>(text.size())));
+        EXPECT_EQ(toHex(derOfString(s.get(), 6)), toHex(expected));
+        Node node(new_ASN1_UNIT());
+        ASSERT_EQ(encodeToDER(node.get(), 6, s.get(), s->length), 0);
+        EXPECT_EQ(toHex(bytesOf(node.get())), toHex(expected));
+        Node set(new_ASN1_UNIT());  // as any string, into a SET OF
+        ASSERT_EQ(addToDERSetOf(set.get(), ASN1_TAG_ANY_STRING, s.get(), s->length), 0);
+        const Bytes all = bytesOf(set.get());
+        EXPECT_EQ(toHex(Bytes(all.end() - static_cast<long>(expected.size()), all.end())), toHex(expected));
+    }
+}
+
 TEST(BerEncode, LongContentsMatchOpenssl) {
     for (size_t n : {127u, 128u, 255u, 256u, 40000u}) {
         std::string hex(2 * n, 'b');
