@@ -92,7 +92,9 @@ ZUNPKI_API PKI_ERROR addToDERSequence_CS(ASN1_UNIT* parent, int n, int tag, void
 /* ---- Decoding ----------------------------------------------------------- */
 /* Each takes one TLV starting at its identifier octet and the number of bytes
  * available there; bytes after the TLV are ignored. Null when the TLV does
- * not read within len, or on the wrong universal type. */
+ * not read within len or its contents do not make the value asked for. The
+ * identifier itself is not checked: an implicitly tagged element reads as
+ * the type asked for. */
 ZUNPKI_API ASN1_UNIT* decodeToBERSequence(const unsigned char* bytes, int len);
 ZUNPKI_API unsigned char* decodeToBERBoolean(const unsigned char* bytes, int len);
 ZUNPKI_API BIGINT* decodeToBERInteger(const unsigned char* bytes, int len);
