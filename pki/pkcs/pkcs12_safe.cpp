@@ -370,23 +370,6 @@ bool moveInto(List& from, STACK** to) {
     return true;
 }
 
-// The UTF-16 form of a password that is UTF-8 but not ASCII, with its two
-// terminating zero octets.
-Buffer utf16Password(const PbePassword& pw, int& len) {
-    len = 0;
-    std::string_view text(pw.pw ? pw.pw : "", static_cast<size_t>(pw.len));
-    bool ascii = true;
-    for (char c : text) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-    unsigned char* out = nullptr;
-    if (ascii || (len = zpki::text::utf8ToUtf16(text, &out), !out)) return {};
-    Buffer units = Buffer::adopt(out, len);
-    Buffer withEnd = Buffer::allocate(static_cast<size_t>(len) + 2);
-    if (!withEnd) return {};
-    std::memcpy(withEnd.data(), units.data(), static_cast<size_t>(len));
-    len += 2;
-    return withEnd;
-}
-
 }  // namespace
 
 extern "C" {
@@ -458,7 +441,7 @@ ZUNPKI_API PKI_ERROR import_PKCS12(const PKCS12* pfx, const char* password, int 
     if (given.len > 0) {
         in.pw = given;
         if (verifyMac(*pfx, given) != 0) {
-            utf16 = utf16Password(given, utf16Len);
+            utf16 = zpki::pkcs5::utf16Password(given, utf16Len);
             in.pw = {given.pw, given.len, utf16.data(), utf16Len};
             if (!utf16 || verifyMac(*pfx, in.pw) != 0) return code(F, ERR_PKCS12_MAC_MISMATCH);
         }

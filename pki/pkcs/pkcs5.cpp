@@ -1,6 +1,7 @@
 #include "pkcs5.h"
 
 #include "asn1/asn1_objects.h"
+#include "asn1/convert.hpp"
 #include "asn1/pki_buffer.h"
 #include "pkcs/pkcs12_kdf.h"
 #include "pkcs/pkcs_codecs.hpp"
@@ -10,6 +11,7 @@
 #include <zunCrypto/zunCrypto.h>
 
 #include <cstring>
+#include <string_view>
 
 namespace zpki::pkcs5 {
 namespace {
@@ -338,6 +340,25 @@ int pkcs12Key(const PbePassword& pw, const unsigned char* salt, int saltLen, int
     return gen_PKCS12_key_ASC(pw.pw, pw.len, salt, saltLen, id, iterations, n, out, digest);
 }
 
+Buffer utf16Password(const PbePassword& pw, int& len)
+{
+    len = 0;
+    std::string_view text(pw.pw ? pw.pw : "", static_cast<size_t>(pw.len));
+    bool ascii = true;
+    for (char c : text)
+        ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    unsigned char* out = nullptr;
+    if (ascii || (len = zpki::text::utf8ToUtf16(text, &out), !out))
+        return {};
+    Buffer units = Buffer::adopt(out, len);
+    Buffer withEnd = Buffer::allocate(static_cast<size_t>(len) + 2);
+    if (!withEnd)
+        return {};
+    std::memcpy(withEnd.data(), units.data(), static_cast<size_t>(len));
+    len += 2;
+    return withEnd;
+}
+
 int iterationsOf(const BIGINT* count)
 {
     BigInt zero(VSC_New_BIGINT());
@@ -446,6 +467,7 @@ namespace zpki::pkcs5 {
 namespace {
 
 constexpr int kRowPbes2 = 161;
+constexpr int kRowGpki = 793;
 constexpr PKI_ERROR kEncUnsupported = PKI_ERR(L_PKCS5, F_ENC_PKCS5, ERR_NOT_FOUNDED);
 constexpr PKI_ERROR kDecUnsupported = PKI_ERR(L_PKCS5, F_DEC_PKCS5, ERR_NOT_FOUNDED);
 
@@ -782,7 +804,22 @@ PKI_ERROR decryptKey(const PKCS8* enc, P8_PRIV_KEY_INFO** out, const char* passw
     int plainLen = 0;
     PKI_ERROR rc = openBytesAs(*enc, {password, pwLen, nullptr, 0, 0}, plain, plainLen);
     // A wrong key shows as bad padding, or as bytes that are no key.
-    if (rc == VSC_FAIL || (rc == PKI_SUCCESS && !pkcs::isOneSequence(plain.data(), static_cast<size_t>(plainLen))))
+    auto wrongKey = [&] {
+        return rc == VSC_FAIL || (rc == PKI_SUCCESS && !pkcs::isOneSequence(plain.data(), static_cast<size_t>(plainLen)));
+    };
+    // Other tools run the PKCS#12 derivation over a password that is not
+    // ASCII in its UTF-16 form, as in PKCS#12 files.
+    const int row = index_from_OBJECT_IDENTIFIER(get_OID_PKCS8(enc));
+    if (wrongKey() && (pkcs12PbeOfRow(row) != nullptr || row == kRowGpki)) {
+        int bmpLen = 0;
+        const Buffer bmp = utf16Password({password, pwLen}, bmpLen);
+        if (bmp) {
+            Password utf16{password, pwLen, nullptr, 0, 0};
+            utf16.bmp = bmp.data(), utf16.bmpLen = bmpLen;
+            rc = openBytesAs(*enc, utf16, plain, plainLen);
+        }
+    }
+    if (wrongKey())
         return err(LF, ERR_PKCS5_KDF_OR_PLAINTEXT);
     if (rc != PKI_SUCCESS)
         return rc;

@@ -112,7 +112,9 @@ ZUNPKI_API PKI_ERROR encrypt_PKCS5_ex(const P8_PRIV_KEY_INFO *key, PKCS8 **out, 
 /* Decrypts enc into *out (filled when it points to a record, else a new
  * one; left alone on failure). PBES2 reads PBKDF2's PRF (hmacWithSHA1 to
  * hmacWithSHA512) and keyLength, and ciphers by table row or as
- * aria-128/192/256-cbc. A wrong password gives 0x4a070012; unreadable
+ * aria-128/192/256-cbc. Under the PKCS#12 derivation (rows 144-149, 793) a
+ * password that is not ASCII is tried in its UTF-16 form too, as other tools
+ * derive from it. A wrong password gives 0x4a070012; unreadable
  * parameters or a count beyond the bound 0x4a07002b or 0x4a070104; an
  * algorithm not listed 0x4a07012f. */
 ZUNPKI_API PKI_ERROR decrypt_PKCS5(const PKCS8 *enc, P8_PRIV_KEY_INFO **out, const char *password, int pw_len);

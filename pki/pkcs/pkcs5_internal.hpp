@@ -39,6 +39,10 @@ struct PbePassword {
     int bmpLen = 0;
 };
 
+// The UTF-16 form of a password that is UTF-8 but not ASCII, with its two
+// terminating zero octets (len of them); empty for any other password.
+Buffer utf16Password(const PbePassword& pw, int& len);
+
 // n octets of the PKCS#12 derivation (pkcs12_kdf.h) from the password in
 // its BMPString form, with the algorithm of digest; 0 or 1.
 int pkcs12Key(const PbePassword& pw, const unsigned char* salt, int saltLen, int id, int iterations, int n,

@@ -92,6 +92,25 @@ TEST_F(EncryptedKeys, OpensslKeysDecrypt)
     }
 }
 
+TEST_F(EncryptedKeys, PasswordsThatAreNotAscii)
+{
+    // openssl derives PKCS#12 PBE keys from such a password in UTF-16, as it
+    // does for PKCS#12 files; PBES2 takes its bytes.
+    const std::string korean = "비밀번호 key";
+    for (const char* scheme : {"PBE-SHA1-3DES", "PBE-SHA1-RC4-128", "aes-128-cbc"}) {
+        SCOPED_TRACE(scheme);
+        const bool v2 = std::string(scheme) == "aes-128-cbc";
+        auto enc = keyfmt::opensslLegacy({"pkcs8", "-topk8", "-inform", "DER", "-outform", "DER", "-passout",
+                                          "pass:" + korean, v2 ? "-v2" : "-v1", scheme},
+                                         plain);
+        ASSERT_EQ(enc.status, 0);
+        std::string ours;
+        ASSERT_EQ(decrypt(enc.output, &ours, korean), 0);
+        EXPECT_TRUE(keyfmt::sameBytes(ours, plain));
+        EXPECT_EQ(decrypt(enc.output, nullptr, "비밀번호 kex"), (PKI_ERROR)0x4a070012);
+    }
+}
+
 TEST_F(EncryptedKeys, OpensslOpensOurs)
 {
     struct Case {
