@@ -795,6 +795,29 @@ PKI_ERROR openBytesAs(const PKCS8& enc, Password pw, Buffer& plain, int& plainLe
     return runScheme(s, false, pw, sealed->data, sealed->length, plain.data(), &plainLen, &ivIn, &ivLen);
 }
 
+// A wrong key shows as bad padding, or as bytes that are no key.
+bool wrongKey(PKI_ERROR rc, const Buffer& plain, int plainLen)
+{
+    return rc == VSC_FAIL || (rc == PKI_SUCCESS && !pkcs::isOneSequence(plain.data(), static_cast<size_t>(plainLen)));
+}
+
+// openBytesAs, and once more when the PKCS#12 derivation took a password
+// that is not ASCII byte by byte and gave no key: other tools derive from
+// its UTF-16 form.
+PKI_ERROR openAnyForm(const PKCS8& enc, Password pw, Buffer& plain, int& plainLen)
+{
+    PKI_ERROR rc = openBytesAs(enc, pw, plain, plainLen);
+    const int row = index_from_OBJECT_IDENTIFIER(get_OID_PKCS8(&enc));
+    if (!wrongKey(rc, plain, plainLen) || pw.bmp != nullptr || (pkcs12PbeOfRow(row) == nullptr && row != kRowGpki))
+        return rc;
+    int bmpLen = 0;
+    const Buffer bmp = utf16Password({pw.pw, pw.pwLen}, bmpLen);
+    if (!bmp)
+        return rc;
+    pw.bmp = bmp.data(), pw.bmpLen = bmpLen;
+    return openBytesAs(enc, pw, plain, plainLen);
+}
+
 PKI_ERROR decryptKey(const PKCS8* enc, P8_PRIV_KEY_INFO** out, const char* password, int pwLen)
 {
     constexpr unsigned LF = L_PKCS5 | F_DEC_PKCS5;
@@ -802,24 +825,8 @@ PKI_ERROR decryptKey(const PKCS8* enc, P8_PRIV_KEY_INFO** out, const char* passw
         return err(LF, ERR_R_NULL_ARGUMENT);
     Buffer plain;
     int plainLen = 0;
-    PKI_ERROR rc = openBytesAs(*enc, {password, pwLen, nullptr, 0, 0}, plain, plainLen);
-    // A wrong key shows as bad padding, or as bytes that are no key.
-    auto wrongKey = [&] {
-        return rc == VSC_FAIL || (rc == PKI_SUCCESS && !pkcs::isOneSequence(plain.data(), static_cast<size_t>(plainLen)));
-    };
-    // Other tools run the PKCS#12 derivation over a password that is not
-    // ASCII in its UTF-16 form, as in PKCS#12 files.
-    const int row = index_from_OBJECT_IDENTIFIER(get_OID_PKCS8(enc));
-    if (wrongKey() && (pkcs12PbeOfRow(row) != nullptr || row == kRowGpki)) {
-        int bmpLen = 0;
-        const Buffer bmp = utf16Password({password, pwLen}, bmpLen);
-        if (bmp) {
-            Password utf16{password, pwLen, nullptr, 0, 0};
-            utf16.bmp = bmp.data(), utf16.bmpLen = bmpLen;
-            rc = openBytesAs(*enc, utf16, plain, plainLen);
-        }
-    }
-    if (wrongKey())
+    PKI_ERROR rc = openAnyForm(*enc, {password, pwLen, nullptr, 0, 0}, plain, plainLen);
+    if (wrongKey(rc, plain, plainLen))
         return err(LF, ERR_PKCS5_KDF_OR_PLAINTEXT);
     if (rc != PKI_SUCCESS)
         return rc;
@@ -873,7 +880,7 @@ PKI_ERROR sealBytes(int pbeRow, const PbePassword& pw, const unsigned char* salt
 
 PKI_ERROR openBytes(const PKCS8& enc, const PbePassword& pw, Buffer& plain, int& plainLen)
 {
-    return openBytesAs(enc, pkcs12Password(pw, nullptr, 0, 0), plain, plainLen);
+    return openAnyForm(enc, pkcs12Password(pw, nullptr, 0, 0), plain, plainLen);
 }
 
 }  // namespace zpki::pkcs5

@@ -55,8 +55,9 @@ PKI_ERROR sealBytes(int pbeRow, const PbePassword& pw, const unsigned char* salt
                     const unsigned char* in, int inLen, PKCS8** out);
 
 // Decrypts the data of enc under its algorithm (any scheme decrypt_PKCS5
-// reads) into plain, plainLen bytes. The cipher's result passes through: a
-// wrong password usually shows as VSC_FAIL (bad padding).
+// reads, with its second try of a password that is not ASCII) into plain,
+// plainLen bytes. The cipher's result passes through: a wrong password
+// usually shows as VSC_FAIL (bad padding).
 PKI_ERROR openBytes(const PKCS8& enc, const PbePassword& pw, Buffer& plain, int& plainLen);
 
 }  // namespace zpki::pkcs5

@@ -118,7 +118,7 @@ TEST(Pkcs12Import, PeersFilesOfEveryForm) {
     } cases[] = {
         {"default.p12", kPass},   {"legacy.p12", kPass},      {"3des.p12", kPass},     {"nomaciter.p12", kPass},
         {"nss.p12", kPass},       {"korean-pw.p12", "비밀번호"}, {"empty.p12", nullptr}, {"empty.p12", ""},
-        {"empty-legacy.p12", ""}, {"empty-legacy.p12", nullptr},
+        {"empty-legacy.p12", ""}, {"empty-legacy.p12", nullptr}, {"korean-legacy.p12", "비밀번호"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.file) + " " + (c.password ? c.password : "(null)"));

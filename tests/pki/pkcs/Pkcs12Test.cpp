@@ -397,6 +397,21 @@ TEST(Pkcs12Safes, EncryptedSafeRoundTripAndRefusals) {
                               static_cast<P12_SAFEBAG*>(get_STACK_value(bags.get(), 0))),
               0);
     EXPECT_EQ(get_PKCS12_p7encdata(safe.get(), "wrong", -1), nullptr);
+    // openssl's legacy certificate safe under a password that is not ASCII:
+    // its PKCS#12 derivation takes the password in UTF-16.
+    Pfx korean = decodePfx(fixture("korean-legacy.p12"));
+    ASSERT_NE(korean, nullptr);
+    Safes koreanSafes = safesOf(korean.get());
+    int opened = 0;
+    for (int i = 0; i < get_STACK_count(koreanSafes.get()); ++i) {
+        const auto* ci = static_cast<const P7_CONTENT_INFO*>(get_STACK_value(koreanSafes.get(), i));
+        if (index_from_OBJECT_IDENTIFIER(ci->contentType) != P7_ENCRYPTED_DATA_TYPE) continue;
+        Bags certs(get_PKCS12_p7encdata(ci, "비밀번호", -1));
+        EXPECT_NE(certs, nullptr);
+        EXPECT_EQ(get_PKCS12_p7encdata(ci, "비밀번호x", -1), nullptr);
+        ++opened;
+    }
+    EXPECT_EQ(opened, 1);
     EXPECT_EQ(get_PKCS12_p7data(safe.get()), nullptr);  // not a plain safe
     EXPECT_EQ(gen_PKCS12_p7encdata(0, kPass, -1, nullptr, 0, 0, bags.get()), nullptr);  // no such algorithm
     Bags none(new_P12_SAFEBAGS());

@@ -11,7 +11,9 @@
 #   3des.p12                       -keypbe PBE-SHA1-3DES -certpbe PBE-SHA1-3DES -macalg sha1
 #   nomaciter.p12                  -legacy -nomaciter: MacData without its iterations INTEGER
 #   empty.p12 empty-legacy.p12     password "", default and -legacy
-#   korean-pw.p12                  password "비밀번호" (openssl derives from its UTF-16 form)
+#   korean-pw.p12 korean-legacy.p12
+#                                  password "비밀번호", default and -legacy (openssl derives
+#                                  PKCS#12 keys and the MAC from its UTF-16 form)
 #   nss.p12                        pk12util's export of default.p12 (BER with indefinite lengths)
 #   python-keyonly.p12             python3-cryptography, the key alone: a shrouded key bag
 #                                  without localKeyID
@@ -46,6 +48,7 @@ export nomaciter.p12 'p12 pass' -legacy -nomaciter
 export empty.p12 ''
 export empty-legacy.p12 '' -legacy
 export korean-pw.p12 '비밀번호'
+export korean-legacy.p12 '비밀번호' -legacy
 
 mkdir nssdb
 certutil -N -d sql:nssdb --empty-password
