@@ -2,6 +2,7 @@
 
 #include "asn1/ber_internal.hpp"
 #include "asn1/utils.h"
+#include "asn1/utils.hpp"
 #include "pki_buffer.h"
 #include "pkcs/pem.h"
 
@@ -9,6 +10,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 
 namespace {
 
@@ -172,7 +174,11 @@ int writePEM_to_FILE(void* value, ASN1_ENCODE_FUNC encoder, const char* label, i
     auto pem = zpki::Buffer::adopt(text, n);
     if (n <= 0 || text == nullptr)
         return -1;
-    return binary_to_File(pem.data(), 0, n, path);
+    // A private key is for its owner's eyes only, in whatever armour.
+    const bool secret = labelLen > 0 && std::string_view(label, static_cast<size_t>(labelLen)).find("PRIVATE KEY") !=
+                                            std::string_view::npos;
+    return secret ? zpki::writePrivateFile(pem.data(), static_cast<size_t>(n), path)
+                  : binary_to_File(pem.data(), 0, n, path);
 }
 
 PKI_ERROR readPEM_from_Binary(void** value, ASN1_DECODE_FUNC decoder, const char* pem, int pemLen)

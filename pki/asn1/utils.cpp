@@ -1,4 +1,5 @@
 #include "utils.h"
+#include "utils.hpp"
 
 #include "asn1/asn1_objects.h"
 #include "asn1/convert.h"
@@ -95,8 +96,10 @@ bool writeAll(int fd, const unsigned char* p, size_t n)
 }
 
 // Writes the bytes to a new file beside path and renames it over path, so a
-// reader never sees half a file and a failure leaves the old one intact.
-bool replaceFile(const std::string& requested, const unsigned char* data, size_t n)
+// reader never sees half a file and a failure leaves the old one intact. A
+// file that is replaced keeps its mode; a new one gets the umask's, or 0600
+// when it is to hold a secret.
+bool replaceFile(const std::string& requested, const unsigned char* data, size_t n, bool secret)
 {
     std::string path = requested;
     struct stat st {};
@@ -112,7 +115,7 @@ bool replaceFile(const std::string& requested, const unsigned char* data, size_t
     }
     if (exists && !S_ISREG(st.st_mode))
         return false;
-    mode_t mode = exists ? (st.st_mode & 07777) : newFileMode();
+    mode_t mode = exists ? (st.st_mode & 07777) : secret ? 0600 : newFileMode();
 
     std::string tmp = path + ".XXXXXX";
     int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
@@ -127,6 +130,13 @@ bool replaceFile(const std::string& requested, const unsigned char* data, size_t
 }
 
 }  // namespace
+
+int zpki::writePrivateFile(const unsigned char* data, size_t n, const char* path)
+{
+    if (data == nullptr || path == nullptr || n == 0 || n > INT_MAX || !replaceFile(path, data, n, true))
+        return -1;
+    return static_cast<int>(n);
+}
 
 extern "C" {
 
@@ -280,7 +290,7 @@ int binary_to_File(const unsigned char* data, int offset, int end, const char* p
 {
     if (data == nullptr || path == nullptr || offset < 0 || end <= offset)
         return -1;
-    if (!replaceFile(path, data + offset, static_cast<size_t>(end - offset)))
+    if (!replaceFile(path, data + offset, static_cast<size_t>(end - offset), false))
         return -1;
     return end - offset;
 }

@@ -6,13 +6,11 @@
 #include "asn1/convert.h"
 #include "asn1/pki_buffer.h"
 #include "asn1/utils.h"
+#include "asn1/utils.hpp"
 #include "pkcs/pem.h"
 #include "pkcs/pkcs1_internal.hpp"
 #include "pkcs/pkcs_codecs.hpp"
 #include "pkcs/secret.hpp"
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cctype>
 #include <cstring>
@@ -251,20 +249,13 @@ int writeText(int len, char* text, const char* path)
     return binary_to_File(owned.data(), 0, len, path);
 }
 
-// A private key goes to a file only its owner reads: a new file is made
-// 0600 first (binary_to_File keeps the mode of the file it replaces), and
-// removed again when the key cannot be written.
+// A private key goes to a file only its owner reads.
 int writePrivateText(int len, char* text, const char* path)
 {
+    auto owned = zpki::Buffer::adopt(text, len);
     if (len <= 0)
-        return writeText(len, text, path);
-    const int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd >= 0)
-        ::close(fd);
-    const int n = writeText(len, text, path);
-    if (n < 0 && fd >= 0)
-        ::unlink(path);
-    return n;
+        return -1;
+    return zpki::writePrivateFile(owned.data(), static_cast<size_t>(len), path);
 }
 
 }  // namespace

@@ -12,6 +12,8 @@
 
 #include <string>
 
+#include <sys/stat.h>
+
 namespace {
 
 using pkitest::bytes;
@@ -129,6 +131,45 @@ TEST_F(DerPem, EncoderFailuresAreFailures)
     EXPECT_EQ(writeDER_to_FILE(der.data(), nodeToSeq, nullptr), -1);
     unsigned char digest[64];
     EXPECT_EQ(get_ASN1_hash(der.data(), failingEncoder, VSC_DIGEST_SHA256, digest), 0);
+}
+
+// A PEM whose label names a private key goes to a new file its owner alone
+// reads, whatever the umask; other files get the umask's mode, and a file
+// that is replaced keeps its own.
+TEST_F(DerPem, PrivateKeyPemFilesAreTheOwnersAlone)
+{
+    Value cert;
+    ASSERT_EQ(readDER_from_Binary(&cert.p, seqToNode, bytes(der), len(der)), PKI_SUCCESS);
+    auto modeOf = [](const std::string& path) {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
+    };
+    const mode_t old = ::umask(022);
+    const struct {
+        const char* label;
+        int labelLen;
+        int mode;
+    } cases[] = {
+        {"PRIVATE KEY", 11, 0600},
+        {"RSA PRIVATE KEY", 15, 0600},
+        {"ENCRYPTED PRIVATE KEY", 21, 0600},
+        {"EC PRIVATE KEY and more", 14, 0600},  // only labelLen characters are the label
+        {"CERTIFICATE", 11, 0644},
+        {"CERT PRIVATE KEY", 4, 0644},
+    };
+    int i = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.label, static_cast<size_t>(c.labelLen)));
+        const std::string path = *dir / ("mode" + std::to_string(i++) + ".pem");
+        ASSERT_GT(writePEM_to_FILE(cert.p, nodeToSeq, c.label, c.labelLen, path.c_str()), 0);
+        EXPECT_EQ(modeOf(path), c.mode);
+    }
+    const std::string kept = *dir / "kept-mode.pem";
+    zqtest::writeFile(kept, "old");
+    ::chmod(kept.c_str(), 0640);
+    ASSERT_GT(writePEM_to_FILE(cert.p, nodeToSeq, "PRIVATE KEY", 11, kept.c_str()), 0);
+    EXPECT_EQ(modeOf(kept), 0640);
+    ::umask(old);
 }
 
 TEST(AsnIo, NodesAndStringsToBytes)
