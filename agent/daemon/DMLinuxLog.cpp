@@ -73,6 +73,8 @@ std::string formatLine(const char* tag, const std::string& text)
 int DMLinuxLog_ReadDebugMode()
 {
     g_debugMode = DMLOG_OFF;
+    if (!DMLinuxUtil_HasUserHOMEDir())
+        return 0;
     std::string path = std::string(DMLinuxUtil_GetUserHOMEDir()) + "/" + kDebugModeFile;
     FILE* f = std::fopen(path.c_str(), "rb");
     if (f == nullptr)

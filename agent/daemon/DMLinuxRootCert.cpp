@@ -19,6 +19,16 @@ bool exists(const std::string& path)
     return ::stat(path.c_str(), &st) == 0;
 }
 
+// The databases live in the home; without one there is nothing to change.
+bool haveHome()
+{
+    if (DMLinuxUtil_HasUserHOMEDir())
+        return true;
+    DMLOG("[ERR] no home directory\n");
+    std::fprintf(stderr, "error: no home directory\n");
+    return false;
+}
+
 std::string sharedDir()
 {
     return std::string(DMLinuxUtil_GetUserHOMEDir()) + "/.pki/nssdb";
@@ -152,6 +162,9 @@ int Get_FirefoxProfilePathsFrom(const std::string& firefoxDir, std::vector<std::
 
 int Get_FirefoxProfilePaths(std::vector<std::string>& paths)
 {
+    paths.clear();
+    if (!DMLinuxUtil_HasUserHOMEDir())
+        return -1;
     return Get_FirefoxProfilePathsFrom(std::string(DMLinuxUtil_GetUserHOMEDir()) + "/.mozilla/firefox", paths);
 }
 
@@ -193,6 +206,8 @@ int Regist_RootCertToDB(const std::string& db, const char* trust)
 
 int Regist_RootCert(int ask)
 {
+    if (!haveHome())
+        return -1;
     if (!exists(certFile())) {
         DMLOG("[ERR] %s is missing\n", certFile().c_str());
         std::fprintf(stderr, "error: %s is missing\n", certFile().c_str());
@@ -220,6 +235,8 @@ int Regist_RootCert(int ask)
 
 int Delete_RootCert()
 {
+    if (!haveHome())
+        return -1;
     int result = 3;
     if (exists(sharedDir() + "/cert9.db") && Delete_RootCertFromDB("sql:" + sharedDir()) != 0)
         result = -1;

@@ -41,7 +41,7 @@ bool isPositiveNumber(const char* s)
 
 bool setHome(const char* dir)
 {
-    if (dir == nullptr || std::strlen(dir) > kDMHomeDirMax)
+    if (dir == nullptr || *dir == '\0' || std::strlen(dir) > kDMHomeDirMax)
         return false;
     std::strcpy(g_homeDir, dir);
     return true;
@@ -78,9 +78,20 @@ int DMLinuxUtil_Initialize()
     struct passwd pw {};
     struct passwd* found = nullptr;
     std::vector<char> buf(16384);
-    if (::getpwuid_r(::getuid(), &pw, buf.data(), buf.size(), &found) == 0 && found != nullptr)
-        setHome(found->pw_dir);
+    if (::getpwuid_r(::getuid(), &pw, buf.data(), buf.size(), &found) == 0 && found != nullptr &&
+        setHome(found->pw_dir))
+        return 0;
+    // A user without an entry (a container's arbitrary uid) still has the
+    // home the login gave it. Without any, the home stays empty and nothing
+    // is read or written under "/" in its place.
+    if (!setHome(std::getenv("HOME")))
+        std::fprintf(stderr, "error: no usable home directory\n");
     return 0;
+}
+
+bool DMLinuxUtil_HasUserHOMEDir()
+{
+    return g_homeDir[0] != '\0';
 }
 
 const char* DMLinuxUtil_GetUserHOMEDir()
@@ -386,6 +397,10 @@ std::string DMLinuxUtil_AutostartEntry()
 
 int DMLinuxUtil_Regist_autostart()
 {
+    if (!DMLinuxUtil_HasUserHOMEDir()) {
+        std::fprintf(stderr, "err: NO_DIR\n");
+        return -1;
+    }
     const std::string config = std::string(DMLinuxUtil_GetUserHOMEDir()) + "/.config";
     {
         DirPtr dir(::opendir(config.c_str()));

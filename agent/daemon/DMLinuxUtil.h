@@ -11,12 +11,17 @@ inline constexpr const char* kDMVersion = "1.2.8";
 // The home directory holds at most this many characters.
 inline constexpr size_t kDMHomeDirMax = 259;
 
-// Home directory from the password database of the real user id. The
-// environment variable QUILLETEX_HOME, when set, takes its place (tests).
+// Home directory from the password database of the real user id, or HOME
+// when it has no entry there. The environment variable QUILLETEX_HOME, when
+// set, takes its place (tests).
 int DMLinuxUtil_Initialize();
 const char* DMLinuxUtil_GetUserHOMEDir();
-// Replaces the home directory; a value longer than kDMHomeDirMax is refused
-// and the previous one kept. Returns the home directory in effect.
+// False when no home was found (or none fitted): files that live in the
+// home are then neither read nor written.
+bool DMLinuxUtil_HasUserHOMEDir();
+// Replaces the home directory; an empty value or one longer than
+// kDMHomeDirMax is refused and the previous one kept. Returns the home
+// directory in effect.
 const char* DMLinuxUtil_SetUserHOMEDir(const char* dir);
 
 // "/opt/VERIDAN/ZEPHALTQuilletEX", or QUILLETEX_INSTALL_DIR when set; read once.

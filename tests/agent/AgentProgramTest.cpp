@@ -2,6 +2,7 @@
 // directory and home. The suite runs under Xvfb (the daemon initialises GTK);
 // the paths that must work without a display clear DISPLAY.
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -139,6 +140,29 @@ TEST_F(AgentProgram, CommandLine)
     ASSERT_TRUE(waitForAgents(0, 5s));
     EXPECT_EQ(agent({"-Q", "-A"}).status, 0);
     EXPECT_TRUE(waitForAgents(1, 5s));
+}
+
+// A user the password database does not know (a container's arbitrary uid)
+// takes the home the environment gives; without one, nothing is looked for
+// or changed under "/" in its place, and the task says it failed.
+TEST_F(AgentProgram, HomeOfAUserWithoutAPasswordEntry)
+{
+    constexpr uid_t kStranger = 54321;
+    if (::getuid() != 0 || ::getpwuid(kStranger) != nullptr)
+        GTEST_SKIP() << "needs root and a uid without a password entry";
+    std::filesystem::permissions(install.path(), std::filesystem::perms(0755));
+    auto asStranger = [&](const std::vector<std::string>& args, const std::string& homeEnv) {
+        std::vector<std::string> argv = {"setpriv", "--reuid=" + std::to_string(kStranger),
+                                         "--regid=" + std::to_string(kStranger), "--clear-groups", "--", program()};
+        argv.insert(argv.end(), args.begin(), args.end());
+        std::vector<std::string> e = agenttest::programEnv(install.path(), "");
+        std::erase(e, "HOME=");
+        e.insert(e.end(), {"HOME=" + homeEnv, "DISPLAY="});
+        return zqtest::run(argv, {}, e);
+    };
+    EXPECT_EQ(asStranger({"-N"}, "/home/stranger").output, "/home/stranger");
+    EXPECT_EQ(asStranger({"-N"}, "").output, "");
+    EXPECT_EQ(asStranger({"-D"}, "").status, 1);
 }
 
 TEST_F(AgentProgram, OneInstanceUnlessToldOtherwise)
