@@ -115,8 +115,13 @@ int install_sig_handlers()
     if (pthread_sigmask(SIG_BLOCK, &g_stopSignals, nullptr) != 0)
         return -1;
     pthread_t thread;
-    if (pthread_create(&thread, nullptr, signal_thread, nullptr) != 0)
+    if (pthread_create(&thread, nullptr, signal_thread, nullptr) != 0) {
+        // Nobody would take them: blocked, a stop request would stay pending
+        // for ever. Their default actions still end the process.
+        pthread_sigmask(SIG_UNBLOCK, &g_stopSignals, nullptr);
+        DMLOG("[ERR] cannot start the signal thread\n");
         return -1;
+    }
     pthread_detach(thread);
     return 0;
 }

@@ -235,6 +235,18 @@ TEST_F(AgentProgram, StopsOnSignalsWithItsLogLines)
     EXPECT_NE(text.find("\n[APP_EXIT][DMLinuxMain.cpp:sig_handler:"), std::string::npos) << text;
 }
 
+// Without a thread to take them, the stop signals are not left blocked.
+TEST_F(AgentProgram, StopsOnSignalsWhenNoThreadCanStart)
+{
+    ASSERT_EQ(agent({}, {"LD_PRELOAD=" + agenttest::noThreadsLibrary(), "ASAN_OPTIONS=verify_asan_link_order=0",
+                         "DISPLAY="})
+                  .status,
+              0);
+    ASSERT_TRUE(waitForAgents(1, 5s));
+    ::kill(std::stoi(agents()[0]), SIGTERM);
+    EXPECT_TRUE(waitForAgents(0, 5s)) << "still running 5 s after SIGTERM";
+}
+
 TEST_F(AgentProgram, EndsWhenItsInstalledFilesAreMissing)
 {
     enableFileLog();

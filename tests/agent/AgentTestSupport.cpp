@@ -29,6 +29,11 @@ std::string programPath()
     return ZQ_PROGRAM;
 }
 
+std::string noThreadsLibrary()
+{
+    return ZQ_NO_THREADS;
+}
+
 unsigned short freePort()
 {
     int fd = ::socket(AF_INET, SOCK_STREAM, 0);

@@ -14,6 +14,8 @@ namespace agenttest {
 // program is copied there too.
 void makeInstallDir(const std::string& dir, bool withProgram = false);
 std::string programPath();
+// A library that, preloaded, makes every thread start of the program fail.
+std::string noThreadsLibrary();
 
 // A port nobody listens on right now.
 unsigned short freePort();
