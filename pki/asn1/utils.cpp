@@ -261,7 +261,9 @@ int File_to_binary(const char* path, unsigned char** bytes)
         *bytes = nullptr;
     if (path == nullptr || bytes == nullptr)
         return -1;
-    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK, opening a pipe waits for a writer; the size check
+    // below refuses everything but a regular file, which ignores the flag.
+    int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return -1;
     struct stat st {};

@@ -6,12 +6,15 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <optional>
 #include <string>
 
@@ -138,6 +141,24 @@ TEST(Files, ReadAndReplace)
     unsigned char* out = nullptr;
     EXPECT_EQ(File_to_binary(nullptr, &out), -1);
     EXPECT_EQ(out, nullptr);
+}
+
+// A path that names a pipe is refused at once: opening it to read would wait
+// for a writer that may never come.
+TEST(Files, APipeIsRefusedWithoutWaiting)
+{
+    zqtest::TempDir dir("fifo");
+    const std::string fifo = dir / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    auto reading = std::async(std::launch::async, [&fifo] { return readAll(fifo); });
+    if (reading.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        // Let the reader go, so the test ends.
+        int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0)
+            ::close(fd);
+        ADD_FAILURE() << "File_to_binary waited on the pipe";
+    }
+    EXPECT_EQ(reading.get(), std::nullopt);
 }
 
 }  // namespace
