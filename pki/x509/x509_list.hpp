@@ -47,7 +47,7 @@ T* takeAt(STACK* list, int index) {
 // oid; -1 when none does or the list is missing.
 template <class T, OBJECT_IDENTIFIER* T::*Member>
 int indexByOid(const STACK* list, const OBJECT_IDENTIFIER* oid, int lastpos) {
-    if (!list || !oid) return -1;
+    if (!list || !oid || lastpos >= list->count) return -1;  // also keeps lastpos + 1 from overflowing
     for (int i = lastpos < 0 ? 0 : lastpos + 1; i < list->count; ++i) {
         const T* item = static_cast<const T*>(list->items[i]);
         if (item && item->*Member && cmp_OBJECT_IDENTIFIER(item->*Member, oid) == 0) return i;

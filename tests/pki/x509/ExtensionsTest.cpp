@@ -1,6 +1,8 @@
 // Extension lists: openssl's certificate extensions found by row and OID and
 // rebuilt, the critical flag in DER, list operations, malformed input, and
 // the name and extension codecs as members of another record.
+#include <climits>
+
 #include <gtest/gtest.h>
 
 #include "X509TestUtil.h"
@@ -59,6 +61,8 @@ TEST(X509Extensions, CertificateExtensionsFoundByRowAndRebuilt) {
     EXPECT_EQ(get_X509_EXTENSION_index_by_OID_index(nullptr, 87, -1), -1);
     pkitest::String san(new_OBJECT_IDENTIFIER("2.5.29.17", 9));
     EXPECT_EQ(get_X509_EXTENSION_index_by_OID(list.get(), san.get(), -5), 3);
+    EXPECT_EQ(get_X509_EXTENSION_index_by_OID(list.get(), san.get(), INT_MAX), -1);
+    EXPECT_EQ(get_X509_EXTENSION_index_by_OID_index(list.get(), 85, INT_MAX), -1);
     // basicConstraints CA:TRUE, pathlen:0 as openssl wrote the body.
     const OCTET_STRING* bc = get_X509_EXTENSION_data(get_X509_EXTENSION(list.get(), 0));
     EXPECT_EQ(toHex(bc->data, bc->length), "30060101ff020100");

@@ -1,6 +1,7 @@
 // Distinguished names: openssl's subjects read and rebuilt byte for byte,
 // equality, digest, list operations and malformed input.
 #include <algorithm>
+#include <climits>
 #include <gtest/gtest.h>
 
 #include "X509TestUtil.h"
@@ -190,6 +191,8 @@ TEST(X509Name, ListOperations) {
         found.push_back(i);
     EXPECT_EQ(found, (std::vector<int>{1, 2, 3}));
     EXPECT_EQ(get_X509_NAME_index_by_OID(nullptr, cn.get(), -1), -1);
+    // A start at or past the end finds nothing, up to the largest int.
+    for (int last : {4, 5, INT_MAX - 1, INT_MAX}) EXPECT_EQ(get_X509_NAME_index_by_OID(n.get(), cn.get(), last), -1);
     EXPECT_EQ(get_X509_NAME_CHILD(n.get(), 5), nullptr);
     EXPECT_EQ(get_X509_NAME_CHILD(n.get(), -1), nullptr);
 
