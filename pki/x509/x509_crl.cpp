@@ -742,13 +742,16 @@ ZUNPKI_API PKI_ERROR Seq_to_X509_REVOKED(const ASN1_UNIT* node, X509_CRL* crl) {
     if (!crl) return crlErr(F_SEQ_TO_X509_REVOKED, ERR_R_NULL_ARGUMENT);
     der::Element e;
     if (!elementOf(node, e)) return crlErr(F_SEQ_TO_X509_REVOKED, ERR_ASN1_DECODING);
+    EntryList decoded(new_STACK());
+    if (!decoded) return crlErr(F_SEQ_TO_X509_REVOKED, ERR_R_ALLOC_3C);
+    const int first = crl->info ? countOf(crl->info->revokedCertificates) : 0;
+    if (PKI_ERROR rc = decodeEntries(e, decoded.get(), first)) return rc;
+    // The body and its list are made only once the entries decoded: a list
+    // that fails leaves the CRL as it was.
     if (!crl->info && !(crl->info = new_X509_CRL_INFO())) return crlErr(F_SEQ_TO_X509_REVOKED, ERR_R_NULL_ARGUMENT);
     X509_CRL_INFO* t = crl->info;
     if (!t->revokedCertificates && !(t->revokedCertificates = newEntryList()))
         return crlErr(F_SEQ_TO_X509_REVOKED, ERR_R_NULL_ARGUMENT);
-    EntryList decoded(new_STACK());
-    if (!decoded) return crlErr(F_SEQ_TO_X509_REVOKED, ERR_R_ALLOC_3C);
-    if (PKI_ERROR rc = decodeEntries(e, decoded.get(), t->revokedCertificates->count)) return rc;
     if (!zpki::x509::appendAll(t->revokedCertificates, decoded.get()))
         return crlErr(F_SEQ_TO_X509_REVOKED, ERR_ASN1_DECODING);
     (void)decoded.release();  // the entries moved, the shell freed

@@ -660,6 +660,18 @@ TEST(CrlSetters, CodesAndEntryList) {
     Node bad = nodeOf(seq({seq({tlv(0x02, {0x01})})}));
     EXPECT_EQ(Seq_to_X509_REVOKED(bad.get(), crl.get()), 0x48090104);
     EXPECT_EQ(get_X509_REVOKED_count(crl->info), 6);
+
+    // A CRL without a body or entry list gets none from a list that fails.
+    X509_CRL bare{};
+    EXPECT_EQ(Seq_to_X509_REVOKED(bad.get(), &bare), 0x48090104);
+    EXPECT_EQ(bare.info, nullptr);
+    ASSERT_EQ(Seq_to_X509_REVOKED(node.get(), &bare), 0);
+    EXPECT_EQ(get_X509_REVOKED_count(bare.info), 3);
+    free_X509_REVOKED_LIST(bare.info->revokedCertificates);
+    bare.info->revokedCertificates = nullptr;
+    EXPECT_EQ(Seq_to_X509_REVOKED(bad.get(), &bare), 0x48090104);
+    EXPECT_EQ(bare.info->revokedCertificates, nullptr);
+    clean_X509_CRL(&bare);
 }
 
 }  // namespace
