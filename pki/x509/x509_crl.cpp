@@ -640,7 +640,8 @@ ZUNPKI_API int sort_X509_CRL_revoked(X509_CRL* crl) {
                      [](const X509_REVOKED* a, const X509_REVOKED* b) { return compareSerials(a, b) < 0; });
     list->compare = compareEntrySlots;
     list->sorted = 1;
-    for (int i = 0; i < list->count; ++i) static_cast<X509_REVOKED*>(list->items[i])->position = i;
+    for (int i = 0; i < list->count; ++i)
+        if (auto* entry = static_cast<X509_REVOKED*>(list->items[i])) entry->position = i;
     return 0;
 }
 

@@ -535,6 +535,14 @@ TEST(CrlEntries, SortAndLookup) {
     }
     EXPECT_EQ(order, "01010305");
     EXPECT_EQ(get_X509_CRL_revoked(crl.get(), 1), secondOne);  // equal serials keep their order
+    // An empty slot put on the list by hand sorts first and is passed over.
+    ASSERT_NE(insert_STACK_value(crl->info->revokedCertificates, nullptr, 2), 0);
+    ASSERT_EQ(sort_X509_CRL_revoked(crl.get()), 0);
+    EXPECT_EQ(get_X509_CRL_revoked(crl.get(), 0), nullptr);
+    EXPECT_EQ(get_X509_CRL_revoked(crl.get(), 2), secondOne);
+    EXPECT_EQ(secondOne->position, 2);
+    EXPECT_EQ(remove_STACK_value(crl->info->revokedCertificates, 0), nullptr);
+    ASSERT_EQ(sort_X509_CRL_revoked(crl.get()), 0);
     // A serial set after sorting is sorted anew.
     keytest::Big zero(VSC_HEX_To_BIGINT("00"));
     ASSERT_EQ(set_X509_REVOKED_userCert(get_X509_CRL_revoked(crl.get(), 3), zero.get()), 0);
