@@ -62,10 +62,13 @@ int digestOfParameters(const ASN1_STRING* params) {
     return digestOf(alg);
 }
 
-// A small non-negative BIGINT, or fallback when absent; -1 when too large.
+// A small non-negative BIGINT, or fallback when absent; -1 when too large
+// or negative (the word of a negative value is its magnitude).
 long smallValue(const BIGINT* v, long fallback) {
     if (!v) return fallback;
-    return VSC_Get_BIGINT_Bits_Length(v) <= 16 ? static_cast<long>(VSC_Get_BIGINT_Word(v)) : -1;
+    const int bits = VSC_Get_BIGINT_Bits_Length(v);
+    if (bits > 16 || (bits > 0 && VSC_Cmp_BIGINT(v, VSC_Value_One_BIGINT()) < 0)) return -1;
+    return static_cast<long>(VSC_Get_BIGINT_Word(v));
 }
 
 struct Pss {

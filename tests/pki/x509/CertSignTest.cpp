@@ -101,6 +101,19 @@ TEST(CertSignature, RefusedAlgorithmsAndKeys) {
     set_ASN1_STRING_value(pss->tbs->signatureParameters, 0x30, params.data(), static_cast<int>(params.size()));
     EXPECT_EQ(verify_SIG_X509_CERT(pss.get(), keyOf(ca)), 0x4617002b);
 
+    // A negative saltLength or trailerField is no length and no trailer
+    // (openssl refuses both), though the signature was made with 32 bytes of
+    // salt and the usual trailer.
+    EXPECT_EQ(verify_SIG_X509_CERT(certFixture("pss-negative-salt.der").get(), keyOf(ca)), 0x4617002b);
+    Cert trailer = certFixture("pss-sha256.der");
+    ASSERT_EQ(verify_SIG_X509_CERT(trailer.get(), keyOf(ca)), 0);
+    Bytes withTrailer(trailer->signatureParameters->data,
+                      trailer->signatureParameters->data + trailer->signatureParameters->length);
+    for (uint8_t b : {0xa3, 0x03, 0x02, 0x01, 0xff}) withTrailer.push_back(b);  // trailerField [3] -1
+    for (ASN1_STRING* s : {trailer->signatureParameters, trailer->tbs->signatureParameters})
+        set_ASN1_STRING_value(s, 0x30, withTrailer.data(), static_cast<int>(withTrailer.size()));
+    EXPECT_EQ(verify_SIG_X509_CERT(trailer.get(), keyOf(ca)), 0x4617002b);
+
     EXPECT_EQ(verify_SIG_X509_CERT(nullptr, keyOf(ca)), 1);
     EXPECT_EQ(verify_RSA_SIG_X509_CERT(ca.get(), nullptr), 0x46170049);
     EXPECT_EQ(verify_KCDSA_SIG_X509_CERT(ca.get(), nullptr), 0x46180049);

@@ -8,6 +8,8 @@
 #   pss-sha512.der               the same with SHA-512 and a 64-byte salt
 #   nonminimal.der               leaf whose serial is the non-minimal INTEGER 00 12 34
 #   absent-params.der            leaf whose signature AlgorithmIdentifiers have no NULL
+#   pss-negative-salt.der        leaf signed by ca with RSASSA-PSS (SHA-256, 32-byte salt) whose
+#                                parameters give the saltLength as -32, which openssl refuses
 #   bounds.der                   leaf valid 2030-01-01 00:00:00Z through 2030-12-31 23:59:59Z
 #   bounds-gt.der                the same through 2050-01-01 00:00:00Z (a GeneralizedTime)
 #   expired.der future.der       leaves valid only in 2001 and only from 2099 on
@@ -84,14 +86,14 @@ def children(der):
     return out
 
 
-def resign(name, edit):
+def resign(name, edit, pad=padding.PKCS1v15()):
     """The leaf's TBSCertificate changed by edit(list of its elements) and
     signed by ca; edit returns the outer AlgorithmIdentifier to use."""
     cert = build('Leaf', utc(2020, 1, 1), utc(2040, 1, 1))
     elements = children(cert.tbs_certificate_bytes)
     alg = edit(elements)
     body = tlv(0x30, b''.join(elements))
-    sig = ca_key.sign(body, padding.PKCS1v15(), hashes.SHA256())
+    sig = ca_key.sign(body, pad, hashes.SHA256())
     open(name, 'wb').write(tlv(0x30, body + alg + tlv(0x03, b'\x00' + sig)))
 
 
@@ -109,6 +111,20 @@ def absent(elements):
     return sha256_rsa_bare
 
 
+sha256_alg = tlv(0x30, tlv(0x06, bytes.fromhex('608648016503040201')) + tlv(0x05, b''))
+pss_negative_salt = tlv(0x30, tlv(0x06, bytes.fromhex('2a864886f70d01010a')) + tlv(
+    0x30, tlv(0xa0, sha256_alg) +
+    tlv(0xa1, tlv(0x30, tlv(0x06, bytes.fromhex('2a864886f70d010108')) + sha256_alg)) +
+    tlv(0xa2, tlv(0x02, (-32).to_bytes(1, 'big', signed=True)))))
+
+
+def negative_salt(elements):
+    elements[2] = pss_negative_salt
+    return pss_negative_salt
+
+
 resign('nonminimal.der', nonminimal)
 resign('absent-params.der', absent)
+resign('pss-negative-salt.der', negative_salt,
+       padding.PSS(mgf=padding.MGF1(hashes.SHA256()), salt_length=32))
 PY
