@@ -215,7 +215,8 @@ int pssEncode(int digestId, int modBits, const unsigned char* mHash, int hLen, i
     int emLen = (emBits + 7) / 8;
     if (saltLen <= 0)
         saltLen = hLen;
-    if (emLen < hLen + saltLen + 2 || k < emLen)
+    // The salt is the caller's number: compared before any sum that could overflow.
+    if (saltLen > emLen || emLen < hLen + saltLen + 2 || k < emLen)
         return VSC_FAIL;
     SecureBytes salt(static_cast<std::size_t>(saltLen));
     if (VSC_Rand_Bytes(salt.data(), saltLen) != VSC_OK)

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include <sstream>
 
 using namespace zctest;
@@ -303,6 +305,12 @@ TEST_F(VscRsa, EncodersWithTheRawOperationMakeValidSignatures)
                              "-sigfile", write("sig", pss), "-pkeyopt", "digest:sha256", "-pkeyopt",
                              "rsa_padding_mode:pss", "-pkeyopt", "rsa_pss_saltlen:32"}),
               0);
+    // A salt that does not fit is refused, however large the number.
+    for (int salt : {256 - 32 - 1, INT_MAX - 33, INT_MAX})
+        EXPECT_EQ(VSC_Add_RSASSA_PKCS1_PSS_Encode(priv.get(), pem.data(), 257, digest.data(), 32, salt,
+                                                  priv->digest_unit),
+                  VSC_FAIL)
+            << salt;
     EXPECT_EQ(VSC_Add_EMSA_PKCS1_v1_5_Encode(em.data(), 40, digest.data(), 32, VSC_DIGEST_SHA256), VSC_FAIL);
     EXPECT_EQ(VSC_Add_EMSA_PKCS1_v1_5_Encode(em.data(), 256, digest.data(), 20, VSC_DIGEST_SHA256),
               VSC_ERR_INVALID_LENGTH);
