@@ -622,7 +622,7 @@ ZUNPKI_API int verify_PKCS7_data(P7_CONTENT_INFO* p7, const P7_SIGNER_INFO* si, 
     }
     const bool digestOnly = !content && !data && len < 0;
 
-    Bytes attributes;
+    Bytes attributes, der;
     const uint8_t* signedBytes = content;
     size_t signedLen = contentLen;
     if (hasSignedAttributes(si)) {
@@ -631,7 +631,9 @@ ZUNPKI_API int verify_PKCS7_data(P7_CONTENT_INFO* p7, const P7_SIGNER_INFO* si, 
         if (!content && !digestOnly) return code(F, ERR_R_UNSUPPORTED);
         int rc = 0;
         if (content && !digestMatches(scheme.digest, content, contentLen, md, rc)) return rc ? rc : code(F, 0x5e);
-        if (!zpki::pkcs7::signedAttributesDer(si, attributes)) return 1;
+        if (!zpki::pkcs7::signedAttributesDer(si, attributes) ||
+            !zpki::pkcs7::attributesDer(si->authenticatedAttributes, der))
+            return 1;
         signedBytes = attributes.data();
         signedLen = attributes.size();
     } else if (!content) {
@@ -640,7 +642,13 @@ ZUNPKI_API int verify_PKCS7_data(P7_CONTENT_INFO* p7, const P7_SIGNER_INFO* si, 
     // The certificate's key stays as it was: the work is done on a copy.
     Key key(dup_ASYMMETRIC_KEY(public_key));
     if (!key) return code(F, ERR_R_ALLOC);
-    return verifyBytes(key.get(), scheme, signedBytes, signedLen, si->encryptedDigest);
+    PKI_ERROR rc = verifyBytes(key.get(), scheme, signedBytes, signedLen, si->encryptedDigest);
+    // Attributes that came in another form than DER were signed over their
+    // DER (a carrier may re-encode a message in BER); the bytes as received
+    // are tried first, for signers that signed those.
+    if (rc == VSC_FAIL && der != attributes)
+        rc = verifyBytes(key.get(), scheme, der.data(), der.size(), si->encryptedDigest);
+    return rc;
 }
 
 // ---- Digested data ------------------------------------------------------------------

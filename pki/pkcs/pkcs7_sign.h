@@ -92,7 +92,8 @@ ZUNPKI_API int sign_PKCS7(P7_CONTENT_INFO* p7, const char* data, int len, int de
 ZUNPKI_API int verify_PKCS7(P7_CONTENT_INFO* p7, const X509_CERT* signer, const void* data, int len);
 /* One SignerInfo under public_key (cipher_id and digest_id of its
  * algorithms). With signed attributes their messageDigest (required) must be
- * the content's digest, then their DER as received is checked; without, the
+ * the content's digest, then the signature over them as received, else over
+ * their DER (when they came in BER), is checked; without, the
  * content itself.
  *   0x4B21005E messageDigest differs; 0x4B21002B no messageDigest, no
  *   signature, or parameters we cannot honour; 0x4B21000E a KCDSA value that

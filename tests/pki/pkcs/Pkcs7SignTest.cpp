@@ -195,13 +195,19 @@ TEST(Pkcs7Verify, OpensslSignedDataVerifiesWithOurs) {
     const Bytes content = fixture("content.bin");
     Cert signerCert = cert("signer.der");
     for (const char* file : {"signed-attached.der", "signed-two.der", "signed-noattr.der", "signed-stream.der",
-                             "signed-pss.der", "unsorted.der", "ber-attrs.der"}) {
+                             "signed-pss.der", "unsorted.der", "ber-attrs.der", "ber-wire.der"}) {
         SCOPED_TRACE(file);
         Message p7 = decode(fixture(file));
         ASSERT_NE(p7, nullptr);
         EXPECT_EQ(verify_PKCS7(p7.get(), nullptr, nullptr, 0), 0);
         EXPECT_EQ(verify_PKCS7(p7.get(), signerCert.get(), nullptr, 0), 0);
     }
+    // Signed attributes carried in BER but signed over their DER, as the
+    // standards have it: openssl checks them over the DER, and so must we.
+    EXPECT_EQ(openssl({"smime", "-verify", "-inform", "DER", "-binary", "-CAfile", fixturePath("ca.pem"), "-in",
+                       fixturePath("ber-wire.der"), "-out", "/dev/null"})
+                  .status,
+              0);
     Message detached = decode(fixture("signed-detached.der"));
     ASSERT_NE(detached, nullptr);
     EXPECT_EQ(verify_PKCS7(detached.get(), nullptr, content.data(), static_cast<int>(content.size())), 0);

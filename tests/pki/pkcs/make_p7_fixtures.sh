@@ -17,7 +17,7 @@
 #   enveloped-aes256.der         openssl smime -encrypt for signer, AES-256
 #   encrypted-data.der           openssl cms -EncryptedData_encrypt, AES-128
 #   digested.der                 openssl cms -digest_create, SHA-256
-#   no-md.der short-md.der unsorted.der ber-attrs.der
+#   no-md.der short-md.der unsorted.der ber-attrs.der ber-wire.der
 #                                signed-attached.der with its signed attributes changed
 #                                and signed again (p7_variants.py)
 set -euo pipefail

@@ -6,6 +6,8 @@ would make them:
   short-md.der   messageDigest holding only the first 16 bytes of the digest
   unsorted.der   the attributes in reverse order (not DER order)
   ber-attrs.der  one attribute written with a long-form length (BER)
+  ber-wire.der   the same long-form length on the wire, signed over the DER
+                 (as the standards have it: a carrier may re-encode in BER)
 Usage: p7_variants.py <signed-attached.der> <signer.key> <outdir>"""
 import os
 import sys
@@ -73,11 +75,11 @@ def main():
     _, _, attrs_body, _ = parse(si_kids[attrs_index])
     attrs = children(attrs_body)
 
-    def variant(name, new_attrs):
+    def variant(name, new_attrs, wire=None):
         signed = setof(*new_attrs)
         signature = key.sign(signed, padding.PKCS1v15(), hashes.SHA256())
         kids = list(si_kids)
-        kids[attrs_index] = bytes([0xa0]) + signed[1:]
+        kids[attrs_index] = bytes([0xa0]) + (setof(*wire) if wire else signed)[1:]
         kids[-1] = tlv(0x04, signature)
         new_si = seq(*kids)
         result = rebuild(message, signer_path, lambda old: new_si)
@@ -103,6 +105,7 @@ def main():
         return long_form(0x30, body)
 
     variant('ber-attrs.der', [lengthened(a) if is_md(a) else a for a in attrs])
+    variant('ber-wire.der', attrs, [lengthened(a) if is_md(a) else a for a in attrs])
 
 
 main()
