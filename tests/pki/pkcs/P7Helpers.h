@@ -62,4 +62,25 @@ inline zqtest::RunResult openssl(const std::vector<std::string>& args, const std
     return zqtest::run(argv, input, {"OPENSSL_CONF=/dev/null"});
 }
 
+// A fresh NSS database that trusts the test CA; holdKey adds a fixture's
+// certificate with its private key (nickname: the fixture's name).
+struct NssDb {
+    zqtest::TempDir dir{"p7nss"};
+    std::string db = "sql:" + dir.path();
+    NssDb() {
+        EXPECT_EQ(zqtest::run({"certutil", "-N", "-d", db, "--empty-password"}).status, 0);
+        EXPECT_EQ(zqtest::run({"certutil", "-A", "-d", db, "-n", "ca", "-t", "CT,C,C", "-i", fixturePath("ca.der")})
+                      .status,
+                  0);
+    }
+    void holdKey(const std::string& name) {
+        const std::string p12 = dir / (name + ".p12");
+        EXPECT_EQ(openssl({"pkcs12", "-export", "-in", fixturePath(name + ".pem"), "-inkey", fixturePath(name + ".key"),
+                           "-name", name, "-passout", "pass:pw", "-out", p12})
+                      .status,
+                  0);
+        EXPECT_EQ(zqtest::run({"pk12util", "-i", p12, "-d", db, "-W", "pw"}).status, 0);
+    }
+};
+
 }  // namespace p7test

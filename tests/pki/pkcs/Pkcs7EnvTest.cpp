@@ -401,6 +401,34 @@ TEST(Pkcs7Enveloped, OpensslEnvelopedDataOpensWithOurs) {
     }
 }
 
+// NSS's cmsutil both ways (it knows no OAEP key transport): ours opened by
+// it, and its BER envelope (the encryptedContent in pieces) opened by ours.
+TEST(Pkcs7Enveloped, NssOpensOursAndWeOpenNss) {
+    const Bytes content = fixture("content.bin");
+    NssDb nss;
+    nss.holdKey("signer");
+    for (const Cipher& c : kCiphers) {
+        SCOPED_TRACE(c.name);
+        Message p7 = newEnvelopedData();
+        Algorithm alg = algorithmOf(c.row);
+        ASSERT_EQ(encrypt_PKCS7(p7.get(), P7_DATA, alg.get(), chars(content), size(content), 0), 0);
+        zqtest::TempDir dir("p7nssenv");
+        zqtest::writeFile(dir / "m.der", textOf(encode(p7.get())));
+        ASSERT_EQ(zqtest::run({"cmsutil", "-D", "-d", nss.db, "-i", dir / "m.der", "-o", dir / "out.bin"}).status, 0);
+        EXPECT_EQ(pkitest::readBytes(dir / "out.bin"), content);
+    }
+    zqtest::TempDir dir("p7nssenv");
+    ASSERT_EQ(zqtest::run({"cmsutil", "-E", "-d", nss.db, "-r", "signer", "-i", fixturePath("content.bin"), "-o",
+                           dir / "m.der"})
+                  .status,
+              0);
+    Message p7 = decode(pkitest::readBytes(dir / "m.der"));
+    ASSERT_NE(p7, nullptr);
+    const Bytes cek = contentKey(p7.get(), "signer", P7_RSAES_DEFAULT);
+    ASSERT_FALSE(cek.empty());
+    EXPECT_EQ(decrypted(p7.get(), cek), content);
+}
+
 TEST(Pkcs7Enveloped, RecipientsAreLabelledByTheirKeyTransport) {
     Cert signerCert = cert("signer.der");
     Message p7(new_P7_CONTENT_INFO());

@@ -100,18 +100,6 @@ Bytes signContent(const Signer& s, const Bytes& content, int kind, bool attribut
     return encode(m.p7.get());
 }
 
-// A fresh NSS database that trusts the test CA.
-struct NssDb {
-    zqtest::TempDir dir{"p7nss"};
-    std::string db = "sql:" + dir.path();
-    NssDb() {
-        EXPECT_EQ(zqtest::run({"certutil", "-N", "-d", db, "--empty-password"}).status, 0);
-        EXPECT_EQ(zqtest::run({"certutil", "-A", "-d", db, "-n", "ca", "-t", "CT,C,C", "-i", fixturePath("ca.der")})
-                      .status,
-                  0);
-    }
-};
-
 TEST(Pkcs7Sign, OurSignedDataVerifiesWithOpensslAndNss) {
     const Bytes content = fixture("content.bin");
     Signer s = signer("signer");
@@ -215,6 +203,32 @@ TEST(Pkcs7Verify, OpensslSignedDataVerifiesWithOurs) {
     EXPECT_EQ(verify_PKCS7(detached.get(), nullptr, nullptr, 0), 1);
     // Only the signatures over the signed attributes (the caller has the digest).
     EXPECT_EQ(verify_PKCS7(detached.get(), nullptr, nullptr, -1), 0);
+}
+
+// NSS writes its messages in BER (indefinite lengths, the content as a
+// constructed OCTET STRING).
+TEST(Pkcs7Verify, NssSignedDataVerifiesWithOurs) {
+    const Bytes content = fixture("content.bin");
+    NssDb nss;
+    nss.holdKey("signer");
+    for (bool detached : {false, true}) {
+        SCOPED_TRACE(detached ? "detached" : "attached");
+        zqtest::TempDir dir("p7nsssign");
+        std::vector<std::string> args{"cmsutil", "-S", "-d", nss.db, "-N", "signer", "-H", "SHA256",
+                                      "-i", fixturePath("content.bin"), "-o", dir / "m.der"};
+        if (detached) args.push_back("-T");
+        ASSERT_EQ(zqtest::run(args).status, 0);
+        Message p7 = decode(pkitest::readBytes(dir / "m.der"));
+        ASSERT_NE(p7, nullptr);
+        if (detached) {
+            EXPECT_EQ(verify_PKCS7(p7.get(), nullptr, nullptr, 0), 1);
+            EXPECT_EQ(verify_PKCS7(p7.get(), nullptr, content.data(), static_cast<int>(content.size())), 0);
+        } else {
+            EXPECT_EQ(verify_PKCS7(p7.get(), nullptr, nullptr, 0), 0);
+            EXPECT_EQ(pkitest::toHex(octets(static_cast<OCTET_STRING*>(signedData(p7.get())->contentInfo->content))),
+                      pkitest::toHex(content));
+        }
+    }
 }
 
 TEST(Pkcs7Verify, TamperedMessagesFailWithACode) {
