@@ -1,13 +1,17 @@
 // The PKCS#7 decoders on arbitrary bytes: a message that decodes is copied,
-// compared with its copy and encoded, and a signed one is verified (over the
+// compared with its copy and encoded, a signed one is verified (over the
 // content it carries, over given bytes, and over its signed attributes
-// alone); the same bytes are also read as a lone SignerInfo.
+// alone) and an encrypted one decrypted under a fixed key (the cipher, the
+// IV and the lengths come from the bytes); the same bytes are also read as a
+// lone SignerInfo.
 #include <cstdint>
 #include <cstdlib>
+#include <vector>
 
 #include "asn1/ber.h"
 #include "fuzz_util.hpp"
 #include "pkcs/pkcs7.h"
+#include "pkcs/pkcs7_env.h"
 #include "pkcs/pkcs7_sign.h"
 
 namespace {
@@ -20,7 +24,15 @@ void exercise(P7_CONTENT_INFO* p7, const uint8_t* data, size_t size) {
     verify_PKCS7(copy, nullptr, nullptr, 0);
     verify_PKCS7(copy, nullptr, data, static_cast<int>(size));
     verify_PKCS7(copy, nullptr, nullptr, -1);
-    get_PKCS7_ENCRYPTED_CONTENT_length(copy);
+    const int length = get_PKCS7_ENCRYPTED_CONTENT_length(copy);
+    if (length >= 0) {
+        static const unsigned char key[64] = {};  // longer than any cipher's key
+        std::vector<char> out(static_cast<size_t>(length) + 64);
+        int room = static_cast<int>(out.size());
+        decrypt_PKCS7(copy, key, nullptr, out.data(), &room);
+        room = static_cast<int>(out.size());
+        verify_decrypt_PKCS7(copy, nullptr, key, out.data(), &room);
+    }
     free_P7_CONTENT_INFO(copy);
 }
 
