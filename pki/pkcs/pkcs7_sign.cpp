@@ -616,7 +616,7 @@ ZUNPKI_API int verify_PKCS7_data(P7_CONTENT_INFO* p7, const P7_SIGNER_INFO* si, 
     if (const OCTET_STRING* carried = carriedContent(v)) {
         content = carried->data;
         contentLen = static_cast<size_t>(carried->length);
-    } else if (data && len > 0) {
+    } else if (data && len >= 0) {  // an empty content given is content too
         content = static_cast<const uint8_t*>(data);
         contentLen = static_cast<size_t>(len);
     }

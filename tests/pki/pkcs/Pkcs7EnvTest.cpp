@@ -635,6 +635,31 @@ TEST(Pkcs7SignedAndEnveloped, RoundTrip) {
     }
 }
 
+// An empty content is still content: its digest is the one signed, and the
+// message we made opens and verifies.
+TEST(Pkcs7SignedAndEnveloped, AnEmptyContentOpens) {
+    const Bytes empty;
+    for (bool sealed : {false, true}) {
+        SCOPED_TRACE(sealed ? "sealed" : "plain");
+        Message p7 = newSignedAndEnveloped(P7_SIGN_PKCS1_V15, sha256(empty));
+        Algorithm alg = algorithmOf(419);
+        const auto sign = sealed ? sign_encrypt_PKCS7_SP : sign_encrypt_PKCS7;
+        ASSERT_EQ(sign(p7.get(), P7_DATA, alg.get(), "", 0, 0), 0);
+        Message back = decode(encode(p7.get()));
+        ASSERT_NE(back, nullptr);
+        const Bytes cek = contentKey(back.get(), "other", 0);
+        ASSERT_EQ(cek.size(), 16u);
+        Bytes out(16);
+        int len = size(out);
+        EXPECT_EQ(verify_decrypt_PKCS7(back.get(), nullptr, cek.data(), reinterpret_cast<char*>(out.data()), &len), 0);
+        EXPECT_EQ(len, 0);
+    }
+    // The empty content's digest is checked like any other.
+    Message p7 = newSignedAndEnveloped(P7_SIGN_PKCS1_V15, sha256(bytesOf("x")));
+    Algorithm alg = algorithmOf(419);
+    EXPECT_EQ(sign_encrypt_PKCS7(p7.get(), P7_DATA, alg.get(), "", 0, 0), 0x4b1c005e);
+}
+
 TEST(Pkcs7SignedAndEnveloped, TheMessageDigestMustBeTheContents) {
     const Bytes content = fixture("content.bin");
     Bytes md = sha256(content);
