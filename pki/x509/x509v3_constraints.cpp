@@ -12,6 +12,11 @@ namespace {
 template <uint8_t Id>
 using Subtrees = NonEmptyList<Sub<GENERAL_SUBTREE>, Id>;
 
+// GeneralSubtree's minimum is DEFAULT 0: a zero is left out when writing.
+struct SubtreeMinimum : TaggedInteger<0> {
+    static bool present(const Value& v) { return v && VSC_Get_BIGINT_Bits_Length(v) != 0; }
+};
+
 // True when a list member is there but empty: such a list cannot be written.
 inline bool emptyList(const STACK* list) { return list && list->count == 0; }
 
@@ -36,7 +41,7 @@ struct zpki::asn1::Describe<POLICY_CONSTRAINTS> {
 template <>
 struct zpki::asn1::Describe<GENERAL_SUBTREE> {
     using Shape = Sequence<Field<&GENERAL_SUBTREE::base, GeneralNameCodec>,
-                           Field<&GENERAL_SUBTREE::minimum, Optional<TaggedInteger<0>>>,
+                           Field<&GENERAL_SUBTREE::minimum, Optional<SubtreeMinimum>>,
                            Field<&GENERAL_SUBTREE::maximum, Optional<TaggedInteger<1>>>>;
 };
 template <>

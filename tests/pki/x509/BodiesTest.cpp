@@ -274,16 +274,20 @@ TEST(NameConstraints, SubtreesReadWrittenAndBuiltLikePeers) {
     EXPECT_EQ(NAME_CONSTRAINTS_to_Seq(built.get(), &node), 0x4750002b);  // the excluded list is empty
     add(built->excludedSubtrees, makeName(GENERAL_NAME_DIRECTORY, cnName("Bad")));
     EXPECT_EQ(encode(NAME_CONSTRAINTS_to_Seq, static_cast<const NAME_CONSTRAINTS*>(built.get())), peer);
+    // minimum is DEFAULT 0: a zero is left out (python-cryptography refuses
+    // a subtree that carries it).
+    itemOf<GENERAL_SUBTREE>(built->permittedSubtrees, 0)->minimum = number("00");
+    EXPECT_EQ(encode(NAME_CONSTRAINTS_to_Seq, static_cast<const NAME_CONSTRAINTS*>(built.get())), peer);
 
     // Only permitted subtrees; minimum and maximum in the explicit form read
-    // and are written implicitly.
+    // and are written implicitly, the minimum of zero left out.
     NameConstraints one = decodeHex<NameConstraints>(
         Seq_to_NAME_CONSTRAINTS, "3013a011300f8203612e62a003020100a103020105", &rc);
     ASSERT_EQ(rc, 0);
     EXPECT_EQ(get_STACK_count(one->excludedSubtrees) <= 0, true);
     EXPECT_EQ(subtrees(one->permittedSubtrees), "2:a.b min00 max05");
     EXPECT_EQ(toHex(encode(NAME_CONSTRAINTS_to_Seq, static_cast<const NAME_CONSTRAINTS*>(one.get()))),
-              "300fa00d300b8203612e62800100810105");
+              "300ca00a30088203612e62810105");
     EXPECT_EQ(refusal<NameConstraints>(Seq_to_NAME_CONSTRAINTS, "3000"), 0x4751002b);
     GENERAL_SUBTREES* list = nullptr;
     EXPECT_EQ(Seq_to_GENERAL_SUBTREES(nodeOf(fromHex("3000")).get(), &list), 0x4749002b);
