@@ -115,6 +115,21 @@ TEST_F(Server, PeersVerifyTheCertificateAndGetAnswers)
     auto old = zqtest::run({"openssl", "s_client", "-connect", "127.0.0.1:" + std::to_string(server.port()), "-tls1_1",
                             "-cipher", "DEFAULT:@SECLEVEL=0"});
     EXPECT_NE(old.status, 0);
+
+    // TLS 1.2 only with forward secrecy and an AEAD cipher: no CBC suites.
+    auto tls12 = [&](const std::string& ciphers) {
+        return zqtest::run({"openssl", "s_client", "-connect", "127.0.0.1:" + std::to_string(server.port()), "-tls1_2",
+                            "-cipher", ciphers + ":@SECLEVEL=0", "-CAfile", root()});
+    };
+    for (const char* weak : {"ECDHE-ECDSA-AES128-SHA", "ECDHE-ECDSA-AES256-SHA", "ECDHE-ECDSA-AES128-SHA256",
+                             "ECDHE-ECDSA-AES256-SHA384", "AES128-SHA", "AES256-GCM-SHA384", "DHE-RSA-AES128-SHA"})
+        EXPECT_NE(tls12(weak).status, 0) << weak;
+    for (const char* strong : {"ECDHE-ECDSA-AES128-GCM-SHA256", "ECDHE-ECDSA-AES256-GCM-SHA384",
+                               "ECDHE-ECDSA-CHACHA20-POLY1305"}) {
+        auto r = tls12(strong);
+        EXPECT_EQ(r.status, 0) << strong << "\n" << r.output;
+        EXPECT_NE(r.output.find(std::string("Cipher is ") + strong), std::string::npos) << r.output;
+    }
 }
 
 TEST_F(Server, RequestShapes)
