@@ -95,8 +95,10 @@ public:
 
     tcp::socket::lowest_layer_type& socket() { return m_stream.lowest_layer(); }
     void start();
-    // Ends the connection at once (server stop).
+    // Ends the connection at once (server stop, or room for a newer one).
     void abort();
+    bool closed() const { return m_closed; }
+    std::chrono::steady_clock::time_point started() const { return m_started; }
 
 private:
     enum ParseResult { kMore = 0, kComplete = 1, kBad = -1, kTooLarge = -2 };
@@ -134,6 +136,7 @@ private:
     bool m_drainAfterReply = false;
     size_t m_drained = 0;
     bool m_closed = false;
+    std::chrono::steady_clock::time_point m_started{};
 };
 
 class CDMServer {
@@ -157,6 +160,7 @@ public:
 private:
     void StartAccept();
     void HandleAccept(const std::shared_ptr<CDMSession>& session, const error_code& ec);
+    void EvictOldest();
 
     asio::io_context& m_io;
     CDMHttpRequestHandler m_handler;
@@ -192,6 +196,7 @@ CDMSession::~CDMSession()
 void CDMSession::start()
 {
     m_server.SessionStarted(this);
+    m_started = std::chrono::steady_clock::now();
     m_bytesRead = 0;
     m_contentLength = 0;
     m_bodyOffset = 0;
@@ -407,7 +412,9 @@ void CDMServer::StartAccept()
 {
     if (m_stopping)
         return;
-    if (m_sessions.size() >= kDMMaxSessions) {
+    // One above the cap: room for the newcomer while an evicted session
+    // winds down.
+    if (m_sessions.size() > kDMMaxSessions) {
         m_acceptPaused = true;
         return;
     }
@@ -425,6 +432,8 @@ void CDMServer::HandleAccept(const std::shared_ptr<CDMSession>& session, const e
         // this, Nagle and the peer's delayed ACK hold the second for ~40 ms.
         error_code ignored;
         session->socket().set_option(tcp::no_delay(true), ignored);
+        if (m_sessions.size() >= kDMMaxSessions)
+            EvictOldest();
         session->start();
         StartAccept();
         return;
@@ -438,10 +447,23 @@ void CDMServer::HandleAccept(const std::shared_ptr<CDMSession>& session, const e
     });
 }
 
+// At the cap the oldest connection goes, not the new one: otherwise anyone
+// holding that many idle connections would keep every page waiting for as
+// long as they like. A real client's request takes milliseconds.
+void CDMServer::EvictOldest()
+{
+    CDMSession* oldest = nullptr;
+    for (CDMSession* s : m_sessions)
+        if (!s->closed() && (oldest == nullptr || s->started() < oldest->started()))
+            oldest = s;
+    if (oldest != nullptr)
+        oldest->abort();
+}
+
 void CDMServer::SessionEnded(CDMSession* s)
 {
     m_sessions.erase(s);
-    if (m_acceptPaused && !m_stopping && m_sessions.size() < kDMMaxSessions) {
+    if (m_acceptPaused && !m_stopping && m_sessions.size() <= kDMMaxSessions) {
         m_acceptPaused = false;
         StartAccept();
     }

@@ -23,7 +23,8 @@ unsigned short DMServerWrapper_WaitListening(std::chrono::milliseconds timeout);
 inline constexpr size_t kDMMaxRequestBytes = 64 * 1024;
 // A connection that has not finished within this time is closed.
 inline constexpr std::chrono::milliseconds kDMSessionTimeout{30000};
-// More connections than this at once wait in the kernel's backlog.
+// At most this many connections are served at once; beyond it a new one
+// takes the place of the oldest.
 inline constexpr size_t kDMMaxSessions = 512;
 
 // Settings read when the server starts (tests shorten the timeout and point

@@ -227,6 +227,22 @@ TEST_F(Server, BurstOfConcurrentClients)
     EXPECT_EQ(after.output, R"({"zunres":"1"})");
 }
 
+// Connections that never send a byte, as many as the server holds at once,
+// must not keep a page's request waiting for their deadline.
+TEST_F(Server, IdleConnectionsAtTheCapGiveWayToNewOnes)
+{
+    RunningServer server(&connector, {agenttest::freePort()});
+    ASSERT_NE(server.port(), 0);
+    auto start = std::chrono::steady_clock::now();
+    auto idle = agenttest::tlsClient(root(), server.port(), {"idle", std::to_string(kDMMaxSessions + 8)});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 8s);
+    auto lines = idle.output.find('\n');
+    ASSERT_NE(lines, std::string::npos) << idle.output;
+    EXPECT_EQ(idle.output.substr(0, lines), R"({"zunres":"1"})") << idle.output;
+    // The oldest idle ones were let go to make room.
+    EXPECT_GT(std::stoi(idle.output.substr(lines + 1)), 0) << idle.output;
+}
+
 TEST_F(Server, PortChoice)
 {
     const unsigned short first = agenttest::freePort();

@@ -12,6 +12,10 @@
   tls_client.py CAFILE PORT burst N [FUNC]     N connections at once, each
                                                FUNC (isRunning); print the
                                                count of answers
+  tls_client.py CAFILE PORT idle N             hold N bare TCP connections,
+                                               then ask isRunning; print the
+                                               reply's last line and how many
+                                               of the N the server closed
 """
 import socket
 import ssl
@@ -119,3 +123,20 @@ elif mode == "burst":
     for t in threads:
         t.join()
     print(ok[0])
+elif mode == "idle":
+    import resource
+    n = int(sys.argv[4])
+    soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+    if soft < n + 64:
+        resource.setrlimit(resource.RLIMIT_NOFILE, (min(hard, n + 64), hard))
+    idle = [socket.create_connection(("127.0.0.1", port)) for _ in range(n)]
+    time.sleep(0.5)
+    try:
+        s = connect(timeout=10)
+        s.sendall(b'POST / HTTP/1.1\r\nContent-Length: 25\r\n\r\ndata={"func":"isRunning"}')
+        print(read_all(s).split(b"\r\n")[-1].decode() or "no answer")
+    except OSError as e:
+        print("failed %r" % e)
+    import select
+    readable, _, _ = select.select(idle, [], [], 0.5)
+    print(len(readable))
