@@ -250,6 +250,16 @@ TEST(Pkcs12Export, DefaultPfxReadsInOpensslNssAndPython) {
     auto nss = zqtest::run({"pk12util", "-l", path, "-d", "sql:" + dir.path(), "-W", kPass});
     EXPECT_EQ(nss.status, 0) << nss.output;
     EXPECT_NE(nss.output.find("Friendly Name: " + name()), std::string::npos) << nss.output;
+    // Imported, NSS pairs the key with the leaf by its localKeyID: the key
+    // takes the leaf's name and the leaf counts as the user's own (u,u,u).
+    nss = zqtest::run({"pk12util", "-i", path, "-d", "sql:" + dir.path(), "-W", kPass});
+    EXPECT_EQ(nss.status, 0) << nss.output;
+    auto keys = zqtest::run({"certutil", "-K", "-d", "sql:" + dir.path()});
+    EXPECT_NE(keys.output.find("rsa"), std::string::npos) << keys.output;
+    EXPECT_NE(keys.output.find(name()), std::string::npos) << keys.output;
+    auto certs = zqtest::run({"certutil", "-L", "-d", "sql:" + dir.path(), "-n", name()});
+    EXPECT_EQ(certs.status, 0) << certs.output;
+    EXPECT_NE(certs.output.find("User"), std::string::npos) << certs.output;
 
     PeerView py = pythonView(path, kPass);
     EXPECT_EQ(py.key, toHex(fixture("leaf.p8")));
