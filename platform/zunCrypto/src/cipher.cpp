@@ -6,6 +6,7 @@
 #include <openssl/core_names.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 namespace zc {
@@ -298,6 +299,12 @@ int VSC_BLOCK_CIPHER(int cipher_id, int encrypt, const unsigned char* key, const
     if (zc::badBuffer(in, in_len))
         return VSC_ERR_INVALID_LENGTH;
     *out_len = 0;
+    zc::Resolved r;
+    if (int rc = zc::resolve(cipher_id, r); rc != VSC_OK)
+        return rc;
+    // Padded encryption adds up to a block: a result past INT_MAX has no count.
+    if (encrypt != 0 && r.padding && in_len > INT_MAX - r.spec->blockLen)
+        return VSC_ERR_INVALID_LENGTH;
     zc::CipherImpl c;
     int rc = c.init(cipher_id, key, iv, encrypt != 0);
     int n = 0, m = 0;
@@ -351,6 +358,10 @@ int VSC_DoFinal_Advanced_BLOCK_CIPHER(BLOCK_CIPHER_UNIT* unit, unsigned char* ou
     if (zc::badBuffer(in, in_len) || out_size < 0)
         return VSC_ERR_INVALID_LENGTH;
     *out_len = 0;
+    // Bytes held back from earlier updates and the padding add up to two
+    // blocks: a result past INT_MAX has no count.
+    if (in_len > INT_MAX - 2 * 16)
+        return VSC_ERR_INVALID_LENGTH;
     // Through a scratch buffer of the worst-case size, so that out_size bounds
     // what reaches the caller.
     zc::SecureBytes scratch(static_cast<std::size_t>(in_len) + 2 * 16);

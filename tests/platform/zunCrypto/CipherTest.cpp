@@ -5,7 +5,11 @@
 
 #include <openssl/evp.h>
 
+#include <sys/mman.h>
+
+#include <climits>
 #include <cstring>
+#include <functional>
 
 using namespace zctest;
 
@@ -256,6 +260,45 @@ TEST(VscCipher, AdvancedPairBoundsItsOutput)
     EXPECT_EQ(VSC_DoFinal_Advanced_BLOCK_CIPHER(unit, small, &n, plain.data(), 40, 47), VSC_ERR_BUFFER_TOO_SMALL);
     EXPECT_EQ(n, 0);
     VSC_Free_BLOCK_CIPHER_Unit(unit);
+}
+
+// Lengths whose result would not fit an int are refused before any work.
+// The input is a mapping of zero pages and the output one never touched, so
+// nothing near 2 GiB is committed.
+TEST(VscCipher, ResultsPastIntMaxAreRefused)
+{
+    const size_t big = static_cast<size_t>(INT_MAX) - 3;
+    void* in = mmap(nullptr, big, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    void* out = mmap(nullptr, big + 64, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    ASSERT_NE(in, MAP_FAILED);
+    ASSERT_NE(out, MAP_FAILED);
+    auto* src = static_cast<const unsigned char*>(in);
+    auto* dst = static_cast<unsigned char*>(out);
+    Bytes key = pattern(16, 1);
+    struct Row {
+        const char* what;
+        std::function<int(int*)> call;
+    } rows[] = {
+        {"one shot, padded encryption",
+         [&](int* n) { return VSC_BLOCK_CIPHER(VSC_CIPHER_AES128_CBC, 1, key.data(), nullptr, src, int(big), dst, n); }},
+        {"advanced finish",
+         [&](int* n) {
+             BLOCK_CIPHER_UNIT* unit = VSC_New_BLOCK_CIPHER_Unit();
+             int rc = VSC_Init_Advanced_BLOCK_CIPHER(VSC_CIPHER_AES128_CBC, unit, key.data(), 1, nullptr, 16);
+             if (rc == VSC_OK)
+                 rc = VSC_DoFinal_Advanced_BLOCK_CIPHER(unit, dst, n, src, int(big), INT_MAX);
+             VSC_Free_BLOCK_CIPHER_Unit(unit);
+             return rc;
+         }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        int n = -1;
+        EXPECT_EQ(row.call(&n), VSC_ERR_INVALID_LENGTH);
+        EXPECT_EQ(n, 0);
+    }
+    munmap(in, big);
+    munmap(out, big + 64);
 }
 
 TEST(VscCipher, CbcMacIsTheLastBlockOfZeroPaddedCbc)
