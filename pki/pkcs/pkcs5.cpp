@@ -135,21 +135,19 @@ PKI_ERROR pbkdf2(const Password& s, int digestId, unsigned char* out, int outLen
     HmacUnit prf(VSC_New_HMAC_Unit());
     if (!prf)
         return err(libFunc, ERR_R_ALLOC_3C);
-    auto saltBlock = Buffer::allocate(static_cast<size_t>(s.saltLen) + 4);
-    if (!saltBlock)
-        return err(libFunc, ERR_R_ALLOC);
-    std::memcpy(saltBlock.data(), s.salt, static_cast<size_t>(s.saltLen));
     int rc = VSC_Init_HMAC(prf.get(), digestId, reinterpret_cast<const unsigned char*>(s.pw), s.pwLen);
     Secret<VSC_MAX_DIGEST_LENGTH> u, t;
-    const unsigned blocks = static_cast<unsigned>((outLen + hLen - 1) / hLen);
+    // Counted in 64 bits: outLen near INT_MAX must not wrap.
+    const auto blocks = static_cast<unsigned>((static_cast<long long>(outLen) + hLen - 1) / hLen);
     for (unsigned i = 1; rc == VSC_OK && i <= blocks; ++i) {
         // U1 = PRF(P, S || INT(i)); Uj = PRF(P, Uj-1); T = U1 ^ ... ^ Uc.
-        unsigned char* counter = saltBlock.data() + s.saltLen;
-        counter[0] = static_cast<unsigned char>(i >> 24);
-        counter[1] = static_cast<unsigned char>(i >> 16);
-        counter[2] = static_cast<unsigned char>(i >> 8);
-        counter[3] = static_cast<unsigned char>(i);
-        rc = VSC_Update_HMAC(prf.get(), saltBlock.data(), s.saltLen + 4);
+        // The salt and the counter go in apart: a salt near INT_MAX has no
+        // room for four more bytes in an int length.
+        const unsigned char counter[4] = {static_cast<unsigned char>(i >> 24), static_cast<unsigned char>(i >> 16),
+                                          static_cast<unsigned char>(i >> 8), static_cast<unsigned char>(i)};
+        rc = VSC_Update_HMAC(prf.get(), s.salt, s.saltLen);
+        if (rc == VSC_OK)
+            rc = VSC_Update_HMAC(prf.get(), counter, 4);
         if (rc == VSC_OK)
             rc = VSC_Final_HMAC(prf.get(), u.data(), nullptr);
         std::memcpy(t.data(), u.data(), static_cast<size_t>(hLen));

@@ -9,9 +9,16 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+
+#include <climits>
+
 #include <functional>
 #include <string>
 #include <vector>
+
+std::vector<unsigned char> opensslHmac(const char* digest, const unsigned char* key, size_t keyLen,
+                                       const std::vector<std::pair<const unsigned char*, size_t>>& pieces);
 
 namespace {
 
@@ -130,6 +137,24 @@ TEST(Pkcs5Kdf, Pbkdf2MatchesOpenssl)
         ASSERT_EQ(PBKDF2(kPw.data(), len(kPw), kSalt.data(), 8, c.iterations, c.digest, out.data(), c.keyLen), 0);
         EXPECT_EQ(hex(out), opensslKdf("PBKDF2", c.name, kPw, kSaltHex, c.iterations, c.keyLen));
     }
+}
+
+// A salt near INT_MAX (a mapping of zero pages, nothing committed) derives
+// what OpenSSL's HMAC gives for one round: U1 = HMAC(P, S || 00 00 00 01).
+TEST(Pkcs5Kdf, Pbkdf2OverASaltNearIntMax)
+{
+    const int saltLen = INT_MAX - 1;
+    void* map = mmap(nullptr, static_cast<size_t>(saltLen), PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
+                     -1, 0);
+    ASSERT_NE(map, MAP_FAILED);
+    const auto* salt = static_cast<const unsigned char*>(map);
+    unsigned char ours[20] = {};
+    ASSERT_EQ(PBKDF2(kPw.data(), len(kPw), salt, saltLen, 1, VSC_DIGEST_SHA1, ours, 20), 0);
+
+    const unsigned char counter[4] = {0, 0, 0, 1};
+    Bytes theirs = opensslHmac("SHA1", bytes(kPw), kPw.size(), {{salt, static_cast<size_t>(saltLen)}, {counter, 4}});
+    munmap(map, static_cast<size_t>(saltLen));
+    EXPECT_EQ(hex(ours, 20), hex(theirs));
 }
 
 TEST(Pkcs5Kdf, Pkcs12DerivationMatchesOpenssl)
