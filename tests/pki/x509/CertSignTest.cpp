@@ -167,6 +167,20 @@ TEST(CertSigning, RsaSha256PassesOpensslVerify) {
     pkitest::openssl({"x509", "-inform", "DER", "-in", dir / "built.der", "-out", dir / "built.pem"});
     auto r = zqtest::run({"openssl", "verify", "-CAfile", certFixtures() + "/ca.pem", dir / "built.pem"});
     EXPECT_EQ(r.status, 0) << r.output;
+    // python-cryptography's strict DER reader takes it too, signature and
+    // every extension body.
+    r = zqtest::run({zqtest::kPython, "-c",
+                     "import sys\n"
+                     "from cryptography import x509\n"
+                     "from cryptography.hazmat.primitives.asymmetric import padding\n"
+                     "ca = x509.load_pem_x509_certificate(open(sys.argv[1], 'rb').read())\n"
+                     "c = x509.load_der_x509_certificate(open(sys.argv[2], 'rb').read())\n"
+                     "ca.public_key().verify(c.signature, c.tbs_certificate_bytes, padding.PKCS1v15(),\n"
+                     "                       c.signature_hash_algorithm)\n"
+                     "print(hex(c.serial_number), len(c.extensions))",
+                     certFixtures() + "/ca.pem", dir / "built.der"});
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.output, "0x100 " + std::to_string(get_X509_EXTENSION_count(cert->tbs->extensions)) + "\n");
 
     // Decoded again, it still verifies, and signing it anew gives the same
     // bytes (RSA PKCS#1 v1.5 is deterministic).

@@ -406,6 +406,16 @@ TEST(CrlSigning, RsaListPassesOpenssl) {
     auto r = zqtest::run({"openssl", "crl", "-inform", "DER", "-in", dir / "built.der", "-CAfile",
                           crlFixtures() + "/ca.pem", "-noout"});
     EXPECT_EQ(r.status, 0) << r.output;
+    // python-cryptography's strict DER reader: signature, entries, reasons.
+    r = zqtest::run({zqtest::kPython, "-c",
+                     "import sys\n"
+                     "from cryptography import x509\n"
+                     "ca = x509.load_pem_x509_certificate(open(sys.argv[1], 'rb').read())\n"
+                     "crl = x509.load_der_x509_crl(open(sys.argv[2], 'rb').read())\n"
+                     "print(crl.is_signature_valid(ca.public_key()), crl.extensions[0].value.crl_number,\n"
+                     "      [(hex(e.serial_number), [x.value.reason.name for x in e.extensions]) for e in crl])",
+                     crlFixtures() + "/ca.pem", dir / "built.der"});
+    EXPECT_EQ(r.output, "True 2 [('0x5', []), ('0x1234', ['key_compromise']), ('0x7777', [])]\n") << r.output;
     const std::string text = pkitest::openssl({"crl", "-inform", "DER", "-in", dir / "built.der", "-noout", "-text"});
     // Sorted by serial, the reason with its entry.
     EXPECT_NE(text.find("Serial Number: 05"), std::string::npos) << text;
