@@ -389,17 +389,39 @@ int VSC_CBC_MAC(int cipher_id, const unsigned char* key, const unsigned char* da
     zc::Resolved r;
     if (int rc = zc::resolve(id, r); rc != VSC_OK)
         return rc;
-    std::size_t block = static_cast<std::size_t>(r.spec->blockLen);
-    std::size_t padded = len == 0 ? block : (static_cast<std::size_t>(len) + block - 1) / block * block;
-    zc::SecureBytes buf(padded, 0);
-    if (len > 0)
-        std::memcpy(buf.data(), data, static_cast<std::size_t>(len));
-    zc::SecureBytes enc(padded + block);
-    int n = 0;
-    if (int rc = VSC_BLOCK_CIPHER(id, 1, key, nullptr, buf.data(), static_cast<int>(padded), enc.data(), &n);
-        rc != VSC_OK)
+    // CBC over the data in place, a chunk at a time, and the zero-padded tail
+    // block last: no copy of the data, and no padded length that must fit an int.
+    const std::size_t block = static_cast<std::size_t>(r.spec->blockLen);
+    const std::size_t size = static_cast<std::size_t>(len);
+    const std::size_t whole = size / block * block;
+    constexpr std::size_t kChunk = 64 * 1024;
+    zc::CipherImpl c;
+    if (int rc = c.init(id, key, nullptr, true); rc != VSC_OK)
         return rc;
-    std::memcpy(out, enc.data() + padded - block, block);
+    zc::SecureBytes cipherText(kChunk + block);
+    unsigned char mac[16];
+    int n = 0;
+    for (std::size_t done = 0; done < whole;) {
+        const std::size_t take = std::min(kChunk, whole - done);
+        if (int rc = c.update(cipherText.data(), &n, data + done, static_cast<int>(take)); rc != VSC_OK)
+            return rc;
+        done += take;
+    }
+    if (size == whole && size > 0) {
+        // The last whole block's cipher text is the MAC.
+        std::memcpy(mac, cipherText.data() + n - block, block);
+    } else {
+        zc::SecureBytes tail(block, 0);
+        if (size > whole)
+            std::memcpy(tail.data(), data + whole, size - whole);
+        if (int rc = c.update(cipherText.data(), &n, tail.data(), static_cast<int>(block)); rc != VSC_OK)
+            return rc;
+        std::memcpy(mac, cipherText.data() + n - block, block);
+    }
+    int m = 0;
+    if (int rc = c.final(cipherText.data(), &m); rc != VSC_OK)
+        return rc;
+    std::memcpy(out, mac, block);
     if (out_len != nullptr)
         *out_len = static_cast<int>(block);
     return VSC_OK;

@@ -7,6 +7,7 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <functional>
@@ -323,6 +324,39 @@ TEST(VscCipher, CbcMacIsTheLastBlockOfZeroPaddedCbc)
             EXPECT_EQ(toHex(mac), toHex(Bytes(enc.end() - static_cast<long>(block), enc.end())));
         }
     }
+}
+
+// Data just short of INT_MAX (zero pages, nothing committed) has a MAC: its
+// zero padding must not take the length past an int. OpenSSL's CBC over the
+// same zeros, a chunk at a time, gives the last block.
+TEST(VscCipher, CbcMacOfDataNearIntMax)
+{
+    const size_t len = static_cast<size_t>(INT_MAX) - 3;
+    void* map = mmap(nullptr, len, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    ASSERT_NE(map, MAP_FAILED);
+    Bytes key = pattern(16, 1);
+    unsigned char ours[16] = {};
+    int n = 0;
+    EXPECT_EQ(VSC_CBC_MAC(VSC_CIPHER_AES128, key.data(), static_cast<const unsigned char*>(map), int(len), ours, &n),
+              VSC_OK);
+    munmap(map, len);
+    EXPECT_EQ(n, 16);
+
+    EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
+    ASSERT_EQ(EVP_EncryptInit_ex(ctx, EVP_aes_128_cbc(), nullptr, key.data(), Bytes(16).data()), 1);
+    EVP_CIPHER_CTX_set_padding(ctx, 0);
+    const size_t padded = (len + 15) / 16 * 16;
+    Bytes zeros(1 << 20), chunk((1 << 20) + 16);
+    Bytes last(16);
+    for (size_t done = 0; done < padded;) {
+        const size_t take = std::min(zeros.size(), padded - done);
+        int m = 0;
+        ASSERT_EQ(EVP_EncryptUpdate(ctx, chunk.data(), &m, zeros.data(), int(take)), 1);
+        std::memcpy(last.data(), chunk.data() + m - 16, 16);
+        done += take;
+    }
+    EVP_CIPHER_CTX_free(ctx);
+    EXPECT_EQ(Bytes(ours, ours + 16), last);
 }
 
 TEST(VscRc4, EqualsOpensslEnc)
