@@ -4,6 +4,7 @@
 #include "pkcs/pkcs5.h"
 #include "pkcs/secret.hpp"
 
+#include <climits>
 #include <cstring>
 
 namespace {
@@ -44,6 +45,10 @@ int get_PKCS12_key_UNI(const unsigned char* bmp, int bmp_len, const void* salt, 
 
     const size_t sLen = roundUp(static_cast<size_t>(salt_len), v);
     const size_t pLen = roundUp(static_cast<size_t>(bmp_len), v);
+    // I is digested in one update: past INT_MAX its length would wrap (at
+    // 4 GiB to nothing at all, and the key would ignore salt and password).
+    if (sLen + pLen > static_cast<size_t>(INT_MAX))
+        return 1;
     auto I = zpki::Buffer::allocate(sLen + pLen);
     auto D = zpki::Buffer::allocate(v);
     auto B = zpki::Buffer::allocate(v);

@@ -157,6 +157,35 @@ TEST(Pkcs5Kdf, Pbkdf2OverASaltNearIntMax)
     EXPECT_EQ(hex(ours, 20), hex(theirs));
 }
 
+// Salt and password whose blocks together pass INT_MAX (zero pages, nothing
+// committed) are refused with the output zeroed: at 4 GiB their length
+// wrapped to nothing and a key that ignored both came back as success.
+TEST(Pkcs5Kdf, Pkcs12DerivationPastIntMaxIsRefused)
+{
+    const int big = INT_MAX - 1;
+    void* map = mmap(nullptr, static_cast<size_t>(big), PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1,
+                     0);
+    ASSERT_NE(map, MAP_FAILED);
+    const auto* zeros = static_cast<const unsigned char*>(map);
+    DIGEST_UNIT* digest = VSC_New_DIGEST_Unit();
+    ASSERT_EQ(VSC_Init_DIGEST(digest, VSC_DIGEST_SHA1), VSC_OK);
+    struct Row {
+        const char* what;
+        int bmpLen, saltLen;
+    } rows[] = {
+        {"salt alone", 2, big},
+        {"salt and password, 4 GiB", big, big},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Bytes out(20, 0xee);
+        EXPECT_EQ(get_PKCS12_key_UNI(zeros, row.bmpLen, zeros, row.saltLen, 1, 1, 20, out.data(), digest), 1);
+        EXPECT_EQ(out, Bytes(20, 0));
+    }
+    VSC_Free_DIGEST_Unit(digest);
+    munmap(map, static_cast<size_t>(big));
+}
+
 TEST(Pkcs5Kdf, Pkcs12DerivationMatchesOpenssl)
 {
     const std::string longSaltHex(140, 'a');  // 70 bytes: more than one 64-byte block
