@@ -276,9 +276,15 @@ bool setNode(ASN1_UNIT* node, uint8_t identifier, const uint8_t* contents, size_
     uint8_t lo[5];
     const size_t n = der::putLength(lo, len, longForm);
     if (n == 0 || len > INT_MAX - 6) return false;
+    // Built aside: the contents may be the node's own bytes.
+    ASN1_UNIT fresh{};
+    if (!allocNode(&fresh, identifier, lo, n, len)) {
+        clean_ASN1_UNIT(node);
+        return false;
+    }
+    if (len) std::memcpy(fresh.value, contents, len);
     clean_ASN1_UNIT(node);
-    if (!allocNode(node, identifier, lo, n, len)) return false;
-    if (len) std::memcpy(node->value, contents, len);
+    *node = fresh;
     return true;
 }
 

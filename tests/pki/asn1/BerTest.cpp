@@ -1,6 +1,7 @@
 // The node tree and the BER/DER codec against openssl's encoder and objects.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 
 #include "PkiTestUtil.h"
@@ -187,6 +188,30 @@ TEST(BerEncode, NodeAppendedToItself) {
             ASSERT_TRUE(again);
             EXPECT_EQ(toHex(bytesOf(again.get())), toHex(after));
         }
+    }
+}
+
+// A node encoded again from its own contents: the bytes are copied before
+// the node's old buffers go (they were read after being freed).
+TEST(BerEncode, NodeEncodedFromItsOwnContents) {
+    Node n(new_ASN1_UNIT());
+    unsigned char t = 0x01;
+    ASSERT_EQ(encodeToBER(n.get(), 1, &t, 1, 0), 0);
+    ASSERT_EQ(encodeToBER(n.get(), 1, n->value, 1, 0), 0);
+    EXPECT_EQ(toHex(bytesOf(n.get())), "010101");
+    for (int tag : {4, 12, 23}) {
+        SCOPED_TRACE(tag);
+        const char* text = tag == 23 ? "491231235959Z" : "abcdef";
+        const int len = static_cast<int>(std::strlen(text));
+        String s(new_OCTET_STRING(reinterpret_cast<const unsigned char*>(text), len));
+        ASSERT_EQ(encodeToBER(n.get(), tag, s.get(), len, 0), 0);
+        const Bytes before = bytesOf(n.get());
+        ASN1_STRING own = *s;
+        own.data = n->value;  // the node's own contents
+        ASSERT_EQ(encodeToBER(n.get(), tag, &own, len, 1), 0);
+        Bytes expected = before;
+        expected.insert(expected.begin() + 1, 0x81);  // the long length form asked for
+        EXPECT_EQ(toHex(bytesOf(n.get())), toHex(expected));
     }
 }
 
