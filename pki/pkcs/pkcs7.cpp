@@ -854,15 +854,37 @@ ZUNPKI_API int set_PKCS7_Type(P7_CONTENT_INFO* p7, int row) {
     return 0;
 }
 
+}  // extern "C"
+
+namespace {
+
+// Where a signedData or digestedData holds its inner ContentInfo; null for
+// other types.
+P7_CONTENT_INFO** innerSlot(const P7_CONTENT_INFO* p7) {
+    if (auto* sd = zpki::pkcs7::contentAs<P7_SIGNED_DATA>(p7, P7_SIGNED_DATA_TYPE)) return &sd->contentInfo;
+    if (auto* dd = zpki::pkcs7::contentAs<P7_DIGESTED_DATA>(p7, P7_DIGESTED_DATA_TYPE)) return &dd->contentInfo;
+    return nullptr;
+}
+
+}  // namespace
+
+extern "C" {
+
 ZUNPKI_API int set_PKCS7_Content(P7_CONTENT_INFO* outer, P7_CONTENT_INFO* inner) {
     if (!inner) return 1;
-    P7_CONTENT_INFO** slot = nullptr;
-    if (auto* sd = zpki::pkcs7::contentAs<P7_SIGNED_DATA>(outer, P7_SIGNED_DATA_TYPE))
-        slot = &sd->contentInfo;
-    else if (auto* dd = zpki::pkcs7::contentAs<P7_DIGESTED_DATA>(outer, P7_DIGESTED_DATA_TYPE))
-        slot = &dd->contentInfo;
+    P7_CONTENT_INFO** slot = innerSlot(outer);
     if (!slot) return 1;
-    if (*slot != inner) free_P7_CONTENT_INFO(*slot);
+    // A message inside itself would be freed without end.
+    for (const P7_CONTENT_INFO* at = inner; at; at = innerSlot(at) ? *innerSlot(at) : nullptr)
+        if (at == outer) return 1;
+    if (*slot == inner) return 0;
+    // One nested deeper in the old content is taken out before that is freed.
+    for (P7_CONTENT_INFO* at = *slot; at;) {
+        P7_CONTENT_INFO** next = innerSlot(at);
+        if (next && *next == inner) *next = nullptr;
+        at = next ? *next : nullptr;
+    }
+    free_P7_CONTENT_INFO(*slot);
     *slot = inner;
     return 0;
 }

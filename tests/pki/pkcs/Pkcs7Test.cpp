@@ -349,6 +349,23 @@ TEST(Pkcs7Construction, TypesVersionsAndContent) {
     EXPECT_EQ(VSC_Get_BIGINT_Word(signedData(p7.get())->version), 3u);
     EXPECT_EQ(VSC_Get_BIGINT_Word(signerAt(p7.get(), 1)->version), 3u);
     EXPECT_EQ(set_PKCS7_Content(p7.get(), nullptr), 1);
+    // A message is not its own content, nor the content of one of its
+    // contents (freeing it recursed without end).
+    Message outer(new_P7_CONTENT_INFO());
+    ASSERT_EQ(set_PKCS7_Type(outer.get(), P7_SIGNED_DATA_TYPE), 0);
+    EXPECT_EQ(set_PKCS7_Content(outer.get(), outer.get()), 1);
+    Message wrapper(new_P7_CONTENT_INFO());
+    ASSERT_EQ(set_PKCS7_Type(wrapper.get(), P7_DIGESTED_DATA_TYPE), 0);
+    P7_CONTENT_INFO* held = outer.release();
+    ASSERT_EQ(set_PKCS7_Content(wrapper.get(), held), 0);
+    EXPECT_EQ(set_PKCS7_Content(held, wrapper.get()), 1);
+    // A content from further down is lifted up, not freed with the level
+    // it leaves.
+    ASSERT_EQ(new_PKCS7_Content(held, P7_DATA), 0);
+    P7_CONTENT_INFO* data = signedData(held)->contentInfo;
+    ASSERT_EQ(set_PKCS7_Content(wrapper.get(), data), 0);
+    EXPECT_EQ(static_cast<P7_DIGESTED_DATA*>(wrapper->content)->contentInfo, data);
+    EXPECT_EQ(rowOf(data->contentType), P7_DATA);
     EXPECT_EQ(get_PKCS7_ENCRYPTED_CONTENT_length(p7.get()), -1);
 
     // Data from bytes, into a new message or one that had another type.
