@@ -453,10 +453,15 @@ void CDMServer::HandleAccept(const std::shared_ptr<CDMSession>& session, const e
 void CDMServer::EvictOldest()
 {
     CDMSession* oldest = nullptr;
-    for (CDMSession* s : m_sessions)
-        if (!s->closed() && (oldest == nullptr || s->started() < oldest->started()))
+    size_t open = 0;
+    for (CDMSession* s : m_sessions) {
+        if (s->closed())
+            continue;  // already winding down
+        ++open;
+        if (oldest == nullptr || s->started() < oldest->started())
             oldest = s;
-    if (oldest != nullptr)
+    }
+    if (open >= kDMMaxSessions)
         oldest->abort();
 }
 
