@@ -56,7 +56,17 @@ int modulusBytes(const RSA_UNIT* r)
 }
 
 struct ParamBldDeleter { void operator()(OSSL_PARAM_BLD* b) const { OSSL_PARAM_BLD_free(b); } };
-struct ParamDeleter { void operator()(OSSL_PARAM* p) const { OSSL_PARAM_free(p); } };
+// The built parameters hold copies of d, the primes and the CRT values in an
+// ordinary block that OSSL_PARAM_free releases as it is; wipe them first.
+struct ParamDeleter {
+    void operator()(OSSL_PARAM* params) const
+    {
+        for (OSSL_PARAM* p = params; p != nullptr && p->key != nullptr; ++p)
+            if (p->data != nullptr)
+                OPENSSL_cleanse(p->data, p->data_size);
+        OSSL_PARAM_free(params);
+    }
+};
 
 // An OpenSSL key of the record's current values.
 int buildKey(const RSA_UNIT* r, bool withPrivate, PkeyPtr& out)
