@@ -1,7 +1,5 @@
 // Writes a server-certificate container from a PEM chain and a PEM key.
 // Usage: zq-wssc-make <chain.pem> <key.pem> <out>
-#include <openssl/crypto.h>
-
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -30,14 +28,17 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: %s <chain.pem> <key.pem> <out>\n", argv[0]);
         return 2;
     }
-    std::string chain, key;
-    if (!readAll(argv[1], chain) || !readAll(argv[2], key)) {
+    // The key goes into a buffer of its final size that is wiped when freed;
+    // a stream grown into a string leaves copies of it in freed blocks.
+    std::string chain;
+    DMSecretBuffer key;
+    if (!readAll(argv[1], chain) || ReadCertFileData(argv[2], key) != 0) {
         std::fprintf(stderr, "%s: cannot read the chain or the key\n", argv[0]);
         return 1;
     }
     std::vector<unsigned char> container;
-    int r = DMCertContainer_Make(chain, key, container);
-    OPENSSL_cleanse(key.data(), key.size());
+    int r = DMCertContainer_Make(chain, key.view(), container);
+    key.wipe();
     if (r != 0) {
         std::fprintf(stderr, "%s: cannot make the container (empty input, or more than %zu bytes)\n", argv[0],
                      kDMCertContainerMax);
