@@ -799,13 +799,10 @@ ZUNPKI_API PKI_ERROR verify_KCDSA_SIG_X509_CRL(const X509_CRL* crl, KCDSA_UNIT* 
 }
 
 ZUNPKI_API int verify_SIG_X509_CRL(const X509_CRL* crl, const X509_PUBKEY* issuerKey) {
-    if (!infoOf(crl) || !issuerKey || !issuerKey->key || !issuerKey->key->key) return 1;
-    switch (issuerKey->key->kind) {
-    case ASYMMETRIC_KEY_RSA: return verify_RSA_SIG_X509_CRL(crl, static_cast<RSA_UNIT*>(issuerKey->key->key));
-    case ASYMMETRIC_KEY_KCDSA:
-        return verify_KCDSA_SIG_X509_CRL(crl, static_cast<KCDSA_UNIT*>(issuerKey->key->key));
-    default: return 1;
-    }
+    if (!infoOf(crl)) return 1;
+    return zpki::x509::verifyUnderIssuerKey(
+        issuerKey, [&](RSA_UNIT* key) { return verify_RSA_SIG_X509_CRL(crl, key); },
+        [&](KCDSA_UNIT* key) { return verify_KCDSA_SIG_X509_CRL(crl, key); });
 }
 
 }  // extern "C"

@@ -8,6 +8,8 @@
 #include "asn1/asn1.h"
 #include "asn1/ber.h"
 #include "asn1/der_cursor.hpp"
+#include "asn1/pki_mem.hpp"
+#include "x509/x509_key.h"
 
 namespace zpki::x509 {
 
@@ -29,6 +31,22 @@ PKI_ERROR verifyRsa(const uint8_t* data, size_t len, const OBJECT_IDENTIFIER* al
                     const BIT_STRING* sig, RSA_UNIT* key, unsigned libFunc);
 PKI_ERROR verifyKcdsa(const uint8_t* data, size_t len, const OBJECT_IDENTIFIER* alg, const BIT_STRING* sig,
                       KCDSA_UNIT* key, unsigned libFunc);
+
+// Checks a signature under an issuer's public key: rsa or kcdsa gets the key
+// unit; 1 for a missing key or one of another kind. One CA key checks many
+// records, from any thread, and a unit keeps its running state: the work is
+// done on a copy, so the caller's key is never changed.
+template <class Rsa, class Kcdsa>
+int verifyUnderIssuerKey(const X509_PUBKEY* issuerKey, Rsa&& rsa, Kcdsa&& kcdsa) {
+    if (!issuerKey || !issuerKey->key || !issuerKey->key->key) return 1;
+    Owned<ASYMMETRIC_KEY, free_ASYMMETRIC_KEY> key(dup_ASYMMETRIC_KEY(issuerKey->key));
+    if (!key || !key->key) return 1;
+    switch (key->kind) {
+    case ASYMMETRIC_KEY_RSA: return rsa(static_cast<RSA_UNIT*>(key->key));
+    case ASYMMETRIC_KEY_KCDSA: return kcdsa(static_cast<KCDSA_UNIT*>(key->key));
+    default: return 1;
+    }
+}
 
 // The digest and RSASSA padding mode (PSS with the salt length) that
 // RSASSA-PSS parameters name (null: the RFC 4055 defaults); false for

@@ -122,13 +122,10 @@ ZUNPKI_API PKI_ERROR verify_KCDSA_SIG_X509_CERT(const X509_CERT* cert, KCDSA_UNI
 }
 
 ZUNPKI_API int verify_SIG_X509_CERT(const X509_CERT* cert, const X509_PUBKEY* issuerKey) {
-    if (!cert || !cert->tbs || !issuerKey || !issuerKey->key || !issuerKey->key->key) return 1;
-    switch (issuerKey->key->kind) {
-    case ASYMMETRIC_KEY_RSA: return verify_RSA_SIG_X509_CERT(cert, static_cast<RSA_UNIT*>(issuerKey->key->key));
-    case ASYMMETRIC_KEY_KCDSA:
-        return verify_KCDSA_SIG_X509_CERT(cert, static_cast<KCDSA_UNIT*>(issuerKey->key->key));
-    default: return 1;
-    }
+    if (!cert || !cert->tbs) return 1;
+    return zpki::x509::verifyUnderIssuerKey(
+        issuerKey, [&](RSA_UNIT* key) { return verify_RSA_SIG_X509_CERT(cert, key); },
+        [&](KCDSA_UNIT* key) { return verify_KCDSA_SIG_X509_CERT(cert, key); });
 }
 
 ZUNPKI_API PKI_ERROR verify_X509_validity(const X509_CERT* cert, const X509_TIME* time) {

@@ -2,8 +2,11 @@
 // certificates, the DER kept from decoding, setters and getters.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <functional>
+#include <thread>
+#include <vector>
 
 #include "CertTestUtil.h"
 
@@ -237,6 +240,30 @@ TEST(CertKeptDer, MembersChangedThroughTheirSettersAreEncoded) {
         touch_X509_CERT(cert.get());
         EXPECT_EQ(encodeCert(cert.get()), der);
     }
+}
+
+// A CA's key checks many certificates, often from several threads: each
+// check works on its own copy, so the shared key is never changed.
+TEST(CertVerify, OneIssuerKeyChecksCertificatesFromManyThreads) {
+    const Bytes good = pkitest::readBytes(certFixtures() + "/leaf.der");
+    Bytes bad = good;
+    bad.back() ^= 0x01;
+    Cert ca = certFixture("ca.der");
+    const X509_PUBKEY* caKey = get_X509_SPKI(ca.get());
+    Cert leaf = decodeCert(good), forged = decodeCert(bad);
+    ASSERT_TRUE(leaf && forged);
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 40; ++i) {
+                if (verify_SIG_X509_CERT(leaf.get(), caKey) != 0) ++wrong;
+                if (verify_SIG_X509_CERT(forged.get(), caKey) == 0) ++wrong;
+            }
+        });
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_EQ(static_cast<const RSA_UNIT*>(caKey->key->key)->impl, nullptr);
 }
 
 // A signature AlgorithmIdentifier written afresh carries NULL parameters
