@@ -1,10 +1,13 @@
 // The node tree and the BER codec.
 #include "asn1/ber.h"
 
+#include <array>
 #include <charconv>
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <mutex>
 #include <new>
 
 #include "asn1/ber_internal.hpp"
@@ -137,10 +140,18 @@ void contentsChanged(ASN1_UNIT* node) {
     }
 }
 
+// Reading is const, so several threads may read one node at once: its index
+// is made (and found current) under a lock chosen by the node's address.
+std::mutex& indexLockOf(const ASN1_UNIT* node) {
+    static std::array<std::mutex, 64> locks;
+    return locks[std::hash<const void*>{}(node) % locks.size()];
+}
+
 const asn1_unit_cache_st* indexOf(const ASN1_UNIT* node) {
     if (!node || !node->tag || !node->value) return nullptr;
     const int len = getASN1ValueLength(node);
     if (len < 0) return nullptr;
+    std::lock_guard lock(indexLockOf(node));
     asn1_unit_cache_st* cache = cacheOf(node, true);
     if (!cache) return nullptr;
     if (cache->indexedBuf == node->value && cache->indexedLength == len) return cache;

@@ -1,8 +1,11 @@
 // The node tree and the BER/DER codec against openssl's encoder and objects.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <functional>
+#include <thread>
+#include <vector>
 
 #include "PkiTestUtil.h"
 #include "asn1/asn1.h"
@@ -445,3 +448,26 @@ TEST(BerDecode, ChildAccessIsLinear) {
 }
 
 }  // namespace
+
+// A node is read through a const interface, so several threads may read one
+// at once; its child index is made once for all of them.
+TEST(BerRead, OneNodeReadFromManyThreads) {
+    constexpr int kChildren = 3000;
+    Bytes contents;
+    for (int i = 0; i < kChildren; ++i) contents.insert(contents.end(), {0x02, 0x01, static_cast<uint8_t>(i)});
+    Bytes der{0x30, 0x82, static_cast<uint8_t>(contents.size() >> 8), static_cast<uint8_t>(contents.size())};
+    der.insert(der.end(), contents.begin(), contents.end());
+    for (int round = 0; round < 20; ++round) {
+        Node node(decodeToDERSequence(der.data(), static_cast<int>(der.size())));
+        ASSERT_NE(node, nullptr);
+        std::atomic<int> wrong{0};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 8; ++t)
+            threads.emplace_back([&] {
+                if (getSequenceChildNum(node.get()) != kChildren) ++wrong;
+                if (getChildType(node.get(), kChildren - 1) != 0x02) ++wrong;
+            });
+        for (auto& t : threads) t.join();
+        ASSERT_EQ(wrong.load(), 0);
+    }
+}
