@@ -67,7 +67,7 @@ char* hexText(const BIGINT* a)
     if (a == nullptr)
         return nullptr;
     int n = BN_num_bytes(a->bn);
-    std::vector<unsigned char> bytes(n > 0 ? n : 1, 0);
+    SecureBytes bytes(n > 0 ? n : 1, 0);
     if (n > 0)
         BN_bn2bin(a->bn, bytes.data());
     bool neg = BN_is_negative(a->bn) != 0;
@@ -83,6 +83,40 @@ char* hexText(const BIGINT* a)
         out[pos++] = digits[b >> 4];
         out[pos++] = digits[b & 15];
     }
+    out[pos] = '\0';
+    return out;
+}
+
+// BN_bn2dec leaves the value's digits in blocks it frees as they are; the
+// value may be a private one, so the digits are made here in wiped memory.
+char* decText(const BIGINT* a)
+{
+    if (a == nullptr)
+        return nullptr;
+    BnPtr t(BN_dup(a->bn));
+    if (!t)
+        return nullptr;
+    const bool neg = BN_is_negative(t.get()) != 0;
+    BN_set_negative(t.get(), 0);
+    SecureBytes digits;  // lowest first, nine at a time
+    do {
+        BN_ULONG chunk = BN_div_word(t.get(), 1000000000);
+        if (chunk == static_cast<BN_ULONG>(-1))
+            return nullptr;
+        for (int i = 0; i < 9; ++i, chunk /= 10)
+            digits.push_back(static_cast<unsigned char>('0' + chunk % 10));
+    } while (!BN_is_zero(t.get()));
+    while (digits.size() > 1 && digits.back() == '0')
+        digits.pop_back();
+    const std::size_t len = digits.size() + (neg ? 1 : 0);
+    char* out = static_cast<char*>(VSC_Malloc(len + 1, __FILE__, __LINE__));
+    if (out == nullptr)
+        return nullptr;
+    std::size_t pos = 0;
+    if (neg)
+        out[pos++] = '-';
+    for (auto it = digits.rbegin(); it != digits.rend(); ++it)
+        out[pos++] = static_cast<char>(*it);
     out[pos] = '\0';
     return out;
 }
@@ -208,15 +242,7 @@ char* VSC_BIGINT_To_DEC(const BIGINT* a)
 {
     if (a == nullptr)
         return nullptr;
-    char* dec = BN_bn2dec(a->bn);
-    if (dec == nullptr)
-        return nullptr;
-    std::size_t len = std::strlen(dec);
-    char* out = static_cast<char*>(VSC_Malloc(len + 1, __FILE__, __LINE__));
-    if (out != nullptr)
-        std::memcpy(out, dec, len + 1);
-    OPENSSL_free(dec);
-    return out;
+    return zc::decText(a);
 }
 
 char* VSC_BIGINT_To_HEX(const BIGINT* a)

@@ -65,6 +65,14 @@ void watch(const BIGINT* v)
     g_watched.push_back(slice);
 }
 
+void watchText(const char* text)
+{
+    const size_t n = std::strlen(text);
+    ASSERT_GE(n, 60u);
+    std::lock_guard<std::mutex> hold(g_lock);
+    g_watched.emplace_back(text + 30, text + 50);
+}
+
 }  // namespace
 
 TEST(FreedSecrets, RsaPrivateOperationsLeaveNoKeyValuesInFreedBlocks)
@@ -95,4 +103,22 @@ TEST(FreedSecrets, RsaPrivateOperationsLeaveNoKeyValuesInFreedBlocks)
 
     rsa.reset();
     EXPECT_EQ(g_found.load(), 0) << "after freeing the key";
+}
+
+TEST(FreedSecrets, DecimalTextOfAPrivateValueLeavesNoDigitsBehind)
+{
+    ASSERT_TRUE(g_hooked);
+    RsaPtr rsa(VSC_New_RSA());
+    ASSERT_TRUE(rsa);
+    ASSERT_EQ(VSC_Generate_RSA_Params_Ex(rsa.get(), 65537, 2048, 0), VSC_OK);
+    char* first = VSC_BIGINT_To_DEC(rsa->d);
+    ASSERT_NE(first, nullptr);
+    watchText(first);
+    g_found = 0;
+    char* again = VSC_BIGINT_To_DEC(rsa->d);
+    ASSERT_NE(again, nullptr);
+    EXPECT_STREQ(again, first);
+    VSC_Free(first, __FILE__, __LINE__);
+    VSC_Free(again, __FILE__, __LINE__);
+    EXPECT_EQ(g_found.load(), 0);
 }
