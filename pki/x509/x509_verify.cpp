@@ -75,18 +75,17 @@ ZUNPKI_API PKI_ERROR gen_KCDSA_SIG_X509_TBS_CERT(const X509_TBS_CERT* tbs, BIT_S
 
 ZUNPKI_API int gen_SIG_X509_Cert(X509_CERT* cert, const ASYMMETRIC_KEY* key) {
     if (!cert || !cert->tbs || !cert->tbs->signature || !key || !key->key) return 1;
+    if (key->kind != ASYMMETRIC_KEY_RSA && key->kind != ASYMMETRIC_KEY_KCDSA) return 1;
+    // A CA's key signs from any thread and a unit keeps its running state:
+    // the signature is made on a copy (wiped when freed).
+    zpki::Owned<ASYMMETRIC_KEY, free_ASYMMETRIC_KEY> copy(dup_ASYMMETRIC_KEY(key));
+    if (!copy || !copy->key) return x509Err(F_GEN_RSASIGN_TBS_CERT, ERR_R_ALLOC_3C);
     const X509_TBS_CERT* t = cert->tbs;
     BIT_STRING* sig = nullptr;
-    PKI_ERROR rc;
-    switch (key->kind) {
-    case ASYMMETRIC_KEY_RSA:
-        rc = gen_RSA_SIG_X509_TBS_CERT(t, &sig, t->signature, static_cast<RSA_UNIT*>(key->key));
-        break;
-    case ASYMMETRIC_KEY_KCDSA:
-        rc = gen_KCDSA_SIG_X509_TBS_CERT(t, &sig, t->signature, static_cast<KCDSA_UNIT*>(key->key));
-        break;
-    default: return 1;
-    }
+    const PKI_ERROR rc =
+        copy->kind == ASYMMETRIC_KEY_RSA
+            ? gen_RSA_SIG_X509_TBS_CERT(t, &sig, t->signature, static_cast<RSA_UNIT*>(copy->key))
+            : gen_KCDSA_SIG_X509_TBS_CERT(t, &sig, t->signature, static_cast<KCDSA_UNIT*>(copy->key));
     if (rc != 0) return rc;
     OBJECT_IDENTIFIER* alg = dup_ASN1_STRING(t->signature);
     ASN1_STRING* params = t->signatureParameters ? dup_ASN1_STRING(t->signatureParameters) : nullptr;

@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 #include "CertTestUtil.h"
 #include "KeyTestUtil.h"
@@ -189,6 +192,26 @@ TEST(CertSigning, RsaSha256PassesOpensslVerify) {
     EXPECT_EQ(verify_SIG_X509_CERT(back.get(), keyOf(ca)), 0);
     ASSERT_EQ(gen_SIG_X509_Cert(back.get(), key.get()), 0);
     EXPECT_EQ(encodeCert(back.get()), der);
+}
+
+// A CA signs from several threads with its one key: each signature is made
+// on a copy of the key, and each verifies.
+TEST(CertSigning, OneKeySignsFromManyThreads) {
+    Cert ca = certFixture("ca.der");
+    Key key = caKey();
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 10; ++i) {
+                Cert cert = buildLeaf(ca, index_from_sn("RSA-SHA256", 10));
+                if (gen_SIG_X509_Cert(cert.get(), key.get()) != 0 || verify_SIG_X509_CERT(cert.get(), keyOf(ca)) != 0)
+                    ++wrong;
+            }
+        });
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_EQ(static_cast<const RSA_UNIT*>(key->key)->impl, nullptr);
 }
 
 TEST(CertSigning, RefusedAlgorithmsAndKeys) {
