@@ -616,6 +616,11 @@ ZUNPKI_API int verify_PKCS7_data(P7_CONTENT_INFO* p7, const P7_SIGNER_INFO* si, 
     if (const OCTET_STRING* carried = carriedContent(v)) {
         content = carried->data;
         contentLen = static_cast<size_t>(carried->length);
+        // Bytes the caller gives are what it asks about: other bytes than
+        // the signed ones do not verify because the message carries those.
+        if (data && len > 0 &&
+            (static_cast<size_t>(len) != contentLen || std::memcmp(data, content, contentLen) != 0))
+            return code(F, 0x5e);
     } else if (data && len >= 0) {  // an empty content given is content too
         content = static_cast<const uint8_t*>(data);
         contentLen = static_cast<size_t>(len);

@@ -205,6 +205,24 @@ TEST(Pkcs7Verify, OpensslSignedDataVerifiesWithOurs) {
     EXPECT_EQ(verify_PKCS7(detached.get(), nullptr, nullptr, -1), 0);
 }
 
+// Content given for a message that carries its own is what the caller asks
+// about: openssl checks the given bytes, so one that differs must not pass.
+TEST(Pkcs7Verify, GivenContentOtherThanTheCarriedOneFails) {
+    const Bytes content = fixture("content.bin");
+    Bytes other = content;
+    other.back() ^= 1;
+    Cert signerCert = cert("signer.der");
+    for (const char* file : {"signed-attached.der", "signed-noattr.der"}) {
+        SCOPED_TRACE(file);
+        Message p7 = decode(fixture(file));
+        ASSERT_NE(p7, nullptr);
+        EXPECT_EQ(verify_PKCS7(p7.get(), nullptr, content.data(), static_cast<int>(content.size())), 0);
+        EXPECT_EQ(verify_PKCS7(p7.get(), nullptr, other.data(), static_cast<int>(other.size())), 0x4b21005e);
+        EXPECT_EQ(verify_PKCS7(p7.get(), signerCert.get(), other.data(), static_cast<int>(other.size())), 0x4b21005e);
+        EXPECT_EQ(verify_PKCS7(p7.get(), nullptr, content.data(), static_cast<int>(content.size()) - 1), 0x4b21005e);
+    }
+}
+
 // NSS writes its messages in BER (indefinite lengths, the content as a
 // constructed OCTET STRING).
 TEST(Pkcs7Verify, NssSignedDataVerifiesWithOurs) {
