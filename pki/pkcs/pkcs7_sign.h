@@ -95,8 +95,9 @@ ZUNPKI_API int verify_PKCS7(P7_CONTENT_INFO* p7, const X509_CERT* signer, const 
  * the content's digest, then the signature over them as received, else over
  * their DER (when they came in BER), is checked; without, the
  * content itself. The content is the one the message carries, else data
- * (len 0 with data: an empty content).
- *   0x4B21005E messageDigest differs; 0x4B21002B no messageDigest, no
+ * (len 0 with data: an empty content); data given beside carried content
+ * must be the same bytes.
+ *   0x4B21005E messageDigest differs, or data differs from the carried content; 0x4B21002B no messageDigest, no
  *   signature, or parameters we cannot honour; 0x4B21000E a KCDSA value that
  *   does not read; 0x4B210048 a key of another kind than the algorithm, or no
  *   content (data null); VSC_FAIL (1) a signature that does not verify. */
