@@ -241,21 +241,15 @@ int encryptedPem(const unsigned char* der, int derLen, const char* password, int
     return total > 0 ? total : -1;
 }
 
-int writeText(int len, char* text, const char* path)
+// Writes a text made by the encoders and frees it; a private key goes to a
+// file only its owner reads.
+int writeText(int len, char* text, const char* path, bool secret)
 {
     auto owned = zpki::Buffer::adopt(text, len);
     if (len <= 0)
         return -1;
-    return binary_to_File(owned.data(), 0, len, path);
-}
-
-// A private key goes to a file only its owner reads.
-int writePrivateText(int len, char* text, const char* path)
-{
-    auto owned = zpki::Buffer::adopt(text, len);
-    if (len <= 0)
-        return -1;
-    return zpki::writePrivateFile(owned.data(), static_cast<size_t>(len), path);
+    return secret ? zpki::writePrivateFile(owned.data(), static_cast<size_t>(len), path)
+                  : binary_to_File(owned.data(), 0, len, path);
 }
 
 }  // namespace
@@ -594,7 +588,7 @@ int writePKCS1PrivateKey_to_File(const RSA_UNIT* key, const char* password, int 
         return -1;
     char* text = nullptr;
     const int n = writePKCS1PrivateKey_to_Binary(key, password, pw_len, &text);
-    return writePrivateText(n, text, path);
+    return writeText(n, text, path, true);
 }
 
 int writePKCS1PublicKey_to_File(const RSA_UNIT* key, const OBJECT_IDENTIFIER* alg, const char* path)
@@ -603,7 +597,7 @@ int writePKCS1PublicKey_to_File(const RSA_UNIT* key, const OBJECT_IDENTIFIER* al
         return -1;
     char* text = nullptr;
     const int n = writePKCS1PublicKey_to_Binary(key, alg, &text);
-    return writeText(n, text, path);
+    return writeText(n, text, path, false);
 }
 
 }  // extern "C"
