@@ -18,27 +18,28 @@ void readValues(const ASN1_UNIT* node, int depth) {
             void* v = getBERChildAt(node, i, expected);
             if (!v) continue;
             switch (expected) {
-            case 2:
-            case 10:
-                VSC_Free_BIGINT(static_cast<BIGINT*>(v));
-                break;
-            case 1:
-            case 5:
-                VSC_Free(v, __FILE__, __LINE__);
-                break;
-            case 33:
-                free_ASN1_UNIT(static_cast<ASN1_UNIT*>(v));
-                break;
-            default: {
-                auto* s = static_cast<ASN1_STRING*>(v);
-                if (expected == 23) free_ASN1_TIME(utcTimeToASN1_TIME(s));
-                if (expected == 24) free_ASN1_TIME(generalizedTimeToASN1_TIME(s));
-                if (expected == 6) {  // dotted text that came out must go back in
-                    zpki::ber::Bytes contents;
-                    if (!zpki::ber::oidTextToContents(reinterpret_cast<char*>(s->data), s->length, contents)) abort();
+                case 2:
+                case 10:
+                    VSC_Free_BIGINT(static_cast<BIGINT*>(v));
+                    break;
+                case 1:
+                case 5:
+                    VSC_Free(v, __FILE__, __LINE__);
+                    break;
+                case 33:
+                    free_ASN1_UNIT(static_cast<ASN1_UNIT*>(v));
+                    break;
+                default: {
+                    auto* s = static_cast<ASN1_STRING*>(v);
+                    if (expected == 23) free_ASN1_TIME(utcTimeToASN1_TIME(s));
+                    if (expected == 24) free_ASN1_TIME(generalizedTimeToASN1_TIME(s));
+                    if (expected == 6) {  // dotted text that came out must go back in
+                        zpki::ber::Bytes contents;
+                        if (!zpki::ber::oidTextToContents(reinterpret_cast<char*>(s->data), s->length, contents))
+                            abort();
+                    }
+                    free_ASN1_STRING(s);
                 }
-                free_ASN1_STRING(s);
-            }
             }
         }
         if (auto* child = static_cast<ASN1_UNIT*>(getBERChildAt(node, i, 48))) {

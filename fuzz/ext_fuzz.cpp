@@ -20,8 +20,8 @@ std::vector<uint8_t> bytesOf(ASN1_UNIT* node) {
 }
 
 template <class T>
-void body(const ASN1_UNIT* node, PKI_ERROR (*fromSeq)(const ASN1_UNIT*, T**),
-          PKI_ERROR (*toSeq)(const T*, ASN1_UNIT**), T* (*dup)(const T*), void (*release)(T*)) {
+void body(const ASN1_UNIT* node, PKI_ERROR (*fromSeq)(const ASN1_UNIT*, T**), PKI_ERROR (*toSeq)(const T*, ASN1_UNIT**),
+          T* (*dup)(const T*), void (*release)(T*)) {
     T* rec = nullptr;
     if (fromSeq(node, &rec) != 0) return;
     T* copy = dup(rec);

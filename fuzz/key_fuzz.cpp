@@ -15,8 +15,7 @@ namespace {
 
 template <class T>
 void roundTrip(const ASN1_UNIT* node, PKI_ERROR (*decode)(const ASN1_UNIT*, T**),
-               PKI_ERROR (*encode)(const T*, ASN1_UNIT**), void (*release)(T*))
-{
+               PKI_ERROR (*encode)(const T*, ASN1_UNIT**), void (*release)(T*)) {
     T* value = nullptr;
     if (decode(node, &value) == 0) {
         ASN1_UNIT* out = nullptr;
@@ -26,14 +25,12 @@ void roundTrip(const ASN1_UNIT* node, PKI_ERROR (*decode)(const ASN1_UNIT*, T**)
     release(value);
 }
 
-void decryptIfCheap(const PKCS8* p8)
-{
+void decryptIfCheap(const PKCS8* p8) {
     P5_PBE_PARAM* param = get_PKCS8_P5_PBE_PARAM(p8);
     // Counts up to the library's bound are valid; the fuzzer need not wait.
     const bool cheap = param != nullptr && VSC_Get_BIGINT_Bits_Length(param->iterationCount) <= 12;
     free_P5_PBE_PARAM(param);
-    if (!cheap)
-        return;
+    if (!cheap) return;
     P8_PRIV_KEY_INFO* info = nullptr;
     if (decrypt_PKCS5(p8, &info, "pw", 2) == 0) {
         ASN1_UNIT* out = nullptr;
@@ -45,10 +42,8 @@ void decryptIfCheap(const PKCS8* p8)
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
-    if (size > 1 << 16)
-        return 0;
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size > 1 << 16) return 0;
     const int len = static_cast<int>(size);
     RSA_UNIT* rsa = nullptr;
     readPKCS1_from_Binary(&rsa, "pw", 2, reinterpret_cast<const char*>(data), len);
@@ -58,8 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     VSC_Free(body, __FILE__, __LINE__);
 
     ASN1_UNIT* node = decodeToDERSequence(data, len);
-    if (node == nullptr)
-        return 0;
+    if (node == nullptr) return 0;
     PKCS8* p8 = nullptr;
     if (Seq_to_P8_ENCRYPTED_KEY(node, &p8) == 0) {
         decryptIfCheap(p8);

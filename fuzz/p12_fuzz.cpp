@@ -14,8 +14,10 @@ namespace {
 void freeItems(STACK* list, bool keys) {
     for (int i = 0; i < get_STACK_count(list); ++i) {
         void* item = get_STACK_value(list, i);
-        if (keys) free_P8_PRIV_KEY_INFO(static_cast<P8_PRIV_KEY_INFO*>(item));
-        else free_X509_CERT(static_cast<X509_CERT*>(item));
+        if (keys)
+            free_P8_PRIV_KEY_INFO(static_cast<P8_PRIV_KEY_INFO*>(item));
+        else
+            free_X509_CERT(static_cast<X509_CERT*>(item));
     }
     free_STACK(list);
 }
@@ -47,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     free_PKCS12(pfx);
 
     P12_SAFEBAGS* bags = nullptr;
-    if (Seq_to_P12_SAFEBAGS(node, &bags) == 0) encodeAndFree(P12_SAFEBAGS_to_Seq, static_cast<const P12_SAFEBAGS*>(bags));
+    if (Seq_to_P12_SAFEBAGS(node, &bags) == 0)
+        encodeAndFree(P12_SAFEBAGS_to_Seq, static_cast<const P12_SAFEBAGS*>(bags));
     free_P12_SAFEBAGS(bags);
     P12_SAFEBAG* bag = nullptr;
     if (Seq_to_P12_SAFEBAG(node, &bag) == 0) {

@@ -46,7 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     free_P7_CONTENT_INFO(p7);
 
     P7_SIGNER_INFO* si = nullptr;
-    if (Seq_to_P7_SIGNER_INFO(node, &si) == 0) encodeAndFree(P7_SIGNER_INFO_to_Seq, static_cast<const P7_SIGNER_INFO*>(si));
+    if (Seq_to_P7_SIGNER_INFO(node, &si) == 0)
+        encodeAndFree(P7_SIGNER_INFO_to_Seq, static_cast<const P7_SIGNER_INFO*>(si));
     free_P7_SIGNER_INFO(si);
     free_ASN1_UNIT(node);
     return 0;

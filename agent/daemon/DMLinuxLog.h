@@ -35,5 +35,6 @@ void DMLinuxLog_WriteIntLine(const char* tag, int value);
 void DMLinuxLog_MakeTimeStamp(char* out);
 
 // Daemon lines start with the source file, line and process id.
-#define DMLOG(fmt, ...) \
-    DMLinuxLog_LogPrintf("[%s:%d(%d)]" fmt, __FILE_NAME__, __LINE__, static_cast<int>(getpid()) __VA_OPT__(,) __VA_ARGS__)
+#define DMLOG(fmt, ...)                                              \
+    DMLinuxLog_LogPrintf("[%s:%d(%d)]" fmt, __FILE_NAME__, __LINE__, \
+                         static_cast<int>(getpid()) __VA_OPT__(, ) __VA_ARGS__)

@@ -27,17 +27,16 @@ bool g_taskFailed = false;
 const unsigned short kServerPorts[] = {15888, 16888, 17888};
 
 // In alphabetical order of their names.
-const int kSignalTable[] = {SIGABRT, SIGALRM, SIGBUS, SIGFPE,  SIGHUP,  SIGILL,    SIGINT,  SIGIO,   SIGPIPE,
-                            SIGPOLL, SIGPROF, SIGPWR, SIGQUIT, SIGSEGV, SIGSTKFLT, SIGSYS,  SIGTERM, SIGTRAP,
-                            SIGTSTP, SIGTTIN, SIGTTOU, SIGURG, SIGUSR1, SIGUSR2,   SIGVTALRM, SIGXCPU};
+const int kSignalTable[] = {SIGABRT, SIGALRM, SIGBUS,  SIGFPE,  SIGHUP,  SIGILL,    SIGINT,    SIGIO,   SIGPIPE,
+                            SIGPOLL, SIGPROF, SIGPWR,  SIGQUIT, SIGSEGV, SIGSTKFLT, SIGSYS,    SIGTERM, SIGTRAP,
+                            SIGTSTP, SIGTTIN, SIGTTOU, SIGURG,  SIGUSR1, SIGUSR2,   SIGVTALRM, SIGXCPU};
 
 // The signals that end the daemon in order, taken by the signal thread.
 sigset_t g_stopSignals;
 
 enum ParseResult { kStart = 0, kRegistered = 1, kDeleted = 2, kPrintedHome = 3, kNothing = 100 };
 
-void* server_thread(void* arg)
-{
+void* server_thread(void* arg) {
     auto* quillet = static_cast<IQuillet*>(arg);
     unsigned short chosenPort = 0;
     int r = DMServerWrapper_StartServer(quillet, kServerPorts, 3, chosenPort);
@@ -45,8 +44,7 @@ void* server_thread(void* arg)
     return nullptr;
 }
 
-void start_server_thread(IQuillet* quillet)
-{
+void start_server_thread(IQuillet* quillet) {
     pthread_t thread;
     if (pthread_create(&thread, nullptr, server_thread, quillet) != 0) {
         DMLOG("[ERR] cannot start the server thread\n");
@@ -58,35 +56,37 @@ void start_server_thread(IQuillet* quillet)
 // Runs on the signal thread, never in signal context, so it may lock and
 // log like any other code. The connector is not deleted: the job loop on
 // the main thread may be using it, and the process ends right here.
-[[noreturn]] void sig_handler(int sig)
-{
+[[noreturn]] void sig_handler(int sig) {
     DMLOG("=================================\n");
     DMLOG("=================================\n");
     DMLOG("I GOT SIGNAL!!!!! PID : %d (%d)\n", static_cast<int>(getpid()), sig);
     DMServerWrapper_StopServer();
-    DMLinuxLog_LogPrintf("[%s:%d(%d)]\n[APP_EXIT][%s:%s:%d] %d\n", __FILE_NAME__, __LINE__,
-                         static_cast<int>(getpid()), __FILE_NAME__, "sig_handler", __LINE__, -1);
+    DMLinuxLog_LogPrintf("[%s:%d(%d)]\n[APP_EXIT][%s:%s:%d] %d\n", __FILE_NAME__, __LINE__, static_cast<int>(getpid()),
+                         __FILE_NAME__, "sig_handler", __LINE__, -1);
     ::usleep(1000);
     ::_exit(-1);
 }
 
-void* signal_thread(void*)
-{
+void* signal_thread(void*) {
     for (;;) {
         int sig = 0;
-        if (sigwait(&g_stopSignals, &sig) == 0)
-            sig_handler(sig);
+        if (sigwait(&g_stopSignals, &sig) == 0) sig_handler(sig);
     }
     return nullptr;
 }
 
-bool isFaultSignal(int sig)
-{
+bool isFaultSignal(int sig) {
     switch (sig) {
-    case SIGABRT: case SIGBUS: case SIGFPE: case SIGILL: case SIGSEGV: case SIGSYS: case SIGTRAP:
-        return true;
-    default:
-        return false;
+        case SIGABRT:
+        case SIGBUS:
+        case SIGFPE:
+        case SIGILL:
+        case SIGSEGV:
+        case SIGSYS:
+        case SIGTRAP:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -96,8 +96,7 @@ bool isFaultSignal(int sig)
 // process could raise it by sending urgent data to our socket. All others
 // are blocked in every thread and taken by the signal thread. Call before
 // any other thread starts, so they all inherit the mask.
-int install_sig_handlers()
-{
+int install_sig_handlers() {
     sigemptyset(&g_stopSignals);
     int index = 0;
     for (int sig : kSignalTable) {
@@ -112,8 +111,7 @@ int install_sig_handlers()
         }
         ++index;
     }
-    if (pthread_sigmask(SIG_BLOCK, &g_stopSignals, nullptr) != 0)
-        return -1;
+    if (pthread_sigmask(SIG_BLOCK, &g_stopSignals, nullptr) != 0) return -1;
     pthread_t thread;
     if (pthread_create(&thread, nullptr, signal_thread, nullptr) != 0) {
         // Nobody would take them: blocked, a stop request would stay pending
@@ -129,79 +127,67 @@ int install_sig_handlers()
 // A daemon keeps no terminal streams: whoever started it (a shell, a pipe
 // reader) must not wait on them. Standard output stays only when the log
 // is meant to go there.
-void detach_standard_streams()
-{
+void detach_standard_streams() {
     int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
-    if (null < 0)
-        return;
+    if (null < 0) return;
     ::dup2(null, STDIN_FILENO);
-    if (DMLinuxLog_GetLogType() != DMLOG_STDOUT)
-        ::dup2(null, STDOUT_FILENO);
+    if (DMLinuxLog_GetLogType() != DMLOG_STDOUT) ::dup2(null, STDOUT_FILENO);
     ::dup2(null, STDERR_FILENO);
-    if (null > STDERR_FILENO)
-        ::close(null);
+    if (null > STDERR_FILENO) ::close(null);
 }
 
 // -I: register the root, write the autostart entry, and (re)start the agent
 // so that it serves with this installation's certificate.
-void install_for_user(int* argc, char*** argv)
-{
+void install_for_user(int* argc, char*** argv) {
     int gtk = DMLinuxUtil_InitLibGTK(argc, argv);
     // Without a display nobody can be asked; a running Firefox is left alone.
-    if (Regist_RootCert(gtk == 0 ? 1 : 0) != 0)
-        g_taskFailed = true;
-    if (DMLinuxUtil_Regist_autostart() != 0)
-        g_taskFailed = true;
+    if (Regist_RootCert(gtk == 0 ? 1 : 0) != 0) g_taskFailed = true;
+    if (DMLinuxUtil_Regist_autostart() != 0) g_taskFailed = true;
     const std::string program = std::string(DMLinuxUtil_GetInstallDir()) + "/" + kDMProgramName;
-    DMLinuxUtil_TerminateProcesses(DMLinuxUtil_FindProcessesIn("/proc", program.c_str(), ::getuid()),
-                                   kDMKillGraceMs);
+    DMLinuxUtil_TerminateProcesses(DMLinuxUtil_FindProcessesIn("/proc", program.c_str(), ::getuid()), kDMKillGraceMs);
     if (DMLinuxUtil_StartSelf() != 0) {
         std::fprintf(stderr, "error: cannot start %s\n", program.c_str());
         g_taskFailed = true;
     }
 }
 
-int parse_args(int* argc, char*** argv)
-{
-    if (*argc <= 1)
-        return kStart;
+int parse_args(int* argc, char*** argv) {
+    if (*argc <= 1) return kStart;
     for (int i = 1; i < *argc; ++i) {
         const char* word = (*argv)[i];
-        if (word[0] != '-')
-            continue;
+        if (word[0] != '-') continue;
         switch (word[1]) {
-        case 'I':
-            install_for_user(argc, argv);
-            return kRegistered;
-        case 'D':
-            if (Delete_RootCert() != 3)
-                g_taskFailed = true;
-            return kDeleted;
-        case 'N':
-            std::fputs(DMLinuxUtil_GetUserHOMEDir(), stdout);
-            return kPrintedHome;
-        case 'A':
-            return kStart;
-        case 'S':
-            g_checkSingleInstance = 0;
-            return kStart;
-        case 'V':
-            std::printf("ZEPHALT Quillet EX version %s (%s %s)\n", kDMVersion, __DATE__, __TIME__);
-            return kStart;
-        case 'H':
-            if (i + 1 >= *argc) {
-                std::fprintf(stderr, "-H needs a directory\n");
+            case 'I':
+                install_for_user(argc, argv);
+                return kRegistered;
+            case 'D':
+                if (Delete_RootCert() != 3) g_taskFailed = true;
+                return kDeleted;
+            case 'N':
+                std::fputs(DMLinuxUtil_GetUserHOMEDir(), stdout);
+                return kPrintedHome;
+            case 'A':
+                return kStart;
+            case 'S':
+                g_checkSingleInstance = 0;
+                return kStart;
+            case 'V':
+                std::printf("ZEPHALT Quillet EX version %s (%s %s)\n", kDMVersion, __DATE__, __TIME__);
+                return kStart;
+            case 'H':
+                if (i + 1 >= *argc) {
+                    std::fprintf(stderr, "-H needs a directory\n");
+                    break;
+                }
+                ++i;
+                if (std::strlen((*argv)[i]) > kDMHomeDirMax) {
+                    std::fprintf(stderr, "home directory longer than %zu characters ignored\n", kDMHomeDirMax);
+                    break;
+                }
+                std::fprintf(stderr, "USER HOME = %s\n", DMLinuxUtil_SetUserHOMEDir((*argv)[i]));
                 break;
-            }
-            ++i;
-            if (std::strlen((*argv)[i]) > kDMHomeDirMax) {
-                std::fprintf(stderr, "home directory longer than %zu characters ignored\n", kDMHomeDirMax);
+            default:
                 break;
-            }
-            std::fprintf(stderr, "USER HOME = %s\n", DMLinuxUtil_SetUserHOMEDir((*argv)[i]));
-            break;
-        default:
-            break;
         }
     }
     return kNothing;
@@ -209,36 +195,29 @@ int parse_args(int* argc, char*** argv)
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     DMLinuxUtil_Initialize();
     DMLinuxLog_Initialize();
 
-    if (parse_args(&argc, &argv) > 0)
-        return g_taskFailed ? 1 : 0;
+    if (parse_args(&argc, &argv) > 0) return g_taskFailed ? 1 : 0;
 
     // The lock stays held over the fork (parent and daemon share it), so a
     // start waiting for it finds the daemon when it checks.
     int startLock = -1;
     if (g_checkSingleInstance) {
         startLock = DMLinuxUtil_LockStart();
-        if (DMLinuxUtil_CheckProcessCmdline(argv[0]) <= 0)
-            return 0;
+        if (DMLinuxUtil_CheckProcessCmdline(argv[0]) <= 0) return 0;
     }
 
     pid_t pid = ::fork();
-    if (pid < 0)
-        return -1;
-    if (pid > 0)
-        return 0;
-    if (startLock >= 0)
-        ::close(startLock);
+    if (pid < 0) return -1;
+    if (pid > 0) return 0;
+    if (startLock >= 0) ::close(startLock);
 
     // Our own session: closing the terminal that started us ends nothing.
     ::setsid();
     detach_standard_streams();
-    if (::chdir(DMLinuxUtil_GetInstallDir()) != 0)
-        DMLOG("[WAR] cannot change to %s\n", DMLinuxUtil_GetInstallDir());
+    if (::chdir(DMLinuxUtil_GetInstallDir()) != 0) DMLOG("[WAR] cannot change to %s\n", DMLinuxUtil_GetInstallDir());
 
     install_sig_handlers();
 

@@ -13,44 +13,31 @@ namespace {
 constexpr useconds_t kPollMicros = 100000;
 }
 
-CDMLinuxQuilletConnector::CDMLinuxQuilletConnector()
-{
+CDMLinuxQuilletConnector::CDMLinuxQuilletConnector() {
     pthread_mutex_init(&m_mutex, nullptr);
     m_processName[0] = '\0';
 }
 
 CDMLinuxQuilletConnector::CDMLinuxQuilletConnector(int*, char***) : CDMLinuxQuilletConnector() {}
 
-CDMLinuxQuilletConnector::~CDMLinuxQuilletConnector()
-{
-    pthread_mutex_destroy(&m_mutex);
-}
+CDMLinuxQuilletConnector::~CDMLinuxQuilletConnector() { pthread_mutex_destroy(&m_mutex); }
 
-const char* CDMLinuxQuilletConnector::GetVersionString()
-{
-    return kDMVersion;
-}
+const char* CDMLinuxQuilletConnector::GetVersionString() { return kDMVersion; }
 
 // A queued job counts as running: until the job loop takes it (up to a poll
 // period), the job side still holds the previous job's result.
-int CDMLinuxQuilletConnector::IsRunning()
-{
-    if (!m_bound || m_isRunning == nullptr)
-        return 0;
+int CDMLinuxQuilletConnector::IsRunning() {
+    if (!m_bound || m_isRunning == nullptr) return 0;
     return m_started || m_isRunning() != 0 ? 1 : 0;
 }
 
-int CDMLinuxQuilletConnector::GetResult(void*)
-{
-    if (!m_bound || m_getResult == nullptr)
-        return 0;
-    if (m_started)
-        return QUILLET_RESULT_RUNNING;
+int CDMLinuxQuilletConnector::GetResult(void*) {
+    if (!m_bound || m_getResult == nullptr) return 0;
+    if (m_started) return QUILLET_RESULT_RUNNING;
     return m_getResult();
 }
 
-int CDMLinuxQuilletConnector::ConnectorInit()
-{
+int CDMLinuxQuilletConnector::ConnectorInit() {
     m_bound = 1;
     m_getResult = LinuxQuillet_GetResult;
     m_isRunning = LinuxQuillet_isRunning;
@@ -59,8 +46,7 @@ int CDMLinuxQuilletConnector::ConnectorInit()
     return 0;
 }
 
-int CDMLinuxQuilletConnector::StartQuilletProcess(const char* param)
-{
+int CDMLinuxQuilletConnector::StartQuilletProcess(const char* param) {
     int result = QUILLET_START_REFUSED;
     pthread_mutex_lock(&m_mutex);
     DMLOG("[%s:%d] + \n", "StartQuilletProcess", __LINE__);
@@ -87,27 +73,23 @@ int CDMLinuxQuilletConnector::StartQuilletProcess(const char* param)
     return result;
 }
 
-std::unique_ptr<char[]> CDMLinuxQuilletConnector::takePending()
-{
+std::unique_ptr<char[]> CDMLinuxQuilletConnector::takePending() {
     pthread_mutex_lock(&m_mutex);
     std::unique_ptr<char[]> taken = std::move(m_pendingParam);
     pthread_mutex_unlock(&m_mutex);
     return taken;
 }
 
-void CDMLinuxQuilletConnector::finishJob()
-{
+void CDMLinuxQuilletConnector::finishJob() {
     pthread_mutex_lock(&m_mutex);
     m_started = false;
     pthread_mutex_unlock(&m_mutex);
 }
 
-void CDMLinuxQuilletConnector::ProcessQuilletJob()
-{
+void CDMLinuxQuilletConnector::ProcessQuilletJob() {
     while (!m_stopLoop) {
         ::usleep(kPollMicros);
-        if (!m_started)
-            continue;
+        if (!m_started) continue;
         std::unique_ptr<char[]> param = takePending();
         if (m_startProcess != nullptr) {
             QuilletJobArgs args{m_processName, param.get()};
@@ -119,8 +101,7 @@ void CDMLinuxQuilletConnector::ProcessQuilletJob()
     m_stopLoop = false;
 }
 
-int CDMLinuxQuilletConnector::CheckIntegrity()
-{
+int CDMLinuxQuilletConnector::CheckIntegrity() {
     struct Needed {
         const char* name;
         int access;
@@ -139,10 +120,8 @@ int CDMLinuxQuilletConnector::CheckIntegrity()
     return result;
 }
 
-void CDMLinuxQuilletConnector::SetProcessName(const char* name)
-{
-    if (name == nullptr)
-        return;
+void CDMLinuxQuilletConnector::SetProcessName(const char* name) {
+    if (name == nullptr) return;
     // A longer path is cut rather than overflowing the fixed name.
     std::strncpy(m_processName, name, sizeof m_processName - 1);
     m_processName[sizeof m_processName - 1] = '\0';

@@ -13,52 +13,37 @@ namespace {
 
 constexpr size_t kLineMax = 1024;
 
-bool exists(const std::string& path)
-{
+bool exists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0;
 }
 
 // The databases live in the home; without one there is nothing to change.
-bool haveHome()
-{
-    if (DMLinuxUtil_HasUserHOMEDir())
-        return true;
+bool haveHome() {
+    if (DMLinuxUtil_HasUserHOMEDir()) return true;
     DMLOG("[ERR] no home directory\n");
     std::fprintf(stderr, "error: no home directory\n");
     return false;
 }
 
-std::string sharedDir()
-{
-    return std::string(DMLinuxUtil_GetUserHOMEDir()) + "/.pki/nssdb";
-}
+std::string sharedDir() { return std::string(DMLinuxUtil_GetUserHOMEDir()) + "/.pki/nssdb"; }
 
-std::string certFile()
-{
-    return std::string(DMLinuxUtil_GetInstallDir()) + "/" + kDMRootCertFile;
-}
+std::string certFile() { return std::string(DMLinuxUtil_GetInstallDir()) + "/" + kDMRootCertFile; }
 
-int certutil(const std::vector<std::string>& args, bool quiet = false)
-{
+int certutil(const std::vector<std::string>& args, bool quiet = false) {
     std::vector<std::string> argv = {"certutil"};
     argv.insert(argv.end(), args.begin(), args.end());
     return DMLinuxUtil_SystemCall(argv, true, quiet);
 }
 
 // A probe: "not found" is an answer, not something to print.
-bool hasRoot(const std::string& db)
-{
-    return certutil({"-L", "-d", db, "-n", kDMRootNickname}, true) == 0;
-}
+bool hasRoot(const std::string& db) { return certutil({"-L", "-d", db, "-n", kDMRootNickname}, true) == 0; }
 
 // ~/.pki/nssdb with an empty password when there is none yet: a fresh
 // account has no shared database, and adding to a missing one fails.
-int ensureSharedDatabase()
-{
+int ensureSharedDatabase() {
     const std::string dir = sharedDir();
-    if (exists(dir + "/cert9.db"))
-        return 0;
+    if (exists(dir + "/cert9.db")) return 0;
     const std::string pki = std::string(DMLinuxUtil_GetUserHOMEDir()) + "/.pki";
     ::mkdir(pki.c_str(), 0700);
     ::mkdir(dir.c_str(), 0700);
@@ -75,49 +60,39 @@ int ensureSharedDatabase()
 constexpr const char* kFirefoxNames[] = {"firefox", "firefox-bin", "firefox-esr"};
 
 // Only this user's Firefox has our databases open.
-bool firefoxRunning()
-{
+bool firefoxRunning() {
     for (const char* name : kFirefoxNames)
-        if (!DMLinuxUtil_FindProcessesByName(name).empty())
-            return true;
+        if (!DMLinuxUtil_FindProcessesByName(name).empty()) return true;
     return false;
 }
 
-void askToCloseFirefox()
-{
-    if (!firefoxRunning())
-        return;
+void askToCloseFirefox() {
+    if (!firefoxRunning()) return;
     char text[512];
     std::snprintf(text, sizeof text,
                   "정상적인 공인인증모듈 사용을 위해서는 %s 브라우저를 종료해야 합니다.\n 현재 진행하고 계신 업무를 "
                   "확인 후 '확인' 버튼을 클릭하시기 바랍니다.",
                   "firefox");
     if (DMLinuxUtil_ShowMessageBox(text, "Infomation", 2) == 1) {
-        for (const char* name : kFirefoxNames)
-            DMLinuxUtil_KillProcess(name);
+        for (const char* name : kFirefoxNames) DMLinuxUtil_KillProcess(name);
     }
 }
 
 // The value after "key=", or false when the line is something else.
-bool valueOf(const char* line, const char* key, std::string& value)
-{
+bool valueOf(const char* line, const char* key, std::string& value) {
     size_t n = std::strlen(key);
-    if (std::strncmp(line, key, n) != 0)
-        return false;
+    if (std::strncmp(line, key, n) != 0) return false;
     value = line + n;
-    while (!value.empty() && (value.back() == '\n' || value.back() == '\r'))
-        value.pop_back();
+    while (!value.empty() && (value.back() == '\n' || value.back() == '\r')) value.pop_back();
     return true;
 }
 
 }  // namespace
 
-int Get_FirefoxProfilePathsFrom(const std::string& firefoxDir, std::vector<std::string>& paths)
-{
+int Get_FirefoxProfilePathsFrom(const std::string& firefoxDir, std::vector<std::string>& paths) {
     paths.clear();
     FILE* f = std::fopen((firefoxDir + "/profiles.ini").c_str(), "r");
-    if (f == nullptr)
-        return -1;
+    if (f == nullptr) return -1;
     char line[kLineMax];
     int relative = -1;
     std::string path;
@@ -148,11 +123,9 @@ int Get_FirefoxProfilePathsFrom(const std::string& firefoxDir, std::vector<std::
         } else {
             continue;
         }
-        if (relative < 0 || path.empty())
-            continue;
+        if (relative < 0 || path.empty()) continue;
         std::string full = relative == 1 ? firefoxDir + "/" + path : path;
-        if (path.size() <= kDMMaxProfilePath && (relative == 1 || path[0] == '/'))
-            paths.push_back(full);
+        if (path.size() <= kDMMaxProfilePath && (relative == 1 || path[0] == '/')) paths.push_back(full);
         relative = -1;
         path.clear();
     }
@@ -160,29 +133,22 @@ int Get_FirefoxProfilePathsFrom(const std::string& firefoxDir, std::vector<std::
     return static_cast<int>(paths.size());
 }
 
-int Get_FirefoxProfilePaths(std::vector<std::string>& paths)
-{
+int Get_FirefoxProfilePaths(std::vector<std::string>& paths) {
     paths.clear();
-    if (!DMLinuxUtil_HasUserHOMEDir())
-        return -1;
+    if (!DMLinuxUtil_HasUserHOMEDir()) return -1;
     return Get_FirefoxProfilePathsFrom(std::string(DMLinuxUtil_GetUserHOMEDir()) + "/.mozilla/firefox", paths);
 }
 
-std::vector<std::string> DMRootCert_ProfileDatabases(const std::string& profileDir)
-{
+std::vector<std::string> DMRootCert_ProfileDatabases(const std::string& profileDir) {
     std::vector<std::string> dbs;
-    if (exists(profileDir + "/cert8.db"))
-        dbs.push_back("dbm:" + profileDir);
-    if (exists(profileDir + "/cert9.db"))
-        dbs.push_back("sql:" + profileDir);
+    if (exists(profileDir + "/cert8.db")) dbs.push_back("dbm:" + profileDir);
+    if (exists(profileDir + "/cert9.db")) dbs.push_back("sql:" + profileDir);
     return dbs;
 }
 
-int Delete_RootCertFromDB(const std::string& db)
-{
+int Delete_RootCertFromDB(const std::string& db) {
     // Several certificates may share the nickname; bounded all the same.
-    for (int i = 0; i < 16 && hasRoot(db); ++i)
-        certutil({"-d", db, "-D", "-n", kDMRootNickname});
+    for (int i = 0; i < 16 && hasRoot(db); ++i) certutil({"-d", db, "-D", "-n", kDMRootNickname});
     if (hasRoot(db)) {
         DMLOG("[ERR] cannot remove the root from %s\n", db.c_str());
         return -1;
@@ -190,10 +156,8 @@ int Delete_RootCertFromDB(const std::string& db)
     return 0;
 }
 
-int Regist_RootCertToDB(const std::string& db, const char* trust)
-{
-    if (Delete_RootCertFromDB(db) != 0)
-        return -1;
+int Regist_RootCertToDB(const std::string& db, const char* trust) {
+    if (Delete_RootCertFromDB(db) != 0) return -1;
     int r = certutil({"-A", "-t", trust, "-n", kDMRootNickname, "-i", certFile(), "-d", db});
     if (r != 0) {
         DMLOG("[ERR] certutil -A into %s failed (%d)\n", db.c_str(), r);
@@ -204,18 +168,15 @@ int Regist_RootCertToDB(const std::string& db, const char* trust)
     return 0;
 }
 
-int Regist_RootCert(int ask)
-{
-    if (!haveHome())
-        return -1;
+int Regist_RootCert(int ask) {
+    if (!haveHome()) return -1;
     if (!exists(certFile())) {
         DMLOG("[ERR] %s is missing\n", certFile().c_str());
         std::fprintf(stderr, "error: %s is missing\n", certFile().c_str());
         return -1;
     }
     int result = 0;
-    if (ensureSharedDatabase() != 0 || Regist_RootCertToDB("sql:" + sharedDir(), kDMSharedTrust) != 0)
-        result = -1;
+    if (ensureSharedDatabase() != 0 || Regist_RootCertToDB("sql:" + sharedDir(), kDMSharedTrust) != 0) result = -1;
 
     // The older (dbm) databases of the profiles, then the sql ones.
     for (const char* kind : {"dbm:", "sql:"}) {
@@ -223,30 +184,24 @@ int Regist_RootCert(int ask)
         Get_FirefoxProfilePaths(profiles);
         for (const auto& profile : profiles) {
             for (const auto& db : DMRootCert_ProfileDatabases(profile)) {
-                if (db.rfind(kind, 0) == 0 && Regist_RootCertToDB(db, kDMProfileTrust) != 0)
-                    result = -1;
+                if (db.rfind(kind, 0) == 0 && Regist_RootCertToDB(db, kDMProfileTrust) != 0) result = -1;
             }
         }
-        if (ask)
-            askToCloseFirefox();
+        if (ask) askToCloseFirefox();
     }
     return result;
 }
 
-int Delete_RootCert()
-{
-    if (!haveHome())
-        return -1;
+int Delete_RootCert() {
+    if (!haveHome()) return -1;
     int result = 3;
-    if (exists(sharedDir() + "/cert9.db") && Delete_RootCertFromDB("sql:" + sharedDir()) != 0)
-        result = -1;
+    if (exists(sharedDir() + "/cert9.db") && Delete_RootCertFromDB("sql:" + sharedDir()) != 0) result = -1;
     for (const char* kind : {"dbm:", "sql:"}) {
         std::vector<std::string> profiles;
         Get_FirefoxProfilePaths(profiles);
         for (const auto& profile : profiles)
             for (const auto& db : DMRootCert_ProfileDatabases(profile))
-                if (db.rfind(kind, 0) == 0 && Delete_RootCertFromDB(db) != 0)
-                    result = -1;
+                if (db.rfind(kind, 0) == 0 && Delete_RootCertFromDB(db) != 0) result = -1;
     }
     return result;
 }

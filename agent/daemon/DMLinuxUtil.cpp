@@ -29,27 +29,21 @@ struct DirCloser {
 };
 using DirPtr = std::unique_ptr<DIR, DirCloser>;
 
-bool isPositiveNumber(const char* s)
-{
-    if (*s == '\0')
-        return false;
+bool isPositiveNumber(const char* s) {
+    if (*s == '\0') return false;
     for (; *s != '\0'; ++s)
-        if (*s < '0' || *s > '9')
-            return false;
+        if (*s < '0' || *s > '9') return false;
     return true;
 }
 
-bool setHome(const char* dir)
-{
-    if (dir == nullptr || *dir == '\0' || std::strlen(dir) > kDMHomeDirMax)
-        return false;
+bool setHome(const char* dir) {
+    if (dir == nullptr || *dir == '\0' || std::strlen(dir) > kDMHomeDirMax) return false;
     std::strcpy(g_homeDir, dir);
     return true;
 }
 
 // execvp in an already forked child; never returns.
-[[noreturn]] void execChild(const std::vector<std::string>& argv, bool quiet)
-{
+[[noreturn]] void execChild(const std::vector<std::string>& argv, bool quiet) {
     if (quiet) {
         int null = ::open("/dev/null", O_WRONLY);
         if (null >= 0) {
@@ -59,8 +53,7 @@ bool setHome(const char* dir)
     }
     std::vector<char*> args;
     args.reserve(argv.size() + 1);
-    for (const auto& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     ::execvp(args[0], args.data());
     ::_exit(127);
@@ -68,8 +61,7 @@ bool setHome(const char* dir)
 
 }  // namespace
 
-int DMLinuxUtil_Initialize()
-{
+int DMLinuxUtil_Initialize() {
     const char* overridden = std::getenv("QUILLETEX_HOME");
     if (overridden != nullptr && *overridden != '\0') {
         setHome(overridden);
@@ -84,29 +76,20 @@ int DMLinuxUtil_Initialize()
     // A user without an entry (a container's arbitrary uid) still has the
     // home the login gave it. Without any, the home stays empty and nothing
     // is read or written under "/" in its place.
-    if (!setHome(std::getenv("HOME")))
-        std::fprintf(stderr, "error: no usable home directory\n");
+    if (!setHome(std::getenv("HOME"))) std::fprintf(stderr, "error: no usable home directory\n");
     return 0;
 }
 
-bool DMLinuxUtil_HasUserHOMEDir()
-{
-    return g_homeDir[0] != '\0';
-}
+bool DMLinuxUtil_HasUserHOMEDir() { return g_homeDir[0] != '\0'; }
 
-const char* DMLinuxUtil_GetUserHOMEDir()
-{
-    return g_homeDir;
-}
+const char* DMLinuxUtil_GetUserHOMEDir() { return g_homeDir; }
 
-const char* DMLinuxUtil_SetUserHOMEDir(const char* dir)
-{
+const char* DMLinuxUtil_SetUserHOMEDir(const char* dir) {
     setHome(dir);
     return g_homeDir;
 }
 
-const char* DMLinuxUtil_GetInstallDir()
-{
+const char* DMLinuxUtil_GetInstallDir() {
     static const std::string dir = [] {
         const char* env = std::getenv("QUILLETEX_INSTALL_DIR");
         return std::string(env != nullptr && *env != '\0' ? env : kDMDefaultInstallDir);
@@ -114,8 +97,7 @@ const char* DMLinuxUtil_GetInstallDir()
     return dir.c_str();
 }
 
-int DMLinuxUtil_InitCURL()
-{
+int DMLinuxUtil_InitCURL() {
     if (!g_curlInitialised) {
         curl_global_init(CURL_GLOBAL_ALL);
         g_curlInitialised = true;
@@ -123,30 +105,25 @@ int DMLinuxUtil_InitCURL()
     return 0;
 }
 
-void DMLinuxUtil_CleanupCURL()
-{
+void DMLinuxUtil_CleanupCURL() {
     if (g_curlInitialised) {
         curl_global_cleanup();
         g_curlInitialised = false;
     }
 }
 
-int DMLinuxUtil_CheckProcess(const char* pattern)
-{
-    if (pattern == nullptr)
-        return 0;
+int DMLinuxUtil_CheckProcess(const char* pattern) {
+    if (pattern == nullptr) return 0;
     DirPtr dir(::opendir("/proc"));
     if (!dir) {
         DMLOG("err: NO_DIR\n");
         return 0;
     }
     while (struct dirent* entry = ::readdir(dir.get())) {
-        if (entry->d_type != DT_DIR || !isPositiveNumber(entry->d_name))
-            continue;
+        if (entry->d_type != DT_DIR || !isPositiveNumber(entry->d_name)) continue;
         std::string path = std::string("/proc/") + entry->d_name + "/status";
         FILE* f = std::fopen(path.c_str(), "r");
-        if (f == nullptr)
-            continue;
+        if (f == nullptr) continue;
         char line[128] = "";
         bool got = std::fgets(line, sizeof line, f) != nullptr;
         std::fclose(f);
@@ -159,71 +136,54 @@ int DMLinuxUtil_CheckProcess(const char* pattern)
 }
 
 std::vector<int> DMLinuxUtil_FindProcessesIn(const char* procRoot, const char* programPath, unsigned uid,
-                                             bool* readable)
-{
+                                             bool* readable) {
     std::vector<int> pids;
-    if (readable != nullptr)
-        *readable = false;
-    if (procRoot == nullptr || programPath == nullptr)
-        return pids;
+    if (readable != nullptr) *readable = false;
+    if (procRoot == nullptr || programPath == nullptr) return pids;
     DirPtr dir(::opendir(procRoot));
-    if (!dir)
-        return pids;
-    if (readable != nullptr)
-        *readable = true;
+    if (!dir) return pids;
+    if (readable != nullptr) *readable = true;
     const std::string wanted(programPath);
     while (struct dirent* entry = ::readdir(dir.get())) {
-        if (!isPositiveNumber(entry->d_name))
-            continue;
+        if (!isPositiveNumber(entry->d_name)) continue;
         std::string base = std::string(procRoot) + "/" + entry->d_name;
         struct stat st {};
-        if (::stat(base.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-            continue;
+        if (::stat(base.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
         // Another user's agent is not ours to count.
-        if (st.st_uid != uid)
-            continue;
+        if (st.st_uid != uid) continue;
         int fd = ::open((base + "/cmdline").c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
-            continue;
+        if (fd < 0) continue;
         char cmdline[257] = {};
         ssize_t n = ::read(fd, cmdline, 256);
         ::close(fd);
-        if (n <= 0)
-            continue;
+        if (n <= 0) continue;
         // argv[0] must be the program path itself, not a longer name that
         // merely begins with it.
-        if (std::strncmp(cmdline, wanted.c_str(), 256) != 0)
-            continue;
+        if (std::strncmp(cmdline, wanted.c_str(), 256) != 0) continue;
         pids.push_back(std::atoi(entry->d_name));
     }
     return pids;
 }
 
-int DMLinuxUtil_CheckProcessCmdlineIn(const char* procRoot, const char* programPath, unsigned uid)
-{
+int DMLinuxUtil_CheckProcessCmdlineIn(const char* procRoot, const char* programPath, unsigned uid) {
     bool readable = false;
     auto pids = DMLinuxUtil_FindProcessesIn(procRoot, programPath, uid, &readable);
     // The caller itself is one of them.
-    if (!readable || pids.size() > 1)
-        return -1;
+    if (!readable || pids.size() > 1) return -1;
     DMLOG("[NOT] main, checkSameProcess() check OK.");
     return 1;
 }
 
-int DMLinuxUtil_LockStart()
-{
+int DMLinuxUtil_LockStart() {
     // The program file itself: every start of this installation opens the
     // same one, and it needs no place of its own to be written.
     int fd = ::open("/proc/self/exe", O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
+    if (fd < 0) return -1;
     // Held only from the check to the fork, so a longer wait means a holder
     // that hangs; then the check goes on without it.
     for (int waited = 0; waited < 5000; waited += 10) {
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
-            return fd;
-        if (errno != EWOULDBLOCK && errno != EINTR)
-            break;
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return fd;
+        if (errno != EWOULDBLOCK && errno != EINTR) break;
         ::usleep(10000);
     }
     DMLOG("[WAR] start lock not taken, checking for another agent without it\n");
@@ -231,84 +191,66 @@ int DMLinuxUtil_LockStart()
     return -1;
 }
 
-int DMLinuxUtil_CheckProcessCmdline(const char* programPath)
-{
+int DMLinuxUtil_CheckProcessCmdline(const char* programPath) {
     return DMLinuxUtil_CheckProcessCmdlineIn("/proc", programPath, ::getuid());
 }
 
-int DMLinuxUtil_SystemCall(const std::vector<std::string>& argv, bool wait, bool quiet)
-{
-    if (argv.empty() || argv[0].empty())
-        return -1;
+int DMLinuxUtil_SystemCall(const std::vector<std::string>& argv, bool wait, bool quiet) {
+    if (argv.empty() || argv[0].empty()) return -1;
     pid_t pid = ::fork();
-    if (pid < 0)
-        return -1;
+    if (pid < 0) return -1;
     if (pid == 0) {
         if (!wait) {
             // Detach: the grandchild is reparented to init, so nobody has
             // to reap it and it outlives us.
             ::setsid();
             pid_t grandchild = ::fork();
-            if (grandchild != 0)
-                ::_exit(grandchild < 0 ? 1 : 0);
+            if (grandchild != 0) ::_exit(grandchild < 0 ? 1 : 0);
         }
         execChild(argv, quiet);
     }
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR)
-            return -1;
+        if (errno != EINTR) return -1;
     }
-    if (!WIFEXITED(status))
-        return -1;
-    if (!wait)
-        return WEXITSTATUS(status) == 0 ? 0 : -1;
+    if (!WIFEXITED(status)) return -1;
+    if (!wait) return WEXITSTATUS(status) == 0 ? 0 : -1;
     // 127 is the exit code of a child that could not exec.
     return WEXITSTATUS(status);
 }
 
-int DMLinuxUtil_StartSelf()
-{
+int DMLinuxUtil_StartSelf() {
     std::string program = std::string(DMLinuxUtil_GetInstallDir()) + "/" + kDMProgramName;
     return DMLinuxUtil_SystemCall({program, "-S"}, false);
 }
 
-std::vector<int> DMLinuxUtil_FindProcessesByName(const char* name)
-{
+std::vector<int> DMLinuxUtil_FindProcessesByName(const char* name) {
     std::vector<int> pids;
-    if (name == nullptr)
-        return pids;
+    if (name == nullptr) return pids;
     DirPtr dir(::opendir("/proc"));
-    if (!dir)
-        return pids;
+    if (!dir) return pids;
     const std::string wanted = std::string("Name:\t") + name + "\n";
     while (struct dirent* entry = ::readdir(dir.get())) {
-        if (!isPositiveNumber(entry->d_name))
-            continue;
+        if (!isPositiveNumber(entry->d_name)) continue;
         std::string base = std::string("/proc/") + entry->d_name;
         struct stat st {};
-        if (::stat(base.c_str(), &st) != 0 || st.st_uid != ::getuid())
-            continue;
+        if (::stat(base.c_str(), &st) != 0 || st.st_uid != ::getuid()) continue;
         FILE* f = std::fopen((base + "/status").c_str(), "r");
-        if (f == nullptr)
-            continue;
+        if (f == nullptr) continue;
         char line[128] = "";
         bool got = std::fgets(line, sizeof line, f) != nullptr;
         std::fclose(f);
-        if (got && wanted == line)
-            pids.push_back(std::atoi(entry->d_name));
+        if (got && wanted == line) pids.push_back(std::atoi(entry->d_name));
     }
     return pids;
 }
 
-int DMLinuxUtil_TerminateProcesses(const std::vector<int>& pids, int graceMs)
-{
+int DMLinuxUtil_TerminateProcesses(const std::vector<int>& pids, int graceMs) {
     auto alive = [](int pid) {
         // A zombie has ended; only its parent can still reap it.
         std::string path = "/proc/" + std::to_string(pid) + "/stat";
         FILE* f = std::fopen(path.c_str(), "r");
-        if (f == nullptr)
-            return false;
+        if (f == nullptr) return false;
         char buf[512] = "";
         size_t n = std::fread(buf, 1, sizeof buf - 1, f);
         std::fclose(f);
@@ -318,59 +260,47 @@ int DMLinuxUtil_TerminateProcesses(const std::vector<int>& pids, int graceMs)
     };
     std::vector<int> left;
     for (int pid : pids)
-        if (pid > 0 && pid != ::getpid() && ::kill(pid, SIGTERM) == 0)
-            left.push_back(pid);
+        if (pid > 0 && pid != ::getpid() && ::kill(pid, SIGTERM) == 0) left.push_back(pid);
     for (int waited = 0; !left.empty() && waited < graceMs; waited += 50) {
         ::usleep(50000);
         std::erase_if(left, [&](int pid) { return !alive(pid); });
     }
     // What would not end in time is ended without asking.
-    for (int pid : left)
-        ::kill(pid, SIGKILL);
+    for (int pid : left) ::kill(pid, SIGKILL);
     return static_cast<int>(left.size());
 }
 
-int DMLinuxUtil_KillProcess(const char* name)
-{
-    if (name == nullptr || *name == '\0')
-        return -1;
+int DMLinuxUtil_KillProcess(const char* name) {
+    if (name == nullptr || *name == '\0') return -1;
     DMLinuxUtil_TerminateProcesses(DMLinuxUtil_FindProcessesByName(name), kDMKillGraceMs);
     return 0;
 }
 
-int DMLinuxUtil_KillProcessID(int pid)
-{
-    if (pid <= 0)
-        return -1;
+int DMLinuxUtil_KillProcessID(int pid) {
+    if (pid <= 0) return -1;
     ::kill(pid, SIGTERM);
     return 0;
 }
 
-int DMLinuxUtil_IsUserWritableDir(const char* path)
-{
+int DMLinuxUtil_IsUserWritableDir(const char* path) {
     struct stat st {};
-    if (path == nullptr || ::stat(path, &st) != 0 || !S_ISDIR(st.st_mode))
-        return 0;
-    if (st.st_uid != ::getuid())
-        return 0;
+    if (path == nullptr || ::stat(path, &st) != 0 || !S_ISDIR(st.st_mode)) return 0;
+    if (st.st_uid != ::getuid()) return 0;
     return (st.st_mode & S_IRUSR) && (st.st_mode & S_IWUSR) ? 1 : 0;
 }
 
-int DMLinuxUtil_WriteFileAtomic(const std::string& path, const std::string& data, unsigned mode)
-{
+int DMLinuxUtil_WriteFileAtomic(const std::string& path, const std::string& data, unsigned mode) {
     std::string temp = path + ".XXXXXX";
     std::vector<char> name(temp.begin(), temp.end());
     name.push_back('\0');
     int fd = ::mkstemp(name.data());
-    if (fd < 0)
-        return -1;
+    if (fd < 0) return -1;
     bool ok = ::fchmod(fd, mode) == 0;
     const char* p = data.data();
     size_t left = data.size();
     while (ok && left > 0) {
         ssize_t n = ::write(fd, p, left);
-        if (n < 0 && errno == EINTR)
-            continue;
+        if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             ok = false;
             break;
@@ -380,23 +310,19 @@ int DMLinuxUtil_WriteFileAtomic(const std::string& path, const std::string& data
     }
     ok = ok && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
-    if (ok && ::rename(name.data(), path.c_str()) == 0)
-        return 0;
+    if (ok && ::rename(name.data(), path.c_str()) == 0) return 0;
     ::unlink(name.data());
     return -1;
 }
 
-std::string DMLinuxUtil_AutostartEntry()
-{
+std::string DMLinuxUtil_AutostartEntry() {
     const std::string dir = DMLinuxUtil_GetInstallDir();
-    return "[Desktop Entry]\nType=Application\nExec=" + dir + "/" + kDMProgramName +
-           " -A\nIcon=" + dir +
+    return "[Desktop Entry]\nType=Application\nExec=" + dir + "/" + kDMProgramName + " -A\nIcon=" + dir +
            "/Resources/Icon_Stye_Guidelines(ios_57).png\nHidden=false\nNoDisplay=true\n"
            "X-GNOME-Autostart-enabled=true\nName=ZEPHALTQuilletEX\nComment=ZEPHALTQuilletEX handler\n";
 }
 
-int DMLinuxUtil_Regist_autostart()
-{
+int DMLinuxUtil_Regist_autostart() {
     if (!DMLinuxUtil_HasUserHOMEDir()) {
         std::fprintf(stderr, "err: NO_DIR\n");
         return -1;

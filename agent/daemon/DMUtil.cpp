@@ -4,36 +4,24 @@
 
 namespace {
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
 }
 
-bool isAsciiAlnum(unsigned char c)
-{
+bool isAsciiAlnum(unsigned char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-bool isAsciiSpace(unsigned char c)
-{
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
+bool isAsciiSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 }  // namespace
 
-char DMUtil_HexChar(unsigned nibble)
-{
-    return "0123456789ABCDEF"[nibble & 0xF];
-}
+char DMUtil_HexChar(unsigned nibble) { return "0123456789ABCDEF"[nibble & 0xF]; }
 
-int DMUtil_URLDecode(std::string_view in, std::string& out)
-{
+int DMUtil_URLDecode(std::string_view in, std::string& out) {
     out.clear();
     out.reserve(in.size());
     for (size_t i = 0; i < in.size(); ++i) {
@@ -47,8 +35,7 @@ int DMUtil_URLDecode(std::string_view in, std::string& out)
     return 1;
 }
 
-int DMUtil_URLDecodeStream(std::string_view in, std::string& out)
-{
+int DMUtil_URLDecodeStream(std::string_view in, std::string& out) {
     out.clear();
     out.reserve(in.size());
     for (size_t i = 0; i < in.size(); ++i) {
@@ -56,8 +43,7 @@ int DMUtil_URLDecodeStream(std::string_view in, std::string& out)
         if (c == '+') {
             out += ' ';
         } else if (c == '%') {
-            if (i + 2 >= in.size() || hexValue(in[i + 1]) < 0 || hexValue(in[i + 2]) < 0)
-                return 0;
+            if (i + 2 >= in.size() || hexValue(in[i + 1]) < 0 || hexValue(in[i + 2]) < 0) return 0;
             out += static_cast<char>(hexValue(in[i + 1]) * 16 + hexValue(in[i + 2]));
             i += 2;
         } else {
@@ -67,8 +53,7 @@ int DMUtil_URLDecodeStream(std::string_view in, std::string& out)
     return 1;
 }
 
-std::string DMUtil_URLEncode(std::string_view text)
-{
+std::string DMUtil_URLEncode(std::string_view text) {
     std::string out;
     out.reserve(text.size() * 3);
     for (unsigned char c : text) {
@@ -85,14 +70,11 @@ std::string DMUtil_URLEncode(std::string_view text)
     return out;
 }
 
-bool DMUtil_Parse_GetValue(const char* query, const char* name, std::string& value)
-{
-    if (query == nullptr || name == nullptr)
-        return false;
+bool DMUtil_Parse_GetValue(const char* query, const char* name, std::string& value) {
+    if (query == nullptr || name == nullptr) return false;
     std::string key = std::string(name) + "=";
     const char* at = std::strstr(query, key.c_str());
-    if (at == nullptr)
-        return false;
+    if (at == nullptr) return false;
     const char* begin = at + key.size();
     const char* end = std::strchr(begin, '&');
     if (end == nullptr) {
@@ -103,12 +85,10 @@ bool DMUtil_Parse_GetValue(const char* query, const char* name, std::string& val
     return !value.empty();
 }
 
-bool DMUtil_SplitURL(std::string_view url, DMUrlParts& parts)
-{
+bool DMUtil_SplitURL(std::string_view url, DMUrlParts& parts) {
     parts = DMUrlParts{};
     size_t sep = url.find("://");
-    if (sep == std::string_view::npos)
-        return false;
+    if (sep == std::string_view::npos) return false;
     parts.scheme = url.substr(0, sep);
     std::string_view authority = url.substr(sep + 3);
     size_t slash = authority.find('/');
@@ -119,16 +99,13 @@ bool DMUtil_SplitURL(std::string_view url, DMUrlParts& parts)
     size_t colon = authority.rfind(':');
     if (colon != std::string_view::npos) {
         std::string_view digits = authority.substr(colon + 1);
-        if (digits.empty() || digits.size() > 5)
-            return false;
+        if (digits.empty() || digits.size() > 5) return false;
         int port = 0;
         for (char c : digits) {
-            if (c < '0' || c > '9')
-                return false;
+            if (c < '0' || c > '9') return false;
             port = port * 10 + (c - '0');
         }
-        if (port > 65535)
-            return false;
+        if (port > 65535) return false;
         parts.port = port;
         authority = authority.substr(0, colon);
     }
@@ -136,13 +113,10 @@ bool DMUtil_SplitURL(std::string_view url, DMUrlParts& parts)
     return !parts.host.empty();
 }
 
-int DMUtil_GetPaserURL(const char* url, const char* name, std::string& out)
-{
-    if (url == nullptr || name == nullptr)
-        return -1;
+int DMUtil_GetPaserURL(const char* url, const char* name, std::string& out) {
+    if (url == nullptr || name == nullptr) return -1;
     DMUrlParts parts;
-    if (!DMUtil_SplitURL(url, parts))
-        return -1;
+    if (!DMUtil_SplitURL(url, parts)) return -1;
     if (std::strcmp(name, "domainport") == 0) {
         out = parts.host + ":" + std::to_string(parts.port);
         return 0;

@@ -11,19 +11,16 @@
 
 namespace {
 
-bool readAll(const char* path, std::string& out)
-{
+bool readAll(const char* path, std::string& out) {
     std::ifstream f(path, std::ios::binary);
-    if (!f)
-        return false;
+    if (!f) return false;
     out.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
     return !f.bad();
 }
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc != 4) {
         std::fprintf(stderr, "usage: %s <chain.pem> <key.pem> <out>\n", argv[0]);
         return 2;

@@ -30,35 +30,46 @@ constexpr StatusText kStatuses[] = {
 };
 
 // Unknown statuses are written as 500.
-const StatusText& statusText(int code)
-{
+const StatusText& statusText(int code) {
     for (const auto& s : kStatuses)
-        if (s.code == code)
-            return s;
+        if (s.code == code) return s;
     return kStatuses[12];
 }
 
-std::string stockBody(int code)
-{
-    if (code == 200)
-        return {};
-    if (code == 204)
-        return "<html><head><title>No Content</title></head><body><h1>204 Content</h1></body></html>";
+std::string stockBody(int code) {
+    if (code == 200) return {};
+    if (code == 204) return "<html><head><title>No Content</title></head><body><h1>204 Content</h1></body></html>";
     const StatusText& s = statusText(code);
-    return std::string("<html><head><title>") + s.reason + "</title></head><body><h1>" + std::to_string(s.code) +
-           " " + s.reason + "</h1></body></html>";
+    return std::string("<html><head><title>") + s.reason + "</title></head><body><h1>" + std::to_string(s.code) + " " +
+           s.reason + "</h1></body></html>";
 }
 
 bool is_char(int c) { return c >= 0 && c <= 127; }
 bool is_ctl(int c) { return (c >= 0 && c <= 31) || c == 127; }
-bool is_tspecial(int c)
-{
+bool is_tspecial(int c) {
     switch (c) {
-    case '(': case ')': case '<': case '>': case '@': case ',': case ';': case ':': case '\\': case '"':
-    case '/': case '[': case ']': case '?': case '=': case '{': case '}': case ' ': case '\t':
-        return true;
-    default:
-        return false;
+        case '(':
+        case ')':
+        case '<':
+        case '>':
+        case '@':
+        case ',':
+        case ';':
+        case ':':
+        case '\\':
+        case '"':
+        case '/':
+        case '[':
+        case ']':
+        case '?':
+        case '=':
+        case '{':
+        case '}':
+        case ' ':
+        case '\t':
+            return true;
+        default:
+            return false;
     }
 }
 bool is_digit(int c) { return c >= '0' && c <= '9'; }
@@ -69,8 +80,7 @@ constexpr std::string_view kCrlf = "\r\n";
 
 }  // namespace
 
-std::vector<std::string_view> SDMHttpReply::to_buffers() const
-{
+std::vector<std::string_view> SDMHttpReply::to_buffers() const {
     std::vector<std::string_view> out;
     out.reserve(2 + headers.size() * 4 + 1);
     out.emplace_back(statusText(status).line);
@@ -85,21 +95,17 @@ std::vector<std::string_view> SDMHttpReply::to_buffers() const
     return out;
 }
 
-std::string SDMHttpReply::serialize() const
-{
+std::string SDMHttpReply::serialize() const {
     auto pieces = to_buffers();
     size_t total = 0;
-    for (auto p : pieces)
-        total += p.size();
+    for (auto p : pieces) total += p.size();
     std::string block;
     block.reserve(total);
-    for (auto p : pieces)
-        block.append(p);
+    for (auto p : pieces) block.append(p);
     return block;
 }
 
-SDMHttpReply SDMHttpReply::stock_reply(status_type status)
-{
+SDMHttpReply SDMHttpReply::stock_reply(status_type status) {
     SDMHttpReply rep;
     rep.status = status;
     rep.content = stockBody(status);
@@ -107,167 +113,141 @@ SDMHttpReply SDMHttpReply::stock_reply(status_type status)
     return rep;
 }
 
-DMParse CDMHttpRequestParser::consume(SDMHttpRequest& req, char ch)
-{
+DMParse CDMHttpRequestParser::consume(SDMHttpRequest& req, char ch) {
     const int c = static_cast<unsigned char>(ch);
     auto versionDigit = [&](int& field) {
         // Bounded, so a long run of digits cannot overflow the number.
-        if (++m_versionDigits > kMaxVersionDigits)
-            return false;
+        if (++m_versionDigits > kMaxVersionDigits) return false;
         field = field * 10 + (c - '0');
         return true;
     };
     switch (m_state) {
-    case 0:
-        if (!is_token(c))
-            return DMParse::bad;
-        req.method.push_back(ch);
-        m_state = 1;
-        return DMParse::indeterminate;
-    case 1:
-        if (c == ' ') {
-            m_state = 2;
+        case 0:
+            if (!is_token(c)) return DMParse::bad;
+            req.method.push_back(ch);
+            m_state = 1;
             return DMParse::indeterminate;
-        }
-        if (!is_token(c))
-            return DMParse::bad;
-        req.method.push_back(ch);
-        return DMParse::indeterminate;
-    case 2:
-        if (c == ' ') {
-            m_state = 3;
+        case 1:
+            if (c == ' ') {
+                m_state = 2;
+                return DMParse::indeterminate;
+            }
+            if (!is_token(c)) return DMParse::bad;
+            req.method.push_back(ch);
             return DMParse::indeterminate;
-        }
-        if (is_ctl(c))
-            return DMParse::bad;
-        req.uri.push_back(ch);
-        return DMParse::indeterminate;
-    case 3:
-        if (c != 'H')
-            return DMParse::bad;
-        m_state = 4;
-        return DMParse::indeterminate;
-    case 4:
-    case 5:
-        if (c != 'T')
-            return DMParse::bad;
-        ++m_state;
-        return DMParse::indeterminate;
-    case 6:
-        if (c != 'P')
-            return DMParse::bad;
-        m_state = 7;
-        return DMParse::indeterminate;
-    case 7:
-        if (c != '/')
-            return DMParse::bad;
-        req.http_version_major = 0;
-        req.http_version_minor = 0;
-        m_versionDigits = 0;
-        m_state = 8;
-        return DMParse::indeterminate;
-    case 8:
-        if (!is_digit(c) || !versionDigit(req.http_version_major))
-            return DMParse::bad;
-        m_state = 9;
-        return DMParse::indeterminate;
-    case 9:
-        if (c == '.') {
+        case 2:
+            if (c == ' ') {
+                m_state = 3;
+                return DMParse::indeterminate;
+            }
+            if (is_ctl(c)) return DMParse::bad;
+            req.uri.push_back(ch);
+            return DMParse::indeterminate;
+        case 3:
+            if (c != 'H') return DMParse::bad;
+            m_state = 4;
+            return DMParse::indeterminate;
+        case 4:
+        case 5:
+            if (c != 'T') return DMParse::bad;
+            ++m_state;
+            return DMParse::indeterminate;
+        case 6:
+            if (c != 'P') return DMParse::bad;
+            m_state = 7;
+            return DMParse::indeterminate;
+        case 7:
+            if (c != '/') return DMParse::bad;
+            req.http_version_major = 0;
+            req.http_version_minor = 0;
             m_versionDigits = 0;
-            m_state = 10;
+            m_state = 8;
             return DMParse::indeterminate;
-        }
-        if (!is_digit(c) || !versionDigit(req.http_version_major))
-            return DMParse::bad;
-        return DMParse::indeterminate;
-    case 10:
-        if (!is_digit(c) || !versionDigit(req.http_version_minor))
-            return DMParse::bad;
-        m_state = 11;
-        return DMParse::indeterminate;
-    case 11:
-        if (c == '\r') {
-            m_state = 12;
+        case 8:
+            if (!is_digit(c) || !versionDigit(req.http_version_major)) return DMParse::bad;
+            m_state = 9;
             return DMParse::indeterminate;
-        }
-        if (!is_digit(c) || !versionDigit(req.http_version_minor))
-            return DMParse::bad;
-        return DMParse::indeterminate;
-    case 12:
-        if (c != '\n')
-            return DMParse::bad;
-        m_state = 13;
-        return DMParse::indeterminate;
-    case 13:
-        if (c == '\r') {
-            m_state = 19;
+        case 9:
+            if (c == '.') {
+                m_versionDigits = 0;
+                m_state = 10;
+                return DMParse::indeterminate;
+            }
+            if (!is_digit(c) || !versionDigit(req.http_version_major)) return DMParse::bad;
             return DMParse::indeterminate;
-        }
-        if (!req.headers.empty() && (c == ' ' || c == '\t')) {
-            m_state = 14;
+        case 10:
+            if (!is_digit(c) || !versionDigit(req.http_version_minor)) return DMParse::bad;
+            m_state = 11;
             return DMParse::indeterminate;
-        }
-        if (!is_token(c))
-            return DMParse::bad;
-        req.headers.push_back({std::string(1, ch), std::string()});
-        m_state = 15;
-        return DMParse::indeterminate;
-    case 14:
-        if (c == '\r') {
-            m_state = 18;
+        case 11:
+            if (c == '\r') {
+                m_state = 12;
+                return DMParse::indeterminate;
+            }
+            if (!is_digit(c) || !versionDigit(req.http_version_minor)) return DMParse::bad;
             return DMParse::indeterminate;
-        }
-        if (c == ' ' || c == '\t')
+        case 12:
+            if (c != '\n') return DMParse::bad;
+            m_state = 13;
             return DMParse::indeterminate;
-        if (is_ctl(c))
-            return DMParse::bad;
-        req.headers.back().value.push_back(ch);
-        m_state = 17;
-        return DMParse::indeterminate;
-    case 15:
-        if (c == ':') {
-            m_state = 16;
+        case 13:
+            if (c == '\r') {
+                m_state = 19;
+                return DMParse::indeterminate;
+            }
+            if (!req.headers.empty() && (c == ' ' || c == '\t')) {
+                m_state = 14;
+                return DMParse::indeterminate;
+            }
+            if (!is_token(c)) return DMParse::bad;
+            req.headers.push_back({std::string(1, ch), std::string()});
+            m_state = 15;
             return DMParse::indeterminate;
-        }
-        if (!is_token(c))
-            return DMParse::bad;
-        req.headers.back().name.push_back(ch);
-        return DMParse::indeterminate;
-    case 16:
-        if (c != ' ')
-            return DMParse::bad;
-        m_state = 17;
-        return DMParse::indeterminate;
-    case 17:
-        if (c == '\r') {
-            m_state = 18;
+        case 14:
+            if (c == '\r') {
+                m_state = 18;
+                return DMParse::indeterminate;
+            }
+            if (c == ' ' || c == '\t') return DMParse::indeterminate;
+            if (is_ctl(c)) return DMParse::bad;
+            req.headers.back().value.push_back(ch);
+            m_state = 17;
             return DMParse::indeterminate;
-        }
-        if (is_ctl(c))
+        case 15:
+            if (c == ':') {
+                m_state = 16;
+                return DMParse::indeterminate;
+            }
+            if (!is_token(c)) return DMParse::bad;
+            req.headers.back().name.push_back(ch);
+            return DMParse::indeterminate;
+        case 16:
+            if (c != ' ') return DMParse::bad;
+            m_state = 17;
+            return DMParse::indeterminate;
+        case 17:
+            if (c == '\r') {
+                m_state = 18;
+                return DMParse::indeterminate;
+            }
+            if (is_ctl(c)) return DMParse::bad;
+            req.headers.back().value.push_back(ch);
+            return DMParse::indeterminate;
+        case 18:
+            if (c != '\n') return DMParse::bad;
+            m_state = 13;
+            return DMParse::indeterminate;
+        case 19:
+            return c == '\n' ? DMParse::good : DMParse::bad;
+        default:
             return DMParse::bad;
-        req.headers.back().value.push_back(ch);
-        return DMParse::indeterminate;
-    case 18:
-        if (c != '\n')
-            return DMParse::bad;
-        m_state = 13;
-        return DMParse::indeterminate;
-    case 19:
-        return c == '\n' ? DMParse::good : DMParse::bad;
-    default:
-        return DMParse::bad;
     }
 }
 
-std::string extension_to_type(const std::string& extension)
-{
-    if (extension == "gif")
-        return "image/gif";
-    if (extension == "htm" || extension == "html")
-        return "text/html";
-    if (extension == "jpg")
-        return "image/jpeg";
-    if (extension == "png")
-        return "image/png";
+std::string extension_to_type(const std::string& extension) {
+    if (extension == "gif") return "image/gif";
+    if (extension == "htm" || extension == "html") return "text/html";
+    if (extension == "jpg") return "image/jpeg";
+    if (extension == "png") return "image/png";
     return "application/x-www-form-urlenceded";
 }

@@ -60,17 +60,18 @@ public:
     // The version numbers take at most this many digits each.
     static constexpr int kMaxVersionDigits = 3;
 
-    void reset() { m_state = 0; m_versionDigits = 0; }
+    void reset() {
+        m_state = 0;
+        m_versionDigits = 0;
+    }
     DMParse consume(SDMHttpRequest& req, char c);
     // Feeds bytes until the request head is complete or malformed; returns the
     // result and the position after the last byte consumed.
     template <typename It>
-    std::pair<DMParse, It> parse(SDMHttpRequest& req, It begin, It end)
-    {
+    std::pair<DMParse, It> parse(SDMHttpRequest& req, It begin, It end) {
         while (begin != end) {
             DMParse r = consume(req, *begin++);
-            if (r != DMParse::indeterminate)
-                return {r, begin};
+            if (r != DMParse::indeterminate) return {r, begin};
         }
         return {DMParse::indeterminate, begin};
     }

@@ -9,33 +9,27 @@
 
 namespace {
 
-std::string replyCode(int code)
-{
+std::string replyCode(int code) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "{\"zunres\":\"%d\"}", code);
     return buf;
 }
 
-std::string errorReply()
-{
+std::string errorReply() {
     std::string reply;
     MakeJsonString(reply, "\"zunres\"", "-100");
     return "{" + reply + "}";
 }
 
-int ProcessRequest_IsRunning(IQuillet* q, const std::string&, std::string& reply)
-{
-    if (q == nullptr)
-        return -1;
+int ProcessRequest_IsRunning(IQuillet* q, const std::string&, std::string& reply) {
+    if (q == nullptr) return -1;
     int running = q->IsRunning();
     reply = replyCode(running != 0 ? 2 : 1);
     return running;
 }
 
-int ProcessRequest_GetVersion(IQuillet* q, const std::string&, std::string& reply)
-{
-    if (q == nullptr)
-        return -1;
+int ProcessRequest_GetVersion(IQuillet* q, const std::string&, std::string& reply) {
+    if (q == nullptr) return -1;
     const char* version = q->GetVersionString();
     if (version == nullptr || *version == '\0') {
         reply = replyCode(0);
@@ -47,19 +41,15 @@ int ProcessRequest_GetVersion(IQuillet* q, const std::string&, std::string& repl
     return 1;
 }
 
-int ProcessRequest_GetResult(IQuillet* q, const std::string&, std::string& reply)
-{
-    if (q == nullptr)
-        return -1;
+int ProcessRequest_GetResult(IQuillet* q, const std::string&, std::string& reply) {
+    if (q == nullptr) return -1;
     int result = q->GetResult(nullptr);
     reply = replyCode(result == 3 ? 3 : result == 1 ? 1 : 0);
     return result;
 }
 
-int ProcessRequest_StartQuillet(IQuillet* q, const std::string& param, std::string& reply)
-{
-    if (q == nullptr)
-        return -1;
+int ProcessRequest_StartQuillet(IQuillet* q, const std::string& param, std::string& reply) {
+    if (q == nullptr) return -1;
     int r = q->StartQuilletProcess(param.c_str());
     // A page must not mistake "another job is pending or running" for its
     // own start, or it would later read that job's result.
@@ -70,10 +60,8 @@ int ProcessRequest_StartQuillet(IQuillet* q, const std::string& param, std::stri
     return r;
 }
 
-int ProcessRequest_DummyGetVersion(IQuillet* q, const std::string& param, std::string& reply)
-{
-    if (q == nullptr)
-        return -1;
+int ProcessRequest_DummyGetVersion(IQuillet* q, const std::string& param, std::string& reply) {
+    if (q == nullptr) return -1;
     int r = q->DummyGetVersion(param.c_str());
     reply = replyCode(r < 0 ? 0 : 1);
     return r;
@@ -81,8 +69,7 @@ int ProcessRequest_DummyGetVersion(IQuillet* q, const std::string& param, std::s
 
 using Headers = std::vector<DMHttpHeader>;
 
-Headers postHeaders(size_t length)
-{
+Headers postHeaders(size_t length) {
     return {{"Access-Control-Allow-Headers", "Content-Type"},
             {"Access-Control-Allow-Methods", "POST, GET, OPTIONS"},
             {"Access-Control-Allow-Origin", "*"},
@@ -94,8 +81,7 @@ Headers postHeaders(size_t length)
             {"Access-Control-Max-Age", "10000"}};
 }
 
-Headers getHeaders(size_t length)
-{
+Headers getHeaders(size_t length) {
     return {{"Access-Control-Allow-Origin", "*"},
             {"Connection", "Closed"},
             {"Content-Type", "application/javascript"},
@@ -103,8 +89,7 @@ Headers getHeaders(size_t length)
             {"Content-Length", std::to_string(length)}};
 }
 
-Headers optionsHeaders(size_t length)
-{
+Headers optionsHeaders(size_t length) {
     return {{"Access-Control-Allow-Headers", "Content-Type, accept, x-requested-with, X-Custom-Header"},
             {"Access-Control-Allow-Methods", "POST, GET, OPTIONS"},
             {"Access-Control-Allow-Origin", "*"},
@@ -115,34 +100,25 @@ Headers optionsHeaders(size_t length)
             {"Vary", "Accept-Encoding"}};
 }
 
-bool isIdentStart(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '$';
-}
+bool isIdentStart(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '$'; }
 
 }  // namespace
 
 // ---- CDM_Json ----
 
-CDM_Json::~CDM_Json()
-{
-    Clear();
-}
+CDM_Json::~CDM_Json() { Clear(); }
 
-void CDM_Json::Clear()
-{
+void CDM_Json::Clear() {
     if (m_root != nullptr) {
         json_object_put(m_root);
         m_root = nullptr;
     }
 }
 
-int CDM_Json::Parse(const std::string& text)
-{
+int CDM_Json::Parse(const std::string& text) {
     Clear();
     json_tokener* tok = json_tokener_new();
-    if (tok == nullptr)
-        return -1;
+    if (tok == nullptr) return -1;
     json_object* obj = json_tokener_parse_ex(tok, text.c_str(), static_cast<int>(text.size()));
     bool ok = obj != nullptr && json_tokener_get_error(tok) == json_tokener_success;
     // Only white space may follow the document.
@@ -168,10 +144,8 @@ int CDM_Json::Parse(const std::string& text)
     return 0;
 }
 
-int CDM_Json::GetValueString(const char* key, std::string& out)
-{
-    if (m_root == nullptr)
-        return -1;
+int CDM_Json::GetValueString(const char* key, std::string& out) {
+    if (m_root == nullptr) return -1;
     json_object* value = nullptr;
     if (key == nullptr || !json_object_object_get_ex(m_root, key, &value) ||
         !json_object_is_type(value, json_type_string))
@@ -184,23 +158,15 @@ int CDM_Json::GetValueString(const char* key, std::string& out)
 
 // ---- CDMQuilletHandler ----
 
-CDMQuilletHandler::CDMQuilletHandler()
-{
-    CreateMap();
-}
+CDMQuilletHandler::CDMQuilletHandler() { CreateMap(); }
 
-CDMQuilletHandler::CDMQuilletHandler(IQuillet* quillet) : m_quillet(quillet)
-{
-    CreateMap();
-}
+CDMQuilletHandler::CDMQuilletHandler(IQuillet* quillet) : m_quillet(quillet) { CreateMap(); }
 
-void CDMQuilletHandler::InsertProcessMap(const char* name, ProcessRequestFunc func)
-{
+void CDMQuilletHandler::InsertProcessMap(const char* name, ProcessRequestFunc func) {
     m_processMap[std::string("\"") + name + "\""] = func;
 }
 
-void CDMQuilletHandler::CreateMap()
-{
+void CDMQuilletHandler::CreateMap() {
     InsertProcessMap("isRunning", ProcessRequest_IsRunning);
     InsertProcessMap("getVersion2", ProcessRequest_GetVersion);
     InsertProcessMap("getResult", ProcessRequest_GetResult);
@@ -210,46 +176,36 @@ void CDMQuilletHandler::CreateMap()
     InsertProcessMap("getVersion", ProcessRequest_DummyGetVersion);
 }
 
-void CDMQuilletHandler::SetFunctionData(const std::string& func, const std::string& param)
-{
+void CDMQuilletHandler::SetFunctionData(const std::string& func, const std::string& param) {
     m_function = func;
     m_param = param;
 }
 
-int CDMQuilletHandler::ProcessQuilletRequest(std::string& replyJson)
-{
-    if (m_quillet == nullptr)
-        return -1;
+int CDMQuilletHandler::ProcessQuilletRequest(std::string& replyJson) {
+    if (m_quillet == nullptr) return -1;
     auto it = m_processMap.find(m_function);
-    if (it == m_processMap.end())
-        return -1;
+    if (it == m_processMap.end()) return -1;
     return it->second(m_quillet, m_param, replyJson);
 }
 
 // ---- CDMHttpRequestHandler ----
 
-void MakeJsonString(std::string& list, const std::string& key, const std::string& value)
-{
-    if (!list.empty())
-        list += ",";
+void MakeJsonString(std::string& list, const std::string& key, const std::string& value) {
+    if (!list.empty()) list += ",";
     list += key;
     list += ":";
     list += value;
 }
 
-bool DMIsSafeCallback(const std::string& callback)
-{
-    if (callback.empty() || callback.size() > kDMMaxCallbackLength)
-        return false;
+bool DMIsSafeCallback(const std::string& callback) {
+    if (callback.empty() || callback.size() > kDMMaxCallbackLength) return false;
     bool segmentStart = true;
     for (char c : callback) {
         if (c == '.') {
-            if (segmentStart)
-                return false;
+            if (segmentStart) return false;
             segmentStart = true;
         } else if (segmentStart) {
-            if (!isIdentStart(c))
-                return false;
+            if (!isIdentStart(c)) return false;
             segmentStart = false;
         } else if (!isIdentStart(c) && !(c >= '0' && c <= '9')) {
             return false;
@@ -258,15 +214,13 @@ bool DMIsSafeCallback(const std::string& callback)
     return !segmentStart;
 }
 
-void CDMHttpRequestHandler::SetQuilletInstance(IQuillet* quillet)
-{
+void CDMHttpRequestHandler::SetQuilletInstance(IQuillet* quillet) {
     m_quillet = quillet;
     m_handler.SetQuilletInstance(quillet);
 }
 
 void CDMHttpRequestHandler::handle_request(const SDMHttpRequest& request, const std::string& body,
-                                           SDMHttpReply& reply)
-{
+                                           SDMHttpReply& reply) {
     std::string path;
     DMUtil_URLDecode(request.uri, path);
     if (path.empty() || path[0] != '/' || path.find("..") != std::string::npos) {
@@ -288,13 +242,11 @@ void CDMHttpRequestHandler::handle_request(const SDMHttpRequest& request, const 
     handle_quillet(text, reply, type);
 }
 
-int CDMHttpRequestHandler::GetJsonStringFromReqData(const std::string& text, std::string& json, int type)
-{
+int CDMHttpRequestHandler::GetJsonStringFromReqData(const std::string& text, std::string& json, int type) {
     std::string raw;
     if (type == kPost) {
         size_t at = text.find("data=");
-        if (at == std::string::npos)
-            return -1;
+        if (at == std::string::npos) return -1;
         raw = text.substr(at + 5);
     } else if (!DMUtil_Parse_GetValue(text.c_str(), "data", raw)) {
         return -1;
@@ -304,14 +256,12 @@ int CDMHttpRequestHandler::GetJsonStringFromReqData(const std::string& text, std
 }
 
 int CDMHttpRequestHandler::ProcessQuilletRequest(const std::string& func, const std::string& param,
-                                                 std::string& replyJson)
-{
+                                                 std::string& replyJson) {
     m_handler.SetFunctionData(func, param);
     return m_handler.ProcessQuilletRequest(replyJson);
 }
 
-void CDMHttpRequestHandler::handle_quillet(const std::string& text, SDMHttpReply& reply, int type)
-{
+void CDMHttpRequestHandler::handle_quillet(const std::string& text, SDMHttpReply& reply, int type) {
     std::string callback;
     std::string replyJson;
     bool haveCallback = false;
@@ -353,8 +303,14 @@ void CDMHttpRequestHandler::handle_quillet(const std::string& text, SDMHttpReply
     reply.status = SDMHttpReply::ok;
     reply.content = std::move(body);
     switch (type) {
-    case kPost: reply.headers = postHeaders(reply.content.size()); break;
-    case kOptions: reply.headers = optionsHeaders(reply.content.size()); break;
-    default: reply.headers = getHeaders(reply.content.size()); break;
+        case kPost:
+            reply.headers = postHeaders(reply.content.size());
+            break;
+        case kOptions:
+            reply.headers = optionsHeaders(reply.content.size());
+            break;
+        default:
+            reply.headers = getHeaders(reply.content.size());
+            break;
     }
 }

@@ -39,47 +39,35 @@ std::mutex g_settingsMutex;
 std::chrono::milliseconds g_sessionTimeout = kDMSessionTimeout;
 std::string g_containerPath = kDMCertContainerName;
 
-bool equalsIgnoreCase(const std::string& a, const char* b)
-{
+bool equalsIgnoreCase(const std::string& a, const char* b) {
     size_t n = std::strlen(b);
-    if (a.size() != n)
-        return false;
+    if (a.size() != n) return false;
     for (size_t i = 0; i < n; ++i) {
         char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
     }
     return true;
 }
 
 // Content-Length: digits only, several must agree (-1 otherwise); -2 when
 // above kDMMaxRequestBytes. Absent gives 0.
-long long contentLength(const SDMHttpRequest& req)
-{
+long long contentLength(const SDMHttpRequest& req) {
     long long found = -2;
     for (const auto& h : req.headers) {
-        if (!equalsIgnoreCase(h.name, "Content-Length"))
-            continue;
-        if (h.value.empty())
-            return -1;
+        if (!equalsIgnoreCase(h.name, "Content-Length")) continue;
+        if (h.value.empty()) return -1;
         long long v = 0;
         for (char c : h.value) {
-            if (c < '0' || c > '9')
-                return -1;
+            if (c < '0' || c > '9') return -1;
             // Stop counting once past the cap, so no digit string overflows.
-            if (v <= static_cast<long long>(kDMMaxRequestBytes))
-                v = v * 10 + (c - '0');
+            if (v <= static_cast<long long>(kDMMaxRequestBytes)) v = v * 10 + (c - '0');
         }
-        if (found >= 0 && found != v)
-            return -1;
+        if (found >= 0 && found != v) return -1;
         found = v;
     }
-    if (found > static_cast<long long>(kDMMaxRequestBytes))
-        return -2;
+    if (found > static_cast<long long>(kDMMaxRequestBytes)) return -2;
     return found < 0 ? 0 : found;
 }
 
@@ -184,17 +172,11 @@ unsigned short g_listeningPort = 0;
 
 CDMSession::CDMSession(asio::io_context& io, ssl::context& ctx, CDMHttpRequestHandler& handler, CDMServer& server,
                        std::chrono::milliseconds timeout)
-    : m_stream(io, ctx), m_timer(io), m_handler(handler), m_server(server), m_timeout(timeout)
-{
-}
+    : m_stream(io, ctx), m_timer(io), m_handler(handler), m_server(server), m_timeout(timeout) {}
 
-CDMSession::~CDMSession()
-{
-    m_server.SessionEnded(this);
-}
+CDMSession::~CDMSession() { m_server.SessionEnded(this); }
 
-void CDMSession::start()
-{
+void CDMSession::start() {
     m_server.SessionStarted(this);
     m_started = std::chrono::steady_clock::now();
     m_bytesRead = 0;
@@ -205,22 +187,16 @@ void CDMSession::start()
     // (handshake, request, reading the reply) is dropped.
     m_timer.expires_after(m_timeout);
     m_timer.async_wait([self = shared_from_this()](const error_code& ec) {
-        if (!ec)
-            self->close();
+        if (!ec) self->close();
     });
     m_stream.async_handshake(ssl::stream_base::server,
                              [self = shared_from_this()](const error_code& ec) { self->handle_handshake(ec); });
 }
 
-void CDMSession::abort()
-{
-    close();
-}
+void CDMSession::abort() { close(); }
 
-void CDMSession::close()
-{
-    if (m_closed)
-        return;
+void CDMSession::close() {
+    if (m_closed) return;
     m_closed = true;
     error_code ignored;
     m_timer.cancel();
@@ -228,8 +204,7 @@ void CDMSession::close()
     socket().close(ignored);
 }
 
-void CDMSession::handle_handshake(const error_code& ec)
-{
+void CDMSession::handle_handshake(const error_code& ec) {
     if (ec) {
         close();
         return;
@@ -237,23 +212,19 @@ void CDMSession::handle_handshake(const error_code& ec)
     StartReadData();
 }
 
-void CDMSession::StartReadData()
-{
+void CDMSession::StartReadData() {
     m_body.clear();
     m_raw.clear();
     m_bytesRead = 0;
     ReadMoreData();
 }
 
-void CDMSession::ReadMoreData()
-{
-    m_stream.async_read_some(asio::buffer(m_buffer), [self = shared_from_this()](const error_code& ec, size_t n) {
-        self->handle_read(ec, n);
-    });
+void CDMSession::ReadMoreData() {
+    m_stream.async_read_some(asio::buffer(m_buffer),
+                             [self = shared_from_this()](const error_code& ec, size_t n) { self->handle_read(ec, n); });
 }
 
-void CDMSession::handle_read(const error_code& ec, size_t n)
-{
+void CDMSession::handle_read(const error_code& ec, size_t n) {
     if (ec) {
         close();
         return;
@@ -269,48 +240,38 @@ void CDMSession::handle_read(const error_code& ec, size_t n)
     StartWriteReply();
 }
 
-int CDMSession::ParseRequest(size_t n)
-{
+int CDMSession::ParseRequest(size_t n) {
     if (!m_headersDone) {
         const char* begin = m_buffer.data();
         auto [result, pos] = m_parser.parse(m_request, begin, begin + n);
-        if (result == DMParse::bad)
-            return kBad;
-        if (result == DMParse::indeterminate)
-            return m_bytesRead > kDMMaxRequestBytes ? kTooLarge : kMore;
+        if (result == DMParse::bad) return kBad;
+        if (result == DMParse::indeterminate) return m_bytesRead > kDMMaxRequestBytes ? kTooLarge : kMore;
         m_headersDone = true;
         m_bodyOffset = m_bytesRead - n + static_cast<size_t>(pos - begin);
         m_contentLength = contentLength(m_request);
-        if (m_contentLength == -2)
-            return kTooLarge;
-        if (m_contentLength < 0)
-            return kBad;
-        if (m_bodyOffset + static_cast<size_t>(m_contentLength) > kDMMaxRequestBytes)
-            return kTooLarge;
+        if (m_contentLength == -2) return kTooLarge;
+        if (m_contentLength < 0) return kBad;
+        if (m_bodyOffset + static_cast<size_t>(m_contentLength) > kDMMaxRequestBytes) return kTooLarge;
     }
     const size_t end = m_bodyOffset + static_cast<size_t>(m_contentLength);
-    if (m_raw.size() < end)
-        return kMore;
+    if (m_raw.size() < end) return kMore;
     // Bytes beyond Content-Length are ignored.
     m_body.assign(m_raw, m_bodyOffset, static_cast<size_t>(m_contentLength));
     return kComplete;
 }
 
-void CDMSession::HandleRequest(int parsed)
-{
+void CDMSession::HandleRequest(int parsed) {
     if (parsed == kComplete) {
         m_handler.handle_request(m_request, m_body, m_reply);
         return;
     }
-    if (parsed == kTooLarge)
-        DMLOG("[WAR] request larger than %zu bytes refused\n", kDMMaxRequestBytes);
+    if (parsed == kTooLarge) DMLOG("[WAR] request larger than %zu bytes refused\n", kDMMaxRequestBytes);
     // The peer may still be sending the rest of its request.
     m_drainAfterReply = true;
     m_reply = SDMHttpReply::stock_reply(SDMHttpReply::bad_request);
 }
 
-void CDMSession::StartWriteReply()
-{
+void CDMSession::StartWriteReply() {
     m_raw.clear();
     m_raw.shrink_to_fit();
     m_block = m_reply.serialize();
@@ -318,8 +279,7 @@ void CDMSession::StartWriteReply()
                       [self = shared_from_this()](const error_code& ec, size_t) { self->handle_write(ec); });
 }
 
-void CDMSession::handle_write(const error_code& ec)
-{
+void CDMSession::handle_write(const error_code& ec) {
     if (ec || m_server.Stopping()) {
         close();
         return;
@@ -331,37 +291,33 @@ void CDMSession::handle_write(const error_code& ec)
     StartShutdown();
 }
 
-void CDMSession::Drain()
-{
+void CDMSession::Drain() {
     // The rest of an oversized request is read and dropped until the peer,
     // having its reply, closes; bounded in bytes and by the deadline.
     m_timer.expires_after(std::min(m_timeout, kShutdownGrace));
     m_timer.async_wait([self = shared_from_this()](const error_code& ec) {
-        if (!ec)
-            self->close();
+        if (!ec) self->close();
     });
     DrainMore();
 }
 
-void CDMSession::DrainMore()
-{
-    m_stream.next_layer().async_read_some(asio::buffer(m_buffer), [self = shared_from_this()](const error_code& ec, size_t n) {
-        self->m_drained += n;
-        if (ec || self->m_drained > kDrainLimit) {
-            self->close();
-            return;
-        }
-        self->DrainMore();
-    });
+void CDMSession::DrainMore() {
+    m_stream.next_layer().async_read_some(asio::buffer(m_buffer),
+                                          [self = shared_from_this()](const error_code& ec, size_t n) {
+                                              self->m_drained += n;
+                                              if (ec || self->m_drained > kDrainLimit) {
+                                                  self->close();
+                                                  return;
+                                              }
+                                              self->DrainMore();
+                                          });
 }
 
-void CDMSession::StartShutdown()
-{
+void CDMSession::StartShutdown() {
     // Our close_notify goes out; the peer's is awaited only briefly.
     m_timer.expires_after(std::min(m_timeout, kShutdownGrace));
     m_timer.async_wait([self = shared_from_this()](const error_code& ec) {
-        if (!ec)
-            self->close();
+        if (!ec) self->close();
     });
     m_stream.async_shutdown([self = shared_from_this()](const error_code&) { self->close(); });
 }
@@ -370,8 +326,7 @@ void CDMSession::StartShutdown()
 
 CDMServer::CDMServer(asio::io_context& io, unsigned short port, const std::string& containerPath,
                      std::chrono::milliseconds timeout)
-    : m_io(io), m_acceptor(io), m_context(ssl::context::tls_server), m_retry(io), m_timeout(timeout)
-{
+    : m_io(io), m_acceptor(io), m_context(ssl::context::tls_server), m_retry(io), m_timeout(timeout) {
     tcp::endpoint endpoint(asio::ip::make_address_v4("127.0.0.1"), port);
     m_acceptor.open(endpoint.protocol());
     m_acceptor.set_option(tcp::acceptor::reuse_address(true));
@@ -388,8 +343,7 @@ CDMServer::CDMServer(asio::io_context& io, unsigned short port, const std::strin
     if (LoadEncryptedCert(containerPath.c_str(), &cert) == 0) {
         error_code ec;
         m_context.use_certificate_chain(asio::buffer(cert.chain.data(), cert.chain.size()), ec);
-        if (ec)
-            DMLOG("[ERR] server certificate chain not usable: %s\n", ec.message().c_str());
+        if (ec) DMLOG("[ERR] server certificate chain not usable: %s\n", ec.message().c_str());
         m_context.use_private_key(asio::buffer(cert.key.data(), cert.key.size()), ssl::context::pem, ec);
         if (ec)
             DMLOG("[ERR] server private key not usable: %s\n", ec.message().c_str());
@@ -408,10 +362,8 @@ CDMServer::CDMServer(asio::io_context& io, unsigned short port, const std::strin
 
 CDMServer::~CDMServer() = default;
 
-void CDMServer::StartAccept()
-{
-    if (m_stopping)
-        return;
+void CDMServer::StartAccept() {
+    if (m_stopping) return;
     // One above the cap: room for the newcomer while an evicted session
     // winds down.
     if (m_sessions.size() > kDMMaxSessions) {
@@ -419,21 +371,17 @@ void CDMServer::StartAccept()
         return;
     }
     auto session = std::make_shared<CDMSession>(m_io, m_context, m_handler, *this, m_timeout);
-    m_acceptor.async_accept(session->socket(),
-                            [this, session](const error_code& ec) { HandleAccept(session, ec); });
+    m_acceptor.async_accept(session->socket(), [this, session](const error_code& ec) { HandleAccept(session, ec); });
 }
 
-void CDMServer::HandleAccept(const std::shared_ptr<CDMSession>& session, const error_code& ec)
-{
-    if (m_stopping || ec == asio::error::operation_aborted)
-        return;
+void CDMServer::HandleAccept(const std::shared_ptr<CDMSession>& session, const error_code& ec) {
+    if (m_stopping || ec == asio::error::operation_aborted) return;
     if (!ec) {
         // The reply and the close_notify behind it are small writes: without
         // this, Nagle and the peer's delayed ACK hold the second for ~40 ms.
         error_code ignored;
         session->socket().set_option(tcp::no_delay(true), ignored);
-        if (m_sessions.size() >= kDMMaxSessions)
-            EvictOldest();
+        if (m_sessions.size() >= kDMMaxSessions) EvictOldest();
         session->start();
         StartAccept();
         return;
@@ -442,31 +390,25 @@ void CDMServer::HandleAccept(const std::shared_ptr<CDMSession>& session, const e
     DMLOG("[WAR] accept failed: %s\n", ec.message().c_str());
     m_retry.expires_after(std::chrono::milliseconds(100));
     m_retry.async_wait([this](const error_code& e) {
-        if (!e)
-            StartAccept();
+        if (!e) StartAccept();
     });
 }
 
 // At the cap the oldest connection goes, not the new one: otherwise anyone
 // holding that many idle connections would keep every page waiting for as
 // long as they like. A real client's request takes milliseconds.
-void CDMServer::EvictOldest()
-{
+void CDMServer::EvictOldest() {
     CDMSession* oldest = nullptr;
     size_t open = 0;
     for (CDMSession* s : m_sessions) {
-        if (s->closed())
-            continue;  // already winding down
+        if (s->closed()) continue;  // already winding down
         ++open;
-        if (oldest == nullptr || s->started() < oldest->started())
-            oldest = s;
+        if (oldest == nullptr || s->started() < oldest->started()) oldest = s;
     }
-    if (open >= kDMMaxSessions)
-        oldest->abort();
+    if (open >= kDMMaxSessions) oldest->abort();
 }
 
-void CDMServer::SessionEnded(CDMSession* s)
-{
+void CDMServer::SessionEnded(CDMSession* s) {
     m_sessions.erase(s);
     if (m_acceptPaused && !m_stopping && m_sessions.size() <= kDMMaxSessions) {
         m_acceptPaused = false;
@@ -474,25 +416,20 @@ void CDMServer::SessionEnded(CDMSession* s)
     }
 }
 
-void CDMServer::Shutdown()
-{
+void CDMServer::Shutdown() {
     m_stopping = true;
     error_code ignored;
     m_acceptor.close(ignored);
     m_retry.cancel();
     // Copy: aborting may end sessions, which leave the set.
     std::vector<CDMSession*> open(m_sessions.begin(), m_sessions.end());
-    for (CDMSession* s : open)
-        s->abort();
+    for (CDMSession* s : open) s->abort();
 }
 
-int CDMServer::StartDMServer(IQuillet* quillet, const unsigned short* ports, int count, unsigned short& chosen)
-{
+int CDMServer::StartDMServer(IQuillet* quillet, const unsigned short* ports, int count, unsigned short& chosen) {
     std::unique_lock lock(g_runMutex);
-    if (g_server || g_io)
-        return 100;
-    if (ports == nullptr || count <= 0)
-        return -1;
+    if (g_server || g_io) return 100;
+    if (ports == nullptr || count <= 0) return -1;
     std::chrono::milliseconds timeout;
     std::string container;
     {
@@ -542,11 +479,9 @@ int CDMServer::StartDMServer(IQuillet* quillet, const unsigned short* ports, int
     return 0;
 }
 
-void CDMServer::StopDMServer()
-{
+void CDMServer::StopDMServer() {
     std::unique_lock lock(g_runMutex);
-    if (!g_io)
-        return;
+    if (!g_io) return;
     g_io->stop();
     // Bounded: whoever stops the server (the signal thread) ends the
     // process next and must not hang on a connection.
@@ -555,44 +490,33 @@ void CDMServer::StopDMServer()
 
 }  // namespace
 
-int DMServerWrapper_StartServer(IQuillet* quillet, const unsigned short* ports, int count,
-                                unsigned short& chosenPort)
-{
+int DMServerWrapper_StartServer(IQuillet* quillet, const unsigned short* ports, int count, unsigned short& chosenPort) {
     return CDMServer::StartDMServer(quillet, ports, count, chosenPort);
 }
 
-void DMServerWrapper_StopServer()
-{
-    CDMServer::StopDMServer();
-}
+void DMServerWrapper_StopServer() { CDMServer::StopDMServer(); }
 
-unsigned short DMServerWrapper_WaitListening(std::chrono::milliseconds timeout)
-{
+unsigned short DMServerWrapper_WaitListening(std::chrono::milliseconds timeout) {
     std::unique_lock lock(g_runMutex);
     g_runCv.wait_for(lock, timeout, [] { return g_listeningPort != 0; });
     return g_listeningPort;
 }
 
-void DMServerWrapper_SetSessionTimeout(std::chrono::milliseconds timeout)
-{
+void DMServerWrapper_SetSessionTimeout(std::chrono::milliseconds timeout) {
     std::lock_guard lock(g_settingsMutex);
     g_sessionTimeout = timeout;
 }
 
-void DMServerWrapper_SetCertContainerPath(const std::string& path)
-{
+void DMServerWrapper_SetCertContainerPath(const std::string& path) {
     std::lock_guard lock(g_settingsMutex);
     g_containerPath = path;
 }
 
-int IsOpenPossiblePortIn(const char* table, const char* address, unsigned short port)
-{
+int IsOpenPossiblePortIn(const char* table, const char* address, unsigned short port) {
     struct in_addr wanted {};
-    if (address == nullptr || ::inet_pton(AF_INET, address, &wanted) != 1)
-        return -1;
+    if (address == nullptr || ::inet_pton(AF_INET, address, &wanted) != 1) return -1;
     FILE* f = table != nullptr ? std::fopen(table, "r") : nullptr;
-    if (f == nullptr)
-        return 1;
+    if (f == nullptr) return 1;
     char line[512];
     int result = 1;
     bool heading = true;
@@ -616,7 +540,6 @@ int IsOpenPossiblePortIn(const char* table, const char* address, unsigned short 
     return result;
 }
 
-int IsOpenPossiblePort(const char* address, unsigned short port)
-{
+int IsOpenPossiblePort(const char* address, unsigned short port) {
     return IsOpenPossiblePortIn("/proc/net/tcp", address, port);
 }

@@ -10,8 +10,7 @@ class IQuillet;
 // Runs the server on the first of ports that can be bound on 127.0.0.1,
 // blocking until DMServerWrapper_StopServer. 0 after an orderly stop; 100
 // when a server already runs; -1 bad arguments or no port could be bound.
-int DMServerWrapper_StartServer(IQuillet* quillet, const unsigned short* ports, int count,
-                                unsigned short& chosenPort);
+int DMServerWrapper_StartServer(IQuillet* quillet, const unsigned short* ports, int count, unsigned short& chosenPort);
 // Stops the server and waits until it has released everything; safe from
 // any thread but the server's own, and when no server runs.
 void DMServerWrapper_StopServer();

@@ -224,8 +224,8 @@ ZUNPKI_API IA5_STRING* new_IA5_STRING(const unsigned char* bytes, int len) {
 }
 
 // Every typed string is an ASN1_STRING: its free_ and clean_ are the generic ones.
-#define ZPKI_STRING_FAMILY(T)                                        \
-    ZUNPKI_API void free_##T(T* str) { free_ASN1_STRING(str); }     \
+#define ZPKI_STRING_FAMILY(T)                                   \
+    ZUNPKI_API void free_##T(T* str) { free_ASN1_STRING(str); } \
     ZUNPKI_API void clean_##T(T* str) { clean_ASN1_STRING(str); }
 ZPKI_STRING_FAMILY(BIT_STRING)
 ZPKI_STRING_FAMILY(OCTET_STRING)

@@ -15,33 +15,33 @@
 struct asn1_unit_st;
 
 /* Universal tag numbers the library handles. */
-#define ASN1_TAG_BOOLEAN          1
-#define ASN1_TAG_INTEGER          2
-#define ASN1_TAG_BIT_STRING       3
-#define ASN1_TAG_OCTET_STRING     4
-#define ASN1_TAG_NULL             5
+#define ASN1_TAG_BOOLEAN 1
+#define ASN1_TAG_INTEGER 2
+#define ASN1_TAG_BIT_STRING 3
+#define ASN1_TAG_OCTET_STRING 4
+#define ASN1_TAG_NULL 5
 #define ASN1_TAG_OBJECT_IDENTIFIER 6
-#define ASN1_TAG_ENUMERATED       10
-#define ASN1_TAG_UTF8_STRING      12
-#define ASN1_TAG_SEQUENCE         16
-#define ASN1_TAG_SET              17
+#define ASN1_TAG_ENUMERATED 10
+#define ASN1_TAG_UTF8_STRING 12
+#define ASN1_TAG_SEQUENCE 16
+#define ASN1_TAG_SET 17
 #define ASN1_TAG_PRINTABLE_STRING 19
-#define ASN1_TAG_T61_STRING       20
-#define ASN1_TAG_IA5_STRING       22
-#define ASN1_TAG_UTC_TIME         23
+#define ASN1_TAG_T61_STRING 20
+#define ASN1_TAG_IA5_STRING 22
+#define ASN1_TAG_UTC_TIME 23
 #define ASN1_TAG_GENERALIZED_TIME 24
-#define ASN1_TAG_BMP_STRING       30
-#define ASN1_TAG_ANY_STRING       32  /* an ASN1_STRING whose type says how it is encoded */
-#define ASN1_TAG_NODE             33  /* a node the append consumes; on decoding: string or time as a node */
-#define ASN1_TAG_CONS_SEQUENCE    48
-#define ASN1_TAG_CONS_SET         49
+#define ASN1_TAG_BMP_STRING 30
+#define ASN1_TAG_ANY_STRING 32 /* an ASN1_STRING whose type says how it is encoded */
+#define ASN1_TAG_NODE 33       /* a node the append consumes; on decoding: string or time as a node */
+#define ASN1_TAG_CONS_SEQUENCE 48
+#define ASN1_TAG_CONS_SET 49
 
 /* One record for every string-like value; it owns its data. */
 typedef struct asn1_string_st {
-    int type;             /* universal tag, or the whole identifier octet of a tagged value */
-    unsigned char* data;  /* contents; dotted text for OIDs; the time text for times; zero-terminated */
-    int length;           /* bytes of data (for BIT STRING the bytes after the unused-bits count) */
-    int extra;            /* BIT STRING: unused bits (0-7); times: 1 for Z forms, 0 for offset forms */
+    int type;            /* universal tag, or the whole identifier octet of a tagged value */
+    unsigned char* data; /* contents; dotted text for OIDs; the time text for times; zero-terminated */
+    int length;          /* bytes of data (for BIT STRING the bytes after the unused-bits count) */
+    int extra;           /* BIT STRING: unused bits (0-7); times: 1 for Z forms, 0 for offset forms */
 } ASN1_STRING;
 
 typedef ASN1_STRING BIT_STRING;
@@ -59,15 +59,15 @@ typedef ASN1_STRING GENERALIZED_TIME;
 typedef struct TM ASN1_TIME;
 
 /* Time text forms. UTCTime: */
-#define UTC_TIME_YYMMDDHHMMZ           0   /* 11 characters */
-#define UTC_TIME_YYMMDDHHMM_OFFSET     1   /* 15 */
-#define UTC_TIME_YYMMDDHHMMSSZ         2   /* 13 */
-#define UTC_TIME_YYMMDDHHMMSS_OFFSET   3   /* 17 */
+#define UTC_TIME_YYMMDDHHMMZ 0         /* 11 characters */
+#define UTC_TIME_YYMMDDHHMM_OFFSET 1   /* 15 */
+#define UTC_TIME_YYMMDDHHMMSSZ 2       /* 13 */
+#define UTC_TIME_YYMMDDHHMMSS_OFFSET 3 /* 17 */
 /* GeneralizedTime: */
-#define GENERALIZED_TIME_YYYYMMDDHHMMZ         16  /* 13 */
-#define GENERALIZED_TIME_YYYYMMDDHHMM_OFFSET   17  /* 17 */
-#define GENERALIZED_TIME_YYYYMMDDHHMMSSZ       18  /* 15 */
-#define GENERALIZED_TIME_YYYYMMDDHHMMSS_OFFSET 19  /* 19 */
+#define GENERALIZED_TIME_YYYYMMDDHHMMZ 16         /* 13 */
+#define GENERALIZED_TIME_YYYYMMDDHHMM_OFFSET 17   /* 17 */
+#define GENERALIZED_TIME_YYYYMMDDHHMMSSZ 18       /* 15 */
+#define GENERALIZED_TIME_YYYYMMDDHHMMSS_OFFSET 19 /* 19 */
 
 /* What the time comparisons return when either value cannot be read. It is
  * neither earlier, equal nor later: test for it before looking at the sign. */
@@ -87,7 +87,7 @@ ZUNPKI_API PKI_ERROR set_ASN1_STRING_value(ASN1_STRING* str, int type, const uns
 ZUNPKI_API PKI_ERROR ASN1_STRING_to_Seq(const ASN1_STRING* str, struct asn1_unit_st** node);
 
 /* ---- Typed constructors; each type has free_ and clean_ ----------------- */
-ZUNPKI_API BIT_STRING* new_BIT_STRING(const char* bits, int len);      /* '0' and '1' */
+ZUNPKI_API BIT_STRING* new_BIT_STRING(const char* bits, int len); /* '0' and '1' */
 ZUNPKI_API BIT_STRING* hexToBIT_STRING(const char* hex, int len);
 ZUNPKI_API BIT_STRING* binaryToBIT_STRING(const unsigned char* bytes, int len);
 ZUNPKI_API PKI_ERROR addPadToBERBitString(BIT_STRING* bitString, const char* bits);
@@ -105,7 +105,7 @@ ZUNPKI_API PKI_ERROR copy_UTC_TIME(const UTC_TIME* src, UTC_TIME* dst);
 ZUNPKI_API PKI_ERROR copy_GENERALIZED_TIME(const GENERALIZED_TIME* src, GENERALIZED_TIME* dst);
 
 #define ZUNPKI_DECLARE_STRING_TYPE(T) \
-    ZUNPKI_API void free_##T(T* str);  \
+    ZUNPKI_API void free_##T(T* str); \
     ZUNPKI_API void clean_##T(T* str);
 ZUNPKI_DECLARE_STRING_TYPE(BIT_STRING)
 ZUNPKI_DECLARE_STRING_TYPE(OCTET_STRING)

@@ -21,10 +21,7 @@ static_assert(sizeof kRows / sizeof kRows[0] == OID_TABLE_ROWS, "row numbers are
 
 constexpr int kRowCount = OID_TABLE_ROWS;
 
-bool validRow(int row)
-{
-    return row >= 1 && row < kRowCount;
-}
+bool validRow(int row) { return row >= 1 && row < kRowCount; }
 
 // Text -> first row, for the dotted texts and both names; built once, so a
 // lookup costs one hash instead of a walk over the rows. The hasher is ours so
@@ -37,31 +34,24 @@ using TextIndex = std::unordered_map<std::string_view, int, TextHash>;
 
 struct Indexes {
     TextIndex byOid, bySn, byLn;
-    Indexes()
-    {
+    Indexes() {
         for (int row = 0; row < kRowCount; ++row) {
             const OID_TABLE& r = kRows[row];
             // emplace keeps the first row where several share a text
-            if (r.oid != nullptr)
-                byOid.emplace(r.oid, row);
-            if (r.sn != nullptr)
-                bySn.emplace(r.sn, row);
-            if (r.ln != nullptr)
-                byLn.emplace(r.ln, row);
+            if (r.oid != nullptr) byOid.emplace(r.oid, row);
+            if (r.sn != nullptr) bySn.emplace(r.sn, row);
+            if (r.ln != nullptr) byLn.emplace(r.ln, row);
         }
     }
 };
 
-const Indexes& indexes()
-{
+const Indexes& indexes() {
     static const Indexes idx;
     return idx;
 }
 
-int lookup(const TextIndex& map, const char* text, int len)
-{
-    if (text == nullptr || len <= 0)
-        return 0;
+int lookup(const TextIndex& map, const char* text, int len) {
+    if (text == nullptr || len <= 0) return 0;
     auto it = map.find(std::string_view(text, static_cast<size_t>(len)));
     return it == map.end() ? 0 : it->second;
 }
@@ -73,12 +63,10 @@ struct IdRows {
 };
 
 template <size_t N>
-std::array<int, kRowCount> perRow(const IdRows (&groups)[N])
-{
+std::array<int, kRowCount> perRow(const IdRows (&groups)[N]) {
     std::array<int, kRowCount> table{};
     for (const auto& g : groups)
-        for (int row : g.rows)
-            table[static_cast<size_t>(row)] = g.id;
+        for (int row : g.rows) table[static_cast<size_t>(row)] = g.id;
     return table;
 }
 
@@ -86,7 +74,8 @@ constexpr int CBC = VSC_CIPHER_MODE_CBC, CFB = VSC_CIPHER_MODE_CFB, OFB = VSC_CI
 
 const IdRows kDigestRows[] = {
     {VSC_DIGEST_MD5, {4, 8, 10, 104, 112, 169}},
-    {VSC_DIGEST_SHA1, {64, 65, 68, 70, 113, 115, 144, 145, 146, 147, 148, 149, 170, 416, 780, 784, 793, 802, 811, 819, 828}},
+    {VSC_DIGEST_SHA1,
+     {64, 65, 68, 70, 113, 115, 144, 145, 146, 147, 148, 149, 170, 416, 780, 784, 793, 802, 811, 819, 828}},
     {VSC_DIGEST_MDC2, {95, 96}},
     {VSC_HMAC_SHA1, {163, 325}},
     {VSC_DIGEST_SHA256, {668, 672, 820, 829, 840, 841}},
@@ -156,22 +145,20 @@ const IdRows kKeyRows[] = {
 
 // Cipher ids whose rows are only password-based schemes or rows without an
 // identifier of their own: no row stands for the plain cipher.
-constexpr int kNoCipherRow[] = {VSC_CIPHER_DES_EDE3, VSC_CIPHER_DES_EDE_2KEY | CBC, VSC_PBE_RC2_128_CBC, VSC_PBE_RC2_40_CBC};
+constexpr int kNoCipherRow[] = {VSC_CIPHER_DES_EDE3, VSC_CIPHER_DES_EDE_2KEY | CBC, VSC_PBE_RC2_128_CBC,
+                                VSC_PBE_RC2_40_CBC};
 
-const std::array<int, kRowCount>& digestOfRow()
-{
+const std::array<int, kRowCount>& digestOfRow() {
     static const auto table = perRow(kDigestRows);
     return table;
 }
 
-const std::array<int, kRowCount>& cipherOfRow()
-{
+const std::array<int, kRowCount>& cipherOfRow() {
     static const auto table = [] {
         auto t = perRow(kCipherRows);
         auto keys = perRow(kKeyRows);
         for (size_t i = 0; i < t.size(); ++i)
-            if (keys[i] != 0)
-                t[i] = keys[i];
+            if (keys[i] != 0) t[i] = keys[i];
         return t;
     }();
     return table;
@@ -179,40 +166,76 @@ const std::array<int, kRowCount>& cipherOfRow()
 
 // Algorithm kinds, as row lists: digests or MACs, symmetric ciphers, public-key
 // rows (signatures are digest | public key = 3) and password-based schemes.
-const std::array<unsigned char, kRowCount>& kindOfRow()
-{
+const std::array<unsigned char, kRowCount>& kindOfRow() {
     static const auto table = [] {
         std::array<unsigned char, kRowCount> t{};
         auto mark = [&t](std::initializer_list<std::pair<int, int>> ranges, unsigned char kind) {
             for (auto [first, last] : ranges)
-                for (int row = first; row <= last; ++row)
-                    t[static_cast<size_t>(row)] |= kind;
+                for (int row = first; row <= last; ++row) t[static_cast<size_t>(row)] |= kind;
         };
-        mark({{3, 4}, {7, 8}, {41, 42}, {64, 66}, {70, 70}, {95, 96}, {104, 104}, {113, 115}, {117, 117}, {119, 119},
-              {163, 163}, {257, 257}, {396, 396}, {416, 416}, {668, 675}, {781, 781}, {783, 784}, {797, 797},
-              {799, 802}, {841, 841}},
+        mark({{3, 4},     {7, 8},     {41, 42},   {64, 66},   {70, 70},   {95, 96},   {104, 104},
+              {113, 115}, {117, 117}, {119, 119}, {163, 163}, {257, 257}, {396, 396}, {416, 416},
+              {668, 675}, {781, 781}, {783, 784}, {797, 797}, {799, 802}, {841, 841}},
              OID_ALGOR_DIGEST);
-        mark({{5, 5}, {29, 40}, {43, 46}, {60, 63}, {80, 80}, {91, 94}, {97, 98}, {108, 111}, {120, 123}, {166, 166},
-              {241, 244}, {246, 247}, {418, 429}, {643, 643}, {650, 659}, {751, 768}, {776, 779},
+        mark({{5, 5},
+              {29, 40},
+              {43, 46},
+              {60, 63},
+              {80, 80},
+              {91, 94},
+              {97, 98},
+              {108, 111},
+              {120, 123},
+              {166, 166},
+              {241, 244},
+              {246, 247},
+              {418, 429},
+              {643, 643},
+              {650, 659},
+              {751, 768},
+              {776, 779},
               {823, 826}},  // ARIA, a cipher like SEED beside it
              OID_ALGOR_CIPHER);
-        mark({{6, 8}, {19, 19}, {66, 67}, {70, 70}, {96, 96}, {104, 104}, {113, 113}, {115, 116}, {119, 119},
-              {377, 377}, {396, 396}, {416, 416}, {435, 435}, {644, 644}, {668, 671}, {782, 784}, {794, 794},
-              {801, 802}, {841, 841}},
+        mark({{6, 8},
+              {19, 19},
+              {66, 67},
+              {70, 70},
+              {96, 96},
+              {104, 104},
+              {113, 113},
+              {115, 116},
+              {119, 119},
+              {377, 377},
+              {396, 396},
+              {416, 416},
+              {435, 435},
+              {644, 644},
+              {668, 671},
+              {782, 784},
+              {794, 794},
+              {801, 802},
+              {841, 841}},
              OID_ALGOR_PKEY);
-        mark({{9, 10}, {112, 112}, {144, 149}, {161, 162}, {168, 170}, {780, 780}, {793, 793}, {796, 796},
-              {811, 812}, {819, 821}, {828, 830}},
+        mark({{9, 10},
+              {112, 112},
+              {144, 149},
+              {161, 162},
+              {168, 170},
+              {780, 780},
+              {793, 793},
+              {796, 796},
+              {811, 812},
+              {819, 821},
+              {828, 830}},
              OID_ALGOR_PBE);
         return t;
     }();
     return table;
 }
 
-int firstRowOf(const IdRows* groups, size_t n, int id)
-{
+int firstRowOf(const IdRows* groups, size_t n, int id) {
     for (size_t i = 0; i < n; ++i)
-        if (groups[i].id == id)
-            return *groups[i].rows.begin();
+        if (groups[i].id == id) return *groups[i].rows.begin();
     return 0;
 }
 
@@ -220,121 +243,87 @@ int firstRowOf(const IdRows* groups, size_t n, int id)
 
 extern "C" {
 
-int index_from_oid_string(const char* text, int len)
-{
-    return lookup(indexes().byOid, text, len);
-}
+int index_from_oid_string(const char* text, int len) { return lookup(indexes().byOid, text, len); }
 
-int index_from_OBJECT_IDENTIFIER(const OBJECT_IDENTIFIER* oid)
-{
-    if (oid == nullptr || oid->data == nullptr)
-        return 0;
+int index_from_OBJECT_IDENTIFIER(const OBJECT_IDENTIFIER* oid) {
+    if (oid == nullptr || oid->data == nullptr) return 0;
     return index_from_oid_string(reinterpret_cast<const char*>(oid->data), oid->length);
 }
 
-int index_from_sn(const char* name, int len)
-{
-    return lookup(indexes().bySn, name, len);
-}
+int index_from_sn(const char* name, int len) { return lookup(indexes().bySn, name, len); }
 
-int index_from_ln(const char* name, int len)
-{
-    return lookup(indexes().byLn, name, len);
-}
+int index_from_ln(const char* name, int len) { return lookup(indexes().byLn, name, len); }
 
-const char* sn_from_index(int row)
-{
-    return validRow(row) ? kRows[row].sn : nullptr;
-}
+const char* sn_from_index(int row) { return validRow(row) ? kRows[row].sn : nullptr; }
 
-const char* ln_from_index(int row)
-{
-    return validRow(row) ? kRows[row].ln : nullptr;
-}
+const char* ln_from_index(int row) { return validRow(row) ? kRows[row].ln : nullptr; }
 
-OBJECT_IDENTIFIER* index_to_OBJECT_IDENTIFIER(int row)
-{
-    if (!validRow(row) || kRows[row].oid == nullptr)
-        return nullptr;
+OBJECT_IDENTIFIER* index_to_OBJECT_IDENTIFIER(int row) {
+    if (!validRow(row) || kRows[row].oid == nullptr) return nullptr;
     const char* text = kRows[row].oid;
     return new_OBJECT_IDENTIFIER(text, static_cast<int>(std::strlen(text)));
 }
 
-OBJECT_IDENTIFIER* get_OBJECT_IDENTIFIER(const char* name, int row)
-{
+OBJECT_IDENTIFIER* get_OBJECT_IDENTIFIER(const char* name, int row) {
     if (row == 0) {
-        if (name == nullptr)
-            return nullptr;
+        if (name == nullptr) return nullptr;
         int len = static_cast<int>(std::strlen(name));
         row = index_from_sn(name, len);
-        if (row == 0)
-            row = index_from_ln(name, len);
-        if (row == 0)
-            return nullptr;
+        if (row == 0) row = index_from_ln(name, len);
+        if (row == 0) return nullptr;
     }
     return index_to_OBJECT_IDENTIFIER(row);
 }
 
-const OID_TABLE* OID_LIST(int row)
-{
-    return &kRows[row >= 0 && row < kRowCount ? row : 0];
-}
+const OID_TABLE* OID_LIST(int row) { return &kRows[row >= 0 && row < kRowCount ? row : 0]; }
 
-int cmp_OBJECT_IDENTIFIER(const OBJECT_IDENTIFIER* a, const OBJECT_IDENTIFIER* b)
-{
-    if (a == nullptr || b == nullptr)
-        return a == b ? 0 : (a == nullptr ? -1 : 1);
-    if (a->length != b->length)
-        return a->length - b->length;
-    if (a->length <= 0)
-        return 0;
+int cmp_OBJECT_IDENTIFIER(const OBJECT_IDENTIFIER* a, const OBJECT_IDENTIFIER* b) {
+    if (a == nullptr || b == nullptr) return a == b ? 0 : (a == nullptr ? -1 : 1);
+    if (a->length != b->length) return a->length - b->length;
+    if (a->length <= 0) return 0;
     return std::memcmp(a->data, b->data, static_cast<size_t>(a->length));
 }
 
-OBJECT_IDENTIFIER* dup_OBJECT_IDENTIFIER(const OBJECT_IDENTIFIER* oid)
-{
-    if (oid == nullptr || oid->data == nullptr || oid->length <= 0)
-        return nullptr;
+OBJECT_IDENTIFIER* dup_OBJECT_IDENTIFIER(const OBJECT_IDENTIFIER* oid) {
+    if (oid == nullptr || oid->data == nullptr || oid->length <= 0) return nullptr;
     return new_OBJECT_IDENTIFIER(reinterpret_cast<const char*>(oid->data), oid->length);
 }
 
-int get_DigestID_from_OID(int row)
-{
-    return validRow(row) ? digestOfRow()[static_cast<size_t>(row)] : 0;
-}
+int get_DigestID_from_OID(int row) { return validRow(row) ? digestOfRow()[static_cast<size_t>(row)] : 0; }
 
-int get_CipherID_from_OID(int row)
-{
-    return validRow(row) ? cipherOfRow()[static_cast<size_t>(row)] : 0;
-}
+int get_CipherID_from_OID(int row) { return validRow(row) ? cipherOfRow()[static_cast<size_t>(row)] : 0; }
 
-int get_AlgorType_from_OID(int row)
-{
-    return validRow(row) ? kindOfRow()[static_cast<size_t>(row)] : 0;
-}
+int get_AlgorType_from_OID(int row) { return validRow(row) ? kindOfRow()[static_cast<size_t>(row)] : 0; }
 
-int get_OID_from_DigestID(int digestId)
-{
+int get_OID_from_DigestID(int digestId) {
     // The plain digest rows, not the first signature row of each digest.
     switch (digestId) {
-    case VSC_DIGEST_SHA1: return 64;
-    case VSC_DIGEST_SHA224: return 675;
-    case VSC_DIGEST_SHA256: return 672;
-    case VSC_DIGEST_SHA384: return 673;
-    case VSC_DIGEST_SHA512: return 674;
-    case VSC_DIGEST_MD5: return 4;
-    case VSC_DIGEST_HAS160: return 781;
-    case VSC_DIGEST_MDC2: return 95;
-    case VSC_HMAC_SHA1: return 163;
-    default: return 0;
+        case VSC_DIGEST_SHA1:
+            return 64;
+        case VSC_DIGEST_SHA224:
+            return 675;
+        case VSC_DIGEST_SHA256:
+            return 672;
+        case VSC_DIGEST_SHA384:
+            return 673;
+        case VSC_DIGEST_SHA512:
+            return 674;
+        case VSC_DIGEST_MD5:
+            return 4;
+        case VSC_DIGEST_HAS160:
+            return 781;
+        case VSC_DIGEST_MDC2:
+            return 95;
+        case VSC_HMAC_SHA1:
+            return 163;
+        default:
+            return 0;
     }
 }
 
-int get_OID_from_CipherID(int cipherId)
-{
+int get_OID_from_CipherID(int cipherId) {
     for (int none : kNoCipherRow)
-        if (cipherId == none)
-            return 0;
+        if (cipherId == none) return 0;
     return firstRowOf(kCipherRows, std::size(kCipherRows), cipherId);
 }
 

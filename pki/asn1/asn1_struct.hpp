@@ -383,8 +383,8 @@ struct ListOf {
         const int na = a ? a->count : 0, nb = b ? b->count : 0;
         if (na != nb) return na - nb;
         for (int i = 0; i < na; ++i) {
-            const int c = C::compare(static_cast<typename C::Value>(a->items[i]),
-                                     static_cast<typename C::Value>(b->items[i]));
+            const int c =
+                C::compare(static_cast<typename C::Value>(a->items[i]), static_cast<typename C::Value>(b->items[i]));
             if (c) return c;
         }
         return 0;
@@ -443,8 +443,10 @@ namespace detail {
 
 template <class C>
 constexpr bool isOptional() {
-    if constexpr (requires { C::kOptional; }) return C::kOptional;
-    else return false;
+    if constexpr (requires { C::kOptional; })
+        return C::kOptional;
+    else
+        return false;
 }
 
 template <class C>
@@ -454,8 +456,10 @@ void defaultInit(typename C::Value& v) {
 
 template <class C>
 bool initMember(typename C::Value& v) {
-    if constexpr (requires { C::init(v); }) return C::init(v);
-    else return true;
+    if constexpr (requires { C::init(v); })
+        return C::init(v);
+    else
+        return true;
 }
 
 template <class F>
@@ -506,10 +510,20 @@ struct FieldOps {
 
 template <>
 struct FieldOps<NullField> {
-    template <class T> static bool init(T&) { return true; }
-    template <class T> static void release(T&) {}
-    template <class T> static bool copy(const T&, T&) { return true; }
-    template <class T> static int compare(const T&, const T&) { return 0; }
+    template <class T>
+    static bool init(T&) {
+        return true;
+    }
+    template <class T>
+    static void release(T&) {}
+    template <class T>
+    static bool copy(const T&, T&) {
+        return true;
+    }
+    template <class T>
+    static int compare(const T&, const T&) {
+        return 0;
+    }
     template <class T>
     static int encode(const T&, ASN1_UNIT* parent) {
         return addToDERSequence(parent, ASN1_TAG_NULL, nullptr, 0) == 0 ? 0 : ERR_ASN1_ENCODING;
@@ -694,8 +708,10 @@ struct Family {
         if (!target) return static_cast<PKI_ERROR>(libFunc | ERR_R_ALLOC);
         const int reason = Ops::encodeInto(*r, target);
         if (reason) {
-            if (*node) clean_ASN1_UNIT(target);
-            else free_ASN1_UNIT(target);
+            if (*node)
+                clean_ASN1_UNIT(target);
+            else
+                free_ASN1_UNIT(target);
             return static_cast<PKI_ERROR>(libFunc | static_cast<unsigned>(reason));
         }
         *node = target;
@@ -807,14 +823,14 @@ struct ByFunctions {
 
 // The record's codec: T_to_Seq and Seq_to_T, with the library byte and the
 // two function bytes their result codes carry.
-#define ZPKI_STRUCT_CODEC(T, LIB, F_ENCODE, F_DECODE)                                  \
-    extern "C" {                                                                       \
-    ZUNPKI_API PKI_ERROR T##_to_Seq(const T* r, ASN1_UNIT** node) {                    \
-        return ::zpki::asn1::Family<T>::toSeq(r, node, (LIB) | (F_ENCODE));            \
-    }                                                                                  \
-    ZUNPKI_API PKI_ERROR Seq_to_##T(const ASN1_UNIT* node, T** r) {                    \
-        return ::zpki::asn1::Family<T>::fromSeq(node, r, (LIB) | (F_DECODE));          \
-    }                                                                                  \
+#define ZPKI_STRUCT_CODEC(T, LIB, F_ENCODE, F_DECODE)                         \
+    extern "C" {                                                              \
+    ZUNPKI_API PKI_ERROR T##_to_Seq(const T* r, ASN1_UNIT** node) {           \
+        return ::zpki::asn1::Family<T>::toSeq(r, node, (LIB) | (F_ENCODE));   \
+    }                                                                         \
+    ZUNPKI_API PKI_ERROR Seq_to_##T(const ASN1_UNIT* node, T** r) {           \
+        return ::zpki::asn1::Family<T>::fromSeq(node, r, (LIB) | (F_DECODE)); \
+    }                                                                         \
     }
 
 #define ZPKI_STRUCT_FAMILY(T, LIB, F_ENCODE, F_DECODE) \

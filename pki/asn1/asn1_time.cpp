@@ -66,7 +66,7 @@ bool parseInstant(const uint8_t* text, size_t len, bool generalized, Time64_T& i
     }
     if (i != len) return false;
     if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 59) return false;
-    struct TM fields{};
+    struct TM fields {};
     fields.tm_year = year - 1900;
     fields.tm_mon = month - 1;
     fields.tm_mday = day;
@@ -166,19 +166,29 @@ int compareInstants(const ASN1_STRING* a, const ASN1_STRING* b, bool generalized
 int formOfLength(int length, bool generalized) {
     if (generalized) {
         switch (length) {
-        case 13: return 16;
-        case 15: return 18;
-        case 17: return 17;
-        case 19: return 19;
-        default: return -1;
+            case 13:
+                return 16;
+            case 15:
+                return 18;
+            case 17:
+                return 17;
+            case 19:
+                return 19;
+            default:
+                return -1;
         }
     }
     switch (length) {
-    case 11: return 0;
-    case 13: return 2;
-    case 15: return 1;
-    case 17: return 3;
-    default: return -1;
+        case 11:
+            return 0;
+        case 13:
+            return 2;
+        case 15:
+            return 1;
+        case 17:
+            return 3;
+        default:
+            return -1;
     }
 }
 
@@ -201,7 +211,8 @@ PKI_ERROR addSeconds(ASN1_STRING** value, int seconds, bool generalized) {
 PKI_ERROR copyTime(const ASN1_STRING* src, ASN1_STRING* dst, unsigned lib) {
     if (!src || !dst || !src->data) return PKI_ERR(lib, 0, ERR_R_INVALID_ELEMENT);
     const int extra = src->extra;  // src may be dst
-    if (set_ASN1_STRING_value(dst, src->type, src->data, src->length) != 0) return PKI_ERR(lib, 0, ERR_R_INVALID_ELEMENT);
+    if (set_ASN1_STRING_value(dst, src->type, src->data, src->length) != 0)
+        return PKI_ERR(lib, 0, ERR_R_INVALID_ELEMENT);
     dst->extra = extra;
     return 0;
 }

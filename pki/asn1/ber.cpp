@@ -95,10 +95,18 @@ namespace {
 
 bool isStringTag(int t) {
     switch (t) {
-    case 3: case 4: case 12: case 19: case 20: case 22: case 23: case 24: case 30:
-        return true;
-    default:
-        return false;
+        case 3:
+        case 4:
+        case 12:
+        case 19:
+        case 20:
+        case 22:
+        case 23:
+        case 24:
+        case 30:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -106,11 +114,23 @@ bool isStringTag(int t) {
 bool isUnsupportedUniversal(uint8_t identifier) {
     if (identifier & 0x80) return false;
     switch (identifier & 0x1f) {
-    case 7: case 8: case 9: case 11: case 13: case 14: case 15: case 18: case 21: case 25: case 27: case 28:
-    case 29: case 31:
-        return true;
-    default:
-        return false;
+        case 7:
+        case 8:
+        case 9:
+        case 11:
+        case 13:
+        case 14:
+        case 15:
+        case 18:
+        case 21:
+        case 25:
+        case 27:
+        case 28:
+        case 29:
+        case 31:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -258,8 +278,10 @@ bool childIndexAtOffset(const ASN1_UNIT* node, size_t offset, int& index) {
     size_t lo = 0, hi = cache->offsets.size();
     while (lo < hi) {
         const size_t mid = (lo + hi) / 2;
-        if (cache->offsets[mid] < offset) lo = mid + 1;
-        else hi = mid;
+        if (cache->offsets[mid] < offset)
+            lo = mid + 1;
+        else
+            hi = mid;
     }
     if (lo >= cache->offsets.size() || cache->offsets[lo] != offset) return false;
     index = static_cast<int>(lo);
@@ -490,36 +512,36 @@ ZUNPKI_API PKI_ERROR setBERLengthForm(ASN1_UNIT* node, int form) {
     if (len < 0) return fail;
     const bool indefinite = node->length[0] == 0x80;
     switch (form) {
-    case ASN1_LENGTH_SHORT:
-        if (len > 127) return fail;
-        if (indefinite || node->length[0] != len) {
-            if (!ber::setLengthOctets(node, static_cast<size_t>(len), false)) return fail;
-            node->eoc = nullptr;
+        case ASN1_LENGTH_SHORT:
+            if (len > 127) return fail;
+            if (indefinite || node->length[0] != len) {
+                if (!ber::setLengthOctets(node, static_cast<size_t>(len), false)) return fail;
+                node->eoc = nullptr;
+            }
+            return 0;
+        case ASN1_LENGTH_LONG:
+            if (len <= 127 || indefinite) {
+                if (!ber::setLengthOctets(node, static_cast<size_t>(len), true)) return fail;
+                node->eoc = nullptr;
+            }
+            return 0;
+        case ASN1_LENGTH_INDEFINITE: {
+            if (!(node->tag[0] & 0x20)) return fail;  // only constructed elements may be indefinite
+            if (indefinite) return 0;
+            if (!ber::reserve(node, static_cast<size_t>(len), 2)) return fail;
+            auto* lo = static_cast<unsigned char*>(PKI_MALLOC(1));
+            if (!lo) return fail;
+            lo[0] = 0x80;
+            PKI_FREE(node->length);
+            node->length = lo;
+            node->value[len] = 0;
+            node->value[len + 1] = 0;
+            node->eoc = node->value + len;
+            ber::contentsChanged(node);
+            return 0;
         }
-        return 0;
-    case ASN1_LENGTH_LONG:
-        if (len <= 127 || indefinite) {
-            if (!ber::setLengthOctets(node, static_cast<size_t>(len), true)) return fail;
-            node->eoc = nullptr;
-        }
-        return 0;
-    case ASN1_LENGTH_INDEFINITE: {
-        if (!(node->tag[0] & 0x20)) return fail;  // only constructed elements may be indefinite
-        if (indefinite) return 0;
-        if (!ber::reserve(node, static_cast<size_t>(len), 2)) return fail;
-        auto* lo = static_cast<unsigned char*>(PKI_MALLOC(1));
-        if (!lo) return fail;
-        lo[0] = 0x80;
-        PKI_FREE(node->length);
-        node->length = lo;
-        node->value[len] = 0;
-        node->value[len + 1] = 0;
-        node->eoc = node->value + len;
-        ber::contentsChanged(node);
-        return 0;
-    }
-    default:
-        return fail;
+        default:
+            return fail;
     }
 }
 
@@ -732,64 +754,71 @@ bool stringFits(const ASN1_STRING* s, int len) { return s && len >= 0 && (len ==
 // and identifier. Returns 0 or the code of the type's encoder.
 PKI_ERROR encodePrimitive(ASN1_UNIT* node, int type, uint8_t identifier, const void* value, int len, bool longForm) {
     switch (type) {
-    case 1: {  // BOOLEAN: one byte, stored as given
-        if (len != 1) return berError(kFnBoolean);
-        return ber::setNode(node, identifier, static_cast<const uint8_t*>(value), 1, longForm) ? 0 : berError(kFnBoolean);
-    }
-    case 2:
-    case 10: {  // INTEGER, ENUMERATED: the big integer in exactly len bytes
-        const auto* big = static_cast<const BIGINT*>(value);
-        if (len == 0) return berError(F_ENCODE_TO_BER_INTEGER);
-        try {
-            Bytes contents(static_cast<size_t>(len));
-            if (!ber::integerToContents(big, contents.data(), contents.size()))
+        case 1: {  // BOOLEAN: one byte, stored as given
+            if (len != 1) return berError(kFnBoolean);
+            return ber::setNode(node, identifier, static_cast<const uint8_t*>(value), 1, longForm)
+                       ? 0
+                       : berError(kFnBoolean);
+        }
+        case 2:
+        case 10: {  // INTEGER, ENUMERATED: the big integer in exactly len bytes
+            const auto* big = static_cast<const BIGINT*>(value);
+            if (len == 0) return berError(F_ENCODE_TO_BER_INTEGER);
+            try {
+                Bytes contents(static_cast<size_t>(len));
+                if (!ber::integerToContents(big, contents.data(), contents.size()))
+                    return berError(F_ENCODE_TO_BER_INTEGER);
+                return ber::setNode(node, identifier, contents.data(), contents.size(), longForm)
+                           ? 0
+                           : berError(F_ENCODE_TO_BER_INTEGER);
+            } catch (const std::bad_alloc&) {
                 return berError(F_ENCODE_TO_BER_INTEGER);
+            }
+        }
+        case 3: {  // BIT STRING: unused-bits count, then the data
+            const auto* s = static_cast<const ASN1_STRING*>(value);
+            if (!stringFits(s, len) || s->extra < 0 || s->extra > 7 || (len == 0 && s->extra != 0))
+                return berError(F_ENCODE_TO_BER_BIT_STRING);
+            if (len > INT_MAX - 8) return berError(F_ENCODE_TO_BER_BIT_STRING);
+            try {
+                Bytes contents(static_cast<size_t>(len) + 1);
+                contents[0] = static_cast<uint8_t>(s->extra);
+                if (len) std::memcpy(contents.data() + 1, s->data, static_cast<size_t>(len));
+                return ber::setNode(node, identifier, contents.data(), contents.size(), longForm)
+                           ? 0
+                           : berError(F_ENCODE_TO_BER_BIT_STRING);
+            } catch (const std::bad_alloc&) {
+                return berError(F_ENCODE_TO_BER_BIT_STRING);
+            }
+        }
+        case 5:  // NULL
+            if (len != 0) return berError(F_ENCODE_TO_BER_NULL);
+            return ber::setNode(node, identifier, nullptr, 0, longForm) ? 0 : berError(F_ENCODE_TO_BER_NULL);
+        case 6: {  // OBJECT IDENTIFIER from its dotted text
+            const auto* s = static_cast<const ASN1_STRING*>(value);
+            Bytes contents;
+            if (!stringFits(s, len) ||
+                !ber::oidTextToContents(reinterpret_cast<const char*>(s->data), static_cast<size_t>(len), contents))
+                return berError(F_ENCODE_TO_BER_OBJECT_IDENTIFIER);
             return ber::setNode(node, identifier, contents.data(), contents.size(), longForm)
                        ? 0
-                       : berError(F_ENCODE_TO_BER_INTEGER);
-        } catch (const std::bad_alloc&) {
-            return berError(F_ENCODE_TO_BER_INTEGER);
+                       : berError(F_ENCODE_TO_BER_OBJECT_IDENTIFIER);
         }
-    }
-    case 3: {  // BIT STRING: unused-bits count, then the data
-        const auto* s = static_cast<const ASN1_STRING*>(value);
-        if (!stringFits(s, len) || s->extra < 0 || s->extra > 7 || (len == 0 && s->extra != 0))
-            return berError(F_ENCODE_TO_BER_BIT_STRING);
-        if (len > INT_MAX - 8) return berError(F_ENCODE_TO_BER_BIT_STRING);
-        try {
-            Bytes contents(static_cast<size_t>(len) + 1);
-            contents[0] = static_cast<uint8_t>(s->extra);
-            if (len) std::memcpy(contents.data() + 1, s->data, static_cast<size_t>(len));
-            return ber::setNode(node, identifier, contents.data(), contents.size(), longForm)
+        case 23:
+        case 24: {  // times: the text
+            const auto* s = static_cast<const ASN1_STRING*>(value);
+            if (len == 0 || !stringFits(s, len)) return berError(F_ENCODE_TO_BER_TIME);
+            return ber::setNode(node, identifier, s->data, static_cast<size_t>(len), longForm)
                        ? 0
-                       : berError(F_ENCODE_TO_BER_BIT_STRING);
-        } catch (const std::bad_alloc&) {
-            return berError(F_ENCODE_TO_BER_BIT_STRING);
+                       : berError(F_ENCODE_TO_BER_TIME);
         }
-    }
-    case 5:  // NULL
-        if (len != 0) return berError(F_ENCODE_TO_BER_NULL);
-        return ber::setNode(node, identifier, nullptr, 0, longForm) ? 0 : berError(F_ENCODE_TO_BER_NULL);
-    case 6: {  // OBJECT IDENTIFIER from its dotted text
-        const auto* s = static_cast<const ASN1_STRING*>(value);
-        Bytes contents;
-        if (!stringFits(s, len) || !ber::oidTextToContents(reinterpret_cast<const char*>(s->data), static_cast<size_t>(len), contents))
-            return berError(F_ENCODE_TO_BER_OBJECT_IDENTIFIER);
-        return ber::setNode(node, identifier, contents.data(), contents.size(), longForm)
-                   ? 0
-                   : berError(F_ENCODE_TO_BER_OBJECT_IDENTIFIER);
-    }
-    case 23:
-    case 24: {  // times: the text
-        const auto* s = static_cast<const ASN1_STRING*>(value);
-        if (len == 0 || !stringFits(s, len)) return berError(F_ENCODE_TO_BER_TIME);
-        return ber::setNode(node, identifier, s->data, static_cast<size_t>(len), longForm) ? 0 : berError(F_ENCODE_TO_BER_TIME);
-    }
-    default: {  // strings and raw contents: copied
-        const auto* s = static_cast<const ASN1_STRING*>(value);
-        if (!stringFits(s, len)) return berError(F_ENCODE_TO_BER_STRING);
-        return ber::setNode(node, identifier, s->data, static_cast<size_t>(len), longForm) ? 0 : berError(F_ENCODE_TO_BER_STRING);
-    }
+        default: {  // strings and raw contents: copied
+            const auto* s = static_cast<const ASN1_STRING*>(value);
+            if (!stringFits(s, len)) return berError(F_ENCODE_TO_BER_STRING);
+            return ber::setNode(node, identifier, s->data, static_cast<size_t>(len), longForm)
+                       ? 0
+                       : berError(F_ENCODE_TO_BER_STRING);
+        }
     }
 }
 
@@ -885,7 +914,8 @@ ZUNPKI_API PKI_ERROR addToBERSequence(ASN1_UNIT* parent, int tag, void* value, i
         if (tag == ASN1_TAG_ANY_STRING && s && (isNodeTag(s->type))) {
             // Pre-encoded contents of a constructed element.
             if (form < 0 || form > 1 || !stringFits(s, len) ||
-                !ber::setNode(built.get(), static_cast<uint8_t>(s->type | 0x20), s->data, static_cast<size_t>(len), form == 1))
+                !ber::setNode(built.get(), static_cast<uint8_t>(s->type | 0x20), s->data, static_cast<size_t>(len),
+                              form == 1))
                 return fail;
         } else if (encodeToBER(built.get(), tag, value, len, form) != 0) {
             return fail;
@@ -1013,10 +1043,14 @@ ASN1_STRING* decodeAnyString(const Element& e) {
     const int id = e.identifier;
     ASN1_STRING* s = nullptr;
     if (id == ASN1_TAG_NULL && e.contentsSize != 0) return nullptr;  // X.690 8.8.2: no contents
-    if (id == 3) s = decodeString(e, 3);
-    else if (id == 6) s = decodeOid(e);
-    else if (id == 23 || id == 24) s = decodeString(e, id);
-    else s = newString(id, e.contents, e.contentsSize, 0);
+    if (id == 3)
+        s = decodeString(e, 3);
+    else if (id == 6)
+        s = decodeOid(e);
+    else if (id == 23 || id == 24)
+        s = decodeString(e, id);
+    else
+        s = newString(id, e.contents, e.contentsSize, 0);
     if (s) s->type = id;
     return s;
 }
@@ -1042,26 +1076,37 @@ void* decodeElement(const Element& e, int expected) {
     }
     if (!matches) return nullptr;
     switch (expected) {
-    case 1:
-        if (e.constructed() || e.contentsSize != 1) return nullptr;
-        if (auto* b = static_cast<unsigned char*>(PKI_MALLOC(1))) {
-            b[0] = e.contents[0];
-            return b;
-        }
-        return nullptr;
-    case 2:
-    case 10:
-        return e.constructed() ? nullptr : integerFromContents(e.contents, e.contentsSize);
-    case 5:
-        return (e.constructed() || e.contentsSize != 0) ? nullptr : PKI_MALLOC(1);
-    case 6:
-        return decodeOid(e);
-    case 3: case 4: case 12: case 19: case 20: case 22: case 23: case 24: case 30:
-        return decodeString(e, expected);
-    case 16: case 17: case 48: case 49:
-        return nodeFromElement(e);
-    default:
-        return nullptr;
+        case 1:
+            if (e.constructed() || e.contentsSize != 1) return nullptr;
+            if (auto* b = static_cast<unsigned char*>(PKI_MALLOC(1))) {
+                b[0] = e.contents[0];
+                return b;
+            }
+            return nullptr;
+        case 2:
+        case 10:
+            return e.constructed() ? nullptr : integerFromContents(e.contents, e.contentsSize);
+        case 5:
+            return (e.constructed() || e.contentsSize != 0) ? nullptr : PKI_MALLOC(1);
+        case 6:
+            return decodeOid(e);
+        case 3:
+        case 4:
+        case 12:
+        case 19:
+        case 20:
+        case 22:
+        case 23:
+        case 24:
+        case 30:
+            return decodeString(e, expected);
+        case 16:
+        case 17:
+        case 48:
+        case 49:
+            return nodeFromElement(e);
+        default:
+            return nullptr;
     }
 }
 
@@ -1074,11 +1119,11 @@ ZUNPKI_API ASN1_UNIT* decodeToBERSequence(const unsigned char* bytes, int len) {
 }
 
 #define ZPKI_DECODER(name, ret, expected)                                                           \
-    ZUNPKI_API ret* decodeToBER##name(const unsigned char* bytes, int len) {                       \
-        return ber::decodeTop(bytes, len, [](const Element& e) {                                   \
+    ZUNPKI_API ret* decodeToBER##name(const unsigned char* bytes, int len) {                        \
+        return ber::decodeTop(bytes, len, [](const Element& e) {                                    \
             Element as = e;                                                                         \
             as.identifier = static_cast<uint8_t>(0x80 | (e.identifier & 0x20)); /* any tag reads */ \
-            return static_cast<ret*>(ber::decodeElement(as, expected));                            \
+            return static_cast<ret*>(ber::decodeElement(as, expected));                             \
         });                                                                                         \
     }                                                                                               \
     ZUNPKI_API ret* decodeToDER##name(const unsigned char* bytes, int len) { return decodeToBER##name(bytes, len); }
@@ -1107,11 +1152,16 @@ ZUNPKI_API T61_STRING* decodeToBERT61String(const unsigned char* bytes, int len)
 }
 
 ZUNPKI_API ASN1_STRING* decodeToBERASN1String(const unsigned char* bytes, int len) {
-    return ber::decodeTop(bytes, len, [](const Element& e) { return static_cast<ASN1_STRING*>(ber::decodeElement(e, 32)); });
+    return ber::decodeTop(bytes, len,
+                          [](const Element& e) { return static_cast<ASN1_STRING*>(ber::decodeElement(e, 32)); });
 }
 
-ZUNPKI_API ASN1_UNIT* decodeToDERSequence(const unsigned char* bytes, int len) { return decodeToBERSequence(bytes, len); }
-ZUNPKI_API ASN1_STRING* decodeToDERASN1String(const unsigned char* bytes, int len) { return decodeToBERASN1String(bytes, len); }
+ZUNPKI_API ASN1_UNIT* decodeToDERSequence(const unsigned char* bytes, int len) {
+    return decodeToBERSequence(bytes, len);
+}
+ZUNPKI_API ASN1_STRING* decodeToDERASN1String(const unsigned char* bytes, int len) {
+    return decodeToBERASN1String(bytes, len);
+}
 
 ZUNPKI_API void* getBERChildAt(const ASN1_UNIT* parent, int index, int expected) {
     Element e;

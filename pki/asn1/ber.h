@@ -30,18 +30,18 @@
 #define ASN1_MAX_DEPTH 64
 
 /* Length forms. */
-#define ASN1_LENGTH_SHORT      0  /* definite, one length byte */
-#define ASN1_LENGTH_LONG       1  /* definite, 0x80|n and n bytes, even for short values */
-#define ASN1_LENGTH_INDEFINITE 2  /* only through setBERLengthForm */
+#define ASN1_LENGTH_SHORT 0      /* definite, one length byte */
+#define ASN1_LENGTH_LONG 1       /* definite, 0x80|n and n bytes, even for short values */
+#define ASN1_LENGTH_INDEFINITE 2 /* only through setBERLengthForm */
 
 struct asn1_unit_cache_st;
 
 /* One node; it owns its three buffers. A node whose tag is null is empty. */
 typedef struct asn1_unit_st {
-    unsigned char* tag;     /* one byte: the identifier octet as encoded */
-    unsigned char* length;  /* the length octets as encoded (0x80 alone for indefinite) */
-    unsigned char* value;   /* the contents octets; for indefinite nodes followed by 00 00 */
-    unsigned char* eoc;     /* indefinite nodes: the 00 00 pair at the end of value; else null */
+    unsigned char* tag;    /* one byte: the identifier octet as encoded */
+    unsigned char* length; /* the length octets as encoded (0x80 alone for indefinite) */
+    unsigned char* value;  /* the contents octets; for indefinite nodes followed by 00 00 */
+    unsigned char* eoc;    /* indefinite nodes: the 00 00 pair at the end of value; else null */
     /* Library-private (buffer capacity, child index). Null is always valid;
      * the library drops it whenever value changes under it. */
     struct asn1_unit_cache_st* cache;

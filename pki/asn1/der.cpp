@@ -19,8 +19,9 @@ int formFor(int tag, const void* value, int len) {
 }
 
 bool isOid(int tag, const void* value) {
-    return tag == ASN1_TAG_OBJECT_IDENTIFIER || (tag == ASN1_TAG_ANY_STRING && value &&
-                                                 static_cast<const ASN1_STRING*>(value)->type == ASN1_TAG_OBJECT_IDENTIFIER);
+    return tag == ASN1_TAG_OBJECT_IDENTIFIER ||
+           (tag == ASN1_TAG_ANY_STRING && value &&
+            static_cast<const ASN1_STRING*>(value)->type == ASN1_TAG_OBJECT_IDENTIFIER);
 }
 
 // An identifier's dotted text is about twice as long as its contents, so the
@@ -73,8 +74,7 @@ ZUNPKI_API PKI_ERROR checkDER(int tag, void* value, int* len) {
         char text[24];
         if (!gmtime64_r(&instant, &utc)) return fail;
         const size_t n = zpki::asn1time::formatTime(utc, 0, UTC_TIME_YYMMDDHHMMSSZ, text);
-        if (n != 13 || set_ASN1_STRING_value(s, s->type, reinterpret_cast<unsigned char*>(text), 13) != 0)
-            return fail;
+        if (n != 13 || set_ASN1_STRING_value(s, s->type, reinterpret_cast<unsigned char*>(text), 13) != 0) return fail;
         s->extra = 1;
         *len = 13;
     }
@@ -101,13 +101,13 @@ ZUNPKI_API PKI_ERROR encodeToDER_CS(ASN1_UNIT* node, int n, int tag, void* value
     return 0;
 }
 
-#define ZPKI_DER_APPENDER(name, ber, func)                                                     \
-    ZUNPKI_API PKI_ERROR name(ASN1_UNIT* parent, int tag, void* value, int len) {             \
-        if (checkDER(tag, value, &len) != 0) {                                                 \
-            if (tag == ASN1_TAG_NODE) free_ASN1_UNIT(static_cast<ASN1_UNIT*>(value));          \
-            return derError(func);                                                             \
-        }                                                                                      \
-        return appendDer(ber, parent, tag, value, len) ? derError(func) : 0;                   \
+#define ZPKI_DER_APPENDER(name, ber, func)                                            \
+    ZUNPKI_API PKI_ERROR name(ASN1_UNIT* parent, int tag, void* value, int len) {     \
+        if (checkDER(tag, value, &len) != 0) {                                        \
+            if (tag == ASN1_TAG_NODE) free_ASN1_UNIT(static_cast<ASN1_UNIT*>(value)); \
+            return derError(func);                                                    \
+        }                                                                             \
+        return appendDer(ber, parent, tag, value, len) ? derError(func) : 0;          \
     }
 ZPKI_DER_APPENDER(addToDERSequence, addToBERSequence, F_ADD_TO_DER_SEQUENCE)
 ZPKI_DER_APPENDER(addToDERSequenceOf, addToBERSequenceOf, F_ADD_TO_DER_SEQUENCE_OF)
@@ -120,7 +120,9 @@ ZUNPKI_API PKI_ERROR addToDERSequence_CS(ASN1_UNIT* parent, int n, int tag, void
         if (tag == ASN1_TAG_NODE) free_ASN1_UNIT(static_cast<ASN1_UNIT*>(value));
         return derError(F_ADD_TO_DER_SEQUENCE_CS);
     }
-    auto tagged = [n](ASN1_UNIT* p, int t, void* v, int l, int form) { return addToBERSequence_CS(p, n, t, v, l, form); };
+    auto tagged = [n](ASN1_UNIT* p, int t, void* v, int l, int form) {
+        return addToBERSequence_CS(p, n, t, v, l, form);
+    };
     return appendDer(tagged, parent, tag, value, len) ? derError(F_ADD_TO_DER_SEQUENCE_CS) : 0;
 }
 

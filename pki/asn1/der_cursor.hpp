@@ -53,12 +53,12 @@ private:
 // One TLV as found in the input; pointers into that input.
 struct Element {
     uint8_t identifier = 0;
-    const uint8_t* start = nullptr;      // the identifier octet
-    size_t headerSize = 0;               // identifier and length octets
+    const uint8_t* start = nullptr;  // the identifier octet
+    size_t headerSize = 0;           // identifier and length octets
     const uint8_t* contents = nullptr;
-    size_t contentsSize = 0;             // without the end-of-contents pair
+    size_t contentsSize = 0;  // without the end-of-contents pair
     bool indefinite = false;
-    size_t totalSize = 0;                // the whole element, end-of-contents pair included
+    size_t totalSize = 0;  // the whole element, end-of-contents pair included
 
     const uint8_t* lengthOctets() const { return start + 1; }
     size_t lengthOctetsSize() const { return headerSize - 1; }

@@ -13,9 +13,9 @@ class Buffer {
 public:
     Buffer() = default;
     ~Buffer() { reset(); }
-    Buffer(Buffer&& other) noexcept : m_data(std::exchange(other.m_data, nullptr)), m_size(std::exchange(other.m_size, 0)) {}
-    Buffer& operator=(Buffer&& other) noexcept
-    {
+    Buffer(Buffer&& other) noexcept
+        : m_data(std::exchange(other.m_data, nullptr)), m_size(std::exchange(other.m_size, 0)) {}
+    Buffer& operator=(Buffer&& other) noexcept {
         if (this != &other) {
             reset();
             m_data = std::exchange(other.m_data, nullptr);
@@ -30,8 +30,7 @@ public:
     static Buffer allocate(size_t n);
     // Takes back a buffer of n bytes that an operation of this library handed
     // out (n is the operation's result, which may be negative on failure).
-    static Buffer adopt(void* p, long long n)
-    {
+    static Buffer adopt(void* p, long long n) {
         Buffer b;
         if (p != nullptr) {
             b.m_data = static_cast<unsigned char*>(p);
@@ -46,8 +45,7 @@ public:
     explicit operator bool() const { return m_data != nullptr; }
 
     // Hands the bytes to the caller, who frees them with VSC_Free.
-    unsigned char* release()
-    {
+    unsigned char* release() {
         m_size = 0;
         return std::exchange(m_data, nullptr);
     }

@@ -47,7 +47,9 @@ struct VscAllocator {
     }
     void deallocate(T* p, std::size_t) { PKI_FREE(p); }
     template <class U>
-    bool operator==(const VscAllocator<U>&) const { return true; }
+    bool operator==(const VscAllocator<U>&) const {
+        return true;
+    }
 };
 
 }  // namespace zpki

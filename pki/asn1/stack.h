@@ -14,10 +14,10 @@
 typedef int (*STACK_compare_func)(const void* a, const void* b);
 
 typedef struct stack_st {
-    int count;      /* number of items */
-    void** items;   /* capacity slots */
-    int sorted;     /* 1 when the items are known to be in compare order */
-    int capacity;   /* slots allocated; at least 4, grows geometrically */
+    int count;    /* number of items */
+    void** items; /* capacity slots */
+    int sorted;   /* 1 when the items are known to be in compare order */
+    int capacity; /* slots allocated; at least 4, grows geometrically */
     STACK_compare_func compare;
 } STACK;
 

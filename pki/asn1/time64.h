@@ -19,14 +19,14 @@ typedef int64_t Time64_T;
 
 /* The library's broken-down time; ASN1_TIME is this record. */
 struct TM {
-    int tm_sec;    /* 0-61 */
-    int tm_min;    /* 0-59 */
-    int tm_hour;   /* 0-23 */
-    int tm_mday;   /* 1-31 */
-    int tm_mon;    /* 0-11 */
-    int tm_year;   /* years since 1900 */
-    int tm_wday;   /* 0-6, 0 = Sunday */
-    int tm_yday;   /* 0-365 */
+    int tm_sec;  /* 0-61 */
+    int tm_min;  /* 0-59 */
+    int tm_hour; /* 0-23 */
+    int tm_mday; /* 1-31 */
+    int tm_mon;  /* 0-11 */
+    int tm_year; /* years since 1900 */
+    int tm_wday; /* 0-6, 0 = Sunday */
+    int tm_yday; /* 0-365 */
     int tm_isdst;
     long tm_gmtoff;      /* seconds east of UTC */
     const char* tm_zone; /* zone abbreviation, owned by the platform */

@@ -21,13 +21,9 @@ namespace {
 using Node = Owned<ASN1_UNIT, free_ASN1_UNIT>;
 using Attributes = zpki::x509::AttributesCodec;
 
-PKI_ERROR code(unsigned func, unsigned reason) {
-    return PKI_ERR(L_PKCS12, func, reason);
-}
+PKI_ERROR code(unsigned func, unsigned reason) { return PKI_ERR(L_PKCS12, func, reason); }
 
-void freeBagList(STACK* list) {
-    zpki::x509::freeList<P12_SAFEBAG, free_P12_SAFEBAG>(list);
-}
+void freeBagList(STACK* list) { zpki::x509::freeList<P12_SAFEBAG, free_P12_SAFEBAG>(list); }
 
 // Decodes node into a new record with fill(element, record), which returns 0
 // or a code; the record goes to *out (into the caller's record, if any).
@@ -70,17 +66,17 @@ bool appendSequence(ASN1_UNIT* parent, Fill fill) {
 
 int encodeMacData(const P12_MAC_DATA& m, ASN1_UNIT* target) {
     if (!m.algorithm || !m.digest || !m.macSalt) return ERR_R_INVALID_ELEMENT;
-    const bool ok = appendSequence(target,
-                                   [&](ASN1_UNIT* mac) {
-                                       return appendSequence(mac,
-                                                             [&](ASN1_UNIT* alg) {
-                                                                 return Oid::encode(m.algorithm, alg) &&
-                                                                        addToDERSequence(alg, ASN1_TAG_NULL, nullptr,
-                                                                                         0) == 0;
-                                                             }) &&
-                                              OctetString::encode(m.digest, mac);
-                                   }) &&
-                    OctetString::encode(m.macSalt, target) && (!m.iterations || Integer::encode(m.iterations, target));
+    const bool ok =
+        appendSequence(target,
+                       [&](ASN1_UNIT* mac) {
+                           return appendSequence(mac,
+                                                 [&](ASN1_UNIT* alg) {
+                                                     return Oid::encode(m.algorithm, alg) &&
+                                                            addToDERSequence(alg, ASN1_TAG_NULL, nullptr, 0) == 0;
+                                                 }) &&
+                                  OctetString::encode(m.digest, mac);
+                       }) &&
+        OctetString::encode(m.macSalt, target) && (!m.iterations || Integer::encode(m.iterations, target));
     return ok ? 0 : ERR_ASN1_ENCODING;
 }
 
@@ -136,11 +132,10 @@ ZUNPKI_API PKI_ERROR Seq_to_P12_MAC_DATA(const ASN1_UNIT* node, P12_MAC_DATA** m
 namespace {
 
 using zpki::pkcs::isSequence;
-using ContentInfoMember =
-    ByFunctions<P7_CONTENT_INFO, new_P7_CONTENT_INFO, free_P7_CONTENT_INFO, dup_P7_CONTENT_INFO, cmp_P7_CONTENT_INFO,
-                P7_CONTENT_INFO_to_Seq, Seq_to_P7_CONTENT_INFO, isSequence>;
-using MacDataMember = ByFunctions<P12_MAC_DATA, new_P12_MAC_DATA, free_P12_MAC_DATA, dup_P12_MAC_DATA,
-                                  cmp_P12_MAC_DATA, P12_MAC_DATA_to_Seq, Seq_to_P12_MAC_DATA, isSequence>;
+using ContentInfoMember = ByFunctions<P7_CONTENT_INFO, new_P7_CONTENT_INFO, free_P7_CONTENT_INFO, dup_P7_CONTENT_INFO,
+                                      cmp_P7_CONTENT_INFO, P7_CONTENT_INFO_to_Seq, Seq_to_P7_CONTENT_INFO, isSequence>;
+using MacDataMember = ByFunctions<P12_MAC_DATA, new_P12_MAC_DATA, free_P12_MAC_DATA, dup_P12_MAC_DATA, cmp_P12_MAC_DATA,
+                                  P12_MAC_DATA_to_Seq, Seq_to_P12_MAC_DATA, isSequence>;
 
 using zpki::x509::decodeRecord;
 
@@ -206,15 +201,15 @@ int encodeBagBody(const P12_BAGS& b, ASN1_UNIT* target) {
     if (!b.type || !b.value) return ERR_R_INVALID_ELEMENT;
     if (!Oid::encode(b.type, target)) return ERR_ASN1_ENCODING;
     switch (rowOf(b.type)) {
-    case P12_X509_CERTIFICATE:
-    case P12_X509_CRL:
-        return Explicit<0, OctetString>::encode(b.value, target) ? 0 : ERR_ASN1_ENCODING;
-    case P12_SDSI_CERTIFICATE:
-        return Explicit<0, IA5String>::encode(b.value, target) ? 0 : ERR_ASN1_ENCODING;
-    default:
-        // Any other value goes out with the tag it carries.
-        if (b.value->type <= 0 || b.value->type > 0xff) return ERR_R_INVALID_ELEMENT;
-        return Explicit<0, zpki::x509::ValueString>::encode(b.value, target) ? 0 : ERR_ASN1_ENCODING;
+        case P12_X509_CERTIFICATE:
+        case P12_X509_CRL:
+            return Explicit<0, OctetString>::encode(b.value, target) ? 0 : ERR_ASN1_ENCODING;
+        case P12_SDSI_CERTIFICATE:
+            return Explicit<0, IA5String>::encode(b.value, target) ? 0 : ERR_ASN1_ENCODING;
+        default:
+            // Any other value goes out with the tag it carries.
+            if (b.value->type <= 0 || b.value->type > 0xff) return ERR_R_INVALID_ELEMENT;
+            return Explicit<0, zpki::x509::ValueString>::encode(b.value, target) ? 0 : ERR_ASN1_ENCODING;
     }
 }
 
@@ -223,16 +218,16 @@ bool decodeBagBody(const Element& whole, P12_BAGS& b) {
     if (!openElement(whole, 0x30, d) || !readNext<Oid>(d, b.type)) return false;
     bool ok;
     switch (rowOf(b.type)) {
-    case P12_X509_CERTIFICATE:
-    case P12_X509_CRL:
-        ok = readNext<Explicit<0, OctetString>>(d, b.value);
-        break;
-    case P12_SDSI_CERTIFICATE:
-        ok = readNext<Explicit<0, IA5String>>(d, b.value);
-        break;
-    default:
-        ok = readNext<Explicit<0, AnyString>>(d, b.value);
-        break;
+        case P12_X509_CERTIFICATE:
+        case P12_X509_CRL:
+            ok = readNext<Explicit<0, OctetString>>(d, b.value);
+            break;
+        case P12_SDSI_CERTIFICATE:
+            ok = readNext<Explicit<0, IA5String>>(d, b.value);
+            break;
+        default:
+            ok = readNext<Explicit<0, AnyString>>(d, b.value);
+            break;
     }
     return ok && !d.more();
 }
@@ -248,12 +243,10 @@ ZUNPKI_API PKI_ERROR P12_BAGS_to_Seq(const P12_BAGS* bags, ASN1_UNIT** node) {
 }
 
 ZUNPKI_API PKI_ERROR Seq_to_P12_BAGS(const ASN1_UNIT* node, P12_BAGS** bags) {
-    return decodeNew<P12_BAGS, free_P12_BAGS, clean_P12_BAGS>(node, bags, F_SEQ_TO_P12_BAGS,
-                                                              [](const Element& e, P12_BAGS& b) {
-                                                                  return decodeBagBody(e, b)
-                                                                             ? 0
-                                                                             : code(F_SEQ_TO_P12_BAGS, ERR_ASN1_DECODING);
-                                                              });
+    return decodeNew<P12_BAGS, free_P12_BAGS, clean_P12_BAGS>(
+        node, bags, F_SEQ_TO_P12_BAGS, [](const Element& e, P12_BAGS& b) {
+            return decodeBagBody(e, b) ? 0 : code(F_SEQ_TO_P12_BAGS, ERR_ASN1_DECODING);
+        });
 }
 
 }  // extern "C"
@@ -267,60 +260,83 @@ enum class Value { Key, Shrouded, Body, Nested, Other };
 
 Value valueOf(const OBJECT_IDENTIFIER* bagId) {
     switch (rowOf(bagId)) {
-    case P12_KEY_BAG: return Value::Key;
-    case P12_SHROUDED_KEY_BAG: return Value::Shrouded;
-    case P12_CERT_BAG:
-    case P12_CRL_BAG:
-    case P12_SECRET_BAG: return Value::Body;
-    case P12_SAFE_CONTENTS_BAG: return Value::Nested;
-    default: return Value::Other;
+        case P12_KEY_BAG:
+            return Value::Key;
+        case P12_SHROUDED_KEY_BAG:
+            return Value::Shrouded;
+        case P12_CERT_BAG:
+        case P12_CRL_BAG:
+        case P12_SECRET_BAG:
+            return Value::Body;
+        case P12_SAFE_CONTENTS_BAG:
+            return Value::Nested;
+        default:
+            return Value::Other;
     }
 }
 
 void releaseValue(Value kind, void*& v) {
     switch (kind) {
-    case Value::Key: free_P8_PRIV_KEY_INFO(static_cast<P8_PRIV_KEY_INFO*>(v)); break;
-    case Value::Shrouded: free_ASN1_STRING(static_cast<ASN1_STRING*>(v)); break;
-    case Value::Body: free_P12_BAGS(static_cast<P12_BAGS*>(v)); break;
-    case Value::Nested: freeBagList(static_cast<STACK*>(v)); break;
-    case Value::Other: free_ASN1_UNIT(static_cast<ASN1_UNIT*>(v)); break;
+        case Value::Key:
+            free_P8_PRIV_KEY_INFO(static_cast<P8_PRIV_KEY_INFO*>(v));
+            break;
+        case Value::Shrouded:
+            free_ASN1_STRING(static_cast<ASN1_STRING*>(v));
+            break;
+        case Value::Body:
+            free_P12_BAGS(static_cast<P12_BAGS*>(v));
+            break;
+        case Value::Nested:
+            freeBagList(static_cast<STACK*>(v));
+            break;
+        case Value::Other:
+            free_ASN1_UNIT(static_cast<ASN1_UNIT*>(v));
+            break;
     }
     v = nullptr;
 }
 
 void* copyValue(Value kind, const void* v) {
     switch (kind) {
-    case Value::Key: return dup_P8_PRIV_KEY_INFO(static_cast<const P8_PRIV_KEY_INFO*>(v));
-    case Value::Shrouded: return dup_ASN1_STRING(static_cast<const ASN1_STRING*>(v));
-    case Value::Body: return dup_P12_BAGS(static_cast<const P12_BAGS*>(v));
-    case Value::Nested:
-        return zpki::x509::dupList<P12_SAFEBAG, dup_P12_SAFEBAG, free_P12_SAFEBAG>(static_cast<const STACK*>(v));
-    case Value::Other: return dup_ASN1_UNIT(static_cast<const ASN1_UNIT*>(v));
+        case Value::Key:
+            return dup_P8_PRIV_KEY_INFO(static_cast<const P8_PRIV_KEY_INFO*>(v));
+        case Value::Shrouded:
+            return dup_ASN1_STRING(static_cast<const ASN1_STRING*>(v));
+        case Value::Body:
+            return dup_P12_BAGS(static_cast<const P12_BAGS*>(v));
+        case Value::Nested:
+            return zpki::x509::dupList<P12_SAFEBAG, dup_P12_SAFEBAG, free_P12_SAFEBAG>(static_cast<const STACK*>(v));
+        case Value::Other:
+            return dup_ASN1_UNIT(static_cast<const ASN1_UNIT*>(v));
     }
     return nullptr;
 }
 
 int compareValue(Value kind, const void* a, const void* b) {
     switch (kind) {
-    case Value::Key:
-        return cmp_P8_PRIV_KEY_INFO(static_cast<const P8_PRIV_KEY_INFO*>(a), static_cast<const P8_PRIV_KEY_INFO*>(b));
-    case Value::Shrouded: return cmp_ASN1_STRING(static_cast<const ASN1_STRING*>(a), static_cast<const ASN1_STRING*>(b));
-    case Value::Body: return cmp_P12_BAGS(static_cast<const P12_BAGS*>(a), static_cast<const P12_BAGS*>(b));
-    case Value::Nested: {
-        const auto* x = static_cast<const STACK*>(a);
-        const auto* y = static_cast<const STACK*>(b);
-        const int nx = zpki::x509::countOf(x), ny = zpki::x509::countOf(y);
-        if (nx != ny) return nx < ny ? -1 : 1;
-        for (int i = 0; i < nx; ++i)
-            if (int c = cmp_P12_SAFEBAG(zpki::x509::itemAt<P12_SAFEBAG>(x, i), zpki::x509::itemAt<P12_SAFEBAG>(y, i)))
-                return c;
-        return 0;
-    }
-    case Value::Other: {
-        ASN1_UNIT* x = const_cast<ASN1_UNIT*>(static_cast<const ASN1_UNIT*>(a));
-        ASN1_UNIT* y = const_cast<ASN1_UNIT*>(static_cast<const ASN1_UNIT*>(b));
-        return AnyNode::compare(x, y);
-    }
+        case Value::Key:
+            return cmp_P8_PRIV_KEY_INFO(static_cast<const P8_PRIV_KEY_INFO*>(a),
+                                        static_cast<const P8_PRIV_KEY_INFO*>(b));
+        case Value::Shrouded:
+            return cmp_ASN1_STRING(static_cast<const ASN1_STRING*>(a), static_cast<const ASN1_STRING*>(b));
+        case Value::Body:
+            return cmp_P12_BAGS(static_cast<const P12_BAGS*>(a), static_cast<const P12_BAGS*>(b));
+        case Value::Nested: {
+            const auto* x = static_cast<const STACK*>(a);
+            const auto* y = static_cast<const STACK*>(b);
+            const int nx = zpki::x509::countOf(x), ny = zpki::x509::countOf(y);
+            if (nx != ny) return nx < ny ? -1 : 1;
+            for (int i = 0; i < nx; ++i)
+                if (int c =
+                        cmp_P12_SAFEBAG(zpki::x509::itemAt<P12_SAFEBAG>(x, i), zpki::x509::itemAt<P12_SAFEBAG>(y, i)))
+                    return c;
+            return 0;
+        }
+        case Value::Other: {
+            ASN1_UNIT* x = const_cast<ASN1_UNIT*>(static_cast<const ASN1_UNIT*>(a));
+            ASN1_UNIT* y = const_cast<ASN1_UNIT*>(static_cast<const ASN1_UNIT*>(b));
+            return AnyNode::compare(x, y);
+        }
     }
     return 0;
 }
@@ -339,16 +355,22 @@ int encodeValue(Value kind, const void* v, ASN1_UNIT* wrapper) {
     ASN1_UNIT* child = nullptr;
     PKI_ERROR rc = 0;
     switch (kind) {
-    case Value::Key: rc = P8_PRIV_KEY_INFO_to_Seq(static_cast<const P8_PRIV_KEY_INFO*>(v), &child); break;
-    case Value::Shrouded:
-        child = shroudedNode(static_cast<const ASN1_STRING*>(v)).release();
-        if (!child) return ERR_R_INVALID_ELEMENT;
-        break;
-    case Value::Body: rc = P12_BAGS_to_Seq(static_cast<const P12_BAGS*>(v), &child); break;
-    case Value::Nested: rc = P12_SAFEBAGS_to_Seq(static_cast<const STACK*>(v), &child); break;
-    case Value::Other:
-        if (!(child = dup_ASN1_UNIT(static_cast<const ASN1_UNIT*>(v)))) return ERR_R_ALLOC;
-        break;
+        case Value::Key:
+            rc = P8_PRIV_KEY_INFO_to_Seq(static_cast<const P8_PRIV_KEY_INFO*>(v), &child);
+            break;
+        case Value::Shrouded:
+            child = shroudedNode(static_cast<const ASN1_STRING*>(v)).release();
+            if (!child) return ERR_R_INVALID_ELEMENT;
+            break;
+        case Value::Body:
+            rc = P12_BAGS_to_Seq(static_cast<const P12_BAGS*>(v), &child);
+            break;
+        case Value::Nested:
+            rc = P12_SAFEBAGS_to_Seq(static_cast<const STACK*>(v), &child);
+            break;
+        case Value::Other:
+            if (!(child = dup_ASN1_UNIT(static_cast<const ASN1_UNIT*>(v)))) return ERR_R_ALLOC;
+            break;
     }
     if (rc != 0) return static_cast<int>(rc);
     return appendNode(wrapper, child) ? 0 : ERR_ASN1_ENCODING;
@@ -376,36 +398,36 @@ PKI_ERROR decodeValue(const Element& v, P12_SAFEBAG& bag, int depth) {
     const Value kind = valueOf(bag.bagId);
     if (kind != Value::Other && v.identifier != 0x30) return malformed;
     switch (kind) {
-    case Value::Key: {
-        P8_PRIV_KEY_INFO* key = nullptr;
-        PKI_ERROR rc = decodeRecord(v, Seq_to_P8_PRIV_KEY_INFO, key, L_PKCS12 | F_SEQ_TO_P12_SAFEBAG);
-        bag.bagValue = key;
-        return rc;
-    }
-    case Value::Shrouded:
-        // Kept encrypted, byte for byte as received.
-        bag.bagValue = new_OCTET_STRING(v.start, static_cast<int>(v.totalSize));
-        bag.algorithm = dup_OBJECT_IDENTIFIER(bag.bagId);
-        return bag.bagValue && bag.algorithm ? 0 : code(F_SEQ_TO_P12_SAFEBAG, ERR_R_ALLOC);
-    case Value::Body: {
-        Owned<P12_BAGS, free_P12_BAGS> body(new_P12_BAGS());
-        if (!body) return code(F_SEQ_TO_P12_SAFEBAG, ERR_R_ALLOC);
-        if (!decodeBagBody(v, *body)) return code(F_SEQ_TO_P12_BAGS, ERR_ASN1_DECODING);
-        bag.bagValue = body.release();
-        return 0;
-    }
-    case Value::Nested: {
-        if (depth >= P12_MAX_BAG_NESTING) return malformed;
-        Node inner(ber::nodeFromElement(v));
-        STACK* bags = nullptr;
-        PKI_ERROR rc = inner ? decodeBags(inner.get(), &bags, depth + 1, F_SEQ_TO_P12_SAFEBAGS)
-                             : code(F_SEQ_TO_P12_SAFEBAG, ERR_R_ALLOC);
-        bag.bagValue = bags;
-        return rc;
-    }
-    case Value::Other:
-        bag.bagValue = ber::nodeFromElement(v);
-        return bag.bagValue ? 0 : code(F_SEQ_TO_P12_SAFEBAG, ERR_R_ALLOC);
+        case Value::Key: {
+            P8_PRIV_KEY_INFO* key = nullptr;
+            PKI_ERROR rc = decodeRecord(v, Seq_to_P8_PRIV_KEY_INFO, key, L_PKCS12 | F_SEQ_TO_P12_SAFEBAG);
+            bag.bagValue = key;
+            return rc;
+        }
+        case Value::Shrouded:
+            // Kept encrypted, byte for byte as received.
+            bag.bagValue = new_OCTET_STRING(v.start, static_cast<int>(v.totalSize));
+            bag.algorithm = dup_OBJECT_IDENTIFIER(bag.bagId);
+            return bag.bagValue && bag.algorithm ? 0 : code(F_SEQ_TO_P12_SAFEBAG, ERR_R_ALLOC);
+        case Value::Body: {
+            Owned<P12_BAGS, free_P12_BAGS> body(new_P12_BAGS());
+            if (!body) return code(F_SEQ_TO_P12_SAFEBAG, ERR_R_ALLOC);
+            if (!decodeBagBody(v, *body)) return code(F_SEQ_TO_P12_BAGS, ERR_ASN1_DECODING);
+            bag.bagValue = body.release();
+            return 0;
+        }
+        case Value::Nested: {
+            if (depth >= P12_MAX_BAG_NESTING) return malformed;
+            Node inner(ber::nodeFromElement(v));
+            STACK* bags = nullptr;
+            PKI_ERROR rc = inner ? decodeBags(inner.get(), &bags, depth + 1, F_SEQ_TO_P12_SAFEBAGS)
+                                 : code(F_SEQ_TO_P12_SAFEBAG, ERR_R_ALLOC);
+            bag.bagValue = bags;
+            return rc;
+        }
+        case Value::Other:
+            bag.bagValue = ber::nodeFromElement(v);
+            return bag.bagValue ? 0 : code(F_SEQ_TO_P12_SAFEBAG, ERR_R_ALLOC);
     }
     return malformed;
 }
@@ -441,9 +463,7 @@ PKI_ERROR decodeCert(ASN1_UNIT* node, void** cert) {
 
 extern "C" {
 
-ZUNPKI_API P12_SAFEBAG* new_P12_SAFEBAG(void) {
-    return PKI_NEW(P12_SAFEBAG);
-}
+ZUNPKI_API P12_SAFEBAG* new_P12_SAFEBAG(void) { return PKI_NEW(P12_SAFEBAG); }
 
 ZUNPKI_API void clean_P12_SAFEBAG(P12_SAFEBAG* bag) {
     if (!bag) return;
@@ -498,13 +518,9 @@ ZUNPKI_API PKI_ERROR Seq_to_P12_SAFEBAG(const ASN1_UNIT* node, P12_SAFEBAG** bag
 
 // ---- Lists -----------------------------------------------------------------------------
 
-ZUNPKI_API P12_SAFEBAGS* new_P12_SAFEBAGS(void) {
-    return new_STACK();
-}
+ZUNPKI_API P12_SAFEBAGS* new_P12_SAFEBAGS(void) { return new_STACK(); }
 
-ZUNPKI_API void free_P12_SAFEBAGS(P12_SAFEBAGS* bags) {
-    freeBagList(bags);
-}
+ZUNPKI_API void free_P12_SAFEBAGS(P12_SAFEBAGS* bags) { freeBagList(bags); }
 
 ZUNPKI_API PKI_ERROR P12_SAFEBAGS_to_Seq(const P12_SAFEBAGS* bags, ASN1_UNIT** node) {
     return zpki::x509::encodeRecords<P12_SAFEBAG, P12_SAFEBAG_to_Seq>(bags, node, L_PKCS12 | F_P12_SAFEBAGS_TO_SEQ);
@@ -514,9 +530,7 @@ ZUNPKI_API PKI_ERROR Seq_to_P12_SAFEBAGS(const ASN1_UNIT* node, P12_SAFEBAGS** b
     return decodeBags(node, bags, 0, F_SEQ_TO_P12_SAFEBAGS);
 }
 
-ZUNPKI_API P12_AUTH_SAFE* new_P12_AUTH_SAFE(void) {
-    return new_STACK();
-}
+ZUNPKI_API P12_AUTH_SAFE* new_P12_AUTH_SAFE(void) { return new_STACK(); }
 
 ZUNPKI_API void free_P12_AUTH_SAFE(P12_AUTH_SAFE* safes) {
     zpki::x509::freeList<P7_CONTENT_INFO, free_P7_CONTENT_INFO>(safes);
@@ -524,7 +538,7 @@ ZUNPKI_API void free_P12_AUTH_SAFE(P12_AUTH_SAFE* safes) {
 
 ZUNPKI_API PKI_ERROR P12_AUTH_SAFE_to_Seq(const P12_AUTH_SAFE* safes, ASN1_UNIT** node) {
     return zpki::x509::encodeRecords<P7_CONTENT_INFO, P7_CONTENT_INFO_to_Seq>(safes, node,
-                                                                             L_PKCS12 | F_P12_AUTH_SAFE_TO_SEQ);
+                                                                              L_PKCS12 | F_P12_AUTH_SAFE_TO_SEQ);
 }
 
 ZUNPKI_API PKI_ERROR Seq_to_P12_AUTH_SAFE(const ASN1_UNIT* node, P12_AUTH_SAFE** safes) {

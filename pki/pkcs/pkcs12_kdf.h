@@ -10,7 +10,7 @@
 
 /* Purposes (the diversifier ID octet). */
 #define PKCS12_KEY_ID 1
-#define PKCS12_IV_ID  2
+#define PKCS12_IV_ID 2
 #define PKCS12_MAC_ID 3
 
 ZUNPKI_BEGIN_DECLS
@@ -22,13 +22,13 @@ ZUNPKI_BEGIN_DECLS
  * becomes a BMPString with two zero octets at its end; a null password is
  * no octets at all, "" the two zero octets. Returns 0, or 1 on any failure
  * (out is then zeroed). */
-ZUNPKI_API int gen_PKCS12_key_ASC(const char *password, int len, const void *salt, int salt_len, int id,
-                                  int iterations, int n, void *out, DIGEST_UNIT *digest);
+ZUNPKI_API int gen_PKCS12_key_ASC(const char* password, int len, const void* salt, int salt_len, int id, int iterations,
+                                  int n, void* out, DIGEST_UNIT* digest);
 
 /* The same from a password already in BMPString form (bmp_len octets, the
  * terminating zero octets included). */
-ZUNPKI_API int get_PKCS12_key_UNI(const unsigned char *bmp, int bmp_len, const void *salt, int salt_len, int id,
-                                  int iterations, int n, void *out, DIGEST_UNIT *digest);
+ZUNPKI_API int get_PKCS12_key_UNI(const unsigned char* bmp, int bmp_len, const void* salt, int salt_len, int id,
+                                  int iterations, int n, void* out, DIGEST_UNIT* digest);
 
 ZUNPKI_END_DECLS
 

@@ -36,9 +36,7 @@ using Pkcs8 = Owned<PKCS8, free_PKCS8>;
 constexpr int kRowKeyUsage = 83;
 constexpr int kRowBasicConstraints = 87;
 
-PKI_ERROR code(unsigned func, unsigned reason) {
-    return PKI_ERR(L_PKCS12, func, reason);
-}
+PKI_ERROR code(unsigned func, unsigned reason) { return PKI_ERR(L_PKCS12, func, reason); }
 
 // A caller's password: -1 means up to the terminating zero.
 PbePassword passwordOf(const char* password, int len) {
@@ -46,12 +44,8 @@ PbePassword passwordOf(const char* password, int len) {
     return {password, len < 0 ? static_cast<int>(std::strlen(password)) : len};
 }
 
-void freeKeys(STACK* list) {
-    zpki::x509::freeList<P8_PRIV_KEY_INFO, free_P8_PRIV_KEY_INFO>(list);
-}
-void freeCerts(STACK* list) {
-    zpki::x509::freeList<X509_CERT, free_X509_CERT>(list);
-}
+void freeKeys(STACK* list) { zpki::x509::freeList<P8_PRIV_KEY_INFO, free_P8_PRIV_KEY_INFO>(list); }
+void freeCerts(STACK* list) { zpki::x509::freeList<X509_CERT, free_X509_CERT>(list); }
 
 // The one SEQUENCE that bytes hold (nothing after it), as a node.
 Node sequenceNode(const unsigned char* bytes, int len) {
@@ -70,14 +64,12 @@ struct MacDigest {
 };
 // The digests a new MAC may use.
 constexpr MacDigest kMacDigests[] = {
-    {64, VSC_DIGEST_SHA1},     {672, VSC_DIGEST_SHA256}, {673, VSC_DIGEST_SHA384},
-    {674, VSC_DIGEST_SHA512},  {781, VSC_DIGEST_HAS160},
+    {64, VSC_DIGEST_SHA1},    {672, VSC_DIGEST_SHA256}, {673, VSC_DIGEST_SHA384},
+    {674, VSC_DIGEST_SHA512}, {781, VSC_DIGEST_HAS160},
 };
 
 // An iteration count of a file: absent means 1; 0 when it is out of range.
-int macIterations(const BIGINT* count) {
-    return count ? zpki::pkcs5::iterationsOf(count) : 1;
-}
+int macIterations(const BIGINT* count) { return count ? zpki::pkcs5::iterationsOf(count) : 1; }
 
 // The MAC over authSafe under pw with the salt, count and digest of mac into
 // out (room for VSC_MAX_DIGEST_LENGTH); its length, or 0 when it cannot be
@@ -270,9 +262,7 @@ struct Import {
     Owned<STACK, freeCerts> cas{new_STACK()};
 };
 
-bool push(STACK* list, void* item) {
-    return push_STACK_value(list, item) != 0;
-}
+bool push(STACK* list, void* item) { return push_STACK_value(list, item) != 0; }
 
 // A CA certificate: basicConstraints with cA TRUE.
 bool isCa(const X509_CERT& cert) {
@@ -298,8 +288,7 @@ bool importCert(const P12_SAFEBAG& bag, const ASN1_STRING* localKeyId, Import& i
     Cert cert(made);
     if (localKeyId && set_X509_AUX_localkey(cert.get(), localKeyId->data, localKeyId->length) != 0) return false;
     Buffer name = Buffer::adopt(get_PKCS12_friendlyname(&bag), 0);
-    if (name && set_X509_AUX_friendly(cert.get(), name.data(),
-                                      static_cast<int>(std::strlen(name.chars()))) != 0)
+    if (name && set_X509_AUX_friendly(cert.get(), name.data(), static_cast<int>(std::strlen(name.chars()))) != 0)
         return false;
     STACK* to = isCa(*cert) ? in.cas.get() : in.certs.get();
     if (!push(to, cert.get())) return false;
@@ -312,26 +301,26 @@ bool importBags(STACK* bags, Import& in, int depth);
 bool importBag(P12_SAFEBAG& bag, Import& in, int depth) {
     const ASN1_STRING* localKeyId = get_PKCS12_attribute(bag.bagAttributes, P12_LOCAL_KEY_ID);
     switch (rowOf(bag.bagId)) {
-    case P12_KEY_BAG: {
-        if (!localKeyId || !bag.bagValue) return false;
-        if (!push(in.keys.get(), bag.bagValue)) return false;
-        bag.bagValue = nullptr;  // taken out of the bag
-        return true;
-    }
-    case P12_SHROUDED_KEY_BAG: {
-        // Imported with or without localKeyID: the keys are paired with
-        // their certificates by the keys themselves.
-        KeyInfo key = openShroudedKey(static_cast<const OCTET_STRING*>(bag.bagValue), in.pw);
-        if (!key || !push(in.keys.get(), key.get())) return false;
-        (void)key.release();
-        return true;
-    }
-    case P12_CERT_BAG:
-        return importCert(bag, localKeyId, in);
-    case P12_SAFE_CONTENTS_BAG:
-        return depth < P12_MAX_BAG_NESTING && importBags(static_cast<STACK*>(bag.bagValue), in, depth + 1);
-    default:
-        return true;  // CRLs, secrets and bags of other types
+        case P12_KEY_BAG: {
+            if (!localKeyId || !bag.bagValue) return false;
+            if (!push(in.keys.get(), bag.bagValue)) return false;
+            bag.bagValue = nullptr;  // taken out of the bag
+            return true;
+        }
+        case P12_SHROUDED_KEY_BAG: {
+            // Imported with or without localKeyID: the keys are paired with
+            // their certificates by the keys themselves.
+            KeyInfo key = openShroudedKey(static_cast<const OCTET_STRING*>(bag.bagValue), in.pw);
+            if (!key || !push(in.keys.get(), key.get())) return false;
+            (void)key.release();
+            return true;
+        }
+        case P12_CERT_BAG:
+            return importCert(bag, localKeyId, in);
+        case P12_SAFE_CONTENTS_BAG:
+            return depth < P12_MAX_BAG_NESTING && importBags(static_cast<STACK*>(bag.bagValue), in, depth + 1);
+        default:
+            return true;  // CRLs, secrets and bags of other types
     }
 }
 
@@ -393,10 +382,9 @@ ZUNPKI_API PKI_ERROR set_PKCS12_mac(PKCS12* pfx, const char* password, int len, 
     if (!mac->macSalt && !mac->iterations) {
         if (iterations <= 0) iterations = P12_DEFAULT_ITERATIONS;
         if (iterations > PKCS5_MAX_ITERATIONS) return code(F, ERR_P12_MAC_INIT);
-        const unsigned char count[4] = {static_cast<unsigned char>(iterations >> 24),
-                                        static_cast<unsigned char>(iterations >> 16),
-                                        static_cast<unsigned char>(iterations >> 8),
-                                        static_cast<unsigned char>(iterations)};
+        const unsigned char count[4] = {
+            static_cast<unsigned char>(iterations >> 24), static_cast<unsigned char>(iterations >> 16),
+            static_cast<unsigned char>(iterations >> 8), static_cast<unsigned char>(iterations)};
         if (iterations >= 2 && !(mac->iterations = VSC_Binary_To_BIGINT(nullptr, count, 4)))
             return code(F, ERR_P12_MAC_INIT);
         if (salt_len <= 0) salt_len = 8;
@@ -461,8 +449,10 @@ ZUNPKI_API PKI_ERROR import_PKCS12(const PKCS12* pfx, const char* password, int 
     if (moveInto(in.keys, keys) && moveInto(in.certs, certs) && moveInto(in.cas, ca_certs)) return 0;
     for (int i = 0; i < 3; ++i) {
         auto freeItem = [i](void* item) {
-            if (i == 0) free_P8_PRIV_KEY_INFO(static_cast<P8_PRIV_KEY_INFO*>(item));
-            else free_X509_CERT(static_cast<X509_CERT*>(item));
+            if (i == 0)
+                free_P8_PRIV_KEY_INFO(static_cast<P8_PRIV_KEY_INFO*>(item));
+            else
+                free_X509_CERT(static_cast<X509_CERT*>(item));
         };
         if (*out[i] == was[i]) {
             while (zpki::x509::countOf(*out[i]) > had[i]) freeItem(pop_STACK_value(*out[i]));
@@ -500,13 +490,9 @@ ZUNPKI_API PKCS12* PKCS12_add_safes(const P12_AUTH_SAFE* safes) {
     return P12_AUTH_SAFE_to_PKCS12(safes, &pfx) == 0 ? pfx : nullptr;
 }
 
-ZUNPKI_API P7_CONTENT_INFO* gen_PKCS12_p7data(const P12_SAFEBAGS* bags) {
-    return dataSafe(bags);
-}
+ZUNPKI_API P7_CONTENT_INFO* gen_PKCS12_p7data(const P12_SAFEBAGS* bags) { return dataSafe(bags); }
 
-ZUNPKI_API P12_SAFEBAGS* get_PKCS12_p7data(const P7_CONTENT_INFO* ci) {
-    return plainSafe(ci).release();
-}
+ZUNPKI_API P12_SAFEBAGS* get_PKCS12_p7data(const P7_CONTENT_INFO* ci) { return plainSafe(ci).release(); }
 
 ZUNPKI_API P7_CONTENT_INFO* gen_PKCS12_p7encdata(int pbe_row, const char* password, int len, const void* salt,
                                                  int salt_len, int iterations, const P12_SAFEBAGS* bags) {
@@ -550,8 +536,8 @@ ZUNPKI_API P12_SAFEBAG* add_PKCS12_keyinfo(P12_SAFEBAGS** bags, const P8_PRIV_KE
         bag.reset(get_PKCS12_keybag(copy.get()));
         if (bag) (void)copy.release();
     } else {
-        bag.reset(get_PKCS12_shr_keybag(pbe_row == 0 ? P12_DEFAULT_PBE : pbe_row, password, -1, nullptr, 0,
-                                        iterations, copy.get()));
+        bag.reset(get_PKCS12_shr_keybag(pbe_row == 0 ? P12_DEFAULT_PBE : pbe_row, password, -1, nullptr, 0, iterations,
+                                        copy.get()));
     }
     if (!bag || add_PKCS12_bag(bags, bag.get()) != PKI_SUCCESS) return nullptr;
     return bag.release();

@@ -131,13 +131,11 @@ using SignedAttrs = Optional<Implicit<0, zpki::x509::AttributesCodec>>;
 using UnsignedAttrs = Optional<Implicit<1, zpki::x509::AttributesCodec>>;
 using Certificates = Optional<Implicit<0, SetOf<zpki::x509::CertCodec>>>;
 using Crls = Optional<Implicit<1, SetOf<zpki::x509::CrlCodec>>>;
-using ContentInfoMember =
-    ByFunctions<P7_CONTENT_INFO, new_P7_CONTENT_INFO, free_P7_CONTENT_INFO, dup_P7_CONTENT_INFO, cmp_P7_CONTENT_INFO,
-                P7_CONTENT_INFO_to_Seq, Seq_to_P7_CONTENT_INFO, isSequence>;
+using ContentInfoMember = ByFunctions<P7_CONTENT_INFO, new_P7_CONTENT_INFO, free_P7_CONTENT_INFO, dup_P7_CONTENT_INFO,
+                                      cmp_P7_CONTENT_INFO, P7_CONTENT_INFO_to_Seq, Seq_to_P7_CONTENT_INFO, isSequence>;
 // SignerInfos read their trailing elements in any order: through the flat decoder.
-using SignerInfoMember =
-    ByFunctions<P7_SIGNER_INFO, new_P7_SIGNER_INFO, free_P7_SIGNER_INFO, dup_P7_SIGNER_INFO, cmp_P7_SIGNER_INFO,
-                P7_SIGNER_INFO_to_Seq, Seq_to_P7_SIGNER_INFO, isSequence>;
+using SignerInfoMember = ByFunctions<P7_SIGNER_INFO, new_P7_SIGNER_INFO, free_P7_SIGNER_INFO, dup_P7_SIGNER_INFO,
+                                     cmp_P7_SIGNER_INFO, P7_SIGNER_INFO_to_Seq, Seq_to_P7_SIGNER_INFO, isSequence>;
 using SignerInfoList = SetOf<SignerInfoMember>;
 using RecipientInfoList = NonEmpty<SetOf<Sub<P7_RECIPIENT_INFO>>>;
 using EncryptedContent = Optional<Implicit<0, OctetString>>;
@@ -180,19 +178,19 @@ struct zpki::asn1::Describe<P7_ENCRYPTED_CONTENT_INFO> {
 template <>
 struct zpki::asn1::Describe<P7_ENVELOPED_DATA> {
     using E = P7_ENVELOPED_DATA;
-    using Shape = Sequence<Field<&E::version, Integer>, Field<&E::recipientInfos, RecipientInfoList>,
-                           Field<&E::encryptedContentInfo, Sub<P7_ENCRYPTED_CONTENT_INFO>>,
-                           Field<&E::external_output, Marker>>;
+    using Shape =
+        Sequence<Field<&E::version, Integer>, Field<&E::recipientInfos, RecipientInfoList>,
+                 Field<&E::encryptedContentInfo, Sub<P7_ENCRYPTED_CONTENT_INFO>>, Field<&E::external_output, Marker>>;
 };
 
 template <>
 struct zpki::asn1::Describe<P7_SIGNED_AND_ENVELOPED_DATA> {
     using S = P7_SIGNED_AND_ENVELOPED_DATA;
-    using Shape = Sequence<Field<&S::version, Integer>, Field<&S::recipientInfos, RecipientInfoList>,
-                           Field<&S::digestAlgorithms, Algorithms>,
-                           Field<&S::encryptedContentInfo, Sub<P7_ENCRYPTED_CONTENT_INFO>>,
-                           Field<&S::certificates, Certificates>, Field<&S::crls, Crls>,
-                           Field<&S::signerInfos, Optional<NonEmpty<SignerInfoList>>>>;
+    using Shape =
+        Sequence<Field<&S::version, Integer>, Field<&S::recipientInfos, RecipientInfoList>,
+                 Field<&S::digestAlgorithms, Algorithms>,
+                 Field<&S::encryptedContentInfo, Sub<P7_ENCRYPTED_CONTENT_INFO>>, Field<&S::certificates, Certificates>,
+                 Field<&S::crls, Crls>, Field<&S::signerInfos, Optional<NonEmpty<SignerInfoList>>>>;
 };
 
 template <>
@@ -425,10 +423,10 @@ struct ContentType {
     PKI_ERROR (*fromSeq)(const ASN1_UNIT*, void**);
 };
 
-#define P7_CONTENT_TYPE(row, T)                                                                              \
-    ContentType {                                                                                            \
-        row, freeAs<T, free_##T>, dupAs<T, dup_##T>, cmpAs<T, cmp_##T>, toSeqAs<T, T##_to_Seq>,              \
-            fromSeqAs<T, Seq_to_##T>                                                                         \
+#define P7_CONTENT_TYPE(row, T)                                                                 \
+    ContentType {                                                                               \
+        row, freeAs<T, free_##T>, dupAs<T, dup_##T>, cmpAs<T, cmp_##T>, toSeqAs<T, T##_to_Seq>, \
+            fromSeqAs<T, Seq_to_##T>                                                            \
     }
 
 const ContentType kContentTypes[] = {
@@ -517,9 +515,7 @@ void releaseContentInfo(P7_CONTENT_INFO* p7) {
 }
 
 // The version a new content of the row starts with.
-int initialVersion(int row) {
-    return row == P7_SIGNED_DATA_TYPE || row == P7_SIGNED_AND_ENVELOPED_DATA_TYPE ? 1 : 0;
-}
+int initialVersion(int row) { return row == P7_SIGNED_DATA_TYPE || row == P7_SIGNED_AND_ENVELOPED_DATA_TYPE ? 1 : 0; }
 
 // A new record of the row with its first version; null for data and rows
 // without a record made here.
@@ -527,38 +523,38 @@ void* newContent(int row) {
     void* made = nullptr;
     BIGINT** version = nullptr;
     switch (row) {
-    case P7_SIGNED_DATA_TYPE: {
-        auto* r = new_P7_SIGNED_DATA();
-        made = r;
-        version = r ? &r->version : nullptr;
-        break;
-    }
-    case P7_ENVELOPED_DATA_TYPE: {
-        auto* r = new_P7_ENVELOPED_DATA();
-        made = r;
-        version = r ? &r->version : nullptr;
-        break;
-    }
-    case P7_SIGNED_AND_ENVELOPED_DATA_TYPE: {
-        auto* r = new_P7_SIGNED_AND_ENVELOPED_DATA();
-        made = r;
-        version = r ? &r->version : nullptr;
-        break;
-    }
-    case P7_DIGESTED_DATA_TYPE: {
-        auto* r = new_P7_DIGESTED_DATA();
-        made = r;
-        version = r ? &r->version : nullptr;
-        break;
-    }
-    case P7_ENCRYPTED_DATA_TYPE: {
-        auto* r = new_P7_ENCRYPTED_DATA();
-        made = r;
-        version = r ? &r->version : nullptr;
-        break;
-    }
-    default:
-        return nullptr;
+        case P7_SIGNED_DATA_TYPE: {
+            auto* r = new_P7_SIGNED_DATA();
+            made = r;
+            version = r ? &r->version : nullptr;
+            break;
+        }
+        case P7_ENVELOPED_DATA_TYPE: {
+            auto* r = new_P7_ENVELOPED_DATA();
+            made = r;
+            version = r ? &r->version : nullptr;
+            break;
+        }
+        case P7_SIGNED_AND_ENVELOPED_DATA_TYPE: {
+            auto* r = new_P7_SIGNED_AND_ENVELOPED_DATA();
+            made = r;
+            version = r ? &r->version : nullptr;
+            break;
+        }
+        case P7_DIGESTED_DATA_TYPE: {
+            auto* r = new_P7_DIGESTED_DATA();
+            made = r;
+            version = r ? &r->version : nullptr;
+            break;
+        }
+        case P7_ENCRYPTED_DATA_TYPE: {
+            auto* r = new_P7_ENCRYPTED_DATA();
+            made = r;
+            version = r ? &r->version : nullptr;
+            break;
+        }
+        default:
+            return nullptr;
     }
     if (made && !zpki::pkcs7::setVersion(*version, static_cast<unsigned long>(initialVersion(row)))) {
         contentTypeOf(row)->release(made);
@@ -610,8 +606,7 @@ long versionOf(const BIGINT* v) {
 bool attributesDer(const X509_ATTRIBUTES* list, ber::Bytes& out) {
     if (!list) return false;
     Node holder(new_ASN1_UNIT());
-    if (!holder || !zpki::x509::AttributesCodec::encode(const_cast<X509_ATTRIBUTES*>(list), holder.get()))
-        return false;
+    if (!holder || !zpki::x509::AttributesCodec::encode(const_cast<X509_ATTRIBUTES*>(list), holder.get())) return false;
     der::Cursor c = ber::contentsOf(holder.get());
     Element e;
     if (!der::getElement(c, e)) return false;
@@ -677,9 +672,7 @@ ZUNPKI_API int cmp_P7_CONTENT_INFO(const P7_CONTENT_INFO* a, const P7_CONTENT_IN
     return t ? t->compare(a->content, b->content) : (a->content == b->content ? 0 : 1);
 }
 
-ZUNPKI_API P7_ISSUER_AND_SERIAL_NUMBER* new_P7_ISSUER_AND_SERIAL_NUMBER(void) {
-    return new_ISSUER_AND_SERIAL_NUMBER();
-}
+ZUNPKI_API P7_ISSUER_AND_SERIAL_NUMBER* new_P7_ISSUER_AND_SERIAL_NUMBER(void) { return new_ISSUER_AND_SERIAL_NUMBER(); }
 
 ZUNPKI_API void free_P7_ISSUER_AND_SERIAL_NUMBER(P7_ISSUER_AND_SERIAL_NUMBER* ias) {
     free_ISSUER_AND_SERIAL_NUMBER(ias);
@@ -743,8 +736,8 @@ ZUNPKI_API PKI_ERROR P7_SIGNER_INFO_to_Seq(const P7_SIGNER_INFO* si, ASN1_UNIT**
 }
 
 ZUNPKI_API PKI_ERROR Seq_to_P7_SIGNER_INFO(const ASN1_UNIT* node, P7_SIGNER_INFO** si) {
-    return decodeFilled<free_P7_SIGNER_INFO, clean_P7_SIGNER_INFO>(
-        node, si, F_SEQ_TO_P7_SIGNER_INFO, 5, 7, fillSignerInfo);
+    return decodeFilled<free_P7_SIGNER_INFO, clean_P7_SIGNER_INFO>(node, si, F_SEQ_TO_P7_SIGNER_INFO, 5, 7,
+                                                                   fillSignerInfo);
 }
 
 ZUNPKI_API PKI_ERROR P7_SIGNER_INFOS_to_Seq(const P7_SIGNER_INFOS* list, ASN1_UNIT** node) {
@@ -761,8 +754,8 @@ ZUNPKI_API PKI_ERROR P7_SIGNED_DATA_to_Seq(const P7_SIGNED_DATA* sd, ASN1_UNIT**
 }
 
 ZUNPKI_API PKI_ERROR Seq_to_P7_SIGNED_DATA(const ASN1_UNIT* node, P7_SIGNED_DATA** sd) {
-    return decodeFilled<free_P7_SIGNED_DATA, clean_P7_SIGNED_DATA>(
-        node, sd, F_SEQ_TO_P7_SIGNED_DATA, 4, 6, fillSignedData);
+    return decodeFilled<free_P7_SIGNED_DATA, clean_P7_SIGNED_DATA>(node, sd, F_SEQ_TO_P7_SIGNED_DATA, 4, 6,
+                                                                   fillSignedData);
 }
 
 ZUNPKI_API PKI_ERROR P7_RECIPIENT_INFO_to_Seq(const P7_RECIPIENT_INFO* ri, ASN1_UNIT** node) {
@@ -836,8 +829,8 @@ ZUNPKI_API PKI_ERROR P7_CONTENT_INFO_to_Seq(const P7_CONTENT_INFO* p7, ASN1_UNIT
 }
 
 ZUNPKI_API PKI_ERROR Seq_to_P7_CONTENT_INFO(const ASN1_UNIT* node, P7_CONTENT_INFO** p7) {
-    return decodeFilled<free_P7_CONTENT_INFO, clean_P7_CONTENT_INFO>(
-        node, p7, F_SEQ_TO_P7_CONTENT_INFO, 1, 2, fillContentInfo);
+    return decodeFilled<free_P7_CONTENT_INFO, clean_P7_CONTENT_INFO>(node, p7, F_SEQ_TO_P7_CONTENT_INFO, 1, 2,
+                                                                     fillContentInfo);
 }
 
 // ---- Construction ------------------------------------------------------------
@@ -911,28 +904,28 @@ ZUNPKI_API int set_P7_version(P7_CONTENT_INFO* p7, int version) {
     if (!p7 || !p7->content || version < 0) return 1;
     const auto v = static_cast<unsigned long>(version);
     switch (typeOf(p7)) {
-    case P7_SIGNED_DATA_TYPE: {
-        auto* sd = static_cast<P7_SIGNED_DATA*>(p7->content);
-        return zpki::pkcs7::setVersion(sd->version, v) && setVersions<P7_SIGNER_INFO>(sd->signerInfos, v) ? 0 : 1;
-    }
-    case P7_ENVELOPED_DATA_TYPE: {
-        auto* ed = static_cast<P7_ENVELOPED_DATA*>(p7->content);
-        return zpki::pkcs7::setVersion(ed->version, v) && setVersions<P7_RECIPIENT_INFO>(ed->recipientInfos, v) ? 0
-                                                                                                             : 1;
-    }
-    case P7_SIGNED_AND_ENVELOPED_DATA_TYPE: {
-        auto* sed = static_cast<P7_SIGNED_AND_ENVELOPED_DATA*>(p7->content);
-        return zpki::pkcs7::setVersion(sed->version, v) && setVersions<P7_SIGNER_INFO>(sed->signerInfos, v) &&
-                       setVersions<P7_RECIPIENT_INFO>(sed->recipientInfos, v)
-                   ? 0
-                   : 1;
-    }
-    case P7_DIGESTED_DATA_TYPE:
-        return zpki::pkcs7::setVersion(static_cast<P7_DIGESTED_DATA*>(p7->content)->version, v) ? 0 : 1;
-    case P7_ENCRYPTED_DATA_TYPE:
-        return zpki::pkcs7::setVersion(static_cast<P7_ENCRYPTED_DATA*>(p7->content)->version, v) ? 0 : 1;
-    default:
-        return 1;
+        case P7_SIGNED_DATA_TYPE: {
+            auto* sd = static_cast<P7_SIGNED_DATA*>(p7->content);
+            return zpki::pkcs7::setVersion(sd->version, v) && setVersions<P7_SIGNER_INFO>(sd->signerInfos, v) ? 0 : 1;
+        }
+        case P7_ENVELOPED_DATA_TYPE: {
+            auto* ed = static_cast<P7_ENVELOPED_DATA*>(p7->content);
+            return zpki::pkcs7::setVersion(ed->version, v) && setVersions<P7_RECIPIENT_INFO>(ed->recipientInfos, v) ? 0
+                                                                                                                    : 1;
+        }
+        case P7_SIGNED_AND_ENVELOPED_DATA_TYPE: {
+            auto* sed = static_cast<P7_SIGNED_AND_ENVELOPED_DATA*>(p7->content);
+            return zpki::pkcs7::setVersion(sed->version, v) && setVersions<P7_SIGNER_INFO>(sed->signerInfos, v) &&
+                           setVersions<P7_RECIPIENT_INFO>(sed->recipientInfos, v)
+                       ? 0
+                       : 1;
+        }
+        case P7_DIGESTED_DATA_TYPE:
+            return zpki::pkcs7::setVersion(static_cast<P7_DIGESTED_DATA*>(p7->content)->version, v) ? 0 : 1;
+        case P7_ENCRYPTED_DATA_TYPE:
+            return zpki::pkcs7::setVersion(static_cast<P7_ENCRYPTED_DATA*>(p7->content)->version, v) ? 0 : 1;
+        default:
+            return 1;
     }
 }
 
@@ -943,17 +936,17 @@ ZUNPKI_API int cmp_P7_ISSUER_AND_SERIAL_NUMBER(const X509_CERT* cert, const P7_I
 ZUNPKI_API int get_PKCS7_ENCRYPTED_CONTENT_length(const P7_CONTENT_INFO* p7) {
     const P7_ENCRYPTED_CONTENT_INFO* eci = nullptr;
     switch (typeOf(p7)) {
-    case P7_ENVELOPED_DATA_TYPE:
-        eci = p7->content ? static_cast<P7_ENVELOPED_DATA*>(p7->content)->encryptedContentInfo : nullptr;
-        break;
-    case P7_SIGNED_AND_ENVELOPED_DATA_TYPE:
-        eci = p7->content ? static_cast<P7_SIGNED_AND_ENVELOPED_DATA*>(p7->content)->encryptedContentInfo : nullptr;
-        break;
-    case P7_ENCRYPTED_DATA_TYPE:
-        eci = p7->content ? static_cast<P7_ENCRYPTED_DATA*>(p7->content)->encryptedContentInfo : nullptr;
-        break;
-    default:
-        return -1;
+        case P7_ENVELOPED_DATA_TYPE:
+            eci = p7->content ? static_cast<P7_ENVELOPED_DATA*>(p7->content)->encryptedContentInfo : nullptr;
+            break;
+        case P7_SIGNED_AND_ENVELOPED_DATA_TYPE:
+            eci = p7->content ? static_cast<P7_SIGNED_AND_ENVELOPED_DATA*>(p7->content)->encryptedContentInfo : nullptr;
+            break;
+        case P7_ENCRYPTED_DATA_TYPE:
+            eci = p7->content ? static_cast<P7_ENCRYPTED_DATA*>(p7->content)->encryptedContentInfo : nullptr;
+            break;
+        default:
+            return -1;
     }
     return eci && eci->encryptedContent ? eci->encryptedContent->length : 0;
 }

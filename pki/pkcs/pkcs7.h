@@ -38,18 +38,18 @@
 #include "x509/x509_key.h"
 
 /* Content-type rows. */
-#define P7_DATA                  21
-#define P7_SIGNED_DATA_TYPE      22
-#define P7_ENVELOPED_DATA_TYPE   23
+#define P7_DATA 21
+#define P7_SIGNED_DATA_TYPE 22
+#define P7_ENVELOPED_DATA_TYPE 23
 #define P7_SIGNED_AND_ENVELOPED_DATA_TYPE 24
-#define P7_DIGESTED_DATA_TYPE    25
-#define P7_ENCRYPTED_DATA_TYPE   26
-#define P7_CTL_TYPE              837
+#define P7_DIGESTED_DATA_TYPE 25
+#define P7_ENCRYPTED_DATA_TYPE 26
+#define P7_CTL_TYPE 837
 
 /* ContentInfos inside signedData or digestedData that hold more than data
  * nest at most this deep when decoded (deeper: 0x4B1A0104). Real messages
  * nest once or twice; a hostile one must not run the stack out. */
-#define P7_MAX_CONTENT_NESTING   8
+#define P7_MAX_CONTENT_NESTING 8
 
 /* IssuerAndSerialNumber and DigestInfo are the records of x509 under their
  * PKCS#7 names. */
@@ -68,7 +68,7 @@ typedef struct {
     BIGINT* version;
     P7_ISSUER_AND_SERIAL_NUMBER* issuerAndSerialNumber;
     X509_ALGO_IDENTIFIER* digestAlgorithm;
-    X509_ATTRIBUTES* authenticatedAttributes;   /* [0]; null: none */
+    X509_ATTRIBUTES* authenticatedAttributes; /* [0]; null: none */
     X509_ALGO_IDENTIFIER* digestEncryptionAlgorithm;
     OCTET_STRING* encryptedDigest;              /* null until signed */
     X509_ATTRIBUTES* unauthenticatedAttributes; /* [1]; null: none */
@@ -113,7 +113,7 @@ typedef struct {
     BIGINT* version;
     P7_RECIPIENT_INFOS* recipientInfos; /* starts empty; at least one to encode */
     P7_ENCRYPTED_CONTENT_INFO* encryptedContentInfo;
-    void* external_output;              /* the caller's marker; not encoded */
+    void* external_output; /* the caller's marker; not encoded */
 } P7_ENVELOPED_DATA;
 
 typedef struct {
@@ -121,9 +121,9 @@ typedef struct {
     P7_RECIPIENT_INFOS* recipientInfos;      /* starts empty; at least one to encode */
     X509_ALGO_IDENTIFIERS* digestAlgorithms; /* starts empty */
     P7_ENCRYPTED_CONTENT_INFO* encryptedContentInfo;
-    X509_CERTIFICATES* certificates;         /* [0]; null: none */
-    X509_CRLS* crls;                         /* [1]; null: none */
-    P7_SIGNER_INFOS* signerInfos;            /* null: left out; else at least one to encode */
+    X509_CERTIFICATES* certificates; /* [0]; null: none */
+    X509_CRLS* crls;                 /* [1]; null: none */
+    P7_SIGNER_INFOS* signerInfos;    /* null: left out; else at least one to encode */
 } P7_SIGNED_AND_ENVELOPED_DATA;
 
 typedef struct {

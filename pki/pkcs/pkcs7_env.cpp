@@ -227,10 +227,10 @@ int blockOf(const BLOCK_CIPHER_UNIT* unit) { return unit->block_length > 0 ? uni
 
 // What init changes in a message, made before anything is changed.
 struct Pending {
-    String params;                   // the caller's algorithm's new parameters (null: unchanged)
-    Eci eci;                         // a fresh EncryptedContentInfo (enveloped types)
-    std::vector<Algorithm> labels;   // per recipient: a new keyEncryptionAlgorithm, or null
-    std::vector<String> keys;        // per recipient: the encrypted key
+    String params;                  // the caller's algorithm's new parameters (null: unchanged)
+    Eci eci;                        // a fresh EncryptedContentInfo (enveloped types)
+    std::vector<Algorithm> labels;  // per recipient: a new keyEncryptionAlgorithm, or null
+    std::vector<String> keys;       // per recipient: the encrypted key
 };
 
 // A copy of alg with params in place of its parameters (null: as they are).
@@ -300,8 +300,8 @@ int encryptKey(const P7_RECIPIENT_INFO* ri, int mode, const void* key, int keyLe
 
 // An envelopedData or signedAndEnvelopedData: a fresh cipher, the key for
 // every recipient.
-int prepareEnveloped(const EnvelopeView& v, const X509_ALGO_IDENTIFIER* alg, const void* key, const void* iv,
-                     int mode, Pending& p) {
+int prepareEnveloped(const EnvelopeView& v, const X509_ALGO_IDENTIFIER* alg, const void* key, const void* iv, int mode,
+                     Pending& p) {
     const STACK* recipients = *v.recipients;
     if (get_STACK_count(recipients) <= 0 || !key) return code(F_ENC, ERR_R_NULL_ARGUMENT);
     int keyLen = 0, ivLen = 0;
@@ -517,8 +517,8 @@ ZUNPKI_API int add_PKCS7_P7_RECIPIENT_INFO(P7_CONTENT_INFO* p7, P7_RECIPIENT_INF
 }
 
 ZUNPKI_API P7_RECIPIENT_INFO* add_PKCS7_Recipient_withEncryptedAlgorithm(P7_CONTENT_INFO* p7,
-                                                                        const X509_CERT* recipient, int mode,
-                                                                        const RSAES_OAEP_PARAM* oaep) {
+                                                                         const X509_CERT* recipient, int mode,
+                                                                         const RSAES_OAEP_PARAM* oaep) {
     int rsaes = 0;
     EnvelopeView v;
     Recipient ri;
@@ -661,8 +661,7 @@ ZUNPKI_API int sign_encrypt_PKCS7(P7_CONTENT_INFO* p7, int /*unused*/, X509_ALGO
 }
 
 ZUNPKI_API int sign_encrypt_PKCS7_userKEY(P7_CONTENT_INFO* p7, int /*unused*/, X509_ALGO_IDENTIFIER* alg,
-                                          const char* data, int len, const void* key,
-                                          const void* iv, int mode) {
+                                          const char* data, int len, const void* key, const void* iv, int mode) {
     return key ? signAndEncrypt(p7, alg, data, len, key, iv, mode, false) : 1;
 }
 
@@ -672,15 +671,14 @@ ZUNPKI_API int sign_encrypt_PKCS7_SP(P7_CONTENT_INFO* p7, int /*unused*/, X509_A
 }
 
 ZUNPKI_API int sign_encrypt_PKCS7_userKEY_SP(P7_CONTENT_INFO* p7, int /*unused*/, X509_ALGO_IDENTIFIER* alg,
-                                             const char* data, int len, const void* key,
-                                             const void* iv, int mode) {
+                                             const char* data, int len, const void* key, const void* iv, int mode) {
     return key ? signAndEncrypt(p7, alg, data, len, key, iv, mode, true) : 1;
 }
 
 // ---- Decryption ------------------------------------------------------------------
 
-ZUNPKI_API int decrypt_PKCS7_enveloped_CEK(P7_CONTENT_INFO* p7, const X509_CERT* recipient,
-                                           const ASYMMETRIC_KEY* key, char* out, int* out_len, int mode) {
+ZUNPKI_API int decrypt_PKCS7_enveloped_CEK(P7_CONTENT_INFO* p7, const X509_CERT* recipient, const ASYMMETRIC_KEY* key,
+                                           char* out, int* out_len, int mode) {
     EnvelopeView v;
     int rsaes = 0;
     if (!p7 || !key || !out || !out_len || !viewOf(p7, v) || !v.recipients) return 1;
@@ -714,8 +712,7 @@ ZUNPKI_API int decrypt_PKCS7_enveloped_CEK(P7_CONTENT_INFO* p7, const X509_CERT*
     return 0;
 }
 
-ZUNPKI_API int decrypt_PKCS7(P7_CONTENT_INFO* p7, const void* key, const void* iv, char* out,
-                             int* out_len) {
+ZUNPKI_API int decrypt_PKCS7(P7_CONTENT_INFO* p7, const void* key, const void* iv, char* out, int* out_len) {
     EnvelopeView v;
     if (!p7 || !key || !out || !out_len || !viewOf(p7, v)) return 1;
     const P7_ENCRYPTED_CONTENT_INFO* eci = *v.eci;
@@ -744,8 +741,7 @@ ZUNPKI_API int decrypt_PKCS7(P7_CONTENT_INFO* p7, const void* key, const void* i
 namespace {
 
 // Verification of a copy whose signatures were encrypted with the content key.
-bool verifiesUnsealed(const P7_CONTENT_INFO* p7, const X509_CERT* signer, const void* key, const char* data,
-                      int len) {
+bool verifiesUnsealed(const P7_CONTENT_INFO* p7, const X509_CERT* signer, const void* key, const char* data, int len) {
     Message copy(dup_P7_CONTENT_INFO(p7));
     auto* sed = contentAs<P7_SIGNED_AND_ENVELOPED_DATA>(copy.get(), P7_SIGNED_AND_ENVELOPED_DATA_TYPE);
     return sed && sealSignatures(sed, key, 0) == 0 && verify_PKCS7(copy.get(), signer, data, len) == 0;
@@ -753,8 +749,8 @@ bool verifiesUnsealed(const P7_CONTENT_INFO* p7, const X509_CERT* signer, const 
 
 }  // namespace
 
-extern "C" ZUNPKI_API int verify_decrypt_PKCS7(P7_CONTENT_INFO* p7, const X509_CERT* signer, const void* key,
-                                               char* out, int* out_len) {
+extern "C" ZUNPKI_API int verify_decrypt_PKCS7(P7_CONTENT_INFO* p7, const X509_CERT* signer, const void* key, char* out,
+                                               int* out_len) {
     if (!contentAs<P7_SIGNED_AND_ENVELOPED_DATA>(p7, P7_SIGNED_AND_ENVELOPED_DATA_TYPE)) return 1;
     if (int rc = decrypt_PKCS7(p7, key, nullptr, out, out_len)) return rc;
     int rc = verify_PKCS7(p7, signer, out, *out_len);

@@ -30,9 +30,9 @@
 #include "pkcs/pkcs7.h"
 
 /* Key-transport modes (RSAES). 0 means PKCS#1 v1.5. */
-#define P7_RSAES_DEFAULT   0
-#define P7_RSAES_OAEP      8
-#define P7_RSAES_OAEP_V21  16 /* the same encoding as 8 */
+#define P7_RSAES_DEFAULT 0
+#define P7_RSAES_OAEP 8
+#define P7_RSAES_OAEP_V21 16 /* the same encoding as 8 */
 #define P7_RSAES_PKCS1_V15 32
 
 ZUNPKI_BEGIN_DECLS
@@ -46,8 +46,8 @@ ZUNPKI_BEGIN_DECLS
  * with oaep (null: the defaults, SHA-1) for modes 8 and 16, rsaEncryption
  * for 0 and 32. Other modes give null. */
 ZUNPKI_API P7_RECIPIENT_INFO* add_PKCS7_Recipient_withEncryptedAlgorithm(P7_CONTENT_INFO* p7,
-                                                                        const X509_CERT* recipient, int mode,
-                                                                        const RSAES_OAEP_PARAM* oaep);
+                                                                         const X509_CERT* recipient, int mode,
+                                                                         const RSAES_OAEP_PARAM* oaep);
 ZUNPKI_API P7_RECIPIENT_INFO* add_PKCS7_Recipient(P7_CONTENT_INFO* p7, const X509_CERT* recipient);
 /* Appends ri itself (owned by p7 on success). 0, or 1 for null arguments,
  * other types or no memory. */
@@ -61,8 +61,7 @@ ZUNPKI_API int add_PKCS7_P7_RECIPIENT_INFO(P7_CONTENT_INFO* p7, P7_RECIPIENT_INF
  * row without an OID, 0x4B00003B when a copy fails; eci is unchanged on
  * failure. */
 ZUNPKI_API int set_PKCS7_P7_ENCRYPTED_CONTENT_INFO(P7_ENCRYPTED_CONTENT_INFO* eci, int type_row,
-                                                   const X509_ALGO_IDENTIFIER* alg, const unsigned char* data,
-                                                   int len);
+                                                   const X509_ALGO_IDENTIFIER* alg, const unsigned char* data, int len);
 /* Hands a cipher unit, initialised by the caller for encryption, to an
  * enveloped, signed-and-enveloped or encrypted message (its
  * EncryptedContentInfo is made when missing); the message owns the unit from
@@ -119,16 +118,14 @@ ZUNPKI_API int encrypt_PKCS7_userKEY(P7_CONTENT_INFO* p7, int unused, X509_ALGO_
  * both forms). 1 for null arguments or another type, 0x4B00002B for a mode
  * other than 0, 8, 16, 32, else the first failure of signing or
  * encryption. */
-ZUNPKI_API int sign_encrypt_PKCS7(P7_CONTENT_INFO* p7, int unused, X509_ALGO_IDENTIFIER* alg, const char* data,
-                                  int len, int mode);
-ZUNPKI_API int sign_encrypt_PKCS7_userKEY(P7_CONTENT_INFO* p7, int unused, X509_ALGO_IDENTIFIER* alg,
-                                          const char* data, int len, const void* key,
-                                          const void* iv, int mode);
+ZUNPKI_API int sign_encrypt_PKCS7(P7_CONTENT_INFO* p7, int unused, X509_ALGO_IDENTIFIER* alg, const char* data, int len,
+                                  int mode);
+ZUNPKI_API int sign_encrypt_PKCS7_userKEY(P7_CONTENT_INFO* p7, int unused, X509_ALGO_IDENTIFIER* alg, const char* data,
+                                          int len, const void* key, const void* iv, int mode);
 ZUNPKI_API int sign_encrypt_PKCS7_SP(P7_CONTENT_INFO* p7, int unused, X509_ALGO_IDENTIFIER* alg, const char* data,
                                      int len, int mode);
 ZUNPKI_API int sign_encrypt_PKCS7_userKEY_SP(P7_CONTENT_INFO* p7, int unused, X509_ALGO_IDENTIFIER* alg,
-                                             const char* data, int len, const void* key,
-                                             const void* iv, int mode);
+                                             const char* data, int len, const void* key, const void* iv, int mode);
 
 /* ---- Decryption ------------------------------------------------------------*/
 
@@ -142,8 +139,8 @@ ZUNPKI_API int sign_encrypt_PKCS7_userKEY_SP(P7_CONTENT_INFO* p7, int unused, X5
  * 0x4B00002B for a mode other than 0, 8, 16, 32 or a key that is not as
  * long as the content cipher's; 0x4B000049 for too little room; VSC_FAIL
  * (1) for wrong padding. Nothing is left in out on failure. */
-ZUNPKI_API int decrypt_PKCS7_enveloped_CEK(P7_CONTENT_INFO* p7, const X509_CERT* recipient,
-                                           const ASYMMETRIC_KEY* key, char* out, int* out_len, int mode);
+ZUNPKI_API int decrypt_PKCS7_enveloped_CEK(P7_CONTENT_INFO* p7, const X509_CERT* recipient, const ASYMMETRIC_KEY* key,
+                                           char* out, int* out_len, int mode);
 
 /* The len bytes of the content of an enveloped, signed-and-enveloped or
  * encrypted message decrypted with key into out (room *out_len), under the
@@ -153,14 +150,13 @@ ZUNPKI_API int decrypt_PKCS7_enveloped_CEK(P7_CONTENT_INFO* p7, const X509_CERT*
  * cipher we do not know; 0x4B00002B for an IV of another length;
  * 0x4B000049 for too little room; VSC_FAIL (1) for wrong padding (usually a
  * wrong key). Nothing is left in out on failure. */
-ZUNPKI_API int decrypt_PKCS7(P7_CONTENT_INFO* p7, const void* key, const void* iv, char* out,
-                             int* out_len);
+ZUNPKI_API int decrypt_PKCS7(P7_CONTENT_INFO* p7, const void* key, const void* iv, char* out, int* out_len);
 /* A signedAndEnvelopedData's content decrypted with key (IV from the
  * message) into out, then verify_PKCS7 over it (signer: as there); also
  * the signatures that _SP encrypted. 1 for other types; decrypt_PKCS7's or
  * verify_PKCS7's code, and then nothing is left in out. */
-ZUNPKI_API int verify_decrypt_PKCS7(P7_CONTENT_INFO* p7, const X509_CERT* signer, const void* key,
-                                    char* out, int* out_len);
+ZUNPKI_API int verify_decrypt_PKCS7(P7_CONTENT_INFO* p7, const X509_CERT* signer, const void* key, char* out,
+                                    int* out_len);
 
 ZUNPKI_END_DECLS
 

@@ -74,26 +74,40 @@ P7_SIGNER_INFO* signerAt(const STACK* list, int i) { return static_cast<P7_SIGNE
 // The PKCS#1 v1.5 signature row of a digest row.
 int rsaSignatureRow(int digestRow) {
     switch (digestRow) {
-    case 3: return 7;       // RSA-MD2
-    case 4: return 8;       // RSA-MD5
-    case 41: return 42;     // RSA-SHA
-    case 64: return 65;     // RSA-SHA1
-    case 257: return 396;   // RSA-MD4
-    case 672: return 668;   // RSA-SHA256
-    case 673: return 669;   // RSA-SHA384
-    case 674: return 670;   // RSA-SHA512
-    case 675: return 671;   // RSA-SHA224
-    default: return kRowRsaEncryption;
+        case 3:
+            return 7;  // RSA-MD2
+        case 4:
+            return 8;  // RSA-MD5
+        case 41:
+            return 42;  // RSA-SHA
+        case 64:
+            return 65;  // RSA-SHA1
+        case 257:
+            return 396;  // RSA-MD4
+        case 672:
+            return 668;  // RSA-SHA256
+        case 673:
+            return 669;  // RSA-SHA384
+        case 674:
+            return 670;  // RSA-SHA512
+        case 675:
+            return 671;  // RSA-SHA224
+        default:
+            return kRowRsaEncryption;
     }
 }
 
 // The KCDSA signature row that names the digest a KCDSA key signs with.
 int kcdsaSignatureRow(int digestId) {
     switch (digestId) {
-    case VSC_DIGEST_HAS160: return 783;  // HAS160withKCDSA1
-    case VSC_DIGEST_SHA1: return 784;    // KCDSA1withSHA1
-    case VSC_DIGEST_SHA256: return 841;  // KCDSA1withSHA256
-    default: return kRowKcdsa;
+        case VSC_DIGEST_HAS160:
+            return 783;  // HAS160withKCDSA1
+        case VSC_DIGEST_SHA1:
+            return 784;  // KCDSA1withSHA1
+        case VSC_DIGEST_SHA256:
+            return 841;  // KCDSA1withSHA256
+        default:
+            return kRowKcdsa;
     }
 }
 
@@ -415,8 +429,8 @@ ZUNPKI_API int add_PKCS7_Signer(P7_CONTENT_INFO* p7, P7_SIGNER_INFO* si) {
 }
 
 ZUNPKI_API P7_SIGNER_INFO* add_PKCS7_Signature_withEncryptedAlgorithm(P7_CONTENT_INFO* p7, const X509_CERT* signer,
-                                                                     const ASYMMETRIC_KEY* key, int digest_row,
-                                                                     int kind, const RSASSA_PSS_PARAM* pss) {
+                                                                      const ASYMMETRIC_KEY* key, int digest_row,
+                                                                      int kind, const RSASSA_PSS_PARAM* pss) {
     SignedView v;
     const X509_NAME* issuer = get_X509_issuer(signer);
     const BIGINT* serial = get_X509_serial(signer);
@@ -462,8 +476,8 @@ ZUNPKI_API P7_SIGNER_INFO* add_PKCS7_Signature_withEncryptedAlgorithm(P7_CONTENT
     return si.release();
 }
 
-ZUNPKI_API P7_SIGNER_INFO* add_PKCS7_Signature(P7_CONTENT_INFO* p7, const X509_CERT* signer,
-                                               const ASYMMETRIC_KEY* key, int digest_row) {
+ZUNPKI_API P7_SIGNER_INFO* add_PKCS7_Signature(P7_CONTENT_INFO* p7, const X509_CERT* signer, const ASYMMETRIC_KEY* key,
+                                               int digest_row) {
     return add_PKCS7_Signature_withEncryptedAlgorithm(p7, signer, key, digest_row, P7_SIGN_PKCS1_V15, nullptr);
 }
 
@@ -618,8 +632,7 @@ ZUNPKI_API int verify_PKCS7_data(P7_CONTENT_INFO* p7, const P7_SIGNER_INFO* si, 
         contentLen = static_cast<size_t>(carried->length);
         // Bytes the caller gives are what it asks about: other bytes than
         // the signed ones do not verify because the message carries those.
-        if (data && len > 0 &&
-            (static_cast<size_t>(len) != contentLen || std::memcmp(data, content, contentLen) != 0))
+        if (data && len > 0 && (static_cast<size_t>(len) != contentLen || std::memcmp(data, content, contentLen) != 0))
             return code(F, 0x5e);
     } else if (data && len >= 0) {  // an empty content given is content too
         content = static_cast<const uint8_t*>(data);

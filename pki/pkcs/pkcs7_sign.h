@@ -22,7 +22,7 @@
 
 /* Signature kinds of add_PKCS7_Signature_withEncryptedAlgorithm. */
 #define P7_SIGN_PKCS1_V15 1 /* RSA PKCS#1 v1.5, or KCDSA for a KCDSA key */
-#define P7_SIGN_RSA_PSS   2
+#define P7_SIGN_RSA_PSS 2
 
 ZUNPKI_BEGIN_DECLS
 
@@ -38,10 +38,10 @@ ZUNPKI_BEGIN_DECLS
  * for a KCDSA key the KCDSA row of the digest (HAS160withKCDSA1,
  * KCDSA1withSHA1, KCDSA1withSHA256; KCDSA1 for others). */
 ZUNPKI_API P7_SIGNER_INFO* add_PKCS7_Signature_withEncryptedAlgorithm(P7_CONTENT_INFO* p7, const X509_CERT* signer,
-                                                                     const ASYMMETRIC_KEY* key, int digest_row,
-                                                                     int kind, const RSASSA_PSS_PARAM* pss);
-ZUNPKI_API P7_SIGNER_INFO* add_PKCS7_Signature(P7_CONTENT_INFO* p7, const X509_CERT* signer,
-                                               const ASYMMETRIC_KEY* key, int digest_row);
+                                                                      const ASYMMETRIC_KEY* key, int digest_row,
+                                                                      int kind, const RSASSA_PSS_PARAM* pss);
+ZUNPKI_API P7_SIGNER_INFO* add_PKCS7_Signature(P7_CONTENT_INFO* p7, const X509_CERT* signer, const ASYMMETRIC_KEY* key,
+                                               int digest_row);
 /* Appends si itself (owned by p7 on success) and a copy of its
  * digestAlgorithm to digestAlgorithms. 0, or 1 for other types, null
  * arguments or when either append fails (nothing added). */

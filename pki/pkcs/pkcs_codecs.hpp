@@ -18,10 +18,8 @@ using Algorithm = Owned<X509_ALGO_IDENTIFIER, free_X509_ALGO_IDENTIFIER>;
 // Puts fresh in slot, releasing what slot held; 1, with slot as it was,
 // when there is nothing fresh (a copy or allocation failed).
 template <auto Free, class T>
-int replace(T*& slot, T* fresh)
-{
-    if (fresh == nullptr)
-        return 1;
+int replace(T*& slot, T* fresh) {
+    if (fresh == nullptr) return 1;
     Free(slot);
     slot = fresh;
     return 0;
@@ -42,21 +40,16 @@ struct NotEncoded {
     static int compare(const Value& a, const Value& b) { return C::compare(a, b); }
 };
 
-inline bool isSequence(uint8_t id)
-{
-    return id == 0x30;
-}
+inline bool isSequence(uint8_t id) { return id == 0x30; }
 
 // An AlgorithmIdentifier member.
-using AlgorithmId =
-    asn1::ByFunctions<X509_ALGO_IDENTIFIER, new_X509_ALGO_IDENTIFIER, free_X509_ALGO_IDENTIFIER,
-                      dup_X509_ALGO_IDENTIFIER, cmp_X509_ALGO_IDENTIFIER, X509_ALGO_IDENTIFIER_to_Seq,
-                      Seq_to_X509_ALGO_IDENTIFIER, isSequence>;
+using AlgorithmId = asn1::ByFunctions<X509_ALGO_IDENTIFIER, new_X509_ALGO_IDENTIFIER, free_X509_ALGO_IDENTIFIER,
+                                      dup_X509_ALGO_IDENTIFIER, cmp_X509_ALGO_IDENTIFIER, X509_ALGO_IDENTIFIER_to_Seq,
+                                      Seq_to_X509_ALGO_IDENTIFIER, isSequence>;
 
 // The bytes are exactly one definite-length DER SEQUENCE, nothing after it
 // (decrypted garbage almost never is).
-inline bool isOneSequence(const unsigned char* der, size_t len)
-{
+inline bool isOneSequence(const unsigned char* der, size_t len) {
     der::Cursor in(der, len);
     der::Element e;
     return der::getElement(in, e) && e.identifier == 0x30 && !e.indefinite && in.empty();
@@ -65,32 +58,27 @@ inline bool isOneSequence(const unsigned char* der, size_t len)
 // The DER of a record through its encoder, in a buffer wiped when released;
 // empty, with len -1, when the encoder fails.
 template <class T>
-Buffer derOf(const T* record, PKI_ERROR (*encoder)(const T*, ASN1_UNIT**), int& len)
-{
+Buffer derOf(const T* record, PKI_ERROR (*encoder)(const T*, ASN1_UNIT**), int& len) {
     len = -1;
     ASN1_UNIT* made = nullptr;
     PKI_ERROR rc = encoder(record, &made);
     Owned<ASN1_UNIT, free_ASN1_UNIT> node(made);
-    if (rc != PKI_SUCCESS || !node)
-        return {};
+    if (rc != PKI_SUCCESS || !node) return {};
     unsigned char* bytes = nullptr;
     const int n = ASN1_to_binary(node.get(), &bytes);
     auto der = Buffer::adopt(bytes, n);
-    if (n <= 0)
-        return {};
+    if (n <= 0) return {};
     len = n;
     return der;
 }
 
 // The number of children of a constructed node; -1 when they do not read.
-inline int childCount(const ASN1_UNIT* node)
-{
+inline int childCount(const ASN1_UNIT* node) {
     asn1::Decoder d(ber::contentsOf(node));
     asn1::Element e;
     int n = 0;
     while (d.more()) {
-        if (!d.next(e))
-            return -1;
+        if (!d.next(e)) return -1;
         ++n;
     }
     return n;
@@ -98,8 +86,7 @@ inline int childCount(const ASN1_UNIT* node)
 
 // A string of type 48 holding the contents of node, a SEQUENCE: how an
 // AlgorithmIdentifier keeps SEQUENCE parameters.
-inline Owned<ASN1_STRING, free_ASN1_STRING> contentsString(const ASN1_UNIT* node)
-{
+inline Owned<ASN1_STRING, free_ASN1_STRING> contentsString(const ASN1_UNIT* node) {
     const int len = getASN1ValueLength(node);
     Owned<ASN1_STRING, free_ASN1_STRING> s(new_ASN1_STRING());
     if (!s || len < 0 || set_ASN1_STRING_value(s.get(), ASN1_TAG_CONS_SEQUENCE, node->value, len) != PKI_SUCCESS)
@@ -109,21 +96,17 @@ inline Owned<ASN1_STRING, free_ASN1_STRING> contentsString(const ASN1_UNIT* node
 
 // The SEQUENCE that parameters of type 48 hold, as a node; null for any
 // other parameters.
-inline Owned<ASN1_UNIT, free_ASN1_UNIT> sequenceOf(const ASN1_STRING* params)
-{
-    if (params == nullptr || params->type != ASN1_TAG_CONS_SEQUENCE)
-        return nullptr;
+inline Owned<ASN1_UNIT, free_ASN1_UNIT> sequenceOf(const ASN1_STRING* params) {
+    if (params == nullptr || params->type != ASN1_TAG_CONS_SEQUENCE) return nullptr;
     ASN1_UNIT* node = nullptr;
-    if (ASN1_STRING_to_Seq(params, &node) != PKI_SUCCESS)
-        return nullptr;
+    if (ASN1_STRING_to_Seq(params, &node) != PKI_SUCCESS) return nullptr;
     return Owned<ASN1_UNIT, free_ASN1_UNIT>(node);
 }
 
 // Hands a finished record to the caller: into the record *out points to
 // (its old members released), or as *out when it points to none.
 template <auto Clean, class T, void (*Free)(T*)>
-void deliver(Owned<T, Free>& made, T** out)
-{
+void deliver(Owned<T, Free>& made, T** out) {
     if (*out == nullptr)
         *out = made.release();
     else

@@ -13,11 +13,9 @@
 namespace zpki {
 
 // Zeroes n bytes in a way the compiler may not drop.
-inline void wipe(void* p, size_t n)
-{
+inline void wipe(void* p, size_t n) {
     volatile unsigned char* v = static_cast<volatile unsigned char*>(p);
-    while (n-- > 0)
-        *v++ = 0;
+    while (n-- > 0) *v++ = 0;
 }
 
 // N bytes wiped when the scope ends.

@@ -90,9 +90,8 @@ ZUNPKI_API void free_OBJECT_IDENTIFIERS(OBJECT_IDENTIFIERS* list) {
 }
 
 ZUNPKI_API int add_OBJECT_IDENTIFIERS(OBJECT_IDENTIFIERS* list, const OBJECT_IDENTIFIER* oid) {
-    return zpki::x509::insertCopy<OBJECT_IDENTIFIER, dup_OBJECT_IDENTIFIER, free_OBJECT_IDENTIFIER>(list, oid, -1)
-               ? 0
-               : 1;
+    return zpki::x509::insertCopy<OBJECT_IDENTIFIER, dup_OBJECT_IDENTIFIER, free_OBJECT_IDENTIFIER>(list, oid, -1) ? 0
+                                                                                                                   : 1;
 }
 
 ZUNPKI_API int get_OBJECT_IDENTIFIERS_index_by_OBJECT_IDENTIFIER(const OBJECT_IDENTIFIERS* list,

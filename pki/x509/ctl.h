@@ -42,22 +42,22 @@ typedef STACK OBJECT_IDENTIFIERS;
 
 typedef struct {
     OCTET_STRING* subjectIdentifier;
-    X509_ATTRIBUTES* subjectAttributes;   /* null or empty: none */
+    X509_ATTRIBUTES* subjectAttributes; /* null or empty: none */
 } TRUSTED_CERTIFICATE;
 
 /* A STACK of TRUSTED_CERTIFICATE; the list owns its entries. */
 typedef STACK TRUSTED_SUBJECTS;
 
 typedef struct {
-    BIGINT* version;                      /* null or 0: v1, not written */
-    OBJECT_IDENTIFIERS* subjectUsage;     /* at least one */
-    OCTET_STRING* listIdentifier;         /* null when absent */
-    BIGINT* sequenceNumber;               /* null when absent */
+    BIGINT* version;                  /* null or 0: v1, not written */
+    OBJECT_IDENTIFIERS* subjectUsage; /* at least one */
+    OCTET_STRING* listIdentifier;     /* null when absent */
+    BIGINT* sequenceNumber;           /* null when absent */
     X509_TIME* thisUpdate;
-    X509_TIME* nextUpdate;                /* null when absent */
+    X509_TIME* nextUpdate; /* null when absent */
     X509_ALGO_IDENTIFIER* subjectAlgorithm;
-    TRUSTED_SUBJECTS* trustedSubjects;    /* null or empty: none */
-    X509_EXTENSIONS* ctlExtensions;       /* null or empty: none */
+    TRUSTED_SUBJECTS* trustedSubjects; /* null or empty: none */
+    X509_EXTENSIONS* ctlExtensions;    /* null or empty: none */
 } CERT_TRUST_LIST;
 
 ZUNPKI_BEGIN_DECLS

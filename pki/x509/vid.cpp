@@ -39,15 +39,15 @@ struct AlgorithmOid : Oid {
 
 template <>
 struct zpki::asn1::Describe<VID> {
-    using Shape = Sequence<Field<&VID::hashAlgorithm, AlgorithmOid>,
-                           Field<&VID::virtualID, Optional<Explicit<0, OctetString>>>>;
+    using Shape =
+        Sequence<Field<&VID::hashAlgorithm, AlgorithmOid>, Field<&VID::virtualID, Optional<Explicit<0, OctetString>>>>;
 };
 // The record's members; the wire form is written by hand below.
 template <>
 struct zpki::asn1::Describe<KISA_IDENTIFY_DATA> {
-    using Shape = Sequence<Field<&KISA_IDENTIFY_DATA::realName, Utf8String>,
-                           Field<&KISA_IDENTIFY_DATA::idType, Optional<Oid>>,
-                           Field<&KISA_IDENTIFY_DATA::vid, Optional<Sub<VID>>>>;
+    using Shape =
+        Sequence<Field<&KISA_IDENTIFY_DATA::realName, Utf8String>, Field<&KISA_IDENTIFY_DATA::idType, Optional<Oid>>,
+                 Field<&KISA_IDENTIFY_DATA::vid, Optional<Sub<VID>>>>;
 };
 ZPKI_STRUCT_LIFECYCLE(VID)
 ZPKI_STRUCT_LIFECYCLE(KISA_IDENTIFY_DATA)
@@ -116,7 +116,7 @@ ZUNPKI_API PKI_ERROR KISA_IDENTIFY_DATA_to_Seq(const KISA_IDENTIFY_DATA* data, A
 }
 
 ZUNPKI_API PKI_ERROR get_KISA_IDENTIFY_DATA_from_extensions(const X509_EXTENSIONS* extensions,
-                                                          KISA_IDENTIFY_DATA** data) {
+                                                            KISA_IDENTIFY_DATA** data) {
     constexpr unsigned kCheck = L_X509V3 | F_CHECK_VID;
     if (!extensions || !data) return code(kCheck, ERR_R_NULL_ARGUMENT);
     using Node = Owned<ASN1_UNIT, free_ASN1_UNIT>;
@@ -130,7 +130,8 @@ ZUNPKI_API PKI_ERROR get_KISA_IDENTIFY_DATA_from_extensions(const X509_EXTENSION
         // Each otherName in turn: its type is not looked at, its value decides.
         for (int j = 0; j < names->count; ++j) {
             const auto* gn = static_cast<const GENERAL_NAME*>(names->items[j]);
-            const auto* other = gn->type == GENERAL_NAME_OTHER_NAME ? static_cast<const OTHERNAME*>(gn->value) : nullptr;
+            const auto* other =
+                gn->type == GENERAL_NAME_OTHER_NAME ? static_cast<const OTHERNAME*>(gn->value) : nullptr;
             if (!other || !other->value) continue;
             Node value(decodeToDERSequence(other->value->data, other->value->length));
             KISA_IDENTIFY_DATA* found = nullptr;
@@ -143,8 +144,8 @@ ZUNPKI_API PKI_ERROR get_KISA_IDENTIFY_DATA_from_extensions(const X509_EXTENSION
     return code(kCheck, ERR_NOT_FOUNDED);
 }
 
-ZUNPKI_API PKI_ERROR check_VID_extensions(const X509_EXTENSIONS* extensions, const unsigned char* random,
-                                          int randomLen, const char* idn, int idnLen) {
+ZUNPKI_API PKI_ERROR check_VID_extensions(const X509_EXTENSIONS* extensions, const unsigned char* random, int randomLen,
+                                          const char* idn, int idnLen) {
     constexpr unsigned kCheck = L_X509V3 | F_CHECK_VID;
     if (!extensions || !random || !idn || randomLen < 0 || idnLen < 0) return code(kCheck, ERR_R_NULL_ARGUMENT);
     KISA_IDENTIFY_DATA* found = nullptr;

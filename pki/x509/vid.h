@@ -60,7 +60,7 @@ ZUNPKI_API PKI_ERROR KISA_IDENTIFY_DATA_to_Seq(const KISA_IDENTIFY_DATA* data, A
  * 0 and a new record in *data, or 0x4755012f when there is none, 0x47550049
  * for a missing argument. */
 ZUNPKI_API PKI_ERROR get_KISA_IDENTIFY_DATA_from_extensions(const X509_EXTENSIONS* extensions,
-                                                          KISA_IDENTIFY_DATA** data);
+                                                            KISA_IDENTIFY_DATA** data);
 
 /* Checks idn (idnLen characters) and the random value (randomLen bytes)
  * against the VID of the identity data in extensions. 0 on a match; else
@@ -69,8 +69,8 @@ ZUNPKI_API PKI_ERROR get_KISA_IDENTIFY_DATA_from_extensions(const X509_EXTENSION
  * PrintableString, 0x47550104 the hash input cannot be built, 0x4755003b,
  * 0x47550022, 0x4755005b, 0x47550018 digest failures, 0x47550111 a VID of
  * another length, 0x47550112 a VID of other bytes. */
-ZUNPKI_API PKI_ERROR check_VID_extensions(const X509_EXTENSIONS* extensions, const unsigned char* random,
-                                          int randomLen, const char* idn, int idnLen);
+ZUNPKI_API PKI_ERROR check_VID_extensions(const X509_EXTENSIONS* extensions, const unsigned char* random, int randomLen,
+                                          const char* idn, int idnLen);
 /* The same for a certificate's extensions; 0x47550049 as well when cert or
  * its body or extension list is missing. */
 ZUNPKI_API PKI_ERROR check_VID(const X509_CERT* cert, const unsigned char* random, int randomLen, const char* idn,

@@ -95,8 +95,8 @@ using Tbs = Owned<X509_TBS_CERT, free_X509_TBS_CERT>;
 using Cert = Owned<X509_CERT, free_X509_CERT>;
 using zpki::x509::copyReceived;
 using zpki::x509::keep;
-using zpki::x509::timeUsable;
 using zpki::x509::TimeCodec;
+using zpki::x509::timeUsable;
 
 constexpr PKI_ERROR x509Err(unsigned func, unsigned reason) { return PKI_ERR(L_X509, func, reason); }
 
@@ -239,8 +239,7 @@ bool TimeCodec::decodeContents(const Element& e, Value& out) {
     const bool read = generalized ? GeneralizedTime::decodeContents(e, v) : UtcTime::decodeContents(e, v);
     Owned<ASN1_STRING, free_ASN1_STRING> value(v);
     Time64_T instant;
-    if (!read ||
-        !zpki::asn1time::parseInstant(value->data, static_cast<size_t>(value->length), generalized, instant))
+    if (!read || !zpki::asn1time::parseInstant(value->data, static_cast<size_t>(value->length), generalized, instant))
         return false;
     X509_TIME* t = new_X509_TIME();
     if (!t) return false;
@@ -536,11 +535,15 @@ ZUNPKI_API PKI_ERROR set_X509_pub_key(X509_CERT* cert, const X509_PUBKEY* key) {
     if (!made) return x509Err(F_SET_X509_PUB_KEY, ERR_R_ALLOC);
     int rc;
     switch (key->key->kind) {
-    case ASYMMETRIC_KEY_RSA: rc = set_X509_PUBKEY_rsa(made.get(), static_cast<const RSA_UNIT*>(key->key->key)); break;
-    case ASYMMETRIC_KEY_KCDSA:
-        rc = set_X509_PUBKEY_kcdsa(made.get(), static_cast<const KCDSA_UNIT*>(key->key->key));
-        break;
-    default: rc = 1; break;
+        case ASYMMETRIC_KEY_RSA:
+            rc = set_X509_PUBKEY_rsa(made.get(), static_cast<const RSA_UNIT*>(key->key->key));
+            break;
+        case ASYMMETRIC_KEY_KCDSA:
+            rc = set_X509_PUBKEY_kcdsa(made.get(), static_cast<const KCDSA_UNIT*>(key->key->key));
+            break;
+        default:
+            rc = 1;
+            break;
     }
     if (rc != 0) return x509Err(F_SET_X509_PUB_KEY, ERR_R_INVALID_ELEMENT);
     free_X509_PUBKEY(t->subjectPublicKeyInfo);
@@ -553,12 +556,16 @@ ZUNPKI_API PKI_ERROR set_X509_pub_key(X509_CERT* cert, const X509_PUBKEY* key) {
 // Getters
 
 ZUNPKI_API int get_X509_version(const X509_CERT* cert) { return cert && cert->tbs ? cert->tbs->version & 0xff : 1; }
-ZUNPKI_API BIGINT* get_X509_serial(const X509_CERT* cert) { return cert && cert->tbs ? cert->tbs->serialNumber : nullptr; }
+ZUNPKI_API BIGINT* get_X509_serial(const X509_CERT* cert) {
+    return cert && cert->tbs ? cert->tbs->serialNumber : nullptr;
+}
 ZUNPKI_API OBJECT_IDENTIFIER* get_X509_signature(const X509_CERT* cert) {
     return cert && cert->tbs ? cert->tbs->signature : nullptr;
 }
 ZUNPKI_API X509_NAME* get_X509_issuer(const X509_CERT* cert) { return cert && cert->tbs ? cert->tbs->issuer : nullptr; }
-ZUNPKI_API X509_NAME* get_X509_subject(const X509_CERT* cert) { return cert && cert->tbs ? cert->tbs->subject : nullptr; }
+ZUNPKI_API X509_NAME* get_X509_subject(const X509_CERT* cert) {
+    return cert && cert->tbs ? cert->tbs->subject : nullptr;
+}
 ZUNPKI_API X509_TIME* get_X509_notBefore(const X509_CERT* cert) {
     return cert && cert->tbs && cert->tbs->validity ? cert->tbs->validity->notBefore : nullptr;
 }
@@ -662,11 +669,14 @@ ZUNPKI_API int get_X509_PUBLIC_KEY_hash(const X509_CERT* cert, int digestId, uns
     BIT_STRING* bits = nullptr;
     PKI_ERROR rc;
     switch (pk->key->kind) {
-    case ASYMMETRIC_KEY_RSA: rc = RSA_KEY_to_BITSTRING(static_cast<const RSA_UNIT*>(pk->key->key), &bits); break;
-    case ASYMMETRIC_KEY_KCDSA:
-        rc = KCDSA_KEY_to_BITSTRING(static_cast<const KCDSA_UNIT*>(pk->key->key), &bits);
-        break;
-    default: return 0;
+        case ASYMMETRIC_KEY_RSA:
+            rc = RSA_KEY_to_BITSTRING(static_cast<const RSA_UNIT*>(pk->key->key), &bits);
+            break;
+        case ASYMMETRIC_KEY_KCDSA:
+            rc = KCDSA_KEY_to_BITSTRING(static_cast<const KCDSA_UNIT*>(pk->key->key), &bits);
+            break;
+        default:
+            return 0;
     }
     String owned(bits);
     int len = 0;

@@ -28,7 +28,7 @@
 
 /* Time: type 0 UTCTime, 1 GeneralizedTime; value is the text value of that
  * type (UTC_TIME or GENERALIZED_TIME). */
-#define X509_TIME_UTC         0
+#define X509_TIME_UTC 0
 #define X509_TIME_GENERALIZED 1
 
 typedef struct {
@@ -51,22 +51,22 @@ typedef struct {
 struct x509_received_st;
 
 typedef struct {
-    int version;                          /* low byte: 0 v1, 1 v2, 2 v3 */
+    int version; /* low byte: 0 v1, 1 v2, 2 v3 */
     BIGINT* serialNumber;
-    OBJECT_IDENTIFIER* signature;         /* algorithm of TBSCertificate.signature */
+    OBJECT_IDENTIFIER* signature; /* algorithm of TBSCertificate.signature */
     X509_NAME* issuer;
     X509_VALIDITY* validity;
     X509_NAME* subject;
     X509_PUBKEY* subjectPublicKeyInfo;
-    X509_EXTENSIONS* extensions;          /* null or empty: none */
+    X509_EXTENSIONS* extensions; /* null or empty: none */
     /* The parameters of TBSCertificate.signature as received (type = their
      * identifier octet); null: written as the algorithm wants them (absent
      * for ECDSA, else NULL). set_X509_signature with another algorithm drops
      * them. */
     ASN1_STRING* signatureParameters;
-    BIT_STRING* issuerUniqueID;           /* [1], null when absent */
-    BIT_STRING* subjectUniqueID;          /* [2], null when absent */
-    struct x509_received_st* received;    /* library-private */
+    BIT_STRING* issuerUniqueID;        /* [1], null when absent */
+    BIT_STRING* subjectUniqueID;       /* [2], null when absent */
+    struct x509_received_st* received; /* library-private */
 } X509_TBS_CERT;
 
 typedef struct {
@@ -74,8 +74,8 @@ typedef struct {
     OBJECT_IDENTIFIER* signatureAlgorithm; /* Certificate.signatureAlgorithm */
     BIT_STRING* signatureValue;
     X509_AUX* aux;
-    ASN1_STRING* signatureParameters;     /* of signatureAlgorithm, as for the TBS */
-    struct x509_received_st* received;    /* library-private */
+    ASN1_STRING* signatureParameters;  /* of signatureAlgorithm, as for the TBS */
+    struct x509_received_st* received; /* library-private */
 } X509_CERT;
 
 ZUNPKI_BEGIN_DECLS
@@ -175,8 +175,8 @@ ZUNPKI_API PKI_ERROR X509_TBS_CERT_to_Seq(const X509_TBS_CERT* tbs, ASN1_UNIT** 
 ZUNPKI_API int gen_SIG_X509_Cert(X509_CERT* cert, const ASYMMETRIC_KEY* key);
 /* A new BIT STRING in *sig. 0x46150049, 0x4615002B (algorithm without a
  * digest or an RSA scheme), the crypto library's result. */
-ZUNPKI_API PKI_ERROR gen_RSA_SIG_X509_TBS_CERT(const X509_TBS_CERT* tbs, BIT_STRING** sig,
-                                               const OBJECT_IDENTIFIER* alg, RSA_UNIT* key);
+ZUNPKI_API PKI_ERROR gen_RSA_SIG_X509_TBS_CERT(const X509_TBS_CERT* tbs, BIT_STRING** sig, const OBJECT_IDENTIFIER* alg,
+                                               RSA_UNIT* key);
 /* The BIT STRING holds the KCDSA signature value. 0x46160049, 0x4616002B,
  * 0x46160103, the crypto library's result. */
 ZUNPKI_API PKI_ERROR gen_KCDSA_SIG_X509_TBS_CERT(const X509_TBS_CERT* tbs, BIT_STRING** sig,

@@ -66,8 +66,7 @@ ZUNPKI_API int get_X509_CERTS_index_by_X509_CERT(const X509_CERTIFICATES* list, 
     // What cert's IssuerAndSerialNumber would name.
     const ISSUER_AND_SERIAL_NUMBER ias{const_cast<X509_NAME*>(issuer), const_cast<BIGINT*>(serial)};
     for (int i = 0; i < get_STACK_count(list); ++i)
-        if (cmp_ISSUER_AND_SERIAL_NUMBER(static_cast<const X509_CERT*>(get_STACK_value(list, i)), &ias) == 0)
-            return i;
+        if (cmp_ISSUER_AND_SERIAL_NUMBER(static_cast<const X509_CERT*>(get_STACK_value(list, i)), &ias) == 0) return i;
     return -1;
 }
 

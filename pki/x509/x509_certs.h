@@ -19,8 +19,8 @@ typedef STACK X509_CERTIFICATES;
 /* CertificatePair ::= SEQUENCE { forward [0] Certificate OPTIONAL,
  * reverse [1] Certificate OPTIONAL }; the pair owns both. */
 typedef struct {
-    X509_CERT* first;   /* forward: issued to this CA; null when absent */
-    X509_CERT* second;  /* reverse: issued by this CA; null when absent */
+    X509_CERT* first;  /* forward: issued to this CA; null when absent */
+    X509_CERT* second; /* reverse: issued by this CA; null when absent */
 } X509_CERT_PAIR;
 
 ZUNPKI_BEGIN_DECLS

@@ -44,9 +44,9 @@ namespace {
 uintptr_t fingerprintOf(const X509_REVOKED* r) {
     const X509_TIME* date = r->revocationDate;
     zpki::x509::Mark m;
-    for (uintptr_t p : {addr(r), addr(r->userCertificate), addr(date), addr(date ? date->value : nullptr),
-                        static_cast<uintptr_t>(date ? date->type : -1),
-                        zpki::x509::extensionsMark(r->crlEntryExtensions)})
+    for (uintptr_t p :
+         {addr(r), addr(r->userCertificate), addr(date), addr(date ? date->value : nullptr),
+          static_cast<uintptr_t>(date ? date->type : -1), zpki::x509::extensionsMark(r->crlEntryExtensions)})
         m.word(p);
     return m.value();
 }
@@ -74,7 +74,8 @@ struct zpki::x509::Kept<X509_CRL_INFO> {
                 static_cast<uintptr_t>(get_X509_NAME_count(t->issuer)),
                 addr(tu),
                 addr(tu ? tu->value : nullptr),
-                static_cast<uintptr_t>((tu ? tu->type : -1) & 0xff) | static_cast<uintptr_t>((nu ? nu->type : -1) & 0xff) << 8,
+                static_cast<uintptr_t>((tu ? tu->type : -1) & 0xff) |
+                    static_cast<uintptr_t>((nu ? nu->type : -1) & 0xff) << 8,
                 addr(nu),
                 addr(nu ? nu->value : nullptr),
                 addr(list),
@@ -284,13 +285,11 @@ X509_CRL_INFO* dupInfo(const X509_CRL_INFO* t) {
     c->version = t->version;
     if (!copyMember(c->signature, t->signature, dup_ASN1_STRING) ||
         !copyMember(c->signatureParameters, t->signatureParameters, dup_ASN1_STRING) ||
-        !copyMember(c->issuer, t->issuer, dup_X509_NAME) ||
-        !copyMember(c->thisUpdate, t->thisUpdate, dup_X509_TIME) ||
+        !copyMember(c->issuer, t->issuer, dup_X509_NAME) || !copyMember(c->thisUpdate, t->thisUpdate, dup_X509_TIME) ||
         !copyMember(c->nextUpdate, t->nextUpdate, dup_X509_TIME) ||
         !copyMember(c->crlExtensions, t->crlExtensions, dup_X509_EXTENSIONS))
         return nullptr;
-    if (t->revokedCertificates && !(c->revokedCertificates = copyEntries(t->revokedCertificates, kept)))
-        return nullptr;
+    if (t->revokedCertificates && !(c->revokedCertificates = copyEntries(t->revokedCertificates, kept))) return nullptr;
     if (kept && !zpki::x509::copyReceived(t, c.get())) return nullptr;
     return c.release();
 }
@@ -376,9 +375,7 @@ extern "C" {
 // ===========================================================================
 // Records
 
-ZUNPKI_API void free_X509_REVOKED_LIST(STACK* list) {
-    zpki::x509::freeList<X509_REVOKED, free_X509_REVOKED>(list);
-}
+ZUNPKI_API void free_X509_REVOKED_LIST(STACK* list) { zpki::x509::freeList<X509_REVOKED, free_X509_REVOKED>(list); }
 
 ZUNPKI_API X509_CRL_INFO* new_X509_CRL_INFO(void) {
     Info info(PKI_NEW(X509_CRL_INFO));
@@ -654,8 +651,8 @@ ZUNPKI_API int get_X509_REVOKED_CRLreason(const X509_REVOKED* entry, int index) 
     // CRLReason ::= ENUMERATED; an INTEGER is read alike.
     der::Cursor c(v->data, static_cast<size_t>(v->length));
     der::Element e;
-    if (!der::getElement(c, e) || !c.empty() || (e.identifier != 0x0a && e.identifier != 0x02) ||
-        e.contentsSize == 0 || e.contentsSize > 4 || (e.contents[0] & 0x80))
+    if (!der::getElement(c, e) || !c.empty() || (e.identifier != 0x0a && e.identifier != 0x02) || e.contentsSize == 0 ||
+        e.contentsSize > 4 || (e.contents[0] & 0x80))
         return -1;
     int reason = 0;
     for (size_t i = 0; i < e.contentsSize; ++i) reason = reason << 8 | e.contents[i];

@@ -33,26 +33,26 @@
 
 /* One revoked certificate. */
 typedef struct {
-    BIGINT* userCertificate;              /* serial number */
+    BIGINT* userCertificate; /* serial number */
     X509_TIME* revocationDate;
-    X509_EXTENSIONS* crlEntryExtensions;  /* null: none */
-    int position;                         /* index as received, then after each sort; never encoded */
-    uintptr_t received;                   /* library-private */
+    X509_EXTENSIONS* crlEntryExtensions; /* null: none */
+    int position;                        /* index as received, then after each sort; never encoded */
+    uintptr_t received;                  /* library-private */
 } X509_REVOKED;
 
 /* TBSCertList. */
 typedef struct {
-    int version;                          /* low byte: 0 v1, 1 v2 */
-    OBJECT_IDENTIFIER* signature;         /* algorithm of TBSCertList.signature */
+    int version;                  /* low byte: 0 v1, 1 v2 */
+    OBJECT_IDENTIFIER* signature; /* algorithm of TBSCertList.signature */
     X509_NAME* issuer;
     X509_TIME* thisUpdate;
-    X509_TIME* nextUpdate;                /* null when absent */
-    STACK* revokedCertificates;           /* of X509_REVOKED, compared by serial number */
+    X509_TIME* nextUpdate;      /* null when absent */
+    STACK* revokedCertificates; /* of X509_REVOKED, compared by serial number */
     X509_EXTENSIONS* crlExtensions;
     /* Parameters of the signature algorithm as received (type = their
      * identifier octet); null: NULL, or none for ECDSA. */
     ASN1_STRING* signatureParameters;
-    struct x509_received_st* received;    /* library-private */
+    struct x509_received_st* received; /* library-private */
 } X509_CRL_INFO;
 
 /* CertificateList. */
@@ -60,8 +60,8 @@ typedef struct {
     X509_CRL_INFO* info;
     OBJECT_IDENTIFIER* signatureAlgorithm;
     BIT_STRING* signatureValue;
-    ASN1_STRING* signatureParameters;     /* of signatureAlgorithm, as for the body */
-    struct x509_received_st* received;    /* library-private */
+    ASN1_STRING* signatureParameters;  /* of signatureAlgorithm, as for the body */
+    struct x509_received_st* received; /* library-private */
 } X509_CRL;
 
 /* A STACK of X509_CRL; the list owns its CRLs. */

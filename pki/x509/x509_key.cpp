@@ -101,11 +101,11 @@ bool integersToBitString(std::initializer_list<const BIGINT*> values, BIT_STRING
 
 // The two children of a SubjectPublicKeyInfo and the algorithm's children.
 struct SpkiParts {
-    der::Element algorithm;   // the AlgorithmIdentifier SEQUENCE
-    der::Element oid;         // its OBJECT IDENTIFIER
-    der::Element params;      // its parameters, when hasParams
+    der::Element algorithm;  // the AlgorithmIdentifier SEQUENCE
+    der::Element oid;        // its OBJECT IDENTIFIER
+    der::Element params;     // its parameters, when hasParams
     bool hasParams = false;
-    der::Element bits;        // the subjectPublicKey BIT STRING
+    der::Element bits;  // the subjectPublicKey BIT STRING
 };
 
 bool splitSpki(const ASN1_UNIT* node, SpkiParts& out) {
@@ -136,10 +136,17 @@ BIT_STRING* bitStringOf(const der::Element& e) {
 
 void freeKeyObject(int kind, void* key) {
     switch (kind) {
-    case ASYMMETRIC_KEY_RSA: VSC_Free_RSA(static_cast<RSA_UNIT*>(key)); break;
-    case ASYMMETRIC_KEY_KCDSA: VSC_Free_KCDSA(static_cast<KCDSA_UNIT*>(key)); break;
-    case ASYMMETRIC_KEY_EC: VSC_Free_ECC_Key(static_cast<ECC_KEY*>(key)); break;
-    default: break;
+        case ASYMMETRIC_KEY_RSA:
+            VSC_Free_RSA(static_cast<RSA_UNIT*>(key));
+            break;
+        case ASYMMETRIC_KEY_KCDSA:
+            VSC_Free_KCDSA(static_cast<KCDSA_UNIT*>(key));
+            break;
+        case ASYMMETRIC_KEY_EC:
+            VSC_Free_ECC_Key(static_cast<ECC_KEY*>(key));
+            break;
+        default:
+            break;
     }
 }
 
@@ -178,8 +185,8 @@ bool copyKcdsaGeneration(const KCDSA_UNIT* from, KCDSA_UNIT* to) {
 // Every value of from into to (cleaned by the caller), as they are: a copy
 // does not judge the domain parameters.
 bool copyKcdsaValues(const KCDSA_UNIT* from, KCDSA_UNIT* to) {
-    if (!dupInto(to->p, from->p) || !dupInto(to->q, from->q) || !dupInto(to->g, from->g) ||
-        !dupInto(to->y, from->y) || !dupInto(to->x, from->x) || !copyKcdsaGeneration(from, to))
+    if (!dupInto(to->p, from->p) || !dupInto(to->q, from->q) || !dupInto(to->g, from->g) || !dupInto(to->y, from->y) ||
+        !dupInto(to->x, from->x) || !copyKcdsaGeneration(from, to))
         return false;
     to->is_private = to->x ? 1 : 0;
     return true;
@@ -245,31 +252,37 @@ int cmpKeyObjects(int kind, const void* x, const void* y) {
     if (x == y) return 0;
     if (!x || !y) return x ? 1 : -1;
     switch (kind) {
-    case ASYMMETRIC_KEY_RSA: {
-        auto* a = static_cast<const RSA_UNIT*>(x);
-        auto* b = static_cast<const RSA_UNIT*>(y);
-        return cmpBigs({{a->n, b->n}, {a->e, b->e}, {a->d, b->d}, {a->p, b->p}, {a->q, b->q}, {a->dP, b->dP},
-                        {a->dQ, b->dQ}, {a->qInv, b->qInv}});
-    }
-    case ASYMMETRIC_KEY_KCDSA: {
-        auto* a = static_cast<const KCDSA_UNIT*>(x);
-        auto* b = static_cast<const KCDSA_UNIT*>(y);
-        if (int c = cmpBigs({{a->p, b->p}, {a->q, b->q}, {a->g, b->g}, {a->y, b->y}, {a->x, b->x}, {a->j, b->j}}))
-            return c;
-        if (a->seed_len != b->seed_len) return a->seed_len < b->seed_len ? -1 : 1;
-        if (a->seed_len > 0 && a->seed && b->seed)
-            if (int c = std::memcmp(a->seed, b->seed, static_cast<size_t>(a->seed_len))) return c;
-        return a->count == b->count ? 0 : (a->count < b->count ? -1 : 1);
-    }
-    case ASYMMETRIC_KEY_EC: {
-        auto* a = static_cast<const ECC_KEY*>(x);
-        auto* b = static_cast<const ECC_KEY*>(y);
-        if (int c = cmpCurves(a->curve, b->curve)) return c;
-        if (int c = cmpPoints(a->point, b->point)) return c;
-        return VSC_Cmp_BIGINT(a->d, b->d);
-    }
-    default:
-        return 1;  // an object of no kind we know cannot be compared
+        case ASYMMETRIC_KEY_RSA: {
+            auto* a = static_cast<const RSA_UNIT*>(x);
+            auto* b = static_cast<const RSA_UNIT*>(y);
+            return cmpBigs({{a->n, b->n},
+                            {a->e, b->e},
+                            {a->d, b->d},
+                            {a->p, b->p},
+                            {a->q, b->q},
+                            {a->dP, b->dP},
+                            {a->dQ, b->dQ},
+                            {a->qInv, b->qInv}});
+        }
+        case ASYMMETRIC_KEY_KCDSA: {
+            auto* a = static_cast<const KCDSA_UNIT*>(x);
+            auto* b = static_cast<const KCDSA_UNIT*>(y);
+            if (int c = cmpBigs({{a->p, b->p}, {a->q, b->q}, {a->g, b->g}, {a->y, b->y}, {a->x, b->x}, {a->j, b->j}}))
+                return c;
+            if (a->seed_len != b->seed_len) return a->seed_len < b->seed_len ? -1 : 1;
+            if (a->seed_len > 0 && a->seed && b->seed)
+                if (int c = std::memcmp(a->seed, b->seed, static_cast<size_t>(a->seed_len))) return c;
+            return a->count == b->count ? 0 : (a->count < b->count ? -1 : 1);
+        }
+        case ASYMMETRIC_KEY_EC: {
+            auto* a = static_cast<const ECC_KEY*>(x);
+            auto* b = static_cast<const ECC_KEY*>(y);
+            if (int c = cmpCurves(a->curve, b->curve)) return c;
+            if (int c = cmpPoints(a->point, b->point)) return c;
+            return VSC_Cmp_BIGINT(a->d, b->d);
+        }
+        default:
+            return 1;  // an object of no kind we know cannot be compared
     }
 }
 
@@ -327,7 +340,8 @@ bool appendKcdsaParams(ASN1_UNIT* parent, const KCDSA_UNIT* k) {
             Node gen(new_ASN1_UNIT());
             String seed(new_OCTET_STRING(k->seed, k->seed_len));
             Big count(VSC_New_BIGINT());
-            if (!gen || !seed || !count || VSC_Set_BIGINT_Word(count.get(), static_cast<unsigned>(k->count)) != VSC_OK ||
+            if (!gen || !seed || !count ||
+                VSC_Set_BIGINT_Word(count.get(), static_cast<unsigned>(k->count)) != VSC_OK ||
                 !appendString(gen.get(), ASN1_TAG_OCTET_STRING, seed.get()) || !appendInteger(gen.get(), count.get()) ||
                 !appendNode(seq.get(), gen.release()))
                 return false;
@@ -350,16 +364,16 @@ int appendAlgorithm(ASN1_UNIT* parent, const OBJECT_IDENTIFIER* oid, Params para
 // The subjectPublicKey of a key object: public values only.
 bool publicBits(int kind, const void* key, BIT_STRING** bits) {
     switch (kind) {
-    case ASYMMETRIC_KEY_RSA: {
-        auto* rsa = static_cast<const RSA_UNIT*>(key);
-        return integersToBitString({rsa->n, rsa->e}, bits);
-    }
-    case ASYMMETRIC_KEY_KCDSA:
-        return KCDSA_KEY_to_BITSTRING(static_cast<const KCDSA_UNIT*>(key), bits) == 0;
-    case ASYMMETRIC_KEY_EC:
-        return ECC_KEY_to_BITSTRING(static_cast<const ECC_KEY*>(key), bits) == 0;
-    default:
-        return false;
+        case ASYMMETRIC_KEY_RSA: {
+            auto* rsa = static_cast<const RSA_UNIT*>(key);
+            return integersToBitString({rsa->n, rsa->e}, bits);
+        }
+        case ASYMMETRIC_KEY_KCDSA:
+            return KCDSA_KEY_to_BITSTRING(static_cast<const KCDSA_UNIT*>(key), bits) == 0;
+        case ASYMMETRIC_KEY_EC:
+            return ECC_KEY_to_BITSTRING(static_cast<const ECC_KEY*>(key), bits) == 0;
+        default:
+            return false;
     }
 }
 
@@ -392,12 +406,18 @@ struct NamedCurve {
     int curveNumber;
     int row;
     char name[32];
-    unsigned char a[64]; int aLen;
-    unsigned char b[64]; int bLen;
-    unsigned char p[64]; int pLen;
-    unsigned char gx[64]; int gxLen;
-    unsigned char gy[64]; int gyLen;
-    unsigned char n[64]; int nLen;
+    unsigned char a[64];
+    int aLen;
+    unsigned char b[64];
+    int bLen;
+    unsigned char p[64];
+    int pLen;
+    unsigned char gx[64];
+    int gxLen;
+    unsigned char gy[64];
+    int gyLen;
+    unsigned char n[64];
+    int nLen;
 };
 
 constexpr int hexDigit(char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; }
@@ -474,8 +494,8 @@ ZPKI_STRUCT_LIFECYCLE(X509_ALGO_IDENTIFIER)
 
 template <>
 struct zpki::asn1::Describe<X509_SIGN> {
-    using Shape = Sequence<Field<&X509_SIGN::digestAlgorithm, Sub<X509_ALGO_IDENTIFIER>>,
-                           Field<&X509_SIGN::digest, OctetString>>;
+    using Shape =
+        Sequence<Field<&X509_SIGN::digestAlgorithm, Sub<X509_ALGO_IDENTIFIER>>, Field<&X509_SIGN::digest, OctetString>>;
 };
 ZPKI_STRUCT_LIFECYCLE(X509_SIGN)
 
@@ -554,9 +574,12 @@ ZUNPKI_API PKI_ERROR Seq_to_X509_ALGO_IDENTIFIERS(const ASN1_UNIT* node, X509_AL
             return noMemory;
         }
     }
-    if (!*list) *list = made.release();
-    else if (zpki::x509::appendAll(*list, made.get())) (void)made.release();  // items moved, shell freed
-    else return noMemory;
+    if (!*list)
+        *list = made.release();
+    else if (zpki::x509::appendAll(*list, made.get()))
+        (void)made.release();  // items moved, shell freed
+    else
+        return noMemory;
     return 0;
 }
 
@@ -605,17 +628,17 @@ ZUNPKI_API ASYMMETRIC_KEY* dup_ASYMMETRIC_KEY(const ASYMMETRIC_KEY* key) {
     if (!key || key->kind == ASYMMETRIC_KEY_EMPTY) return nullptr;
     void* object = nullptr;
     switch (key->kind) {
-    case ASYMMETRIC_KEY_RSA:
-        object = key->key ? VSC_Dup_RSA(static_cast<const RSA_UNIT*>(key->key)) : nullptr;
-        break;
-    case ASYMMETRIC_KEY_KCDSA:
-        object = key->key ? dupKcdsa(static_cast<const KCDSA_UNIT*>(key->key)) : nullptr;
-        break;
-    case ASYMMETRIC_KEY_EC:
-        object = key->key ? dupEcKey(static_cast<const ECC_KEY*>(key->key)) : nullptr;
-        break;
-    default:
-        break;  // a kind we do not know: the kind alone
+        case ASYMMETRIC_KEY_RSA:
+            object = key->key ? VSC_Dup_RSA(static_cast<const RSA_UNIT*>(key->key)) : nullptr;
+            break;
+        case ASYMMETRIC_KEY_KCDSA:
+            object = key->key ? dupKcdsa(static_cast<const KCDSA_UNIT*>(key->key)) : nullptr;
+            break;
+        case ASYMMETRIC_KEY_EC:
+            object = key->key ? dupEcKey(static_cast<const ECC_KEY*>(key->key)) : nullptr;
+            break;
+        default:
+            break;  // a kind we do not know: the kind alone
     }
     const bool known = key->kind >= ASYMMETRIC_KEY_RSA && key->kind <= ASYMMETRIC_KEY_EC;
     if (known && !object) return nullptr;
@@ -671,8 +694,8 @@ ZUNPKI_API int ASYMMETRIC_KEY_to_KCDSA_UNIT(const ASYMMETRIC_KEY* key, KCDSA_UNI
 ZUNPKI_API int RSA_UNIT_to_ASYMMETRIC_KEY(const RSA_UNIT* rsa, ASYMMETRIC_KEY* key) {
     if (!rsa || !key) return 1;
     Rsa made(VSC_New_RSA());
-    if (!made || VSC_Set_RSA_Params(made.get(), rsa->n, rsa->e, rsa->d, rsa->p, rsa->q, rsa->dP, rsa->dQ,
-                                    rsa->qInv) != VSC_OK)
+    if (!made ||
+        VSC_Set_RSA_Params(made.get(), rsa->n, rsa->e, rsa->d, rsa->p, rsa->q, rsa->dP, rsa->dQ, rsa->qInv) != VSC_OK)
         return 1;
     installKey(key, ASYMMETRIC_KEY_RSA, made.release());
     return 0;
@@ -696,8 +719,10 @@ ZUNPKI_API PKI_ERROR BITSTRING_to_RSA_KEY(const BIT_STRING* bits, RSA_UNIT** rsa
     if (!target) return x509Err(F_BITSTRING_to_RSA_KEY, ERR_R_ALLOC_3C);
     if (*rsa) VSC_Clean_RSA(target);
     auto fail = [&](PKI_ERROR rc) {
-        if (*rsa) VSC_Clean_RSA(target);
-        else VSC_Free_RSA(target);
+        if (*rsa)
+            VSC_Clean_RSA(target);
+        else
+            VSC_Free_RSA(target);
         return rc;
     };
     der::Element seq;
@@ -713,8 +738,8 @@ ZUNPKI_API PKI_ERROR BITSTRING_to_RSA_KEY(const BIT_STRING* bits, RSA_UNIT** rsa
     }
     if (count == 0) return fail(x509Err(F_BITSTRING_to_RSA_KEY, ERR_R_INVALID_ELEMENT));
     if (count != 2 && count != 3 && count != 8) return fail(bad);
-    BIGINT** slots[8] = {&target->n, &target->e, &target->d, &target->p, &target->q, &target->dP, &target->dQ,
-                         &target->qInv};
+    BIGINT** slots[8] = {&target->n, &target->e,  &target->d,  &target->p,
+                         &target->q, &target->dP, &target->dQ, &target->qInv};
     for (int i = 0; i < count; ++i)
         if (!(*slots[i] = integerOf(e[i]))) return fail(bad);
     target->flag = count == 2 ? VSC_RSA_FLAG_PUBLIC : count == 3 ? VSC_RSA_FLAG_PRIVATE : VSC_RSA_FLAG_FULL;
@@ -741,7 +766,8 @@ ZUNPKI_API PKI_ERROR BITSTRING_to_KCDSA_KEY(const BIT_STRING* bits, KCDSA_UNIT**
     if (!bits || !kcdsa) return 1;
     der::Element e;
     Big y;
-    if (!bitStringElement(bits, e) || !(y = Big(integerOf(e)))) return x509Err(F_BITSTRING_to_KCDSA_KEY, ERR_ASN1_DECODING);
+    if (!bitStringElement(bits, e) || !(y = Big(integerOf(e))))
+        return x509Err(F_BITSTRING_to_KCDSA_KEY, ERR_ASN1_DECODING);
     KCDSA_UNIT* target = *kcdsa ? *kcdsa : VSC_New_KCDSA();
     if (!target) return x509Err(F_BITSTRING_to_KCDSA_KEY, ERR_ASN1_DECODING);
     putBig(target->y, y.release());
@@ -918,8 +944,10 @@ ZUNPKI_API int cmp_X509_PUBKEY(const X509_PUBKEY* a, const X509_PUBKEY* b) {
     auto bitsOf = [](const X509_PUBKEY* pk, String& own) -> const BIT_STRING* {
         if (pk->subjectPublicKey) return pk->subjectPublicKey;
         BIT_STRING* made = nullptr;
-        if (pk->key && publicBits(pk->key->kind, pk->key->key, &made)) own.reset(made);
-        else free_BIT_STRING(made);
+        if (pk->key && publicBits(pk->key->kind, pk->key->key, &made))
+            own.reset(made);
+        else
+            free_BIT_STRING(made);
         return own.get();
     };
     const BIT_STRING* x = bitsOf(a, ownA);
@@ -942,36 +970,39 @@ ZUNPKI_API PKI_ERROR Seq_to_X509_PUBKEY(const ASN1_UNIT* node, X509_PUBKEY** pk)
     if (!made->algorithm || !made->subjectPublicKey) return bad;
     ASYMMETRIC_KEY* key = made->key;
     switch (index_from_OBJECT_IDENTIFIER(made->algorithm)) {
-    case kRowEcPublicKey: {
-        // Named curves only, and only those of the table.
-        if (!parts.hasParams || parts.params.identifier != ASN1_TAG_OBJECT_IDENTIFIER) return bad;
-        ECC_KEY* ec = VSC_New_ECC_Key();
-        if (!ec) return noMemory;
-        installKey(key, ASYMMETRIC_KEY_EC, ec);
-        if (set_ECURVE_from_list(&ec->curve, rowOf(parts.params)) != 0) return bad;
-        if (BITSTRING_to_ECC_KEY(made->subjectPublicKey, &ec) != 0 || VSC_Check_ECC_Key(ec) != VSC_OK) return badKey;
-        break;
+        case kRowEcPublicKey: {
+            // Named curves only, and only those of the table.
+            if (!parts.hasParams || parts.params.identifier != ASN1_TAG_OBJECT_IDENTIFIER) return bad;
+            ECC_KEY* ec = VSC_New_ECC_Key();
+            if (!ec) return noMemory;
+            installKey(key, ASYMMETRIC_KEY_EC, ec);
+            if (set_ECURVE_from_list(&ec->curve, rowOf(parts.params)) != 0) return bad;
+            if (BITSTRING_to_ECC_KEY(made->subjectPublicKey, &ec) != 0 || VSC_Check_ECC_Key(ec) != VSC_OK)
+                return badKey;
+            break;
+        }
+        case kRowKcdsa: {
+            if (!parts.hasParams || parts.params.identifier != 0x30) return bad;
+            KCDSA_UNIT* k = VSC_New_KCDSA();
+            if (!k) return noMemory;
+            installKey(key, ASYMMETRIC_KEY_KCDSA, k);
+            if (BITSTRING_to_KCDSA_KEY(made->subjectPublicKey, &k) != 0) return badKey;
+            if (!readKcdsaParams(parts.params, k)) return bad;
+            break;
+        }
+        case kRowRsa: {
+            RSA_UNIT* rsa = nullptr;
+            if (BITSTRING_to_RSA_KEY(made->subjectPublicKey, &rsa) != 0) return badKey;
+            installKey(key, ASYMMETRIC_KEY_RSA, rsa);
+            break;
+        }
+        default:
+            return bad;
     }
-    case kRowKcdsa: {
-        if (!parts.hasParams || parts.params.identifier != 0x30) return bad;
-        KCDSA_UNIT* k = VSC_New_KCDSA();
-        if (!k) return noMemory;
-        installKey(key, ASYMMETRIC_KEY_KCDSA, k);
-        if (BITSTRING_to_KCDSA_KEY(made->subjectPublicKey, &k) != 0) return badKey;
-        if (!readKcdsaParams(parts.params, k)) return bad;
-        break;
-    }
-    case kRowRsa: {
-        RSA_UNIT* rsa = nullptr;
-        if (BITSTRING_to_RSA_KEY(made->subjectPublicKey, &rsa) != 0) return badKey;
-        installKey(key, ASYMMETRIC_KEY_RSA, rsa);
-        break;
-    }
-    default:
-        return bad;
-    }
-    if (*pk) zpki::x509::moveInto<X509_PUBKEY, clean_X509_PUBKEY>(*pk, made.get());
-    else *pk = made.release();
+    if (*pk)
+        zpki::x509::moveInto<X509_PUBKEY, clean_X509_PUBKEY>(*pk, made.get());
+    else
+        *pk = made.release();
     return 0;
 }
 
@@ -1000,10 +1031,14 @@ ZUNPKI_API PKI_ERROR X509_PUBKEY_to_Seq(const X509_PUBKEY* pk, ASN1_UNIT** node)
     return zpki::x509::encodeInto(node, L_X509 | F_X509_PUBKEY_TO_SEQ, 0x30, [&](ASN1_UNIT* seq) -> int {
         auto params = [&](ASN1_UNIT* alg) {
             switch (row) {
-            case kRowEcPublicKey: return appendString(alg, ASN1_TAG_OBJECT_IDENTIFIER, curveOid.get());
-            case kRowKcdsa: return appendKcdsaParams(alg, static_cast<const KCDSA_UNIT*>(object));
-            case kRowRsa: return appendNull(alg);
-            default: return true;
+                case kRowEcPublicKey:
+                    return appendString(alg, ASN1_TAG_OBJECT_IDENTIFIER, curveOid.get());
+                case kRowKcdsa:
+                    return appendKcdsaParams(alg, static_cast<const KCDSA_UNIT*>(object));
+                case kRowRsa:
+                    return appendNull(alg);
+                default:
+                    return true;
             }
         };
         if (int r = appendAlgorithm(seq, pk->algorithm, params)) return r;
@@ -1066,26 +1101,26 @@ ZUNPKI_API int check_X509_keypair(const X509_PUBKEY* pub, const ASYMMETRIC_KEY* 
     if (!pub || !priv || !pub->key || !pub->key->key || !priv->key || pub->key->kind != priv->kind) return 1;
     const int row = index_from_OBJECT_IDENTIFIER(pub->algorithm);
     switch (priv->kind) {
-    case ASYMMETRIC_KEY_RSA:
-        if (get_CipherID_from_OID(row) != VSC_PKEY_RSA) return 1;
-        return check_X509_RSA_keypair(static_cast<const RSA_UNIT*>(pub->key->key),
-                                      static_cast<const RSA_UNIT*>(priv->key));
-    case ASYMMETRIC_KEY_KCDSA: {
-        if (get_CipherID_from_OID(row) != VSC_PKEY_KCDSA) return 1;
-        auto* pubKey = static_cast<const KCDSA_UNIT*>(pub->key->key);
-        auto* privKey = static_cast<const KCDSA_UNIT*>(priv->key);
-        // y must be compared: made from x when the private key has it.
-        Kcdsa derived(privKey->x ? kcdsaWithDerivedY(privKey) : nullptr);
-        const KCDSA_UNIT* effective = privKey->x ? derived.get() : privKey;
-        if (!effective || !pubKey->y || !effective->y) return 1;
-        return check_X509_KCDSA_keypair(pubKey, effective);
-    }
-    case ASYMMETRIC_KEY_EC:
-        if (row != kRowEcPublicKey) return 1;
-        return check_X509_ECC_keypair(static_cast<const ECC_KEY*>(pub->key->key),
-                                      static_cast<const ECC_KEY*>(priv->key));
-    default:
-        return 1;  // a kind we cannot check never matches
+        case ASYMMETRIC_KEY_RSA:
+            if (get_CipherID_from_OID(row) != VSC_PKEY_RSA) return 1;
+            return check_X509_RSA_keypair(static_cast<const RSA_UNIT*>(pub->key->key),
+                                          static_cast<const RSA_UNIT*>(priv->key));
+        case ASYMMETRIC_KEY_KCDSA: {
+            if (get_CipherID_from_OID(row) != VSC_PKEY_KCDSA) return 1;
+            auto* pubKey = static_cast<const KCDSA_UNIT*>(pub->key->key);
+            auto* privKey = static_cast<const KCDSA_UNIT*>(priv->key);
+            // y must be compared: made from x when the private key has it.
+            Kcdsa derived(privKey->x ? kcdsaWithDerivedY(privKey) : nullptr);
+            const KCDSA_UNIT* effective = privKey->x ? derived.get() : privKey;
+            if (!effective || !pubKey->y || !effective->y) return 1;
+            return check_X509_KCDSA_keypair(pubKey, effective);
+        }
+        case ASYMMETRIC_KEY_EC:
+            if (row != kRowEcPublicKey) return 1;
+            return check_X509_ECC_keypair(static_cast<const ECC_KEY*>(pub->key->key),
+                                          static_cast<const ECC_KEY*>(priv->key));
+        default:
+            return 1;  // a kind we cannot check never matches
     }
 }
 

@@ -40,9 +40,9 @@ typedef struct {
 
 /* Kinds of ASYMMETRIC_KEY. */
 #define ASYMMETRIC_KEY_EMPTY 0
-#define ASYMMETRIC_KEY_RSA   1 /* key is an RSA_UNIT* */
+#define ASYMMETRIC_KEY_RSA 1   /* key is an RSA_UNIT* */
 #define ASYMMETRIC_KEY_KCDSA 2 /* key is a KCDSA_UNIT* */
-#define ASYMMETRIC_KEY_EC    3 /* key is an ECC_KEY* */
+#define ASYMMETRIC_KEY_EC 3    /* key is an ECC_KEY* */
 
 typedef struct {
     int kind;

@@ -209,8 +209,7 @@ PKI_ERROR encodeRecords(const STACK* list, ASN1_UNIT** node, unsigned libFunc) {
 // One element read by a record's flat decoder into a new record in item;
 // 0, or the decoder's code as it is.
 template <class T>
-PKI_ERROR decodeRecord(const der::Element& x, PKI_ERROR (*fromSeq)(const ASN1_UNIT*, T**), T*& item,
-                       unsigned libFunc) {
+PKI_ERROR decodeRecord(const der::Element& x, PKI_ERROR (*fromSeq)(const ASN1_UNIT*, T**), T*& item, unsigned libFunc) {
     Owned<ASN1_UNIT, free_ASN1_UNIT> child(ber::nodeFromElement(x));
     if (!child) return errorCode(libFunc, ERR_R_ALLOC_3C);
     return fromSeq(child.get(), &item);

@@ -119,8 +119,8 @@ PKI_ERROR derToNode(const DerBytes& der, ASN1_UNIT** node, unsigned libFunc) {
     return 0;
 }
 
-unsigned appendSignedParts(ASN1_UNIT* seq, const DerBytes& tbs, const OBJECT_IDENTIFIER* alg,
-                           const ASN1_STRING* params, const BIT_STRING* value) {
+unsigned appendSignedParts(ASN1_UNIT* seq, const DerBytes& tbs, const OBJECT_IDENTIFIER* alg, const ASN1_STRING* params,
+                           const BIT_STRING* value) {
     der::Cursor c(tbs.data, tbs.size);
     der::Element e;
     if (!der::getElement(c, e) || !asn1::appendNode(seq, ber::nodeFromElement(e)) ||

@@ -110,8 +110,8 @@ PKI_ERROR derToNode(const DerBytes& der, ASN1_UNIT** node, unsigned libFunc);
 // The elements of a signed record after its to-be-signed part: tbs,
 // AlgorithmIdentifier { alg, params }, BIT STRING value, appended to seq.
 // 0 or ERR_ASN1_ENCODING.
-unsigned appendSignedParts(ASN1_UNIT* seq, const DerBytes& tbs, const OBJECT_IDENTIFIER* alg,
-                           const ASN1_STRING* params, const BIT_STRING* value);
+unsigned appendSignedParts(ASN1_UNIT* seq, const DerBytes& tbs, const OBJECT_IDENTIFIER* alg, const ASN1_STRING* params,
+                           const BIT_STRING* value);
 
 // The whole of a node's encoding, which must be one element.
 bool wholeElement(const ASN1_UNIT* node, ber::Bytes& bytes, der::Element& e);

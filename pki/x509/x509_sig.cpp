@@ -84,8 +84,10 @@ Read decodePair(bool rAsBits, unsigned char* r, int* r_len, unsigned char* s, in
     }
     if (Read sr = integerValue(b, *s_len, sv, sNeed); sr != Read::Ok) return sr;
     if (rNeed > *r_len) return Read::TooLarge;
-    if (rAsBits) std::memcpy(r, rBytes.data(), rBytes.size());
-    else if (VSC_BIGINT_To_Binary(rv.get(), r) != rNeed) return Read::Malformed;
+    if (rAsBits)
+        std::memcpy(r, rBytes.data(), rBytes.size());
+    else if (VSC_BIGINT_To_Binary(rv.get(), r) != rNeed)
+        return Read::Malformed;
     if (VSC_BIGINT_To_Binary(sv.get(), s) != sNeed) return Read::Malformed;
     *r_len = rNeed;
     *s_len = sNeed;
@@ -123,8 +125,8 @@ ZUNPKI_API int decode_KCDSASignatrueValue(unsigned char* r, int* r_len, unsigned
     return decode_KCDSASignatureValue(r, r_len, s, s_len, der, der_len);
 }
 
-ZUNPKI_API PKI_ERROR encode_ECDSASignatureValue(unsigned char** der, int* der_len, const unsigned char* r,
-                                                int r_len, const unsigned char* s, int s_len) {
+ZUNPKI_API PKI_ERROR encode_ECDSASignatureValue(unsigned char** der, int* der_len, const unsigned char* r, int r_len,
+                                                const unsigned char* s, int s_len) {
     if (!der || !der_len || !partLengthOk(r, r_len) || !partLengthOk(s, s_len))
         return PKI_ERR(L_X509, F_ENCODE_ECDSA_SIGNATURE_VALUE, ERR_R_NULL_ARGUMENT);
     const Encoded e = encodePair(false, r, r_len, s, s_len, der, ERR_ASN1_DECODING);
@@ -138,9 +140,12 @@ ZUNPKI_API PKI_ERROR decode_ECDSASignatureValue(unsigned char* r, int* r_len, un
     if (!buffersOk(r, r_len, s, s_len) || !der)
         return PKI_ERR(L_X509, F_DECODE_ECDSA_SIGNATURE_VALUE, ERR_R_NULL_ARGUMENT);
     switch (decodePair(false, r, r_len, s, s_len, der, der_len)) {
-    case Read::Ok: return 0;
-    case Read::TooLarge: return PKI_ERR(L_X509, F_DECODE_ECDSA_SIGNATURE_VALUE, ERR_R_INVALID_ELEMENT);
-    default: return PKI_ERR(L_X509, F_DECODE_ECDSA_SIGNATURE_VALUE, ERR_ASN1_DECODING);
+        case Read::Ok:
+            return 0;
+        case Read::TooLarge:
+            return PKI_ERR(L_X509, F_DECODE_ECDSA_SIGNATURE_VALUE, ERR_R_INVALID_ELEMENT);
+        default:
+            return PKI_ERR(L_X509, F_DECODE_ECDSA_SIGNATURE_VALUE, ERR_ASN1_DECODING);
     }
 }
 

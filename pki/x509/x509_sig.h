@@ -37,8 +37,8 @@ ZUNPKI_API int decode_KCDSASignatrueValue(unsigned char* r, int* r_len, unsigned
 
 /* r and s are unsigned big-endian. 0, 0x462E0049 for a missing argument or a
  * length out of 1..4096, 0x462E003C, 0x462E0104. */
-ZUNPKI_API PKI_ERROR encode_ECDSASignatureValue(unsigned char** der, int* der_len, const unsigned char* r,
-                                                int r_len, const unsigned char* s, int s_len);
+ZUNPKI_API PKI_ERROR encode_ECDSASignatureValue(unsigned char** der, int* der_len, const unsigned char* r, int r_len,
+                                                const unsigned char* s, int s_len);
 /* 0, 0x462F0049 for a missing argument, 0x462F0104 when the DER is not a
  * SEQUENCE of two non-negative INTEGERs, 0x462F002B when a value does not
  * fit its buffer. */

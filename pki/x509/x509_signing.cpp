@@ -42,8 +42,8 @@ bool isOid(const OBJECT_IDENTIFIER* oid, const char* text) {
 
 // Signature algorithms whose AlgorithmIdentifier carries no parameters.
 bool parametersAbsent(const OBJECT_IDENTIFIER* oid) {
-    return hasPrefix(oid, "1.2.840.10045.4.") ||      // ecdsa-with-*
-           isOid(oid, "1.2.840.10040.4.3") ||         // dsa-with-sha1
+    return hasPrefix(oid, "1.2.840.10045.4.") ||     // ecdsa-with-*
+           isOid(oid, "1.2.840.10040.4.3") ||        // dsa-with-sha1
            hasPrefix(oid, "2.16.840.1.101.3.4.3.");  // dsa-with-sha2, ecdsa-with-sha3
 }
 

@@ -42,9 +42,12 @@ int verifyUnderIssuerKey(const X509_PUBKEY* issuerKey, Rsa&& rsa, Kcdsa&& kcdsa)
     Owned<ASYMMETRIC_KEY, free_ASYMMETRIC_KEY> key(dup_ASYMMETRIC_KEY(issuerKey->key));
     if (!key || !key->key) return 1;
     switch (key->kind) {
-    case ASYMMETRIC_KEY_RSA: return rsa(static_cast<RSA_UNIT*>(key->key));
-    case ASYMMETRIC_KEY_KCDSA: return kcdsa(static_cast<KCDSA_UNIT*>(key->key));
-    default: return 1;
+        case ASYMMETRIC_KEY_RSA:
+            return rsa(static_cast<RSA_UNIT*>(key->key));
+        case ASYMMETRIC_KEY_KCDSA:
+            return kcdsa(static_cast<KCDSA_UNIT*>(key->key));
+        default:
+            return 1;
     }
 }
 

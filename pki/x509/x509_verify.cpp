@@ -63,8 +63,8 @@ PKI_ERROR verifyCert(const X509_CERT* cert, const Key* key, unsigned func, Check
 
 extern "C" {
 
-ZUNPKI_API PKI_ERROR gen_RSA_SIG_X509_TBS_CERT(const X509_TBS_CERT* tbs, BIT_STRING** sig,
-                                               const OBJECT_IDENTIFIER* alg, RSA_UNIT* key) {
+ZUNPKI_API PKI_ERROR gen_RSA_SIG_X509_TBS_CERT(const X509_TBS_CERT* tbs, BIT_STRING** sig, const OBJECT_IDENTIFIER* alg,
+                                               RSA_UNIT* key) {
     return signTbs(tbs, sig, alg, key, F_GEN_RSASIGN_TBS_CERT, zpki::x509::signRsa);
 }
 
@@ -82,10 +82,9 @@ ZUNPKI_API int gen_SIG_X509_Cert(X509_CERT* cert, const ASYMMETRIC_KEY* key) {
     if (!copy || !copy->key) return x509Err(F_GEN_RSASIGN_TBS_CERT, ERR_R_ALLOC_3C);
     const X509_TBS_CERT* t = cert->tbs;
     BIT_STRING* sig = nullptr;
-    const PKI_ERROR rc =
-        copy->kind == ASYMMETRIC_KEY_RSA
-            ? gen_RSA_SIG_X509_TBS_CERT(t, &sig, t->signature, static_cast<RSA_UNIT*>(copy->key))
-            : gen_KCDSA_SIG_X509_TBS_CERT(t, &sig, t->signature, static_cast<KCDSA_UNIT*>(copy->key));
+    const PKI_ERROR rc = copy->kind == ASYMMETRIC_KEY_RSA
+                             ? gen_RSA_SIG_X509_TBS_CERT(t, &sig, t->signature, static_cast<RSA_UNIT*>(copy->key))
+                             : gen_KCDSA_SIG_X509_TBS_CERT(t, &sig, t->signature, static_cast<KCDSA_UNIT*>(copy->key));
     if (rc != 0) return rc;
     OBJECT_IDENTIFIER* alg = dup_ASN1_STRING(t->signature);
     ASN1_STRING* params = t->signatureParameters ? dup_ASN1_STRING(t->signatureParameters) : nullptr;
@@ -106,11 +105,10 @@ ZUNPKI_API int gen_SIG_X509_Cert(X509_CERT* cert, const ASYMMETRIC_KEY* key) {
 }
 
 ZUNPKI_API PKI_ERROR verify_RSA_SIG_X509_CERT(const X509_CERT* cert, RSA_UNIT* key) {
-    return verifyCert(cert, key, F_VERIFY_RSASIGN_TBS_CERT,
-                      [&](const DerBytes& der, unsigned libFunc) {
-                          return zpki::x509::verifyRsa(der.data, der.size, cert->signatureAlgorithm,
-                                                       cert->signatureParameters, cert->signatureValue, key, libFunc);
-                      });
+    return verifyCert(cert, key, F_VERIFY_RSASIGN_TBS_CERT, [&](const DerBytes& der, unsigned libFunc) {
+        return zpki::x509::verifyRsa(der.data, der.size, cert->signatureAlgorithm, cert->signatureParameters,
+                                     cert->signatureValue, key, libFunc);
+    });
 }
 
 ZUNPKI_API PKI_ERROR verify_KCDSA_SIG_X509_CERT(const X509_CERT* cert, KCDSA_UNIT* key) {

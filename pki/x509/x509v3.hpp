@@ -8,9 +8,9 @@
 
 template <>
 struct zpki::asn1::Describe<X509_EXTENSION> {
-    using Shape = Sequence<Field<&X509_EXTENSION::extnID, Oid>,
-                           Field<&X509_EXTENSION::critical, Default<Boolean<-1>, 0>>,
-                           Field<&X509_EXTENSION::extnValue, OctetString>>;
+    using Shape =
+        Sequence<Field<&X509_EXTENSION::extnID, Oid>, Field<&X509_EXTENSION::critical, Default<Boolean<-1>, 0>>,
+                 Field<&X509_EXTENSION::extnValue, OctetString>>;
 };
 
 namespace zpki::x509 {

@@ -45,7 +45,9 @@ struct AsVoid {
         to = x;
         return true;
     }
-    static int compare(const Value& a, const Value& b) { return C::compare(static_cast<Inner>(a), static_cast<Inner>(b)); }
+    static int compare(const Value& a, const Value& b) {
+        return C::compare(static_cast<Inner>(a), static_cast<Inner>(b));
+    }
 };
 
 // An INTEGER under [N]: written implicitly (8N and the INTEGER contents); the
@@ -57,7 +59,9 @@ struct TaggedInteger : asn1::Integer {
         if (!e.constructed()) return asn1::Integer::decodeContents(e, out);
         return asn1::Explicit<N, asn1::Integer>::decodeContents(e, out);
     }
-    static bool encode(const Value& v, ASN1_UNIT* parent) { return asn1::Implicit<N, asn1::Integer>::encode(v, parent); }
+    static bool encode(const Value& v, ASN1_UNIT* parent) {
+        return asn1::Implicit<N, asn1::Integer>::encode(v, parent);
+    }
 };
 
 // A BIT STRING under [N], written implicitly. The explicit form reads as a
@@ -105,9 +109,7 @@ struct TaggedFlag {
         *to = *from;
         return true;
     }
-    static int compare(const Value& a, const Value& b) {
-        return (a && *a ? 1 : 0) - (b && *b ? 1 : 0);
-    }
+    static int compare(const Value& a, const Value& b) { return (a && *a ? 1 : 0) - (b && *b ? 1 : 0); }
 };
 
 // A BOOLEAN held as the contents byte as read (0 for FALSE); written 0xFF.
@@ -210,7 +212,8 @@ PKI_ERROR decodeRecord(const ASN1_UNIT* node, T** out, unsigned libFunc, Decode 
     if (!asn1::elementOf(node, e)) return code(libFunc, ERR_ASN1_DECODING);
     Owned<T, Free> made(PKI_NEW(T));
     if (!made) return code(libFunc, ERR_R_ALLOC_3C);
-    if (const int reason = decode(e, *made)) return reason > 0xffff ? reason : code(libFunc, static_cast<unsigned>(reason));
+    if (const int reason = decode(e, *made))
+        return reason > 0xffff ? reason : code(libFunc, static_cast<unsigned>(reason));
     if (*out) {
         Clean(*out);
         std::memcpy(static_cast<void*>(*out), made.get(), sizeof(T));
@@ -250,21 +253,21 @@ PKI_ERROR fromSeqCounted(const ASN1_UNIT* node, T** out, unsigned libFunc, int l
 // new_, free_, dup_ (ZPKI_V3_LIST_LIFECYCLE) and Seq_to_, _to_Seq
 // (ZPKI_V3_LIST_CODEC). NEED_ONE: decoding an empty list fails with 0x2b;
 // ALLOW_EMPTY: an empty list encodes as an empty SEQUENCE.
-#define ZPKI_V3_LIST_LIFECYCLE(LIST, C)                                                                 \
-    extern "C" {                                                                                        \
-    ZUNPKI_API LIST* new_##LIST(void) { return ::zpki::x509v3::ListFamily<C>::create(); }               \
-    ZUNPKI_API void free_##LIST(LIST* list) { ::zpki::x509v3::ListFamily<C>::destroy(list); }           \
-    ZUNPKI_API LIST* dup_##LIST(const LIST* list) { return ::zpki::x509v3::ListFamily<C>::dup(list); }  \
+#define ZPKI_V3_LIST_LIFECYCLE(LIST, C)                                                                \
+    extern "C" {                                                                                       \
+    ZUNPKI_API LIST* new_##LIST(void) { return ::zpki::x509v3::ListFamily<C>::create(); }              \
+    ZUNPKI_API void free_##LIST(LIST* list) { ::zpki::x509v3::ListFamily<C>::destroy(list); }          \
+    ZUNPKI_API LIST* dup_##LIST(const LIST* list) { return ::zpki::x509v3::ListFamily<C>::dup(list); } \
     }
 
-#define ZPKI_V3_LIST_CODEC(LIST, C, F_DECODE, F_ENCODE, NEED_ONE, ALLOW_EMPTY)                      \
-    extern "C" {                                                                                    \
-    ZUNPKI_API PKI_ERROR Seq_to_##LIST(const ASN1_UNIT* node, LIST** list) {                        \
-        return ::zpki::x509v3::ListFamily<C>::decode(node, list, L_X509V3 | (F_DECODE), NEED_ONE);  \
-    }                                                                                               \
-    ZUNPKI_API PKI_ERROR LIST##_to_Seq(const LIST* list, ASN1_UNIT** node) {                        \
+#define ZPKI_V3_LIST_CODEC(LIST, C, F_DECODE, F_ENCODE, NEED_ONE, ALLOW_EMPTY)                        \
+    extern "C" {                                                                                      \
+    ZUNPKI_API PKI_ERROR Seq_to_##LIST(const ASN1_UNIT* node, LIST** list) {                          \
+        return ::zpki::x509v3::ListFamily<C>::decode(node, list, L_X509V3 | (F_DECODE), NEED_ONE);    \
+    }                                                                                                 \
+    ZUNPKI_API PKI_ERROR LIST##_to_Seq(const LIST* list, ASN1_UNIT** node) {                          \
         return ::zpki::x509v3::ListFamily<C>::encode(list, node, L_X509V3 | (F_ENCODE), ALLOW_EMPTY); \
-    }                                                                                               \
+    }                                                                                                 \
     }
 
 #define ZPKI_V3_LIST_FAMILY(LIST, C, F_DECODE, F_ENCODE, NEED_ONE, ALLOW_EMPTY) \

@@ -17,10 +17,10 @@
 #include "x509/x509v3_gn.h"
 
 typedef struct {
-    OCTET_STRING* keyIdentifier;       /* [0] */
+    OCTET_STRING* keyIdentifier;        /* [0] */
     GENERAL_NAMES* authorityCertIssuer; /* [1]; new_AUTHORITY_KEYID makes it empty, and an empty list does
                                            not encode (0x4708002b): fill it or free it and set null */
-    BIGINT* authorityCertSerialNumber; /* [2] */
+    BIGINT* authorityCertSerialNumber;  /* [2] */
 } AUTHORITY_KEYID;
 
 typedef struct {

@@ -13,7 +13,7 @@
 #include "x509/x509v3_gn.h"
 
 /* DIST_POINT_NAME.type */
-#define DIST_POINT_FULL_NAME    0 /* value: GENERAL_NAMES */
+#define DIST_POINT_FULL_NAME 0     /* value: GENERAL_NAMES */
 #define DIST_POINT_RELATIVE_NAME 1 /* value: X509_NAME, the entries of one RDN */
 
 typedef struct {
@@ -32,7 +32,7 @@ typedef STACK CRL_DIST_POINTS;
 
 /* Flags: the BOOLEAN's byte as read (one byte), or null when absent. */
 typedef struct {
-    DIST_POINT_NAME* distributionPoint;       /* [0], optional */
+    DIST_POINT_NAME* distributionPoint;        /* [0], optional */
     unsigned char* onlyContainsUserCerts;      /* [1] */
     unsigned char* onlyContainsCACerts;        /* [2] */
     BIT_STRING* onlySomeReasons;               /* [3], optional */

@@ -142,7 +142,9 @@ extern "C" {
 ZUNPKI_API GENERAL_NAME* new_GENERAL_NAME(void) { return Family<GENERAL_NAME>::create(); }
 ZUNPKI_API void free_GENERAL_NAME(GENERAL_NAME* gn) { Family<GENERAL_NAME>::destroy(gn); }
 ZUNPKI_API void clean_GENERAL_NAME(GENERAL_NAME* gn) { Family<GENERAL_NAME>::clean(gn); }
-ZUNPKI_API int cmp_GENERAL_NAME(const GENERAL_NAME* a, const GENERAL_NAME* b) { return Family<GENERAL_NAME>::cmp(a, b); }
+ZUNPKI_API int cmp_GENERAL_NAME(const GENERAL_NAME* a, const GENERAL_NAME* b) {
+    return Family<GENERAL_NAME>::cmp(a, b);
+}
 
 ZUNPKI_API GENERAL_NAME* dup_GENERAL_NAME(const GENERAL_NAME* gn) {
     if (!gn || gn->type < GENERAL_NAME_OTHER_NAME || gn->type > GENERAL_NAME_REGISTERED_ID) return nullptr;

@@ -18,14 +18,14 @@
 #include "x509/x509_name.h"
 
 /* GENERAL_NAME.type: the CHOICE's tag number. */
-#define GENERAL_NAME_OTHER_NAME    0 /* OTHERNAME */
-#define GENERAL_NAME_RFC822        1 /* IA5_STRING */
-#define GENERAL_NAME_DNS           2 /* IA5_STRING */
-#define GENERAL_NAME_X400          3 /* ASN1_STRING: the [3] element's identifier and contents (the ORAddress) */
-#define GENERAL_NAME_DIRECTORY     4 /* X509_NAME */
-#define GENERAL_NAME_EDI_PARTY     5 /* EDIPARTYNAME */
-#define GENERAL_NAME_URI           6 /* IA5_STRING */
-#define GENERAL_NAME_IP            7 /* OCTET_STRING: 4 or 16 bytes, 8 or 32 with a mask in name constraints */
+#define GENERAL_NAME_OTHER_NAME 0    /* OTHERNAME */
+#define GENERAL_NAME_RFC822 1        /* IA5_STRING */
+#define GENERAL_NAME_DNS 2           /* IA5_STRING */
+#define GENERAL_NAME_X400 3          /* ASN1_STRING: the [3] element's identifier and contents (the ORAddress) */
+#define GENERAL_NAME_DIRECTORY 4     /* X509_NAME */
+#define GENERAL_NAME_EDI_PARTY 5     /* EDIPARTYNAME */
+#define GENERAL_NAME_URI 6           /* IA5_STRING */
+#define GENERAL_NAME_IP 7            /* OCTET_STRING: 4 or 16 bytes, 8 or 32 with a mask in name constraints */
 #define GENERAL_NAME_REGISTERED_ID 8 /* OBJECT_IDENTIFIER */
 
 typedef struct {

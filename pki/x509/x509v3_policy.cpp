@@ -38,8 +38,8 @@ struct zpki::asn1::Describe<USER_NOTICE> {
 };
 template <>
 struct zpki::asn1::Describe<POLICY_MAPPING> {
-    using Shape = Sequence<Field<&POLICY_MAPPING::issuerDomainPolicy, Oid>,
-                           Field<&POLICY_MAPPING::subjectDomainPolicy, Oid>>;
+    using Shape =
+        Sequence<Field<&POLICY_MAPPING::issuerDomainPolicy, Oid>, Field<&POLICY_MAPPING::subjectDomainPolicy, Oid>>;
 };
 ZPKI_STRUCT_LIFECYCLE(NOTICE_REFERENCE)
 ZPKI_STRUCT_LIFECYCLE(USER_NOTICE)
@@ -73,9 +73,12 @@ int userNoticeFrom(const Element& e, USER_NOTICE& r) {
 int kindOf(const POLICY_QUALIFIER_INFO& q) {
     if (q.kind) return q.kind;
     switch (index_from_OBJECT_IDENTIFIER(q.policyQualifierId)) {
-    case kRowCps: return POLICY_QUALIFIER_CPS;
-    case kRowUnotice: return POLICY_QUALIFIER_USER_NOTICE;
-    default: return POLICY_QUALIFIER_BY_ID;
+        case kRowCps:
+            return POLICY_QUALIFIER_CPS;
+        case kRowUnotice:
+            return POLICY_QUALIFIER_USER_NOTICE;
+        default:
+            return POLICY_QUALIFIER_BY_ID;
     }
 }
 
@@ -91,8 +94,7 @@ struct QualifierInfoCodec {
         if (childCount(e) != 2) return ERR_R_INVALID_ELEMENT;
         Decoder d(zpki::der::Cursor(e.contents, e.contentsSize));
         Element id, q;
-        if (!d.next(id) || !Oid::matches(id.identifier) || !Oid::decodeContents(id, r.policyQualifierId) ||
-            !d.next(q))
+        if (!d.next(id) || !Oid::matches(id.identifier) || !Oid::decodeContents(id, r.policyQualifierId) || !d.next(q))
             return ERR_ASN1_DECODING;
         if (q.identifier == 0x30) {
             USER_NOTICE* un = PKI_NEW(USER_NOTICE);
@@ -124,10 +126,17 @@ struct QualifierInfoCodec {
         if (!Oid::encode(r.policyQualifierId, node)) return ERR_ASN1_ENCODING;
         bool ok = false;
         switch (r.qualifier ? kindOf(r) : POLICY_QUALIFIER_BY_ID) {
-        case POLICY_QUALIFIER_CPS: ok = IA5String::encode(static_cast<ASN1_STRING*>(r.qualifier), node); break;
-        case POLICY_QUALIFIER_USER_NOTICE: ok = Notice::encode(static_cast<USER_NOTICE*>(r.qualifier), node); break;
-        case POLICY_QUALIFIER_OTHER: ok = AnyString::encode(static_cast<ASN1_STRING*>(r.qualifier), node); break;
-        default: break;  // nothing that can be written
+            case POLICY_QUALIFIER_CPS:
+                ok = IA5String::encode(static_cast<ASN1_STRING*>(r.qualifier), node);
+                break;
+            case POLICY_QUALIFIER_USER_NOTICE:
+                ok = Notice::encode(static_cast<USER_NOTICE*>(r.qualifier), node);
+                break;
+            case POLICY_QUALIFIER_OTHER:
+                ok = AnyString::encode(static_cast<ASN1_STRING*>(r.qualifier), node);
+                break;
+            default:
+                break;  // nothing that can be written
         }
         return ok ? 0 : ERR_ASN1_ENCODING;
     }
@@ -144,10 +153,15 @@ struct QualifierInfoCodec {
     static void clean(POLICY_QUALIFIER_INFO* r) {
         if (!r) return;
         switch (kindOf(*r)) {
-        case POLICY_QUALIFIER_CPS:
-        case POLICY_QUALIFIER_OTHER: free_ASN1_STRING(static_cast<ASN1_STRING*>(r->qualifier)); break;
-        case POLICY_QUALIFIER_USER_NOTICE: free_USER_NOTICE(static_cast<USER_NOTICE*>(r->qualifier)); break;
-        default: break;  // a qualifier of no known kind is not ours to guess at
+            case POLICY_QUALIFIER_CPS:
+            case POLICY_QUALIFIER_OTHER:
+                free_ASN1_STRING(static_cast<ASN1_STRING*>(r->qualifier));
+                break;
+            case POLICY_QUALIFIER_USER_NOTICE:
+                free_USER_NOTICE(static_cast<USER_NOTICE*>(r->qualifier));
+                break;
+            default:
+                break;  // a qualifier of no known kind is not ours to guess at
         }
         free_OBJECT_IDENTIFIER(r->policyQualifierId);
         *r = POLICY_QUALIFIER_INFO{};
@@ -258,7 +272,7 @@ ZUNPKI_API PKI_ERROR POLICY_QUALIFIER_INFO_to_Seq(const POLICY_QUALIFIER_INFO* p
 
 ZUNPKI_API PKI_ERROR Seq_to_USER_NOTICE(const ASN1_UNIT* node, USER_NOTICE** un) {
     return decodeRecord<USER_NOTICE, free_USER_NOTICE, clean_USER_NOTICE>(node, un, L_X509V3 | F_SEQ_TO_USER_NOTICE,
-                                                                         userNoticeFrom);
+                                                                          userNoticeFrom);
 }
 
 ZUNPKI_API PKI_ERROR USER_NOTICE_to_Seq(const USER_NOTICE* un, ASN1_UNIT** node) {
@@ -288,8 +302,8 @@ ZUNPKI_API PKI_ERROR POLICY_QUALIFIERS_to_Seq(const POLICY_QUALIFIERS* list, ASN
 }  // extern "C"
 
 ZPKI_V3_LIST_LIFECYCLE(POLICY_QUALIFIERS, QualifierInfoCodec)
-ZPKI_V3_LIST_FAMILY(CERTIFICATE_POLICIES, Sub<POLICY_INFO>, F_SEQ_TO_CERTIFICATE_POLICIES, F_CERTIFICATE_POLICIES_TO_SEQ,
-                    true, false)
+ZPKI_V3_LIST_FAMILY(CERTIFICATE_POLICIES, Sub<POLICY_INFO>, F_SEQ_TO_CERTIFICATE_POLICIES,
+                    F_CERTIFICATE_POLICIES_TO_SEQ, true, false)
 ZPKI_V3_LIST_FAMILY(NOTICE_NUMBERS, Integer, F_SEQ_TO_NOTICE_NUMBERS, F_NOTICE_NUMBERS_TO_SEQ, false, true)
 ZPKI_V3_LIST_FAMILY(POLICY_MAPPINGS, Sub<POLICY_MAPPING>, F_SEQ_TO_POLICY_MAPPINGS, F_POLICY_MAPPINGS_TO_SEQ, true,
                     false)

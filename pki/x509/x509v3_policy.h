@@ -25,10 +25,10 @@ typedef struct {
 } USER_NOTICE;
 
 /* POLICY_QUALIFIER_INFO.kind: what qualifier holds. */
-#define POLICY_QUALIFIER_BY_ID      0 /* as policyQualifierId says: row 164 a CPS text, row 165 a user notice */
-#define POLICY_QUALIFIER_CPS        1 /* IA5_STRING */
+#define POLICY_QUALIFIER_BY_ID 0       /* as policyQualifierId says: row 164 a CPS text, row 165 a user notice */
+#define POLICY_QUALIFIER_CPS 1         /* IA5_STRING */
 #define POLICY_QUALIFIER_USER_NOTICE 2 /* USER_NOTICE */
-#define POLICY_QUALIFIER_OTHER      3 /* ASN1_STRING: any other element, its identifier and contents */
+#define POLICY_QUALIFIER_OTHER 3       /* ASN1_STRING: any other element, its identifier and contents */
 
 typedef struct {
     OBJECT_IDENTIFIER* policyQualifierId;

@@ -32,7 +32,9 @@ T* item(const STACK* list, int i) {
 
 int count(const STACK* list) { return list ? list->count : 0; }
 
-const char* dotted(const OBJECT_IDENTIFIER* oid) { return oid && oid->data ? reinterpret_cast<const char*>(oid->data) : ""; }
+const char* dotted(const OBJECT_IDENTIFIER* oid) {
+    return oid && oid->data ? reinterpret_cast<const char*>(oid->data) : "";
+}
 
 void printNumber(const char* label, const BIGINT* n) {
     if (!n) return;
@@ -106,7 +108,8 @@ void printAuthorityKeyId(const X509_EXTENSION* ext) {
         std::printf("  * Serial : ");
         VSC_Print_BIGINT(akid->authorityCertSerialNumber);
     }
-    const GENERAL_NAME* first = count(akid->authorityCertIssuer) ? item<GENERAL_NAME>(akid->authorityCertIssuer, 0) : nullptr;
+    const GENERAL_NAME* first =
+        count(akid->authorityCertIssuer) ? item<GENERAL_NAME>(akid->authorityCertIssuer, 0) : nullptr;
     if (first && first->type == GENERAL_NAME_DIRECTORY)
         printEntries(static_cast<const X509_NAME*>(first->value), "      * ");
 }
@@ -175,7 +178,9 @@ void printPolicyMappings(const X509_EXTENSION* ext) {
     auto mappings = body<POLICY_MAPPINGS, free_POLICY_MAPPINGS>(ext, Seq_to_POLICY_MAPPINGS);
     for (int i = 0; i < count(mappings.get()); ++i) {
         std::printf("  * Policy Mapping, issuerDomainPolicy\n");
-        std::printf("%s=\n", OID_LIST(index_from_OBJECT_IDENTIFIER(item<POLICY_MAPPING>(mappings.get(), i)->issuerDomainPolicy))->sn);
+        std::printf(
+            "%s=\n",
+            OID_LIST(index_from_OBJECT_IDENTIFIER(item<POLICY_MAPPING>(mappings.get(), i)->issuerDomainPolicy))->sn);
     }
 }
 
@@ -190,10 +195,10 @@ struct Printer {
     void (*print)(const X509_EXTENSION*);
 };
 constexpr Printer kPrinters[] = {
-    {82, printSubjectKeyId},       {83, printKeyUsage},          {85, printAltName},
-    {87, printBasicConstraints},   {89, printPolicies},          {90, printAuthorityKeyId},
-    {103, printDistPoints},        {177, printInfoAccess},       {401, printPolicyConstraints},
-    {666, printNameConstraints},   {747, printPolicyMappings},   {770, printIssuingDistPoint},
+    {82, printSubjectKeyId},     {83, printKeyUsage},        {85, printAltName},
+    {87, printBasicConstraints}, {89, printPolicies},        {90, printAuthorityKeyId},
+    {103, printDistPoints},      {177, printInfoAccess},     {401, printPolicyConstraints},
+    {666, printNameConstraints}, {747, printPolicyMappings}, {770, printIssuingDistPoint},
 };
 
 }  // namespace

@@ -23,16 +23,13 @@ using namespace std::chrono_literals;
 // nobody answers here, so the installer runs without one.
 const std::vector<std::string> kNoDisplay = {"DISPLAY="};
 
-std::vector<std::string> splitPids(const std::string& text)
-{
+std::vector<std::string> splitPids(const std::string& text) {
     std::vector<std::string> pids;
     size_t at = 0;
     while (at < text.size()) {
         size_t nl = text.find('\n', at);
-        if (nl == std::string::npos)
-            nl = text.size();
-        if (nl > at)
-            pids.push_back(text.substr(at, nl - at));
+        if (nl == std::string::npos) nl = text.size();
+        if (nl > at) pids.push_back(text.substr(at, nl - at));
         at = nl + 1;
     }
     return pids;
@@ -40,8 +37,7 @@ std::vector<std::string> splitPids(const std::string& text)
 
 class AgentProgram : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         agenttest::makeInstallDir(install.path(), true);
         zqtest::makeDirs(home / ".config");
         env = agenttest::programEnv(install.path(), home.path());
@@ -51,42 +47,35 @@ protected:
     std::string program() const { return install / "ZEPHALTQuilletEX"; }
     std::string root() const { return install / "VERIDAN_ROOT.cer"; }
     // This user's running agents from this install directory.
-    std::vector<std::string> agents() const
-    {
+    std::vector<std::string> agents() const {
         return splitPids(zqtest::run({"pgrep", "-u", std::to_string(::getuid()), "-f", program()}).output);
     }
-    bool waitForAgents(size_t count, std::chrono::milliseconds timeout) const
-    {
+    bool waitForAgents(size_t count, std::chrono::milliseconds timeout) const {
         auto deadline = std::chrono::steady_clock::now() + timeout;
         while (agents().size() != count) {
-            if (std::chrono::steady_clock::now() > deadline)
-                return false;
+            if (std::chrono::steady_clock::now() > deadline) return false;
             std::this_thread::sleep_for(20ms);
         }
         return true;
     }
-    zqtest::RunResult agent(const std::vector<std::string>& args, const std::vector<std::string>& more = {})
-    {
+    zqtest::RunResult agent(const std::vector<std::string>& args, const std::vector<std::string>& more = {}) {
         std::vector<std::string> argv = {program()};
         argv.insert(argv.end(), args.begin(), args.end());
         std::vector<std::string> e = env;
         e.insert(e.end(), more.begin(), more.end());
         return zqtest::run(argv, {}, e);
     }
-    void enableFileLog()
-    {
+    void enableFileLog() {
         zqtest::makeDirs(home / "NPKI/.veridanCACerts");
         zqtest::writeFile(home / "qlDebugMode", "DEBUG_MODE=1");
     }
-    std::string log() const
-    {
+    std::string log() const {
         std::string all;
         for (const auto& e : std::filesystem::directory_iterator(home / "NPKI/.veridanCACerts"))
             all += zqtest::readFile(e.path());
         return all;
     }
-    std::string isRunning(unsigned short port)
-    {
+    std::string isRunning(unsigned short port) {
         return agenttest::curl(root(), port, {"-d", R"(data={"func":"isRunning"})"}).output;
     }
 
@@ -95,8 +84,7 @@ protected:
     std::vector<std::string> env;
 };
 
-TEST_F(AgentProgram, ServesTheLoopbackPortAndMovesOnWhenItIsTaken)
-{
+TEST_F(AgentProgram, ServesTheLoopbackPortAndMovesOnWhenItIsTaken) {
     // Another program holds 15888 on [::] (dual stack): the agent takes 16888.
     agenttest::DualStackHolder holder(15888);
     ASSERT_TRUE(holder.ok()) << "port 15888 is busy on this machine";
@@ -107,15 +95,14 @@ TEST_F(AgentProgram, ServesTheLoopbackPortAndMovesOnWhenItIsTaken)
     EXPECT_EQ(isRunning(16888), R"({"zunres":"1"})");
     auto job = agenttest::curl(root(), 16888, {"-d", R"(data={"func":"login","param":"SESSION=a|reqID=1"})"});
     EXPECT_EQ(job.output, R"({"zunres":"1"})");
-    auto verify = zqtest::run({"openssl", "s_client", "-connect", "127.0.0.1:16888", "-CAfile", root(),
-                               "-verify_return_error"});
+    auto verify =
+        zqtest::run({"openssl", "s_client", "-connect", "127.0.0.1:16888", "-CAfile", root(), "-verify_return_error"});
     EXPECT_EQ(verify.status, 0);
     auto untrusted = zqtest::run({"curl", "-sS", "-d", R"(data={"func":"isRunning"})", "https://127.0.0.1:16888/"});
     EXPECT_EQ(untrusted.status, 60);
 }
 
-TEST_F(AgentProgram, CommandLine)
-{
+TEST_F(AgentProgram, CommandLine) {
     const std::vector<std::string>& noDisplay = kNoDisplay;
     // -N prints the home directory, without a newline; -H replaces it first.
     EXPECT_EQ(agent({"-N"}, noDisplay).output, home.path());
@@ -123,8 +110,7 @@ TEST_F(AgentProgram, CommandLine)
     EXPECT_EQ(agent({"-H", std::string(300, 'x'), "-N"}, noDisplay).output, home.path());
 
     // Nothing that decides: the process ends with 0 and starts nothing.
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"-H", "/x"}, {"-Q"}, {"word"}, {"-H"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"-H", "/x"}, {"-Q"}, {"word"}, {"-H"}}) {
         auto r = agent(args, noDisplay);
         EXPECT_EQ(r.status, 0) << args[0];
         EXPECT_EQ(r.output, "") << args[0];
@@ -145,15 +131,18 @@ TEST_F(AgentProgram, CommandLine)
 // A user the password database does not know (a container's arbitrary uid)
 // takes the home the environment gives; without one, nothing is looked for
 // or changed under "/" in its place, and the task says it failed.
-TEST_F(AgentProgram, HomeOfAUserWithoutAPasswordEntry)
-{
+TEST_F(AgentProgram, HomeOfAUserWithoutAPasswordEntry) {
     constexpr uid_t kStranger = 54321;
     if (::getuid() != 0 || ::getpwuid(kStranger) != nullptr)
         GTEST_SKIP() << "needs root and a uid without a password entry";
     std::filesystem::permissions(install.path(), std::filesystem::perms(0755));
     auto asStranger = [&](const std::vector<std::string>& args, const std::string& homeEnv) {
-        std::vector<std::string> argv = {"setpriv", "--reuid=" + std::to_string(kStranger),
-                                         "--regid=" + std::to_string(kStranger), "--clear-groups", "--", program()};
+        std::vector<std::string> argv = {"setpriv",
+                                         "--reuid=" + std::to_string(kStranger),
+                                         "--regid=" + std::to_string(kStranger),
+                                         "--clear-groups",
+                                         "--",
+                                         program()};
         argv.insert(argv.end(), args.begin(), args.end());
         std::vector<std::string> e = agenttest::programEnv(install.path(), "");
         std::erase(e, "HOME=");
@@ -165,8 +154,7 @@ TEST_F(AgentProgram, HomeOfAUserWithoutAPasswordEntry)
     EXPECT_EQ(asStranger({"-D"}, "").status, 1);
 }
 
-TEST_F(AgentProgram, OneInstanceUnlessToldOtherwise)
-{
+TEST_F(AgentProgram, OneInstanceUnlessToldOtherwise) {
     EXPECT_EQ(agent({}).status, 0);
     ASSERT_TRUE(waitForAgents(1, 5s));
     ASSERT_TRUE(agenttest::waitForPort(15888, 10s));
@@ -184,14 +172,12 @@ TEST_F(AgentProgram, OneInstanceUnlessToldOtherwise)
 
 // Starts at the same moment (autostart, a launcher clicked twice) leave
 // exactly one agent: neither none (each seeing the others) nor several.
-TEST_F(AgentProgram, SimultaneousStartsLeaveOneAgent)
-{
+TEST_F(AgentProgram, SimultaneousStartsLeaveOneAgent) {
     for (int round = 0; round < 4; ++round) {
         std::vector<std::future<zqtest::RunResult>> starts;
         for (int i = 0; i < 3; ++i)
             starts.push_back(std::async(std::launch::async, [&] { return agent({}, kNoDisplay); }));
-        for (auto& s : starts)
-            EXPECT_EQ(s.get().status, 0);
+        for (auto& s : starts) EXPECT_EQ(s.get().status, 0);
         std::this_thread::sleep_for(300ms);
         EXPECT_EQ(agents().size(), 1u) << "round " << round;
         zqtest::run({"pkill", "-KILL", "-f", program()});
@@ -199,8 +185,7 @@ TEST_F(AgentProgram, SimultaneousStartsLeaveOneAgent)
     }
 }
 
-TEST_F(AgentProgram, StopsOnSignalsWithItsLogLines)
-{
+TEST_F(AgentProgram, StopsOnSignalsWithItsLogLines) {
     enableFileLog();
     ASSERT_EQ(agent({}).status, 0);
     ASSERT_TRUE(agenttest::waitForPort(15888, 10s));
@@ -236,19 +221,17 @@ TEST_F(AgentProgram, StopsOnSignalsWithItsLogLines)
 }
 
 // Without a thread to take them, the stop signals are not left blocked.
-TEST_F(AgentProgram, StopsOnSignalsWhenNoThreadCanStart)
-{
-    ASSERT_EQ(agent({}, {"LD_PRELOAD=" + agenttest::noThreadsLibrary(), "ASAN_OPTIONS=verify_asan_link_order=0",
-                         "DISPLAY="})
-                  .status,
-              0);
+TEST_F(AgentProgram, StopsOnSignalsWhenNoThreadCanStart) {
+    ASSERT_EQ(
+        agent({}, {"LD_PRELOAD=" + agenttest::noThreadsLibrary(), "ASAN_OPTIONS=verify_asan_link_order=0", "DISPLAY="})
+            .status,
+        0);
     ASSERT_TRUE(waitForAgents(1, 5s));
     ::kill(std::stoi(agents()[0]), SIGTERM);
     EXPECT_TRUE(waitForAgents(0, 5s)) << "still running 5 s after SIGTERM";
 }
 
-TEST_F(AgentProgram, EndsWhenItsInstalledFilesAreMissing)
-{
+TEST_F(AgentProgram, EndsWhenItsInstalledFilesAreMissing) {
     enableFileLog();
     std::filesystem::remove(install / "zunwssc.dat");
     EXPECT_EQ(agent({}).status, 0);  // the parent, after the fork
@@ -263,13 +246,12 @@ TEST_F(AgentProgram, EndsWhenItsInstalledFilesAreMissing)
 // A staged install (DESTDIR, as packaging does it) puts the root and the
 // container beside the program in the staging tree, and nothing into the
 // live prefix.
-TEST(Install, StagedInstallStaysInsideDestdir)
-{
+TEST(Install, StagedInstallStaysInsideDestdir) {
     zqtest::TempDir stage("zqstage");
     zqtest::TempDir live("zqprefix");
     const std::string prefix = live / "opt";
-    auto r = zqtest::run({"cmake", "--install", zqtest::binaryDir(), "--prefix", prefix}, {},
-                         {"DESTDIR=" + stage.path()});
+    auto r =
+        zqtest::run({"cmake", "--install", zqtest::binaryDir(), "--prefix", prefix}, {}, {"DESTDIR=" + stage.path()});
     ASSERT_EQ(r.status, 0) << r.output;
     const std::string staged = stage.path() + prefix;
     EXPECT_TRUE(zqtest::fileExists(staged + "/ZEPHALTQuilletEX"));
@@ -282,8 +264,7 @@ TEST(Install, StagedInstallStaysInsideDestdir)
 // and a profile that was never started (no database yet).
 class Registration : public AgentProgram {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         AgentProgram::SetUp();
         const std::string firefox = home / ".mozilla/firefox";
         zqtest::makeDirs(firefox + "/abc.default-esr");
@@ -294,26 +275,24 @@ protected:
         zqtest::writeFile(firefox + "/profiles.ini",
                           "[Install4F96D1932A9F858E]\nDefault=abc.default-esr\n\n"
                           "[Profile0]\nName=default-esr\nIsRelative=1\nPath=abc.default-esr\nDefault=1\n\n"
-                          "[Profile1]\nName=old\nIsRelative=0\nPath=" + dbmProfile() + "\n\n"
-                          "[Profile2]\nName=new\nIsRelative=1\nPath=never.started\n\n"
-                          "[General]\nStartWithLastProfile=1\nVersion=2\n");
+                          "[Profile1]\nName=old\nIsRelative=0\nPath=" +
+                              dbmProfile() +
+                              "\n\n"
+                              "[Profile2]\nName=new\nIsRelative=1\nPath=never.started\n\n"
+                              "[General]\nStartWithLastProfile=1\nVersion=2\n");
     }
-    zqtest::RunResult certutil(const std::vector<std::string>& args)
-    {
+    zqtest::RunResult certutil(const std::vector<std::string>& args) {
         std::vector<std::string> argv = {"certutil"};
         argv.insert(argv.end(), args.begin(), args.end());
         return zqtest::run(argv);
     }
     // The trust flags of the root in db, "" when it is not there.
-    std::string trustIn(const std::string& db)
-    {
+    std::string trustIn(const std::string& db) {
         auto r = certutil({"-L", "-d", db});
         size_t at = r.output.find("VERIDAN ROOT - veridan");
-        if (at == std::string::npos)
-            return "";
+        if (at == std::string::npos) return "";
         std::string line = r.output.substr(at, r.output.find('\n', at) - at);
-        while (!line.empty() && line.back() == ' ')
-            line.pop_back();
+        while (!line.empty() && line.back() == ' ') line.pop_back();
         return line.substr(line.find_last_of(' ') + 1);
     }
     std::string sqlProfile() const { return home / ".mozilla/firefox/abc.default-esr"; }
@@ -322,8 +301,7 @@ protected:
     zqtest::TempDir elsewhere{"zqprofiles"};
 };
 
-TEST_F(Registration, InstallsIntoEveryDatabaseAndRemovesAgain)
-{
+TEST_F(Registration, InstallsIntoEveryDatabaseAndRemovesAgain) {
     zqtest::makeDirs(home / ".pki/nssdb");
     ASSERT_EQ(certutil({"-N", "-d", "sql:" + home / ".pki/nssdb", "--empty-password"}).status, 0);
 
@@ -356,8 +334,7 @@ TEST_F(Registration, InstallsIntoEveryDatabaseAndRemovesAgain)
     EXPECT_EQ(trustIn("dbm:" + dbmProfile()), "");
 }
 
-TEST_F(Registration, CreatesAMissingSharedDatabaseAndReportsFailures)
-{
+TEST_F(Registration, CreatesAMissingSharedDatabaseAndReportsFailures) {
     ASSERT_EQ(agent({"-I"}, kNoDisplay).status, 0);
     EXPECT_EQ(trustIn("sql:" + home / ".pki/nssdb"), "CT,,");
 
@@ -374,8 +351,7 @@ TEST_F(Registration, CreatesAMissingSharedDatabaseAndReportsFailures)
 
 // A real browser: with the root registered by -I, Chromium's fetch from a
 // page on http://127.0.0.1 reaches the agent; without it the fetch fails.
-TEST_F(AgentProgram, ChromiumTrustsTheRegisteredRoot)
-{
+TEST_F(AgentProgram, ChromiumTrustsTheRegisteredRoot) {
     zqtest::TempDir site("zqsite");
     zqtest::writeFile(site / "index.html", R"(<html><body><div id="out">pending</div><script>
 fetch('https://127.0.0.1:15888/', {method: 'POST',

@@ -13,29 +13,20 @@
 
 namespace agenttest {
 
-void makeInstallDir(const std::string& dir, bool withProgram)
-{
+void makeInstallDir(const std::string& dir, bool withProgram) {
     zqtest::makeDirs(dir);
     auto r = zqtest::run({zqtest::sourceDir() + "/scripts/make-server-cert", dir, ZQ_WSSC_MAKE});
-    if (r.status != 0)
-        throw std::runtime_error("make-server-cert failed");
+    if (r.status != 0) throw std::runtime_error("make-server-cert failed");
     if (withProgram)
         std::filesystem::copy_file(ZQ_PROGRAM, dir + "/ZEPHALTQuilletEX",
                                    std::filesystem::copy_options::overwrite_existing);
 }
 
-std::string programPath()
-{
-    return ZQ_PROGRAM;
-}
+std::string programPath() { return ZQ_PROGRAM; }
 
-std::string noThreadsLibrary()
-{
-    return ZQ_NO_THREADS;
-}
+std::string noThreadsLibrary() { return ZQ_NO_THREADS; }
 
-unsigned short freePort()
-{
+unsigned short freePort() {
     int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -49,8 +40,7 @@ unsigned short freePort()
     return ntohs(a.sin_port);
 }
 
-bool waitForPort(unsigned short port, std::chrono::milliseconds timeout)
-{
+bool waitForPort(unsigned short port, std::chrono::milliseconds timeout) {
     auto deadline = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < deadline) {
         int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -60,15 +50,13 @@ bool waitForPort(unsigned short port, std::chrono::milliseconds timeout)
         a.sin_port = htons(port);
         bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
         ::close(fd);
-        if (up)
-            return true;
+        if (up) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return false;
 }
 
-DualStackHolder::DualStackHolder(unsigned short port)
-{
+DualStackHolder::DualStackHolder(unsigned short port) {
     m_fd = ::socket(AF_INET6, SOCK_STREAM, 0);
     int off = 0, on = 1;
     ::setsockopt(m_fd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
@@ -84,38 +72,31 @@ DualStackHolder::DualStackHolder(unsigned short port)
     }
 }
 
-DualStackHolder::~DualStackHolder()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
+DualStackHolder::~DualStackHolder() {
+    if (m_fd >= 0) ::close(m_fd);
 }
 
-std::vector<std::string> programEnv(const std::string& install, const std::string& home)
-{
+std::vector<std::string> programEnv(const std::string& install, const std::string& home) {
     return {"QUILLETEX_INSTALL_DIR=" + install, "QUILLETEX_HOME=" + home, "HOME=" + home,
             "LSAN_OPTIONS=suppressions=" + zqtest::sourceDir() + "/tests/agent/lsan.supp:print_suppressions=0"};
 }
 
-Background::Background(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv)
-{
+Background::Background(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv) {
     // zqtest::run waits; this one is left running.
     std::vector<std::string> env = zqtest::environmentWith(extraEnv);
     m_pid = ::fork();
     if (m_pid == 0) {
         std::vector<char*> args, envp;
-        for (const auto& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
+        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);
-        for (auto& e : env)
-            envp.push_back(e.data());
+        for (auto& e : env) envp.push_back(e.data());
         envp.push_back(nullptr);
         ::execvpe(args[0], args.data(), envp.data());
         ::_exit(127);
     }
 }
 
-Background::~Background()
-{
+Background::~Background() {
     if (m_pid > 0) {
         ::kill(m_pid, SIGTERM);
         ::waitpid(m_pid, nullptr, 0);
@@ -123,8 +104,7 @@ Background::~Background()
 }
 
 zqtest::RunResult curl(const std::string& root, unsigned short port, const std::vector<std::string>& args,
-                       const std::string& path)
-{
+                       const std::string& path) {
     std::vector<std::string> argv = {"curl", "-sS", "--max-time", "20", "--cacert", root};
     argv.insert(argv.end(), args.begin(), args.end());
     argv.push_back("https://127.0.0.1:" + std::to_string(port) + path);
@@ -132,8 +112,7 @@ zqtest::RunResult curl(const std::string& root, unsigned short port, const std::
 }
 
 zqtest::RunResult tlsClient(const std::string& root, unsigned short port, const std::vector<std::string>& args,
-                            const std::string& input)
-{
+                            const std::string& input) {
     std::vector<std::string> argv = {zqtest::kPython, zqtest::sourceDir() + "/tests/agent/server/tls_client.py", root,
                                      std::to_string(port)};
     argv.insert(argv.end(), args.begin(), args.end());

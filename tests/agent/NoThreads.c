@@ -2,8 +2,8 @@
 #include <errno.h>
 #include <pthread.h>
 
-__attribute__((visibility("default"))) int pthread_create(pthread_t* thread, const pthread_attr_t* attr, void* (*start)(void*), void* arg)
-{
+__attribute__((visibility("default"))) int pthread_create(pthread_t* thread, const pthread_attr_t* attr,
+                                                          void* (*start)(void*), void* arg) {
     (void)thread;
     (void)attr;
     (void)start;

@@ -4,8 +4,7 @@
 
 #include <cstdlib>
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     ::setenv("ZQ_SOURCE_DIR", ZQ_SOURCE_DIR, 0);
     ::setenv("ZQ_BINARY_DIR", ZQ_BINARY_DIR, 0);
     ::setenv("QUILLETEX_INSTALL_DIR", ZQ_BINARY_DIR "/no-such-install-dir", 1);

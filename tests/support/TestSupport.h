@@ -21,8 +21,8 @@ private:
 };
 
 struct RunResult {
-    int status = -1;      // exit status, or -1 when killed or not started
-    std::string output;   // standard output
+    int status = -1;     // exit status, or -1 when killed or not started
+    std::string output;  // standard output
 };
 
 // This process's environment with extraEnv ("NAME=value") added, replacing

@@ -48,46 +48,47 @@ struct Resolved {
 };
 
 // 0 or a VSC_ code; fills r.
-int resolve(int cipherId, Resolved& r)
-{
+int resolve(int cipherId, Resolved& r) {
     int alg = cipherId & static_cast<int>(VSC_CIPHER_ALG_MASK);
     r.spec = nullptr;
     for (const auto& c : kCiphers)
-        if (c.alg == alg)
-            r.spec = &c;
-    if (r.spec == nullptr || (cipherId & 0x1E) != 0)
-        return VSC_ERR_UNKNOWN_ALGORITHM;
+        if (c.alg == alg) r.spec = &c;
+    if (r.spec == nullptr || (cipherId & 0x1E) != 0) return VSC_ERR_UNKNOWN_ALGORITHM;
     switch (cipherId & VSC_CIPHER_MODE_MASK) {
-    case VSC_CIPHER_MODE_ECB: r.mode = Mode::Ecb; break;
-    case VSC_CIPHER_MODE_CBC: r.mode = Mode::Cbc; break;
-    case VSC_CIPHER_MODE_CFB: r.mode = Mode::Cfb; break;
-    case VSC_CIPHER_MODE_OFB: r.mode = Mode::Ofb; break;
-    case VSC_CIPHER_MODE_CTR: r.mode = Mode::Ctr; break;
-    default: return VSC_ERR_UNKNOWN_ALGORITHM;
+        case VSC_CIPHER_MODE_ECB:
+            r.mode = Mode::Ecb;
+            break;
+        case VSC_CIPHER_MODE_CBC:
+            r.mode = Mode::Cbc;
+            break;
+        case VSC_CIPHER_MODE_CFB:
+            r.mode = Mode::Cfb;
+            break;
+        case VSC_CIPHER_MODE_OFB:
+            r.mode = Mode::Ofb;
+            break;
+        case VSC_CIPHER_MODE_CTR:
+            r.mode = Mode::Ctr;
+            break;
+        default:
+            return VSC_ERR_UNKNOWN_ALGORITHM;
     }
     r.padding = (r.mode == Mode::Ecb || r.mode == Mode::Cbc) && (cipherId & VSC_CIPHER_NO_PADDING) == 0;
-    if (r.spec->names[0] == nullptr)
-        return VSC_ERR_UNSUPPORTED;
+    if (r.spec->names[0] == nullptr) return VSC_ERR_UNSUPPORTED;
     return VSC_OK;
 }
 
 // An OpenSSL context keyed for one cipher and mode (CTR uses ECB).
-int makeContext(const Resolved& r, const unsigned char* key, const unsigned char* iv, bool encrypt,
-                CipherCtxPtr& out)
-{
-    if (int rc = ensureInit(); rc != VSC_OK)
-        return rc;
+int makeContext(const Resolved& r, const unsigned char* key, const unsigned char* iv, bool encrypt, CipherCtxPtr& out) {
+    if (int rc = ensureInit(); rc != VSC_OK) return rc;
     int index = r.mode == Mode::Ctr ? 0 : static_cast<int>(r.mode);
     const EVP_CIPHER* cipher = fetchedCipher(r.spec->names[index]);
-    if (cipher == nullptr)
-        return VSC_ERR_UNSUPPORTED;
+    if (cipher == nullptr) return VSC_ERR_UNSUPPORTED;
     CipherCtxPtr ctx(EVP_CIPHER_CTX_new());
-    if (!ctx)
-        return VSC_ERR_MEMORY;
+    if (!ctx) return VSC_ERR_MEMORY;
     // CTR's key stream is always made by encryption.
     bool enc = encrypt || r.mode == Mode::Ctr;
-    if (!EVP_CipherInit_ex2(ctx.get(), cipher, nullptr, nullptr, enc ? 1 : 0, nullptr))
-        return VSC_ERR_BACKEND;
+    if (!EVP_CipherInit_ex2(ctx.get(), cipher, nullptr, nullptr, enc ? 1 : 0, nullptr)) return VSC_ERR_BACKEND;
     if (r.spec->rc2Bits != 0) {
         unsigned int keyLen = static_cast<unsigned int>(r.spec->keyLen);
         unsigned int bits = static_cast<unsigned int>(r.spec->rc2Bits);
@@ -96,12 +97,10 @@ int makeContext(const Resolved& r, const unsigned char* key, const unsigned char
             OSSL_PARAM_construct_uint(OSSL_CIPHER_PARAM_RC2_KEYBITS, &bits),
             OSSL_PARAM_construct_end(),
         };
-        if (!EVP_CIPHER_CTX_set_params(ctx.get(), params))
-            return VSC_ERR_BACKEND;
+        if (!EVP_CIPHER_CTX_set_params(ctx.get(), params)) return VSC_ERR_BACKEND;
     }
     const unsigned char* ivUse = (r.mode == Mode::Ecb || r.mode == Mode::Ctr) ? nullptr : iv;
-    if (!EVP_CipherInit_ex2(ctx.get(), nullptr, key, ivUse, enc ? 1 : 0, nullptr))
-        return VSC_ERR_BACKEND;
+    if (!EVP_CipherInit_ex2(ctx.get(), nullptr, key, ivUse, enc ? 1 : 0, nullptr)) return VSC_ERR_BACKEND;
     EVP_CIPHER_CTX_set_padding(ctx.get(), r.padding ? 1 : 0);
     out = std::move(ctx);
     return VSC_OK;
@@ -109,17 +108,14 @@ int makeContext(const Resolved& r, const unsigned char* key, const unsigned char
 
 class CipherImpl {
 public:
-    int init(int cipherId, const unsigned char* key, const unsigned char* iv, bool encrypt)
-    {
+    int init(int cipherId, const unsigned char* key, const unsigned char* iv, bool encrypt) {
         m_active = false;
         Resolved r;
-        if (int rc = resolve(cipherId, r); rc != VSC_OK)
-            return rc;
+        if (int rc = resolve(cipherId, r); rc != VSC_OK) return rc;
         unsigned char zeros[16] = {};
         const unsigned char* ivUse = iv != nullptr ? iv : zeros;
         CipherCtxPtr ctx;
-        if (int rc = makeContext(r, key, ivUse, encrypt, ctx); rc != VSC_OK)
-            return rc;
+        if (int rc = makeContext(r, key, ivUse, encrypt, ctx); rc != VSC_OK) return rc;
         m_ctx = std::move(ctx);
         m_res = r;
         m_block = r.spec->blockLen;
@@ -132,12 +128,9 @@ public:
         return VSC_OK;
     }
 
-    int update(unsigned char* out, int* outLen, const unsigned char* in, int inLen)
-    {
-        if (!m_active)
-            return VSC_ERR_NOT_INITIALIZED;
-        if (m_res.mode == Mode::Ctr)
-            return ctr(out, outLen, in, inLen);
+    int update(unsigned char* out, int* outLen, const unsigned char* in, int inLen) {
+        if (!m_active) return VSC_ERR_NOT_INITIALIZED;
+        if (m_res.mode == Mode::Ctr) return ctr(out, outLen, in, inLen);
         int n = 0;
         if (inLen > 0 && !EVP_CipherUpdate(m_ctx.get(), out, &n, in, inLen)) {
             m_active = false;
@@ -147,10 +140,8 @@ public:
         return VSC_OK;
     }
 
-    int final(unsigned char* out, int* outLen)
-    {
-        if (!m_active)
-            return VSC_ERR_NOT_INITIALIZED;
+    int final(unsigned char* out, int* outLen) {
+        if (!m_active) return VSC_ERR_NOT_INITIALIZED;
         m_active = false;
         if (m_res.mode == Mode::Ctr) {
             *outLen = 0;
@@ -170,16 +161,14 @@ private:
     // The key stream is made a batch of counter blocks at a time.
     static constexpr std::size_t kBatch = 64;
 
-    int refill()
-    {
+    int refill() {
         std::size_t block = static_cast<std::size_t>(m_block);
         SecureBytes& counters = m_counters;
         counters.resize(block * kBatch);
         for (std::size_t b = 0; b < kBatch; ++b) {
             std::memcpy(counters.data() + b * block, m_counter.data(), block);
             for (std::size_t k = block; k-- > 0;)
-                if (++m_counter[k] != 0)
-                    break;
+                if (++m_counter[k] != 0) break;
         }
         int n = 0;
         if (!EVP_EncryptUpdate(m_ctx.get(), m_stream.data(), &n, counters.data(), static_cast<int>(counters.size())) ||
@@ -189,8 +178,7 @@ private:
         return VSC_OK;
     }
 
-    int ctr(unsigned char* out, int* outLen, const unsigned char* in, int inLen)
-    {
+    int ctr(unsigned char* out, int* outLen, const unsigned char* in, int inLen) {
         std::size_t done = 0, total = static_cast<std::size_t>(inLen);
         while (done < total) {
             if (m_streamUsed == m_stream.size()) {
@@ -201,8 +189,7 @@ private:
             }
             std::size_t n = std::min(total - done, m_stream.size() - m_streamUsed);
             const unsigned char* ks = m_stream.data() + m_streamUsed;
-            for (std::size_t i = 0; i < n; ++i)
-                out[done + i] = in[done + i] ^ ks[i];
+            for (std::size_t i = 0; i < n; ++i) out[done + i] = in[done + i] ^ ks[i];
             done += n;
             m_streamUsed += n;
         }
@@ -220,19 +207,13 @@ private:
     std::size_t m_streamUsed = 0;
 };
 
-CipherImpl* implOf(BLOCK_CIPHER_UNIT* unit)
-{
-    return static_cast<CipherImpl*>(unit->impl);
-}
+CipherImpl* implOf(BLOCK_CIPHER_UNIT* unit) { return static_cast<CipherImpl*>(unit->impl); }
 
-int initUnit(BLOCK_CIPHER_UNIT* unit, int cipherId, const unsigned char* key, const unsigned char* iv, int encrypt)
-{
-    if (unit == nullptr || unit->impl == nullptr || key == nullptr)
-        return VSC_ERR_NULL_ARGUMENT;
+int initUnit(BLOCK_CIPHER_UNIT* unit, int cipherId, const unsigned char* key, const unsigned char* iv, int encrypt) {
+    if (unit == nullptr || unit->impl == nullptr || key == nullptr) return VSC_ERR_NULL_ARGUMENT;
     Resolved r;
     int rc = resolve(cipherId, r);
-    if (rc == VSC_OK)
-        rc = implOf(unit)->init(cipherId, key, iv, encrypt != 0);
+    if (rc == VSC_OK) rc = implOf(unit)->init(cipherId, key, iv, encrypt != 0);
     if (rc != VSC_OK) {
         unit->alg_id = 0;
         return rc;
@@ -244,8 +225,7 @@ int initUnit(BLOCK_CIPHER_UNIT* unit, int cipherId, const unsigned char* key, co
     unit->block_length = r.spec->blockLen;
     unit->iv_length = r.mode == Mode::Ecb ? 0 : r.spec->blockLen;
     std::memset(unit->iv, 0, sizeof unit->iv);
-    if (iv != nullptr && unit->iv_length > 0)
-        std::memcpy(unit->iv, iv, static_cast<std::size_t>(unit->iv_length));
+    if (iv != nullptr && unit->iv_length > 0) std::memcpy(unit->iv, iv, static_cast<std::size_t>(unit->iv_length));
     return VSC_OK;
 }
 
@@ -256,62 +236,44 @@ using zc::implOf;
 
 extern "C" {
 
-BLOCK_CIPHER_UNIT* VSC_New_BLOCK_CIPHER_Unit(void)
-{
-    return zc::newUnit<BLOCK_CIPHER_UNIT, zc::CipherImpl>();
-}
+BLOCK_CIPHER_UNIT* VSC_New_BLOCK_CIPHER_Unit(void) { return zc::newUnit<BLOCK_CIPHER_UNIT, zc::CipherImpl>(); }
 
-void VSC_Free_BLOCK_CIPHER_Unit(BLOCK_CIPHER_UNIT* unit)
-{
-    zc::freeUnit<BLOCK_CIPHER_UNIT, zc::CipherImpl>(unit);
-}
+void VSC_Free_BLOCK_CIPHER_Unit(BLOCK_CIPHER_UNIT* unit) { zc::freeUnit<BLOCK_CIPHER_UNIT, zc::CipherImpl>(unit); }
 
 int VSC_Init_BLOCK_CIPHER(BLOCK_CIPHER_UNIT* unit, int cipher_id, const unsigned char* key, const unsigned char* iv,
-                          int encrypt)
-{
+                          int encrypt) {
     return zc::initUnit(unit, cipher_id, key, iv, encrypt);
 }
 
 int VSC_Update_BLOCK_CIPHER(BLOCK_CIPHER_UNIT* unit, unsigned char* out, int* out_len, const unsigned char* in,
-                            int in_len)
-{
+                            int in_len) {
     if (unit == nullptr || unit->impl == nullptr || out_len == nullptr || (out == nullptr && in_len > 0))
         return VSC_ERR_NULL_ARGUMENT;
-    if (zc::badBuffer(in, in_len))
-        return VSC_ERR_INVALID_LENGTH;
+    if (zc::badBuffer(in, in_len)) return VSC_ERR_INVALID_LENGTH;
     *out_len = 0;
     return implOf(unit)->update(out, out_len, in, in_len);
 }
 
-int VSC_Final_BLOCK_CIPHER(BLOCK_CIPHER_UNIT* unit, unsigned char* out, int* out_len)
-{
-    if (unit == nullptr || unit->impl == nullptr || out == nullptr || out_len == nullptr)
-        return VSC_ERR_NULL_ARGUMENT;
+int VSC_Final_BLOCK_CIPHER(BLOCK_CIPHER_UNIT* unit, unsigned char* out, int* out_len) {
+    if (unit == nullptr || unit->impl == nullptr || out == nullptr || out_len == nullptr) return VSC_ERR_NULL_ARGUMENT;
     *out_len = 0;
     return implOf(unit)->final(out, out_len);
 }
 
 int VSC_BLOCK_CIPHER(int cipher_id, int encrypt, const unsigned char* key, const unsigned char* iv,
-                     const unsigned char* in, int in_len, unsigned char* out, int* out_len)
-{
-    if (key == nullptr || out == nullptr || out_len == nullptr)
-        return VSC_ERR_NULL_ARGUMENT;
-    if (zc::badBuffer(in, in_len))
-        return VSC_ERR_INVALID_LENGTH;
+                     const unsigned char* in, int in_len, unsigned char* out, int* out_len) {
+    if (key == nullptr || out == nullptr || out_len == nullptr) return VSC_ERR_NULL_ARGUMENT;
+    if (zc::badBuffer(in, in_len)) return VSC_ERR_INVALID_LENGTH;
     *out_len = 0;
     zc::Resolved r;
-    if (int rc = zc::resolve(cipher_id, r); rc != VSC_OK)
-        return rc;
+    if (int rc = zc::resolve(cipher_id, r); rc != VSC_OK) return rc;
     // Padded encryption adds up to a block: a result past INT_MAX has no count.
-    if (encrypt != 0 && r.padding && in_len > INT_MAX - r.spec->blockLen)
-        return VSC_ERR_INVALID_LENGTH;
+    if (encrypt != 0 && r.padding && in_len > INT_MAX - r.spec->blockLen) return VSC_ERR_INVALID_LENGTH;
     zc::CipherImpl c;
     int rc = c.init(cipher_id, key, iv, encrypt != 0);
     int n = 0, m = 0;
-    if (rc == VSC_OK)
-        rc = c.update(out, &n, in, in_len);
-    if (rc == VSC_OK)
-        rc = c.final(out + n, &m);
+    if (rc == VSC_OK) rc = c.update(out, &n, in, in_len);
+    if (rc == VSC_OK) rc = c.final(out + n, &m);
     if (rc != VSC_OK) {
         // No half-decrypted plaintext is left behind.
         OPENSSL_cleanse(out, static_cast<std::size_t>(n));
@@ -321,74 +283,57 @@ int VSC_BLOCK_CIPHER(int cipher_id, int encrypt, const unsigned char* key, const
     return VSC_OK;
 }
 
-int VSC_Get_Key_Length(int cipher_id)
-{
+int VSC_Get_Key_Length(int cipher_id) {
     zc::Resolved r;
     return zc::resolve(cipher_id, r) == VSC_OK ? r.spec->keyLen : -1;
 }
 
-int VSC_Get_IV_Length(int cipher_id)
-{
+int VSC_Get_IV_Length(int cipher_id) {
     zc::Resolved r;
-    if (zc::resolve(cipher_id, r) != VSC_OK)
-        return -1;
+    if (zc::resolve(cipher_id, r) != VSC_OK) return -1;
     return r.mode == zc::Mode::Ecb ? 0 : r.spec->blockLen;
 }
 
-int VSC_Get_Block_Length(int cipher_id)
-{
+int VSC_Get_Block_Length(int cipher_id) {
     zc::Resolved r;
     return zc::resolve(cipher_id, r) == VSC_OK ? r.spec->blockLen : -1;
 }
 
 int VSC_Init_Advanced_BLOCK_CIPHER(int cipher_id, BLOCK_CIPHER_UNIT* unit, const unsigned char* key, int encrypt,
-                                   const unsigned char* iv, int key_len)
-{
+                                   const unsigned char* iv, int key_len) {
     int expected = VSC_Get_Key_Length(cipher_id);
-    if (expected > 0 && key_len != expected)
-        return VSC_ERR_INVALID_LENGTH;
+    if (expected > 0 && key_len != expected) return VSC_ERR_INVALID_LENGTH;
     return zc::initUnit(unit, cipher_id, key, iv, encrypt);
 }
 
 int VSC_DoFinal_Advanced_BLOCK_CIPHER(BLOCK_CIPHER_UNIT* unit, unsigned char* out, int* out_len,
-                                      const unsigned char* in, int in_len, int out_size)
-{
-    if (unit == nullptr || unit->impl == nullptr || out == nullptr || out_len == nullptr)
-        return VSC_ERR_NULL_ARGUMENT;
-    if (zc::badBuffer(in, in_len) || out_size < 0)
-        return VSC_ERR_INVALID_LENGTH;
+                                      const unsigned char* in, int in_len, int out_size) {
+    if (unit == nullptr || unit->impl == nullptr || out == nullptr || out_len == nullptr) return VSC_ERR_NULL_ARGUMENT;
+    if (zc::badBuffer(in, in_len) || out_size < 0) return VSC_ERR_INVALID_LENGTH;
     *out_len = 0;
     // Bytes held back from earlier updates and the padding add up to two
     // blocks: a result past INT_MAX has no count.
-    if (in_len > INT_MAX - 2 * 16)
-        return VSC_ERR_INVALID_LENGTH;
+    if (in_len > INT_MAX - 2 * 16) return VSC_ERR_INVALID_LENGTH;
     // Through a scratch buffer of the worst-case size, so that out_size bounds
     // what reaches the caller.
     zc::SecureBytes scratch(static_cast<std::size_t>(in_len) + 2 * 16);
     int n = 0, m = 0;
     int rc = implOf(unit)->update(scratch.data(), &n, in, in_len);
-    if (rc == VSC_OK)
-        rc = implOf(unit)->final(scratch.data() + n, &m);
-    if (rc != VSC_OK)
-        return rc;
-    if (n + m > out_size)
-        return VSC_ERR_BUFFER_TOO_SMALL;
+    if (rc == VSC_OK) rc = implOf(unit)->final(scratch.data() + n, &m);
+    if (rc != VSC_OK) return rc;
+    if (n + m > out_size) return VSC_ERR_BUFFER_TOO_SMALL;
     std::memcpy(out, scratch.data(), static_cast<std::size_t>(n + m));
     *out_len = n + m;
     return VSC_OK;
 }
 
 int VSC_CBC_MAC(int cipher_id, const unsigned char* key, const unsigned char* data, int len, unsigned char* out,
-                int* out_len)
-{
-    if (key == nullptr || out == nullptr)
-        return VSC_ERR_NULL_ARGUMENT;
-    if (zc::badBuffer(data, len))
-        return VSC_ERR_INVALID_LENGTH;
+                int* out_len) {
+    if (key == nullptr || out == nullptr) return VSC_ERR_NULL_ARGUMENT;
+    if (zc::badBuffer(data, len)) return VSC_ERR_INVALID_LENGTH;
     int id = (cipher_id & static_cast<int>(VSC_CIPHER_ALG_MASK)) | VSC_CIPHER_MODE_CBC | VSC_CIPHER_NO_PADDING;
     zc::Resolved r;
-    if (int rc = zc::resolve(id, r); rc != VSC_OK)
-        return rc;
+    if (int rc = zc::resolve(id, r); rc != VSC_OK) return rc;
     // CBC over the data in place, a chunk at a time, and the zero-padded tail
     // block last: no copy of the data, and no padded length that must fit an int.
     const std::size_t block = static_cast<std::size_t>(r.spec->blockLen);
@@ -396,15 +341,13 @@ int VSC_CBC_MAC(int cipher_id, const unsigned char* key, const unsigned char* da
     const std::size_t whole = size / block * block;
     constexpr std::size_t kChunk = 64 * 1024;
     zc::CipherImpl c;
-    if (int rc = c.init(id, key, nullptr, true); rc != VSC_OK)
-        return rc;
+    if (int rc = c.init(id, key, nullptr, true); rc != VSC_OK) return rc;
     zc::SecureBytes cipherText(kChunk + block);
     unsigned char mac[16];
     int n = 0;
     for (std::size_t done = 0; done < whole;) {
         const std::size_t take = std::min(kChunk, whole - done);
-        if (int rc = c.update(cipherText.data(), &n, data + done, static_cast<int>(take)); rc != VSC_OK)
-            return rc;
+        if (int rc = c.update(cipherText.data(), &n, data + done, static_cast<int>(take)); rc != VSC_OK) return rc;
         done += take;
     }
     if (size == whole && size > 0) {
@@ -412,18 +355,14 @@ int VSC_CBC_MAC(int cipher_id, const unsigned char* key, const unsigned char* da
         std::memcpy(mac, cipherText.data() + n - block, block);
     } else {
         zc::SecureBytes tail(block, 0);
-        if (size > whole)
-            std::memcpy(tail.data(), data + whole, size - whole);
-        if (int rc = c.update(cipherText.data(), &n, tail.data(), static_cast<int>(block)); rc != VSC_OK)
-            return rc;
+        if (size > whole) std::memcpy(tail.data(), data + whole, size - whole);
+        if (int rc = c.update(cipherText.data(), &n, tail.data(), static_cast<int>(block)); rc != VSC_OK) return rc;
         std::memcpy(mac, cipherText.data() + n - block, block);
     }
     int m = 0;
-    if (int rc = c.final(cipherText.data(), &m); rc != VSC_OK)
-        return rc;
+    if (int rc = c.final(cipherText.data(), &m); rc != VSC_OK) return rc;
     std::memcpy(out, mac, block);
-    if (out_len != nullptr)
-        *out_len = static_cast<int>(block);
+    if (out_len != nullptr) *out_len = static_cast<int>(block);
     return VSC_OK;
 }
 

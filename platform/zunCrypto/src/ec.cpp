@@ -8,27 +8,25 @@
 
 namespace {
 
-void clearPoint(ECPOINT* pt)
-{
+void clearPoint(ECPOINT* pt) {
     zc::freeBigint(&pt->x);
     zc::freeBigint(&pt->y);
 }
 
-BIGINT* zeroValue()
-{
-    return VSC_New_BIGINT();
-}
+BIGINT* zeroValue() { return VSC_New_BIGINT(); }
 
-struct GroupFree { void operator()(EC_GROUP* g) const { EC_GROUP_free(g); } };
-struct PointFree { void operator()(EC_POINT* p) const { EC_POINT_free(p); } };
+struct GroupFree {
+    void operator()(EC_GROUP* g) const { EC_GROUP_free(g); }
+};
+struct PointFree {
+    void operator()(EC_POINT* p) const { EC_POINT_free(p); }
+};
 using GroupPtr = std::unique_ptr<EC_GROUP, GroupFree>;
 using PointPtr = std::unique_ptr<EC_POINT, PointFree>;
 
 // The curve's prime-field group (without a generator: callers pass points).
-int groupOf(const ECURVE* c, BN_CTX* ctx, GroupPtr& out)
-{
-    if (c->a == nullptr || c->b == nullptr || c->p == nullptr)
-        return VSC_ERR_KEY_MISSING;
+int groupOf(const ECURVE* c, BN_CTX* ctx, GroupPtr& out) {
+    if (c->a == nullptr || c->b == nullptr || c->p == nullptr) return VSC_ERR_KEY_MISSING;
     out.reset(EC_GROUP_new_curve_GFp(c->p->bn, c->a->bn, c->b->bn, ctx));
     return out ? VSC_OK : VSC_ERR_INVALID_PARAMS;
 }
@@ -37,11 +35,9 @@ int groupOf(const ECURVE* c, BN_CTX* ctx, GroupPtr& out)
 
 extern "C" {
 
-ECPOINT* VSC_New_ECPOINT(void)
-{
+ECPOINT* VSC_New_ECPOINT(void) {
     auto* pt = new (std::nothrow) ECPOINT{};
-    if (pt == nullptr)
-        return nullptr;
+    if (pt == nullptr) return nullptr;
     pt->x = zeroValue();
     pt->y = zeroValue();
     if (pt->x == nullptr || pt->y == nullptr) {
@@ -51,37 +47,26 @@ ECPOINT* VSC_New_ECPOINT(void)
     return pt;
 }
 
-void VSC_Free_ECPOINT(ECPOINT* pt)
-{
-    if (pt == nullptr)
-        return;
+void VSC_Free_ECPOINT(ECPOINT* pt) {
+    if (pt == nullptr) return;
     clearPoint(pt);
     delete pt;
 }
 
-int VSC_Zero_Value_ECPOINT(ECPOINT* pt)
-{
-    if (pt == nullptr)
-        return VSC_ERR_NULL_ARGUMENT;
-    if (pt->x == nullptr && (pt->x = zeroValue()) == nullptr)
-        return VSC_ERR_MEMORY;
-    if (pt->y == nullptr && (pt->y = zeroValue()) == nullptr)
-        return VSC_ERR_MEMORY;
+int VSC_Zero_Value_ECPOINT(ECPOINT* pt) {
+    if (pt == nullptr) return VSC_ERR_NULL_ARGUMENT;
+    if (pt->x == nullptr && (pt->x = zeroValue()) == nullptr) return VSC_ERR_MEMORY;
+    if (pt->y == nullptr && (pt->y = zeroValue()) == nullptr) return VSC_ERR_MEMORY;
     BN_zero(pt->x->bn);
     BN_zero(pt->y->bn);
     pt->infinity = 1;
     return VSC_OK;
 }
 
-ECURVE* VSC_New_ECURVE(void)
-{
-    return new (std::nothrow) ECURVE{};
-}
+ECURVE* VSC_New_ECURVE(void) { return new (std::nothrow) ECURVE{}; }
 
-void VSC_Free_ECURVE(ECURVE* curve)
-{
-    if (curve == nullptr)
-        return;
+void VSC_Free_ECURVE(ECURVE* curve) {
+    if (curve == nullptr) return;
     zc::freeBigint(&curve->a);
     zc::freeBigint(&curve->b);
     zc::freeBigint(&curve->p);
@@ -91,28 +76,20 @@ void VSC_Free_ECURVE(ECURVE* curve)
 }
 
 int VSC_Set_ECURVE_Params(ECURVE* curve, int curve_id, const char* name, const BIGINT* a, const BIGINT* b,
-                          const BIGINT* p, const ECPOINT* G, const BIGINT* n)
-{
+                          const BIGINT* p, const ECPOINT* G, const BIGINT* n) {
     if (curve == nullptr || name == nullptr || a == nullptr || b == nullptr || p == nullptr || G == nullptr ||
         n == nullptr || G->x == nullptr || G->y == nullptr)
         return VSC_ERR_NULL_ARGUMENT;
-    if (std::strlen(name) >= sizeof curve->name)
-        return VSC_ERR_INVALID_ARGUMENT;
+    if (std::strlen(name) >= sizeof curve->name) return VSC_ERR_INVALID_ARGUMENT;
     ECPOINT* g = VSC_New_ECPOINT();
-    if (g == nullptr)
-        return VSC_ERR_MEMORY;
+    if (g == nullptr) return VSC_ERR_MEMORY;
     int rc = VSC_Copy_BIGINT(g->x, G->x);
-    if (rc == VSC_OK)
-        rc = VSC_Copy_BIGINT(g->y, G->y);
+    if (rc == VSC_OK) rc = VSC_Copy_BIGINT(g->y, G->y);
     g->infinity = G->infinity;
-    if (rc == VSC_OK)
-        rc = zc::setCopy(&curve->a, a);
-    if (rc == VSC_OK)
-        rc = zc::setCopy(&curve->b, b);
-    if (rc == VSC_OK)
-        rc = zc::setCopy(&curve->p, p);
-    if (rc == VSC_OK)
-        rc = zc::setCopy(&curve->n, n);
+    if (rc == VSC_OK) rc = zc::setCopy(&curve->a, a);
+    if (rc == VSC_OK) rc = zc::setCopy(&curve->b, b);
+    if (rc == VSC_OK) rc = zc::setCopy(&curve->p, p);
+    if (rc == VSC_OK) rc = zc::setCopy(&curve->n, n);
     if (rc != VSC_OK) {
         VSC_Free_ECPOINT(g);
         return rc;
@@ -128,68 +105,50 @@ int VSC_Set_ECURVE_Params(ECURVE* curve, int curve_id, const char* name, const B
     return VSC_OK;
 }
 
-ECC_KEY* VSC_New_ECC_Key(void)
-{
-    return new (std::nothrow) ECC_KEY{};
-}
+ECC_KEY* VSC_New_ECC_Key(void) { return new (std::nothrow) ECC_KEY{}; }
 
-void VSC_Free_ECC_Key(ECC_KEY* key)
-{
-    if (key == nullptr)
-        return;
+void VSC_Free_ECC_Key(ECC_KEY* key) {
+    if (key == nullptr) return;
     VSC_Free_ECURVE(key->curve);
     VSC_Free_ECPOINT(key->point);
     zc::freeBigint(&key->d);
     delete key;
 }
 
-int VSC_Check_ECC_Key(const ECC_KEY* key)
-{
-    if (key == nullptr || key->curve == nullptr || key->point == nullptr)
-        return VSC_ERR_NULL_ARGUMENT;
-    if (key->point->x == nullptr || key->point->y == nullptr)
-        return VSC_ERR_KEY_MISSING;
-    if (key->point->infinity)
-        return VSC_FAIL;
+int VSC_Check_ECC_Key(const ECC_KEY* key) {
+    if (key == nullptr || key->curve == nullptr || key->point == nullptr) return VSC_ERR_NULL_ARGUMENT;
+    if (key->point->x == nullptr || key->point->y == nullptr) return VSC_ERR_KEY_MISSING;
+    if (key->point->infinity) return VSC_FAIL;
     // OpenSSL reduces coordinates modulo p before its on-curve check, so
     // x + p would pass as x: a public key's coordinates lie in [0, p).
     if (key->curve->p != nullptr) {
         const BIGNUM* p = key->curve->p->bn;
         for (const BIGINT* c : {key->point->x, key->point->y})
-            if (BN_is_negative(c->bn) || BN_cmp(c->bn, p) >= 0)
-                return VSC_FAIL;
+            if (BN_is_negative(c->bn) || BN_cmp(c->bn, p) >= 0) return VSC_FAIL;
     }
     zc::BnCtxPtr ctx = zc::newBnCtx();
-    if (!ctx)
-        return VSC_ERR_MEMORY;
+    if (!ctx) return VSC_ERR_MEMORY;
     GroupPtr group;
-    if (int rc = groupOf(key->curve, ctx.get(), group); rc != VSC_OK)
-        return rc;
+    if (int rc = groupOf(key->curve, ctx.get(), group); rc != VSC_OK) return rc;
     PointPtr pt(EC_POINT_new(group.get()));
-    if (!pt)
-        return VSC_ERR_MEMORY;
+    if (!pt) return VSC_ERR_MEMORY;
     if (!EC_POINT_set_affine_coordinates(group.get(), pt.get(), key->point->x->bn, key->point->y->bn, ctx.get()))
         return VSC_FAIL;
     return EC_POINT_is_on_curve(group.get(), pt.get(), ctx.get()) == 1 ? VSC_OK : VSC_FAIL;
 }
 
-int VSC_Get_ECC_Public_Point(const ECC_KEY* key, ECPOINT* out)
-{
-    if (key == nullptr || out == nullptr)
-        return VSC_ERR_NULL_ARGUMENT;
+int VSC_Get_ECC_Public_Point(const ECC_KEY* key, ECPOINT* out) {
+    if (key == nullptr || out == nullptr) return VSC_ERR_NULL_ARGUMENT;
     const ECURVE* c = key->curve;
     if (key->d == nullptr || c == nullptr || c->G == nullptr || c->G->x == nullptr || c->G->y == nullptr)
         return VSC_ERR_KEY_MISSING;
     zc::BnCtxPtr ctx = zc::newBnCtx();
-    if (!ctx)
-        return VSC_ERR_MEMORY;
+    if (!ctx) return VSC_ERR_MEMORY;
     GroupPtr group;
-    if (int rc = groupOf(c, ctx.get(), group); rc != VSC_OK)
-        return rc;
+    if (int rc = groupOf(c, ctx.get(), group); rc != VSC_OK) return rc;
     PointPtr g(EC_POINT_new(group.get()));
     PointPtr r(EC_POINT_new(group.get()));
-    if (!g || !r)
-        return VSC_ERR_MEMORY;
+    if (!g || !r) return VSC_ERR_MEMORY;
     if (!EC_POINT_set_affine_coordinates(group.get(), g.get(), c->G->x->bn, c->G->y->bn, ctx.get()))
         return VSC_ERR_INVALID_PARAMS;
     // d is a private key: with the generator and its order known, OpenSSL
@@ -200,16 +159,13 @@ int VSC_Get_ECC_Public_Point(const ECC_KEY* key, ECPOINT* out)
                   EC_GROUP_set_generator(group.get(), g.get(), c->n->bn, nullptr) == 1;
     if (ladder) {
         zc::BnPtr scalar(BN_dup(key->d->bn));
-        if (!scalar)
-            return VSC_ERR_MEMORY;
+        if (!scalar) return VSC_ERR_MEMORY;
         BN_set_flags(scalar.get(), BN_FLG_CONSTTIME);
-        if (!EC_POINT_mul(group.get(), r.get(), scalar.get(), nullptr, nullptr, ctx.get()))
-            return VSC_ERR_BACKEND;
+        if (!EC_POINT_mul(group.get(), r.get(), scalar.get(), nullptr, nullptr, ctx.get())) return VSC_ERR_BACKEND;
     } else if (!EC_POINT_mul(group.get(), r.get(), nullptr, g.get(), key->d->bn, ctx.get())) {
         return VSC_ERR_BACKEND;
     }
-    if (EC_POINT_is_at_infinity(group.get(), r.get()))
-        return VSC_Zero_Value_ECPOINT(out);
+    if (EC_POINT_is_at_infinity(group.get(), r.get())) return VSC_Zero_Value_ECPOINT(out);
     if ((out->x == nullptr && (out->x = zeroValue()) == nullptr) ||
         (out->y == nullptr && (out->y = zeroValue()) == nullptr))
         return VSC_ERR_MEMORY;

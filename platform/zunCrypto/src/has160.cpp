@@ -9,10 +9,7 @@
 namespace zc {
 namespace {
 
-inline uint32_t rotl(uint32_t x, unsigned n)
-{
-    return (x << n) | (x >> (32 - n));
-}
+inline uint32_t rotl(uint32_t x, unsigned n) { return (x << n) | (x >> (32 - n)); }
 
 // Message word order of each round's 20 steps (16..19 are the XOR words).
 const unsigned char kOrder[4][20] = {
@@ -34,8 +31,7 @@ const unsigned char kShift[20] = {5, 11, 7, 15, 6, 13, 8, 14, 7, 12, 9, 11, 8, 1
 const unsigned char kRoundShift[4] = {10, 17, 25, 30};
 const uint32_t kConst[4] = {0x00000000, 0x5a827999, 0x6ed9eba1, 0x8f1bbcdc};
 
-void compress(uint32_t h[5], const unsigned char block[64])
-{
+void compress(uint32_t h[5], const unsigned char block[64]) {
     uint32_t x[20];
     for (int i = 0; i < 16; ++i)
         x[i] = uint32_t(block[4 * i]) | uint32_t(block[4 * i + 1]) << 8 | uint32_t(block[4 * i + 2]) << 16 |
@@ -49,9 +45,15 @@ void compress(uint32_t h[5], const unsigned char block[64])
         for (int step = 0; step < 20; ++step) {
             uint32_t f;
             switch (round) {
-            case 0: f = (b & c) | (~b & d); break;
-            case 2: f = c ^ (b | ~d); break;
-            default: f = b ^ c ^ d; break;
+                case 0:
+                    f = (b & c) | (~b & d);
+                    break;
+                case 2:
+                    f = c ^ (b | ~d);
+                    break;
+                default:
+                    f = b ^ c ^ d;
+                    break;
             }
             uint32_t t = rotl(a, kShift[step]) + f + e + x[kOrder[round][step]] + kConst[round];
             e = d;
@@ -71,8 +73,7 @@ void compress(uint32_t h[5], const unsigned char block[64])
 
 }  // namespace
 
-void has160Init(Has160State& s)
-{
+void has160Init(Has160State& s) {
     s.h[0] = 0x67452301;
     s.h[1] = 0xefcdab89;
     s.h[2] = 0x98badcfe;
@@ -82,8 +83,7 @@ void has160Init(Has160State& s)
     s.used = 0;
 }
 
-void has160Update(Has160State& s, const unsigned char* data, std::size_t len)
-{
+void has160Update(Has160State& s, const unsigned char* data, std::size_t len) {
     s.total += len;
     if (s.used > 0) {
         std::size_t take = std::min(len, sizeof s.buf - s.used);
@@ -91,19 +91,16 @@ void has160Update(Has160State& s, const unsigned char* data, std::size_t len)
         s.used += take;
         data += take;
         len -= take;
-        if (s.used < sizeof s.buf)
-            return;
+        if (s.used < sizeof s.buf) return;
         compress(s.h, s.buf);
         s.used = 0;
     }
-    for (; len >= 64; data += 64, len -= 64)
-        compress(s.h, data);
+    for (; len >= 64; data += 64, len -= 64) compress(s.h, data);
     std::memcpy(s.buf, data, len);
     s.used = len;
 }
 
-void has160Final(Has160State& s, unsigned char out[20])
-{
+void has160Final(Has160State& s, unsigned char out[20]) {
     uint64_t bits = s.total * 8;
     s.buf[s.used++] = 0x80;
     if (s.used > 56) {
@@ -112,12 +109,10 @@ void has160Final(Has160State& s, unsigned char out[20])
         s.used = 0;
     }
     std::memset(s.buf + s.used, 0, 56 - s.used);
-    for (int i = 0; i < 8; ++i)
-        s.buf[56 + i] = static_cast<unsigned char>(bits >> (8 * i));
+    for (int i = 0; i < 8; ++i) s.buf[56 + i] = static_cast<unsigned char>(bits >> (8 * i));
     compress(s.h, s.buf);
     for (int i = 0; i < 5; ++i)
-        for (int j = 0; j < 4; ++j)
-            out[4 * i + j] = static_cast<unsigned char>(s.h[i] >> (8 * j));
+        for (int j = 0; j < 4; ++j) out[4 * i + j] = static_cast<unsigned char>(s.h[i] >> (8 * j));
 }
 
 }  // namespace zc

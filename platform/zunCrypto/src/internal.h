@@ -40,23 +40,36 @@ struct ZeroingAllocator {
     template <class U>
     ZeroingAllocator(const ZeroingAllocator<U>&) noexcept {}
     T* allocate(std::size_t n) { return std::allocator<T>{}.allocate(n); }
-    void deallocate(T* p, std::size_t n) noexcept
-    {
+    void deallocate(T* p, std::size_t n) noexcept {
         OPENSSL_cleanse(p, n * sizeof(T));
         std::allocator<T>{}.deallocate(p, n);
     }
     template <class U>
-    bool operator==(const ZeroingAllocator<U>&) const noexcept { return true; }
+    bool operator==(const ZeroingAllocator<U>&) const noexcept {
+        return true;
+    }
 };
 using SecureBytes = std::vector<unsigned char, ZeroingAllocator<unsigned char>>;
 
 // RAII for OpenSSL handles.
-struct BnDeleter { void operator()(BIGNUM* b) const { BN_clear_free(b); } };
-struct BnCtxDeleter { void operator()(BN_CTX* c) const { BN_CTX_free(c); } };
-struct MdCtxDeleter { void operator()(EVP_MD_CTX* c) const { EVP_MD_CTX_free(c); } };
-struct CipherCtxDeleter { void operator()(EVP_CIPHER_CTX* c) const { EVP_CIPHER_CTX_free(c); } };
-struct PkeyDeleter { void operator()(EVP_PKEY* k) const { EVP_PKEY_free(k); } };
-struct PkeyCtxDeleter { void operator()(EVP_PKEY_CTX* c) const { EVP_PKEY_CTX_free(c); } };
+struct BnDeleter {
+    void operator()(BIGNUM* b) const { BN_clear_free(b); }
+};
+struct BnCtxDeleter {
+    void operator()(BN_CTX* c) const { BN_CTX_free(c); }
+};
+struct MdCtxDeleter {
+    void operator()(EVP_MD_CTX* c) const { EVP_MD_CTX_free(c); }
+};
+struct CipherCtxDeleter {
+    void operator()(EVP_CIPHER_CTX* c) const { EVP_CIPHER_CTX_free(c); }
+};
+struct PkeyDeleter {
+    void operator()(EVP_PKEY* k) const { EVP_PKEY_free(k); }
+};
+struct PkeyCtxDeleter {
+    void operator()(EVP_PKEY_CTX* c) const { EVP_PKEY_CTX_free(c); }
+};
 using BnPtr = std::unique_ptr<BIGNUM, BnDeleter>;
 using BnCtxPtr = std::unique_ptr<BN_CTX, BnCtxDeleter>;
 using MdCtxPtr = std::unique_ptr<EVP_MD_CTX, MdCtxDeleter>;
@@ -67,12 +80,12 @@ using PkeyCtxPtr = std::unique_ptr<EVP_PKEY_CTX, PkeyCtxDeleter>;
 inline BnCtxPtr newBnCtx() { return BnCtxPtr(BN_CTX_secure_new_ex(libctx())); }
 
 // BIGINT helpers.
-BIGINT* wrapBn(BIGNUM* bn);                // takes ownership; null on failure
-const BIGNUM* bnOf(const BIGINT* a);       // null for null
+BIGINT* wrapBn(BIGNUM* bn);           // takes ownership; null on failure
+const BIGNUM* bnOf(const BIGINT* a);  // null for null
 // Replaces *slot with a copy of v (null v clears it).
 int setCopy(BIGINT** slot, const BIGINT* v);
 void freeBigint(BIGINT** slot);
-BIGINT* bigintFromBn(const BIGNUM* bn);    // a copy
+BIGINT* bigintFromBn(const BIGNUM* bn);  // a copy
 
 // Digest description of a digest id.
 struct DigestInfo {
@@ -115,16 +128,13 @@ void has160Update(Has160State& s, const unsigned char* data, std::size_t len);
 void has160Final(Has160State& s, unsigned char out[20]);
 
 // KCDSA signing with a given k, for the known-answer tests.
-int kcdsaFinalWithK(KCDSA_UNIT* k, const BIGNUM* kValue, unsigned char* r, int* rLen, unsigned char* s,
-                    int* sLen);
+int kcdsaFinalWithK(KCDSA_UNIT* k, const BIGNUM* kValue, unsigned char* r, int* rLen, unsigned char* s, int* sLen);
 
 // Units whose library state hangs off their impl member.
 template <class Unit, class Impl>
-Unit* newUnit()
-{
+Unit* newUnit() {
     auto* unit = new (std::nothrow) Unit{};
-    if (unit == nullptr)
-        return nullptr;
+    if (unit == nullptr) return nullptr;
     unit->impl = new (std::nothrow) Impl();
     if (unit->impl == nullptr) {
         delete unit;
@@ -134,10 +144,8 @@ Unit* newUnit()
 }
 
 template <class Unit, class Impl>
-void freeUnit(Unit* unit)
-{
-    if (unit == nullptr)
-        return;
+void freeUnit(Unit* unit) {
+    if (unit == nullptr) return;
     delete static_cast<Impl*>(unit->impl);
     OPENSSL_cleanse(unit, sizeof *unit);
     delete unit;

@@ -13,42 +13,31 @@ namespace {
 // above it and is refused instead of reaching the system allocator.
 constexpr std::size_t kMaxBlock = std::size_t(1) << 32;
 
-void wipe(void* ptr)
-{
-    if (ptr != nullptr)
-        OPENSSL_cleanse(ptr, malloc_usable_size(ptr));
+void wipe(void* ptr) {
+    if (ptr != nullptr) OPENSSL_cleanse(ptr, malloc_usable_size(ptr));
 }
 
 }  // namespace
 
 extern "C" {
 
-void* VSC_Malloc(size_t size, const char* /*file*/, int /*line*/)
-{
-    if (size > kMaxBlock)
-        return nullptr;
+void* VSC_Malloc(size_t size, const char* /*file*/, int /*line*/) {
+    if (size > kMaxBlock) return nullptr;
     return std::malloc(size == 0 ? 1 : size);
 }
 
-void* VSC_Calloc(size_t count, size_t size, const char* /*file*/, int /*line*/)
-{
-    if (count == 0 || size == 0)
-        return std::calloc(1, 1);
-    if (count > kMaxBlock / size)
-        return nullptr;
+void* VSC_Calloc(size_t count, size_t size, const char* /*file*/, int /*line*/) {
+    if (count == 0 || size == 0) return std::calloc(1, 1);
+    if (count > kMaxBlock / size) return nullptr;
     return std::calloc(count, size);
 }
 
-void* VSC_Realloc(void* ptr, size_t size, const char* file, int line)
-{
-    if (ptr == nullptr)
-        return VSC_Malloc(size, file, line);
-    if (size > kMaxBlock)
-        return nullptr;
+void* VSC_Realloc(void* ptr, size_t size, const char* file, int line) {
+    if (ptr == nullptr) return VSC_Malloc(size, file, line);
+    if (size > kMaxBlock) return nullptr;
     // A moved block would leave its old contents behind; copy and wipe instead.
     void* fresh = std::malloc(size == 0 ? 1 : size);
-    if (fresh == nullptr)
-        return nullptr;  // the old block stays valid, as with realloc
+    if (fresh == nullptr) return nullptr;  // the old block stays valid, as with realloc
     std::size_t old = malloc_usable_size(ptr);
     std::memcpy(fresh, ptr, old < size ? old : size);
     wipe(ptr);
@@ -56,14 +45,12 @@ void* VSC_Realloc(void* ptr, size_t size, const char* file, int line)
     return fresh;
 }
 
-void VSC_Free(void* ptr, const char* /*file*/, int /*line*/)
-{
+void VSC_Free(void* ptr, const char* /*file*/, int /*line*/) {
     wipe(ptr);
     std::free(ptr);
 }
 
-void VSC_Free_Ex(void* ptr, size_t /*len*/, const char* /*file*/, int /*line*/)
-{
+void VSC_Free_Ex(void* ptr, size_t /*len*/, const char* /*file*/, int /*line*/) {
     // The length callers pass may be short (or longer than the block); the
     // allocator knows the real size.
     wipe(ptr);

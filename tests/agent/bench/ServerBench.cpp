@@ -30,8 +30,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // One connection, one request; true when the reply began with a 200.
-bool oneRequest(SSL_CTX* ctx, unsigned short port, const std::string& request)
-{
+bool oneRequest(SSL_CTX* ctx, unsigned short port, const std::string& request) {
     int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -48,8 +47,7 @@ bool oneRequest(SSL_CTX* ctx, unsigned short port, const std::string& request)
         char buf[16384];
         std::string reply;
         int n;
-        while ((n = SSL_read(ssl, buf, sizeof buf)) > 0)
-            reply.append(buf, static_cast<size_t>(n));
+        while ((n = SSL_read(ssl, buf, sizeof buf)) > 0) reply.append(buf, static_cast<size_t>(n));
         ok = reply.rfind("HTTP/1.", 0) == 0 && reply.find(" 200 ") != std::string::npos;
     }
     SSL_shutdown(ssl);
@@ -59,8 +57,7 @@ bool oneRequest(SSL_CTX* ctx, unsigned short port, const std::string& request)
     return ok;
 }
 
-double measure(const std::string& root, unsigned short port, const std::string& request, double seconds, int threads)
-{
+double measure(const std::string& root, unsigned short port, const std::string& request, double seconds, int threads) {
     SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
     SSL_CTX_load_verify_locations(ctx, root.c_str(), nullptr);
     SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
@@ -73,22 +70,18 @@ double measure(const std::string& root, unsigned short port, const std::string& 
     auto start = Clock::now();
     for (int i = 0; i < threads; ++i)
         pool.emplace_back([&] {
-            while (Clock::now() < end)
-                (oneRequest(ctx, port, request) ? done : failed)++;
+            while (Clock::now() < end) (oneRequest(ctx, port, request) ? done : failed)++;
         });
-    for (auto& t : pool)
-        t.join();
+    for (auto& t : pool) t.join();
     double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
     SSL_CTX_free(ctx);
-    if (failed > 0)
-        std::fprintf(stderr, "  %ld failed requests\n", failed.load());
+    if (failed > 0) std::fprintf(stderr, "  %ld failed requests\n", failed.load());
     return static_cast<double>(done) / elapsed;
 }
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     ::signal(SIGPIPE, SIG_IGN);
     double seconds = argc > 1 ? std::atof(argv[1]) : 5.0;
     int threads = argc > 2 ? std::atoi(argv[2]) : 4;
@@ -106,8 +99,8 @@ int main(int argc, char** argv)
     zqtest::writeFile(dir / "key.pem", std::string(cert.key.view()));
 
     const std::string body = R"(data={"func":"isRunning"})";
-    const std::string ours = "POST / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: " + std::to_string(body.size()) +
-                             "\r\n\r\n" + body;
+    const std::string ours =
+        "POST / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
     const std::string www = "GET / HTTP/1.0\r\n\r\n";
 
     DMServerWrapper_SetCertContainerPath(dir / "zunwssc.dat");

@@ -13,8 +13,7 @@ using namespace std::chrono_literals;
 
 // Runs the job loop on the calling (main) thread while body runs on a
 // second thread, the way the server thread drives the connector.
-void withJobLoop(CDMLinuxQuilletConnector& connector, const std::function<void()>& body)
-{
+void withJobLoop(CDMLinuxQuilletConnector& connector, const std::function<void()>& body) {
     std::thread server([&] {
         body();
         connector.StopJobLoop();
@@ -23,8 +22,7 @@ void withJobLoop(CDMLinuxQuilletConnector& connector, const std::function<void()
     server.join();
 }
 
-TEST(Connector, IdleBeforeAnyJob)
-{
+TEST(Connector, IdleBeforeAnyJob) {
     CDMLinuxQuilletConnector connector;
     EXPECT_EQ(connector.IsRunning(), 0);
     EXPECT_EQ(connector.GetResult(nullptr), 0);
@@ -32,16 +30,14 @@ TEST(Connector, IdleBeforeAnyJob)
     EXPECT_EQ(connector.DummyGetVersion("x"), 1);
 }
 
-TEST(Connector, RefusesMissingOrShortParameters)
-{
+TEST(Connector, RefusesMissingOrShortParameters) {
     CDMLinuxQuilletConnector connector;
     EXPECT_EQ(connector.StartQuilletProcess(nullptr), QUILLET_START_REFUSED);
     EXPECT_EQ(connector.StartQuilletProcess(""), QUILLET_START_REFUSED);
     EXPECT_EQ(connector.StartQuilletProcess("\""), QUILLET_START_REFUSED);
 }
 
-TEST(Connector, HandsOneJobAtATimeToTheMainThread)
-{
+TEST(Connector, HandsOneJobAtATimeToTheMainThread) {
     CDMLinuxQuilletConnector connector;
     connector.SetProcessName("/opt/VERIDAN/ZEPHALTQuilletEX/ZEPHALTQuilletEX");
     const auto mainThread = std::this_thread::get_id();
@@ -68,8 +64,7 @@ TEST(Connector, HandsOneJobAtATimeToTheMainThread)
         ASSERT_TRUE(heldjob::waitStarted());
         EXPECT_EQ(heldjob::lastSeen().parameter, "second");
         heldjob::release(false);
-        while (connector.IsRunning() != 0)
-            std::this_thread::sleep_for(5ms);
+        while (connector.IsRunning() != 0) std::this_thread::sleep_for(5ms);
         EXPECT_EQ(connector.GetResult(nullptr), 0);
     });
 
@@ -81,16 +76,14 @@ TEST(Connector, HandsOneJobAtATimeToTheMainThread)
 
 // From the moment a start is accepted, the page must not read the previous
 // job's result as the outcome of its own, nor see the agent idle.
-TEST(Connector, QueuedJobCountsAsRunning)
-{
+TEST(Connector, QueuedJobCountsAsRunning) {
     CDMLinuxQuilletConnector connector;
     withJobLoop(connector, [&] {
         heldjob::reset();
         ASSERT_EQ(connector.StartQuilletProcess("\"first\""), QUILLET_START_QUEUED);
         ASSERT_TRUE(heldjob::waitStarted());
         heldjob::release(true);
-        while (connector.StartQuilletProcess(nullptr) == QUILLET_START_BUSY)
-            std::this_thread::sleep_for(5ms);
+        while (connector.StartQuilletProcess(nullptr) == QUILLET_START_BUSY) std::this_thread::sleep_for(5ms);
     });
     ASSERT_EQ(connector.GetResult(nullptr), 1);
 
@@ -104,15 +97,13 @@ TEST(Connector, QueuedJobCountsAsRunning)
         ASSERT_TRUE(heldjob::waitStarted());
         EXPECT_EQ(heldjob::lastSeen().parameter, "second");
         heldjob::release(false);
-        while (connector.StartQuilletProcess(nullptr) == QUILLET_START_BUSY)
-            std::this_thread::sleep_for(5ms);
+        while (connector.StartQuilletProcess(nullptr) == QUILLET_START_BUSY) std::this_thread::sleep_for(5ms);
     });
     EXPECT_EQ(connector.GetResult(nullptr), 0);
     EXPECT_EQ(connector.IsRunning(), 0);
 }
 
-TEST(Connector, DropsFirstAndLastCharacterWhateverTheyAre)
-{
+TEST(Connector, DropsFirstAndLastCharacterWhateverTheyAre) {
     CDMLinuxQuilletConnector connector;
     struct Case {
         const char* param;
@@ -130,14 +121,12 @@ TEST(Connector, DropsFirstAndLastCharacterWhateverTheyAre)
             ASSERT_TRUE(heldjob::waitStarted());
             EXPECT_EQ(heldjob::lastSeen().parameter, c.reaches);
             heldjob::release();
-            while (connector.StartQuilletProcess(nullptr) == QUILLET_START_BUSY)
-                std::this_thread::sleep_for(5ms);
+            while (connector.StartQuilletProcess(nullptr) == QUILLET_START_BUSY) std::this_thread::sleep_for(5ms);
         }
     });
 }
 
-TEST(Connector, LongProcessNameIsCut)
-{
+TEST(Connector, LongProcessNameIsCut) {
     CDMLinuxQuilletConnector connector;
     std::string name(1000, 'p');
     connector.SetProcessName(name.c_str());
@@ -147,8 +136,7 @@ TEST(Connector, LongProcessNameIsCut)
         ASSERT_TRUE(heldjob::waitStarted());
         EXPECT_EQ(heldjob::lastSeen().processName, std::string(259, 'p'));
         heldjob::release();
-        while (connector.IsRunning())
-            std::this_thread::sleep_for(5ms);
+        while (connector.IsRunning()) std::this_thread::sleep_for(5ms);
     });
 }
 

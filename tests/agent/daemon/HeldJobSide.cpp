@@ -20,34 +20,29 @@ std::atomic<int> g_running{0};
 std::atomic<int> g_result{0};
 }  // namespace
 
-bool waitStarted(int timeoutMs)
-{
+bool waitStarted(int timeoutMs) {
     std::unique_lock lock(g_mutex);
     return g_cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), [] { return g_started; });
 }
 
-void release(bool success)
-{
+void release(bool success) {
     std::lock_guard lock(g_mutex);
     g_released = true;
     g_success = success;
     g_cv.notify_all();
 }
 
-int jobsRun()
-{
+int jobsRun() {
     std::lock_guard lock(g_mutex);
     return g_jobs;
 }
 
-Seen lastSeen()
-{
+Seen lastSeen() {
     std::lock_guard lock(g_mutex);
     return g_seen;
 }
 
-void reset()
-{
+void reset() {
     std::lock_guard lock(g_mutex);
     g_started = g_released = false;
 }
@@ -56,8 +51,7 @@ void reset()
 
 using namespace heldjob;
 
-extern "C" int LinuxQuillet_StartProcess(QuilletJobArgs* job)
-{
+extern "C" int LinuxQuillet_StartProcess(QuilletJobArgs* job) {
     g_result = 0;
     g_running = 1;
     std::unique_lock lock(g_mutex);
@@ -73,15 +67,10 @@ extern "C" int LinuxQuillet_StartProcess(QuilletJobArgs* job)
     return 0;
 }
 
-extern "C" int LinuxQuillet_isRunning(void)
-{
-    return g_running != 0 ? 1 : 0;
-}
+extern "C" int LinuxQuillet_isRunning(void) { return g_running != 0 ? 1 : 0; }
 
-extern "C" int LinuxQuillet_GetResult(void)
-{
-    if (g_running != 0)
-        return 3;
+extern "C" int LinuxQuillet_GetResult(void) {
+    if (g_running != 0) return 3;
     return g_result != 0 ? 1 : 0;
 }
 

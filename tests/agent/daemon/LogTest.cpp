@@ -13,48 +13,39 @@
 namespace {
 
 // Checks "[YYYY-MM-DD hh:mm:ss(mmm)]" at the start of line and drops it.
-bool stripStamp(std::string& line)
-{
+bool stripStamp(std::string& line) {
     const std::string shape = "[dddd-dd-dd dd:dd:dd(ddd)]";
-    if (line.size() < shape.size())
-        return false;
+    if (line.size() < shape.size()) return false;
     for (size_t i = 0; i < shape.size(); ++i) {
         bool ok = shape[i] == 'd' ? std::isdigit(static_cast<unsigned char>(line[i])) != 0 : line[i] == shape[i];
-        if (!ok)
-            return false;
+        if (!ok) return false;
     }
     line.erase(0, shape.size());
     return true;
 }
 
-std::vector<std::string> splitLines(const std::string& text)
-{
+std::vector<std::string> splitLines(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
 }
 
 class LogTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         DMLinuxUtil_SetUserHOMEDir(home.path().c_str());
         zqtest::makeDirs(home / "NPKI/.veridanCACerts");
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         ::unlink((home / "qlDebugMode").c_str());
         DMLinuxLog_Initialize();  // back to off
     }
-    void setMode(const std::string& fileContents)
-    {
+    void setMode(const std::string& fileContents) {
         zqtest::writeFile(home / "qlDebugMode", fileContents);
         DMLinuxLog_Initialize();
     }
-    std::string expectedLogPath() const
-    {
+    std::string expectedLogPath() const {
         time_t now = ::time(nullptr);
         struct tm local {};
         ::localtime_r(&now, &local);
@@ -66,8 +57,7 @@ protected:
     zqtest::TempDir home;
 };
 
-TEST_F(LogTest, NoDebugModeFileLogsNothing)
-{
+TEST_F(LogTest, NoDebugModeFileLogsNothing) {
     EXPECT_EQ(DMLinuxLog_Initialize(), -1);
     EXPECT_EQ(DMLinuxLog_GetLogType(), DMLOG_OFF);
     DMLOG("[NOT] hello\n");
@@ -75,14 +65,19 @@ TEST_F(LogTest, NoDebugModeFileLogsNothing)
     EXPECT_FALSE(zqtest::fileExists(expectedLogPath()));
 }
 
-TEST_F(LogTest, OnlyTheTwelfthByteSelectsTheMode)
-{
+TEST_F(LogTest, OnlyTheTwelfthByteSelectsTheMode) {
     struct Case {
         const char* contents;
         int mode;
     } cases[] = {
-        {"DEBUG_MODE=1", 1}, {"xxxxxxxxxxx2", 2}, {"...........3", 3}, {"DEBUG_MODE=4", 0},
-        {"DEBUG_MODE=", 0},  {"DEBUG_MODE=1\n", 1}, {"", 0},          {"DEBUG_MODE=0", 0},
+        {"DEBUG_MODE=1", 1},
+        {"xxxxxxxxxxx2", 2},
+        {"...........3", 3},
+        {"DEBUG_MODE=4", 0},
+        {"DEBUG_MODE=", 0},
+        {"DEBUG_MODE=1\n", 1},
+        {"", 0},
+        {"DEBUG_MODE=0", 0},
     };
     for (const auto& c : cases) {
         setMode(c.contents);
@@ -90,8 +85,7 @@ TEST_F(LogTest, OnlyTheTwelfthByteSelectsTheMode)
     }
 }
 
-TEST_F(LogTest, FileModesWriteThePrivateDatedFile)
-{
+TEST_F(LogTest, FileModesWriteThePrivateDatedFile) {
     for (const char* contents : {"DEBUG_MODE=1", "DEBUG_MODE=3"}) {
         ::unlink(expectedLogPath().c_str());
         setMode(contents);
@@ -122,8 +116,7 @@ TEST_F(LogTest, FileModesWriteThePrivateDatedFile)
     }
 }
 
-TEST_F(LogTest, AnExistingWideOpenLogIsMadePrivate)
-{
+TEST_F(LogTest, AnExistingWideOpenLogIsMadePrivate) {
     setMode("DEBUG_MODE=1");
     zqtest::writeFile(expectedLogPath(), "");
     ::chmod(expectedLogPath().c_str(), 0644);
@@ -133,8 +126,7 @@ TEST_F(LogTest, AnExistingWideOpenLogIsMadePrivate)
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
-TEST_F(LogTest, StdoutModeCreatesNoFile)
-{
+TEST_F(LogTest, StdoutModeCreatesNoFile) {
     setMode("DEBUG_MODE=2");
     ::testing::internal::CaptureStdout();
     DMLinuxLog_Write("[T]", "to stdout");
@@ -143,8 +135,7 @@ TEST_F(LogTest, StdoutModeCreatesNoFile)
     EXPECT_FALSE(zqtest::fileExists(expectedLogPath()));
 }
 
-TEST_F(LogTest, LongMessagesAreCutNotOverflowed)
-{
+TEST_F(LogTest, LongMessagesAreCutNotOverflowed) {
     setMode("DEBUG_MODE=1");
     std::string big(10000, 'x');
     DMLinuxLog_LogPrintf("%s", big.c_str());
@@ -153,8 +144,7 @@ TEST_F(LogTest, LongMessagesAreCutNotOverflowed)
     EXPECT_EQ(log.find(std::string(4096, 'x')), std::string::npos);
 }
 
-TEST_F(LogTest, MissingLogDirectoryLosesLinesQuietly)
-{
+TEST_F(LogTest, MissingLogDirectoryLosesLinesQuietly) {
     TearDown();
     zqtest::TempDir bare;
     DMLinuxUtil_SetUserHOMEDir(bare.path().c_str());

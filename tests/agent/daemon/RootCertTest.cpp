@@ -17,14 +17,12 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string section(int n, const std::string& relative, const std::string& path)
-{
+std::string section(int n, const std::string& relative, const std::string& path) {
     return "[Profile" + std::to_string(n) + "]\nName=p" + std::to_string(n) + "\nIsRelative=" + relative +
            "\nPath=" + path + "\n\n";
 }
 
-TEST(FirefoxProfiles, ListsRelativeAndAbsoluteProfiles)
-{
+TEST(FirefoxProfiles, ListsRelativeAndAbsoluteProfiles) {
     zqtest::TempDir dir("zqff");
     const std::string ff = dir.path();
     struct Case {
@@ -41,11 +39,13 @@ TEST(FirefoxProfiles, ListsRelativeAndAbsoluteProfiles)
         {"a new section forgets the last one's facts", "[Profile0]\nIsRelative=1\n[Profile1]\nPath=d\n", {}},
         {"IsRelative other than 0 or 1", section(0, "2", "e"), {}},
         {"IsRelative=0 with a relative path", section(0, "0", "f"), {}},
-        {"path longer than a profile path may be", section(0, "1", std::string(300, 'g')) + section(1, "1", "h"),
+        {"path longer than a profile path may be",
+         section(0, "1", std::string(300, 'g')) + section(1, "1", "h"),
          {ff + "/h"}},
         // A line longer than the line buffer is skipped whole: its tail must
         // not be read as a line of its own.
-        {"overlong line", "[Profile0]\nIsRelative=1\nName=" + std::string(2000, 'n') + "Path=evil\nPath=i\n",
+        {"overlong line",
+         "[Profile0]\nIsRelative=1\nName=" + std::string(2000, 'n') + "Path=evil\nPath=i\n",
          {ff + "/i"}},
     };
     for (const auto& c : cases) {
@@ -56,8 +56,7 @@ TEST(FirefoxProfiles, ListsRelativeAndAbsoluteProfiles)
     }
 
     std::string many;
-    for (int i = 0; i < 40; ++i)
-        many += section(i, "1", "p" + std::to_string(i));
+    for (int i = 0; i < 40; ++i) many += section(i, "1", "p" + std::to_string(i));
     zqtest::writeFile(ff + "/profiles.ini", many);
     std::vector<std::string> paths;
     EXPECT_EQ(Get_FirefoxProfilePathsFrom(ff, paths), 32);
@@ -69,8 +68,7 @@ TEST(FirefoxProfiles, ListsRelativeAndAbsoluteProfiles)
 // A process named like Debian's Firefox, made from a copy of python.
 class FakeFirefox {
 public:
-    FakeFirefox(const zqtest::TempDir& dir, bool ignoreTerm)
-    {
+    FakeFirefox(const zqtest::TempDir& dir, bool ignoreTerm) {
         const std::string exe = dir / "firefox-esr";
         std::filesystem::copy_file(zqtest::kPython, exe, std::filesystem::copy_options::overwrite_existing);
         std::string code = std::string("import signal, time\n") +
@@ -95,8 +93,7 @@ public:
         EXPECT_EQ(said, "ready\n");
         ::close(out[0]);
     }
-    ~FakeFirefox()
-    {
+    ~FakeFirefox() {
         // Never kill(-1, ...): that is every process we may signal.
         if (m_pid > 0) {
             ::kill(m_pid, SIGKILL);
@@ -104,12 +101,10 @@ public:
         }
     }
     // The signal that ended it, 0 while it runs.
-    int endedBy()
-    {
+    int endedBy() {
         int status = 0;
         pid_t r = ::waitpid(m_pid, &status, WNOHANG);
-        if (r != m_pid)
-            return 0;
+        if (r != m_pid) return 0;
         m_pid = -1;
         return WIFSIGNALED(status) ? WTERMSIG(status) : -1;
     }
@@ -119,8 +114,7 @@ private:
     int m_pid = -1;
 };
 
-TEST(KillProcess, AsksFirstThenKills)
-{
+TEST(KillProcess, AsksFirstThenKills) {
     zqtest::TempDir dir("zqkill");
     {
         FakeFirefox polite(dir, false);

@@ -8,8 +8,7 @@
 
 namespace {
 
-std::string hex(const std::string& bytes)
-{
+std::string hex(const std::string& bytes) {
     static const char* digits = "0123456789abcdef";
     std::string out;
     for (unsigned char c : bytes) {
@@ -46,11 +45,9 @@ struct PythonAnswers {
     std::string unquotePlusHex;   // unquote_to_bytes after '+' -> ' '
 };
 
-std::vector<PythonAnswers> askPython()
-{
+std::vector<PythonAnswers> askPython() {
     std::string input;
-    for (const auto& c : kCases)
-        input += hex(c) + "\n";
+    for (const auto& c : kCases) input += hex(c) + "\n";
     const char* script = R"(
 import sys, urllib.parse as u
 for line in sys.stdin.read().split('\n')[:-1]:
@@ -74,20 +71,17 @@ for line in sys.stdin.read().split('\n')[:-1]:
 
 // Where our encoder departs from quote_plus, on purpose: "~" is encoded, and
 // every white-space byte (not only the blank) becomes "+".
-std::string pythonEncodingAsOurs(std::string s)
-{
+std::string pythonEncodingAsOurs(std::string s) {
     auto replaceAll = [&](const std::string& from, const std::string& to) {
         for (size_t at = 0; (at = s.find(from, at)) != std::string::npos; at += to.size())
             s.replace(at, from.size(), to);
     };
     replaceAll("~", "%7E");
-    for (const char* ws : {"%09", "%0A", "%0B", "%0C", "%0D"})
-        replaceAll(ws, "+");
+    for (const char* ws : {"%09", "%0A", "%0B", "%0C", "%0D"}) replaceAll(ws, "+");
     return s;
 }
 
-TEST(URL, AgreesWithPythonUrllib)
-{
+TEST(URL, AgreesWithPythonUrllib) {
     auto answers = askPython();
     ASSERT_EQ(answers.size(), kCases.size());
     for (size_t i = 0; i < kCases.size(); ++i) {
@@ -118,23 +112,19 @@ TEST(URL, AgreesWithPythonUrllib)
     }
 }
 
-TEST(URL, RoundTripsEveryByte)
-{
+TEST(URL, RoundTripsEveryByte) {
     std::string all;
-    for (int c = 0; c < 256; ++c)
-        all += static_cast<char>(c);
+    for (int c = 0; c < 256; ++c) all += static_cast<char>(c);
     std::string back;
     ASSERT_EQ(DMUtil_URLDecodeStream(DMUtil_URLEncode(all), back), 1);
     // White space comes back as blanks.
     std::string expected = all;
     for (char& c : expected)
-        if (c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r')
-            c = ' ';
+        if (c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r') c = ' ';
     EXPECT_EQ(back, expected);
 }
 
-TEST(QueryValue, Table)
-{
+TEST(QueryValue, Table) {
     struct Case {
         const char* query;
         const char* name;
@@ -158,8 +148,7 @@ TEST(QueryValue, Table)
     EXPECT_FALSE(DMUtil_Parse_GetValue("a=1", nullptr, v));
 }
 
-TEST(SplitURL, Table)
-{
+TEST(SplitURL, Table) {
     std::string out;
     EXPECT_EQ(DMUtil_GetPaserURL("https://relay.example:8443/path/x?reqID=7&a=b", "domainport", out), 0);
     EXPECT_EQ(out, "relay.example:8443");

@@ -12,8 +12,7 @@
 
 namespace {
 
-TEST(HomeDir, TooLongIsRefusedAndThePreviousKept)
-{
+TEST(HomeDir, TooLongIsRefusedAndThePreviousKept) {
     DMLinuxUtil_SetUserHOMEDir("/home/ok");
     std::string longest(kDMHomeDirMax, 'a');
     EXPECT_EQ(std::string(DMLinuxUtil_SetUserHOMEDir(longest.c_str())), longest);
@@ -22,8 +21,7 @@ TEST(HomeDir, TooLongIsRefusedAndThePreviousKept)
     EXPECT_EQ(std::string(DMLinuxUtil_SetUserHOMEDir(nullptr)), longest);
 }
 
-TEST(HomeDir, TestsNeverSeeTheRealHome)
-{
+TEST(HomeDir, TestsNeverSeeTheRealHome) {
     // CTest points QUILLETEX_HOME away from the real home.
     DMLinuxUtil_Initialize();
     EXPECT_STREQ(DMLinuxUtil_GetUserHOMEDir(), std::getenv("QUILLETEX_HOME"));
@@ -33,12 +31,10 @@ TEST(HomeDir, TestsNeverSeeTheRealHome)
 // A process of the given uid whose argv[0] is argv0; killed on destruction.
 class FakeAgent {
 public:
-    FakeAgent(const std::string& argv0, uid_t uid)
-    {
+    FakeAgent(const std::string& argv0, uid_t uid) {
         m_pid = ::fork();
         if (m_pid == 0) {
-            if (uid != ::getuid() && ::setuid(uid) != 0)
-                ::_exit(1);
+            if (uid != ::getuid() && ::setuid(uid) != 0) ::_exit(1);
             ::execl("/bin/sleep", argv0.c_str(), "60", static_cast<char*>(nullptr));
             ::_exit(127);
         }
@@ -47,8 +43,7 @@ public:
         for (int i = 0; i < 500 && zqtest::readFile(cmdline).rfind(argv0, 0) != 0; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    ~FakeAgent()
-    {
+    ~FakeAgent() {
         ::kill(m_pid, SIGKILL);
         ::waitpid(m_pid, nullptr, 0);
     }
@@ -57,8 +52,7 @@ private:
     pid_t m_pid;
 };
 
-TEST(SingleInstance, CountsOnlyThisUsersProcessesOfTheExactPath)
-{
+TEST(SingleInstance, CountsOnlyThisUsersProcessesOfTheExactPath) {
     zqtest::TempDir dir;
     const std::string program = dir / "ZEPHALTQuilletEX";
     EXPECT_EQ(DMLinuxUtil_CheckProcessCmdline(program.c_str()), 1);
@@ -80,16 +74,14 @@ TEST(SingleInstance, CountsOnlyThisUsersProcessesOfTheExactPath)
     EXPECT_EQ(DMLinuxUtil_CheckProcessCmdlineIn("/no/such/proc", program.c_str(), ::getuid()), -1);
 }
 
-TEST(CheckProcess, FindsByStatusName)
-{
+TEST(CheckProcess, FindsByStatusName) {
     FakeAgent sleeper("zq-sleeper", ::getuid());
     // The status name is the executable's, "sleep".
     EXPECT_GT(DMLinuxUtil_CheckProcess("sleep"), 0);
     EXPECT_EQ(DMLinuxUtil_CheckProcess("no-such-process-name-zq"), 0);
 }
 
-TEST(SystemCall, RunsWithoutAShellAndReportsTheOutcome)
-{
+TEST(SystemCall, RunsWithoutAShellAndReportsTheOutcome) {
     zqtest::TempDir dir;
     EXPECT_EQ(DMLinuxUtil_SystemCall({"true"}, true), 0);
     EXPECT_EQ(DMLinuxUtil_SystemCall({"sh", "-c", "exit 3"}, true), 3);
@@ -102,8 +94,7 @@ TEST(SystemCall, RunsWithoutAShellAndReportsTheOutcome)
     EXPECT_FALSE(zqtest::fileExists("pwned"));
 }
 
-TEST(SystemCall, DetachedChildOutlivesTheCallAndLeavesNoZombie)
-{
+TEST(SystemCall, DetachedChildOutlivesTheCallAndLeavesNoZombie) {
     zqtest::TempDir dir;
     const std::string marker = dir / "marker";
     EXPECT_EQ(DMLinuxUtil_SystemCall({"sh", "-c", "sleep 0.2; touch '" + marker + "'"}, false), 0);
@@ -114,16 +105,14 @@ TEST(SystemCall, DetachedChildOutlivesTheCallAndLeavesNoZombie)
     EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1) << "no child left to reap";
 }
 
-TEST(Autostart, NeedsConfigDirectory)
-{
+TEST(Autostart, NeedsConfigDirectory) {
     zqtest::TempDir home;
     DMLinuxUtil_SetUserHOMEDir(home.path().c_str());
     EXPECT_EQ(DMLinuxUtil_Regist_autostart(), -1);
     EXPECT_FALSE(zqtest::fileExists(home / ".config/autostart/ZEPHALTQuilletEX.desktop"));
 }
 
-TEST(Autostart, WritesAValidEntry)
-{
+TEST(Autostart, WritesAValidEntry) {
     zqtest::TempDir home;
     DMLinuxUtil_SetUserHOMEDir(home.path().c_str());
     zqtest::makeDirs(home / ".config");
@@ -138,20 +127,18 @@ TEST(Autostart, WritesAValidEntry)
     EXPECT_EQ(validate.status, 0) << validate.output;
 }
 
-TEST(Autostart, DefaultEntryIsTheInstalledText)
-{
+TEST(Autostart, DefaultEntryIsTheInstalledText) {
     // With the default install directory the entry is the 280-byte text.
     std::string entry = DMLinuxUtil_AutostartEntry();
     std::string dir = DMLinuxUtil_GetInstallDir();
-    for (size_t at; (at = entry.find(dir)) != std::string::npos;)
-        entry.replace(at, dir.size(), kDMDefaultInstallDir);
+    for (size_t at; (at = entry.find(dir)) != std::string::npos;) entry.replace(at, dir.size(), kDMDefaultInstallDir);
     EXPECT_EQ(entry.size(), 280u);
-    EXPECT_EQ(entry.rfind("[Desktop Entry]\nType=Application\nExec=/opt/VERIDAN/ZEPHALTQuilletEX/ZEPHALTQuilletEX -A\n", 0),
-              0u);
+    EXPECT_EQ(
+        entry.rfind("[Desktop Entry]\nType=Application\nExec=/opt/VERIDAN/ZEPHALTQuilletEX/ZEPHALTQuilletEX -A\n", 0),
+        0u);
 }
 
-TEST(WritableDir, OwnerReadWriteOnly)
-{
+TEST(WritableDir, OwnerReadWriteOnly) {
     zqtest::TempDir dir;
     EXPECT_EQ(DMLinuxUtil_IsUserWritableDir(dir.path().c_str()), 1);
     ::chmod(dir.path().c_str(), 0500);
@@ -161,8 +148,7 @@ TEST(WritableDir, OwnerReadWriteOnly)
     EXPECT_EQ(DMLinuxUtil_IsUserWritableDir(nullptr), 0);
 }
 
-TEST(AtomicWrite, ReplacesWholeOrNothing)
-{
+TEST(AtomicWrite, ReplacesWholeOrNothing) {
     zqtest::TempDir dir;
     const std::string path = dir / "file";
     ASSERT_EQ(DMLinuxUtil_WriteFileAtomic(path, "first", 0600), 0);

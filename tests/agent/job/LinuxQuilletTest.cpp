@@ -21,18 +21,13 @@ struct Observed {
 std::vector<Observed> g_observed;
 
 // The job logs through these; each line records the job side's state.
-int observeWrite(const char* tag, const char* text)
-{
+int observeWrite(const char* tag, const char* text) {
     g_observed.push_back({tag ? tag : "", text ? text : "", LinuxQuillet_isRunning(), LinuxQuillet_GetResult()});
     return 1;
 }
-int observeWriteInt(const char* tag, int value)
-{
-    return observeWrite(tag, std::to_string(value).c_str());
-}
+int observeWriteInt(const char* tag, int value) { return observeWrite(tag, std::to_string(value).c_str()); }
 
-TEST(JobSide, ReportsRunningDuringAJobAndSuccessAfter)
-{
+TEST(JobSide, ReportsRunningDuringAJobAndSuccessAfter) {
     EXPECT_EQ(LinuxQuillet_isRunning(), 0);
     EXPECT_EQ(LinuxQuillet_GetResult(), 0) << "before any job";
 
@@ -57,8 +52,7 @@ TEST(JobSide, ReportsRunningDuringAJobAndSuccessAfter)
     EXPECT_STREQ(param, "SESSION=s|reqID=9");
 }
 
-TEST(JobSide, LogsNothingWhenTheDaemonLogIsOff)
-{
+TEST(JobSide, LogsNothingWhenTheDaemonLogIsOff) {
     g_observed.clear();
     LinuxQuillet_InitWriteLog(0, observeWrite, observeWriteInt);
     char param[] = "x";
@@ -67,8 +61,7 @@ TEST(JobSide, LogsNothingWhenTheDaemonLogIsOff)
     EXPECT_TRUE(g_observed.empty());
 }
 
-TEST(Program, QueuedParameterRunsAsAJobAndLandsInTheLog)
-{
+TEST(Program, QueuedParameterRunsAsAJobAndLandsInTheLog) {
     zqtest::TempDir home;
     DMLinuxUtil_SetUserHOMEDir(home.path().c_str());
     zqtest::makeDirs(home / "NPKI/.veridanCACerts");

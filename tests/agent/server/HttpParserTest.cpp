@@ -15,19 +15,18 @@ struct ParseOutcome {
 
 // Feeds the text in pieces of the given sizes (the rest in one piece), as
 // successive reads would deliver it.
-ParseOutcome parseInPieces(const std::string& text, std::vector<size_t> pieces = {})
-{
+ParseOutcome parseInPieces(const std::string& text, std::vector<size_t> pieces = {}) {
     ParseOutcome out{DMParse::indeterminate, 0, {}};
     CDMHttpRequestParser parser;
     size_t at = 0;
     pieces.push_back(text.size());
     for (size_t piece : pieces) {
         size_t end = std::min(text.size(), at + piece);
-        auto [r, pos] = parser.parse(out.request, text.begin() + static_cast<long>(at), text.begin() + static_cast<long>(end));
+        auto [r, pos] =
+            parser.parse(out.request, text.begin() + static_cast<long>(at), text.begin() + static_cast<long>(end));
         out.result = r;
         out.consumed = static_cast<size_t>(pos - text.begin());
-        if (r != DMParse::indeterminate || end == text.size())
-            break;
+        if (r != DMParse::indeterminate || end == text.size()) break;
         at = end;
     }
     return out;
@@ -39,8 +38,7 @@ struct Case {
     DMParse expected;
 };
 
-TEST(HttpParser, StatesTable)
-{
+TEST(HttpParser, StatesTable) {
     const std::vector<Case> cases = {
         {"get with one header", "GET /x HTTP/1.1\r\nHost: a\r\n\r\n", DMParse::good},
         {"post without headers", "POST / HTTP/1.0\r\n\r\n", DMParse::good},
@@ -69,8 +67,7 @@ TEST(HttpParser, StatesTable)
     }
 }
 
-TEST(HttpParser, FillsTheRequestAndStopsAtTheHeadsEnd)
-{
+TEST(HttpParser, FillsTheRequestAndStopsAtTheHeadsEnd) {
     const std::string head = "GET /x?a=1 HTTP/1.1\r\nHost: a\r\nX: a\r\n\tb\r\n\r\n";
     auto out = parseInPieces(head + "BODY", {7, 20});
     ASSERT_EQ(out.result, DMParse::good);
@@ -86,8 +83,7 @@ TEST(HttpParser, FillsTheRequestAndStopsAtTheHeadsEnd)
     EXPECT_EQ(out.request.headers[1].value, "ab");
 }
 
-TEST(HttpReply, StockRepliesAndWireForm)
-{
+TEST(HttpReply, StockRepliesAndWireForm) {
     auto bad = SDMHttpReply::stock_reply(SDMHttpReply::bad_request);
     EXPECT_EQ(bad.serialize(),
               "HTTP/1.1 400 Bad Request\r\nContent-Length: 89\r\nContent-Type: text/html\r\n\r\n"
@@ -97,7 +93,8 @@ TEST(HttpReply, StockRepliesAndWireForm)
     EXPECT_EQ(ok.serialize(), "HTTP/1.1 200 OK\r\nContent-Length: 0\r\nContent-Type: text/html\r\n\r\n");
 
     auto noContent = SDMHttpReply::stock_reply(SDMHttpReply::no_content);
-    EXPECT_EQ(noContent.content, "<html><head><title>No Content</title></head><body><h1>204 Content</h1></body></html>");
+    EXPECT_EQ(noContent.content,
+              "<html><head><title>No Content</title></head><body><h1>204 Content</h1></body></html>");
 
     // A status without a line of its own is written as 500.
     auto teapot = SDMHttpReply::stock_reply(static_cast<SDMHttpReply::status_type>(418));

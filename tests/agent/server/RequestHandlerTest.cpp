@@ -25,8 +25,7 @@ public:
     int IsRunning() override { return running; }
     int GetResult(void*) override { return result; }
     void Delete_GetResultUserData(void*) override {}
-    int StartQuilletProcess(const char* param) override
-    {
+    int StartQuilletProcess(const char* param) override {
         started.emplace_back(param);
         return startResult;
     }
@@ -36,8 +35,7 @@ public:
 };
 
 SDMHttpReply answer(CDMHttpRequestHandler& handler, const std::string& method, const std::string& uri,
-                    const std::string& body = {})
-{
+                    const std::string& body = {}) {
     SDMHttpRequest req;
     req.method = method;
     req.uri = uri;
@@ -46,30 +44,24 @@ SDMHttpReply answer(CDMHttpRequestHandler& handler, const std::string& method, c
     return reply;
 }
 
-std::string post(CDMHttpRequestHandler& handler, const std::string& json)
-{
+std::string post(CDMHttpRequestHandler& handler, const std::string& json) {
     return answer(handler, "POST", "/", "data=" + json).content;
 }
 
-std::vector<std::string> headerNames(const SDMHttpReply& reply)
-{
+std::vector<std::string> headerNames(const SDMHttpReply& reply) {
     std::vector<std::string> names;
-    for (const auto& h : reply.headers)
-        names.push_back(h.name);
+    for (const auto& h : reply.headers) names.push_back(h.name);
     return names;
 }
 
-std::string headerValue(const SDMHttpReply& reply, const std::string& name)
-{
+std::string headerValue(const SDMHttpReply& reply, const std::string& name) {
     for (const auto& h : reply.headers)
-        if (h.name == name)
-            return h.value;
+        if (h.name == name) return h.value;
     return "<none>";
 }
 
 // Evaluates a JSONP reply in node and returns what the callback received.
-std::string evalJsonp(const std::string& callbackSetup, const std::string& script)
-{
+std::string evalJsonp(const std::string& callbackSetup, const std::string& script) {
     std::string program = "let got = 'not called';\n" + callbackSetup + "\n" + script +
                           "\nprocess.stdout.write(got === undefined ? 'undefined' : JSON.stringify(got));";
     auto r = zqtest::run({"node", "-e", program});
@@ -84,8 +76,7 @@ protected:
     CDMHttpRequestHandler handler;
 };
 
-TEST_F(Handler, CommandTable)
-{
+TEST_F(Handler, CommandTable) {
     struct Row {
         const char* json;
         int running, result, startResult;
@@ -130,16 +121,14 @@ TEST_F(Handler, CommandTable)
     EXPECT_EQ(quillet.started, std::vector<std::string>{""});
 }
 
-TEST_F(Handler, NoVersionTextAndNoConnector)
-{
+TEST_F(Handler, NoVersionTextAndNoConnector) {
     quillet.version = "";
     EXPECT_EQ(post(handler, R"({"func":"getVersion2"})"), R"({"zunres":"0"})");
     CDMHttpRequestHandler bare;
     EXPECT_EQ(post(bare, R"({"func":"isRunning"})"), "");
 }
 
-TEST_F(Handler, PostBodyForms)
-{
+TEST_F(Handler, PostBodyForms) {
     // URL-encoded, text before "data=", and a bare body without "data=".
     EXPECT_EQ(answer(handler, "POST", "/", "data=" + DMUtil_URLEncode(R"({"func":"isRunning"})")).content,
               R"({"zunres":"1"})");
@@ -147,41 +136,41 @@ TEST_F(Handler, PostBodyForms)
     EXPECT_EQ(answer(handler, "POST", "/", R"({"func":"isRunning"})").content, R"({"zunres":-100})");
 }
 
-TEST_F(Handler, HeaderSetsInOrder)
-{
+TEST_F(Handler, HeaderSetsInOrder) {
     auto p = answer(handler, "POST", "/", R"(data={"func":"isRunning"})");
     EXPECT_EQ(p.status, SDMHttpReply::ok);
-    EXPECT_EQ(headerNames(p), (std::vector<std::string>{"Access-Control-Allow-Headers", "Access-Control-Allow-Methods",
-                                                         "Access-Control-Allow-Origin", "Connection", "Content-Type",
-                                                         "Content-Length", "Vary", "Cache-Control",
-                                                         "Access-Control-Max-Age"}));
+    EXPECT_EQ(headerNames(p),
+              (std::vector<std::string>{"Access-Control-Allow-Headers", "Access-Control-Allow-Methods",
+                                        "Access-Control-Allow-Origin", "Connection", "Content-Type", "Content-Length",
+                                        "Vary", "Cache-Control", "Access-Control-Max-Age"}));
     EXPECT_EQ(headerValue(p, "Content-Type"), "text/html;charset=UTF-8");
     EXPECT_EQ(headerValue(p, "Content-Length"), "14");
     EXPECT_EQ(headerValue(p, "Connection"), "Closed");
 
     auto g = answer(handler, "GET", "/?callback=cb&data=" + DMUtil_URLEncode(R"({"func":"isRunning"})"));
     EXPECT_EQ(headerNames(g), (std::vector<std::string>{"Access-Control-Allow-Origin", "Connection", "Content-Type",
-                                                         "Cache-Control", "Content-Length"}));
+                                                        "Cache-Control", "Content-Length"}));
     EXPECT_EQ(headerValue(g, "Content-Type"), "application/javascript");
     EXPECT_EQ(headerValue(g, "Content-Length"), std::to_string(g.content.size()));
 
     auto o = answer(handler, "OPTIONS", "/");
     EXPECT_EQ(headerNames(o), (std::vector<std::string>{"Access-Control-Allow-Headers", "Access-Control-Allow-Methods",
-                                                         "Access-Control-Allow-Origin", "Access-Control-Max-Age",
-                                                         "Connection", "Content-Type", "Content-Length", "Vary"}));
-    EXPECT_EQ(headerValue(o, "Access-Control-Allow-Headers"), "Content-Type, accept, x-requested-with, X-Custom-Header");
+                                                        "Access-Control-Allow-Origin", "Access-Control-Max-Age",
+                                                        "Connection", "Content-Type", "Content-Length", "Vary"}));
+    EXPECT_EQ(headerValue(o, "Access-Control-Allow-Headers"),
+              "Content-Type, accept, x-requested-with, X-Custom-Header");
     EXPECT_EQ(headerValue(o, "Content-Length"), "0");
     EXPECT_EQ(o.content, "");
 }
 
-TEST_F(Handler, JsonpRepliesRunInNode)
-{
+TEST_F(Handler, JsonpRepliesRunInNode) {
     auto g = answer(handler, "GET", "/?callback=cb&data=" + DMUtil_URLEncode(R"({"func":"getVersion2"})"));
     EXPECT_EQ(g.content, R"(try { cb({"zunres":"1", "data":"1.2.8"});} catch (e){})");
     EXPECT_EQ(evalJsonp("function cb(v) { got = v; }", g.content), R"({"zunres":"1","data":"1.2.8"})");
 
     // Dotted names reach an object's method.
-    auto dotted = answer(handler, "GET", "/?callback=app.on_reply$1&data=" + DMUtil_URLEncode(R"({"func":"isRunning"})"));
+    auto dotted =
+        answer(handler, "GET", "/?callback=app.on_reply$1&data=" + DMUtil_URLEncode(R"({"func":"isRunning"})"));
     EXPECT_EQ(evalJsonp("const app = { on_reply$1(v) { got = v; } };", dotted.content), R"({"zunres":"1"})");
 
     // An unknown command calls back with no argument; bad JSON with the error.
@@ -191,8 +180,7 @@ TEST_F(Handler, JsonpRepliesRunInNode)
     EXPECT_EQ(evalJsonp("function cb(v) { got = v; }", bad.content), R"({"zunres":-100})");
 }
 
-TEST_F(Handler, GetWithoutOrWithBadCallback)
-{
+TEST_F(Handler, GetWithoutOrWithBadCallback) {
     auto none = answer(handler, "GET", "/?data=" + DMUtil_URLEncode(R"({"func":"isRunning"})"));
     EXPECT_EQ(none.status, SDMHttpReply::ok);
     EXPECT_EQ(none.content, "");
@@ -200,8 +188,8 @@ TEST_F(Handler, GetWithoutOrWithBadCallback)
 
     // A callback that could break out of the call is never reflected.
     for (const char* cb : {"alert(1);cb", "cb%3Balert(1)", ".a", "a.", "1abc", "a-b", "a%20b", "%E2%80%A8"}) {
-        auto r = answer(handler, "GET", std::string("/?callback=") + cb + "&data=" +
-                                            DMUtil_URLEncode(R"({"func":"isRunning"})"));
+        auto r = answer(handler, "GET",
+                        std::string("/?callback=") + cb + "&data=" + DMUtil_URLEncode(R"({"func":"isRunning"})"));
         EXPECT_EQ(r.content, R"({"zunres":-100})") << cb;
     }
     EXPECT_FALSE(DMIsSafeCallback("a..b"));
@@ -209,8 +197,7 @@ TEST_F(Handler, GetWithoutOrWithBadCallback)
     EXPECT_TRUE(DMIsSafeCallback(std::string(kDMMaxCallbackLength, 'a')));
 }
 
-TEST_F(Handler, BadPathsGet400)
-{
+TEST_F(Handler, BadPathsGet400) {
     for (const char* uri : {"", "x/", "/../etc", "/a/%2E%2E/b", "?data=x"}) {
         auto r = answer(handler, "GET", uri);
         EXPECT_EQ(r.status, SDMHttpReply::bad_request) << uri;
@@ -222,8 +209,7 @@ TEST_F(Handler, BadPathsGet400)
 // The real connector: what a job parameter looks like when it reaches the
 // job side. The JSON library writes "/" as "\/" and the connector only drops
 // the quotes, so the job side has to undo those escapes itself.
-TEST(HandlerToConnector, ParameterReachesTheJobSideAsJsonText)
-{
+TEST(HandlerToConnector, ParameterReachesTheJobSideAsJsonText) {
     CDMLinuxQuilletConnector connector;
     CDMHttpRequestHandler handler;
     handler.SetQuilletInstance(&connector);
@@ -233,10 +219,8 @@ TEST(HandlerToConnector, ParameterReachesTheJobSideAsJsonText)
         reply = answer(handler, "POST", "/",
                        "data=" + DMUtil_URLEncode(R"({"func":"login","param":"SESSION=a|url=https://relay/x"})"))
                     .content;
-        if (heldjob::waitStarted())
-            heldjob::release(true);
-        while (connector.IsRunning() != 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (heldjob::waitStarted()) heldjob::release(true);
+        while (connector.IsRunning() != 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
         connector.StopJobLoop();
     });
     connector.ProcessQuilletJob();

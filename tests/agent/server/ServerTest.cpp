@@ -14,8 +14,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string hexOf(const std::string& s)
-{
+std::string hexOf(const std::string& s) {
     static const char* digits = "0123456789abcdef";
     std::string out;
     for (unsigned char c : s) {
@@ -28,15 +27,13 @@ std::string hexOf(const std::string& s)
 // The server on its own thread, as the daemon runs it.
 class RunningServer {
 public:
-    RunningServer(IQuillet* quillet, std::vector<unsigned short> ports) : m_ports(std::move(ports))
-    {
+    RunningServer(IQuillet* quillet, std::vector<unsigned short> ports) : m_ports(std::move(ports)) {
         m_thread = std::thread([this, quillet] {
             DMServerWrapper_StartServer(quillet, m_ports.data(), static_cast<int>(m_ports.size()), m_chosen);
         });
         m_port = DMServerWrapper_WaitListening(5s);
     }
-    ~RunningServer()
-    {
+    ~RunningServer() {
         DMServerWrapper_StopServer();
         m_thread.join();
     }
@@ -51,26 +48,22 @@ private:
 
 class Server : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
+    static void SetUpTestSuite() {
         s_install = std::make_unique<zqtest::TempDir>("zqserver");
         agenttest::makeInstallDir(s_install->path());
     }
     static void TearDownTestSuite() { s_install.reset(); }
 
-    void SetUp() override
-    {
+    void SetUp() override {
         DMServerWrapper_SetCertContainerPath(*s_install / "zunwssc.dat");
         DMServerWrapper_SetSessionTimeout(kDMSessionTimeout);
     }
 
     static std::string root() { return *s_install / "VERIDAN_ROOT.cer"; }
 
-    std::string send(unsigned short port, const std::vector<std::string>& chunks)
-    {
+    std::string send(unsigned short port, const std::vector<std::string>& chunks) {
         std::string lines;
-        for (const auto& c : chunks)
-            lines += hexOf(c) + "\n";
+        for (const auto& c : chunks) lines += hexOf(c) + "\n";
         return agenttest::tlsClient(root(), port, {"send"}, lines).output;
     }
 
@@ -79,8 +72,7 @@ protected:
 };
 std::unique_ptr<zqtest::TempDir> Server::s_install;
 
-TEST_F(Server, PeersVerifyTheCertificateAndGetAnswers)
-{
+TEST_F(Server, PeersVerifyTheCertificateAndGetAnswers) {
     RunningServer server(&connector, {agenttest::freePort()});
     ASSERT_NE(server.port(), 0);
 
@@ -124,16 +116,15 @@ TEST_F(Server, PeersVerifyTheCertificateAndGetAnswers)
     for (const char* weak : {"ECDHE-ECDSA-AES128-SHA", "ECDHE-ECDSA-AES256-SHA", "ECDHE-ECDSA-AES128-SHA256",
                              "ECDHE-ECDSA-AES256-SHA384", "AES128-SHA", "AES256-GCM-SHA384", "DHE-RSA-AES128-SHA"})
         EXPECT_NE(tls12(weak).status, 0) << weak;
-    for (const char* strong : {"ECDHE-ECDSA-AES128-GCM-SHA256", "ECDHE-ECDSA-AES256-GCM-SHA384",
-                               "ECDHE-ECDSA-CHACHA20-POLY1305"}) {
+    for (const char* strong :
+         {"ECDHE-ECDSA-AES128-GCM-SHA256", "ECDHE-ECDSA-AES256-GCM-SHA384", "ECDHE-ECDSA-CHACHA20-POLY1305"}) {
         auto r = tls12(strong);
         EXPECT_EQ(r.status, 0) << strong << "\n" << r.output;
         EXPECT_NE(r.output.find(std::string("Cipher is ") + strong), std::string::npos) << r.output;
     }
 }
 
-TEST_F(Server, RequestShapes)
-{
+TEST_F(Server, RequestShapes) {
     RunningServer server(&connector, {agenttest::freePort()});
     ASSERT_NE(server.port(), 0);
     const std::string body = R"(data={"func":"isRunning"})";
@@ -154,38 +145,39 @@ TEST_F(Server, RequestShapes)
         {"body in a later record", {head, body}, "HTTP/1.1 200 OK", ok},
         {"body longer than its length is cut", {withLength("Content-Length", cl) + "&junk"}, "HTTP/1.1 200 OK", ok},
         {"any case of the header name", {withLength("content-length", cl)}, "HTTP/1.1 200 OK", ok},
-        {"no length: empty body", {"POST / HTTP/1.1\r\nHost: a\r\n\r\n" + body}, "HTTP/1.1 200 OK",
+        {"no length: empty body",
+         {"POST / HTTP/1.1\r\nHost: a\r\n\r\n" + body},
+         "HTTP/1.1 200 OK",
          R"({"zunres":-100})"},
         {"not HTTP", {"\r\nGET / HTTP/1.1\r\n\r\n"}, "HTTP/1.1 400 Bad Request", "</html>"},
         {"length with a sign", {withLength("Content-Length", "+" + cl)}, "HTTP/1.1 400 Bad Request", "</html>"},
         {"length with blanks", {withLength("Content-Length", cl + " ")}, "HTTP/1.1 400 Bad Request", "</html>"},
         {"length beyond the cap", {withLength("Content-Length", "9999999")}, "HTTP/1.1 400 Bad Request", "</html>"},
-        {"length overflowing int", {withLength("Content-Length", "4294967297")}, "HTTP/1.1 400 Bad Request",
-         "</html>"},
+        {"length overflowing int", {withLength("Content-Length", "4294967297")}, "HTTP/1.1 400 Bad Request", "</html>"},
         {"two lengths that disagree",
          {"POST / HTTP/1.1\r\nContent-Length: " + cl + "\r\nContent-Length: 3\r\n\r\n" + body},
-         "HTTP/1.1 400 Bad Request", "</html>"},
+         "HTTP/1.1 400 Bad Request",
+         "</html>"},
         {"path with ..", {"GET /../x HTTP/1.1\r\n\r\n"}, "HTTP/1.1 400 Bad Request", "</html>"},
     };
     for (const auto& c : cases) {
         std::string reply = send(server.port(), c.chunks);
         EXPECT_EQ(reply.substr(0, reply.find("\r\n")), c.statusLine) << c.name << "\n" << reply;
-        EXPECT_TRUE(reply.size() >= c.bodyEnd.size() && reply.compare(reply.size() - c.bodyEnd.size(), c.bodyEnd.size(),
-                                                                       c.bodyEnd) == 0)
-            << c.name << "\n" << reply;
+        EXPECT_TRUE(reply.size() >= c.bodyEnd.size() &&
+                    reply.compare(reply.size() - c.bodyEnd.size(), c.bodyEnd.size(), c.bodyEnd) == 0)
+            << c.name << "\n"
+            << reply;
     }
 }
 
-TEST_F(Server, OversizedRequestGets400AndServingGoesOn)
-{
+TEST_F(Server, OversizedRequestGets400AndServingGoesOn) {
     RunningServer server(&connector, {agenttest::freePort()});
     ASSERT_NE(server.port(), 0);
     auto big = agenttest::tlsClient(root(), server.port(), {"big", std::to_string(1 << 20)});
     EXPECT_EQ(big.output, "HTTP/1.1 400 Bad Request\n");
     // A head that never ends is cut at the cap as well.
     std::string endless = "GET / HTTP/1.1\r\n";
-    while (endless.size() <= kDMMaxRequestBytes)
-        endless += "X-Filler: " + std::string(1000, 'f') + "\r\n";
+    while (endless.size() <= kDMMaxRequestBytes) endless += "X-Filler: " + std::string(1000, 'f') + "\r\n";
     std::string reply = send(server.port(), {endless});
     EXPECT_EQ(reply.rfind("HTTP/1.1 400 Bad Request\r\n", 0), 0u);
 
@@ -193,8 +185,7 @@ TEST_F(Server, OversizedRequestGets400AndServingGoesOn)
     EXPECT_EQ(after.output, R"({"zunres":"1"})");
 }
 
-TEST_F(Server, SilentAndVanishingClientsAreDropped)
-{
+TEST_F(Server, SilentAndVanishingClientsAreDropped) {
     DMServerWrapper_SetSessionTimeout(1000ms);
     RunningServer server(&connector, {agenttest::freePort()});
     ASSERT_NE(server.port(), 0);
@@ -217,8 +208,7 @@ TEST_F(Server, SilentAndVanishingClientsAreDropped)
     EXPECT_EQ(next.output, R"({"zunres":"1"})");
 }
 
-TEST_F(Server, BurstOfConcurrentClients)
-{
+TEST_F(Server, BurstOfConcurrentClients) {
     RunningServer server(&connector, {agenttest::freePort()});
     ASSERT_NE(server.port(), 0);
     auto burst = agenttest::tlsClient(root(), server.port(), {"burst", "200"});
@@ -229,8 +219,7 @@ TEST_F(Server, BurstOfConcurrentClients)
 
 // Connections that never send a byte, as many as the server holds at once,
 // must not keep a page's request waiting for their deadline.
-TEST_F(Server, IdleConnectionsAtTheCapGiveWayToNewOnes)
-{
+TEST_F(Server, IdleConnectionsAtTheCapGiveWayToNewOnes) {
     RunningServer server(&connector, {agenttest::freePort()});
     ASSERT_NE(server.port(), 0);
     auto start = std::chrono::steady_clock::now();
@@ -243,12 +232,10 @@ TEST_F(Server, IdleConnectionsAtTheCapGiveWayToNewOnes)
     EXPECT_GT(std::stoi(idle.output.substr(lines + 1)), 0) << idle.output;
 }
 
-TEST_F(Server, PortChoice)
-{
+TEST_F(Server, PortChoice) {
     const unsigned short first = agenttest::freePort();
     unsigned short second = agenttest::freePort();
-    while (second == first)
-        second = agenttest::freePort();
+    while (second == first) second = agenttest::freePort();
     {
         // A dual-stack listener on [::] does not show in the IPv4 table.
         agenttest::DualStackHolder holder(first);
@@ -275,8 +262,7 @@ TEST_F(Server, PortChoice)
     DMServerWrapper_StopServer();  // nothing runs: returns at once
 }
 
-TEST_F(Server, WithoutItsContainerTheServerListensButNoHandshakeSucceeds)
-{
+TEST_F(Server, WithoutItsContainerTheServerListensButNoHandshakeSucceeds) {
     zqtest::TempDir empty("zqnocert");
     DMServerWrapper_SetCertContainerPath(empty / "zunwssc.dat");
     RunningServer server(&connector, {agenttest::freePort()});
@@ -286,8 +272,7 @@ TEST_F(Server, WithoutItsContainerTheServerListensButNoHandshakeSucceeds)
     EXPECT_EQ(r.output, "");
 }
 
-TEST(PortProbe, ReadsTheKernelTable)
-{
+TEST(PortProbe, ReadsTheKernelTable) {
     zqtest::TempDir dir("zqtcp");
     // 127.0.0.1 is 0100007F as the table prints it on little-endian machines.
     const std::string heading =

@@ -22,26 +22,20 @@ using pkitest::openssl;
 using pkitest::Owned;
 
 // The simplest structure there is: a node, encoded and decoded as itself.
-PKI_ERROR nodeToSeq(void* value, ASN1_UNIT** node)
-{
+PKI_ERROR nodeToSeq(void* value, ASN1_UNIT** node) {
     *node = dup_ASN1_UNIT(static_cast<ASN1_UNIT*>(value));
     return *node != nullptr ? PKI_SUCCESS : 1;
 }
-PKI_ERROR seqToNode(ASN1_UNIT* node, void** value)
-{
+PKI_ERROR seqToNode(ASN1_UNIT* node, void** value) {
     *value = dup_ASN1_UNIT(node);
     return *value != nullptr ? PKI_SUCCESS : 1;
 }
 // An encoder that starts a node and then fails, as a real one may.
-PKI_ERROR failingEncoder(void*, ASN1_UNIT** node)
-{
+PKI_ERROR failingEncoder(void*, ASN1_UNIT** node) {
     *node = new_ASN1_UNIT();
     return 0x46010101;
 }
-PKI_ERROR failingDecoder(ASN1_UNIT*, void**)
-{
-    return 0x460f002b;
-}
+PKI_ERROR failingDecoder(ASN1_UNIT*, void**) { return 0x460f002b; }
 
 struct Value {
     void* p = nullptr;
@@ -50,12 +44,12 @@ struct Value {
 
 class DerPem : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
+    static void SetUpTestSuite() {
         dir = new zqtest::TempDir("asn1io");
         std::string key = *dir / "key.pem";
         openssl({"genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-256", "-out", key});
-        openssl({"req", "-x509", "-key", key, "-subj", "/C=KR/O=Test/CN=DER PEM", "-days", "1", "-outform", "DER", "-out", *dir / "cert.der"});
+        openssl({"req", "-x509", "-key", key, "-subj", "/C=KR/O=Test/CN=DER PEM", "-days", "1", "-outform", "DER",
+                 "-out", *dir / "cert.der"});
         der = zqtest::readFile(*dir / "cert.der");
         pem = openssl({"x509", "-inform", "DER", "-outform", "PEM", "-in", *dir / "cert.der"});
     }
@@ -66,8 +60,7 @@ protected:
 zqtest::TempDir* DerPem::dir = nullptr;
 std::string DerPem::der, DerPem::pem;
 
-TEST_F(DerPem, BothWaysLikeOpenssl)
-{
+TEST_F(DerPem, BothWaysLikeOpenssl) {
     Value cert;
     ASSERT_EQ(readDER_from_File(&cert.p, seqToNode, (*dir / "cert.der").c_str()), PKI_SUCCESS);
 
@@ -93,8 +86,7 @@ TEST_F(DerPem, BothWaysLikeOpenssl)
     EXPECT_EQ(std::string(reinterpret_cast<char*>(digest), 32), openssl({"dgst", "-sha256", "-binary"}, der));
 }
 
-TEST_F(DerPem, ReadsOneTlvWithinTheGivenBytes)
-{
+TEST_F(DerPem, ReadsOneTlvWithinTheGivenBytes) {
     // Whatever follows the TLV is not read; a TLV longer than the bytes is refused.
     std::string withTail = der + "trailing bytes";
     Value v;
@@ -117,8 +109,7 @@ TEST_F(DerPem, ReadsOneTlvWithinTheGivenBytes)
     EXPECT_EQ(none.p, nullptr);
 }
 
-TEST_F(DerPem, EncoderFailuresAreFailures)
-{
+TEST_F(DerPem, EncoderFailuresAreFailures) {
     std::string path = *dir / "never.der";
     EXPECT_EQ(writeDER_to_FILE(der.data(), failingEncoder, path.c_str()), -1);
     EXPECT_FALSE(zqtest::fileExists(path));
@@ -136,8 +127,7 @@ TEST_F(DerPem, EncoderFailuresAreFailures)
 // A PEM whose label names a private key goes to a new file its owner alone
 // reads, whatever the umask; other files get the umask's mode, and a file
 // that is replaced keeps its own.
-TEST_F(DerPem, PrivateKeyPemFilesAreTheOwnersAlone)
-{
+TEST_F(DerPem, PrivateKeyPemFilesAreTheOwnersAlone) {
     Value cert;
     ASSERT_EQ(readDER_from_Binary(&cert.p, seqToNode, bytes(der), len(der)), PKI_SUCCESS);
     auto modeOf = [](const std::string& path) {
@@ -172,8 +162,7 @@ TEST_F(DerPem, PrivateKeyPemFilesAreTheOwnersAlone)
     ::umask(old);
 }
 
-TEST(AsnIo, NodesAndStringsToBytes)
-{
+TEST(AsnIo, NodesAndStringsToBytes) {
     // An indefinite node keeps its end-of-contents pair.
     ASN1_UNIT* node = new_ASN1_UNIT();
     std::string ab = "ab", cn = "2.5.4.3";
@@ -182,12 +171,16 @@ TEST(AsnIo, NodesAndStringsToBytes)
     ASSERT_EQ(setBERLengthForm(node, ASN1_LENGTH_INDEFINITE), PKI_SUCCESS);
     Owned<unsigned char> out;
     int n = ASN1_to_binary(node, out.out());
-    EXPECT_EQ(out.str(n), std::string("\x30\x80\x04\x02" "ab\x00\x00", 8));
+    EXPECT_EQ(out.str(n), std::string("\x30\x80\x04\x02"
+                                      "ab\x00\x00",
+                                      8));
     free_ASN1_UNIT(node);
 
     Owned<unsigned char> tlv;
     n = ASN1_STRING_to_binary(&octets, tlv.out());
-    EXPECT_EQ(tlv.str(n), "\x04\x02" "ab");
+    EXPECT_EQ(tlv.str(n),
+              "\x04\x02"
+              "ab");
     ASN1_STRING oid{ASN1_TAG_OBJECT_IDENTIFIER, const_cast<unsigned char*>(bytes(cn)), 7, 0};
     Owned<unsigned char> oidTlv;
     n = ASN1_STRING_to_binary(&oid, oidTlv.out());

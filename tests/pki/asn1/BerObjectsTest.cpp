@@ -22,10 +22,14 @@ int walk(const ASN1_UNIT* node, int depth = 0) {
         for (int expected : {1, 2, 3, 4, 5, 6, 12, 19, 20, 22, 23, 24, 30, 32, 33}) {
             void* v = getBERChildAt(node, i, expected);
             if (!v) continue;
-            if (expected == 2) VSC_Free_BIGINT(static_cast<BIGINT*>(v));
-            else if (expected == 1 || expected == 5) VSC_Free(v, __FILE__, __LINE__);
-            else if (expected == 33) free_ASN1_UNIT(static_cast<ASN1_UNIT*>(v));
-            else free_ASN1_STRING(static_cast<ASN1_STRING*>(v));
+            if (expected == 2)
+                VSC_Free_BIGINT(static_cast<BIGINT*>(v));
+            else if (expected == 1 || expected == 5)
+                VSC_Free(v, __FILE__, __LINE__);
+            else if (expected == 33)
+                free_ASN1_UNIT(static_cast<ASN1_UNIT*>(v));
+            else
+                free_ASN1_STRING(static_cast<ASN1_STRING*>(v));
         }
         if (auto* child = static_cast<ASN1_UNIT*>(getBERChildAt(node, i, 48))) {
             if (child->tag[0] & 0x20) visited += walk(child, depth + 1);
@@ -137,19 +141,24 @@ TEST(BerMalformed, LengthsDepthAndIdentifiers) {
         bool decodes;
     } cases[] = {
         {"0403616263", true},
-        {"04056162", false},              // length beyond the input
-        {"0485000000000161", false},      // five length octets
-        {"04ff", false},                  // reserved length octet
-        {"048480000000", false},          // length beyond INT_MAX
-        {"048400000001" "61", true},      // four length octets are fine
-        {"1f0a0161", false},              // multi-octet tag number
-        {"0480616200", false},            // indefinite primitive
+        {"04056162", false},          // length beyond the input
+        {"0485000000000161", false},  // five length octets
+        {"04ff", false},              // reserved length octet
+        {"048480000000", false},      // length beyond INT_MAX
+        {"048400000001"
+         "61",
+         true},                 // four length octets are fine
+        {"1f0a0161", false},    // multi-octet tag number
+        {"0480616200", false},  // indefinite primitive
         {"30800401610000", true},
-        {"308004016100", false},          // no end-of-contents pair
-        {"3080000100", false},            // end-of-contents with a length
+        {"308004016100", false},  // no end-of-contents pair
+        {"3080000100", false},    // end-of-contents with a length
         {deep, false},
         {shallow, true},
-        {"3006" "3004" "30023000", true}, // definite nesting needs no recursion
+        {"3006"
+         "3004"
+         "30023000",
+         true},  // definite nesting needs no recursion
     };
     for (const auto& c : cases) {
         const Bytes b = fromHex(c.hex);
@@ -162,7 +171,10 @@ TEST(BerMalformed, LengthsDepthAndIdentifiers) {
     EXPECT_EQ(decodeToBERSequence(one.data(), 0), nullptr);
     // A child list that stops being readable: the readable children stay
     // reachable, the count says the list is unreadable.
-    const Bytes broken = fromHex("3006" "020101" "0205ff");
+    const Bytes broken = fromHex(
+        "3006"
+        "020101"
+        "0205ff");
     Node n(decodeToBERSequence(broken.data(), static_cast<int>(broken.size())));
     ASSERT_TRUE(n);
     EXPECT_EQ(getSequenceChildNum(n.get()), 0);

@@ -52,7 +52,8 @@ TEST(BerEncode, MatchesOpensslGenstr) {
         {"INTEGER:-129", [] { return derOfInteger("-81"); }},
         {"INTEGER:-256", [] { return derOfInteger("-100"); }},
         {"INTEGER:0x0123456789ABCDEF0123", [] { return derOfInteger("0123456789ABCDEF0123"); }},
-        {"ENUMERATED:1", [] {
+        {"ENUMERATED:1",
+         [] {
              BIGINT* b = bigFromHex("1");
              Bytes out = derOf(ASN1_TAG_ENUMERATED, b, 1);
              VSC_Free_BIGINT(b);
@@ -61,25 +62,84 @@ TEST(BerEncode, MatchesOpensslGenstr) {
         {"BOOLEAN:TRUE", [&] { return derOf(ASN1_TAG_BOOLEAN, &yes, 1); }},
         {"BOOLEAN:FALSE", [&] { return derOf(ASN1_TAG_BOOLEAN, &no, 1); }},
         {"NULL", [] { return derOf(ASN1_TAG_NULL, nullptr, 0); }},
-        {"OID:1.2.840.113549.1.1.11", [] { String s(new_OBJECT_IDENTIFIER("1.2.840.113549.1.1.11", 21)); return derOfString(s.get(), 6); }},
-        {"OID:2.5.29.15", [] { String s(new_OBJECT_IDENTIFIER("2.5.29.15", 9)); return derOfString(s.get(), 6); }},
-        {"OID:2.999.3", [] { String s(new_OBJECT_IDENTIFIER("2.999.3", 7)); return derOfString(s.get(), 6); }},
-        {"OID:1.3.6.1.4.1.4294967296.18446744073709551615", [] {
+        {"OID:1.2.840.113549.1.1.11",
+         [] {
+             String s(new_OBJECT_IDENTIFIER("1.2.840.113549.1.1.11", 21));
+             return derOfString(s.get(), 6);
+         }},
+        {"OID:2.5.29.15",
+         [] {
+             String s(new_OBJECT_IDENTIFIER("2.5.29.15", 9));
+             return derOfString(s.get(), 6);
+         }},
+        {"OID:2.999.3",
+         [] {
+             String s(new_OBJECT_IDENTIFIER("2.999.3", 7));
+             return derOfString(s.get(), 6);
+         }},
+        {"OID:1.3.6.1.4.1.4294967296.18446744073709551615",
+         [] {
              const char* t = "1.3.6.1.4.1.4294967296.18446744073709551615";
              String s(new_OBJECT_IDENTIFIER(t, static_cast<int>(strlen(t))));
              return derOfString(s.get(), 6);
          }},
-        {"FORMAT:UTF8,UTF8String:\xed\x95\x9c\xea\xb8\x80", [] { String s(new_UTF8_STRING((const unsigned char*)"\xed\x95\x9c\xea\xb8\x80", 6)); return derOfString(s.get(), 12); }},
-        {"PRINTABLESTRING:Test CA (1)", [] { String s(new_PRINTABLE_STRING("Test CA (1)", 11)); return derOfString(s.get(), 19); }},
-        {"IA5STRING:a@b.example", [] { String s(new_IA5_STRING((const unsigned char*)"a@b.example", 11)); return derOfString(s.get(), 22); }},
-        {"T61STRING:x", [] { String s(new_T61_STRING((const unsigned char*)"x", 1)); return derOfString(s.get(), 20); }},
-        {"BMPSTRING:Ab", [] { String s(new_BMP_STRING((const unsigned char*)"\0A\0b", 4)); return derOfString(s.get(), 30); }},
-        {"FORMAT:HEX,OCTETSTRING:00FF10", [] { String s(new_OCTET_STRING((const unsigned char*)"\x00\xff\x10", 3)); return derOfString(s.get(), 4); }},
-        {"UTCTIME:491231235959Z", [] { String s(new_ASN1_STRING()); set_ASN1_STRING_value(s.get(), 23, (const unsigned char*)"491231235959Z", 13); return derOfString(s.get(), 23); }},
-        {"GENERALIZEDTIME:20500101000000Z", [] { String s(new_ASN1_STRING()); set_ASN1_STRING_value(s.get(), 24, (const unsigned char*)"20500101000000Z", 15); return derOfString(s.get(), 24); }},
-        {"FORMAT:BITLIST,BITSTRING:1,3,5", [] { String s(new_BIT_STRING("010101", 6)); return derOfString(s.get(), 3); }},
-        {"FORMAT:HEX,BITSTRING:A0", [] { String s(hexToBIT_STRING("A0", 2)); return derOfString(s.get(), 3); }},
-        {"FORMAT:HEX,BITSTRING:00", [] { String s(hexToBIT_STRING("00", 2)); return derOfString(s.get(), 3); }},
+        {"FORMAT:UTF8,UTF8String:\xed\x95\x9c\xea\xb8\x80",
+         [] {
+             String s(new_UTF8_STRING((const unsigned char*)"\xed\x95\x9c\xea\xb8\x80", 6));
+             return derOfString(s.get(), 12);
+         }},
+        {"PRINTABLESTRING:Test CA (1)",
+         [] {
+             String s(new_PRINTABLE_STRING("Test CA (1)", 11));
+             return derOfString(s.get(), 19);
+         }},
+        {"IA5STRING:a@b.example",
+         [] {
+             String s(new_IA5_STRING((const unsigned char*)"a@b.example", 11));
+             return derOfString(s.get(), 22);
+         }},
+        {"T61STRING:x",
+         [] {
+             String s(new_T61_STRING((const unsigned char*)"x", 1));
+             return derOfString(s.get(), 20);
+         }},
+        {"BMPSTRING:Ab",
+         [] {
+             String s(new_BMP_STRING((const unsigned char*)"\0A\0b", 4));
+             return derOfString(s.get(), 30);
+         }},
+        {"FORMAT:HEX,OCTETSTRING:00FF10",
+         [] {
+             String s(new_OCTET_STRING((const unsigned char*)"\x00\xff\x10", 3));
+             return derOfString(s.get(), 4);
+         }},
+        {"UTCTIME:491231235959Z",
+         [] {
+             String s(new_ASN1_STRING());
+             set_ASN1_STRING_value(s.get(), 23, (const unsigned char*)"491231235959Z", 13);
+             return derOfString(s.get(), 23);
+         }},
+        {"GENERALIZEDTIME:20500101000000Z",
+         [] {
+             String s(new_ASN1_STRING());
+             set_ASN1_STRING_value(s.get(), 24, (const unsigned char*)"20500101000000Z", 15);
+             return derOfString(s.get(), 24);
+         }},
+        {"FORMAT:BITLIST,BITSTRING:1,3,5",
+         [] {
+             String s(new_BIT_STRING("010101", 6));
+             return derOfString(s.get(), 3);
+         }},
+        {"FORMAT:HEX,BITSTRING:A0",
+         [] {
+             String s(hexToBIT_STRING("A0", 2));
+             return derOfString(s.get(), 3);
+         }},
+        {"FORMAT:HEX,BITSTRING:00",
+         [] {
+             String s(hexToBIT_STRING("00", 2));
+             return derOfString(s.get(), 3);
+         }},
     };
     for (const auto& c : cases) {
         const Bytes expected = genstr(c.spec);
@@ -160,12 +220,17 @@ TEST(BerEncode, ParentLengthGrowsThroughTheLongForms) {
         ASSERT_EQ(addToDERSequence(parent.get(), 4, s.get(), 1), 0);
         const int contents = 3 * (i + 1);
         const Bytes all = bytesOf(parent.get());
-        if (contents < 128) EXPECT_EQ(all[1], contents);
-        else if (contents < 256) EXPECT_EQ(all[1], 0x81);
-        else EXPECT_EQ(all[1], 0x82);
+        if (contents < 128)
+            EXPECT_EQ(all[1], contents);
+        else if (contents < 256)
+            EXPECT_EQ(all[1], 0x81);
+        else
+            EXPECT_EQ(all[1], 0x82);
     }
     const Bytes all = bytesOf(parent.get());
-    EXPECT_EQ(toHex(Bytes(all.begin(), all.begin() + 7)), "308202580401" "00");
+    EXPECT_EQ(toHex(Bytes(all.begin(), all.begin() + 7)),
+              "308202580401"
+              "00");
     EXPECT_EQ(getSequenceChildNum(parent.get()), 200);
 }
 
@@ -246,13 +311,13 @@ TEST(BerEncode, DerRulesAndRefusals) {
     unsigned char two[2] = {1, 2};
     String big(new_OCTET_STRING(two, 2));
     const Refusal refusals[] = {
-        {1, two, 2, 0, 0x42010101},         // BOOLEAN of two bytes
-        {5, nullptr, 1, 0, 0x42040101},     // NULL with contents
-        {4, nullptr, 1, 0, 0x42090101},     // no value
-        {4, big.get(), -1, 0, 0x42090101},  // negative length
-        {4, big.get(), 2, 3, 0x42090101},   // no such form
-        {4, big.get(), 200, 0, 0x42090101}, // short form for 200 bytes
-        {4, big.get(), 3, 1, 0x42080101},   // longer than the string holds
+        {1, two, 2, 0, 0x42010101},          // BOOLEAN of two bytes
+        {5, nullptr, 1, 0, 0x42040101},      // NULL with contents
+        {4, nullptr, 1, 0, 0x42090101},      // no value
+        {4, big.get(), -1, 0, 0x42090101},   // negative length
+        {4, big.get(), 2, 3, 0x42090101},    // no such form
+        {4, big.get(), 200, 0, 0x42090101},  // short form for 200 bytes
+        {4, big.get(), 3, 1, 0x42080101},    // longer than the string holds
     };
     for (const auto& r : refusals) {
         Node node(new_ASN1_UNIT());
@@ -273,7 +338,9 @@ TEST(BerEncode, IndefiniteAndSegmentedForms) {
     const int before = getASN1ValueLength(inner.get());
     ASSERT_EQ(setBERLengthForm(inner.get(), ASN1_LENGTH_INDEFINITE), 0);
     EXPECT_EQ(getASN1ValueLength(inner.get()), before);
-    EXPECT_EQ(toHex(bytesOf(inner.get())), "3080040361626300" "00");
+    EXPECT_EQ(toHex(bytesOf(inner.get())),
+              "3080040361626300"
+              "00");
 
     Node outer(new_ASN1_UNIT());
     ASSERT_EQ(addToBERSequence(outer.get(), 48, inner.get(), 0, 0), 0);
@@ -298,7 +365,11 @@ TEST(BerEncode, IndefiniteAndSegmentedForms) {
     String full(hexToBIT_STRING("FF", 2)), padded(new_BIT_STRING("101", 3));
     ASSERT_EQ(addToBERStringSequence(seg.get(), 3, full.get(), 1, 0), 0);
     ASSERT_EQ(addToBERStringSequence(seg.get(), 3, padded.get(), 1, 0), 0);
-    EXPECT_EQ(toHex(bytesOf(seg.get())), "23080302" "00ff" "0302" "05a0");
+    EXPECT_EQ(toHex(bytesOf(seg.get())),
+              "23080302"
+              "00ff"
+              "0302"
+              "05a0");
     EXPECT_NE(addToBERStringSequence(seg.get(), 3, full.get(), 1, 0), 0);
     // Decoding the segments joins them.
     const Bytes segBytes = bytesOf(seg.get());
@@ -310,7 +381,11 @@ TEST(BerEncode, IndefiniteAndSegmentedForms) {
 
 TEST(BerDecode, ChildAccessByExpectedType) {
     // SEQUENCE { [0] IMPLICIT "xy", OCTET STRING "z", INTEGER 5, [21 universal] }
-    const Bytes bytes = fromHex("300a" "80027879" "04017a" "020105");
+    const Bytes bytes = fromHex(
+        "300a"
+        "80027879"
+        "04017a"
+        "020105");
     Node n(decodeToBERSequence(bytes.data(), static_cast<int>(bytes.size())));
     ASSERT_TRUE(n);
     EXPECT_EQ(getSequenceChildNum(n.get()), 3);
@@ -333,7 +408,10 @@ TEST(BerDecode, ChildAccessByExpectedType) {
     VSC_Free_BIGINT(five);
 
     // A universal type the library does not handle makes the count 0.
-    const Bytes odd = fromHex("3005" "020101" "1500");
+    const Bytes odd = fromHex(
+        "3005"
+        "020101"
+        "1500");
     Node o(decodeToBERSequence(odd.data(), static_cast<int>(odd.size())));
     ASSERT_TRUE(o);
     EXPECT_EQ(getSequenceChildNum(o.get()), 0);
@@ -356,8 +434,8 @@ TEST(BerDecode, IntegersAreTwosComplement) {
     struct Case {
         const char* der;
         const char* hex;  // the value as the crypto layer prints it
-    } cases[] = {{"020100", "00"}, {"02017f", "7F"}, {"02020080", "80"}, {"0201ff", "-01"}, {"020180", "-80"},
-                 {"0202ff7f", "-81"}, {"0202ff00", "-0100"}};
+    } cases[] = {{"020100", "00"},  {"02017f", "7F"},    {"02020080", "80"},   {"0201ff", "-01"},
+                 {"020180", "-80"}, {"0202ff7f", "-81"}, {"0202ff00", "-0100"}};
     for (const auto& c : cases) {
         const Bytes b = fromHex(c.der);
         BIGINT* v = decodeToBERInteger(b.data(), static_cast<int>(b.size()));
@@ -388,8 +466,19 @@ TEST(BerObjectIdentifier, TextAndContents) {
         ASSERT_TRUE(zpki::ber::oidContentsToText(c.data(), c.size(), t));
         EXPECT_EQ(std::string(t.begin(), t.end()), g.text);
     }
-    const char* badTexts[] = {"", "1", "1.", ".1.2", "1..2", "1.2.", "1.a.3", "1.2.-3", "3.1", "0.40", "1.40",
-                              "1.2.18446744073709551616", "1.2.99999999999999999999999"};
+    const char* badTexts[] = {"",
+                              "1",
+                              "1.",
+                              ".1.2",
+                              "1..2",
+                              "1.2.",
+                              "1.a.3",
+                              "1.2.-3",
+                              "3.1",
+                              "0.40",
+                              "1.40",
+                              "1.2.18446744073709551616",
+                              "1.2.99999999999999999999999"};
     for (const char* t : badTexts) {
         zpki::ber::Bytes c;
         EXPECT_FALSE(zpki::ber::oidTextToContents(t, strlen(t), c)) << "'" << t << "'";

@@ -18,11 +18,9 @@ using pkitest::len;
 using pkitest::Owned;
 
 // glibc iconv in-process: the independent peer for every conversion here.
-std::optional<std::string> iconvText(const std::string& in, const char* from, const char* to)
-{
+std::optional<std::string> iconvText(const std::string& in, const char* from, const char* to) {
     iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        return std::nullopt;
+    if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
     std::string out(in.size() * 4 + 16, '\0');
     char* ip = const_cast<char*>(in.data());
     size_t il = in.size();
@@ -30,49 +28,42 @@ std::optional<std::string> iconvText(const std::string& in, const char* from, co
     size_t ol = out.size();
     size_t rc = iconv(cd, &ip, &il, &op, &ol);
     iconv_close(cd);
-    if (rc == static_cast<size_t>(-1) || il != 0)
-        return std::nullopt;
+    if (rc == static_cast<size_t>(-1) || il != 0) return std::nullopt;
     out.resize(out.size() - ol);
     return out;
 }
 
-ASN1_STRING stringOf(const std::string& s, int type)
-{
+ASN1_STRING stringOf(const std::string& s, int type) {
     return ASN1_STRING{type, const_cast<unsigned char*>(bytes(s)), len(s), 0};
 }
 
-std::optional<std::string> toCP949FromUtf8(const std::string& utf8)
-{
+std::optional<std::string> toCP949FromUtf8(const std::string& utf8) {
     ASN1_STRING str = stringOf(utf8, 12);
     Owned<char> out;
     int n = utf8ToCP949(&str, out.out());
     return out.result(n);
 }
 
-std::optional<std::string> toCP949FromBmp(const std::string& bmp)
-{
+std::optional<std::string> toCP949FromBmp(const std::string& bmp) {
     ASN1_STRING str = stringOf(bmp, 30);
     Owned<char> out;
     int n = bmpToCP949(&str, out.out());
     return out.result(n);
 }
 
-std::optional<std::string> toUtf8(const std::string& cp949)
-{
+std::optional<std::string> toUtf8(const std::string& cp949) {
     Owned<char> out;
     int n = cp949ToUTF8(cp949.c_str(), out.out());
     return out.result(n);
 }
 
-std::optional<std::string> toBmp(const std::string& cp949)
-{
+std::optional<std::string> toBmp(const std::string& cp949) {
     Owned<unsigned char> out;
     int n = cp949ToBMP(cp949.c_str(), out.out());
     return out.result(n);
 }
 
-TEST(Cp949Table, EveryCellAsIconvAndBack)
-{
+TEST(Cp949Table, EveryCellAsIconvAndBack) {
     ASSERT_EQ(cp949TableSize, 93 * 94);
     std::string allCells;  // every assigned cell, in table order
     int assigned = 0;
@@ -113,15 +104,13 @@ TEST(Cp949Table, EveryCellAsIconvAndBack)
     EXPECT_EQ(toCP949FromBmp(*bmp), allCells);
 }
 
-TEST(Cp949Table, CommittedTableIsTheGeneratorsOutput)
-{
+TEST(Cp949Table, CommittedTableIsTheGeneratorsOutput) {
     auto generated = zqtest::run({zqtest::sourceDir() + "/scripts/gen-cp949-table", "-"});
     ASSERT_EQ(generated.status, 0);
     EXPECT_EQ(generated.output, zqtest::readFile(zqtest::sourceDir() + "/pki/asn1/cp949_table.inc"));
 }
 
-TEST(Cp949Conversion, MixedTextsRoundTrip)
-{
+TEST(Cp949Conversion, MixedTextsRoundTrip) {
     const char* texts[] = {
         "",
         "plain ASCII, 0-9 ~!@#",
@@ -129,9 +118,9 @@ TEST(Cp949Conversion, MixedTextsRoundTrip)
         "\xED\x99\x8D\xEA\xB8\xB8\xEB\x8F\x99 Hong Gildong",
         "\xEC\x84\x9C\xEC\x9A\xB8\xED\x8A\xB9\xEB\xB3\x84\xEC\x8B\x9C, Korea 04524",
         "\xCE\xB1\xCE\xB2\xCE\xB3 \xD0\x96\xD0\xB8\xD0\xB7\xD0\xBD\xD1\x8C",  // Greek, Cyrillic: two-byte UTF-8
-        "\xC2\xB1\xC3\x97\xC3\xB7\xC2\xA7",                                    // symbols: two-byte UTF-8
-        "\xE2\x82\xAC 100, \xC2\xAE, \xE3\x89\xBE",                          // A2E6-A2E8
-        "\xE6\xB0\xB4\xE6\xBC\xA2\xE5\xAD\x97",                              // Hanja, U+6C34 first
+        "\xC2\xB1\xC3\x97\xC3\xB7\xC2\xA7",                                   // symbols: two-byte UTF-8
+        "\xE2\x82\xAC 100, \xC2\xAE, \xE3\x89\xBE",                           // A2E6-A2E8
+        "\xE6\xB0\xB4\xE6\xBC\xA2\xE5\xAD\x97",                               // Hanja, U+6C34 first
         "\xE2\x99\xA5\xE2\x98\x86\xE3\x80\x80\xE3\x85\x8E",
     };
     for (const char* t : texts) {
@@ -147,12 +136,11 @@ TEST(Cp949Conversion, MixedTextsRoundTrip)
     }
 }
 
-TEST(Cp949Conversion, MalformedOrForeignInputFails)
-{
+TEST(Cp949Conversion, MalformedOrForeignInputFails) {
     const char* utf8[] = {
-        "\xC3",              // truncated
-        "ab\xEA\xB0",        // truncated at the end
-        "\x80",              // continuation in lead position
+        "\xC3",        // truncated
+        "ab\xEA\xB0",  // truncated at the end
+        "\x80",        // continuation in lead position
         "\xFF",
         "\xC0\x80",          // overlong NUL
         "\xE0\x80\xAF",      // overlong '/'
@@ -164,24 +152,23 @@ TEST(Cp949Conversion, MalformedOrForeignInputFails)
         "\xE4\xB8\x82",      // U+4E02, a Han character outside KS X 1001
         "\xEF\xBF\xBF",      // U+FFFF: empty cells never match
     };
-    for (const char* t : utf8)
-        EXPECT_FALSE(toCP949FromUtf8(t)) << t;
+    for (const char* t : utf8) EXPECT_FALSE(toCP949FromUtf8(t)) << t;
 
     const char* cp949[] = {
-        "\xB0",          // lead byte before the terminator
+        "\xB0",  // lead byte before the terminator
         "A\xB0",
-        "\xB0\x41",      // trail byte below A1
-        "\xB0\xFF",      // trail byte past FE
-        "\xFE\xA1",      // lead byte past FD
-        "\x81\x41",      // extended CP949 range: no table entries
-        "\xA2\xE9",      // unassigned cell
+        "\xB0\x41",  // trail byte below A1
+        "\xB0\xFF",  // trail byte past FE
+        "\xFE\xA1",  // lead byte past FD
+        "\x81\x41",  // extended CP949 range: no table entries
+        "\xA2\xE9",  // unassigned cell
     };
     for (const char* t : cp949) {
         EXPECT_FALSE(toUtf8(t)) << t;
         EXPECT_FALSE(toBmp(t)) << t;
     }
 
-    EXPECT_FALSE(toCP949FromBmp(std::string("\xAC", 1)));           // odd length
+    EXPECT_FALSE(toCP949FromBmp(std::string("\xAC", 1)));              // odd length
     EXPECT_FALSE(toCP949FromBmp(std::string("\xD8\x00\xDC\x00", 4)));  // surrogates
     EXPECT_FALSE(toCP949FromBmp(std::string("\x00\xE9", 2)));
     EXPECT_EQ(unicodeToCP949(0xFFFF), nullptr);
@@ -192,8 +179,7 @@ TEST(Cp949Conversion, MalformedOrForeignInputFails)
     EXPECT_EQ(cp949ToUnicode(0xB0, 0x00), 0);
 }
 
-TEST(ByteWidth, WidenNarrowAndHex)
-{
+TEST(ByteWidth, WidenNarrowAndHex) {
     int outLen = 0;
     Owned<unsigned char> wide;
     unsigned char* stored = nullptr;

@@ -20,13 +20,14 @@ struct Oid {
     OBJECT_IDENTIFIER* p;
     explicit Oid(OBJECT_IDENTIFIER* o) : p(o) {}
     ~Oid() { free_OBJECT_IDENTIFIER(p); }
-    std::string text() const { return p == nullptr ? "<null>" : std::string(reinterpret_cast<char*>(p->data), static_cast<size_t>(p->length)); }
+    std::string text() const {
+        return p == nullptr ? "<null>" : std::string(reinterpret_cast<char*>(p->data), static_cast<size_t>(p->length));
+    }
 };
 
 // Row -> OpenSSL's dotted text ("-" when OpenSSL knows the name but gives it
 // no identifier), for the rows whose short or long name OpenSSL knows.
-std::map<int, std::string> opensslIdentifiers()
-{
+std::map<int, std::string> opensslIdentifiers() {
     const char* script = R"(
 import sys, _ssl
 for line in sys.stdin:
@@ -52,28 +53,24 @@ for line in sys.stdin:
     std::istringstream lines(result.output);
     int row;
     std::string oid;
-    while (lines >> row >> oid)
-        known[row] = oid;
+    while (lines >> row >> oid) known[row] = oid;
     return known;
 }
 
 // Digits and dots, at least two arcs, the first 0-2 and the second below 40
 // under 0 and 1: what an OBJECT IDENTIFIER can encode.
-bool encodable(const std::string& text)
-{
+bool encodable(const std::string& text) {
     std::vector<unsigned long> arcs;
     std::istringstream in(text);
     std::string arc;
     while (std::getline(in, arc, '.')) {
-        if (arc.empty() || arc.find_first_not_of("0123456789") != std::string::npos || arc.size() > 10)
-            return false;
+        if (arc.empty() || arc.find_first_not_of("0123456789") != std::string::npos || arc.size() > 10) return false;
         arcs.push_back(std::stoul(arc));
     }
     return text.back() != '.' && arcs.size() >= 2 && arcs[0] <= 2 && (arcs[0] == 2 || arcs[1] < 40);
 }
 
-TEST(OidTable, RowsMatchOpenSsl)
-{
+TEST(OidTable, RowsMatchOpenSsl) {
     auto known = opensslIdentifiers();
     ASSERT_GT(known.size(), 700u) << "the peer answered for too few rows";
     for (auto& [row, oid] : known) {
@@ -88,8 +85,7 @@ TEST(OidTable, RowsMatchOpenSsl)
     EXPECT_STREQ(OID_LIST(779)->oid, "1.2.410.200004.1.5");  // SEED-CFB
 }
 
-TEST(OidTable, EveryDottedTextEncodes)
-{
+TEST(OidTable, EveryDottedTextEncodes) {
     for (int row = 1; row < OID_TABLE_ROWS; ++row) {
         const char* oid = OID_LIST(row)->oid;
         if (oid == nullptr || row == 794)  // 794: a private marker text, never encoded
@@ -107,8 +103,7 @@ TEST(OidTable, EveryDottedTextEncodes)
     EXPECT_EQ(index_from_sn("veridan-encrypted-device-info", 29), 839);
 }
 
-TEST(OidTable, Lookups)
-{
+TEST(OidTable, Lookups) {
     EXPECT_EQ(index_from_oid_string("1.2.840.113549.1.7.2", 20), 22);
     EXPECT_EQ(index_from_oid_string("1.2.840.113549.1.7.2", 19), 0);  // only a prefix
     EXPECT_EQ(index_from_oid_string("1.2.840.113549.1.7.25", 21), 0);
@@ -153,8 +148,7 @@ TEST(OidTable, Lookups)
     EXPECT_EQ(dup_OBJECT_IDENTIFIER(nullptr), nullptr);
 }
 
-TEST(OidAlgorithms, KindsAndIds)
-{
+TEST(OidAlgorithms, KindsAndIds) {
     struct Case {
         int row, kind, digest, cipher;
     } cases[] = {
@@ -179,8 +173,7 @@ TEST(OidAlgorithms, KindsAndIds)
     }
 }
 
-TEST(OidAlgorithms, IdToRowGivesThePlainAlgorithmRow)
-{
+TEST(OidAlgorithms, IdToRowGivesThePlainAlgorithmRow) {
     // Each id maps to a row of that algorithm itself, never to a signature or
     // password-based row that merely uses it.
     for (int digest : {VSC_DIGEST_SHA1, VSC_DIGEST_SHA224, VSC_DIGEST_SHA256, VSC_DIGEST_SHA384, VSC_DIGEST_SHA512,
@@ -196,8 +189,7 @@ TEST(OidAlgorithms, IdToRowGivesThePlainAlgorithmRow)
         for (int mode : {VSC_CIPHER_MODE_ECB, VSC_CIPHER_MODE_CBC, VSC_CIPHER_MODE_CFB, VSC_CIPHER_MODE_OFB}) {
             int id = alg | mode;
             int row = get_OID_from_CipherID(id);
-            if (row == 0)
-                continue;
+            if (row == 0) continue;
             ++ciphers;
             EXPECT_EQ(get_CipherID_from_OID(row), id) << std::hex << id;
             EXPECT_EQ(get_AlgorType_from_OID(row), OID_ALGOR_CIPHER) << "row " << row << " for " << std::hex << id;

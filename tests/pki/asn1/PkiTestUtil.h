@@ -17,7 +17,8 @@ using Bytes = std::vector<unsigned char>;
 
 inline Bytes fromHex(const std::string& hex) {
     Bytes out;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(static_cast<unsigned char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        out.push_back(static_cast<unsigned char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
     return out;
 }
 
@@ -82,8 +83,10 @@ public:
         ::tzset();
     }
     ~ZoneScope() {
-        if (m_had) ::setenv("TZ", m_old.c_str(), 1);
-        else ::unsetenv("TZ");
+        if (m_had)
+            ::setenv("TZ", m_old.c_str(), 1);
+        else
+            ::unsetenv("TZ");
         ::tzset();
     }
 

@@ -18,13 +18,13 @@ typedef struct {
 } DEMO_TIME;
 
 typedef struct {
-    int version;          // [0] EXPLICIT INTEGER DEFAULT 0
+    int version;  // [0] EXPLICIT INTEGER DEFAULT 0
     BIGINT* serial;
     DEMO_ALGO* algorithm;
     DEMO_TIME* when;
-    STACK* names;         // SET OF UTF8String
-    int critical;         // BOOLEAN DEFAULT FALSE, -1 when TRUE
-    OCTET_STRING* note;   // [1] IMPLICIT OCTET STRING OPTIONAL
+    STACK* names;        // SET OF UTF8String
+    int critical;        // BOOLEAN DEFAULT FALSE, -1 when TRUE
+    OCTET_STRING* note;  // [1] IMPLICIT OCTET STRING OPTIONAL
 } DEMO_RECORD;
 
 namespace zpki::asn1 {
@@ -39,13 +39,12 @@ struct Describe<DEMO_TIME> {
 };
 template <>
 struct Describe<DEMO_RECORD> {
-    using Shape = Sequence<Field<&DEMO_RECORD::version, Default<Explicit<0, SmallInt<>>, 0>>,
-                           Field<&DEMO_RECORD::serial, Integer, ERR_TBS_CERT_SERIAL>,
-                           Field<&DEMO_RECORD::algorithm, Sub<DEMO_ALGO>>,
-                           Field<&DEMO_RECORD::when, Sub<DEMO_TIME>>,
-                           Field<&DEMO_RECORD::names, SetOf<Utf8String>>,
-                           Field<&DEMO_RECORD::critical, Default<Boolean<-1>, 0>>,
-                           Field<&DEMO_RECORD::note, Optional<Implicit<1, OctetString>>>>;
+    using Shape =
+        Sequence<Field<&DEMO_RECORD::version, Default<Explicit<0, SmallInt<>>, 0>>,
+                 Field<&DEMO_RECORD::serial, Integer, ERR_TBS_CERT_SERIAL>,
+                 Field<&DEMO_RECORD::algorithm, Sub<DEMO_ALGO>>, Field<&DEMO_RECORD::when, Sub<DEMO_TIME>>,
+                 Field<&DEMO_RECORD::names, SetOf<Utf8String>>, Field<&DEMO_RECORD::critical, Default<Boolean<-1>, 0>>,
+                 Field<&DEMO_RECORD::note, Optional<Implicit<1, OctetString>>>>;
 };
 }  // namespace zpki::asn1
 
@@ -163,7 +162,8 @@ TEST(StructPattern, DecodesAndReencodesBothShapes) {
 // are two's complement, not a magnitude to re-encode (-1 stayed no -1).
 TEST(StructPattern, OpenValuesComeBackAsRead) {
     const Bytes der = genconf(
-        "asn1=SEQUENCE:rec\n[rec]\nl=SEQUENCE:v\n[v]\na=INTEGER:-1\nb=INTEGER:128\nc=INTEGER:-129\nd=INTEGER:0\ne=BOOLEAN:TRUE\n"
+        "asn1=SEQUENCE:rec\n[rec]\nl=SEQUENCE:v\n[v]\na=INTEGER:-1\nb=INTEGER:128\nc=INTEGER:-129\nd=INTEGER:0\ne="
+        "BOOLEAN:TRUE\n"
         "f=BMPSTRING:ab\ng=UTCTIME:491231235959Z\nh=OID:2.5.4.3\ni=NULL\nj=SEQUENCE:inner\n"
         "k=IMPLICIT:2,INTEGER:-1\n[inner]\nx=INTEGER:-300\n");
     ASSERT_FALSE(der.empty());
@@ -196,8 +196,11 @@ TEST(StructPattern, ErrorsCarryTheFunctionBytes) {
     DEMO_RECORD* mine = buildFull();
     const Bytes before = encode(mine);
     const std::string bad[] = {
-        "3003020101",                          // the algorithm missing
-        "300c" "0101ff" "020101" "3003060100", // a BOOLEAN where the serial belongs
+        "3003020101",  // the algorithm missing
+        "300c"
+        "0101ff"
+        "020101"
+        "3003060100",  // a BOOLEAN where the serial belongs
     };
     for (const auto& hex : bad) {
         Bytes b = fromHex(hex);

@@ -72,17 +72,16 @@ TEST_P(Time64AgainstPython, HundredThousandInstants) {
         ok = ok && (back == m0 || back == m1);
         if (!ok && ++failures <= 5)
             ADD_FAILURE() << "t=" << t << " expected: " << line << "\n got UTC " << gm.tm_year + 1900LL << "-"
-                          << gm.tm_mon << "-" << gm.tm_mday << " " << gm.tm_hour << ":" << gm.tm_min << ":"
-                          << gm.tm_sec << " local " << lt.tm_year + 1900LL << "-" << lt.tm_mon << "-" << lt.tm_mday
-                          << " " << lt.tm_hour << ":" << lt.tm_min << ":" << lt.tm_sec << " off " << lt.tm_gmtoff
-                          << " mktime " << back;
+                          << gm.tm_mon << "-" << gm.tm_mday << " " << gm.tm_hour << ":" << gm.tm_min << ":" << gm.tm_sec
+                          << " local " << lt.tm_year + 1900LL << "-" << lt.tm_mon << "-" << lt.tm_mday << " "
+                          << lt.tm_hour << ":" << lt.tm_min << ":" << lt.tm_sec << " off " << lt.tm_gmtoff << " mktime "
+                          << back;
     }
     EXPECT_EQ(rows, 100000);
     EXPECT_EQ(failures, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Zones, Time64AgainstPython,
-                         ::testing::Values("UTC", "Asia/Seoul", "America/New_York"),
+INSTANTIATE_TEST_SUITE_P(Zones, Time64AgainstPython, ::testing::Values("UTC", "Asia/Seoul", "America/New_York"),
                          [](const auto& info) {
                              std::string name = info.param;
                              for (auto& c : name)

@@ -24,28 +24,24 @@ using pkitest::bytes;
 using pkitest::len;
 using pkitest::Owned;
 
-ASN1_STRING stringOf(int type, const std::string& data)
-{
+ASN1_STRING stringOf(int type, const std::string& data) {
     return ASN1_STRING{type, const_cast<unsigned char*>(bytes(data)), len(data), 0};
 }
 
-std::string printed(const std::function<void()>& print)
-{
+std::string printed(const std::function<void()>& print) {
     ::testing::internal::CaptureStdout();
     print();
     std::fflush(stdout);
     return ::testing::internal::GetCapturedStdout();
 }
 
-std::string dumped(char* text)
-{
+std::string dumped(char* text) {
     Owned<char> owned;
     owned.p = text;
     return text == nullptr ? "<null>" : std::string(text);
 }
 
-TEST(Diagnostics, HexOutput)
-{
+TEST(Diagnostics, HexOutput) {
     const unsigned char two[] = {0x01, 0xAB};
     EXPECT_EQ(dumped(dump_hex(two, 2)), "01:AB");
     EXPECT_EQ(dumped(dump_hex(two, 1)), "01");
@@ -61,15 +57,14 @@ TEST(Diagnostics, HexOutput)
     EXPECT_EQ(dumped(dump_PCHAR("abc", 2)), "ab");
 }
 
-TEST(Diagnostics, ValuesByType)
-{
+TEST(Diagnostics, ValuesByType) {
     struct Case {
         int type;
         std::string data, print, dump;
     } cases[] = {
-        {30, std::string("\xAC\x00", 2), "\xB0\xA1\n", "\xB0\xA1"},            // BMP to KS X 1001
-        {12, "A\xEA\xB0\x80", "A\xB0\xA1\n", "A\xB0\xA1"},                     // UTF-8 to KS X 1001
-        {12, "\xC3\xA9", "C3:A9\n", "C3:A9"},                                   // no KS X 1001 form: the bytes
+        {30, std::string("\xAC\x00", 2), "\xB0\xA1\n", "\xB0\xA1"},  // BMP to KS X 1001
+        {12, "A\xEA\xB0\x80", "A\xB0\xA1\n", "A\xB0\xA1"},           // UTF-8 to KS X 1001
+        {12, "\xC3\xA9", "C3:A9\n", "C3:A9"},                        // no KS X 1001 form: the bytes
         {6, "2.5.4.3", "2.5.4.3 - (commonName)\n", "2.5.4.3 - (commonName)\n"},
         {6, "1.2.3.4", "1.2.3.4 - (undefined)\n", "1.2.3.4 - (undefined)\n"},
         {4, "\x01\x02", "01:02\n", "01:02"},
@@ -93,16 +88,14 @@ TEST(Diagnostics, ValuesByType)
     EXPECT_STREQ(get_PkiVersion(), "5.2.4");
 }
 
-std::optional<std::string> readAll(const std::string& path)
-{
+std::optional<std::string> readAll(const std::string& path) {
     Owned<unsigned char> b;
     int n = File_to_binary(path.c_str(), b.out());
     EXPECT_EQ(n < 0, b.p == nullptr);
     return b.result(n);
 }
 
-TEST(Files, ReadAndReplace)
-{
+TEST(Files, ReadAndReplace) {
     zqtest::TempDir dir("files");
     std::string path = dir / "out.der";
     const std::string data = std::string("\x30\x03\x02\x01\x05", 5) + std::string(1000, '\0');
@@ -145,8 +138,7 @@ TEST(Files, ReadAndReplace)
 
 // A path that names a pipe is refused at once: opening it to read would wait
 // for a writer that may never come.
-TEST(Files, APipeIsRefusedWithoutWaiting)
-{
+TEST(Files, APipeIsRefusedWithoutWaiting) {
     zqtest::TempDir dir("fifo");
     const std::string fifo = dir / "pipe";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
@@ -154,8 +146,7 @@ TEST(Files, APipeIsRefusedWithoutWaiting)
     if (reading.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
         // Let the reader go, so the test ends.
         int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
-        if (fd >= 0)
-            ::close(fd);
+        if (fd >= 0) ::close(fd);
         ADD_FAILURE() << "File_to_binary waited on the pipe";
     }
     EXPECT_EQ(reading.get(), std::nullopt);

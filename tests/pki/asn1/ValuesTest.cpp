@@ -147,14 +147,14 @@ TEST(TimeTexts, ReadIntoLocalTime) {
         {23, "240101120000-0130", "2024-01-01,22:30:00"},
         {23, "2401011200+0000", "2024-01-01,21:00:00"},
         {24, "20240101120000Z", "2024-01-01,21:00:00"},
-        {24, "20240101120000.5Z", "2024-01-01,21:00:00"},   // a fraction, by content
+        {24, "20240101120000.5Z", "2024-01-01,21:00:00"},  // a fraction, by content
         {24, "20240101120000.123+0100", "2024-01-01,20:00:00"},
         {24, "99991231150000Z", "10000-01-01,00:00:00"},
         {24, "202401011200Z", "2024-01-01,21:00:00"},
-        {23, "240101120000", nullptr},      // no zone
-        {23, "241301120000Z", nullptr},     // month 13
-        {23, "240101126000Z", nullptr},     // minute 60
-        {23, "240101120000+2400", nullptr}, // offset hour 24
+        {23, "240101120000", nullptr},       // no zone
+        {23, "241301120000Z", nullptr},      // month 13
+        {23, "240101126000Z", nullptr},      // minute 60
+        {23, "240101120000+2400", nullptr},  // offset hour 24
         {23, "240101120000Z ", nullptr},
         {23, "24010112000Z", nullptr},
         {24, "20240101120000.Z", nullptr},
@@ -181,13 +181,13 @@ TEST(TimeTexts, WriteAndCompare) {
         int form;
         bool generalized;
         const char* text;
-    } forms[] = {{0, false, "2403010030Z"},           {1, false, "2403010930+0900"},
-                 {2, false, "240301003015Z"},         {3, false, "240301093015+0900"},
-                 {16, true, "202403010030Z"},         {17, true, "202403010930+0900"},
-                 {18, true, "20240301003015Z"},       {19, true, "20240301093015+0900"}};
+    } forms[] = {{0, false, "2403010030Z"},       {1, false, "2403010930+0900"},    {2, false, "240301003015Z"},
+                 {3, false, "240301093015+0900"}, {16, true, "202403010030Z"},      {17, true, "202403010930+0900"},
+                 {18, true, "20240301003015Z"},   {19, true, "20240301093015+0900"}};
     for (const auto& f : forms) {
         Time copy(dup_ASN1_TIME(t.get()));
-        String s(f.generalized ? asn1TimeToGENERALIZED_TIME(copy.get(), f.form) : asn1TimeToUTC_TIME(copy.get(), f.form));
+        String s(f.generalized ? asn1TimeToGENERALIZED_TIME(copy.get(), f.form)
+                               : asn1TimeToUTC_TIME(copy.get(), f.form));
         ASSERT_TRUE(s) << f.form;
         EXPECT_EQ(std::string((char*)s->data, s->length), f.text);
         EXPECT_EQ(s->extra, f.text[strlen(f.text) - 1] == 'Z' ? 1 : 0);
@@ -212,7 +212,8 @@ TEST(TimeTexts, WriteAndCompare) {
     EXPECT_FALSE(String(asn1TimeToUTC_TIME(y1949.get(), 3)));
 
     // Comparisons are by instant; an unreadable value is an error, not "earlier".
-    String early = str(23, "240101000000Z"), sameInstant = str(23, "240101090000+0900"), late = str(23, "240102000000Z");
+    String early = str(23, "240101000000Z"), sameInstant = str(23, "240101090000+0900"),
+           late = str(23, "240102000000Z");
     String broken = str(23, "24010100000Z");
     EXPECT_EQ(cmp_UTC_TIME(early.get(), sameInstant.get()), 0);
     EXPECT_EQ(cmp_UTC_TIME(early.get(), late.get()), -1);
@@ -230,8 +231,8 @@ TEST(TimeTexts, WriteAndCompare) {
 TEST(TimeTexts, WriteFieldsOutOfRange) {
     ZoneScope zone("Asia/Seoul");
     const int forms[] = {1, 3, 17, 19, 2, 18};
-    const char* expected[] = {"2402010930+0900", "240201093015+0900", "202402010930+0900",
-                              "20240201093015+0900", "240201003015Z", "20240201003015Z"};
+    const char* expected[] = {"2402010930+0900",     "240201093015+0900", "202402010930+0900",
+                              "20240201093015+0900", "240201003015Z",     "20240201003015Z"};
     for (size_t i = 0; i < std::size(forms); ++i) {
         Time t(charToASN1_TIME("2024-01-01,09:30:15"));
         ASSERT_TRUE(t);
@@ -256,11 +257,9 @@ TEST(TimeTexts, ArithmeticKeepsTheForm) {
         int seconds;
         const char* after;
     } cases[] = {
-        {23, "240301120000Z", 86400, "240302120000Z"},
-        {23, "2403011200Z", -60, "2403011159Z"},
+        {23, "240301120000Z", 86400, "240302120000Z"},           {23, "2403011200Z", -60, "2403011159Z"},
         {23, "240310120000-0500", 86400, "240311130000-0400"},  // across the change to daylight time
-        {24, "20240301120000Z", 86400 * 365, "20250301120000Z"},
-        {24, "20491231235959Z", 1, "20500101000000Z"},
+        {24, "20240301120000Z", 86400 * 365, "20250301120000Z"}, {24, "20491231235959Z", 1, "20500101000000Z"},
     };
     for (const auto& c : cases) {
         ASN1_STRING* s = str(c.type, c.before).release();
@@ -353,7 +352,7 @@ TEST(Stack, CasesOfThePointerStack) {
 }
 
 int byValue(const void* a, const void* b) {
-    const int x = **static_cast<int* const*>(a), y = **static_cast<int* const*>(b);
+    const int x = **static_cast<int*const*>(a), y = **static_cast<int*const*>(b);
     return x < y ? -1 : x > y;
 }
 

@@ -21,38 +21,32 @@ const unsigned char kSalt[8] = {0x21, 0x43, 0x65, 0x87, 0xa9, 0xcb, 0xed, 0x0f};
 
 class EncryptedKeys : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         plain = keyfmt::rsaPrivateKeyInfo();
         ASSERT_FALSE(plain.empty());
         ASSERT_EQ(keyfmt::readInfo(plain, info), 0);
     }
     // Our encryption of the key under pbe_row (and cipher_row for the _ex
     // form), as DER.
-    std::string encrypt(int pbeRow, int cipherRow = 0, const unsigned char* salt = nullptr, int iterations = 2048)
-    {
+    std::string encrypt(int pbeRow, int cipherRow = 0, const unsigned char* salt = nullptr, int iterations = 2048) {
         PKCS8* made = nullptr;
-        PKI_ERROR rc = cipherRow == 0
-                           ? encrypt_PKCS5(info.get(), &made, kPw.data(), len(kPw), salt, salt ? 8 : 0, iterations,
-                                           pbeRow)
-                           : encrypt_PKCS5_ex(info.get(), &made, kPw.data(), len(kPw), salt, salt ? 8 : 0,
-                                              iterations, pbeRow, cipherRow);
+        PKI_ERROR rc = cipherRow == 0 ? encrypt_PKCS5(info.get(), &made, kPw.data(), len(kPw), salt, salt ? 8 : 0,
+                                                      iterations, pbeRow)
+                                      : encrypt_PKCS5_ex(info.get(), &made, kPw.data(), len(kPw), salt, salt ? 8 : 0,
+                                                         iterations, pbeRow, cipherRow);
         Encrypted p8(made);
         EXPECT_EQ(rc, 0) << std::hex << rc;
         return p8 ? keyfmt::derOf(p8.get()) : std::string();
     }
     // decrypt_PKCS5 of DER: the code, and the plain DER on success.
-    PKI_ERROR decrypt(const std::string& der, std::string* out = nullptr, const std::string& pw = kPw)
-    {
+    PKI_ERROR decrypt(const std::string& der, std::string* out = nullptr, const std::string& pw = kPw) {
         Encrypted p8;
         PKI_ERROR rc = keyfmt::readEncrypted(der, p8);
-        if (rc != 0)
-            return rc;
+        if (rc != 0) return rc;
         P8_PRIV_KEY_INFO* made = nullptr;
         rc = decrypt_PKCS5(p8.get(), &made, pw.data(), len(pw));
         Info result(made);
-        if (rc == 0 && out != nullptr)
-            *out = keyfmt::derOf(result.get());
+        if (rc == 0 && out != nullptr) *out = keyfmt::derOf(result.get());
         return rc;
     }
 
@@ -60,8 +54,7 @@ protected:
     Info info;
 };
 
-TEST_F(EncryptedKeys, OpensslKeysDecrypt)
-{
+TEST_F(EncryptedKeys, OpensslKeysDecrypt) {
     const std::vector<std::vector<std::string>> cases = {
         {"-v2", "seed", "-v2prf", "hmacWithSHA1"},
         {"-v2", "seed", "-v2prf", "hmacWithSHA256"},
@@ -76,8 +69,7 @@ TEST_F(EncryptedKeys, OpensslKeysDecrypt)
     };
     for (const auto& args : cases) {
         SCOPED_TRACE(args[1] + " " + args.back());
-        std::vector<std::string> cmd{"pkcs8", "-topk8", "-inform", "DER", "-outform", "DER", "-passout",
-                                     "pass:" + kPw};
+        std::vector<std::string> cmd{"pkcs8", "-topk8", "-inform", "DER", "-outform", "DER", "-passout", "pass:" + kPw};
         cmd.insert(cmd.end(), args.begin(), args.end());
         auto enc = keyfmt::opensslLegacy(cmd, plain);
         ASSERT_EQ(enc.status, 0);
@@ -92,8 +84,7 @@ TEST_F(EncryptedKeys, OpensslKeysDecrypt)
     }
 }
 
-TEST_F(EncryptedKeys, PasswordsThatAreNotAscii)
-{
+TEST_F(EncryptedKeys, PasswordsThatAreNotAscii) {
     // openssl derives PKCS#12 PBE keys from such a password in UTF-16, as it
     // does for PKCS#12 files; PBES2 takes its bytes.
     const std::string korean = "비밀번호 key";
@@ -111,16 +102,15 @@ TEST_F(EncryptedKeys, PasswordsThatAreNotAscii)
     }
 }
 
-TEST_F(EncryptedKeys, OpensslOpensOurs)
-{
+TEST_F(EncryptedKeys, OpensslOpensOurs) {
     struct Case {
         const char* what;
         int pbeRow, cipherRow;
     } cases[] = {
-        {"PBES2 AES-128-CBC", 419, 0},   {"PBES2 AES-192-CBC", 423, 0},    {"PBES2 AES-256-CBC", 427, 0},
-        {"PBES2 DES-EDE3-CBC", 44, 0},   {"PBES2 with SEED-CBC", 161, 777}, {"PBES2 with AES-256", 161, 427},
-        {"PBE-SHA1-3DES", 146, 0},       {"PBE-SHA1-2DES", 147, 0},         {"PBE-SHA1-RC2-128", 148, 0},
-        {"PBE-SHA1-RC2-40", 149, 0},     {"PBE-SHA1-RC4-128", 144, 0},      {"PBE-SHA1-DES", 170, 0},
+        {"PBES2 AES-128-CBC", 419, 0}, {"PBES2 AES-192-CBC", 423, 0},     {"PBES2 AES-256-CBC", 427, 0},
+        {"PBES2 DES-EDE3-CBC", 44, 0}, {"PBES2 with SEED-CBC", 161, 777}, {"PBES2 with AES-256", 161, 427},
+        {"PBE-SHA1-3DES", 146, 0},     {"PBE-SHA1-2DES", 147, 0},         {"PBE-SHA1-RC2-128", 148, 0},
+        {"PBE-SHA1-RC2-40", 149, 0},   {"PBE-SHA1-RC4-128", 144, 0},      {"PBE-SHA1-DES", 170, 0},
         {"PBE-MD5-DES", 10, 0},
     };
     for (const auto& c : cases) {
@@ -130,8 +120,8 @@ TEST_F(EncryptedKeys, OpensslOpensOurs)
             keyfmt::opensslLegacy({"pkcs8", "-inform", "DER", "-outform", "DER", "-passin", "pass:" + kPw}, ours);
         EXPECT_EQ(opened.status, 0);
         // openssl writes the opened key as RSAPrivateKey: wrap it as ours is.
-        auto wrapped = zqtest::run({"openssl", "pkcs8", "-topk8", "-nocrypt", "-inform", "DER", "-outform", "DER"},
-                                   opened.output);
+        auto wrapped =
+            zqtest::run({"openssl", "pkcs8", "-topk8", "-nocrypt", "-inform", "DER", "-outform", "DER"}, opened.output);
         EXPECT_TRUE(keyfmt::sameBytes(wrapped.output, plain));
         std::string back;
         EXPECT_EQ(decrypt(ours, &back), 0);
@@ -139,8 +129,7 @@ TEST_F(EncryptedKeys, OpensslOpensOurs)
     }
 }
 
-TEST_F(EncryptedKeys, KoreanSchemesMatchAnIndependentDecryption)
-{
+TEST_F(EncryptedKeys, KoreanSchemesMatchAnIndependentDecryption) {
     zqtest::TempDir dir("kisa");
     struct Case {
         const char* what;
@@ -170,8 +159,7 @@ TEST_F(EncryptedKeys, KoreanSchemesMatchAnIndependentDecryption)
     }
 }
 
-TEST_F(EncryptedKeys, WrongPasswordsAndDamagedFiles)
-{
+TEST_F(EncryptedKeys, WrongPasswordsAndDamagedFiles) {
     for (int row : {780, 777, 793, 146, 170, 427}) {
         SCOPED_TRACE(row);
         EXPECT_EQ(decrypt(encrypt(row), nullptr, "wrong password"), (PKI_ERROR)0x4a070012);
@@ -203,22 +191,23 @@ TEST_F(EncryptedKeys, WrongPasswordsAndDamagedFiles)
 }
 
 // An EncryptedPrivateKeyInfo made by openssl asn1parse from its parts.
-std::string handMade(const std::string& algorithm, const std::string& params)
-{
-    auto bytes = pkitest::genconf("asn1 = SEQUENCE:epki\n[epki]\nalg = SEQUENCE:alg\n"
-                                  "data = FORMAT:HEX,OCTETSTRING:00112233445566778899AABBCCDDEEFF\n"
-                                  "[alg]\noid = OID:" + algorithm + "\nparams = SEQUENCE:pbe\n" + params);
+std::string handMade(const std::string& algorithm, const std::string& params) {
+    auto bytes = pkitest::genconf(
+        "asn1 = SEQUENCE:epki\n[epki]\nalg = SEQUENCE:alg\n"
+        "data = FORMAT:HEX,OCTETSTRING:00112233445566778899AABBCCDDEEFF\n"
+        "[alg]\noid = OID:" +
+        algorithm + "\nparams = SEQUENCE:pbe\n" + params);
     return std::string(bytes.begin(), bytes.end());
 }
 
-TEST_F(EncryptedKeys, HostileParametersAreRefusedAtOnce)
-{
+TEST_F(EncryptedKeys, HostileParametersAreRefusedAtOnce) {
     const std::string pbes1 = "[pbe]\nsalt = FORMAT:HEX,OCTETSTRING:0102030405060708\ncount = INTEGER:";
-    const std::string pbes2 = "[pbe]\nkdf = SEQUENCE:kdf\nenc = SEQUENCE:enc\n"
-                              "[kdf]\noid = OID:1.2.840.113549.1.5.12\np = SEQUENCE:p\n"
-                              "[enc]\noid = OID:2.16.840.1.101.3.4.1.42\n"
-                              "iv = FORMAT:HEX,OCTETSTRING:000102030405060708090A0B0C0D0E0F\n"
-                              "[p]\nsalt = FORMAT:HEX,OCTETSTRING:0102030405060708\n";
+    const std::string pbes2 =
+        "[pbe]\nkdf = SEQUENCE:kdf\nenc = SEQUENCE:enc\n"
+        "[kdf]\noid = OID:1.2.840.113549.1.5.12\np = SEQUENCE:p\n"
+        "[enc]\noid = OID:2.16.840.1.101.3.4.1.42\n"
+        "iv = FORMAT:HEX,OCTETSTRING:000102030405060708090A0B0C0D0E0F\n"
+        "[p]\nsalt = FORMAT:HEX,OCTETSTRING:0102030405060708\n";
     struct Case {
         const char* what;
         std::string der;
@@ -229,8 +218,7 @@ TEST_F(EncryptedKeys, HostileParametersAreRefusedAtOnce)
         {"count just over the bound", handMade("1.2.410.200004.1.4.2", pbes1 + "1000001"), 0x4a07002b},
         {"count 0", handMade("1.2.840.113549.1.12.1.3", pbes1 + "0"), 0x4a07002b},
         {"negative count", handMade("1.2.840.113549.1.5.10", pbes1 + "-5"), 0x4a07002b},
-        {"PBES2 count 2^31 - 1", handMade("1.2.840.113549.1.5.13", pbes2 + "count = INTEGER:0x7FFFFFFF\n"),
-         0x4a07002b},
+        {"PBES2 count 2^31 - 1", handMade("1.2.840.113549.1.5.13", pbes2 + "count = INTEGER:0x7FFFFFFF\n"), 0x4a07002b},
         {"PBES2 key length of AES-128 for AES-256",
          handMade("1.2.840.113549.1.5.13", pbes2 + "count = INTEGER:1\nkeylen = INTEGER:16\n"), 0x4a07002b},
         {"PBES2 PRF we do not know",
@@ -246,28 +234,26 @@ TEST_F(EncryptedKeys, HostileParametersAreRefusedAtOnce)
     }
 }
 
-TEST_F(EncryptedKeys, RowsWeDoNotWrite)
-{
+TEST_F(EncryptedKeys, RowsWeDoNotWrite) {
     PKCS8* out = nullptr;
     auto enc = [&](int row, int cipherRow, bool ex, int iterations = 2048, int pwLen = len(kPw)) {
         return ex ? encrypt_PKCS5_ex(info.get(), &out, kPw.data(), pwLen, nullptr, 0, iterations, row, cipherRow)
                   : encrypt_PKCS5(info.get(), &out, kPw.data(), pwLen, nullptr, 0, iterations, row);
     };
-    EXPECT_EQ(enc(419, 0, true), (PKI_ERROR)0x4a06012f);  // the _ex form takes PBES2 only as row 161
-    EXPECT_EQ(enc(161, 0, false), (PKI_ERROR)0x4a06012f); // PBES2 without a cipher
-    EXPECT_EQ(enc(9, 0, false), (PKI_ERROR)0x4a06012f);   // MD2
-    EXPECT_EQ(enc(830, 0, false), (PKI_ERROR)0x4a06012f); // HAS-160 has no PBKDF2 PRF identifier
-    EXPECT_EQ(enc(161, 426, true), (PKI_ERROR)0x4a06012f); // AES in ECB mode
+    EXPECT_EQ(enc(419, 0, true), (PKI_ERROR)0x4a06012f);    // the _ex form takes PBES2 only as row 161
+    EXPECT_EQ(enc(161, 0, false), (PKI_ERROR)0x4a06012f);   // PBES2 without a cipher
+    EXPECT_EQ(enc(9, 0, false), (PKI_ERROR)0x4a06012f);     // MD2
+    EXPECT_EQ(enc(830, 0, false), (PKI_ERROR)0x4a06012f);   // HAS-160 has no PBKDF2 PRF identifier
+    EXPECT_EQ(enc(161, 426, true), (PKI_ERROR)0x4a06012f);  // AES in ECB mode
     EXPECT_EQ(enc(780, 0, false, PKCS5_MAX_ITERATIONS + 1), (PKI_ERROR)0x4a06002b);
     EXPECT_EQ(enc(780, 0, false, 2048, 0), (PKI_ERROR)0x4a060049);
     EXPECT_EQ(out, nullptr);
 }
 
-TEST_F(EncryptedKeys, IterationCountBytes)
-{
+TEST_F(EncryptedKeys, IterationCountBytes) {
     // The count is written with the bytes its value needs.
-    for (auto [count, hex] : {std::pair{2048, std::string("02020800")}, {255, "020200ff"}, {1, "020101"},
-                              {65536, "0203010000"}}) {
+    for (auto [count, hex] :
+         {std::pair{2048, std::string("02020800")}, {255, "020200ff"}, {1, "020101"}, {65536, "0203010000"}}) {
         SCOPED_TRACE(count);
         std::string ours = encrypt(780, 0, kSalt, count);
         std::string want = std::string("\x04\x08", 2) + std::string(reinterpret_cast<const char*>(kSalt), 8);

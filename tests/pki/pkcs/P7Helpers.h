@@ -46,9 +46,7 @@ inline KeyInfo key(const std::string& name) {
     return x509test::decodeWith<KeyInfo>(Seq_to_P8_PRIV_KEY_INFO, fixture(name), nullptr);
 }
 
-inline P7_SIGNED_DATA* signedData(const P7_CONTENT_INFO* p7) {
-    return static_cast<P7_SIGNED_DATA*>(p7->content);
-}
+inline P7_SIGNED_DATA* signedData(const P7_CONTENT_INFO* p7) { return static_cast<P7_SIGNED_DATA*>(p7->content); }
 inline P7_SIGNER_INFO* signerAt(const P7_CONTENT_INFO* p7, int i) {
     return static_cast<P7_SIGNER_INFO*>(get_STACK_value(signedData(p7)->signerInfos, i));
 }
@@ -69,9 +67,9 @@ struct NssDb {
     std::string db = "sql:" + dir.path();
     NssDb() {
         EXPECT_EQ(zqtest::run({"certutil", "-N", "-d", db, "--empty-password"}).status, 0);
-        EXPECT_EQ(zqtest::run({"certutil", "-A", "-d", db, "-n", "ca", "-t", "CT,C,C", "-i", fixturePath("ca.der")})
-                      .status,
-                  0);
+        EXPECT_EQ(
+            zqtest::run({"certutil", "-A", "-d", db, "-n", "ca", "-t", "CT,C,C", "-i", fixturePath("ca.der")}).status,
+            0);
     }
     void holdKey(const std::string& name) {
         const std::string p12 = dir / (name + ".p12");

@@ -116,9 +116,17 @@ TEST(Pkcs12Import, PeersFilesOfEveryForm) {
         const char* file;
         const char* password;
     } cases[] = {
-        {"default.p12", kPass},   {"legacy.p12", kPass},      {"3des.p12", kPass},     {"nomaciter.p12", kPass},
-        {"nss.p12", kPass},       {"korean-pw.p12", "비밀번호"}, {"empty.p12", nullptr}, {"empty.p12", ""},
-        {"empty-legacy.p12", ""}, {"empty-legacy.p12", nullptr}, {"korean-legacy.p12", "비밀번호"},
+        {"default.p12", kPass},
+        {"legacy.p12", kPass},
+        {"3des.p12", kPass},
+        {"nomaciter.p12", kPass},
+        {"nss.p12", kPass},
+        {"korean-pw.p12", "비밀번호"},
+        {"empty.p12", nullptr},
+        {"empty.p12", ""},
+        {"empty-legacy.p12", ""},
+        {"empty-legacy.p12", nullptr},
+        {"korean-legacy.p12", "비밀번호"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.file) + " " + (c.password ? c.password : "(null)"));
@@ -283,14 +291,18 @@ TEST(Pkcs12Export, EveryPbeAlgorithmAndEmptyPasswords) {
         const char* password;
         int digest;
     } cases[] = {
-        {144, 145, kPass, VSC_DIGEST_SHA256}, {145, 144, kPass, VSC_DIGEST_SHA1}, {147, 148, kPass, VSC_DIGEST_SHA512},
-        {149, 149, kPass, VSC_DIGEST_SHA1},   {aes256, aes256, kPass, VSC_DIGEST_SHA256},
-        {146, 146, "", VSC_DIGEST_SHA1},      {-1, -1, nullptr, VSC_DIGEST_SHA1},
+        {144, 145, kPass, VSC_DIGEST_SHA256},       {145, 144, kPass, VSC_DIGEST_SHA1},
+        {147, 148, kPass, VSC_DIGEST_SHA512},       {149, 149, kPass, VSC_DIGEST_SHA1},
+        {aes256, aes256, kPass, VSC_DIGEST_SHA256}, {146, 146, "", VSC_DIGEST_SHA1},
+        {-1, -1, nullptr, VSC_DIGEST_SHA1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.certPbe) + "/" + std::to_string(c.keyPbe));
-        const Bytes der = exportPfx({.certPbe = c.certPbe, .keyPbe = c.keyPbe, .password = c.password,
-                                     .friendlyName = "name", .digest = c.digest});
+        const Bytes der = exportPfx({.certPbe = c.certPbe,
+                                     .keyPbe = c.keyPbe,
+                                     .password = c.password,
+                                     .friendlyName = "name",
+                                     .digest = c.digest});
         ASSERT_FALSE(der.empty());
         const std::string path = writeTemp(dir, "rows.p12", der);
         EXPECT_EQ(toHex(opensslKey(path, c.password ? c.password : "")), toHex(fixture("leaf.p8")));

@@ -69,8 +69,9 @@ int childCount(const Bytes& der) {
 }
 
 std::string opensslInfo(const std::string& path, const std::string& password) {
-    auto r = zqtest::run({"openssl", "pkcs12", "-info", "-noout", "-legacy", "-in", path, "-passin", "pass:" + password},
-                         {}, {"OPENSSL_CONF=/dev/null"});
+    auto r =
+        zqtest::run({"openssl", "pkcs12", "-info", "-noout", "-legacy", "-in", path, "-passin", "pass:" + password}, {},
+                    {"OPENSSL_CONF=/dev/null"});
     return r.status == 0 ? "ok" : "refused";
 }
 
@@ -173,8 +174,9 @@ TEST(Pkcs12Codec, BagsOfEveryKind) {
     const Bytes unknownBag =
         tlv(0x30, cat({pkitest::fromHex("06032a0305"), tlv(0xa0, tlv(0x0c, bytesOf("x"))),
                        tlv(0x31, tlv(0x30, cat({oidBytes(P12_LOCAL_KEY_ID), tlv(0x31, tlv(0x04, {7}))})))}));
-    const Bytes crlBag = tlv(0x30, cat({oidBytes(P12_CRL_BAG),
-                                        tlv(0xa0, tlv(0x30, cat({oidBytes(P12_X509_CRL), tlv(0xa0, tlv(0x04, {9}))})))}));
+    const Bytes crlBag = tlv(
+        0x30,
+        cat({oidBytes(P12_CRL_BAG), tlv(0xa0, tlv(0x30, cat({oidBytes(P12_X509_CRL), tlv(0xa0, tlv(0x04, {9}))})))}));
     for (const Bytes* body : {&sdsi, &secret}) {
         PKI_ERROR rc = -1;
         auto b = x509test::decodeWith<std::unique_ptr<P12_BAGS, FreeWith<free_P12_BAGS>>>(Seq_to_P12_BAGS, *body, &rc);
@@ -202,7 +204,10 @@ TEST(Pkcs12Codec, DeepNestingAndDamagedFilesFailCleanly) {
     const Bytes nestedOid = oidBytes(P12_SAFE_CONTENTS_BAG);
     Bytes rev;
     auto pushReversed = [&](const Bytes& b) { rev.insert(rev.end(), b.rbegin(), b.rend()); };
-    pushReversed(tlv(0x30, tlv(0x30, cat({oidBytes(P12_SECRET_BAG), tlv(0xa0, tlv(0x30, cat({pkitest::fromHex("06032a0304"), tlv(0xa0, tlv(0x04, {1}))})))}))));
+    pushReversed(
+        tlv(0x30,
+            tlv(0x30, cat({oidBytes(P12_SECRET_BAG),
+                           tlv(0xa0, tlv(0x30, cat({pkitest::fromHex("06032a0304"), tlv(0xa0, tlv(0x04, {1}))})))}))));
     for (int level = 0; level < 100000; ++level) {
         pushReversed(header(0xa0, rev.size()));
         pushReversed(nestedOid);
@@ -230,7 +235,8 @@ TEST(Pkcs12Codec, DeepNestingAndDamagedFilesFailCleanly) {
     Safes safes = safesOf(pfx.get());
     Bags bags(get_PKCS12_p7data(static_cast<P7_CONTENT_INFO*>(get_STACK_value(safes.get(), 1))));
     ASSERT_NE(bags, nullptr);
-    const Bytes keyBag = x509test::encode(P12_SAFEBAG_to_Seq, static_cast<const P12_SAFEBAG*>(get_STACK_value(bags.get(), 0)));
+    const Bytes keyBag =
+        x509test::encode(P12_SAFEBAG_to_Seq, static_cast<const P12_SAFEBAG*>(get_STACK_value(bags.get(), 0)));
     x509test::expectMutationsHarmless<Bag>(keyBag, Seq_to_P12_SAFEBAG, P12_SAFEBAG_to_Seq, dup_P12_SAFEBAG);
     Cert leaf = cert("leaf.der");
     Bag certBag(new_P12_SAFEBAG());
@@ -238,8 +244,9 @@ TEST(Pkcs12Codec, DeepNestingAndDamagedFilesFailCleanly) {
     ASSERT_EQ(X509_CERT_to_CertBag(leaf.get(), &filled), 0);
     ASSERT_EQ(add_PKCS12_LKID(certBag.get(), "id", 2), 0);
     ASSERT_EQ(add_PKCS12_friendlyname_ASC(certBag.get(), "name", -1), 0);
-    x509test::expectMutationsHarmless<Bag>(x509test::encode(P12_SAFEBAG_to_Seq, static_cast<const P12_SAFEBAG*>(certBag.get())),
-                                           Seq_to_P12_SAFEBAG, P12_SAFEBAG_to_Seq, dup_P12_SAFEBAG);
+    x509test::expectMutationsHarmless<Bag>(
+        x509test::encode(P12_SAFEBAG_to_Seq, static_cast<const P12_SAFEBAG*>(certBag.get())), Seq_to_P12_SAFEBAG,
+        P12_SAFEBAG_to_Seq, dup_P12_SAFEBAG);
 }
 
 // ---- Key derivation and MAC --------------------------------------------------------
@@ -281,17 +288,17 @@ TEST(Pkcs12Kdf, MatchesOpensslForAsciiAndKoreanPasswords) {
         DIGEST_UNIT* unit = VSC_New_DIGEST_Unit();
         ASSERT_EQ(VSC_Init_DIGEST(unit, c.digest), 0);
         Bytes ours(static_cast<size_t>(c.n));
-        const int rc = c.asUtf16 ? get_PKCS12_key_UNI(bmp.data(), static_cast<int>(bmp.size()), c.salt.data(),
-                                                      static_cast<int>(c.salt.size()), c.id, c.iterations, c.n,
-                                                      ours.data(), unit)
-                                 : gen_PKCS12_key_ASC(c.pw.c_str(), -1, c.salt.data(), static_cast<int>(c.salt.size()),
-                                                      c.id, c.iterations, c.n, ours.data(), unit);
+        const int rc =
+            c.asUtf16 ? get_PKCS12_key_UNI(bmp.data(), static_cast<int>(bmp.size()), c.salt.data(),
+                                           static_cast<int>(c.salt.size()), c.id, c.iterations, c.n, ours.data(), unit)
+                      : gen_PKCS12_key_ASC(c.pw.c_str(), -1, c.salt.data(), static_cast<int>(c.salt.size()), c.id,
+                                           c.iterations, c.n, ours.data(), unit);
         VSC_Free_DIGEST_Unit(unit);
         ASSERT_EQ(rc, 0);
-        auto r = zqtest::run({"openssl", "kdf", "-keylen", std::to_string(c.n), "-kdfopt", std::string("digest:") + c.name,
-                              "-kdfopt", "hexpass:" + hexOf(bmp), "-kdfopt", "hexsalt:" + hexOf(c.salt), "-kdfopt",
-                              "iter:" + std::to_string(c.iterations), "-kdfopt", "id:" + std::to_string(c.id),
-                              "PKCS12KDF"});
+        auto r =
+            zqtest::run({"openssl", "kdf", "-keylen", std::to_string(c.n), "-kdfopt", std::string("digest:") + c.name,
+                         "-kdfopt", "hexpass:" + hexOf(bmp), "-kdfopt", "hexsalt:" + hexOf(c.salt), "-kdfopt",
+                         "iter:" + std::to_string(c.iterations), "-kdfopt", "id:" + std::to_string(c.id), "PKCS12KDF"});
         std::string theirs;
         for (char ch : r.output)
             if (std::isxdigit(static_cast<unsigned char>(ch))) theirs += static_cast<char>(std::tolower(ch));
@@ -367,7 +374,8 @@ TEST(Pkcs12Mac, ANegativeCountIsRefused) {
     Bytes mac = x509test::encode(P12_MAC_DATA_to_Seq, static_cast<const P12_MAC_DATA*>(pfx->macData));
     ASSERT_EQ(toHex(Bytes(mac.end() - 4, mac.end())), "02020800");
     mac[mac.size() - 2] = 0xf8;
-    std::unique_ptr<ASN1_UNIT, FreeWith<free_ASN1_UNIT>> node(decodeToDERSequence(mac.data(), static_cast<int>(mac.size())));
+    std::unique_ptr<ASN1_UNIT, FreeWith<free_ASN1_UNIT>> node(
+        decodeToDERSequence(mac.data(), static_cast<int>(mac.size())));
     ASSERT_NE(node, nullptr);
     ASSERT_EQ(Seq_to_P12_MAC_DATA(node.get(), &pfx->macData), 0);
     EXPECT_EQ(verify_PKCS12_mac(pfx.get(), kPass, -1), 1);
@@ -389,7 +397,8 @@ TEST(Pkcs12Safes, EncryptedSafeRoundTripAndRefusals) {
     ContentInfo safe(gen_PKCS12_p7encdata(P12_DEFAULT_PBE, kPass, -1, salt, 8, 0, bags.get()));
     ASSERT_NE(safe, nullptr);
     // The caller's salt and the default count in the PBE parameters.
-    const std::string der = toHex(x509test::encode(P7_CONTENT_INFO_to_Seq, static_cast<const P7_CONTENT_INFO*>(safe.get())));
+    const std::string der =
+        toHex(x509test::encode(P7_CONTENT_INFO_to_Seq, static_cast<const P7_CONTENT_INFO*>(safe.get())));
     EXPECT_NE(der.find("300e0408010203040506070802020800"), std::string::npos) << der;
     Bags back(get_PKCS12_p7encdata(safe.get(), kPass, -1));
     ASSERT_NE(back, nullptr);
@@ -412,7 +421,7 @@ TEST(Pkcs12Safes, EncryptedSafeRoundTripAndRefusals) {
         ++opened;
     }
     EXPECT_EQ(opened, 1);
-    EXPECT_EQ(get_PKCS12_p7data(safe.get()), nullptr);  // not a plain safe
+    EXPECT_EQ(get_PKCS12_p7data(safe.get()), nullptr);                                  // not a plain safe
     EXPECT_EQ(gen_PKCS12_p7encdata(0, kPass, -1, nullptr, 0, 0, bags.get()), nullptr);  // no such algorithm
     Bags none(new_P12_SAFEBAGS());
     EXPECT_EQ(gen_PKCS12_p7encdata(P12_DEFAULT_PBE, kPass, -1, nullptr, 0, 0, none.get()), nullptr);

@@ -32,8 +32,7 @@ const std::string kPassword = "s3cret pass";
 
 class Pkcs1Files : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
+    static void SetUpTestSuite() {
         dir = new zqtest::TempDir("pkcs1");
         key = *dir / "key.pem";
         openssl({"genrsa", "-out", key, "1024"});
@@ -41,19 +40,16 @@ protected:
     }
     static void TearDownTestSuite() { delete dir; }
 
-    static PKI_ERROR read(const std::string& pem, Unit& u, const std::string& pw = kPassword)
-    {
+    static PKI_ERROR read(const std::string& pem, Unit& u, const std::string& pw = kPassword) {
         return readPKCS1_from_Binary(&u.p, pw.data(), len(pw), pem.data(), len(pem));
     }
     // The unit written back as a plain "RSA PRIVATE KEY".
-    static std::string plainText(const RSA_UNIT* unit)
-    {
+    static std::string plainText(const RSA_UNIT* unit) {
         Owned<char> out;
         int n = writePKCS1PrivateKey_to_Binary(unit, nullptr, 0, out.out());
         return out.str(n);
     }
-    static std::string encryptedBy(const std::string& cipherOption)
-    {
+    static std::string encryptedBy(const std::string& cipherOption) {
         return openssl({"rsa", "-in", key, "-traditional", cipherOption, "-passout", "pass:" + kPassword});
     }
 
@@ -63,8 +59,7 @@ protected:
 zqtest::TempDir* Pkcs1Files::dir = nullptr;
 std::string Pkcs1Files::key, Pkcs1Files::traditional;
 
-TEST_F(Pkcs1Files, ReadsOpensslKeysPlainAndEncrypted)
-{
+TEST_F(Pkcs1Files, ReadsOpensslKeysPlainAndEncrypted) {
     for (const char* option : {"", "-des3", "-aes128", "-aes192", "-aes256"}) {
         SCOPED_TRACE(option);
         std::string pem = *option ? encryptedBy(option) : traditional;
@@ -76,11 +71,9 @@ TEST_F(Pkcs1Files, ReadsOpensslKeysPlainAndEncrypted)
     }
 }
 
-TEST_F(Pkcs1Files, CrlfLineEndsAndTheOldCipherName)
-{
+TEST_F(Pkcs1Files, CrlfLineEndsAndTheOldCipherName) {
     std::string pem = encryptedBy("-des3"), crlf, oldName = pem;
-    for (char c : pem)
-        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    for (char c : pem) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
     oldName.replace(oldName.find("DES-EDE3-CBC"), 12, "VSC_DES-EDE3-CBC");
     for (const auto& text : {crlf, oldName}) {
         Unit u;
@@ -89,8 +82,7 @@ TEST_F(Pkcs1Files, CrlfLineEndsAndTheOldCipherName)
     }
 }
 
-TEST_F(Pkcs1Files, EncryptedOutputOpensWithOpenssl)
-{
+TEST_F(Pkcs1Files, EncryptedOutputOpensWithOpenssl) {
     Unit u;
     ASSERT_EQ(read(traditional, u), 0);
     std::string path = *dir / "ours.pem";
@@ -110,8 +102,7 @@ TEST_F(Pkcs1Files, EncryptedOutputOpensWithOpenssl)
     EXPECT_EQ(plainText(back.p), traditional);
 }
 
-TEST_F(Pkcs1Files, PublicKeyForms)
-{
+TEST_F(Pkcs1Files, PublicKeyForms) {
     Unit priv, pub;
     ASSERT_EQ(read(traditional, priv), 0);
     std::string spki = openssl({"rsa", "-in", key, "-pubout"});
@@ -135,8 +126,7 @@ TEST_F(Pkcs1Files, PublicKeyForms)
     EXPECT_EQ(none.p, nullptr);
 }
 
-TEST_F(Pkcs1Files, EmptyPasswordWritesNothing)
-{
+TEST_F(Pkcs1Files, EmptyPasswordWritesNothing) {
     Unit u;
     ASSERT_EQ(read(traditional, u), 0);
     Owned<char> out;
@@ -149,8 +139,7 @@ TEST_F(Pkcs1Files, EmptyPasswordWritesNothing)
 
 // A private key's file is readable by its owner alone, as openssl writes
 // one, whatever the umask; a file that is replaced keeps its mode.
-TEST_F(Pkcs1Files, PrivateKeyFilesAreTheOwnersAlone)
-{
+TEST_F(Pkcs1Files, PrivateKeyFilesAreTheOwnersAlone) {
     Unit u;
     ASSERT_EQ(read(traditional, u), 0);
     auto modeOf = [](const std::string& path) {
@@ -172,8 +161,7 @@ TEST_F(Pkcs1Files, PrivateKeyFilesAreTheOwnersAlone)
     ::umask(old);
 }
 
-TEST_F(Pkcs1Files, BadFilesGiveTheirCodes)
-{
+TEST_F(Pkcs1Files, BadFilesGiveTheirCodes) {
     std::string des3 = encryptedBy("-des3"), aes = encryptedBy("-aes128");
     auto edit = [](std::string s, const std::string& from, const std::string& to) {
         return s.replace(s.find(from), from.size(), to);
@@ -197,23 +185,22 @@ TEST_F(Pkcs1Files, BadFilesGiveTheirCodes)
         {"no END line", des3.substr(0, des3.find("-----END")), kPassword, PKCS1_ERR_MALFORMED},
         {"not armour", "MIIBOgIBAAJBAL", kPassword, PKCS1_ERR_MALFORMED},
         // Whole lines of Base64 kept, the key cut short.
-        {"truncated", des3.substr(0, des3.find("\n\n") + 2 + 5 * 65) + "-----END RSA PRIVATE KEY-----\n",
-         kPassword, PKCS1_ERR_NOT_SEQUENCE},
+        {"truncated", des3.substr(0, des3.find("\n\n") + 2 + 5 * 65) + "-----END RSA PRIVATE KEY-----\n", kPassword,
+         PKCS1_ERR_NOT_SEQUENCE},
         {"Base64 cut inside a group", des3.substr(0, des3.find("\n\n") + 2 + 63) + "\n-----END RSA PRIVATE KEY-----\n",
          kPassword, PKCS1_ERR_MALFORMED},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         Unit u;
-        PKI_ERROR rc = readPKCS1_from_Binary(&u.p, c.password.empty() ? nullptr : c.password.data(),
-                                             len(c.password), c.text.data(), len(c.text));
+        PKI_ERROR rc = readPKCS1_from_Binary(&u.p, c.password.empty() ? nullptr : c.password.data(), len(c.password),
+                                             c.text.data(), len(c.text));
         EXPECT_EQ(rc, c.want) << std::hex << rc;
         EXPECT_EQ(u.p, nullptr);
     }
 }
 
-TEST_F(Pkcs1Files, MultiPrimeKeysAreRefused)
-{
+TEST_F(Pkcs1Files, MultiPrimeKeysAreRefused) {
     std::string three = openssl({"genrsa", "-primes", "3", "1024"});
     three = openssl({"rsa", "-traditional"}, three);
     Unit u;
@@ -221,8 +208,7 @@ TEST_F(Pkcs1Files, MultiPrimeKeysAreRefused)
     EXPECT_EQ(u.p, nullptr);
 }
 
-TEST(Pkcs1, CrtValuesAreFilledInWhenMissing)
-{
+TEST(Pkcs1, CrtValuesAreFilledInWhenMissing) {
     zqtest::TempDir dir("pkcs1crt");
     std::string pem = openssl({"genrsa", "-traditional", "1024"});
     Unit u;
@@ -241,8 +227,7 @@ TEST(Pkcs1, CrtValuesAreFilledInWhenMissing)
     EXPECT_EQ(writePKCS1PrivateKey_to_Binary(u.p, nullptr, 0, none.out()), -1);
 }
 
-TEST(Pkcs1, HexHelpers)
-{
+TEST(Pkcs1, HexHelpers) {
     char text[] = "0aFf10";
     unsigned char bytes[3];
     EXPECT_EQ(ASCIItoHex(text, bytes, 3), 3);
@@ -267,27 +252,23 @@ using Node = std::unique_ptr<ASN1_UNIT, void (*)(ASN1_UNIT*)>;
 
 // The element that follows the first occurrence of an object identifier in
 // der: the parameters of an AlgorithmIdentifier.
-std::string paramsAfter(const std::string& der, const std::string& oidHex)
-{
+std::string paramsAfter(const std::string& der, const std::string& oidHex) {
     auto oid = pkitest::fromHex(oidHex);
     size_t at = der.find(std::string(oid.begin(), oid.end()));
-    if (at == std::string::npos)
-        return {};
+    if (at == std::string::npos) return {};
     at += oid.size();
     size_t len = static_cast<unsigned char>(der[at + 1]);
     size_t header = 2;
     if (len & 0x80) {
         header += len & 0x7f;
         len = 0;
-        for (size_t i = 2; i < header; ++i)
-            len = len * 256 + static_cast<unsigned char>(der[at + i]);
+        for (size_t i = 2; i < header; ++i) len = len * 256 + static_cast<unsigned char>(der[at + i]);
     }
     return der.substr(at, header + len);
 }
 
 template <class T>
-std::string encoded(const T* value, PKI_ERROR (*fn)(const T*, ASN1_UNIT**))
-{
+std::string encoded(const T* value, PKI_ERROR (*fn)(const T*, ASN1_UNIT**)) {
     ASN1_UNIT* made = nullptr;
     EXPECT_EQ(fn(value, &made), 0);
     Node node(made, free_ASN1_UNIT);
@@ -296,36 +277,31 @@ std::string encoded(const T* value, PKI_ERROR (*fn)(const T*, ASN1_UNIT**))
 }
 
 template <class T>
-T* decoded(const std::string& der, PKI_ERROR (*fn)(const ASN1_UNIT*, T**), PKI_ERROR want = 0)
-{
+T* decoded(const std::string& der, PKI_ERROR (*fn)(const ASN1_UNIT*, T**), PKI_ERROR want = 0) {
     Node node(decodeToDERSequence(pkitest::bytes(der), len(der)), free_ASN1_UNIT);
     T* out = nullptr;
     EXPECT_EQ(fn(node.get(), &out), want);
     return out;
 }
 
-std::string hexOf(const std::string& s)
-{
+std::string hexOf(const std::string& s) {
     return pkitest::toHex(reinterpret_cast<const unsigned char*>(s.data()), s.size());
 }
 
 const char* kPssOid = "06092a864886f70d01010a";
 const char* kOaepOid = "06092a864886f70d010107";
 
-std::string pssCertificate(const std::vector<std::string>& sigopts, const std::string& digest)
-{
+std::string pssCertificate(const std::vector<std::string>& sigopts, const std::string& digest) {
     zqtest::TempDir dir("pss");
-    std::vector<std::string> args{"req", "-x509", "-newkey", "rsa:1024", "-nodes", "-keyout", dir / "k.pem",
-                                  "-subj", "/CN=pss", "-days", "1", "-" + digest, "-outform", "DER"};
-    for (const auto& o : sigopts)
-        args.insert(args.end(), {"-sigopt", o});
+    std::vector<std::string> args{"req",   "-x509",   "-newkey", "rsa:1024", "-nodes",     "-keyout",  dir / "k.pem",
+                                  "-subj", "/CN=pss", "-days",   "1",        "-" + digest, "-outform", "DER"};
+    for (const auto& o : sigopts) args.insert(args.end(), {"-sigopt", o});
     return openssl(args);
 }
 
 }  // namespace
 
-TEST(RsaParams, PssMatchesOpenssl)
-{
+TEST(RsaParams, PssMatchesOpenssl) {
     struct Case {
         const char* what;
         std::string cert;
@@ -351,8 +327,7 @@ TEST(RsaParams, PssMatchesOpenssl)
             }
             ASSERT_EQ(set_RSASSA_PSS_PARAM_saltLength(p, c.salt), 0);
             ASSERT_EQ(set_RSASSA_PSS_PARAM_trailerField(p, 1), 0);
-            EXPECT_EQ(hexOf(encoded(p, RSASSA_PSS_PARAM_to_Seq)),
-                      hexOf(theirs));
+            EXPECT_EQ(hexOf(encoded(p, RSASSA_PSS_PARAM_to_Seq)), hexOf(theirs));
             // And inside the algorithm identifier.
             X509_ALGO_IDENTIFIER* alg = new_X509_ALGO_IDENTIFIER();
             alg->algorithm = index_to_OBJECT_IDENTIFIER(835);
@@ -370,27 +345,23 @@ TEST(RsaParams, PssMatchesOpenssl)
     }
 }
 
-TEST(RsaParams, TrailerFieldHasATagOfItsOwn)
-{
+TEST(RsaParams, TrailerFieldHasATagOfItsOwn) {
     RSASSA_PSS_PARAM* p = new_RSASSA_PSS_PARAM();
     EXPECT_EQ(set_RSASSA_PSS_PARAM_trailerField(p, 0x100), (PKI_ERROR)0x49140049);
     ASSERT_EQ(set_RSASSA_PSS_PARAM_saltLength(p, 32), 0);
     ASSERT_EQ(set_RSASSA_PSS_PARAM_trailerField(p, 2), 0);
     // saltLength under [2], trailerField under [3].
-    EXPECT_EQ(pkitest::toHex(pkitest::fromHex("300aa203020120a303020102")),
-              hexOf(encoded(p, RSASSA_PSS_PARAM_to_Seq)));
+    EXPECT_EQ(pkitest::toHex(pkitest::fromHex("300aa203020120a303020102")), hexOf(encoded(p, RSASSA_PSS_PARAM_to_Seq)));
     free_RSASSA_PSS_PARAM(p);
 }
 
-TEST(RsaParams, OaepMatchesOpenssl)
-{
+TEST(RsaParams, OaepMatchesOpenssl) {
     zqtest::TempDir dir("oaep");
-    openssl({"req", "-x509", "-newkey", "rsa:1024", "-nodes", "-keyout", dir / "k.pem", "-subj", "/CN=oaep",
-             "-days", "1", "-out", dir / "c.pem"});
+    openssl({"req", "-x509", "-newkey", "rsa:1024", "-nodes", "-keyout", dir / "k.pem", "-subj", "/CN=oaep", "-days",
+             "1", "-out", dir / "c.pem"});
     auto cms = [&](const std::vector<std::string>& keyopts) {
         std::vector<std::string> args{"cms", "-encrypt", "-recip", dir / "c.pem", "-outform", "DER"};
-        for (const auto& o : keyopts)
-            args.insert(args.end(), {"-keyopt", o});
+        for (const auto& o : keyopts) args.insert(args.end(), {"-keyopt", o});
         return paramsAfter(openssl(args, "secret"), kOaepOid);
     };
     // OpenSSL's default parameters: an empty SEQUENCE.
@@ -403,13 +374,12 @@ TEST(RsaParams, OaepMatchesOpenssl)
     X509_ALGO_IDENTIFIER* alg = new_X509_ALGO_IDENTIFIER();
     alg->algorithm = index_to_OBJECT_IDENTIFIER(832);
     ASSERT_EQ(set_X509_ALGO_IDENTIFIER_with_RSAES_OAEP_PARAM(alg, nullptr), 0);
-    EXPECT_EQ(hexOf(encoded(alg, X509_ALGO_IDENTIFIER_to_Seq)),
-              "300d06092a864886f70d0101073000");
+    EXPECT_EQ(hexOf(encoded(alg, X509_ALGO_IDENTIFIER_to_Seq)), "300d06092a864886f70d0101073000");
     free_X509_ALGO_IDENTIFIER(alg);
 
     // SHA-256, MGF1 with SHA-256, a label.
-    std::string theirs = cms({"rsa_padding_mode:oaep", "rsa_oaep_md:sha256", "rsa_mgf1_md:sha256",
-                              "rsa_oaep_label:616263"});
+    std::string theirs =
+        cms({"rsa_padding_mode:oaep", "rsa_oaep_md:sha256", "rsa_mgf1_md:sha256", "rsa_oaep_label:616263"});
     read = decoded(theirs, Seq_to_RSAES_OAEP_PARAM);
     ASSERT_NE(read, nullptr);
     EXPECT_EQ(encoded(read, RSAES_OAEP_PARAM_to_Seq), theirs);
@@ -420,18 +390,20 @@ TEST(RsaParams, OaepMatchesOpenssl)
     ASSERT_EQ(set_RSAES_OAEP_PARAM_pSourceAlgorithm(p, 834, pkitest::bytes("abc"), 3), 0);
     // openssl leaves the hash parameters out where we write NULL; both are
     // RFC 8017's.
-    auto want = pkitest::genconf("asn1 = SEQUENCE:p\n[p]\nh = EXPLICIT:0,SEQUENCE:sha256\nm = EXPLICIT:1,SEQUENCE:mgf\n"
-                                 "s = EXPLICIT:2,SEQUENCE:src\n[sha256]\no = OID:sha256\nn = NULL\n"
-                                 "[mgf]\no = OID:mgf1\nh = SEQUENCE:sha256\n"
-                                 "[src]\no = OID:1.2.840.113549.1.1.9\nl = OCTETSTRING:abc\n");
+    auto want = pkitest::genconf(
+        "asn1 = SEQUENCE:p\n[p]\nh = EXPLICIT:0,SEQUENCE:sha256\nm = EXPLICIT:1,SEQUENCE:mgf\n"
+        "s = EXPLICIT:2,SEQUENCE:src\n[sha256]\no = OID:sha256\nn = NULL\n"
+        "[mgf]\no = OID:mgf1\nh = SEQUENCE:sha256\n"
+        "[src]\no = OID:1.2.840.113549.1.1.9\nl = OCTETSTRING:abc\n");
     std::string ours = encoded(p, RSAES_OAEP_PARAM_to_Seq);
     EXPECT_EQ(hexOf(ours), pkitest::toHex(want));
     EXPECT_EQ(set_RSAES_OAEP_PARAM_maskGenAlgorithm(p, 64), (PKI_ERROR)0x490d0048);
     free_RSAES_OAEP_PARAM(p);
 
     // Members out of order do not read.
-    auto swapped = pkitest::genconf("asn1 = SEQUENCE:p\n[p]\nm = EXPLICIT:1,SEQUENCE:a\nh = EXPLICIT:0,SEQUENCE:a\n"
-                                    "[a]\no = OID:sha256\n");
+    auto swapped = pkitest::genconf(
+        "asn1 = SEQUENCE:p\n[p]\nm = EXPLICIT:1,SEQUENCE:a\nh = EXPLICIT:0,SEQUENCE:a\n"
+        "[a]\no = OID:sha256\n");
     EXPECT_EQ(decoded(std::string(swapped.begin(), swapped.end()), Seq_to_RSAES_OAEP_PARAM, (PKI_ERROR)0x49110104),
               nullptr);
 }

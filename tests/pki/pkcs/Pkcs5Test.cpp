@@ -26,36 +26,25 @@ using pkitest::bytes;
 using pkitest::len;
 using Bytes = std::vector<unsigned char>;
 
-std::string hex(const unsigned char* p, size_t n)
-{
+std::string hex(const unsigned char* p, size_t n) {
     static const char* k = "0123456789abcdef";
     std::string s;
-    for (size_t i = 0; i < n; ++i)
-        s += {k[p[i] >> 4], k[p[i] & 15]};
+    for (size_t i = 0; i < n; ++i) s += {k[p[i] >> 4], k[p[i] & 15]};
     return s;
 }
-std::string hex(const Bytes& b)
-{
-    return hex(b.data(), b.size());
-}
-std::string hex(const std::string& s)
-{
-    return hex(bytes(s), s.size());
-}
+std::string hex(const Bytes& b) { return hex(b.data(), b.size()); }
+std::string hex(const std::string& s) { return hex(bytes(s), s.size()); }
 
-std::string trimmedOutput(const zqtest::RunResult& r)
-{
+std::string trimmedOutput(const zqtest::RunResult& r) {
     EXPECT_EQ(r.status, 0);
     std::string s;
     for (char c : r.output)
-        if (c != ':' && c != '\n' && c != ' ')
-            s += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (c != ':' && c != '\n' && c != ' ') s += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
 
 // PBKDF1 by hashlib: H^c(P || S), in hex.
-std::string pythonPbkdf1(const std::string& pw, const std::string& saltHex, int iterations, const char* alg)
-{
+std::string pythonPbkdf1(const std::string& pw, const std::string& saltHex, int iterations, const char* alg) {
     static const char* script = R"(
 import hashlib, sys
 pw, salt, it, alg = sys.argv[1].encode(), bytes.fromhex(sys.argv[2]), int(sys.argv[3]), sys.argv[4]
@@ -64,38 +53,32 @@ for _ in range(it - 1):
     t = hashlib.new(alg, t).digest()
 print(t.hex())
 )";
-    return trimmedOutput(
-        zqtest::run({zqtest::kPython, "-c", script, pw, saltHex, std::to_string(iterations), alg}));
+    return trimmedOutput(zqtest::run({zqtest::kPython, "-c", script, pw, saltHex, std::to_string(iterations), alg}));
 }
 
-std::string pythonSha1(const std::string& dataHex)
-{
-    return trimmedOutput(zqtest::run(
-        {zqtest::kPython, "-c", "import hashlib,sys; print(hashlib.sha1(bytes.fromhex(sys.argv[1])).hexdigest())",
-         dataHex}));
+std::string pythonSha1(const std::string& dataHex) {
+    return trimmedOutput(
+        zqtest::run({zqtest::kPython, "-c",
+                     "import hashlib,sys; print(hashlib.sha1(bytes.fromhex(sys.argv[1])).hexdigest())", dataHex}));
 }
 
 std::string opensslKdf(const std::string& kdf, const std::string& digest, const std::string& pw,
-                       const std::string& saltHex, int iterations, int keyLen, int id = 0)
-{
+                       const std::string& saltHex, int iterations, int keyLen, int id = 0) {
     // The PKCS#12 derivation takes its password as given: hand it the
     // BMPString form, 00 xx per character and two zero octets.
     std::string bmp;
-    for (char c : pw)
-        bmp += "00" + hex(std::string(1, c));
+    for (char c : pw) bmp += "00" + hex(std::string(1, c));
     std::string pass = kdf == "PKCS12KDF" ? "hexpass:" + bmp + "0000" : "pass:" + pw;
-    std::vector<std::string> argv{"openssl", "kdf", "-keylen", std::to_string(keyLen), "-kdfopt", "digest:" + digest,
-                                  "-kdfopt", pass, "-kdfopt", "hexsalt:" + saltHex,
-                                  "-kdfopt", "iter:" + std::to_string(iterations)};
-    if (id != 0)
-        argv.insert(argv.end(), {"-kdfopt", "id:" + std::to_string(id)});
+    std::vector<std::string> argv{
+        "openssl", "kdf", "-keylen", std::to_string(keyLen), "-kdfopt", "digest:" + digest,
+        "-kdfopt", pass,  "-kdfopt", "hexsalt:" + saltHex,   "-kdfopt", "iter:" + std::to_string(iterations)};
+    if (id != 0) argv.insert(argv.end(), {"-kdfopt", "id:" + std::to_string(id)});
     argv.push_back(kdf);
     return trimmedOutput(zqtest::run(argv));
 }
 
 std::string opensslEnc(const std::string& cipher, bool encrypt, const std::string& keyHex, const std::string& ivHex,
-                       const std::string& input)
-{
+                       const std::string& input) {
     auto r = zqtest::run({"openssl", "enc", encrypt ? "-e" : "-d", "-" + cipher, "-provider", "legacy", "-provider",
                           "default", "-K", keyHex, "-iv", ivHex},
                          input);
@@ -107,8 +90,7 @@ const std::string kPw = "p@ssw0rd";
 const Bytes kSalt = {0x5a, 0x11, 0x7e, 0x00, 0xc3, 0x9b, 0x42, 0x81};
 const std::string kSaltHex = "5a117e00c39b4281";
 
-TEST(Pkcs5Kdf, Pbkdf1MatchesHashlib)
-{
+TEST(Pkcs5Kdf, Pbkdf1MatchesHashlib) {
     unsigned char out[20];
     ASSERT_EQ(PBKDF1(kPw.data(), len(kPw), kSalt.data(), 8, 2048, VSC_DIGEST_SHA1, out, 20), 0);
     EXPECT_EQ(hex(out, 20), pythonPbkdf1(kPw, kSaltHex, 2048, "sha1"));
@@ -119,8 +101,7 @@ TEST(Pkcs5Kdf, Pbkdf1MatchesHashlib)
     EXPECT_EQ(PBKDF1(kPw.data(), len(kPw), kSalt.data(), 8, 1, VSC_DIGEST_MD5, out, 17), (PKI_ERROR)0x4a04002b);
 }
 
-TEST(Pkcs5Kdf, Pbkdf2MatchesOpenssl)
-{
+TEST(Pkcs5Kdf, Pbkdf2MatchesOpenssl) {
     struct Case {
         int digest;
         const char* name;
@@ -141,11 +122,10 @@ TEST(Pkcs5Kdf, Pbkdf2MatchesOpenssl)
 
 // A salt near INT_MAX (a mapping of zero pages, nothing committed) derives
 // what OpenSSL's HMAC gives for one round: U1 = HMAC(P, S || 00 00 00 01).
-TEST(Pkcs5Kdf, Pbkdf2OverASaltNearIntMax)
-{
+TEST(Pkcs5Kdf, Pbkdf2OverASaltNearIntMax) {
     const int saltLen = INT_MAX - 1;
-    void* map = mmap(nullptr, static_cast<size_t>(saltLen), PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
-                     -1, 0);
+    void* map =
+        mmap(nullptr, static_cast<size_t>(saltLen), PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     ASSERT_NE(map, MAP_FAILED);
     const auto* salt = static_cast<const unsigned char*>(map);
     unsigned char ours[20] = {};
@@ -160,11 +140,9 @@ TEST(Pkcs5Kdf, Pbkdf2OverASaltNearIntMax)
 // Salt and password whose blocks together pass INT_MAX (zero pages, nothing
 // committed) are refused with the output zeroed: at 4 GiB their length
 // wrapped to nothing and a key that ignored both came back as success.
-TEST(Pkcs5Kdf, Pkcs12DerivationPastIntMaxIsRefused)
-{
+TEST(Pkcs5Kdf, Pkcs12DerivationPastIntMaxIsRefused) {
     const int big = INT_MAX - 1;
-    void* map = mmap(nullptr, static_cast<size_t>(big), PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1,
-                     0);
+    void* map = mmap(nullptr, static_cast<size_t>(big), PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     ASSERT_NE(map, MAP_FAILED);
     const auto* zeros = static_cast<const unsigned char*>(map);
     DIGEST_UNIT* digest = VSC_New_DIGEST_Unit();
@@ -186,8 +164,7 @@ TEST(Pkcs5Kdf, Pkcs12DerivationPastIntMaxIsRefused)
     munmap(map, static_cast<size_t>(big));
 }
 
-TEST(Pkcs5Kdf, Pkcs12DerivationMatchesOpenssl)
-{
+TEST(Pkcs5Kdf, Pkcs12DerivationMatchesOpenssl) {
     const std::string longSaltHex(140, 'a');  // 70 bytes: more than one 64-byte block
     Bytes longSalt(70, 0xaa);
     struct Case {
@@ -219,8 +196,7 @@ TEST(Pkcs5Kdf, Pkcs12DerivationMatchesOpenssl)
     }
 }
 
-TEST(Pkcs5Kdf, IterationCountsAreBounded)
-{
+TEST(Pkcs5Kdf, IterationCountsAreBounded) {
     unsigned char out[32];
     const int huge = PKCS5_MAX_ITERATIONS + 1;
     EXPECT_EQ(PBKDF1(kPw.data(), len(kPw), kSalt.data(), 8, huge, VSC_DIGEST_SHA1, out, 20), (PKI_ERROR)0x4a04002b);
@@ -244,8 +220,7 @@ struct Scheme {
     const char* opensslCipher;
 };
 
-TEST(Pkcs5Schemes, MatchIndependentKeysAndCiphers)
-{
+TEST(Pkcs5Schemes, MatchIndependentKeysAndCiphers) {
     const int iter = 2048;
     auto kisa = [&](int cipher, int ivMode) {
         return [=](bool enc, const std::string& in, unsigned char* out, int* outLen) {
@@ -267,16 +242,16 @@ TEST(Pkcs5Schemes, MatchIndependentKeysAndCiphers)
         {"GPKI SEED",
          [&](bool enc, const std::string& in, unsigned char* out, int* outLen) {
              auto f = enc ? encrypt_PBES1_GPKI : decrypt_PBES1_GPKI;
-             return f(bytes(in), len(in), kPw.data(), len(kPw), kSalt.data(), 8, iter, out, outLen,
-                      VSC_CIPHER_SEED_CBC, 0);
+             return f(bytes(in), len(in), kPw.data(), len(kPw), kSalt.data(), 8, iter, out, outLen, VSC_CIPHER_SEED_CBC,
+                      0);
          },
          [&] { return opensslKdf("PKCS12KDF", "SHA1", kPw, kSaltHex, iter, 16, 1); },
          [&] { return opensslKdf("PKCS12KDF", "SHA1", kPw, kSaltHex, iter, 16, 2); }, "seed-cbc"},
         {"PBES1 MD5 and DES",
          [&](bool enc, const std::string& in, unsigned char* out, int* outLen) {
              auto f = enc ? encrypt_PBES1 : decrypt_PBES1;
-             return f(bytes(in), len(in), kPw.data(), len(kPw), kSalt.data(), 8, iter, out, outLen,
-                      VSC_CIPHER_DES_CBC, VSC_DIGEST_MD5);
+             return f(bytes(in), len(in), kPw.data(), len(kPw), kSalt.data(), 8, iter, out, outLen, VSC_CIPHER_DES_CBC,
+                      VSC_DIGEST_MD5);
          },
          [&] { return pythonPbkdf1(kPw, kSaltHex, iter, "md5").substr(0, 16); },
          [&] { return pythonPbkdf1(kPw, kSaltHex, iter, "md5").substr(16, 16); }, "des-cbc"},
@@ -287,11 +262,11 @@ TEST(Pkcs5Schemes, MatchIndependentKeysAndCiphers)
                                       fixedIv, 16, VSC_CIPHER_AES256_CBC, VSC_DIGEST_SHA256);
              unsigned char* iv = const_cast<unsigned char*>(fixedIv);
              int ivLen = 16;
-             return encrypt_PBES2(bytes(in), len(in), kPw.data(), len(kPw), kSalt.data(), 8, iter, out, outLen,
-                                  &iv, &ivLen, VSC_CIPHER_AES256_CBC, VSC_DIGEST_SHA256);
+             return encrypt_PBES2(bytes(in), len(in), kPw.data(), len(kPw), kSalt.data(), 8, iter, out, outLen, &iv,
+                                  &ivLen, VSC_CIPHER_AES256_CBC, VSC_DIGEST_SHA256);
          },
-         [&] { return opensslKdf("PBKDF2", "SHA256", kPw, kSaltHex, iter, 32); },
-         [&] { return hex(fixedIv, 16); }, "aes-256-cbc"},
+         [&] { return opensslKdf("PBKDF2", "SHA256", kPw, kSaltHex, iter, 32); }, [&] { return hex(fixedIv, 16); },
+         "aes-256-cbc"},
     };
     const std::string plain = "a private key is longer than this, but padding is what matters here: 70+";
     for (const auto& s : schemes) {
@@ -311,8 +286,7 @@ TEST(Pkcs5Schemes, MatchIndependentKeysAndCiphers)
     }
 }
 
-TEST(Pkcs5Schemes, RandomIvIsHandedOut)
-{
+TEST(Pkcs5Schemes, RandomIvIsHandedOut) {
     const std::string plain = "key bytes";
     unsigned char out[64];
     int outLen = sizeof out;
@@ -336,8 +310,7 @@ TEST(Pkcs5Schemes, RandomIvIsHandedOut)
     VSC_FREE(iv);
 }
 
-TEST(Pkcs5Schemes, RefusedArguments)
-{
+TEST(Pkcs5Schemes, RefusedArguments) {
     const std::string in = "0123456789abcdef";
     unsigned char out[64];
     int n = sizeof out;

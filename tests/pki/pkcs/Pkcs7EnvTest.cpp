@@ -64,10 +64,12 @@ int size(const Bytes& b) { return static_cast<int>(b.size()); }
 
 P7_ENCRYPTED_CONTENT_INFO* eciOf(const P7_CONTENT_INFO* p7) {
     switch (rowOf(p7->contentType)) {
-    case P7_ENVELOPED_DATA_TYPE: return static_cast<P7_ENVELOPED_DATA*>(p7->content)->encryptedContentInfo;
-    case P7_SIGNED_AND_ENVELOPED_DATA_TYPE:
-        return static_cast<P7_SIGNED_AND_ENVELOPED_DATA*>(p7->content)->encryptedContentInfo;
-    default: return static_cast<P7_ENCRYPTED_DATA*>(p7->content)->encryptedContentInfo;
+        case P7_ENVELOPED_DATA_TYPE:
+            return static_cast<P7_ENVELOPED_DATA*>(p7->content)->encryptedContentInfo;
+        case P7_SIGNED_AND_ENVELOPED_DATA_TYPE:
+            return static_cast<P7_SIGNED_AND_ENVELOPED_DATA*>(p7->content)->encryptedContentInfo;
+        default:
+            return static_cast<P7_ENCRYPTED_DATA*>(p7->content)->encryptedContentInfo;
     }
 }
 Bytes encryptedContentOf(const P7_CONTENT_INFO* p7) {
@@ -116,8 +118,8 @@ TEST(Pkcs7Encrypted, OurEncryptedDataOpensWithOpensslAndOurs) {
 
         const std::string file = dir / (std::string(c.name) + ".der");
         zqtest::writeFile(file, textOf(encode(p7.get())));
-        std::vector<std::string> args{"cms", "-EncryptedData_decrypt", "-binary", "-inform", "DER", "-in", file,
-                                      "-secretkey", toHex(key)};
+        std::vector<std::string> args{
+            "cms", "-EncryptedData_decrypt", "-binary", "-inform", "DER", "-in", file, "-secretkey", toHex(key)};
         auto r = c.legacy ? keyfmt::opensslLegacy(args) : openssl(args);
         EXPECT_EQ(r.status, 0);
         EXPECT_TRUE(keyfmt::sameBytes(r.output, textOf(content)));
@@ -237,8 +239,8 @@ TEST(Pkcs7Encrypted, ASecondStartBeginsAfresh) {
     const Bytes content = fixture("content.bin"), key = pattern(16, 3), iv = pattern(16, 5);
     for (int type : {P7_ENCRYPTED_DATA_TYPE, P7_ENVELOPED_DATA_TYPE}) {
         SCOPED_TRACE(type);
-        Message p7 = type == P7_ENCRYPTED_DATA_TYPE ? newEncryptedData(VSC_CIPHER_AES128_CBC, key, iv)
-                                                    : newEnvelopedData();
+        Message p7 =
+            type == P7_ENCRYPTED_DATA_TYPE ? newEncryptedData(VSC_CIPHER_AES128_CBC, key, iv) : newEnvelopedData();
         Algorithm alg = algorithmOf(419);
         ASSERT_EQ(init_PKCS7_Encrypt(p7.get(), P7_DATA, alg.get(), nullptr, key.data(), iv.data(), 0), 0);
         for (int i = 0; i < 40; ++i) ASSERT_EQ(update_PKCS7_encrypt(p7.get(), chars(content), 7, nullptr, nullptr), 0);
@@ -332,8 +334,8 @@ Bytes contentKey(P7_CONTENT_INFO* p7, const char* who, int mode, int* rc = nullp
     KeyInfo k = key(std::string(who) + ".p8");
     Bytes out(128);
     int len = size(out);
-    const int r = decrypt_PKCS7_enveloped_CEK(p7, c.get(), k->privateKey, reinterpret_cast<char*>(out.data()), &len,
-                                              mode);
+    const int r =
+        decrypt_PKCS7_enveloped_CEK(p7, c.get(), k->privateKey, reinterpret_cast<char*>(out.data()), &len, mode);
     if (rc) *rc = r;
     if (r != 0) return {};
     out.resize(static_cast<size_t>(len));
@@ -344,8 +346,17 @@ Bytes contentKey(P7_CONTENT_INFO* p7, const char* who, int mode, int* rc = nullp
 zqtest::RunResult opensslDecrypt(const Bytes& der, bool legacy) {
     zqtest::TempDir dir("p7env");
     zqtest::writeFile(dir / "m.der", textOf(der));
-    std::vector<std::string> args{"cms", "-decrypt", "-binary", "-inform", "DER", "-in", dir / "m.der", "-recip",
-                                  fixturePath("signer.pem"), "-inkey", fixturePath("signer.key")};
+    std::vector<std::string> args{"cms",
+                                  "-decrypt",
+                                  "-binary",
+                                  "-inform",
+                                  "DER",
+                                  "-in",
+                                  dir / "m.der",
+                                  "-recip",
+                                  fixturePath("signer.pem"),
+                                  "-inkey",
+                                  fixturePath("signer.key")};
     return legacy ? keyfmt::opensslLegacy(args) : openssl(args);
 }
 
@@ -386,10 +397,14 @@ TEST(Pkcs7Enveloped, OpensslEnvelopedDataOpensWithOurs) {
         const char* recipient;
         int mode;
     } cases[] = {
-        {"enveloped-3des.der", "signer", P7_RSAES_PKCS1_V15}, {"enveloped-aes128.der", "signer", P7_RSAES_DEFAULT},
-        {"enveloped-aes256.der", "signer", P7_RSAES_PKCS1_V15}, {"enveloped-seed.der", "signer", P7_RSAES_PKCS1_V15},
-        {"enveloped-two.der", "other", P7_RSAES_PKCS1_V15},      {"enveloped-oaep256.der", "signer", P7_RSAES_OAEP_V21},
-        {"enveloped-aria128.der", "signer", P7_RSAES_PKCS1_V15}, {"enveloped-aria256.der", "signer", P7_RSAES_PKCS1_V15},
+        {"enveloped-3des.der", "signer", P7_RSAES_PKCS1_V15},
+        {"enveloped-aes128.der", "signer", P7_RSAES_DEFAULT},
+        {"enveloped-aes256.der", "signer", P7_RSAES_PKCS1_V15},
+        {"enveloped-seed.der", "signer", P7_RSAES_PKCS1_V15},
+        {"enveloped-two.der", "other", P7_RSAES_PKCS1_V15},
+        {"enveloped-oaep256.der", "signer", P7_RSAES_OAEP_V21},
+        {"enveloped-aria128.der", "signer", P7_RSAES_PKCS1_V15},
+        {"enveloped-aria256.der", "signer", P7_RSAES_PKCS1_V15},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
@@ -510,8 +525,8 @@ TEST(Pkcs7Enveloped, ContentKeyRefusals) {
     };
     int rc = 0;
     contentKey(p7.get(), "other", 0, &rc);
-    EXPECT_EQ(rc, 1);  // no RecipientInfo for that certificate
-    EXPECT_EQ(cek(nullptr, signerKey->privateKey, 128), 1);  // an envelopedData carries no certificates
+    EXPECT_EQ(rc, 1);                                                // no RecipientInfo for that certificate
+    EXPECT_EQ(cek(nullptr, signerKey->privateKey, 128), 1);          // an envelopedData carries no certificates
     EXPECT_NE(cek(signerCert.get(), otherKey->privateKey, 128), 0);  // another key
     EXPECT_EQ(cek(signerCert.get(), signerKey->privateKey, 15), 0x4b000049);
     EXPECT_EQ(cek(signerCert.get(), signerKey->privateKey, 128, 4), 0x4b00002b);
@@ -540,8 +555,9 @@ TEST(Pkcs7Enveloped, EncryptionNeedsRecipientsAndAKnownCipher) {
     EXPECT_EQ(update_PKCS7_encrypt(p7.get(), "x", 1, nullptr, nullptr), 0x4b200049);  // not started
     // A failed start leaves the message as it was.
     EXPECT_EQ(eciOf(p7.get()), nullptr);
-    EXPECT_EQ(static_cast<P7_RECIPIENT_INFO*>(get_STACK_value(
-                  static_cast<P7_ENVELOPED_DATA*>(p7->content)->recipientInfos, 0))->encryptedKey,
+    EXPECT_EQ(static_cast<P7_RECIPIENT_INFO*>(
+                  get_STACK_value(static_cast<P7_ENVELOPED_DATA*>(p7->content)->recipientInfos, 0))
+                  ->encryptedKey,
               nullptr);
     // With a random IV, twice the same key gives different ciphertexts; with a given IV the same.
     const Bytes data = pattern(33, 4);
@@ -581,8 +597,8 @@ Message newSignedAndEnveloped(int kind, const Bytes& md) {
     EXPECT_EQ(set_PKCS7_Type(p7.get(), P7_SIGNED_AND_ENVELOPED_DATA_TYPE), 0);
     Cert signerCert = cert("signer.der"), recipient = cert("other.der");
     KeyInfo signerKey = key("signer.p8");
-    P7_SIGNER_INFO* si = add_PKCS7_Signature_withEncryptedAlgorithm(p7.get(), signerCert.get(),
-                                                                    signerKey->privateKey, 672, kind, nullptr);
+    P7_SIGNER_INFO* si = add_PKCS7_Signature_withEncryptedAlgorithm(p7.get(), signerCert.get(), signerKey->privateKey,
+                                                                    672, kind, nullptr);
     EXPECT_NE(si, nullptr);
     EXPECT_EQ(add_PKCS7_Certificate(p7.get(), signerCert.get()), 0);
     const std::string time = "260301093000Z";
@@ -598,7 +614,8 @@ TEST(Pkcs7SignedAndEnveloped, RoundTrip) {
         const char* name;
         int kind;
         bool sealed;  // the _SP form: signatures encrypted with the content key
-    } cases[] = {{"v1.5", P7_SIGN_PKCS1_V15, false}, {"v1.5 sealed", P7_SIGN_PKCS1_V15, true},
+    } cases[] = {{"v1.5", P7_SIGN_PKCS1_V15, false},
+                 {"v1.5 sealed", P7_SIGN_PKCS1_V15, true},
                  {"PSS sealed", P7_SIGN_RSA_PSS, true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -619,9 +636,9 @@ TEST(Pkcs7SignedAndEnveloped, RoundTrip) {
         Cert signerCert = cert("signer.der");
         len = size(content) + 16;
         out.resize(static_cast<size_t>(len));
-        EXPECT_EQ(verify_decrypt_PKCS7(back.get(), signerCert.get(), cek.data(), reinterpret_cast<char*>(out.data()),
-                                       &len),
-                  0);
+        EXPECT_EQ(
+            verify_decrypt_PKCS7(back.get(), signerCert.get(), cek.data(), reinterpret_cast<char*>(out.data()), &len),
+            0);
 
         // A signature that does not verify: an error, and the content is not handed out.
         auto* sed = static_cast<P7_SIGNED_AND_ENVELOPED_DATA*>(back->content);

@@ -75,8 +75,8 @@ Made newSigned(const Signer& s, int kind = P7_SIGN_PKCS1_V15) {
     Made m{Message(new_P7_CONTENT_INFO())};
     EXPECT_EQ(set_PKCS7_Type(m.p7.get(), P7_SIGNED_DATA_TYPE), 0);
     EXPECT_EQ(new_PKCS7_Content(m.p7.get(), P7_DATA), 0);
-    m.si = add_PKCS7_Signature_withEncryptedAlgorithm(m.p7.get(), s.cert.get(), s.key->privateKey, kSha256, kind,
-                                                      nullptr);
+    m.si =
+        add_PKCS7_Signature_withEncryptedAlgorithm(m.p7.get(), s.cert.get(), s.key->privateKey, kSha256, kind, nullptr);
     EXPECT_NE(m.si, nullptr);
     EXPECT_EQ(add_PKCS7_Certificate(m.p7.get(), s.cert.get()), 0);
     return m;
@@ -110,8 +110,10 @@ TEST(Pkcs7Sign, OurSignedDataVerifiesWithOpensslAndNss) {
         bool attributes;
         bool detached;
     } cases[] = {
-        {"v1.5 attached", P7_SIGN_PKCS1_V15, true, false}, {"v1.5 detached", P7_SIGN_PKCS1_V15, true, true},
-        {"PSS attached", P7_SIGN_RSA_PSS, true, false},    {"PSS detached", P7_SIGN_RSA_PSS, true, true},
+        {"v1.5 attached", P7_SIGN_PKCS1_V15, true, false},
+        {"v1.5 detached", P7_SIGN_PKCS1_V15, true, true},
+        {"PSS attached", P7_SIGN_RSA_PSS, true, false},
+        {"PSS detached", P7_SIGN_RSA_PSS, true, true},
         {"v1.5 without attributes", P7_SIGN_PKCS1_V15, false, false},
     };
     for (const Case& c : cases) {
@@ -122,8 +124,16 @@ TEST(Pkcs7Sign, OurSignedDataVerifiesWithOpensslAndNss) {
         zqtest::writeFile(dir / "msg.der", textOf(der));
         // openssl's PKCS#7 verifier (smime) knows no PSS; its CMS one does.
         std::vector<std::string> args{c.kind == P7_SIGN_RSA_PSS ? "cms" : "smime",
-                                      "-verify", "-inform", "DER", "-binary", "-CAfile", fixturePath("ca.pem"),
-                                      "-in", dir / "msg.der", "-out", dir / "out.bin"};
+                                      "-verify",
+                                      "-inform",
+                                      "DER",
+                                      "-binary",
+                                      "-CAfile",
+                                      fixturePath("ca.pem"),
+                                      "-in",
+                                      dir / "msg.der",
+                                      "-out",
+                                      dir / "out.bin"};
         std::vector<std::string> nssArgs{"cmsutil", "-D", "-d", nss.db, "-i", dir / "msg.der", "-o", dir / "nss.bin"};
         if (c.detached) {
             args.insert(args.end(), {"-content", fixturePath("content.bin")});
@@ -232,8 +242,9 @@ TEST(Pkcs7Verify, NssSignedDataVerifiesWithOurs) {
     for (bool detached : {false, true}) {
         SCOPED_TRACE(detached ? "detached" : "attached");
         zqtest::TempDir dir("p7nsssign");
-        std::vector<std::string> args{"cmsutil", "-S", "-d", nss.db, "-N", "signer", "-H", "SHA256",
-                                      "-i", fixturePath("content.bin"), "-o", dir / "m.der"};
+        std::vector<std::string> args{"cmsutil", "-S",         "-d",     nss.db, "-N",
+                                      "signer",  "-H",         "SHA256", "-i",   fixturePath("content.bin"),
+                                      "-o",      dir / "m.der"};
         if (detached) args.push_back("-T");
         ASSERT_EQ(zqtest::run(args).status, 0);
         Message p7 = decode(pkitest::readBytes(dir / "m.der"));

@@ -20,9 +20,9 @@ struct Fixture {
 
 TEST(Pkcs7Codec, OpensslMessagesOfEveryTypeAreWrittenBackByteForByte) {
     const Fixture cases[] = {
-        {"signed-attached.der", P7_SIGNED_DATA_TYPE}, {"signed-detached.der", P7_SIGNED_DATA_TYPE},
-        {"signed-two.der", P7_SIGNED_DATA_TYPE},      {"signed-noattr.der", P7_SIGNED_DATA_TYPE},
-        {"certs-only.der", P7_SIGNED_DATA_TYPE},      {"enveloped-aes256.der", P7_ENVELOPED_DATA_TYPE},
+        {"signed-attached.der", P7_SIGNED_DATA_TYPE},   {"signed-detached.der", P7_SIGNED_DATA_TYPE},
+        {"signed-two.der", P7_SIGNED_DATA_TYPE},        {"signed-noattr.der", P7_SIGNED_DATA_TYPE},
+        {"certs-only.der", P7_SIGNED_DATA_TYPE},        {"enveloped-aes256.der", P7_ENVELOPED_DATA_TYPE},
         {"encrypted-data.der", P7_ENCRYPTED_DATA_TYPE}, {"digested.der", P7_DIGESTED_DATA_TYPE},
     };
     for (const Fixture& f : cases) {
@@ -125,8 +125,16 @@ TEST(Pkcs7Codec, SignedDataLayoutRules) {
     ASSERT_NE(p7, nullptr);
     ASSERT_NE(signedData(p7.get())->certificates, nullptr);
     EXPECT_EQ(get_STACK_count(signedData(p7.get())->certificates), 0);
-    EXPECT_EQ(toHex(encode(p7.get())), "3025" "06092a864886f70d010702" "a018" "3016" "020101" "3100"
-                                       "300b06092a864886f70d010701" "a000" "3100");
+    EXPECT_EQ(toHex(encode(p7.get())),
+              "3025"
+              "06092a864886f70d010702"
+              "a018"
+              "3016"
+              "020101"
+              "3100"
+              "300b06092a864886f70d010701"
+              "a000"
+              "3100");
 }
 
 TEST(Pkcs7Codec, SignerInfoTrailingElementsInAnyOrder) {
@@ -204,9 +212,9 @@ TEST(Pkcs7Codec, TrustListContent) {
     EXPECT_EQ(cmp_P7_CONTENT_INFO(copy.get(), p7.get()), 0);
 
     // Inside a signedData, and in openssl's CMS form.
-    Message inner = decode(x509test::seq({fromHex("06092a864886f70d010702"),
-                                          x509test::tlv(0xa0, x509test::seq({fromHex("020101"), fromHex("3100"), der,
-                                                                             fromHex("3100")}))}));
+    Message inner = decode(x509test::seq(
+        {fromHex("06092a864886f70d010702"),
+         x509test::tlv(0xa0, x509test::seq({fromHex("020101"), fromHex("3100"), der, fromHex("3100")}))}));
     ASSERT_NE(inner, nullptr);
     EXPECT_EQ(rowOf(signedData(inner.get())->contentInfo->contentType), P7_CTL_TYPE);
     decode(pkitest::readBytes(dir / "signed.der"), &rc);

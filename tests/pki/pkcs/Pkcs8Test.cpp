@@ -17,14 +17,12 @@ namespace {
 using keyfmt::Encrypted;
 using keyfmt::Info;
 
-std::string genconf(const std::string& conf)
-{
+std::string genconf(const std::string& conf) {
     auto b = pkitest::genconf(conf);
     return std::string(b.begin(), b.end());
 }
 
-TEST(PrivateKeyInfo, AttributesAreWrittenOnlyWhenThereAreSome)
-{
+TEST(PrivateKeyInfo, AttributesAreWrittenOnlyWhenThereAreSome) {
     const std::string& plain = keyfmt::rsaPrivateKeyInfo();
     Info info;
     ASSERT_EQ(keyfmt::readInfo(plain, info), 0);
@@ -44,9 +42,10 @@ TEST(PrivateKeyInfo, AttributesAreWrittenOnlyWhenThereAreSome)
     free_X509_ATTRIBUTES(attrs);
     ASSERT_NE(with, nullptr);
     std::string der = keyfmt::derOf(with.get());
-    std::string want = plain.substr(4) + genconf("asn1 = IMPLICIT:0,SET:attrs\n[attrs]\na = SEQUENCE:a\n"
-                                                 "[a]\noid = OID:1.2.410.200004.10.1.1.3\nv = SET:v\n"
-                                                 "[v]\nr = OCTETSTRING:0123456789abcdef0123\n");
+    std::string want = plain.substr(4) + genconf(
+                                             "asn1 = IMPLICIT:0,SET:attrs\n[attrs]\na = SEQUENCE:a\n"
+                                             "[a]\noid = OID:1.2.410.200004.10.1.1.3\nv = SET:v\n"
+                                             "[v]\nr = OCTETSTRING:0123456789abcdef0123\n");
     EXPECT_TRUE(keyfmt::sameBytes(der.substr(4), want));
     EXPECT_EQ(zqtest::run({"openssl", "pkey", "-inform", "DER", "-check", "-noout"}, der).status, 0);
 
@@ -60,11 +59,11 @@ TEST(PrivateKeyInfo, AttributesAreWrittenOnlyWhenThereAreSome)
     EXPECT_TRUE(keyfmt::sameBytes(keyfmt::derOf(copy.get()), der));
 }
 
-TEST(PrivateKeyInfo, IncompleteRsaKeysAreRefused)
-{
-    const std::string head = "asn1 = SEQUENCE:pki\n[pki]\nv = INTEGER:0\nalg = SEQUENCE:alg\nkey = OCTWRAP,SEQUENCE:rsa\n"
-                             "[alg]\noid = OID:rsaEncryption\nnull = NULL\n[rsa]\nv = INTEGER:0\n"
-                             "n = INTEGER:0x00C2D1\ne = INTEGER:65537\n";
+TEST(PrivateKeyInfo, IncompleteRsaKeysAreRefused) {
+    const std::string head =
+        "asn1 = SEQUENCE:pki\n[pki]\nv = INTEGER:0\nalg = SEQUENCE:alg\nkey = OCTWRAP,SEQUENCE:rsa\n"
+        "[alg]\noid = OID:rsaEncryption\nnull = NULL\n[rsa]\nv = INTEGER:0\n"
+        "n = INTEGER:0x00C2D1\ne = INTEGER:65537\n";
     const std::string threeMembers = genconf(head);
     const std::string eightMembers =
         genconf(head + "d = INTEGER:7\np = INTEGER:3\nq = INTEGER:5\ndp = INTEGER:1\ndq = INTEGER:1\n");
@@ -98,8 +97,7 @@ TEST(PrivateKeyInfo, IncompleteRsaKeysAreRefused)
 struct Kcdsa {
     std::string p, q, g, x, y;
 };
-Kcdsa ttak1024()
-{
+Kcdsa ttak1024() {
     auto r = zqtest::run({zqtest::kPython, "-c",
                           "import json,sys\n"
                           "c=[c for c in json.load(open(sys.argv[1]))['cases'] if c['sizes'].startswith('A1024')][0]\n"
@@ -111,8 +109,7 @@ Kcdsa ttak1024()
     return k;
 }
 
-TEST(PrivateKeyInfo, KcdsaKeyLayout)
-{
+TEST(PrivateKeyInfo, KcdsaKeyLayout) {
     const Kcdsa v = ttak1024();
     ASSERT_FALSE(v.y.empty());
     auto big = [](const std::string& hex) { return VSC_HEX_To_BIGINT(hex.c_str()); };
@@ -124,8 +121,7 @@ TEST(PrivateKeyInfo, KcdsaKeyLayout)
     Info info(gen_P8_PRIV_KEY_INFO(key, nullptr));
     free_ASYMMETRIC_KEY(key);
     VSC_Free_KCDSA(unit);
-    for (BIGINT* b : {p, q, g, x})
-        VSC_Free_BIGINT(b);
+    for (BIGINT* b : {p, q, g, x}) VSC_Free_BIGINT(b);
     ASSERT_NE(info, nullptr);
 
     // Domain parameters in the algorithm, x alone in the key.
@@ -148,13 +144,11 @@ TEST(PrivateKeyInfo, KcdsaKeyLayout)
     EXPECT_EQ(keyfmt::readInfo(layout(v.q), bad), (PKI_ERROR)0x4c030104);
 }
 
-TEST(PrivateKeyInfo, KeysWeDoNotCarryDecodeEmpty)
-{
+TEST(PrivateKeyInfo, KeysWeDoNotCarryDecodeEmpty) {
     for (const char* alg : {"ED25519", "EC"}) {
         SCOPED_TRACE(alg);
         std::vector<std::string> args{"genpkey", "-algorithm", alg};
-        if (std::string(alg) == "EC")
-            args.insert(args.end(), {"-pkeyopt", "ec_paramgen_curve:P-256"});
+        if (std::string(alg) == "EC") args.insert(args.end(), {"-pkeyopt", "ec_paramgen_curve:P-256"});
         std::string pem = pkitest::openssl(args);
         std::string der = pkitest::openssl({"pkcs8", "-topk8", "-nocrypt", "-outform", "DER"}, pem);
         Info info;
@@ -166,18 +160,18 @@ TEST(PrivateKeyInfo, KeysWeDoNotCarryDecodeEmpty)
     }
 }
 
-TEST(EncryptedPrivateKeyInfo, KindsAndShape)
-{
+TEST(EncryptedPrivateKeyInfo, KindsAndShape) {
     auto epki = [](const std::string& oid, const std::string& extra = "") {
         return genconf("asn1 = SEQUENCE:e\n[e]\nalg = SEQUENCE:alg\nd = FORMAT:HEX,OCTETSTRING:00\n" + extra +
-                       "[alg]\noid = OID:" + oid + "\np = SEQUENCE:p\n[p]\ns = FORMAT:HEX,OCTETSTRING:01\nc = INTEGER:1\n");
+                       "[alg]\noid = OID:" + oid +
+                       "\np = SEQUENCE:p\n[p]\ns = FORMAT:HEX,OCTETSTRING:01\nc = INTEGER:1\n");
     };
     struct Case {
         const char* oid;
         int kind;
     } cases[] = {
-        {"1.2.410.200004.1.4.2", PKCS8_KIND_OTHER}, {"1.2.410.200004.1.4", PKCS8_KIND_KISA},
-        {"1.2.410.200004.1.15", PKCS8_KIND_KISA},   {"1.2.840.113549.1.5.10", PKCS8_KIND_PBES1},
+        {"1.2.410.200004.1.4.2", PKCS8_KIND_OTHER},  {"1.2.410.200004.1.4", PKCS8_KIND_KISA},
+        {"1.2.410.200004.1.15", PKCS8_KIND_KISA},    {"1.2.840.113549.1.5.10", PKCS8_KIND_PBES1},
         {"1.2.840.113549.1.5.13", PKCS8_KIND_OTHER}, {"1.2.840.113549.1.12.1.3", PKCS8_KIND_OTHER},
     };
     for (const auto& c : cases) {
@@ -193,8 +187,8 @@ TEST(EncryptedPrivateKeyInfo, KindsAndShape)
     Encrypted p8;
     EXPECT_EQ(keyfmt::readEncrypted(epki("1.2.410.200004.1.15", "x = INTEGER:1\n"), p8), (PKI_ERROR)0x4c02002b);
     EXPECT_EQ(keyfmt::readEncrypted(genconf("asn1 = SEQUENCE:e\n[e]\nalg = SEQUENCE:a\nd = INTEGER:5\n"
-                                             "[a]\noid = OID:1.2.410.200004.1.15\n"),
-                                     p8),
+                                            "[a]\noid = OID:1.2.410.200004.1.15\n"),
+                                    p8),
               (PKI_ERROR)0x4c020104);
 }
 

@@ -40,9 +40,7 @@ TEST(X509Attributes, CmsSignedAttributesReadAndRebuilt) {
     ASSERT_EQ(rc, 0);
     ASSERT_EQ(get_X509_ATTRIBUTES_count(list.get()), 4);
     // contentType, signingTime, messageDigest, smimeCapabilities: one value each.
-    const struct {
-        int row, tag;
-    } expected[] = {{50, 0x06}, {52, 0x17}, {51, 0x04}, {167, 0x30}};
+    const struct { int row, tag; } expected[] = {{50, 0x06}, {52, 0x17}, {51, 0x04}, {167, 0x30}};
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(get_X509_ATTRIBUTES_index_by_OID_index(list.get(), expected[i].row, -1), i);
         EXPECT_EQ(get_X509_ATTRIBUTES_index_by_OID_index(list.get(), expected[i].row, i), -1);
@@ -54,8 +52,7 @@ TEST(X509Attributes, CmsSignedAttributesReadAndRebuilt) {
     EXPECT_EQ(get_X509_ATTRIBUTES_index_by_OID_index(list.get(), 9999, -1), -2);
     EXPECT_STREQ(reinterpret_cast<const char*>(stringValue(list.get(), 0)->data), "1.2.840.113549.1.7.1");
     // The digest openssl put there is the SHA-256 of the content.
-    const std::string digest =
-        pkitest::openssl({"dgst", "-sha256", "-binary", fixtures() + "/msg.txt"});
+    const std::string digest = pkitest::openssl({"dgst", "-sha256", "-binary", fixtures() + "/msg.txt"});
     const ASN1_STRING* md = stringValue(list.get(), 2);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(md->data), md->length), digest);
 
@@ -136,7 +133,13 @@ TEST(X509Attributes, ValueKindsAndBuilders) {
     EXPECT_EQ(get_X509_ATTRIBUTE_count(a.get()), 5);
     EXPECT_EQ(get_X509_ATTRIBUTE_data(a.get(), 4), nullptr);
     const Bytes out = encode(X509_ATTRIBUTE_to_Seq, static_cast<const X509_ATTRIBUTE*>(a.get()));
-    EXPECT_EQ(toHex(out), "301d06092a864886f70d010914" "3110" "1e02d64d" "30020500" "a1020500" "31020500");
+    EXPECT_EQ(toHex(out),
+              "301d06092a864886f70d010914"
+              "3110"
+              "1e02d64d"
+              "30020500"
+              "a1020500"
+              "31020500");
     Attribute back;
     {
         Node n = nodeOf(out);
@@ -203,11 +206,31 @@ TEST(X509Attributes, ListOperationsAndMalformedInput) {
         const char* hex;
         PKI_ERROR code;
     } bad[] = {
-        {"3100", 0x4624002b},                                      // no attribute
-        {"310a" "3008" "0403010203" "3101" "05", 0x46240104},      // no type
-        {"3108" "3006" "0601" "2a" "0401" "00", 0x46240104},       // values not a SET
-        {"3111" "3007" "06012a" "3102" "0500" "3007" "06012a" "3102" "05", 0x46240104},  // the second one truncated
-        {"0500", 0x46240104},                                      // not constructed
+        {"3100", 0x4624002b},  // no attribute
+        {"310a"
+         "3008"
+         "0403010203"
+         "3101"
+         "05",
+         0x46240104},  // no type
+        {"3108"
+         "3006"
+         "0601"
+         "2a"
+         "0401"
+         "00",
+         0x46240104},  // values not a SET
+        {"3111"
+         "3007"
+         "06012a"
+         "3102"
+         "0500"
+         "3007"
+         "06012a"
+         "3102"
+         "05",
+         0x46240104},          // the second one truncated
+        {"0500", 0x46240104},  // not constructed
     };
     for (const auto& b : bad) {
         Node n = nodeOf(fromHex(b.hex));
@@ -220,7 +243,9 @@ TEST(X509Attributes, ListOperationsAndMalformedInput) {
     }
     EXPECT_EQ(Seq_to_X509_ATTRIBUTES(nullptr, &l), 0x46240049);
     X509_ATTRIBUTE* a = get_X509_ATTRIBUTES_child(l, 0);
-    Node notAttribute = nodeOf(fromHex("30030601" "2a"));
+    Node notAttribute =
+        nodeOf(fromHex("30030601"
+                       "2a"));
     EXPECT_EQ(Seq_to_X509_ATTRIBUTE(notAttribute.get(), &a), 0x46220104);
     EXPECT_EQ(a, get_X509_ATTRIBUTES_child(l, 0));
     EXPECT_EQ(X509_ATTRIBUTE_to_Seq(nullptr, &node), 0x46210049);

@@ -20,26 +20,30 @@ std::string gnSummary(const GENERAL_NAME* gn) {
     if (!gn->value) return "-";
     const std::string t = std::to_string(gn->type) + ":";
     switch (gn->type) {
-    case GENERAL_NAME_OTHER_NAME: {
-        const auto* on = static_cast<const OTHERNAME*>(gn->value);
-        return t + text(on->typeId) + "=" + strSummary(on->value);
-    }
-    case GENERAL_NAME_RFC822:
-    case GENERAL_NAME_DNS:
-    case GENERAL_NAME_URI:
-    case GENERAL_NAME_REGISTERED_ID: return t + text(static_cast<const ASN1_STRING*>(gn->value));
-    case GENERAL_NAME_DIRECTORY: return t + nameSummary(static_cast<const X509_NAME*>(gn->value));
-    case GENERAL_NAME_EDI_PARTY: {
-        const auto* edi = static_cast<const EDIPARTYNAME*>(gn->value);
-        return t + (edi->nameAssigner ? strSummary(edi->nameAssigner) : "") + "|" + strSummary(edi->partyName);
-    }
-    default: return t + strSummary(static_cast<const ASN1_STRING*>(gn->value));
+        case GENERAL_NAME_OTHER_NAME: {
+            const auto* on = static_cast<const OTHERNAME*>(gn->value);
+            return t + text(on->typeId) + "=" + strSummary(on->value);
+        }
+        case GENERAL_NAME_RFC822:
+        case GENERAL_NAME_DNS:
+        case GENERAL_NAME_URI:
+        case GENERAL_NAME_REGISTERED_ID:
+            return t + text(static_cast<const ASN1_STRING*>(gn->value));
+        case GENERAL_NAME_DIRECTORY:
+            return t + nameSummary(static_cast<const X509_NAME*>(gn->value));
+        case GENERAL_NAME_EDI_PARTY: {
+            const auto* edi = static_cast<const EDIPARTYNAME*>(gn->value);
+            return t + (edi->nameAssigner ? strSummary(edi->nameAssigner) : "") + "|" + strSummary(edi->partyName);
+        }
+        default:
+            return t + strSummary(static_cast<const ASN1_STRING*>(gn->value));
     }
 }
 
 std::string namesSummary(const GENERAL_NAMES* list) {
     std::string s;
-    for (int i = 0; i < get_STACK_count(list); ++i) s += (i ? " " : "") + gnSummary(static_cast<GENERAL_NAME*>(get_STACK_value(list, i)));
+    for (int i = 0; i < get_STACK_count(list); ++i)
+        s += (i ? " " : "") + gnSummary(static_cast<GENERAL_NAME*>(get_STACK_value(list, i)));
     return s;
 }
 
@@ -69,13 +73,16 @@ TEST(GeneralNames, EveryChoiceAsPythonCryptographyWritesIt) {
     // constructed [0], as peers read it.
     GeneralNames built(new_GENERAL_NAMES());
     X509_NAME* dir = new_X509_NAME();
-    add_X509_NAME_child_OID_index(dir, 14, ASN1_TAG_PRINTABLE_STRING, reinterpret_cast<const unsigned char*>("KR"), -1, -1);
-    add_X509_NAME_child_OID_index(dir, 13, ASN1_TAG_UTF8_STRING, reinterpret_cast<const unsigned char*>("Name"), -1, -1);
-    for (GENERAL_NAME* gn : {otherHello(), makeName(GENERAL_NAME_RFC822, ia5("a@example.com")),
-                             makeName(GENERAL_NAME_DNS, ia5("a.example")), makeName(GENERAL_NAME_URI, ia5("http://a.example/")),
-                             makeName(GENERAL_NAME_IP, octets(fromHex("c0000201"))),
-                             makeName(GENERAL_NAME_IP, octets(fromHex("20010db8000000000000000000000001"))),
-                             makeName(GENERAL_NAME_REGISTERED_ID, oid("1.2.3.5")), makeName(GENERAL_NAME_DIRECTORY, dir)})
+    add_X509_NAME_child_OID_index(dir, 14, ASN1_TAG_PRINTABLE_STRING, reinterpret_cast<const unsigned char*>("KR"), -1,
+                                  -1);
+    add_X509_NAME_child_OID_index(dir, 13, ASN1_TAG_UTF8_STRING, reinterpret_cast<const unsigned char*>("Name"), -1,
+                                  -1);
+    for (GENERAL_NAME* gn :
+         {otherHello(), makeName(GENERAL_NAME_RFC822, ia5("a@example.com")),
+          makeName(GENERAL_NAME_DNS, ia5("a.example")), makeName(GENERAL_NAME_URI, ia5("http://a.example/")),
+          makeName(GENERAL_NAME_IP, octets(fromHex("c0000201"))),
+          makeName(GENERAL_NAME_IP, octets(fromHex("20010db8000000000000000000000001"))),
+          makeName(GENERAL_NAME_REGISTERED_ID, oid("1.2.3.5")), makeName(GENERAL_NAME_DIRECTORY, dir)})
         push_STACK_value(built.get(), gn);
     EXPECT_EQ(toHex(encode(GENERAL_NAMES_to_Seq, static_cast<const GENERAL_NAMES*>(built.get()))), toHex(peer));
     EXPECT_EQ(cmp_GENERAL_NAME(itemOf<GENERAL_NAME>(built.get(), 7), itemOf<GENERAL_NAME>(list.get(), 7)), 0);
@@ -97,11 +104,18 @@ TEST(GeneralNames, OlderAndForeignFormsRead) {
         {"a507a1050c03616263", "5:|a1:0c03616263", ""},
         {"a50ea0050c0358595aa1050c03616263", "5:a0:0c0358595a|a1:0c03616263", ""},
         // ... the EDIPartyName SEQUENCE inside [5]
-        {"a509" "3007a1050c03616263", "5:|a1:0c03616263", "a507a1050c03616263"},
+        {"a509"
+         "3007a1050c03616263",
+         "5:|a1:0c03616263", "a507a1050c03616263"},
         // ... and a primitive [1] around a whole string, as found in the wild
         {"a50c810a13086564695061727479", "5:|81:13086564695061727479", ""},
         // x400Address: the whole ORAddress, nothing after its first element dropped
-        {"a308" "3002" "1300" "3102" "1300", "3:a3:3002130031021300", ""},
+        {"a308"
+         "3002"
+         "1300"
+         "3102"
+         "1300",
+         "3:a3:3002130031021300", ""},
         // a 200-character URI (long-form length)
         {"8681c8" + toHex(Bytes(uri200.begin(), uri200.end())), "6:" + uri200, ""},
         // a tag number outside 0-8: kept in place without a value
@@ -109,7 +123,8 @@ TEST(GeneralNames, OlderAndForeignFormsRead) {
     };
     for (const auto& c : cases) {
         Bytes seq = fromHex(c.in);
-        seq.insert(seq.begin(), {0x30, 0x82, static_cast<unsigned char>(seq.size() >> 8), static_cast<unsigned char>(seq.size())});
+        seq.insert(seq.begin(),
+                   {0x30, 0x82, static_cast<unsigned char>(seq.size() >> 8), static_cast<unsigned char>(seq.size())});
         PKI_ERROR rc;
         GeneralNames list = decodeWith<GeneralNames>(Seq_to_GENERAL_NAMES, seq, &rc);
         ASSERT_EQ(rc, 0) << c.in;
@@ -135,12 +150,12 @@ TEST(GeneralNames, Errors) {
         const char* in;
         PKI_ERROR code;
     } one[] = {
-        {"8201c3", 0x47050104},                // dNSName with a byte above 0x7f
-        {"a00506032a0304", 0x47050104},        // otherName without its value
+        {"8201c3", 0x47050104},                      // dNSName with a byte above 0x7f
+        {"a00506032a0304", 0x47050104},              // otherName without its value
         {"a00b06032a0304a0040c000c00", 0x47050104},  // value holding more than one element
-        {"a400", 0x47050104},                  // directoryName without its Name
-        {"8400", 0x47050104},                  // ... and in a primitive [4]
-        {"a5020500", 0x47050104},              // EDIPartyName without a party name
+        {"a400", 0x47050104},                        // directoryName without its Name
+        {"8400", 0x47050104},                        // ... and in a primitive [4]
+        {"a5020500", 0x47050104},                    // EDIPartyName without a party name
     };
     for (const auto& c : one) {
         PKI_ERROR rc;
@@ -201,7 +216,8 @@ TEST(BasicConstraints, ReadWrittenAndBuiltLikePeers) {
         BasicConstraints bc(new_BASIC_CONSTRAINTS());
         bc->cA = 1;
         bc->pathLenConstraint = number(len);
-        EXPECT_EQ(encode(BASIC_CONSTRAINTS_to_Seq, static_cast<const BASIC_CONSTRAINTS*>(bc.get())), peerBody(label)) << label;
+        EXPECT_EQ(encode(BASIC_CONSTRAINTS_to_Seq, static_cast<const BASIC_CONSTRAINTS*>(bc.get())), peerBody(label))
+            << label;
     }
     BasicConstraints leaf(new_BASIC_CONSTRAINTS());
     EXPECT_EQ(encode(BASIC_CONSTRAINTS_to_Seq, static_cast<const BASIC_CONSTRAINTS*>(leaf.get())), peerBody("bc_leaf"));
@@ -219,7 +235,7 @@ TEST(PolicyConstraints, BothTaggingsReadImplicitWritten) {
     } cases[] = {
         {"3003800102", "02", "-", nullptr},
         {"3005a003020102", "02", "-", "3003800102"},
-        {"30078002012c810101", "012C", "01", nullptr},  // a two-byte value
+        {"30078002012c810101", "012C", "01", nullptr},    // a two-byte value
         {"3009a0040202012ca1030201", "-", "-", nullptr},  // malformed: refused below
         {"3005a103020105", "-", "05", "3003810105"},
         {"3000", "-", "-", nullptr},
@@ -240,7 +256,8 @@ TEST(PolicyConstraints, BothTaggingsReadImplicitWritten) {
     PolicyConstraints pc(new_POLICY_CONSTRAINTS());
     pc->requireExplicitPolicy = number("012C");
     pc->inhibitPolicyMapping = number("01");
-    EXPECT_EQ(encode(POLICY_CONSTRAINTS_to_Seq, static_cast<const POLICY_CONSTRAINTS*>(pc.get())), peerBody("pc_300_1"));
+    EXPECT_EQ(encode(POLICY_CONSTRAINTS_to_Seq, static_cast<const POLICY_CONSTRAINTS*>(pc.get())),
+              peerBody("pc_300_1"));
 }
 
 TEST(NameConstraints, SubtreesReadWrittenAndBuiltLikePeers) {
@@ -281,8 +298,8 @@ TEST(NameConstraints, SubtreesReadWrittenAndBuiltLikePeers) {
 
     // Only permitted subtrees; minimum and maximum in the explicit form read
     // and are written implicitly, the minimum of zero left out.
-    NameConstraints one = decodeHex<NameConstraints>(
-        Seq_to_NAME_CONSTRAINTS, "3013a011300f8203612e62a003020100a103020105", &rc);
+    NameConstraints one =
+        decodeHex<NameConstraints>(Seq_to_NAME_CONSTRAINTS, "3013a011300f8203612e62a003020100a103020105", &rc);
     ASSERT_EQ(rc, 0);
     EXPECT_EQ(get_STACK_count(one->excludedSubtrees) <= 0, true);
     EXPECT_EQ(subtrees(one->permittedSubtrees), "2:a.b min00 max05");
@@ -299,7 +316,8 @@ TEST(AuthorityKeyIdentifier, ReadWrittenAndBuiltLikePeers) {
     PKI_ERROR rc;
     Akid akid = decodeWith<Akid>(Seq_to_AUTHORITY_KEYID, peer, &rc);
     ASSERT_EQ(rc, 0);
-    EXPECT_EQ(hexOf(akid->keyIdentifier), toHex(Bytes{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19}));
+    EXPECT_EQ(hexOf(akid->keyIdentifier),
+              toHex(Bytes{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19}));
     EXPECT_EQ(namesSummary(akid->authorityCertIssuer), "4:2.5.4.3:0c:4341");
     EXPECT_EQ(bigHex(akid->authorityCertSerialNumber), "1234");
     EXPECT_EQ(encode(AUTHORITY_KEYID_to_Seq, static_cast<const AUTHORITY_KEYID*>(akid.get())), peer);

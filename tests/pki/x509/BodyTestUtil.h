@@ -83,8 +83,6 @@ inline std::string bigHex(const BIGINT* b) {
     return s;
 }
 
-
-
 // Values as a test builds them.
 inline GENERAL_NAME* makeName(int type, void* value) {
     GENERAL_NAME* gn = new_GENERAL_NAME();
@@ -93,7 +91,9 @@ inline GENERAL_NAME* makeName(int type, void* value) {
     return gn;
 }
 
-inline ASN1_STRING* ia5(const char* s) { return new_IA5_STRING(reinterpret_cast<const unsigned char*>(s), static_cast<int>(std::strlen(s))); }
+inline ASN1_STRING* ia5(const char* s) {
+    return new_IA5_STRING(reinterpret_cast<const unsigned char*>(s), static_cast<int>(std::strlen(s)));
+}
 inline ASN1_STRING* oid(const char* s) { return new_OBJECT_IDENTIFIER(s, static_cast<int>(std::strlen(s))); }
 inline ASN1_STRING* octets(const Bytes& b) { return new_OCTET_STRING(b.data(), static_cast<int>(b.size())); }
 inline BIGINT* number(const char* hex) { return VSC_HEX_To_BIGINT(hex); }

@@ -45,7 +45,8 @@ const std::map<std::string, Reader>& readers() {
         return roundTrip(b, Seq_to_CRL_DIST_POINTS, CRL_DIST_POINTS_to_Seq, free_CRL_DIST_POINTS, dup_CRL_DIST_POINTS);
     };
     static const Reader access = [](const Bytes& b) {
-        return roundTrip(b, Seq_to_AUTHORITY_INFO_ACCESS, AUTHORITY_INFO_ACCESS_to_Seq, free_AUTHORITY_INFO_ACCESS, dup_AUTHORITY_INFO_ACCESS);
+        return roundTrip(b, Seq_to_AUTHORITY_INFO_ACCESS, AUTHORITY_INFO_ACCESS_to_Seq, free_AUTHORITY_INFO_ACCESS,
+                         dup_AUTHORITY_INFO_ACCESS);
     };
     static const std::map<std::string, Reader> m = {
         {"2.5.29.17", names},
@@ -57,35 +58,43 @@ const std::map<std::string, Reader>& readers() {
         {"1.3.6.1.5.5.7.1.11", access},
         {"2.5.29.19",
          [](const Bytes& b) {
-             return roundTrip(b, Seq_to_BASIC_CONSTRAINTS, BASIC_CONSTRAINTS_to_Seq, free_BASIC_CONSTRAINTS, dup_BASIC_CONSTRAINTS);
+             return roundTrip(b, Seq_to_BASIC_CONSTRAINTS, BASIC_CONSTRAINTS_to_Seq, free_BASIC_CONSTRAINTS,
+                              dup_BASIC_CONSTRAINTS);
          }},
         {"2.5.29.32",
          [](const Bytes& b) {
-             return roundTrip(b, Seq_to_CERTIFICATE_POLICIES, CERTIFICATE_POLICIES_to_Seq, free_CERTIFICATE_POLICIES, dup_CERTIFICATE_POLICIES);
+             return roundTrip(b, Seq_to_CERTIFICATE_POLICIES, CERTIFICATE_POLICIES_to_Seq, free_CERTIFICATE_POLICIES,
+                              dup_CERTIFICATE_POLICIES);
          }},
         {"2.5.29.33",
          [](const Bytes& b) {
-             return roundTrip(b, Seq_to_POLICY_MAPPINGS, POLICY_MAPPINGS_to_Seq, free_POLICY_MAPPINGS, dup_POLICY_MAPPINGS);
+             return roundTrip(b, Seq_to_POLICY_MAPPINGS, POLICY_MAPPINGS_to_Seq, free_POLICY_MAPPINGS,
+                              dup_POLICY_MAPPINGS);
          }},
         {"2.5.29.35",
          [](const Bytes& b) {
-             return roundTrip(b, Seq_to_AUTHORITY_KEYID, AUTHORITY_KEYID_to_Seq, free_AUTHORITY_KEYID, dup_AUTHORITY_KEYID);
+             return roundTrip(b, Seq_to_AUTHORITY_KEYID, AUTHORITY_KEYID_to_Seq, free_AUTHORITY_KEYID,
+                              dup_AUTHORITY_KEYID);
          }},
         {"2.5.29.37",
          [](const Bytes& b) {
-             return roundTrip(b, Seq_to_EXTENDED_KEY_USAGE, EXTENDED_KEY_USAGE_to_Seq, free_EXTENDED_KEY_USAGE, dup_EXTENDED_KEY_USAGE);
+             return roundTrip(b, Seq_to_EXTENDED_KEY_USAGE, EXTENDED_KEY_USAGE_to_Seq, free_EXTENDED_KEY_USAGE,
+                              dup_EXTENDED_KEY_USAGE);
          }},
         {"2.5.29.36",
          [](const Bytes& b) {
-             return roundTrip(b, Seq_to_POLICY_CONSTRAINTS, POLICY_CONSTRAINTS_to_Seq, free_POLICY_CONSTRAINTS, dup_POLICY_CONSTRAINTS);
+             return roundTrip(b, Seq_to_POLICY_CONSTRAINTS, POLICY_CONSTRAINTS_to_Seq, free_POLICY_CONSTRAINTS,
+                              dup_POLICY_CONSTRAINTS);
          }},
         {"2.5.29.30",
          [](const Bytes& b) {
-             return roundTrip(b, Seq_to_NAME_CONSTRAINTS, NAME_CONSTRAINTS_to_Seq, free_NAME_CONSTRAINTS, dup_NAME_CONSTRAINTS);
+             return roundTrip(b, Seq_to_NAME_CONSTRAINTS, NAME_CONSTRAINTS_to_Seq, free_NAME_CONSTRAINTS,
+                              dup_NAME_CONSTRAINTS);
          }},
         {"2.5.29.28",
          [](const Bytes& b) {
-             return roundTrip(b, Seq_to_issuing_DIST_POINT, issuing_DIST_POINT_to_Seq, free_ISSUING_DIST_POINT, dup_ISSUING_DIST_POINT);
+             return roundTrip(b, Seq_to_issuing_DIST_POINT, issuing_DIST_POINT_to_Seq, free_ISSUING_DIST_POINT,
+                              dup_ISSUING_DIST_POINT);
          }},
     };
     return m;
@@ -93,7 +102,8 @@ const std::map<std::string, Reader>& readers() {
 
 TEST(ExtensionBodyVectors, DerBodiesRoundTripAndNoneHarms) {
     zqtest::TempDir dir("bodyvec");
-    auto r = zqtest::run({zqtest::kPython, zqtest::sourceDir() + "/tests/pki/x509/ext_bodies_dump.py", kVectors, dir.path()});
+    auto r = zqtest::run(
+        {zqtest::kPython, zqtest::sourceDir() + "/tests/pki/x509/ext_bodies_dump.py", kVectors, dir.path()});
     ASSERT_EQ(r.status, 0);
     std::map<std::string, int> checked;
     std::vector<std::string> mismatches;
@@ -129,7 +139,8 @@ namespace {
 // to a record that copies and encodes (the sanitizers watch).
 TEST(ExtensionBodyVectors, OneByteChangesDoNoHarm) {
     ASSERT_FALSE(extFixtures().empty());
-    expectMutationsHarmless<GeneralNames>(peerBody("san"), Seq_to_GENERAL_NAMES, GENERAL_NAMES_to_Seq, dup_GENERAL_NAMES);
+    expectMutationsHarmless<GeneralNames>(peerBody("san"), Seq_to_GENERAL_NAMES, GENERAL_NAMES_to_Seq,
+                                          dup_GENERAL_NAMES);
     expectMutationsHarmless<DistPoints>(peerBody("cdp"), Seq_to_CRL_DIST_POINTS, CRL_DIST_POINTS_to_Seq,
                                         dup_CRL_DIST_POINTS);
     expectMutationsHarmless<IssuingDistPoint>(peerBody("idp"), Seq_to_issuing_DIST_POINT, issuing_DIST_POINT_to_Seq,
@@ -143,8 +154,8 @@ TEST(ExtensionBodyVectors, OneByteChangesDoNoHarm) {
                                         dup_AUTHORITY_INFO_ACCESS);
     expectMutationsHarmless<PolicyConstraints>(peerBody("pc_300_1"), Seq_to_POLICY_CONSTRAINTS,
                                                POLICY_CONSTRAINTS_to_Seq, dup_POLICY_CONSTRAINTS);
-    expectMutationsHarmless<BasicConstraints>(peerBody("bc_ca_200"), Seq_to_BASIC_CONSTRAINTS,
-                                              BASIC_CONSTRAINTS_to_Seq, dup_BASIC_CONSTRAINTS);
+    expectMutationsHarmless<BasicConstraints>(peerBody("bc_ca_200"), Seq_to_BASIC_CONSTRAINTS, BASIC_CONSTRAINTS_to_Seq,
+                                              dup_BASIC_CONSTRAINTS);
     // The identity data inside the VID certificate's otherName.
     Node san = nodeOf(extensionBody(extFixture("vid.der"), 85));
     Node identity = childAt(san.get(), {1, 1, 0});

@@ -103,8 +103,7 @@ TEST(CertList, RefusedListsLeaveTheCallersList) {
 
 TEST(CertPair, EveryPkitsPairDecodes) {
     int pairs = 0;
-    for (const auto& entry :
-         std::filesystem::directory_iterator(std::string(kVectorsDir) + "/PKITS_data/certpairs")) {
+    for (const auto& entry : std::filesystem::directory_iterator(std::string(kVectorsDir) + "/PKITS_data/certpairs")) {
         const std::string name = entry.path().filename();
         SCOPED_TRACE(name);
         const Bytes der = pkitest::readBytes(entry.path());

@@ -338,8 +338,8 @@ TEST(CertSigning, KcdsaUsesTheDigestItsAlgorithmNames) {
 TEST(CertValidity, BoundsAreInclusive) {
     // The zone of the process does not matter: instants are compared.
     pkitest::ZoneScope zone("Asia/Seoul");
-    Cert bounds = certFixture("bounds.der");      // 2030-01-01 00:00:00Z .. 2030-12-31 23:59:59Z
-    Cert gt = certFixture("bounds-gt.der");       // .. 2050-01-01 00:00:00Z (GeneralizedTime)
+    Cert bounds = certFixture("bounds.der");  // 2030-01-01 00:00:00Z .. 2030-12-31 23:59:59Z
+    Cert gt = certFixture("bounds-gt.der");   // .. 2050-01-01 00:00:00Z (GeneralizedTime)
     struct Case {
         const X509_CERT* cert;
         int type;
@@ -395,9 +395,8 @@ TEST(CertHelpers, PublicKeyHashIsTheSubjectKeyIdentifier) {
     Cert ca = certFixture("ca.der");
     unsigned char hash[VSC_MAX_DIGEST_LENGTH];
     ASSERT_EQ(get_X509_PUBLIC_KEY_hash(ca.get(), VSC_DIGEST_SHA1, hash), 20);
-    const std::string text =
-        pkitest::openssl({"x509", "-inform", "DER", "-in", certFixtures() + "/ca.der", "-noout", "-ext",
-                          "subjectKeyIdentifier"});
+    const std::string text = pkitest::openssl(
+        {"x509", "-inform", "DER", "-in", certFixtures() + "/ca.der", "-noout", "-ext", "subjectKeyIdentifier"});
     std::string hex;
     for (char ch : text.substr(text.find('\n') + 1))
         if (std::isxdigit(static_cast<unsigned char>(ch))) hex += static_cast<char>(std::tolower(ch));
@@ -412,9 +411,9 @@ TEST(CertHelpers, Print) {
     testing::internal::CaptureStdout();
     print_X509(leaf.get());
     const std::string out = testing::internal::GetCapturedStdout();
-    for (const char* expected : {"+ Version : 02\n", "+ Serial : 1234\n", "+ Issuer : \n", "  - CN=Root\n",
-                                 "  - CN=Leaf\n", "+ SPKI\n", "  -  1.2.840.113549.1.1.1 - rsaEncryption \n",
-                                 "+ SIG and VALUE\n", "+ SPKI Hash\n"})
+    for (const char* expected :
+         {"+ Version : 02\n", "+ Serial : 1234\n", "+ Issuer : \n", "  - CN=Root\n", "  - CN=Leaf\n", "+ SPKI\n",
+          "  -  1.2.840.113549.1.1.1 - rsaEncryption \n", "+ SIG and VALUE\n", "+ SPKI Hash\n"})
         EXPECT_NE(out.find(expected), std::string::npos) << expected << "\n" << out;
 }
 

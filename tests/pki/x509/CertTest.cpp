@@ -80,16 +80,21 @@ TEST(CertCodec, MalformedCertificatesAreRefusedWithTheirCode) {
         PKI_ERROR code;
     } cases[] = {
         {"five TBS elements", leafWithTbs([](auto& t) { t.resize(5); }), 0x4611002b},
-        {"version 3 (v4)", leafWithTbs([](auto& t) { t[0] = {0xa0, 0x03, 0x02, 0x01, 0x03}; }), 0x46110104},
+        {"version 3 (v4)", leafWithTbs([](auto& t) {
+             t[0] = {0xa0, 0x03, 0x02, 0x01, 0x03};
+         }),
+         0x46110104},
         {"element after the extensions", leafWithTbs([&](auto& t) { t.push_back(garbage); }), 0x46110104},
         {"extensions under [4]", leafWithTbs([](auto& t) { t.back()[0] = 0xa4; }), 0x46110104},
         {"extensions under private [3]", leafWithTbs([](auto& t) { t.back()[0] = 0xe3; }), 0x46110104},
         {"primitive [3]", leafWithTbs([](auto& t) { t.back()[0] = 0x83; }), 0x46110104},
-        {"empty extensions", leafWithTbs([](auto& t) { t.back() = {0xa3, 0x02, 0x30, 0x00}; }), 0x46110104},
+        {"empty extensions", leafWithTbs([](auto& t) {
+             t.back() = {0xa3, 0x02, 0x30, 0x00};
+         }),
+         0x46110104},
         {"validity of one time", leafWithTbs([](auto& t) { t[4] = withContents(0x30, elementsOf(t[4])[0]); }),
          0x46110104},
-        {"unreadable notAfter",
-         leafWithTbs([](auto& t) {
+        {"unreadable notAfter", leafWithTbs([](auto& t) {
              auto v = elementsOf(t[4]);
              v[1] = withContents(0x17, Bytes{'9', '9', '1', '3', '0', '1', '0', '0', '0', '0', '0', '0', 'Z'});
              t[4] = withContents(0x30, joined(v));
@@ -177,8 +182,9 @@ TEST(CertKeptDer, SettersDropTheReceivedBytes) {
     EXPECT_NE(changed, received);
     zqtest::TempDir dir("certset");
     zqtest::writeFile(dir / "c.der", std::string(changed.begin(), changed.end()));
-    EXPECT_NE(pkitest::openssl({"x509", "-inform", "DER", "-in", dir / "c.der", "-noout", "-subject"}).find("CN = Changed"),
-              std::string::npos);
+    EXPECT_NE(
+        pkitest::openssl({"x509", "-inform", "DER", "-in", dir / "c.der", "-noout", "-subject"}).find("CN = Changed"),
+        std::string::npos);
 
     // A caller that changes a member in place says so with touch.
     Cert other = certFixture("leaf.der");

@@ -11,7 +11,9 @@ namespace x509test {
 using Cert = std::unique_ptr<X509_CERT, FreeWith<free_X509_CERT>>;
 using PubKey = std::unique_ptr<X509_PUBKEY, FreeWith<free_X509_PUBKEY>>;
 
-inline Cert decodeCert(const Bytes& der, PKI_ERROR* rc = nullptr) { return decodeWith<Cert>(Seq_to_X509_CERT, der, rc); }
+inline Cert decodeCert(const Bytes& der, PKI_ERROR* rc = nullptr) {
+    return decodeWith<Cert>(Seq_to_X509_CERT, der, rc);
+}
 inline Bytes encodeCert(const X509_CERT* cert) { return encode(X509_CERT_to_Seq, cert); }
 
 // The objects of make_cert_fixtures.sh, made once per test program.

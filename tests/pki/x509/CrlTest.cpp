@@ -108,8 +108,8 @@ TEST(CrlCodec, VectorsAgainstOpenssl) {
         PKI_ERROR rc;
         Crl crl = decodeCrl(der, &rc);
         ASSERT_EQ(rc, 0);
-        const std::string text = pkitest::openssl({"crl", "-inform", "DER", "-noout", "-text"},
-                                                  std::string(der.begin(), der.end()));
+        const std::string text =
+            pkitest::openssl({"crl", "-inform", "DER", "-noout", "-text"}, std::string(der.begin(), der.end()));
         size_t listed = 0;
         for (size_t at = 0; (at = text.find("Serial Number:", at)) != std::string::npos; ++at) ++listed;
         EXPECT_EQ(get_X509_REVOKED_count(crl->info), c.entries);
@@ -172,10 +172,9 @@ TEST(CrlCodec, MalformedListsAreRefusedWithTheirCode) {
         {"entry serial not an INTEGER",
          cat({version, kAlg, kIssuer, times, seq({entry, seq({tlv(0x04, {0x05}), utc("250102000000Z")})})}),
          0x48090104},
-        {"entry that is not a SEQUENCE", cat({version, kAlg, kIssuer, times, seq({entry, tlv(0x31, {})})}),
-         0x48090104},
-        {"entry with empty extensions", cat({version, kAlg, kIssuer, times, seq({seq({tlv(0x02, {0x05}),
-                                                                                     utc("250102000000Z"), seq({})})})}),
+        {"entry that is not a SEQUENCE", cat({version, kAlg, kIssuer, times, seq({entry, tlv(0x31, {})})}), 0x48090104},
+        {"entry with empty extensions",
+         cat({version, kAlg, kIssuer, times, seq({seq({tlv(0x02, {0x05}), utc("250102000000Z"), seq({})})})}),
          0x48090104},
         {"three-byte version", cat({tlv(0x02, {0x01, 0x00, 0x00}), kAlg, kIssuer, times}), 0x4804002b},
         {"negative version", cat({tlv(0x02, {0xff}), kAlg, kIssuer, times}), 0x4804002b},
@@ -183,8 +182,7 @@ TEST(CrlCodec, MalformedListsAreRefusedWithTheirCode) {
         {"thisUpdate an OCTET STRING", cat({version, kAlg, kIssuer, tlv(0x04, {0x01})}), 0x48040104},
         {"issuer missing", cat({version, kAlg, times}), 0x48040104},
         {"element after the extensions",
-         cat({version, kAlg, kIssuer, times, tlv(0xa0, seq({kReasonKeyCompromise})), tlv(0x02, {0x01})}),
-         0x48040104},
+         cat({version, kAlg, kIssuer, times, tlv(0xa0, seq({kReasonKeyCompromise})), tlv(0x02, {0x01})}), 0x48040104},
         {"empty extensions", cat({version, kAlg, kIssuer, times, tlv(0xa0, seq({}))}), 0x48040104},
     };
     for (const auto& c : cases) {
@@ -195,8 +193,8 @@ TEST(CrlCodec, MalformedListsAreRefusedWithTheirCode) {
     // The CertificateList itself: three elements, the last a BIT STRING.
     const Bytes tbs = tlv(0x30, cat({version, kAlg, kIssuer, times}));
     PKI_ERROR rc;
-    for (const Bytes& bad : {seq({tbs, kAlg}), seq({tbs, kAlg, tlv(0x04, {0x00}), tlv(0x05, {})}),
-                             seq({tbs, kAlg, tlv(0x04, {0x00})})}) {
+    for (const Bytes& bad :
+         {seq({tbs, kAlg}), seq({tbs, kAlg, tlv(0x04, {0x00}), tlv(0x05, {})}), seq({tbs, kAlg, tlv(0x04, {0x00})})}) {
         EXPECT_EQ(decodeCrl(bad, &rc), nullptr);
         EXPECT_EQ(rc, 0x48020104);
     }
@@ -214,9 +212,10 @@ TEST(CrlCodec, MalformedListsAreRefusedWithTheirCode) {
 }
 
 TEST(CrlCodec, EveryOneByteChangeDecodesToAnErrorOrAUsableList) {
-    const Bytes entries = seq({seq({tlv(0x02, {0x05}), utc("250102000000Z"), seq({kReasonKeyCompromise})}),
-                               seq({tlv(0x02, {0x01}), tlv(0x18, Bytes{'2', '0', '2', '5', '0', '1', '0', '3', '0',
-                                                                        '0', '0', '0', '0', '0', 'Z'})})});
+    const Bytes entries =
+        seq({seq({tlv(0x02, {0x05}), utc("250102000000Z"), seq({kReasonKeyCompromise})}),
+             seq({tlv(0x02, {0x01}),
+                  tlv(0x18, Bytes{'2', '0', '2', '5', '0', '1', '0', '3', '0', '0', '0', '0', '0', '0', 'Z'})})});
     const Bytes good = listOf(cat({tlv(0x02, {0x01}), kAlg, kIssuer, utc("250101000000Z"), utc("250201000000Z"),
                                    entries, tlv(0xa0, seq({kReasonKeyCompromise}))}));
     ASSERT_NE(decodeCrl(good), nullptr);
@@ -244,9 +243,10 @@ TEST(CrlCodec, BuiltListsEncodeTheirMembersOnly) {
     pkitest::String sig(binaryToBIT_STRING(fromHex("aabb").data(), 2));
     ASSERT_EQ(set_X509_CRL_sig_value(crl.get(), sig.get()), 0);
     const Bytes der = encodeCrl(crl.get());
-    EXPECT_EQ(der, seq({seq({tlv(0x02, {0x00}), kAlg, kIssuer, utc("250101000000Z"),
-                             tlv(0x18, Bytes{'2', '0', '5', '0', '0', '1', '0', '1', '0', '0', '0', '0', '0', '0', 'Z'})}),
-                        kAlg, tlv(0x03, fromHex("00aabb"))}));
+    EXPECT_EQ(der,
+              seq({seq({tlv(0x02, {0x00}), kAlg, kIssuer, utc("250101000000Z"),
+                        tlv(0x18, Bytes{'2', '0', '5', '0', '0', '1', '0', '1', '0', '0', '0', '0', '0', '0', 'Z'})}),
+                   kAlg, tlv(0x03, fromHex("00aabb"))}));
     Crl back = decodeCrl(der);
     ASSERT_NE(back, nullptr);
     EXPECT_EQ(get_X509_CRL_nextUpdate(back.get())->type, X509_TIME_GENERALIZED);
@@ -321,7 +321,9 @@ TEST(CrlSignature, ChangedEntriesAreEncodedAfresh) {
         [&](X509_CRL* c) { free_X509_EXTENSION(remove_X509_CRL_ext(c, 0)); },
         [&](X509_CRL* c) { set_X509_CRL_nextUpdate(c, date.get()); },
         // extensions changed through their own setters
-        [&](X509_CRL* c) { set_X509_EXTENSION_data(get_X509_REVOKED_ext(get_X509_CRL_revoked(c, 2), 0), reasonValue.get()); },
+        [&](X509_CRL* c) {
+            set_X509_EXTENSION_data(get_X509_REVOKED_ext(get_X509_CRL_revoked(c, 2), 0), reasonValue.get());
+        },
         [&](X509_CRL* c) { set_X509_EXTENSION_critical(get_X509_CRL_ext(c, 0), 1); },
     };
     int i = 0;
@@ -347,7 +349,8 @@ TEST(CrlSignature, RefusedTimesChangeNothing) {
     Time noValue(new_X509_TIME());
     Time badType(makeTime(X509_TIME_UTC, "240101000000Z"));
     badType->type = 2;
-    for (const X509_TIME* bad : {static_cast<const X509_TIME*>(noValue.get()), static_cast<const X509_TIME*>(badType.get())}) {
+    for (const X509_TIME* bad :
+         {static_cast<const X509_TIME*>(noValue.get()), static_cast<const X509_TIME*>(badType.get())}) {
         const std::function<int(X509_CRL*)> setters[] = {
             [&](X509_CRL* c) { return set_X509_CRL_thisUpdate(c, bad); },
             [&](X509_CRL* c) { return set_X509_CRL_nextUpdate(c, bad); },
@@ -403,8 +406,8 @@ TEST(CrlSigning, RsaListPassesOpenssl) {
     ASSERT_FALSE(der.empty());
     zqtest::TempDir dir("crlsign");
     zqtest::writeFile(dir / "built.der", std::string(der.begin(), der.end()));
-    auto r = zqtest::run({"openssl", "crl", "-inform", "DER", "-in", dir / "built.der", "-CAfile",
-                          crlFixtures() + "/ca.pem", "-noout"});
+    auto r = zqtest::run(
+        {"openssl", "crl", "-inform", "DER", "-in", dir / "built.der", "-CAfile", crlFixtures() + "/ca.pem", "-noout"});
     EXPECT_EQ(r.status, 0) << r.output;
     // python-cryptography's strict DER reader: signature, entries, reasons.
     r = zqtest::run({zqtest::kPython, "-c",
@@ -491,10 +494,9 @@ TEST(CrlEntries, ReasonsMatchOpenssl) {
     const std::string text =
         pkitest::openssl({"crl", "-inform", "DER", "-noout", "-text"}, std::string(der.begin(), der.end()));
     const std::map<std::string, int> codes = {
-        {"Unspecified", 0},          {"Key Compromise", 1},         {"CA Compromise", 2},
-        {"Affiliation Changed", 3},  {"Superseded", 4},             {"Cessation Of Operation", 5},
-        {"Certificate Hold", 6},     {"Remove From CRL", 8},        {"Privilege Withdrawn", 9},
-        {"AA Compromise", 10}};
+        {"Unspecified", 0},         {"Key Compromise", 1},         {"CA Compromise", 2},    {"Affiliation Changed", 3},
+        {"Superseded", 4},          {"Cessation Of Operation", 5}, {"Certificate Hold", 6}, {"Remove From CRL", 8},
+        {"Privilege Withdrawn", 9}, {"AA Compromise", 10}};
     // serial -> reason, -1 when the entry has none
     std::map<std::string, int> theirs;
     std::istringstream in(text);

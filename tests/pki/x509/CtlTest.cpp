@@ -163,8 +163,7 @@ TEST(CtlCodec, FaultsAreRefusedWithTheirCode) {
         {"thisUpdate an OCTET STRING", seq({usage, fromHex("040101"), sha1}), 0x54020104},
         {"a subject without identifier", seq({usage, time, sha1, fromHex("30023000")}), 0x54020104},
         {"no trusted subject", seq({usage, time, sha1, fromHex("3000")}), 0x54020104},
-        {"element after the extensions", seq({usage, time, sha1, fromHex("a0023000"), fromHex("020101")}),
-         0x54020104},
+        {"element after the extensions", seq({usage, time, sha1, fromHex("a0023000"), fromHex("020101")}), 0x54020104},
     };
     for (const auto& c : cases) {
         PKI_ERROR rc;
@@ -217,7 +216,8 @@ TEST(CtlCodec, EveryOneByteChangeDecodesToAnErrorOrAUsableList) {
 TEST(ObjectIdentifiers, CopiesAndFirstIndex) {
     Oids list(new_OBJECT_IDENTIFIERS());
     pkitest::String a(oid("1.2.3")), b(oid("1.2.4")), again(oid("1.2.3"));
-    for (const OBJECT_IDENTIFIER* o : {a.get(), b.get(), again.get()}) ASSERT_EQ(add_OBJECT_IDENTIFIERS(list.get(), o), 0);
+    for (const OBJECT_IDENTIFIER* o : {a.get(), b.get(), again.get()})
+        ASSERT_EQ(add_OBJECT_IDENTIFIERS(list.get(), o), 0);
     EXPECT_NE(get_STACK_value(list.get(), 0), a.get());  // a copy
     EXPECT_EQ(get_OBJECT_IDENTIFIERS_index_by_OBJECT_IDENTIFIER(list.get(), again.get()), 0);
     EXPECT_EQ(get_OBJECT_IDENTIFIERS_index_by_OBJECT_IDENTIFIER(list.get(), b.get()), 1);

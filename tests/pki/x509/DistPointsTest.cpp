@@ -22,8 +22,10 @@ std::string names(const GENERAL_NAMES* l) {
     for (int i = 0; i < get_STACK_count(l); ++i) {
         const GENERAL_NAME* gn = itemOf<GENERAL_NAME>(l, i);
         s += i ? "," : "";
-        if (gn->type == GENERAL_NAME_DIRECTORY) s += "dir(" + nameSummary(static_cast<X509_NAME*>(gn->value)) + ")";
-        else s += text(static_cast<ASN1_STRING*>(gn->value));
+        if (gn->type == GENERAL_NAME_DIRECTORY)
+            s += "dir(" + nameSummary(static_cast<X509_NAME*>(gn->value)) + ")";
+        else
+            s += text(static_cast<ASN1_STRING*>(gn->value));
     }
     return s;
 }
@@ -49,9 +51,9 @@ std::string dpsSummary(const CRL_DIST_POINTS* l) {
 std::string flag(const unsigned char* f) { return f ? (*f ? "T" : "F") : "-"; }
 
 std::string idpSummary(const ISSUING_DIST_POINT* idp) {
-    return dpName(idp->distributionPoint) + " user=" + flag(idp->onlyContainsUserCerts) + " ca=" +
-           flag(idp->onlyContainsCACerts) + " reasons=" + bits(idp->onlySomeReasons) + " indirect=" +
-           flag(idp->indirectCRL) + " attr=" + flag(idp->onlyContainsAttributeCerts);
+    return dpName(idp->distributionPoint) + " user=" + flag(idp->onlyContainsUserCerts) +
+           " ca=" + flag(idp->onlyContainsCACerts) + " reasons=" + bits(idp->onlySomeReasons) +
+           " indirect=" + flag(idp->indirectCRL) + " attr=" + flag(idp->onlyContainsAttributeCerts);
 }
 
 DIST_POINT_NAME* fullName(GENERAL_NAME* gn) {
@@ -126,8 +128,8 @@ TEST(CrlDistributionPoints, OlderFormsAndOneDistributionPoint) {
         // reasons in an explicit [1]
         {"30083006a10403020560", " reasons=60/5 issuer=", "3006300481020560"},
         // a relative name written as a whole Name inside [1]
-        {"30143012a010a10e300c310a300806035504030c0178", "rdn(2.5.4.3:0c:78) reasons= issuer=",
-         "3010300ea00ca10a300806035504030c0178"},
+        {"30143012a010a10e300c310a300806035504030c0178",
+         "rdn(2.5.4.3:0c:78) reasons= issuer=", "3010300ea00ca10a300806035504030c0178"},
         // an empty cRLIssuer: GeneralNames hold at least one name
         {"30043002a200", nullptr, nullptr},
     };

@@ -91,9 +91,27 @@ TEST(X509Extensions, CriticalFlagIsWrittenAsDer) {
         const char* out;  // null: re-encoded unchanged
         int critical;
     } cases[] = {
-        {"3010300e" "0603551d0f" "010101" "040403020780", "3010300e" "0603551d0f" "0101ff" "040403020780", 1},
-        {"3010300e" "0603551d0f" "010100" "040403020780", "300d300b" "0603551d0f" "040403020780", 0},
-        {"300d300b" "0603551d0f" "040403020780", nullptr, 0},
+        {"3010300e"
+         "0603551d0f"
+         "010101"
+         "040403020780",
+         "3010300e"
+         "0603551d0f"
+         "0101ff"
+         "040403020780",
+         1},
+        {"3010300e"
+         "0603551d0f"
+         "010100"
+         "040403020780",
+         "300d300b"
+         "0603551d0f"
+         "040403020780",
+         0},
+        {"300d300b"
+         "0603551d0f"
+         "040403020780",
+         nullptr, 0},
     };
     for (const auto& c : cases) {
         PKI_ERROR rc;
@@ -106,13 +124,33 @@ TEST(X509Extensions, CriticalFlagIsWrittenAsDer) {
         const char* in;
         PKI_ERROR code;
     } bad[] = {
-        {"3000", 0x461a002b},                                         // no extension
-        {"300c300a" "0603551d0f" "0303020780", 0x461a0104},            // value not an OCTET STRING
-        {"3010300e" "0603551d0f" "0102ffff" "0403020780", 0x461a0104},  // BOOLEAN of two bytes
-        {"300f300d" "0603551d0f" "0101ff" "0101ff" "0400", 0x461a0104},   // BOOLEAN in the value's place
-        {"300b3009" "0101ff" "040403020780", 0x461a0104},              // no OID
-        {"30123010" "0603551d0f" "0101ff" "040403020780" "0500", 0x461a0104},  // a fourth element
-        {"0400", 0x461a0104},                                         // not constructed
+        {"3000", 0x461a002b},  // no extension
+        {"300c300a"
+         "0603551d0f"
+         "0303020780",
+         0x461a0104},  // value not an OCTET STRING
+        {"3010300e"
+         "0603551d0f"
+         "0102ffff"
+         "0403020780",
+         0x461a0104},  // BOOLEAN of two bytes
+        {"300f300d"
+         "0603551d0f"
+         "0101ff"
+         "0101ff"
+         "0400",
+         0x461a0104},  // BOOLEAN in the value's place
+        {"300b3009"
+         "0101ff"
+         "040403020780",
+         0x461a0104},  // no OID
+        {"30123010"
+         "0603551d0f"
+         "0101ff"
+         "040403020780"
+         "0500",
+         0x461a0104},          // a fourth element
+        {"0400", 0x461a0104},  // not constructed
     };
     for (const auto& b : bad) {
         PKI_ERROR rc;
@@ -130,7 +168,7 @@ TEST(X509Extensions, ListOperations) {
     Extension second(create_X509_EXTENSION_by_OID(nullptr, ku.get(), -5, value.get()));
     ASSERT_TRUE(first && second);
     EXPECT_EQ(first->critical, -1);
-    EXPECT_EQ(get_X509_EXTENSION_critical(second.get()), 0);  // only a positive flag is critical
+    EXPECT_EQ(get_X509_EXTENSION_critical(second.get()), 0);   // only a positive flag is critical
     ASSERT_EQ(add_X509_EXTENSION(&list, first.get(), -1), 0);  // makes the list
     Extensions owned(list);
     ASSERT_EQ(add_X509_EXTENSION(&list, second.get(), 0), 0);  // prepends
@@ -189,7 +227,9 @@ TEST(X509Extensions, DecodingAppendsOrLeavesTheListAlone) {
     EXPECT_EQ(l, list.get());
     EXPECT_EQ(get_X509_EXTENSION_count(l), 7);
     // A good extension followed by a bad one: nothing is appended.
-    Node bad = nodeOf(fromHex("3019300b0603551d0f040403020780" "300a0603551d0f0303020780"));
+    Node bad =
+        nodeOf(fromHex("3019300b0603551d0f040403020780"
+                       "300a0603551d0f0303020780"));
     ASSERT_TRUE(bad);
     EXPECT_EQ(Seq_to_X509_EXTENSIONS(bad.get(), &l), 0x461a0104);
     EXPECT_EQ(get_X509_EXTENSION_count(l), 7);
@@ -208,7 +248,10 @@ TEST(X509Extensions, CodecsServeOtherRecords) {
     Extension ku(create_X509_EXTENSION_by_OID_index(nullptr, 83, 1, pkitest::String(octets("03020780")).get()));
     add_X509_EXTENSION(&body->extensions, ku.get(), -1);
     const Bytes full = encode(DEMO_BODY_to_Seq, static_cast<const DEMO_BODY*>(body));
-    EXPECT_EQ(toHex(full), "3023300d310b300906035504030c024341" "a3123010300e" "0603551d0f0101ff040403020780");
+    EXPECT_EQ(toHex(full),
+              "3023300d310b300906035504030c024341"
+              "a3123010300e"
+              "0603551d0f0101ff040403020780");
 
     for (const Bytes& b : {bare, full}) {
         Node node = nodeOf(b);

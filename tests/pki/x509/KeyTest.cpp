@@ -241,12 +241,11 @@ TEST(KeyBitStrings, RsaForms) {
         size_t count;
         PKI_ERROR rc;
         int flag;
-    } cases[] = {{0, 0x4609002b, 0}, {2, 0, VSC_RSA_FLAG_PUBLIC},  {3, 0, VSC_RSA_FLAG_PRIVATE},
+    } cases[] = {{0, 0x4609002b, 0}, {2, 0, VSC_RSA_FLAG_PUBLIC}, {3, 0, VSC_RSA_FLAG_PRIVATE},
                  {5, 0x46090104, 0}, {8, 0, VSC_RSA_FLAG_FULL},   {9, 0x46090104, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.count);
-        const Bytes seq = c.count ? genconf("asn1=SEQUENCE:key\n[key]\n" + rsaMembers(v, c.count))
-                                  : Bytes{0x30, 0x00};
+        const Bytes seq = c.count ? genconf("asn1=SEQUENCE:key\n[key]\n" + rsaMembers(v, c.count)) : Bytes{0x30, 0x00};
         pkitest::String bits(binaryToBIT_STRING(seq.data(), static_cast<int>(seq.size())));
         RSA_UNIT* rsa = VSC_New_RSA();
         ASSERT_EQ(BITSTRING_to_RSA_KEY(bits.get(), &rsa), c.rc);
@@ -285,9 +284,21 @@ TEST(KeyBitStrings, EcPoints) {
     } cases[] = {
         {"uncompressed", full, 0, 0},
         {"64 bytes after 04", Bytes(full.begin(), full.end() - 1), 0, 0x462c002b},
-        {"66 bytes after 04", [&] { Bytes b = full; b.push_back(0); return b; }(), 0, 0x462c002b},
+        {"66 bytes after 04",
+         [&] {
+             Bytes b = full;
+             b.push_back(0);
+             return b;
+         }(),
+         0, 0x462c002b},
         {"compressed", Bytes(full.begin(), full.begin() + 33), 0, 0x462c002b},
-        {"hybrid form", [&] { Bytes b = full; b[0] = 0x06; return b; }(), 0, 0x462c002b},
+        {"hybrid form",
+         [&] {
+             Bytes b = full;
+             b[0] = 0x06;
+             return b;
+         }(),
+         0, 0x462c002b},
         {"unused bits", full, 1, 0x462c002b},
         {"point at infinity", Bytes{0x00}, 0, 0},
     };
@@ -419,8 +430,8 @@ TEST(DigestInfo, RecoveredFromRsaSignature) {
     EXPECT_EQ(toHex(encode(sign, X509_SIGN_to_Seq)), toHex(der));
     free_X509_SIGN(sign);
 
-    const Bytes noNull = genconf(
-        "asn1=SEQUENCE:d\n[d]\na=SEQUENCE:a\nv=FORMAT:HEX,OCTETSTRING:00112233\n[a]\no=OID:1.3.14.3.2.26\n");
+    const Bytes noNull =
+        genconf("asn1=SEQUENCE:d\n[d]\na=SEQUENCE:a\nv=FORMAT:HEX,OCTETSTRING:00112233\n[a]\no=OID:1.3.14.3.2.26\n");
     sign = nullptr;
     ASSERT_EQ(decode(noNull, Seq_to_X509_SIGN, &sign), 0);
     EXPECT_EQ(toHex(encode(sign, X509_SIGN_to_Seq)), toHex(noNull));
@@ -465,8 +476,7 @@ TEST(KeyPair, Checks) {
         int expected;
     } cases[] = {
         {"RSA pair", rsaPub.get(), holding(ASYMMETRIC_KEY_RSA, rsaFrom(fixtureLines("rsa.txt"), true)), 0},
-        {"RSA of another key", rsaPub.get(), holding(ASYMMETRIC_KEY_RSA, rsaFrom(fixtureLines("rsa2.txt"), true)),
-         1},
+        {"RSA of another key", rsaPub.get(), holding(ASYMMETRIC_KEY_RSA, rsaFrom(fixtureLines("rsa2.txt"), true)), 1},
         {"EC pair", ecPub.get(), holding(ASYMMETRIC_KEY_EC, ecFrom(fixtureLines("ec.txt"), true)), 0},
         {"EC of another key", ecPub.get(), holding(ASYMMETRIC_KEY_EC, ecFrom(fixtureLines("ec2.txt"), true)), 1},
         {"EC point, same", ecPub.get(), ecPointOnly("ec.txt"), 0},
@@ -511,9 +521,9 @@ TEST(AsymmetricKey, CopyOfKeyThatFailsTheDomainChecks) {
 TEST(AsymmetricKey, CopiesComparisonsAndConversions) {
     const auto v = kcdsaVector(0);
     X509_PUBKEY* raw = nullptr;
-    ASSERT_EQ(decode(genconf(kcdsaConf(v, "j=INTEGER:0x" + v.at("J") + "\ngen=SEQUENCE:gen\n")), Seq_to_X509_PUBKEY,
-                     &raw),
-              0);
+    ASSERT_EQ(
+        decode(genconf(kcdsaConf(v, "j=INTEGER:0x" + v.at("J") + "\ngen=SEQUENCE:gen\n")), Seq_to_X509_PUBKEY, &raw),
+        0);
     PubKey kcdsaPub(raw);
     X509_PUBKEY* otherRaw = nullptr;
     const auto w = kcdsaVector(1);

@@ -79,8 +79,8 @@ TEST(X509Name, BuiltNamesMatchOpensslBytes) {
         const char* oid;
         const char* value;
         int type, sameRdn;
-    } entries[] = {{"2.5.4.6", "KR", 19, 0},  {"2.5.4.11", "Dev", 12, 0}, {"2.5.4.7", "Seoul", 12, 1},
-                   {"2.5.4.10", "Example", 12, 1}, {"2.5.4.3", "a", 12, 0},  {"2.5.4.3", "b", 12, 1}};
+    } entries[] = {{"2.5.4.6", "KR", 19, 0},       {"2.5.4.11", "Dev", 12, 0}, {"2.5.4.7", "Seoul", 12, 1},
+                   {"2.5.4.10", "Example", 12, 1}, {"2.5.4.3", "a", 12, 0},    {"2.5.4.3", "b", 12, 1}};
     for (const auto& e : entries) {
         X509_NAME_CHILD* entry = new_X509_NAME_CHILD();
         entry->type = new_OBJECT_IDENTIFIER(e.oid, static_cast<int>(strlen(e.oid)));
@@ -95,10 +95,25 @@ TEST(X509Name, BuiltNamesMatchOpensslBytes) {
 
 TEST(X509Name, ValuesOfEveryKindComeBackUnchanged) {
     const char* values[] = {
-        "0201ff", "02020001", "0a0101", "030206c0", "0101ff", "0500", "06032a0304", "800161", "0c00",
-        "1e02d64d", "170d3236303130313030303030305a", "2c06" "0c0161" "0c0162", "3003020101",
+        "0201ff",
+        "02020001",
+        "0a0101",
+        "030206c0",
+        "0101ff",
+        "0500",
+        "06032a0304",
+        "800161",
+        "0c00",
+        "1e02d64d",
+        "170d3236303130313030303030305a",
+        "2c06"
+        "0c0161"
+        "0c0162",
+        "3003020101",
         // Values the DER encoder would rewrite or refuse: they still come back as read.
-        "010101", "01020000", "17113236303130313030303030302b30393030",
+        "010101",
+        "01020000",
+        "17113236303130313030303030302b30393030",
     };
     const Bytes type = fromHex("0603550403");
     for (const char* hex : values) {
@@ -147,7 +162,9 @@ TEST(X509Name, EqualityIsByteEquality) {
     Name joined(dup_X509_NAME(a.get()));
     get_X509_NAME_CHILD(joined.get(), 1)->sameRdn = 1;
     EXPECT_EQ(cmp_X509_NAME(a.get(), joined.get()), -1);
-    EXPECT_EQ(toHex(der(joined.get())), "301a31183009060355040" "60c024b52300b06035504030c04486f6e67");
+    EXPECT_EQ(toHex(der(joined.get())),
+              "301a31183009060355040"
+              "60c024b52300b06035504030c04486f6e67");
 }
 
 TEST(X509Name, HashIsTheDigestOfTheDer) {
@@ -178,7 +195,7 @@ TEST(X509Name, ListOperations) {
     Name n(new_X509_NAME());
     for (const char* cn : {"one", "two", "three"})
         ASSERT_EQ(add_X509_NAME_child_OID_index(n.get(), 13, 12, u(cn), -1, -1), 0);
-    ASSERT_EQ(add_X509_NAME_child_OID_index(n.get(), 14, 19, u("KR"), 2, 0), 0);  // prepended
+    ASSERT_EQ(add_X509_NAME_child_OID_index(n.get(), 14, 19, u("KR"), 2, 0), 0);    // prepended
     ASSERT_EQ(add_X509_NAME_child_OID_index(n.get(), 17, 12, u("Org"), 3, 99), 0);  // appended
     ASSERT_EQ(get_X509_NAME_count(n.get()), 5);
     EXPECT_EQ(text(n.get(), 0), "KR");
@@ -221,13 +238,27 @@ TEST(X509Name, ListOperations) {
 
 TEST(X509Name, MalformedNamesAreRefusedAndTheCallersNameKept) {
     const char* bad[] = {
-        "300a" "30080603550403" "0c0161",        // an RDN that is not a SET
-        "30023100",                             // an empty RDN
-        "30073105300306035504",                 // a truncated attribute
-        "300a" "3108" "3006" "06035504030c",    // a value missing its length
-        "300a" "3108" "3006" "0c0161" "0c0162", // no OID
-        "300e" "310c" "300a" "0603550403" "0c0161" "0500",  // three elements
-        "0c0161",                               // not constructed
+        "300a"
+        "30080603550403"
+        "0c0161",                // an RDN that is not a SET
+        "30023100",              // an empty RDN
+        "30073105300306035504",  // a truncated attribute
+        "300a"
+        "3108"
+        "3006"
+        "06035504030c",  // a value missing its length
+        "300a"
+        "3108"
+        "3006"
+        "0c0161"
+        "0c0162",  // no OID
+        "300e"
+        "310c"
+        "300a"
+        "0603550403"
+        "0c0161"
+        "0500",    // three elements
+        "0c0161",  // not constructed
     };
     Name mine = decodeName(fromHex("300c310a300806035504030c0161"));
     ASSERT_TRUE(mine);

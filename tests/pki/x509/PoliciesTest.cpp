@@ -34,13 +34,16 @@ std::string noticeSummary(const USER_NOTICE* un) {
 std::string qualifierSummary(const POLICY_QUALIFIER_INFO* q) {
     std::string s = text(q->policyQualifierId) + "=";
     switch (q->kind) {
-    case POLICY_QUALIFIER_CPS: return s + "cps(" + text(static_cast<ASN1_STRING*>(q->qualifier)) + ")";
-    case POLICY_QUALIFIER_USER_NOTICE: return s + noticeSummary(static_cast<USER_NOTICE*>(q->qualifier));
-    case POLICY_QUALIFIER_OTHER: {
-        const auto* other = static_cast<ASN1_STRING*>(q->qualifier);
-        return s + "other(" + std::to_string(other->type) + ":" + hexOf(other) + ")";
-    }
-    default: return s + "?";
+        case POLICY_QUALIFIER_CPS:
+            return s + "cps(" + text(static_cast<ASN1_STRING*>(q->qualifier)) + ")";
+        case POLICY_QUALIFIER_USER_NOTICE:
+            return s + noticeSummary(static_cast<USER_NOTICE*>(q->qualifier));
+        case POLICY_QUALIFIER_OTHER: {
+            const auto* other = static_cast<ASN1_STRING*>(q->qualifier);
+            return s + "other(" + std::to_string(other->type) + ":" + hexOf(other) + ")";
+        }
+        default:
+            return s + "?";
     }
 }
 
@@ -115,13 +118,25 @@ TEST(CertificatePolicies, QualifiersTypedByWhatTheyHold) {
         // id-qt-cps holding a SEQUENCE: a user notice
         {toHex(hostile), "1.2.3.4 1.3.6.1.5.5.7.2.1=notice(0c:hello)"},
         // id-qt-unotice holding an IA5String: a CPS text
-        {"301a3018060129301330110608" "2b06010505070202" "1605612e622f63", "1.1 1.3.6.1.5.5.7.2.2=cps(a.b/c)"},
+        {"301a3018060129301330110608"
+         "2b06010505070202"
+         "1605612e622f63",
+         "1.1 1.3.6.1.5.5.7.2.2=cps(a.b/c)"},
         // another id with an INTEGER: kept as it stands
-        {"3014301206012930" "0d300b06032a0305" "020400ffffff", "1.1 1.2.3.5=other(2:00ffffff)"},
+        {"3014301206012930"
+         "0d300b06032a0305"
+         "020400ffffff",
+         "1.1 1.2.3.5=other(2:00ffffff)"},
         // a BMPString explicit text keeps its type
-        {"301d301b06012930163014" "06082b06010505070202" "30081e06004100420043", ""},
+        {"301d301b06012930163014"
+         "06082b06010505070202"
+         "30081e06004100420043",
+         ""},
         // a PrintableString is not a DisplayText: no text
-        {"301a3018060129301330110608" "2b06010505070202" "30051303414243", ""},
+        {"301a3018060129301330110608"
+         "2b06010505070202"
+         "30051303414243",
+         ""},
     };
     for (const auto& c : cases) {
         PKI_ERROR rc;
@@ -133,12 +148,17 @@ TEST(CertificatePolicies, QualifiersTypedByWhatTheyHold) {
         Policies copy(dup_CERTIFICATE_POLICIES(list.get()));
         EXPECT_EQ(cmp_POLICY_INFO(itemOf<POLICY_INFO>(copy.get(), 0), itemOf<POLICY_INFO>(list.get(), 0)), 0);
         const Bytes again = der(copy.get());
-        if (c.in.find("1303414243") == std::string::npos) EXPECT_EQ(toHex(again), c.in);
-        else EXPECT_EQ(toHex(again), "30153013060129300e300c06082b060105050702023000");  // the PrintableString left out
+        if (c.in.find("1303414243") == std::string::npos)
+            EXPECT_EQ(toHex(again), c.in);
+        else
+            EXPECT_EQ(toHex(again), "30153013060129300e300c06082b060105050702023000");  // the PrintableString left out
     }
     PKI_ERROR rc;
     Policies bmp = decodeHex<Policies>(Seq_to_CERTIFICATE_POLICIES,
-                                       "301d301b06012930163014" "06082b06010505070202" "30081e06004100420043", &rc);
+                                       "301d301b06012930163014"
+                                       "06082b06010505070202"
+                                       "30081e06004100420043",
+                                       &rc);
     ASSERT_EQ(rc, 0);
     const auto* q = itemOf<POLICY_QUALIFIER_INFO>(itemOf<POLICY_INFO>(bmp.get(), 0)->qualifiers, 0);
     EXPECT_EQ(static_cast<USER_NOTICE*>(q->qualifier)->explicitText->type, ASN1_TAG_BMP_STRING);
@@ -149,7 +169,7 @@ TEST(CertificatePolicies, QualifiersTypedByWhatTheyHold) {
     odd->qualifier = ia5("x");
     odd->kind = POLICY_QUALIFIER_OTHER;
     EXPECT_EQ(toHex(encode(POLICY_QUALIFIER_INFO_to_Seq, static_cast<const POLICY_QUALIFIER_INFO*>(odd.get()))),
-                    "300806032a0305160178");
+              "300806032a0305160178");
     Qualifier unknown(new_POLICY_QUALIFIER_INFO());
     unknown->policyQualifierId = oid("1.2.3.5");
     ASN1_UNIT* node = nullptr;
@@ -162,14 +182,21 @@ TEST(CertificatePolicies, Errors) {
         const char* in;
         PKI_ERROR code;
     } lists[] = {
-        {"3000", 0x4727002b},                                  // no term
-        {"30023000", 0x47270104},                              // a term without its OID
-        {"300c300a06012930053003060129", 0x47270104},          // a qualifier of one child
-        {"30083006060129020101", 0x47270104},                  // qualifiers not a SEQUENCE
-        {"3009300706012930003000", 0x47270104},                // a term of three children
-        {"300f300d06012930083006060129050100", 0x47270104},    // a qualifier NULL with contents
+        {"3000", 0x4727002b},                                // no term
+        {"30023000", 0x47270104},                            // a term without its OID
+        {"300c300a06012930053003060129", 0x47270104},        // a qualifier of one child
+        {"30083006060129020101", 0x47270104},                // qualifiers not a SEQUENCE
+        {"3009300706012930003000", 0x47270104},              // a term of three children
+        {"300f300d06012930083006060129050100", 0x47270104},  // a qualifier NULL with contents
         // a notice reference of three children
-        {"301e301c060129301730150608" "2b06010505070202" "3009" "3007" "0c0141" "3000" "0500", 0x47270104},
+        {"301e301c060129301730150608"
+         "2b06010505070202"
+         "3009"
+         "3007"
+         "0c0141"
+         "3000"
+         "0500",
+         0x47270104},
     };
     for (const auto& c : lists) {
         EXPECT_EQ(refusal<Policies>(Seq_to_CERTIFICATE_POLICIES, c.in), c.code) << c.in;
@@ -178,10 +205,19 @@ TEST(CertificatePolicies, Errors) {
     EXPECT_EQ(refusal<Info>(Seq_to_POLICY_INFO, "3000"), 0x4729002b);
     EXPECT_EQ(refusal<Qualifier>(Seq_to_POLICY_QUALIFIER_INFO, "3003060129"), 0x4733002b);
     EXPECT_EQ(refusal<Notice>(Seq_to_USER_NOTICE, "3000"), 0x4735002b);
-    EXPECT_EQ(refusal<Notice>(Seq_to_USER_NOTICE, "3009" "3007" "0c0141" "3000" "0500"), 0x4737002b);
+    EXPECT_EQ(refusal<Notice>(Seq_to_USER_NOTICE,
+                              "3009"
+                              "3007"
+                              "0c0141"
+                              "3000"
+                              "0500"),
+              0x4737002b);
 
     // An empty qualifier SEQUENCE reads as none; an empty list does not encode.
-    Info term = decodeHex<Info>(Seq_to_POLICY_INFO, "3005060129" "3000", &rc);
+    Info term = decodeHex<Info>(Seq_to_POLICY_INFO,
+                                "3005060129"
+                                "3000",
+                                &rc);
     ASSERT_EQ(rc, 0);
     EXPECT_EQ(term->qualifiers, nullptr);
     EXPECT_EQ(toHex(encode(POLICY_INFO_to_Seq, static_cast<const POLICY_INFO*>(term.get()))), "3003060129");

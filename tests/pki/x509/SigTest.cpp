@@ -31,8 +31,8 @@ Decoded decodeWith(PKI_ERROR (*fn)(unsigned char*, int*, unsigned char*, int*, c
 Bytes encodeEcdsa(const Bytes& r, const Bytes& s, PKI_ERROR* rc = nullptr) {
     unsigned char* der = nullptr;
     int len = 0;
-    const PKI_ERROR code =
-        encode_ECDSASignatureValue(&der, &len, r.data(), static_cast<int>(r.size()), s.data(), static_cast<int>(s.size()));
+    const PKI_ERROR code = encode_ECDSASignatureValue(&der, &len, r.data(), static_cast<int>(r.size()), s.data(),
+                                                      static_cast<int>(s.size()));
     if (rc) *rc = code;
     Bytes out = code == 0 ? Bytes(der, der + len) : Bytes{};
     VSC_FREE(der);
@@ -132,8 +132,8 @@ TEST(KcdsaSignatureValue, EncodesLikeThePeer) {
     Bytes r(20, 0x5a), s(20, 0x33);
     r[0] = 0x00;
     s[0] = 0x80;
-    const Bytes expected = genconf("asn1=SEQUENCE:v\n[v]\nr=FORMAT:HEX,BITSTRING:" + toHex(r) +
-                                   "\ns=INTEGER:0x" + toHex(s) + "\n");
+    const Bytes expected =
+        genconf("asn1=SEQUENCE:v\n[v]\nr=FORMAT:HEX,BITSTRING:" + toHex(r) + "\ns=INTEGER:0x" + toHex(s) + "\n");
     int result = 0;
     const Bytes der = encodeKcdsa(encode_KCDSASignatureValue, r, s, &result);
     EXPECT_EQ(toHex(der), toHex(expected));

@@ -37,8 +37,7 @@ Outcome readWith(const Bytes& input, PKI_ERROR (*fromSeq)(const ASN1_UNIT*, T**)
 
 Outcome readComponent(const std::string& kind, const Bytes& input) {
     if (kind == "name") return readWith<Name>(input, Seq_to_X509_NAME, X509_NAME_to_Seq, nameSummary);
-    if (kind == "exts")
-        return readWith<Extensions>(input, Seq_to_X509_EXTENSIONS, X509_EXTENSIONS_to_Seq, extsSummary);
+    if (kind == "exts") return readWith<Extensions>(input, Seq_to_X509_EXTENSIONS, X509_EXTENSIONS_to_Seq, extsSummary);
     return readWith<Attributes>(input, Seq_to_X509_ATTRIBUTES, X509_ATTRIBUTES_to_Seq, attrsSummary);
 }
 
@@ -57,7 +56,8 @@ TEST(X509Vectors, NamesExtensionsAndAttributesAgreeWithPyasn1) {
             const Outcome ours = readComponent(kind, pkitest::readBytes(in));
             if (summary == "-") continue;  // pyasn1 refuses it: ours may go either way, without harm
             ++checked[kind];
-            if (!ours.decoded) mismatches.push_back(kind + " " + label + ": refused");
+            if (!ours.decoded)
+                mismatches.push_back(kind + " " + label + ": refused");
             else if (ours.summary != summary)
                 mismatches.push_back(kind + " " + label + ": read " + ours.summary + "\n  pyasn1: " + summary);
             else if (ours.der != pkitest::readBytes(expectedPath))

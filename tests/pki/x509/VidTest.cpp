@@ -77,11 +77,9 @@ TEST(VidCheck, CertificateWithHashlibVirtualId) {
         std::string idn;
         PKI_ERROR code;
     } cases[] = {
-        {h.random, otherIdn, 0x47550112},
-        {otherRandom, h.idn, 0x47550112},
+        {h.random, otherIdn, 0x47550112},        {otherRandom, h.idn, 0x47550112},
         {h.random, "abcdefghijklm", 0x47550112},  // lower case is PrintableString
-        {h.random, "800101*234567", 0x4755003c},
-        {h.random, "800101@234567", 0x4755003c},
+        {h.random, "800101*234567", 0x4755003c}, {h.random, "800101@234567", 0x4755003c},
     };
     for (const auto& c : cases) EXPECT_EQ(check(exts.get(), c.random, c.idn), c.code) << c.idn;
     EXPECT_EQ(check_VID_extensions(exts.get(), nullptr, 0, "1", 1), 0x47550049);
@@ -94,9 +92,11 @@ TEST(VidCheck, CertificateWithHashlibVirtualId) {
     auto cert = decodeWith<Own<X509_CERT, free_X509_CERT>>(Seq_to_X509_CERT, extFixture("vid.der"), &rc);
     ASSERT_EQ(rc, 0);
     EXPECT_EQ(check_VID(cert.get(), h.random.data(), static_cast<int>(h.random.size()), h.idn.data(),
-                        static_cast<int>(h.idn.size())), 0);
+                        static_cast<int>(h.idn.size())),
+              0);
     EXPECT_EQ(check_VID(cert.get(), h.random.data(), static_cast<int>(h.random.size()), otherIdn.data(),
-                        static_cast<int>(otherIdn.size())), 0x47550112);
+                        static_cast<int>(otherIdn.size())),
+              0x47550112);
     Own<X509_CERT, free_X509_CERT> bare(new_X509_CERT());
     EXPECT_EQ(check_VID(bare.get(), h.random.data(), 1, "1", 1), 0x47550049);
 }
@@ -177,11 +177,22 @@ TEST(IdentityData, CodecsAndErrors) {
         const char* in;
         const char* out;  // null: unchanged
     } cases[] = {
-        {"30050c03616263", nullptr},  // realName only
+        {"30050c03616263", nullptr},                      // realName only
         {"300f0c036162633008300606042a030405", nullptr},  // a user info without a VID
         // a VID whose algorithm carries NULL parameters: written without them
-        {"3030" "0c03616263" "3029" "3027" "06042a030405" "301f" "300d06096086480165030402010500" "a00e040c000102030405060708090a0b",
-         "302e0c0361626330273025" "06042a030405" "301d" "300b0609608648016503040201" "a00e040c000102030405060708090a0b"},
+        {"3030"
+         "0c03616263"
+         "3029"
+         "3027"
+         "06042a030405"
+         "301f"
+         "300d06096086480165030402010500"
+         "a00e040c000102030405060708090a0b",
+         "302e0c0361626330273025"
+         "06042a030405"
+         "301d"
+         "300b0609608648016503040201"
+         "a00e040c000102030405060708090a0b"},
     };
     for (const auto& c : cases) {
         PKI_ERROR rc;
@@ -195,10 +206,25 @@ TEST(IdentityData, CodecsAndErrors) {
         PKI_ERROR code;
     } bad[] = {
         {"3000", 0x4703002b},
-        {"3003020100", 0x47030104},                          // no realName
-        {"3007" "0c0161" "3002" "0500", 0x47030104},         // a user info that is not a SEQUENCE
-        {"3009" "0c0161" "3004" "3002" "0500", 0x47030104},  // a user info without idType
-        {"300c" "0c0161" "3007" "3005" "060129" "3000", 0x4701002b},  // an empty VID
+        {"3003020100", 0x47030104},  // no realName
+        {"3007"
+         "0c0161"
+         "3002"
+         "0500",
+         0x47030104},  // a user info that is not a SEQUENCE
+        {"3009"
+         "0c0161"
+         "3004"
+         "3002"
+         "0500",
+         0x47030104},  // a user info without idType
+        {"300c"
+         "0c0161"
+         "3007"
+         "3005"
+         "060129"
+         "3000",
+         0x4701002b},  // an empty VID
     };
     for (const auto& b : bad) {
         EXPECT_EQ(refusal<Identity>(Seq_to_KISA_IDENTIFY_DATA, b.in), b.code) << b.in;

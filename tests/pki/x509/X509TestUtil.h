@@ -58,7 +58,9 @@ inline Bytes seq(std::initializer_list<Bytes> parts) { return tlv(0x30, cat(part
 template <auto Free>
 struct FreeWith {
     template <class T>
-    void operator()(T* p) const { Free(p); }
+    void operator()(T* p) const {
+        Free(p);
+    }
 };
 using Name = std::unique_ptr<X509_NAME, FreeWith<free_X509_NAME>>;
 using Extension = std::unique_ptr<X509_EXTENSION, FreeWith<free_X509_EXTENSION>>;

@@ -45,29 +45,29 @@ const CipherCase kCiphers[] = {
 
 const int kModes[] = {VSC_CIPHER_MODE_ECB, VSC_CIPHER_MODE_CBC, VSC_CIPHER_MODE_CFB, VSC_CIPHER_MODE_OFB};
 
-const char* encName(const CipherCase& c, int mode)
-{
+const char* encName(const CipherCase& c, int mode) {
     switch (mode) {
-    case VSC_CIPHER_MODE_ECB: return c.ecb;
-    case VSC_CIPHER_MODE_CBC: return c.cbc;
-    case VSC_CIPHER_MODE_CFB: return c.cfb;
-    default: return c.ofb;
+        case VSC_CIPHER_MODE_ECB:
+            return c.ecb;
+        case VSC_CIPHER_MODE_CBC:
+            return c.cbc;
+        case VSC_CIPHER_MODE_CFB:
+            return c.cfb;
+        default:
+            return c.ofb;
     }
 }
 
-Bytes opensslEnc(const char* name, const Bytes& key, const Bytes& iv, bool encrypt, bool pad, const Bytes& in)
-{
-    std::vector<std::string> args{"enc", "-" + std::string(name), encrypt ? "-e" : "-d", "-K", toHex(key),
-                                  "-provider", "legacy", "-provider", "default"};
-    if (!iv.empty())
-        args.insert(args.end(), {"-iv", toHex(iv)});
-    if (!pad)
-        args.push_back("-nopad");
+Bytes opensslEnc(const char* name, const Bytes& key, const Bytes& iv, bool encrypt, bool pad, const Bytes& in) {
+    std::vector<std::string> args{
+        "enc",    "-" + std::string(name), encrypt ? "-e" : "-d", "-K", toHex(key), "-provider", "legacy", "-provider",
+        "default"};
+    if (!iv.empty()) args.insert(args.end(), {"-iv", toHex(iv)});
+    if (!pad) args.push_back("-nopad");
     return bytesOf(openssl(args, in));
 }
 
-Bytes oneShot(int id, bool encrypt, const Bytes& key, const Bytes& iv, const Bytes& in, int* rc = nullptr)
-{
+Bytes oneShot(int id, bool encrypt, const Bytes& key, const Bytes& iv, const Bytes& in, int* rc = nullptr) {
     Bytes out(in.size() + 32);
     int n = 0;
     int r = VSC_BLOCK_CIPHER(id, encrypt ? 1 : 0, key.data(), iv.empty() ? nullptr : iv.data(), in.data(),
@@ -81,8 +81,7 @@ Bytes oneShot(int id, bool encrypt, const Bytes& key, const Bytes& iv, const Byt
 }
 
 Bytes inPieces(BLOCK_CIPHER_UNIT* unit, int id, bool encrypt, const Bytes& key, const Bytes& iv, const Bytes& in,
-               size_t piece)
-{
+               size_t piece) {
     EXPECT_EQ(VSC_Init_BLOCK_CIPHER(unit, id, key.data(), iv.data(), encrypt ? 1 : 0), VSC_OK);
     Bytes out;
     unsigned char buf[64];
@@ -100,22 +99,18 @@ Bytes inPieces(BLOCK_CIPHER_UNIT* unit, int id, bool encrypt, const Bytes& key, 
 
 }  // namespace
 
-TEST(VscCipher, EqualsOpensslEnc)
-{
+TEST(VscCipher, EqualsOpensslEnc) {
     for (const auto& c : kCiphers) {
         Bytes key = pattern(static_cast<size_t>(c.key), 11), iv = pattern(static_cast<size_t>(c.block), 12);
         for (int mode : kModes) {
             const char* name = encName(c, mode);
-            if (name == nullptr)
-                continue;
+            if (name == nullptr) continue;
             bool blockMode = mode == VSC_CIPHER_MODE_ECB || mode == VSC_CIPHER_MODE_CBC;
             Bytes ivUse = mode == VSC_CIPHER_MODE_ECB ? Bytes{} : iv;
             for (bool pad : {true, false}) {
-                if (!pad && !blockMode)
-                    continue;
+                if (!pad && !blockMode) continue;
                 for (size_t size : {0, 17, 48}) {
-                    if (!pad && size % static_cast<size_t>(c.block) != 0)
-                        continue;
+                    if (!pad && size % static_cast<size_t>(c.block) != 0) continue;
                     SCOPED_TRACE(std::string(name) + (pad ? " padded " : " unpadded ") + std::to_string(size));
                     int id = c.alg | mode | (pad ? 0 : VSC_CIPHER_NO_PADDING);
                     Bytes plain = pattern(size, static_cast<unsigned>(size) + 3);
@@ -129,8 +124,7 @@ TEST(VscCipher, EqualsOpensslEnc)
     }
 }
 
-TEST(VscCipher, CounterModeIsEcbOfABigEndianCounter)
-{
+TEST(VscCipher, CounterModeIsEcbOfABigEndianCounter) {
     // AES and ARIA: as OpenSSL's own CTR. SEED and DES: the key stream is the
     // ECB encryption of the counter blocks.
     Bytes plain = pattern(100, 5);
@@ -151,13 +145,11 @@ TEST(VscCipher, CounterModeIsEcbOfABigEndianCounter)
         for (size_t i = 0; i * block < plain.size(); ++i) {
             counters.insert(counters.end(), ctr.begin(), ctr.end());
             for (size_t k = block; k-- > 0;)
-                if (++ctr[k] != 0)
-                    break;
+                if (++ctr[k] != 0) break;
         }
         Bytes stream = opensslEnc(ecbName, key, {}, true, false, counters);
         Bytes expected(plain.size());
-        for (size_t i = 0; i < plain.size(); ++i)
-            expected[i] = plain[i] ^ stream[i];
+        for (size_t i = 0; i < plain.size(); ++i) expected[i] = plain[i] ^ stream[i];
         // Padding requested or not: a stream mode is never padded.
         EXPECT_EQ(toHex(oneShot(alg | VSC_CIPHER_MODE_CTR, true, key, iv, plain)), toHex(expected));
         EXPECT_EQ(toHex(oneShot(alg | VSC_CIPHER_MODE_CTR | VSC_CIPHER_NO_PADDING, false, key, iv, expected)),
@@ -165,8 +157,7 @@ TEST(VscCipher, CounterModeIsEcbOfABigEndianCounter)
     }
 }
 
-TEST(VscCipher, UnitInPiecesEqualsOneShot)
-{
+TEST(VscCipher, UnitInPiecesEqualsOneShot) {
     BLOCK_CIPHER_UNIT* unit = VSC_New_BLOCK_CIPHER_Unit();
     ASSERT_NE(unit, nullptr);
     for (int alg : {VSC_CIPHER_SEED, VSC_CIPHER_ARIA128, VSC_CIPHER_AES256, VSC_CIPHER_DES, VSC_CIPHER_DES_EDE}) {
@@ -194,15 +185,23 @@ TEST(VscCipher, UnitInPiecesEqualsOneShot)
     VSC_Free_BLOCK_CIPHER_Unit(unit);
 }
 
-TEST(VscCipher, LengthsPaddingFaultsAndUnknownIds)
-{
+TEST(VscCipher, LengthsPaddingFaultsAndUnknownIds) {
     struct {
         int id;
         int key, iv, block;
     } lengths[] = {
-        {0x04000120, 16, 16, 16}, {0x04000100, 16, 0, 16}, {0x03000320, 32, 16, 16}, {0x02000220, 24, 8, 8},
-        {0x02010220, 24, 8, 8},   {0x02001220, 16, 8, 8},   {0x02000120, 8, 8, 8},    {0x07000220, 5, 8, 8},
-        {0x01000280, 24, 16, 16}, {0x0400012a, -1, -1, -1}, {0x09000100, -1, -1, -1}, {0x050001a0, -1, -1, -1},
+        {0x04000120, 16, 16, 16},
+        {0x04000100, 16, 0, 16},
+        {0x03000320, 32, 16, 16},
+        {0x02000220, 24, 8, 8},
+        {0x02010220, 24, 8, 8},
+        {0x02001220, 16, 8, 8},
+        {0x02000120, 8, 8, 8},
+        {0x07000220, 5, 8, 8},
+        {0x01000280, 24, 16, 16},
+        {0x0400012a, -1, -1, -1},
+        {0x09000100, -1, -1, -1},
+        {0x050001a0, -1, -1, -1},
         {VSC_CIPHER_RC5 | VSC_CIPHER_MODE_CBC, -1, -1, -1},
     };
     for (const auto& l : lengths) {
@@ -243,8 +242,7 @@ TEST(VscCipher, LengthsPaddingFaultsAndUnknownIds)
     VSC_Free_BLOCK_CIPHER_Unit(unit);
 }
 
-TEST(VscCipher, AdvancedPairBoundsItsOutput)
-{
+TEST(VscCipher, AdvancedPairBoundsItsOutput) {
     Bytes key = pattern(16, 1), iv = pattern(16, 2), plain = pattern(40);
     BLOCK_CIPHER_UNIT* unit = VSC_New_BLOCK_CIPHER_Unit();
     EXPECT_EQ(VSC_Init_Advanced_BLOCK_CIPHER(VSC_CIPHER_ARIA128_CBC, unit, key.data(), 1, iv.data(), 24),
@@ -266,8 +264,7 @@ TEST(VscCipher, AdvancedPairBoundsItsOutput)
 // Lengths whose result would not fit an int are refused before any work.
 // The input is a mapping of zero pages and the output one never touched, so
 // nothing near 2 GiB is committed.
-TEST(VscCipher, ResultsPastIntMaxAreRefused)
-{
+TEST(VscCipher, ResultsPastIntMaxAreRefused) {
     const size_t big = static_cast<size_t>(INT_MAX) - 3;
     void* in = mmap(nullptr, big, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     void* out = mmap(nullptr, big + 64, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
@@ -281,13 +278,14 @@ TEST(VscCipher, ResultsPastIntMaxAreRefused)
         std::function<int(int*)> call;
     } rows[] = {
         {"one shot, padded encryption",
-         [&](int* n) { return VSC_BLOCK_CIPHER(VSC_CIPHER_AES128_CBC, 1, key.data(), nullptr, src, int(big), dst, n); }},
+         [&](int* n) {
+             return VSC_BLOCK_CIPHER(VSC_CIPHER_AES128_CBC, 1, key.data(), nullptr, src, int(big), dst, n);
+         }},
         {"advanced finish",
          [&](int* n) {
              BLOCK_CIPHER_UNIT* unit = VSC_New_BLOCK_CIPHER_Unit();
              int rc = VSC_Init_Advanced_BLOCK_CIPHER(VSC_CIPHER_AES128_CBC, unit, key.data(), 1, nullptr, 16);
-             if (rc == VSC_OK)
-                 rc = VSC_DoFinal_Advanced_BLOCK_CIPHER(unit, dst, n, src, int(big), INT_MAX);
+             if (rc == VSC_OK) rc = VSC_DoFinal_Advanced_BLOCK_CIPHER(unit, dst, n, src, int(big), INT_MAX);
              VSC_Free_BLOCK_CIPHER_Unit(unit);
              return rc;
          }},
@@ -302,10 +300,9 @@ TEST(VscCipher, ResultsPastIntMaxAreRefused)
     munmap(out, big + 64);
 }
 
-TEST(VscCipher, CbcMacIsTheLastBlockOfZeroPaddedCbc)
-{
-    for (auto [alg, name] : {std::pair{VSC_CIPHER_DES, "des-cbc"}, {VSC_CIPHER_SEED, "seed-cbc"},
-                             {VSC_CIPHER_ARIA128, "aria-128-cbc"}}) {
+TEST(VscCipher, CbcMacIsTheLastBlockOfZeroPaddedCbc) {
+    for (auto [alg, name] :
+         {std::pair{VSC_CIPHER_DES, "des-cbc"}, {VSC_CIPHER_SEED, "seed-cbc"}, {VSC_CIPHER_ARIA128, "aria-128-cbc"}}) {
         size_t block = static_cast<size_t>(VSC_Get_Block_Length(alg));
         Bytes key = pattern(static_cast<size_t>(VSC_Get_Key_Length(alg)), 3);
         for (size_t len : {0, 5, 16, 33}) {
@@ -317,9 +314,9 @@ TEST(VscCipher, CbcMacIsTheLastBlockOfZeroPaddedCbc)
             Bytes mac(block);
             int n = 0;
             // The mode bits of the id do not matter.
-            ASSERT_EQ(VSC_CBC_MAC(alg | VSC_CIPHER_MODE_OFB, key.data(), data.data(), static_cast<int>(len),
-                                  mac.data(), &n),
-                      VSC_OK);
+            ASSERT_EQ(
+                VSC_CBC_MAC(alg | VSC_CIPHER_MODE_OFB, key.data(), data.data(), static_cast<int>(len), mac.data(), &n),
+                VSC_OK);
             EXPECT_EQ(n, static_cast<int>(block));
             EXPECT_EQ(toHex(mac), toHex(Bytes(enc.end() - static_cast<long>(block), enc.end())));
         }
@@ -329,8 +326,7 @@ TEST(VscCipher, CbcMacIsTheLastBlockOfZeroPaddedCbc)
 // Data just short of INT_MAX (zero pages, nothing committed) has a MAC: its
 // zero padding must not take the length past an int. OpenSSL's CBC over the
 // same zeros, a chunk at a time, gives the last block.
-TEST(VscCipher, CbcMacOfDataNearIntMax)
-{
+TEST(VscCipher, CbcMacOfDataNearIntMax) {
     const size_t len = static_cast<size_t>(INT_MAX) - 3;
     void* map = mmap(nullptr, len, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     ASSERT_NE(map, MAP_FAILED);
@@ -359,8 +355,7 @@ TEST(VscCipher, CbcMacOfDataNearIntMax)
     EXPECT_EQ(Bytes(ours, ours + 16), last);
 }
 
-TEST(VscRc4, EqualsOpensslEnc)
-{
+TEST(VscRc4, EqualsOpensslEnc) {
     for (auto [keyLen, name] : {std::pair{16, "rc4"}, {5, "rc4-40"}}) {
         Bytes key = pattern(static_cast<size_t>(keyLen), 5), data = pattern(300, 6);
         Bytes expected = opensslEnc(name, key, {}, true, true, data);
@@ -377,8 +372,7 @@ TEST(VscRc4, EqualsOpensslEnc)
     }
 }
 
-TEST(VscContext, LegacyAlgorithmsStayOutOfTheProcessDefaultContext)
-{
+TEST(VscContext, LegacyAlgorithmsStayOutOfTheProcessDefaultContext) {
     // SEED works here...
     Bytes key = pattern(16, 1);
     Bytes out = oneShot(VSC_CIPHER_SEED_CBC, true, key, Bytes(16, 0), pattern(16));

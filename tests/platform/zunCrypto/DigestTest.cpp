@@ -23,16 +23,14 @@ const DigestCase kDigests[] = {
 // Around the one- and two-block padding edges of 64- and 128-byte blocks.
 const size_t kSizes[] = {0, 1, 55, 56, 64, 111, 112, 128, 1000, 70001};
 
-Bytes digestOf(int id, const Bytes& data)
-{
+Bytes digestOf(int id, const Bytes& data) {
     unsigned char out[VSC_MAX_DIGEST_LENGTH];
     int len = 0;
     EXPECT_EQ(VSC_DIGEST(id, data.data(), static_cast<int>(data.size()), out, &len), VSC_OK);
     return Bytes(out, out + len);
 }
 
-Bytes streamed(DIGEST_UNIT* unit, const Bytes& data, size_t piece)
-{
+Bytes streamed(DIGEST_UNIT* unit, const Bytes& data, size_t piece) {
     for (size_t off = 0; off < data.size(); off += piece) {
         size_t n = std::min(piece, data.size() - off);
         EXPECT_EQ(VSC_Update_DIGEST(unit, data.data() + off, static_cast<int>(n)), VSC_OK);
@@ -45,8 +43,7 @@ Bytes streamed(DIGEST_UNIT* unit, const Bytes& data, size_t piece)
 
 }  // namespace
 
-TEST(VscDigest, EqualsOpensslDgst)
-{
+TEST(VscDigest, EqualsOpensslDgst) {
     for (const auto& d : kDigests) {
         for (size_t size : kSizes) {
             SCOPED_TRACE(std::string(d.opensslName) + " " + std::to_string(size));
@@ -59,8 +56,7 @@ TEST(VscDigest, EqualsOpensslDgst)
     }
 }
 
-TEST(VscDigest, UnitInPiecesEqualsOneShotAndIsReadyAfterFinal)
-{
+TEST(VscDigest, UnitInPiecesEqualsOneShotAndIsReadyAfterFinal) {
     Bytes data = pattern(300);
     for (int id : {VSC_DIGEST_SHA256, VSC_DIGEST_SHA512, VSC_DIGEST_MD5, VSC_DIGEST_HAS160}) {
         SCOPED_TRACE(id);
@@ -72,8 +68,7 @@ TEST(VscDigest, UnitInPiecesEqualsOneShotAndIsReadyAfterFinal)
         EXPECT_EQ(unit->block_length, VSC_Get_DIGEST_Block_Length(id));
         Bytes expected = digestOf(id, data);
         // Without a new Init in between: each Final starts the next message.
-        for (size_t piece : {1, 7, 63, 64, 65, 299, 1000})
-            EXPECT_EQ(streamed(unit, data, piece), expected) << piece;
+        for (size_t piece : {1, 7, 63, 64, 65, 299, 1000}) EXPECT_EQ(streamed(unit, data, piece), expected) << piece;
         // Hashing the previous output on the same unit (the identity-data check does this).
         Bytes twice = streamed(unit, expected, 5);
         EXPECT_EQ(twice, digestOf(id, expected));
@@ -81,8 +76,7 @@ TEST(VscDigest, UnitInPiecesEqualsOneShotAndIsReadyAfterFinal)
     }
 }
 
-TEST(VscDigest, Has160PublishedValues)
-{
+TEST(VscDigest, Has160PublishedValues) {
     auto cases = loadCases("has160.json");
     ASSERT_EQ(cases.size(), 8u);
     for (auto& c : cases) {
@@ -96,8 +90,7 @@ TEST(VscDigest, Has160PublishedValues)
     }
 }
 
-TEST(VscDigest, LengthsNamesAndErrors)
-{
+TEST(VscDigest, LengthsNamesAndErrors) {
     EXPECT_EQ(VSC_Get_DIGEST_Length(VSC_DIGEST_HAS160), 20);
     EXPECT_EQ(VSC_Get_DIGEST_Length(VSC_DIGEST_SHA384), 48);
     EXPECT_LE(VSC_Get_DIGEST_Length(VSC_DIGEST_MDC2), 0);
@@ -106,13 +99,20 @@ TEST(VscDigest, LengthsNamesAndErrors)
     struct {
         const char* name;
         int id;
-    } names[] = {{"sha1", VSC_DIGEST_SHA1},     {"SHA-1", VSC_DIGEST_SHA1},      {"sha224", VSC_DIGEST_SHA224},
-                 {"SHA256", VSC_DIGEST_SHA256}, {"sha-384", VSC_DIGEST_SHA384},  {"sha512", VSC_DIGEST_SHA512},
-                 {"md5", VSC_DIGEST_MD5},       {"has160", VSC_DIGEST_HAS160},   {"HAS-160", VSC_DIGEST_HAS160},
-                 {"mdc2", VSC_DIGEST_MDC2},     {"sha256WithRSAEncryption", 0},  {"", 0},
+    } names[] = {{"sha1", VSC_DIGEST_SHA1},
+                 {"SHA-1", VSC_DIGEST_SHA1},
+                 {"sha224", VSC_DIGEST_SHA224},
+                 {"SHA256", VSC_DIGEST_SHA256},
+                 {"sha-384", VSC_DIGEST_SHA384},
+                 {"sha512", VSC_DIGEST_SHA512},
+                 {"md5", VSC_DIGEST_MD5},
+                 {"has160", VSC_DIGEST_HAS160},
+                 {"HAS-160", VSC_DIGEST_HAS160},
+                 {"mdc2", VSC_DIGEST_MDC2},
+                 {"sha256WithRSAEncryption", 0},
+                 {"", 0},
                  {"sha", 0} /* SHA-0 */};
-    for (const auto& n : names)
-        EXPECT_EQ(VSC_Get_DIGEST_Alg_ID_By_Name(n.name), n.id) << n.name;
+    for (const auto& n : names) EXPECT_EQ(VSC_Get_DIGEST_Alg_ID_By_Name(n.name), n.id) << n.name;
     EXPECT_EQ(VSC_Get_DIGEST_Alg_ID_By_Name(nullptr), 0);
 
     unsigned char out[VSC_MAX_DIGEST_LENGTH];
@@ -137,8 +137,7 @@ TEST(VscDigest, LengthsNamesAndErrors)
     VSC_Free_DIGEST_Unit(nullptr);
 }
 
-TEST(VscHmac, EqualsOpensslMac)
-{
+TEST(VscHmac, EqualsOpensslMac) {
     // Keys shorter than, equal to and longer than the block of each digest.
     for (const auto& d : kDigests) {
         for (size_t keyLen : {1, 20, 64, 128, 131}) {
@@ -146,9 +145,8 @@ TEST(VscHmac, EqualsOpensslMac)
                 SCOPED_TRACE(std::string(d.opensslName) + " key " + std::to_string(keyLen) + " data " +
                              std::to_string(dataLen));
                 Bytes key = pattern(keyLen, 7), data = pattern(dataLen, 9);
-                std::string expected = openssl({"mac", "-digest", d.opensslName, "-macopt", "hexkey:" + toHex(key),
-                                                "-binary", "HMAC"},
-                                               data);
+                std::string expected = openssl(
+                    {"mac", "-digest", d.opensslName, "-macopt", "hexkey:" + toHex(key), "-binary", "HMAC"}, data);
                 HMAC_UNIT* h = VSC_New_HMAC_Unit();
                 ASSERT_NE(h, nullptr);
                 // The HMAC id (bit 28 set) names the same MAC.
@@ -167,8 +165,7 @@ TEST(VscHmac, EqualsOpensslMac)
     }
 }
 
-TEST(VscHmac, Has160AndErrors)
-{
+TEST(VscHmac, Has160AndErrors) {
     // HMAC-HAS160 by its definition on top of the published-value digest.
     Bytes key = pattern(100, 3), data = bytesOf("what do ya want for nothing?");
     Bytes k0(64, 0);
@@ -180,8 +177,7 @@ TEST(VscHmac, Has160AndErrors)
     }();
     std::copy(hk.begin(), hk.end(), k0.begin());
     Bytes inner, outer;
-    for (unsigned char b : k0)
-        inner.push_back(b ^ 0x36), outer.push_back(b ^ 0x5c);
+    for (unsigned char b : k0) inner.push_back(b ^ 0x36), outer.push_back(b ^ 0x5c);
     inner.insert(inner.end(), data.begin(), data.end());
     unsigned char ih[20];
     int n = 0;

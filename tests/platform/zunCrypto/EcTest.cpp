@@ -21,8 +21,7 @@ const char* kGx = "6B17D1F2E12C4247F8BCE6E563A440F277037D812DEB33A0F4A13945D898C
 const char* kGy = "4FE342E2FE1A7F9B8EE7EB4A7C0F9E162BCE33576B315ECECBB6406837BF51F5";
 const char* kN = "FFFFFFFF00000000FFFFFFFFFFFFFFFFBCE6FAADA7179E84F3B9CAC2FC632551";
 
-void setPoint(ECPOINT* pt, const std::string& x, const std::string& y)
-{
+void setPoint(ECPOINT* pt, const std::string& x, const std::string& y) {
     BIGINT* bx = VSC_HEX_To_BIGINT(x.c_str());
     BIGINT* by = VSC_HEX_To_BIGINT(y.c_str());
     ASSERT_EQ(VSC_Copy_BIGINT(pt->x, bx), VSC_OK);
@@ -33,14 +32,12 @@ void setPoint(ECPOINT* pt, const std::string& x, const std::string& y)
 }
 
 // What a python3-cryptography script prints, one value a line.
-std::vector<std::string> pythonLines(const char* script)
-{
+std::vector<std::string> pythonLines(const char* script) {
     zqtest::RunResult r = zqtest::run({zqtest::kPython, "-c", script});
     EXPECT_EQ(r.status, 0);
     std::istringstream in(r.output);
     std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
 }
 
@@ -52,22 +49,18 @@ struct P256 {
     BIGINT* n = VSC_HEX_To_BIGINT(kN);
     ECPOINT* g = VSC_New_ECPOINT();
     P256() { setPoint(g, kGx, kGy); }
-    ~P256()
-    {
+    ~P256() {
         VSC_Free_ECPOINT(g);
-        for (BIGINT* v : {a, b, p, n})
-            VSC_Free_BIGINT(v);
+        for (BIGINT* v : {a, b, p, n}) VSC_Free_BIGINT(v);
     }
-    int setInto(ECURVE* curve, const char* name = "prime256v1") const
-    {
+    int setInto(ECURVE* curve, const char* name = "prime256v1") const {
         return VSC_Set_ECURVE_Params(curve, 0, name, a, b, p, g, n);
     }
 };
 
 }  // namespace
 
-TEST(VscEc, CurveRecordsAndPointCheck)
-{
+TEST(VscEc, CurveRecordsAndPointCheck) {
     // A public point made by python3-cryptography.
     const auto xy = pythonLines(
         "from cryptography.hazmat.primitives.asymmetric import ec\n"
@@ -104,8 +97,7 @@ TEST(VscEc, CurveRecordsAndPointCheck)
 }
 
 // d x G against python3-cryptography's public key of the same scalar.
-TEST(VscEc, PublicPointOfPrivateScalar)
-{
+TEST(VscEc, PublicPointOfPrivateScalar) {
     const auto dxy = pythonLines(
         "from cryptography.hazmat.primitives.asymmetric import ec\n"
         "k = ec.generate_private_key(ec.SECP256R1())\n"
@@ -150,8 +142,7 @@ TEST(VscEc, PublicPointOfPrivateScalar)
 // A point is valid only with coordinates in [0, p): the same point written
 // with x + p, y + p or a negative x is no public key (python3-cryptography
 // refuses each of them), although it reduces onto the curve.
-TEST(VscEc, PointCoordinatesOutsideTheFieldRefused)
-{
+TEST(VscEc, PointCoordinatesOutsideTheFieldRefused) {
     const auto v = pythonLines(
         "from cryptography.hazmat.primitives.asymmetric import ec\n"
         "n = ec.generate_private_key(ec.SECP256R1()).public_key().public_numbers()\n"

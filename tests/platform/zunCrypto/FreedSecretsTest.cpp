@@ -22,26 +22,21 @@ std::mutex g_lock;
 std::vector<std::vector<unsigned char>> g_watched;
 std::atomic<int> g_found{0};
 
-void lookInto(void* p)
-{
-    if (p == nullptr)
-        return;
+void lookInto(void* p) {
+    if (p == nullptr) return;
     std::lock_guard<std::mutex> hold(g_lock);
     const auto* block = static_cast<const unsigned char*>(p);
     const size_t n = malloc_usable_size(p);
     for (const auto& w : g_watched)
-        if (std::search(block, block + n, w.begin(), w.end()) != block + n)
-            ++g_found;
+        if (std::search(block, block + n, w.begin(), w.end()) != block + n) ++g_found;
 }
 
 void* hookMalloc(size_t n, const char*, int) { return std::malloc(n); }
-void* hookRealloc(void* p, size_t n, const char*, int)
-{
+void* hookRealloc(void* p, size_t n, const char*, int) {
     lookInto(p);
     return std::realloc(p, n);
 }
-void hookFree(void* p, const char*, int)
-{
+void hookFree(void* p, const char*, int) {
     lookInto(p);
     std::free(p);
 }
@@ -49,12 +44,13 @@ void hookFree(void* p, const char*, int)
 // Before anything in the process allocates through OpenSSL.
 const bool g_hooked = CRYPTO_set_mem_functions(hookMalloc, hookRealloc, hookFree) == 1;
 
-struct RsaDeleter { void operator()(RSA_UNIT* r) const { VSC_Free_RSA(r); } };
+struct RsaDeleter {
+    void operator()(RSA_UNIT* r) const { VSC_Free_RSA(r); }
+};
 using RsaPtr = std::unique_ptr<RSA_UNIT, RsaDeleter>;
 
 // A 16-byte slice from the middle of v, in big- and little-endian order.
-void watch(const BIGINT* v)
-{
+void watch(const BIGINT* v) {
     std::vector<unsigned char> be(static_cast<size_t>((VSC_Get_BIGINT_Bits_Length(v) + 7) / 8));
     ASSERT_EQ(VSC_BIGINT_To_Binary_Unsigned(v, be.data()), static_cast<int>(be.size()));
     ASSERT_GE(be.size(), 48u);
@@ -65,8 +61,7 @@ void watch(const BIGINT* v)
     g_watched.push_back(slice);
 }
 
-void watchText(const char* text)
-{
+void watchText(const char* text) {
     const size_t n = std::strlen(text);
     ASSERT_GE(n, 60u);
     std::lock_guard<std::mutex> hold(g_lock);
@@ -75,8 +70,7 @@ void watchText(const char* text)
 
 }  // namespace
 
-TEST(FreedSecrets, RsaPrivateOperationsLeaveNoKeyValuesInFreedBlocks)
-{
+TEST(FreedSecrets, RsaPrivateOperationsLeaveNoKeyValuesInFreedBlocks) {
     ASSERT_TRUE(g_hooked);
     RsaPtr rsa(VSC_New_RSA());
     ASSERT_TRUE(rsa);
@@ -105,8 +99,7 @@ TEST(FreedSecrets, RsaPrivateOperationsLeaveNoKeyValuesInFreedBlocks)
     EXPECT_EQ(g_found.load(), 0) << "after freeing the key";
 }
 
-TEST(FreedSecrets, DecimalTextOfAPrivateValueLeavesNoDigitsBehind)
-{
+TEST(FreedSecrets, DecimalTextOfAPrivateValueLeavesNoDigitsBehind) {
     ASSERT_TRUE(g_hooked);
     RsaPtr rsa(VSC_New_RSA());
     ASSERT_TRUE(rsa);

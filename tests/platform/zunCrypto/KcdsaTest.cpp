@@ -9,36 +9,33 @@ using namespace zctest;
 
 namespace {
 
-struct KcdsaDeleter { void operator()(KCDSA_UNIT* k) const { VSC_Free_KCDSA(k); } };
+struct KcdsaDeleter {
+    void operator()(KCDSA_UNIT* k) const { VSC_Free_KCDSA(k); }
+};
 using KcdsaPtr = std::unique_ptr<KCDSA_UNIT, KcdsaDeleter>;
-struct BigintDeleter { void operator()(BIGINT* b) const { VSC_Free_BIGINT(b); } };
+struct BigintDeleter {
+    void operator()(BIGINT* b) const { VSC_Free_BIGINT(b); }
+};
 using BigintPtr = std::unique_ptr<BIGINT, BigintDeleter>;
 
-BigintPtr big(const std::string& hex)
-{
-    return BigintPtr(VSC_HEX_To_BIGINT(hex.c_str()));
-}
+BigintPtr big(const std::string& hex) { return BigintPtr(VSC_HEX_To_BIGINT(hex.c_str())); }
 
-int digestOfCase(const std::string& sizes)
-{
-    if (sizes.ends_with("HAS160"))
-        return VSC_DIGEST_HAS160;
+int digestOfCase(const std::string& sizes) {
+    if (sizes.ends_with("HAS160")) return VSC_DIGEST_HAS160;
     return sizes.ends_with("SHA224") ? VSC_DIGEST_SHA224 : VSC_DIGEST_SHA256;
 }
 
 // A key from a case: private (with x) or public (with y).
-KcdsaPtr keyOf(std::map<std::string, std::string>& c, bool priv)
-{
+KcdsaPtr keyOf(std::map<std::string, std::string>& c, bool priv) {
     KcdsaPtr k(VSC_New_KCDSA());
     BigintPtr p = big(c["P"]), q = big(c["Q"]), g = big(c["G"]), x = big(c["X"]), y = big(c["Y"]);
-    EXPECT_EQ(VSC_Set_KCDSA_Params(k.get(), p.get(), q.get(), g.get(), priv ? x.get() : nullptr,
-                                   priv ? nullptr : y.get()),
-              VSC_OK);
+    EXPECT_EQ(
+        VSC_Set_KCDSA_Params(k.get(), p.get(), q.get(), g.get(), priv ? x.get() : nullptr, priv ? nullptr : y.get()),
+        VSC_OK);
     return k;
 }
 
-Bytes hexOfBigint(const BIGINT* b)
-{
+Bytes hexOfBigint(const BIGINT* b) {
     Bytes out(static_cast<size_t>(VSC_Get_BIGINT_Bits_Length(b) + 7) / 8);
     VSC_BIGINT_To_Binary_Unsigned(b, out.data());
     return out;
@@ -46,8 +43,7 @@ Bytes hexOfBigint(const BIGINT* b)
 
 }  // namespace
 
-TEST(VscKcdsa, ReproducesThePublishedSignatures)
-{
+TEST(VscKcdsa, ReproducesThePublishedSignatures) {
     auto cases = loadCases("kcdsa-ttak.json");
     ASSERT_EQ(cases.size(), 5u);
     for (auto& c : cases) {
@@ -102,14 +98,13 @@ TEST(VscKcdsa, ReproducesThePublishedSignatures)
         ASSERT_EQ(VSC_Init_KCDSA_Ex(pub.get(), 0, digest == VSC_DIGEST_SHA224 ? VSC_DIGEST_SHA256 : VSC_DIGEST_SHA224),
                   VSC_OK);
         ASSERT_EQ(VSC_Update_KCDSA(pub.get(), msg.data(), static_cast<int>(msg.size())), VSC_OK);
-        EXPECT_EQ(VSC_Verify_KCDSA(pub.get(), R.data(), static_cast<int>(R.size()), S.data(),
-                                   static_cast<int>(S.size())),
-                  VSC_FAIL);
+        EXPECT_EQ(
+            VSC_Verify_KCDSA(pub.get(), R.data(), static_cast<int>(R.size()), S.data(), static_cast<int>(S.size())),
+            VSC_FAIL);
     }
 }
 
-TEST(VscKcdsa, RandomKRoundTripsThroughTheUnitInterface)
-{
+TEST(VscKcdsa, RandomKRoundTripsThroughTheUnitInterface) {
     auto cases = loadCases("kcdsa-ttak.json");
     for (auto& c : cases) {
         SCOPED_TRACE(c["sizes"]);
@@ -145,8 +140,7 @@ TEST(VscKcdsa, RandomKRoundTripsThroughTheUnitInterface)
     }
 }
 
-TEST(VscKcdsa, DefaultsFaultsAndRecords)
-{
+TEST(VscKcdsa, DefaultsFaultsAndRecords) {
     auto cases = loadCases("kcdsa-ttak.json");
     auto& small = cases.back();  // 1024/160
     ASSERT_EQ(small["sizes"], "A1024B160HAS160");
@@ -177,14 +171,11 @@ TEST(VscKcdsa, DefaultsFaultsAndRecords)
     // Domain parameters that do not hold, keys out of range.
     BigintPtr p = big(small["P"]), q = big(small["Q"]), g = big(small["G"]), x = big(small["X"]);
     BigintPtr one = big("01"), two = big("02");
-    EXPECT_EQ(VSC_Set_KCDSA_Params(fresh.get(), p.get(), q.get(), two.get(), x.get(), nullptr),
-              VSC_ERR_INVALID_PARAMS);
-    EXPECT_EQ(VSC_Set_KCDSA_Params(fresh.get(), p.get(), q.get(), one.get(), x.get(), nullptr),
-              VSC_ERR_INVALID_PARAMS);
+    EXPECT_EQ(VSC_Set_KCDSA_Params(fresh.get(), p.get(), q.get(), two.get(), x.get(), nullptr), VSC_ERR_INVALID_PARAMS);
+    EXPECT_EQ(VSC_Set_KCDSA_Params(fresh.get(), p.get(), q.get(), one.get(), x.get(), nullptr), VSC_ERR_INVALID_PARAMS);
     EXPECT_EQ(VSC_Set_KCDSA_Params(fresh.get(), p.get(), q.get(), g.get(), q.get(), nullptr), VSC_ERR_INVALID_KEY);
     EXPECT_EQ(VSC_Set_KCDSA_Params(fresh.get(), p.get(), q.get(), g.get(), nullptr, one.get()), VSC_ERR_INVALID_KEY);
-    EXPECT_EQ(VSC_Set_KCDSA_Params(fresh.get(), p.get(), q.get(), g.get(), nullptr, nullptr),
-              VSC_ERR_NULL_ARGUMENT);
+    EXPECT_EQ(VSC_Set_KCDSA_Params(fresh.get(), p.get(), q.get(), g.get(), nullptr, nullptr), VSC_ERR_NULL_ARGUMENT);
 
     // Values set directly by a caller, x without y: y is derived at Init.
     KcdsaPtr direct(VSC_New_KCDSA());
@@ -205,8 +196,7 @@ TEST(VscKcdsa, DefaultsFaultsAndRecords)
 // run for minutes: they are refused before any arithmetic, whether set
 // through the setter or straight into the record (as a decoded certificate
 // key is).
-TEST(VscKcdsa, OversizedDomainIsRefusedAtOnce)
-{
+TEST(VscKcdsa, OversizedDomainIsRefusedAtOnce) {
     Bytes pBytes(20000 / 8, 0xff);
     pBytes.back() = 0xfb;
     BigintPtr p(VSC_Binary_To_BIGINT(nullptr, pBytes.data(), static_cast<int>(pBytes.size())));
@@ -236,8 +226,7 @@ TEST(VscKcdsa, OversizedDomainIsRefusedAtOnce)
 // W' = 0, so R = h(0...0) passes with any S; g = 1 (or p + 1) makes W' = y^S
 // whatever E is, so R = h(y) passes with S = 1. Such keys are refused when
 // the unit starts, as the setter refuses them.
-TEST(VscKcdsa, ValuesOutOfRangeAreRefused)
-{
+TEST(VscKcdsa, ValuesOutOfRangeAreRefused) {
     auto cases = loadCases("kcdsa-ttak.json");
     auto& small = cases.back();  // 1024/160, HAS-160
     BigintPtr p = big(small["P"]), q = big(small["Q"]), g = big(small["G"]), y = big(small["Y"]);

@@ -10,28 +10,29 @@ using namespace zctest;
 
 namespace {
 
-struct BigintDeleter { void operator()(BIGINT* b) const { VSC_Free_BIGINT(b); } };
+struct BigintDeleter {
+    void operator()(BIGINT* b) const { VSC_Free_BIGINT(b); }
+};
 using BigintPtr = std::unique_ptr<BIGINT, BigintDeleter>;
-struct TextDeleter { void operator()(char* t) const { VSC_Free(t, __FILE__, __LINE__); } };
+struct TextDeleter {
+    void operator()(char* t) const { VSC_Free(t, __FILE__, __LINE__); }
+};
 using TextPtr = std::unique_ptr<char, TextDeleter>;
 
-BigintPtr fromBytes(const Bytes& b)
-{
+BigintPtr fromBytes(const Bytes& b) {
     return BigintPtr(VSC_Binary_To_BIGINT(nullptr, b.data(), static_cast<int>(b.size())));
 }
 
 }  // namespace
 
-TEST(VscMemory, AllocatesZeroesGrowsAndRefusesOverflow)
-{
+TEST(VscMemory, AllocatesZeroesGrowsAndRefusesOverflow) {
     void* zero = VSC_MALLOC(0);
     ASSERT_NE(zero, nullptr);
     VSC_FREE(zero);
 
     auto* c = static_cast<unsigned char*>(VSC_CALLOC(16, 4));
     ASSERT_NE(c, nullptr);
-    for (int i = 0; i < 64; ++i)
-        ASSERT_EQ(c[i], 0);
+    for (int i = 0; i < 64; ++i) ASSERT_EQ(c[i], 0);
     std::memcpy(c, "abcdefgh", 8);
     auto* grown = static_cast<unsigned char*>(VSC_REALLOC(c, 4096));
     ASSERT_NE(grown, nullptr);
@@ -51,8 +52,7 @@ TEST(VscMemory, AllocatesZeroesGrowsAndRefusesOverflow)
     VSC_FREE(fresh);
 }
 
-TEST(VscBigint, IntegerContentsAndUnsignedBytes)
-{
+TEST(VscBigint, IntegerContentsAndUnsignedBytes) {
     struct Case {
         const char* hex;      // unsigned input
         const char* integer;  // INTEGER contents
@@ -89,8 +89,7 @@ TEST(VscBigint, IntegerContentsAndUnsignedBytes)
     EXPECT_EQ(VSC_Binary_To_BIGINT(nullptr, nullptr, -1), nullptr);
 }
 
-TEST(VscBigint, TextsCompareAndArithmetic)
-{
+TEST(VscBigint, TextsCompareAndArithmetic) {
     BigintPtr big(VSC_HEX_To_BIGINT("100000000000000000000000000000000"));  // 2^128
     ASSERT_TRUE(big);
     TextPtr dec(VSC_BIGINT_To_DEC(big.get()));
@@ -108,8 +107,7 @@ TEST(VscBigint, TextsCompareAndArithmetic)
     ASSERT_TRUE(neg);
     EXPECT_STREQ(TextPtr(VSC_BIGINT_To_DEC(neg.get())).get(), "-31");
 
-    for (const char* bad : {"", "-", "xyz", "12 34", "0x12", "12\n"})
-        EXPECT_EQ(VSC_HEX_To_BIGINT(bad), nullptr) << bad;
+    for (const char* bad : {"", "-", "xyz", "12 34", "0x12", "12\n"}) EXPECT_EQ(VSC_HEX_To_BIGINT(bad), nullptr) << bad;
     EXPECT_EQ(VSC_HEX_To_BIGINT(nullptr), nullptr);
 
     BigintPtr a(VSC_New_BIGINT()), b(VSC_New_BIGINT()), sum(VSC_New_BIGINT());

@@ -10,8 +10,7 @@ using namespace zctest;
 namespace {
 
 // Two draws of 64 bytes never agree, whatever the source.
-void expectFreshDraws(const std::function<int(unsigned char*, int)>& draw)
-{
+void expectFreshDraws(const std::function<int(unsigned char*, int)>& draw) {
     Bytes a(64), b(64);
     ASSERT_EQ(draw(a.data(), 64), VSC_OK);
     ASSERT_EQ(draw(b.data(), 64), VSC_OK);
@@ -21,8 +20,7 @@ void expectFreshDraws(const std::function<int(unsigned char*, int)>& draw)
 
 }  // namespace
 
-TEST(VscRandom, EverySourceGivesFreshBytesInEveryMode)
-{
+TEST(VscRandom, EverySourceGivesFreshBytesInEveryMode) {
     ASSERT_EQ(VSC_Crypto_Initialize(), VSC_OK);
     EXPECT_STREQ(VSC_Get_Crypto_Version(), "3.2.0");
     // Test mode must not make the generators predictable (session keys are

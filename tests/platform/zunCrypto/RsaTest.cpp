@@ -13,7 +13,9 @@ using namespace zctest;
 
 namespace {
 
-struct RsaDeleter { void operator()(RSA_UNIT* r) const { VSC_Free_RSA(r); } };
+struct RsaDeleter {
+    void operator()(RSA_UNIT* r) const { VSC_Free_RSA(r); }
+};
 using RsaPtr = std::unique_ptr<RSA_UNIT, RsaDeleter>;
 
 struct DigestName {
@@ -26,46 +28,38 @@ const DigestName kDigests[] = {{VSC_DIGEST_SHA1, "sha1"},     {VSC_DIGEST_SHA224
 
 class VscRsa : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
+    static void SetUpTestSuite() {
         s_dir = new zqtest::TempDir("vscrsa");
-        zqtest::RunResult r = zqtest::run({zqtest::kPython, zqtest::sourceDir() + "/tests/platform/zunCrypto/rsa_fixture.py",
-                                           s_dir->path(), "2048"});
+        zqtest::RunResult r = zqtest::run(
+            {zqtest::kPython, zqtest::sourceDir() + "/tests/platform/zunCrypto/rsa_fixture.py", s_dir->path(), "2048"});
         ASSERT_EQ(r.status, 0);
         std::istringstream in(r.output);
         std::string line;
-        while (std::getline(in, line))
-            s_values.push_back(line);
+        while (std::getline(in, line)) s_values.push_back(line);
         ASSERT_EQ(s_values.size(), 8u);
     }
-    static void TearDownTestSuite()
-    {
+    static void TearDownTestSuite() {
         delete s_dir;
         s_dir = nullptr;
     }
 
     // A unit of the fixture key: all eight values, or only the first count.
-    static RsaPtr key(int count = 8)
-    {
+    static RsaPtr key(int count = 8) {
         std::vector<BIGINT*> v;
-        for (int i = 0; i < 8; ++i)
-            v.push_back(i < count ? VSC_HEX_To_BIGINT(s_values[i].c_str()) : nullptr);
+        for (int i = 0; i < 8; ++i) v.push_back(i < count ? VSC_HEX_To_BIGINT(s_values[i].c_str()) : nullptr);
         RsaPtr r(VSC_New_RSA());
         EXPECT_EQ(VSC_Set_RSA_Params(r.get(), v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]), VSC_OK);
-        for (auto* b : v)
-            VSC_Free_BIGINT(b);
+        for (auto* b : v) VSC_Free_BIGINT(b);
         return r;
     }
     static RsaPtr publicKey() { return key(2); }
     static std::string file(const std::string& name) { return s_dir->path() + "/" + name; }
-    static std::string write(const std::string& name, const Bytes& data)
-    {
+    static std::string write(const std::string& name, const Bytes& data) {
         zqtest::writeFile(file(name), std::string(data.begin(), data.end()));
         return file(name);
     }
 
-    static Bytes sign(RSA_UNIT* r, int digest, int mode, const Bytes& msg)
-    {
+    static Bytes sign(RSA_UNIT* r, int digest, int mode, const Bytes& msg) {
         EXPECT_EQ(VSC_Init_RSASSA(r, digest, mode, 1), VSC_OK);
         EXPECT_EQ(VSC_Update_RSASSA(r, msg.data(), static_cast<int>(msg.size())), VSC_OK);
         Bytes sig(static_cast<size_t>(VSC_Get_RSA_Length(r)) + 1);
@@ -74,15 +68,13 @@ protected:
         sig.resize(static_cast<size_t>(len));
         return sig;
     }
-    static int verify(RSA_UNIT* r, int digest, int mode, const Bytes& msg, const Bytes& sig)
-    {
+    static int verify(RSA_UNIT* r, int digest, int mode, const Bytes& msg, const Bytes& sig) {
         EXPECT_EQ(VSC_Init_RSASSA(r, digest, mode, 0), VSC_OK);
         EXPECT_EQ(VSC_Update_RSASSA(r, msg.data(), static_cast<int>(msg.size())), VSC_OK);
         int len = static_cast<int>(sig.size());
         return VSC_Final_RSASSA(r, const_cast<unsigned char*>(sig.data()), &len);
     }
-    static Bytes encrypt(RSA_UNIT* r, int mode, int usePrivate, const Bytes& msg, int* rc = nullptr)
-    {
+    static Bytes encrypt(RSA_UNIT* r, int mode, int usePrivate, const Bytes& msg, int* rc = nullptr) {
         EXPECT_EQ(VSC_Init_RSAES(r, mode, usePrivate, 0), VSC_OK);
         Bytes out(static_cast<size_t>(VSC_Get_RSA_Length(r)));
         int len = 0;
@@ -94,8 +86,7 @@ protected:
         out.resize(static_cast<size_t>(len));
         return out;
     }
-    static Bytes decrypt(RSA_UNIT* r, int mode, int usePrivate, const Bytes& in, int* rc = nullptr)
-    {
+    static Bytes decrypt(RSA_UNIT* r, int mode, int usePrivate, const Bytes& in, int* rc = nullptr) {
         EXPECT_EQ(VSC_Init_RSAES(r, mode, usePrivate, 0), VSC_OK);
         Bytes out(static_cast<size_t>(VSC_Get_RSA_Length(r)));
         int len = static_cast<int>(out.size());
@@ -107,8 +98,7 @@ protected:
         out.resize(res == VSC_OK ? static_cast<size_t>(len) : 0);
         return out;
     }
-    static Bytes digestOf(int id, const Bytes& msg)
-    {
+    static Bytes digestOf(int id, const Bytes& msg) {
         unsigned char out[VSC_MAX_DIGEST_LENGTH];
         int n = 0;
         EXPECT_EQ(VSC_DIGEST(id, msg.data(), static_cast<int>(msg.size()), out, &n), VSC_OK);
@@ -121,8 +111,7 @@ protected:
 
 }  // namespace
 
-TEST_F(VscRsa, OurSignaturesVerifyWithOpensslAndTheirsWithOurs)
-{
+TEST_F(VscRsa, OurSignaturesVerifyWithOpensslAndTheirsWithOurs) {
     RsaPtr priv = key(), pub = publicKey();
     Bytes msg = pattern(1000, 3);
     for (const auto& d : kDigests) {
@@ -130,8 +119,8 @@ TEST_F(VscRsa, OurSignaturesVerifyWithOpensslAndTheirsWithOurs)
         std::string md = std::string("digest:") + d.name;
         // PKCS#1 v1.5 is deterministic: our bytes equal OpenSSL's.
         Bytes ours = sign(priv.get(), d.id, VSC_RSASSA_PKCS1_V15, msg);
-        Bytes theirs = bytesOf(openssl({"pkeyutl", "-sign", "-inkey", file("priv.pem"), "-in", digestFile,
-                                        "-pkeyopt", md}));
+        Bytes theirs =
+            bytesOf(openssl({"pkeyutl", "-sign", "-inkey", file("priv.pem"), "-in", digestFile, "-pkeyopt", md}));
         EXPECT_EQ(toHex(ours), toHex(theirs)) << d.name;
         EXPECT_EQ(verify(pub.get(), d.id, VSC_RSASSA_PKCS1_V15, msg, theirs), VSC_OK) << d.name;
 
@@ -144,23 +133,21 @@ TEST_F(VscRsa, OurSignaturesVerifyWithOpensslAndTheirsWithOurs)
             Bytes pss = sign(priv.get(), d.id, mode, msg);
             std::string saltText = std::to_string(salt == 0 ? hLen : salt);
             EXPECT_EQ(opensslStatus({"pkeyutl", "-verify", "-pubin", "-inkey", file("pub.pem"), "-in", digestFile,
-                                     "-sigfile", write("sig", pss), "-pkeyopt", md, "-pkeyopt",
-                                     "rsa_padding_mode:pss", "-pkeyopt", "rsa_pss_saltlen:" + saltText}),
+                                     "-sigfile", write("sig", pss), "-pkeyopt", md, "-pkeyopt", "rsa_padding_mode:pss",
+                                     "-pkeyopt", "rsa_pss_saltlen:" + saltText}),
                       0);
         }
         // OpenSSL's PSS signature with a salt of its own choice: our verifier
         // takes any salt length when the mode names none.
-        Bytes theirPss = bytesOf(openssl({"pkeyutl", "-sign", "-inkey", file("priv.pem"), "-in", digestFile,
-                                          "-pkeyopt", md, "-pkeyopt", "rsa_padding_mode:pss", "-pkeyopt",
-                                          "rsa_pss_saltlen:11"}));
+        Bytes theirPss = bytesOf(openssl({"pkeyutl", "-sign", "-inkey", file("priv.pem"), "-in", digestFile, "-pkeyopt",
+                                          md, "-pkeyopt", "rsa_padding_mode:pss", "-pkeyopt", "rsa_pss_saltlen:11"}));
         EXPECT_EQ(verify(pub.get(), d.id, VSC_RSASSA_PSS, msg, theirPss), VSC_OK) << d.name;
         EXPECT_EQ(verify(pub.get(), d.id, VSC_RSASSA_PSS | (11 << 16), msg, theirPss), VSC_OK) << d.name;
         EXPECT_EQ(verify(pub.get(), d.id, VSC_RSASSA_PSS | (12 << 16), msg, theirPss), VSC_FAIL) << d.name;
     }
 }
 
-TEST_F(VscRsa, BadSignaturesFailAndNeverPass)
-{
+TEST_F(VscRsa, BadSignaturesFailAndNeverPass) {
     RsaPtr priv = key(), pub = publicKey();
     Bytes msg = bytesOf("the signed text");
     for (int mode : {VSC_RSASSA_PKCS1_V15, VSC_RSASSA_PSS, 0x05200302 /* PSS, SHA-256, salt 32 */}) {
@@ -189,8 +176,7 @@ TEST_F(VscRsa, BadSignaturesFailAndNeverPass)
     EXPECT_EQ(verify(pub.get(), VSC_DIGEST_SHA256, VSC_RSASSA_PSS, msg, v15), VSC_FAIL);
 }
 
-TEST_F(VscRsa, EncryptionInteroperatesWithOpenssl)
-{
+TEST_F(VscRsa, EncryptionInteroperatesWithOpenssl) {
     RsaPtr priv = key(), pub = publicKey();
     Bytes secret = pattern(32, 8);
     struct Case {
@@ -220,19 +206,18 @@ TEST_F(VscRsa, EncryptionInteroperatesWithOpenssl)
     Bytes raw = pattern(256, 2);
     raw[0] = 0x01;  // below the modulus
     Bytes rawCt = encrypt(pub.get(), VSC_RSAES_RAW, 0, raw);
-    EXPECT_EQ(toHex(rawCt), toHex(bytesOf(openssl({"pkeyutl", "-encrypt", "-pubin", "-inkey", file("pub.pem"),
-                                                   "-in", write("raw", raw), "-pkeyopt", "rsa_padding_mode:none"}))));
+    EXPECT_EQ(toHex(rawCt), toHex(bytesOf(openssl({"pkeyutl", "-encrypt", "-pubin", "-inkey", file("pub.pem"), "-in",
+                                                   write("raw", raw), "-pkeyopt", "rsa_padding_mode:none"}))));
     EXPECT_EQ(toHex(decrypt(priv.get(), VSC_RSAES_RAW, 1, rawCt)), toHex(raw));
 }
 
-TEST_F(VscRsa, PrivateKeyBlockTypeOneIsRecoveredWithThePublicKey)
-{
+TEST_F(VscRsa, PrivateKeyBlockTypeOneIsRecoveredWithThePublicKey) {
     // The "private encryption" that the agent's image check decrypts with a certificate.
     RsaPtr priv = key(), pub = publicKey();
     Bytes data = bytesOf("image digest");
     Bytes ct = encrypt(priv.get(), VSC_RSAES_PKCS1_V15, 1, data);
-    EXPECT_EQ(toHex(bytesOf(openssl({"pkeyutl", "-verifyrecover", "-pubin", "-inkey", file("pub.pem"), "-in",
-                                     write("t1", ct)}))),
+    EXPECT_EQ(toHex(bytesOf(
+                  openssl({"pkeyutl", "-verifyrecover", "-pubin", "-inkey", file("pub.pem"), "-in", write("t1", ct)}))),
               toHex(data));
     EXPECT_EQ(toHex(decrypt(pub.get(), VSC_RSAES_PKCS1_V15, 0, ct)), toHex(data));
     Bytes theirs = bytesOf(openssl({"pkeyutl", "-sign", "-inkey", file("priv.pem"), "-in", write("d", data)}));
@@ -242,8 +227,7 @@ TEST_F(VscRsa, PrivateKeyBlockTypeOneIsRecoveredWithThePublicKey)
     EXPECT_EQ(toHex(decrypt(pub.get(), VSC_RSAES_OAEP, 0, oaep)), toHex(data));
 }
 
-TEST_F(VscRsa, WrongPaddingFails)
-{
+TEST_F(VscRsa, WrongPaddingFails) {
     RsaPtr priv = key(), pub = publicKey();
     Bytes data = pattern(20, 1);
     Bytes v15 = encrypt(pub.get(), VSC_RSAES_PKCS1_V15, 0, data);
@@ -282,8 +266,7 @@ TEST_F(VscRsa, WrongPaddingFails)
     EXPECT_EQ(VSC_Decrypt_RSAES(priv.get(), small, &len, v15.data(), 256), VSC_ERR_BUFFER_TOO_SMALL);
 }
 
-TEST_F(VscRsa, EncodersWithTheRawOperationMakeValidSignatures)
-{
+TEST_F(VscRsa, EncodersWithTheRawOperationMakeValidSignatures) {
     // The core library's digest signing: encode, then the raw private operation.
     RsaPtr priv = key();
     Bytes msg = pattern(77, 4);
@@ -296,28 +279,26 @@ TEST_F(VscRsa, EncodersWithTheRawOperationMakeValidSignatures)
 
     ASSERT_EQ(VSC_Init_RSASSA(priv.get(), VSC_DIGEST_SHA256, VSC_RSASSA_PSS, 1), VSC_OK);
     Bytes pem(257, 0xEE);
-    ASSERT_EQ(VSC_Add_RSASSA_PKCS1_PSS_Encode(priv.get(), pem.data(), 257, digest.data(), 32, 32,
-                                              priv->digest_unit),
+    ASSERT_EQ(VSC_Add_RSASSA_PKCS1_PSS_Encode(priv.get(), pem.data(), 257, digest.data(), 32, 32, priv->digest_unit),
               VSC_OK);
     EXPECT_EQ(pem[0], 0);
     Bytes pss = encrypt(priv.get(), VSC_RSAES_RAW, 1, Bytes(pem.begin() + 1, pem.end()));
-    EXPECT_EQ(opensslStatus({"pkeyutl", "-verify", "-pubin", "-inkey", file("pub.pem"), "-in", digestFile,
-                             "-sigfile", write("sig", pss), "-pkeyopt", "digest:sha256", "-pkeyopt",
-                             "rsa_padding_mode:pss", "-pkeyopt", "rsa_pss_saltlen:32"}),
+    EXPECT_EQ(opensslStatus({"pkeyutl", "-verify", "-pubin", "-inkey", file("pub.pem"), "-in", digestFile, "-sigfile",
+                             write("sig", pss), "-pkeyopt", "digest:sha256", "-pkeyopt", "rsa_padding_mode:pss",
+                             "-pkeyopt", "rsa_pss_saltlen:32"}),
               0);
     // A salt that does not fit is refused, however large the number.
     for (int salt : {256 - 32 - 1, INT_MAX - 33, INT_MAX})
-        EXPECT_EQ(VSC_Add_RSASSA_PKCS1_PSS_Encode(priv.get(), pem.data(), 257, digest.data(), 32, salt,
-                                                  priv->digest_unit),
-                  VSC_FAIL)
+        EXPECT_EQ(
+            VSC_Add_RSASSA_PKCS1_PSS_Encode(priv.get(), pem.data(), 257, digest.data(), 32, salt, priv->digest_unit),
+            VSC_FAIL)
             << salt;
     EXPECT_EQ(VSC_Add_EMSA_PKCS1_v1_5_Encode(em.data(), 40, digest.data(), 32, VSC_DIGEST_SHA256), VSC_FAIL);
     EXPECT_EQ(VSC_Add_EMSA_PKCS1_v1_5_Encode(em.data(), 256, digest.data(), 20, VSC_DIGEST_SHA256),
               VSC_ERR_INVALID_LENGTH);
 }
 
-TEST_F(VscRsa, KeyRecordsAndPartialKeys)
-{
+TEST_F(VscRsa, KeyRecordsAndPartialKeys) {
     RsaPtr full = key();
     EXPECT_EQ(full->flag, VSC_RSA_FLAG_FULL);
     EXPECT_EQ(full->is_private, 1);
@@ -376,8 +357,7 @@ TEST_F(VscRsa, KeyRecordsAndPartialKeys)
     EXPECT_EQ(full->flag, 0);
 }
 
-TEST_F(VscRsa, GeneratedKeysAndHas160Signatures)
-{
+TEST_F(VscRsa, GeneratedKeysAndHas160Signatures) {
     RsaPtr r(VSC_New_RSA());
     ASSERT_EQ(VSC_Generate_RSA_Params_Ex(r.get(), 65537, 2048, 0), VSC_OK);
     EXPECT_EQ(r->flag, VSC_RSA_FLAG_FULL);

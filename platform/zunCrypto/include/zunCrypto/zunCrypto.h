@@ -41,24 +41,24 @@ extern "C" {
 /* ======================================================================== */
 /* Result codes                                                              */
 /* ======================================================================== */
-#define VSC_OK                    0
-#define VSC_FAIL                  1          /* padding, scheme or signature check failed */
-#define VSC_ERR_BASE              0x60000000
-#define VSC_ERR_NULL_ARGUMENT     0x60000001
-#define VSC_ERR_INVALID_ARGUMENT  0x60000002
-#define VSC_ERR_INVALID_LENGTH    0x60000003 /* negative length, or not a whole number of blocks */
-#define VSC_ERR_MEMORY            0x60000004
+#define VSC_OK 0
+#define VSC_FAIL 1 /* padding, scheme or signature check failed */
+#define VSC_ERR_BASE 0x60000000
+#define VSC_ERR_NULL_ARGUMENT 0x60000001
+#define VSC_ERR_INVALID_ARGUMENT 0x60000002
+#define VSC_ERR_INVALID_LENGTH 0x60000003 /* negative length, or not a whole number of blocks */
+#define VSC_ERR_MEMORY 0x60000004
 #define VSC_ERR_UNKNOWN_ALGORITHM 0x60000005 /* id not in the tables */
-#define VSC_ERR_UNSUPPORTED       0x60000006 /* known id, no implementation (RC5, MDC2, ...) */
-#define VSC_ERR_NOT_INITIALIZED   0x60000007 /* unit used before its Init */
-#define VSC_ERR_BUFFER_TOO_SMALL  0x60000008
-#define VSC_ERR_KEY_MISSING       0x60000009 /* the key lacks the values the operation needs */
-#define VSC_ERR_INVALID_KEY       0x6000000a
-#define VSC_ERR_BACKEND           0x6000000b /* the underlying library failed */
-#define VSC_ERR_RANDOM            0x6000000c
-#define VSC_ERR_WRONG_DIRECTION   0x6000000d /* e.g. Final of a verifying unit asked to sign */
-#define VSC_ERR_NOT_IMPLEMENTED   0x6000000e
-#define VSC_ERR_INVALID_PARAMS    0x6000000f /* domain parameters that do not hold */
+#define VSC_ERR_UNSUPPORTED 0x60000006       /* known id, no implementation (RC5, MDC2, ...) */
+#define VSC_ERR_NOT_INITIALIZED 0x60000007   /* unit used before its Init */
+#define VSC_ERR_BUFFER_TOO_SMALL 0x60000008
+#define VSC_ERR_KEY_MISSING 0x60000009 /* the key lacks the values the operation needs */
+#define VSC_ERR_INVALID_KEY 0x6000000a
+#define VSC_ERR_BACKEND 0x6000000b /* the underlying library failed */
+#define VSC_ERR_RANDOM 0x6000000c
+#define VSC_ERR_WRONG_DIRECTION 0x6000000d /* e.g. Final of a verifying unit asked to sign */
+#define VSC_ERR_NOT_IMPLEMENTED 0x6000000e
+#define VSC_ERR_INVALID_PARAMS 0x6000000f /* domain parameters that do not hold */
 
 /* A short English text for a result code (static; never NULL). */
 VSC_API const char* VSC_Get_Error_String(int code);
@@ -78,11 +78,11 @@ VSC_API void* VSC_Realloc(void* ptr, size_t size, const char* file, int line);
 VSC_API void VSC_Free(void* ptr, const char* file, int line);
 VSC_API void VSC_Free_Ex(void* ptr, size_t len, const char* file, int line);
 
-#define VSC_MALLOC(size)        VSC_Malloc((size), __FILE__, __LINE__)
+#define VSC_MALLOC(size) VSC_Malloc((size), __FILE__, __LINE__)
 #define VSC_CALLOC(count, size) VSC_Calloc((count), (size), __FILE__, __LINE__)
-#define VSC_REALLOC(ptr, size)  VSC_Realloc((ptr), (size), __FILE__, __LINE__)
-#define VSC_FREE(ptr)           VSC_Free((ptr), __FILE__, __LINE__)
-#define VSC_FREE_EX(ptr, len)   VSC_Free_Ex((ptr), (len), __FILE__, __LINE__)
+#define VSC_REALLOC(ptr, size) VSC_Realloc((ptr), (size), __FILE__, __LINE__)
+#define VSC_FREE(ptr) VSC_Free((ptr), __FILE__, __LINE__)
+#define VSC_FREE_EX(ptr, len) VSC_Free_Ex((ptr), (len), __FILE__, __LINE__)
 
 /* ======================================================================== */
 /* Library set-up, modes and version                                         */
@@ -92,9 +92,9 @@ VSC_API void VSC_Free_Ex(void* ptr, size_t len, const char* file, int line);
  * Modes are recorded and reported; none restricts the algorithms on offer
  * (the PKI library never switches modes), and none makes random output
  * predictable: random bytes are always seeded from the operating system. */
-#define VSC_MODE_PROVEN      0
-#define VSC_MODE_NON_PROVEN  1
-#define VSC_MODE_TEST        2
+#define VSC_MODE_PROVEN 0
+#define VSC_MODE_NON_PROVEN 1
+#define VSC_MODE_TEST 2
 
 VSC_API int VSC_Crypto_Initialize(void);
 VSC_API int VSC_Change_Non_Proven_Mode(void);
@@ -108,9 +108,9 @@ VSC_API const char* VSC_Get_Crypto_Version(void);
 /* ======================================================================== */
 typedef struct vsc_bigint_st BIGINT; /* opaque */
 
-VSC_API BIGINT* VSC_New_BIGINT(void);                     /* value 0 */
-VSC_API void VSC_Free_BIGINT(BIGINT* a);                  /* zeroes; NULL and the shared one are ignored */
-VSC_API BIGINT* VSC_Dup_BIGINT(const BIGINT* a);          /* NULL for NULL */
+VSC_API BIGINT* VSC_New_BIGINT(void);            /* value 0 */
+VSC_API void VSC_Free_BIGINT(BIGINT* a);         /* zeroes; NULL and the shared one are ignored */
+VSC_API BIGINT* VSC_Dup_BIGINT(const BIGINT* a); /* NULL for NULL */
 VSC_API int VSC_Copy_BIGINT(BIGINT* to, const BIGINT* from);
 /* -1, 0 or 1. A NULL argument orders before any value; two NULLs are equal. */
 VSC_API int VSC_Cmp_BIGINT(const BIGINT* a, const BIGINT* b);
@@ -124,12 +124,12 @@ VSC_API int VSC_BIGINT_To_Binary(const BIGINT* a, unsigned char* out);
 /* Minimal unsigned big-endian bytes, (bits + 7) / 8; 0 bytes for 0. Returns the
  * byte count, or -1. */
 VSC_API int VSC_BIGINT_To_Binary_Unsigned(const BIGINT* a, unsigned char* out);
-VSC_API int VSC_Get_BIGINT_Bits_Length(const BIGINT* a);  /* 0 for 0 or NULL */
+VSC_API int VSC_Get_BIGINT_Bits_Length(const BIGINT* a); /* 0 for 0 or NULL */
 /* The value when it fits an unsigned long, else (unsigned long)-1; 0 for NULL. */
 VSC_API unsigned long VSC_Get_BIGINT_Word(const BIGINT* a);
 VSC_API int VSC_Set_BIGINT_Word(BIGINT* a, unsigned long w);
 VSC_API int VSC_Add_BIGINT(BIGINT* r, const BIGINT* a, const BIGINT* b); /* r = a + b */
-VSC_API int VSC_Add_BIGINT_Word(BIGINT* a, unsigned long w);            /* a += w */
+VSC_API int VSC_Add_BIGINT_Word(BIGINT* a, unsigned long w);             /* a += w */
 /* The value 1, shared and read-only; VSC_Free_BIGINT ignores it. */
 VSC_API BIGINT* VSC_Value_One_BIGINT(void);
 /* Texts, released with VSC_Free; NULL on failure. DEC: decimal with '-' for
@@ -148,9 +148,9 @@ VSC_API int VSC_Print_BIGINT(const BIGINT* a);
 /* Digests                                                                   */
 /* ======================================================================== */
 typedef struct vsc_digest_unit_st {
-    int alg_id;         /* digest id after VSC_Init_DIGEST, else 0 */
-    int block_length;   /* input block in bytes (64 for SHA-256) */
-    int digest_length;  /* output in bytes */
+    int alg_id;        /* digest id after VSC_Init_DIGEST, else 0 */
+    int block_length;  /* input block in bytes (64 for SHA-256) */
+    int digest_length; /* output in bytes */
     void* impl;
 } DIGEST_UNIT;
 
@@ -177,7 +177,7 @@ VSC_API int VSC_Get_DIGEST_Alg_ID_By_Name(const char* name);
 /* HMAC                                                                      */
 /* ======================================================================== */
 typedef struct vsc_hmac_unit_st {
-    int alg_id;         /* digest id */
+    int alg_id; /* digest id */
     int digest_length;
     void* impl;
 } HMAC_UNIT;
@@ -194,13 +194,13 @@ VSC_API int VSC_Final_HMAC(HMAC_UNIT* unit, unsigned char* out, int* out_len);
 /* Block ciphers                                                             */
 /* ======================================================================== */
 typedef struct vsc_block_cipher_unit_st {
-    int alg_id;          /* the cipher id given to Init, bit 0 included */
-    int encrypt;         /* 1 encrypt, 0 decrypt */
-    int padding;         /* 1 when PKCS#7 padding is added/removed */
+    int alg_id;  /* the cipher id given to Init, bit 0 included */
+    int encrypt; /* 1 encrypt, 0 decrypt */
+    int padding; /* 1 when PKCS#7 padding is added/removed */
     int key_length;
     int block_length;
-    int iv_length;       /* 0 for ECB */
-    unsigned char iv[16];/* the IV given to Init (iv_length bytes) */
+    int iv_length;        /* 0 for ECB */
+    unsigned char iv[16]; /* the IV given to Init (iv_length bytes) */
     void* impl;
 } BLOCK_CIPHER_UNIT;
 
@@ -213,8 +213,8 @@ VSC_API void VSC_Free_BLOCK_CIPHER_Unit(BLOCK_CIPHER_UNIT* unit);
 VSC_API int VSC_Init_BLOCK_CIPHER(BLOCK_CIPHER_UNIT* unit, int cipher_id, const unsigned char* key,
                                   const unsigned char* iv, int encrypt);
 /* out needs room for in_len + block_length bytes; *out_len receives the count. */
-VSC_API int VSC_Update_BLOCK_CIPHER(BLOCK_CIPHER_UNIT* unit, unsigned char* out, int* out_len,
-                                    const unsigned char* in, int in_len);
+VSC_API int VSC_Update_BLOCK_CIPHER(BLOCK_CIPHER_UNIT* unit, unsigned char* out, int* out_len, const unsigned char* in,
+                                    int in_len);
 /* out needs room for block_length bytes. Decryption with padding checks and
  * removes it (VSC_FAIL when it is wrong); without padding, left-over bytes
  * that do not make a block give VSC_ERR_INVALID_LENGTH. The unit must be
@@ -242,8 +242,8 @@ VSC_API int VSC_DoFinal_Advanced_BLOCK_CIPHER(BLOCK_CIPHER_UNIT* unit, unsigned 
 /* CBC-MAC: CBC encryption under a zero IV of the data padded with zero bytes
  * to whole blocks (empty data: one zero block); the MAC is the last cipher
  * block (block_length bytes). The mode bits of cipher_id are ignored. */
-VSC_API int VSC_CBC_MAC(int cipher_id, const unsigned char* key, const unsigned char* data, int len,
-                        unsigned char* out, int* out_len);
+VSC_API int VSC_CBC_MAC(int cipher_id, const unsigned char* key, const unsigned char* data, int len, unsigned char* out,
+                        int* out_len);
 
 /* ======================================================================== */
 /* RC4                                                                       */
@@ -276,15 +276,15 @@ VSC_API int VSC_Rand_Bytes_DRBG(unsigned char* buf, int len, const char* additio
 /* RSA                                                                       */
 /* ======================================================================== */
 /* Completeness word values. */
-#define VSC_RSA_FLAG_PUBLIC   3   /* n and e */
-#define VSC_RSA_FLAG_PRIVATE  4   /* n, e and d */
-#define VSC_RSA_FLAG_FULL     31  /* all eight values */
+#define VSC_RSA_FLAG_PUBLIC 3  /* n and e */
+#define VSC_RSA_FLAG_PRIVATE 4 /* n, e and d */
+#define VSC_RSA_FLAG_FULL 31   /* all eight values */
 
 typedef struct vsc_rsa_unit_st {
-    int flag;           /* completeness word (3, 4, 31); callers may also use it as a kind field */
-    int operation;      /* operation word: callers may set it (7 before a private-key
-                           operation); informative only */
-    int is_private;     /* private marker: 1 when d is held */
+    int flag;       /* completeness word (3, 4, 31); callers may also use it as a kind field */
+    int operation;  /* operation word: callers may set it (7 before a private-key
+                       operation); informative only */
+    int is_private; /* private marker: 1 when d is held */
     BIGINT* n;
     BIGINT* e;
     BIGINT* d;
@@ -293,10 +293,10 @@ typedef struct vsc_rsa_unit_st {
     BIGINT* dP;
     BIGINT* dQ;
     BIGINT* qInv;
-    BIGINT* cache;      /* a cached value callers may release (VSC_Free_BIGINT) and clear */
-    int digest_id;      /* digest of the running signature or OAEP operation */
-    int padding_mode;   /* padding mode given to the last Init */
-    int sign;           /* RSASSA: 1 signing, 0 verifying; RSAES: 1 private key, 0 public key */
+    BIGINT* cache;            /* a cached value callers may release (VSC_Free_BIGINT) and clear */
+    int digest_id;            /* digest of the running signature or OAEP operation */
+    int padding_mode;         /* padding mode given to the last Init */
+    int sign;                 /* RSASSA: 1 signing, 0 verifying; RSAES: 1 private key, 0 public key */
     DIGEST_UNIT* digest_unit; /* the running signature's digest (owned) */
     void* impl;
 } RSA_UNIT;
@@ -306,7 +306,7 @@ typedef struct vsc_rsa_unit_st {
  * n, e and d (CRT values are used when all five are present); public ones n and e. */
 VSC_API RSA_UNIT* VSC_New_RSA(void);
 VSC_API void VSC_Free_RSA(RSA_UNIT* rsa);
-VSC_API void VSC_Clean_RSA(RSA_UNIT* rsa);        /* frees and zeroes every value, keeps the record */
+VSC_API void VSC_Clean_RSA(RSA_UNIT* rsa); /* frees and zeroes every value, keeps the record */
 VSC_API RSA_UNIT* VSC_Dup_RSA(const RSA_UNIT* rsa);
 /* Copies the values. n and e are required; d and the CRT values may be NULL.
  * When d, p and q are given without dP, dQ, qInv those are computed. Sets
@@ -356,8 +356,8 @@ VSC_API int VSC_Decrypt_RSAES(RSA_UNIT* rsa, unsigned char* out, int* out_len, c
 /* Encoders for callers that apply the raw RSA operation themselves.
  * EMSA-PKCS1-v1_5: out (em_len bytes) = 00 01 FF.. 00 DigestInfo(digest_id, digest);
  * digest_len must be the digest's length. VSC_FAIL when em_len is too short. */
-VSC_API int VSC_Add_EMSA_PKCS1_v1_5_Encode(unsigned char* out, int em_len, const unsigned char* digest,
-                                           int digest_len, int digest_id);
+VSC_API int VSC_Add_EMSA_PKCS1_v1_5_Encode(unsigned char* out, int em_len, const unsigned char* digest, int digest_len,
+                                           int digest_id);
 /* EMSA-PSS of a message digest for rsa's modulus: em_len (at least the modulus
  * length) bytes to out, right-aligned with leading zeros when em_len exceeds
  * the encoded length. salt_len < 0 or 0: the digest length. digest: the unit
@@ -373,23 +373,23 @@ typedef struct vsc_kcdsa_unit_st {
     BIGINT* p;
     BIGINT* q;
     BIGINT* g;
-    BIGINT* y;          /* public value g^(x^-1 mod q) mod p */
-    BIGINT* x;          /* private value, NULL for a public key */
-    BIGINT* j;          /* optional: (p - 1) / (2q) */
-    unsigned char* seed;/* optional generation seed (VSC_Malloc'd, owned) */
+    BIGINT* y;           /* public value g^(x^-1 mod q) mod p */
+    BIGINT* x;           /* private value, NULL for a public key */
+    BIGINT* j;           /* optional: (p - 1) / (2q) */
+    unsigned char* seed; /* optional generation seed (VSC_Malloc'd, owned) */
     int seed_len;
-    int count;          /* generation count */
-    int is_private;     /* 1 when x is held */
+    int count;                /* generation count */
+    int is_private;           /* 1 when x is held */
     DIGEST_UNIT* digest_unit; /* optional; when set and initialised, its algorithm is the
                                  digest of VSC_Init_KCDSA (owned, freed with the unit) */
-    int digest_id;      /* digest of the running operation */
-    int sign;           /* 1 signing, 0 verifying */
+    int digest_id;            /* digest of the running operation */
+    int sign;                 /* 1 signing, 0 verifying */
     void* impl;
 } KCDSA_UNIT;
 
 VSC_API KCDSA_UNIT* VSC_New_KCDSA(void);
 VSC_API void VSC_Free_KCDSA(KCDSA_UNIT* k);
-VSC_API void VSC_Clean_KCDSA(KCDSA_UNIT* k);      /* frees and zeroes the values, keeps the record */
+VSC_API void VSC_Clean_KCDSA(KCDSA_UNIT* k); /* frees and zeroes the values, keeps the record */
 /* Copies p, q, g (required), x and y (either may be NULL, not both). y is
  * computed from x when missing. Sets is_private. */
 VSC_API int VSC_Set_KCDSA_Params(KCDSA_UNIT* k, const BIGINT* p, const BIGINT* q, const BIGINT* g, const BIGINT* x,
@@ -419,32 +419,32 @@ VSC_API int VSC_Verify_KCDSA(KCDSA_UNIT* k, const unsigned char* r, int r_len, c
 typedef struct vsc_ecpoint_st {
     BIGINT* x;
     BIGINT* y;
-    int infinity;       /* 1 for the point at infinity (x and y zero) */
+    int infinity; /* 1 for the point at infinity (x and y zero) */
 } ECPOINT;
 
 typedef struct vsc_ecurve_st {
-    int curve_id;       /* the caller's curve number */
-    char name[32];      /* e.g. "prime256v1" */
+    int curve_id;  /* the caller's curve number */
+    char name[32]; /* e.g. "prime256v1" */
     BIGINT* a;
     BIGINT* b;
     BIGINT* p;
     ECPOINT* G;
     BIGINT* n;
-    int field_length;   /* bytes of p */
+    int field_length; /* bytes of p */
 } ECURVE;
 
 typedef struct vsc_ecc_key_st {
-    ECURVE* curve;      /* owned */
-    ECPOINT* point;     /* public point, owned */
-    BIGINT* d;          /* private scalar, NULL for a public key */
+    ECURVE* curve;  /* owned */
+    ECPOINT* point; /* public point, owned */
+    BIGINT* d;      /* private scalar, NULL for a public key */
     int is_private;
 } ECC_KEY;
 
 VSC_API ECC_KEY* VSC_New_ECC_Key(void);
 VSC_API void VSC_Free_ECC_Key(ECC_KEY* key);
-VSC_API ECPOINT* VSC_New_ECPOINT(void);            /* x = y = 0 */
+VSC_API ECPOINT* VSC_New_ECPOINT(void); /* x = y = 0 */
 VSC_API void VSC_Free_ECPOINT(ECPOINT* pt);
-VSC_API int VSC_Zero_Value_ECPOINT(ECPOINT* pt);   /* the point at infinity */
+VSC_API int VSC_Zero_Value_ECPOINT(ECPOINT* pt); /* the point at infinity */
 VSC_API ECURVE* VSC_New_ECURVE(void);
 VSC_API void VSC_Free_ECURVE(ECURVE* curve);
 /* Copies the values (all required) and the name (at most 31 characters). */

@@ -12,24 +12,19 @@
 
 namespace {
 
-void oidByText(benchmark::State& state)
-{
+void oidByText(benchmark::State& state) {
     const char* last = OID_LIST(841)->oid;  // a walk over the rows would meet it last
     int len = static_cast<int>(std::strlen(last));
-    for (auto _ : state)
-        benchmark::DoNotOptimize(index_from_oid_string(last, len));
+    for (auto _ : state) benchmark::DoNotOptimize(index_from_oid_string(last, len));
 }
 BENCHMARK(oidByText);
 
-void oidByLongName(benchmark::State& state)
-{
-    for (auto _ : state)
-        benchmark::DoNotOptimize(index_from_ln("kcdsa1WithSHA256", 16));
+void oidByLongName(benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(index_from_ln("kcdsa1WithSHA256", 16));
 }
 BENCHMARK(oidByLongName);
 
-void unicodeToKs(benchmark::State& state)
-{
+void unicodeToKs(benchmark::State& state) {
     for (auto _ : state) {
         unsigned char* c = unicodeToCP949(0x8A70);  // the last cell of the table
         benchmark::DoNotOptimize(c);
@@ -38,12 +33,11 @@ void unicodeToKs(benchmark::State& state)
 }
 BENCHMARK(unicodeToKs);
 
-void utf8ToKsText(benchmark::State& state)
-{
+void utf8ToKsText(benchmark::State& state) {
     std::string text;
-    while (text.size() < 1024)
-        text += "\xED\x99\x8D\xEA\xB8\xB8\xEB\x8F\x99 \xE6\xBC\xA2\xE5\xAD\x97 Seoul ";
-    ASN1_STRING str{ASN1_TAG_UTF8_STRING, reinterpret_cast<unsigned char*>(text.data()), static_cast<int>(text.size()), 0};
+    while (text.size() < 1024) text += "\xED\x99\x8D\xEA\xB8\xB8\xEB\x8F\x99 \xE6\xBC\xA2\xE5\xAD\x97 Seoul ";
+    ASN1_STRING str{ASN1_TAG_UTF8_STRING, reinterpret_cast<unsigned char*>(text.data()), static_cast<int>(text.size()),
+                    0};
     for (auto _ : state) {
         char* out = nullptr;
         benchmark::DoNotOptimize(utf8ToCP949(&str, &out));

@@ -28,8 +28,7 @@ const Bytes& certBytes() {
             std::ifstream in(given, std::ios::binary);
             return Bytes(std::istreambuf_iterator<char>(in), {});
         }
-        const std::string path =
-            "/usr/lib/python3/dist-packages/cryptography_vectors/x509/rapidssl_sha256_ca_g3.pem";
+        const std::string path = "/usr/lib/python3/dist-packages/cryptography_vectors/x509/rapidssl_sha256_ca_g3.pem";
         std::ifstream in(path);
         const std::string pem((std::istreambuf_iterator<char>(in)), {});
         X509_CERT* cert = nullptr;

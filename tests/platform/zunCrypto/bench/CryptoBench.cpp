@@ -19,39 +19,32 @@ namespace {
 using Bytes = std::vector<unsigned char>;
 constexpr size_t kChunk = 1 << 20;
 
-Bytes data(size_t n)
-{
+Bytes data(size_t n) {
     Bytes b(n);
-    for (size_t i = 0; i < n; ++i)
-        b[i] = static_cast<unsigned char>(i * 131 + 7);
+    for (size_t i = 0; i < n; ++i) b[i] = static_cast<unsigned char>(i * 131 + 7);
     return b;
 }
 
-void digest(benchmark::State& state, int id)
-{
+void digest(benchmark::State& state, int id) {
     Bytes in = data(kChunk);
     unsigned char out[64];
     int n = 0;
-    for (auto _ : state)
-        VSC_DIGEST(id, in.data(), static_cast<int>(in.size()), out, &n);
+    for (auto _ : state) VSC_DIGEST(id, in.data(), static_cast<int>(in.size()), out, &n);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kChunk));
 }
 BENCHMARK_CAPTURE(digest, sha256, VSC_DIGEST_SHA256);
 BENCHMARK_CAPTURE(digest, has160, VSC_DIGEST_HAS160);
 
-void opensslSha256(benchmark::State& state)
-{
+void opensslSha256(benchmark::State& state) {
     Bytes in = data(kChunk);
     unsigned char out[64];
     unsigned int n = 0;
-    for (auto _ : state)
-        EVP_Digest(in.data(), in.size(), out, &n, EVP_sha256(), nullptr);
+    for (auto _ : state) EVP_Digest(in.data(), in.size(), out, &n, EVP_sha256(), nullptr);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kChunk));
 }
 BENCHMARK(opensslSha256);
 
-void cipher(benchmark::State& state, int id)
-{
+void cipher(benchmark::State& state, int id) {
     Bytes in = data(kChunk), out(kChunk + 32), key(32, 1), iv(16, 2);
     int n = 0;
     for (auto _ : state)
@@ -64,8 +57,7 @@ BENCHMARK_CAPTURE(cipher, aria128_cbc, VSC_CIPHER_ARIA128_CBC);
 BENCHMARK_CAPTURE(cipher, aes128_cbc, VSC_CIPHER_AES128_CBC);
 BENCHMARK_CAPTURE(cipher, aes128_ctr, VSC_CIPHER_AES128 | VSC_CIPHER_MODE_CTR);
 
-void opensslSeedCbc(benchmark::State& state)
-{
+void opensslSeedCbc(benchmark::State& state) {
     OSSL_LIB_CTX* ctx = OSSL_LIB_CTX_new();
     OSSL_PROVIDER_load(ctx, "legacy");
     EVP_CIPHER* seed = EVP_CIPHER_fetch(ctx, "SEED-CBC", nullptr);
@@ -84,8 +76,7 @@ void opensslSeedCbc(benchmark::State& state)
 }
 BENCHMARK(opensslSeedCbc);
 
-RSA_UNIT* rsaKey()
-{
+RSA_UNIT* rsaKey() {
     static RSA_UNIT* key = [] {
         RSA_UNIT* r = VSC_New_RSA();
         VSC_Generate_RSA_Params_Ex(r, 65537, 2048, 0);
@@ -94,8 +85,7 @@ RSA_UNIT* rsaKey()
     return key;
 }
 
-void rsaSign(benchmark::State& state, int mode)
-{
+void rsaSign(benchmark::State& state, int mode) {
     Bytes msg = data(1000), sig(256);
     for (auto _ : state) {
         int len = 256;
@@ -107,8 +97,7 @@ void rsaSign(benchmark::State& state, int mode)
 BENCHMARK_CAPTURE(rsaSign, v15_2048, VSC_RSASSA_PKCS1_V15);
 BENCHMARK_CAPTURE(rsaSign, pss_2048, VSC_RSASSA_PSS);
 
-void rsaVerify(benchmark::State& state)
-{
+void rsaVerify(benchmark::State& state) {
     Bytes msg = data(1000), sig(256);
     int len = 256;
     VSC_Init_RSASSA(rsaKey(), VSC_DIGEST_SHA256, 1, 1);
@@ -117,15 +106,13 @@ void rsaVerify(benchmark::State& state)
     for (auto _ : state) {
         VSC_Init_RSASSA(rsaKey(), VSC_DIGEST_SHA256, 1, 0);
         VSC_Update_RSASSA(rsaKey(), msg.data(), static_cast<int>(msg.size()));
-        if (VSC_Verify_RSASSA(rsaKey(), sig.data(), len) != VSC_OK)
-            state.SkipWithError("verify failed");
+        if (VSC_Verify_RSASSA(rsaKey(), sig.data(), len) != VSC_OK) state.SkipWithError("verify failed");
     }
 }
 BENCHMARK(rsaVerify);
 
 // The 2048/224 parameters of the KCDSA vectors file.
-KCDSA_UNIT* kcdsaKey()
-{
+KCDSA_UNIT* kcdsaKey() {
     static KCDSA_UNIT* key = [] {
         std::ifstream f("tests/platform/zunCrypto/vectors/kcdsa-ttak.json");
         std::map<std::string, std::string> v;
@@ -133,8 +120,7 @@ KCDSA_UNIT* kcdsaKey()
         while (std::getline(f, line) && !line.starts_with("  },")) {
             auto q1 = line.find('"'), q2 = line.find('"', q1 + 1), q3 = line.find('"', q2 + 1),
                  q4 = line.find('"', q3 + 1);
-            if (q4 != std::string::npos)
-                v[line.substr(q1 + 1, q2 - q1 - 1)] = line.substr(q3 + 1, q4 - q3 - 1);
+            if (q4 != std::string::npos) v[line.substr(q1 + 1, q2 - q1 - 1)] = line.substr(q3 + 1, q4 - q3 - 1);
         }
         KCDSA_UNIT* k = VSC_New_KCDSA();
         BIGINT* p = VSC_HEX_To_BIGINT(v["P"].c_str());
@@ -145,15 +131,13 @@ KCDSA_UNIT* kcdsaKey()
             VSC_Free_KCDSA(k);
             k = nullptr;
         }
-        for (BIGINT* b : {p, q, g, x})
-            VSC_Free_BIGINT(b);
+        for (BIGINT* b : {p, q, g, x}) VSC_Free_BIGINT(b);
         return k;
     }();
     return key;
 }
 
-void kcdsa(benchmark::State& state, bool sign)
-{
+void kcdsa(benchmark::State& state, bool sign) {
     KCDSA_UNIT* k = kcdsaKey();
     if (k == nullptr) {
         state.SkipWithError("run from the source tree");
@@ -168,8 +152,7 @@ void kcdsa(benchmark::State& state, bool sign)
         VSC_Init_KCDSA_Ex(k, sign ? 1 : 0, VSC_DIGEST_SHA224);
         VSC_Update_KCDSA(k, msg.data(), static_cast<int>(msg.size()));
         int rl = sign ? 64 : rLen, sl = sign ? 64 : sLen;
-        if (VSC_Final_KCDSA(k, r.data(), &rl, s.data(), &sl) != VSC_OK)
-            state.SkipWithError("KCDSA failed");
+        if (VSC_Final_KCDSA(k, r.data(), &rl, s.data(), &sl) != VSC_OK) state.SkipWithError("KCDSA failed");
     }
 }
 BENCHMARK_CAPTURE(kcdsa, sign_2048_224, true);
