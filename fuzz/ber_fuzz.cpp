@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "asn1/asn1.h"
-#include "asn1/ber.h"
+#include <zunPKI/asn1/asn1.h>
+#include <zunPKI/asn1/ber.h>
 #include "asn1/ber_internal.hpp"
 
 namespace {

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "asn1/ber.h"
+#include <zunPKI/asn1/ber.h>
 #include "asn1/pki_mem.hpp"
-#include "x509/x509.h"
+#include <zunPKI/x509/x509.h>
 
 #include "fuzz_util.hpp"
 

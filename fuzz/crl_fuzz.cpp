@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "asn1/ber.h"
-#include "x509/x509.h"
+#include <zunPKI/asn1/ber.h>
+#include <zunPKI/x509/x509.h>
 
 #include "fuzz_util.hpp"
 

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <vector>
 
-#include "asn1/ber.h"
+#include <zunPKI/asn1/ber.h>
 #include "asn1/ber_internal.hpp"
-#include "x509/x509.h"
+#include <zunPKI/x509/x509.h>
 
 namespace {
 

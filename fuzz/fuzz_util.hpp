@@ -1,7 +1,7 @@
 // Helpers the fuzz targets share.
 #pragma once
 
-#include "asn1/ber.h"
+#include <zunPKI/asn1/ber.h>
 
 // Encodes a record and drops the result: an encoder must not fail badly on
 // whatever a decoder accepted.

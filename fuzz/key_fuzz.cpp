@@ -5,11 +5,11 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "asn1/ber.h"
-#include "pkcs/pem.h"
-#include "pkcs/pkcs1.h"
-#include "pkcs/pkcs5.h"
-#include "pkcs/pkcs8.h"
+#include <zunPKI/asn1/ber.h>
+#include <zunPKI/asn1/pem.h>
+#include <zunPKI/pkcs/pkcs1.h>
+#include <zunPKI/pkcs/pkcs5.h>
+#include <zunPKI/pkcs/pkcs8.h>
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "asn1/ber.h"
+#include <zunPKI/asn1/ber.h>
 #include "fuzz_util.hpp"
-#include "pkcs/pkcs12_safe.h"
+#include <zunPKI/pkcs/pkcs12_safe.h>
 
 namespace {
 

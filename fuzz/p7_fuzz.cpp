@@ -8,11 +8,11 @@
 #include <cstdlib>
 #include <vector>
 
-#include "asn1/ber.h"
+#include <zunPKI/asn1/ber.h>
 #include "fuzz_util.hpp"
-#include "pkcs/pkcs7.h"
-#include "pkcs/pkcs7_env.h"
-#include "pkcs/pkcs7_sign.h"
+#include <zunPKI/pkcs/pkcs7.h>
+#include <zunPKI/pkcs/pkcs7_env.h>
+#include <zunPKI/pkcs/pkcs7_sign.h>
 
 namespace {
 

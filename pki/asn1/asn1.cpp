@@ -1,10 +1,10 @@
 // ASN.1 string values: one record for every string-like type.
-#include "asn1/asn1.h"
+#include <zunPKI/asn1/asn1.h>
 
 #include <climits>
 #include <cstring>
 
-#include "asn1/ber.h"
+#include <zunPKI/asn1/ber.h>
 #include "asn1/ber_internal.hpp"
 #include "asn1/pki_mem.hpp"
 

@@ -1,10 +1,10 @@
-#include "asn1_io.h"
+#include <zunPKI/asn1/asn1_io.h>
 
 #include "asn1/ber_internal.hpp"
-#include "asn1/utils.h"
+#include <zunPKI/asn1/utils.h>
 #include "asn1/utils.hpp"
-#include "pki_buffer.h"
-#include "pkcs/pem.h"
+#include "asn1/pki_buffer.hpp"
+#include <zunPKI/asn1/pem.h>
 
 #include <zunCrypto/zunCrypto.h>
 

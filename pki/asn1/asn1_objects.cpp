@@ -1,4 +1,4 @@
-#include "asn1_objects.h"
+#include <zunPKI/asn1/asn1_objects.h>
 
 #include <zunCrypto/algid.h>
 

@@ -19,12 +19,12 @@
 #include <cstring>
 #include <type_traits>
 
-#include "asn1/asn1.h"
-#include "asn1/ber.h"
+#include <zunPKI/asn1/asn1.h>
+#include <zunPKI/asn1/ber.h>
 #include "asn1/ber_internal.hpp"
 #include "asn1/der_cursor.hpp"
 #include "asn1/pki_mem.hpp"
-#include "asn1/stack.h"
+#include <zunPKI/asn1/stack.h>
 
 namespace zpki::asn1 {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "asn1/asn1.h"
+#include <zunPKI/asn1/asn1.h>
 #include "asn1/asn1_time.hpp"
 #include "asn1/pki_mem.hpp"
 

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "asn1/asn1.h"
+#include <zunPKI/asn1/asn1.h>
 
 namespace zpki::asn1time {
 

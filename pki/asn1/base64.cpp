@@ -1,6 +1,6 @@
-#include "base64.h"
+#include <zunPKI/asn1/base64.h>
 
-#include "pki_buffer.h"
+#include "asn1/pki_buffer.hpp"
 
 #include <array>
 #include <climits>

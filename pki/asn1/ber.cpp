@@ -1,5 +1,5 @@
 // The node tree and the BER codec.
-#include "asn1/ber.h"
+#include <zunPKI/asn1/ber.h>
 
 #include <array>
 #include <charconv>

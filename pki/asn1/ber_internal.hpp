@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "asn1/ber.h"
+#include <zunPKI/asn1/ber.h>
 #include "asn1/der_cursor.hpp"
 #include "asn1/pki_mem.hpp"
 

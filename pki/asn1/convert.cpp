@@ -1,7 +1,7 @@
-#include "convert.h"
+#include <zunPKI/asn1/convert.h>
 #include "convert.hpp"
 
-#include "pki_buffer.h"
+#include "asn1/pki_buffer.hpp"
 #include "pki_mem.hpp"
 
 #include <algorithm>

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "asn1/asn1_time.hpp"
-#include "asn1/ber.h"
+#include <zunPKI/asn1/ber.h>
 #include "asn1/pki_mem.hpp"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "asn1/ber.h"
+#include <zunPKI/asn1/ber.h>
 
 namespace zpki::der {
 

@@ -1,4 +1,4 @@
-#include "pki_buffer.h"
+#include "asn1/pki_buffer.hpp"
 
 #include "pki_mem.hpp"
 

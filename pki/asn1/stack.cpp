@@ -1,5 +1,5 @@
 // The pointer stack. Capacity doubles when full, so n pushes cost O(n).
-#include "asn1/stack.h"
+#include <zunPKI/asn1/stack.h>
 
 #include <cstdlib>
 #include <cstring>

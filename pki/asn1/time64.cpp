@@ -3,7 +3,7 @@
 // has 64 bits the platform covers every year itself; with a 32-bit time_t
 // other years are mapped onto a year of 1971-2037 with the same calendar and
 // the difference is added back.
-#include "asn1/time64.h"
+#include <zunPKI/asn1/time64.h>
 
 #include <cerrno>
 #include <climits>

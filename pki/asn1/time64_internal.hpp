@@ -1,7 +1,7 @@
 // Internal pieces of the 64-bit time functions, visible to the tests.
 #pragma once
 
-#include "asn1/time64.h"
+#include <zunPKI/asn1/time64.h>
 
 namespace zpki::time64 {
 

@@ -1,9 +1,9 @@
-#include "utils.h"
+#include <zunPKI/asn1/utils.h>
 #include "utils.hpp"
 
-#include "asn1/asn1_objects.h"
-#include "asn1/convert.h"
-#include "pki_buffer.h"
+#include <zunPKI/asn1/asn1_objects.h>
+#include <zunPKI/asn1/convert.h>
+#include "asn1/pki_buffer.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>

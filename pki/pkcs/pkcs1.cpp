@@ -1,16 +1,16 @@
-#include "pkcs1.h"
+#include <zunPKI/pkcs/pkcs1.h>
 
-#include "asn1/asn1_io.h"
+#include <zunPKI/asn1/asn1_io.h>
 #include "asn1/asn1_struct.hpp"
-#include "asn1/base64.h"
-#include "asn1/convert.h"
-#include "asn1/pki_buffer.h"
-#include "asn1/utils.h"
+#include <zunPKI/asn1/base64.h>
+#include <zunPKI/asn1/convert.h>
+#include "asn1/pki_buffer.hpp"
+#include <zunPKI/asn1/utils.h>
 #include "asn1/utils.hpp"
-#include "pkcs/pem.h"
+#include <zunPKI/asn1/pem.h>
 #include "pkcs/pkcs1_internal.hpp"
 #include "pkcs/pkcs_codecs.hpp"
-#include "pkcs/secret.hpp"
+#include "asn1/secret.hpp"
 
 #include <cctype>
 #include <cstring>

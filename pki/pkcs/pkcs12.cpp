@@ -1,10 +1,10 @@
 // PKCS#12 records and their DER codecs.
-#include "pkcs/pkcs12.h"
+#include <zunPKI/pkcs/pkcs12.h>
 
 #include <cstring>
 
-#include "asn1/asn1_io.h"
-#include "asn1/asn1_objects.h"
+#include <zunPKI/asn1/asn1_io.h>
+#include <zunPKI/asn1/asn1_objects.h>
 #include "pkcs/pkcs7.hpp"
 #include "pkcs/pkcs_codecs.hpp"
 #include "x509/x509_attr.hpp"

@@ -1,8 +1,8 @@
-#include "pkcs12_kdf.h"
+#include <zunPKI/pkcs/pkcs12_kdf.h>
 
-#include "asn1/pki_buffer.h"
-#include "pkcs/pkcs5.h"
-#include "pkcs/secret.hpp"
+#include "asn1/pki_buffer.hpp"
+#include <zunPKI/pkcs/pkcs5.h>
+#include "asn1/secret.hpp"
 
 #include <climits>
 #include <cstring>

@@ -1,21 +1,21 @@
 // PKCS#12 MAC, password-protected safes and key bags, bag building and import.
-#include "pkcs/pkcs12_safe.h"
+#include <zunPKI/pkcs/pkcs12_safe.h>
 
 #include <cstring>
 #include <string_view>
 
-#include "asn1/asn1_io.h"
-#include "asn1/asn1_objects.h"
+#include <zunPKI/asn1/asn1_io.h>
+#include <zunPKI/asn1/asn1_objects.h>
 #include "asn1/convert.hpp"
-#include "pkcs/pkcs5.h"
+#include <zunPKI/pkcs/pkcs5.h>
 #include "pkcs/pkcs5_internal.hpp"
 #include "pkcs/pkcs7.hpp"
-#include "pkcs/pkcs7_env.h"
+#include <zunPKI/pkcs/pkcs7_env.h>
 #include "pkcs/pkcs_codecs.hpp"
-#include "pkcs/secret.hpp"
+#include "asn1/secret.hpp"
 #include "x509/x509_list.hpp"
-#include "x509/x509v3.h"
-#include "x509/x509v3_constraints.h"
+#include <zunPKI/x509/x509v3.h>
+#include <zunPKI/x509/x509v3_constraints.h>
 
 using zpki::Buffer;
 using zpki::Owned;

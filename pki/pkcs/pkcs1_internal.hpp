@@ -3,8 +3,8 @@
 
 #include <zunCrypto/zunCrypto.h>
 
-#include "asn1/pki_buffer.h"
-#include "asn1/pki_error.h"
+#include "asn1/pki_buffer.hpp"
+#include <zunPKI/asn1/pki_error.h>
 
 namespace zpki::pkcs1 {
 

@@ -1,12 +1,12 @@
-#include "pkcs5.h"
+#include <zunPKI/pkcs/pkcs5.h>
 
-#include "asn1/asn1_objects.h"
+#include <zunPKI/asn1/asn1_objects.h>
 #include "asn1/convert.hpp"
-#include "asn1/pki_buffer.h"
-#include "pkcs/pkcs12_kdf.h"
+#include "asn1/pki_buffer.hpp"
+#include <zunPKI/pkcs/pkcs12_kdf.h>
 #include "pkcs/pkcs_codecs.hpp"
 #include "pkcs/pkcs5_internal.hpp"
-#include "pkcs/secret.hpp"
+#include "asn1/secret.hpp"
 
 #include <zunCrypto/zunCrypto.h>
 

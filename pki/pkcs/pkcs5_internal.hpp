@@ -1,9 +1,9 @@
 // Pieces of the password-based schemes shared with the PKCS#12 code.
 #pragma once
 
-#include "asn1/pki_buffer.h"
-#include "asn1/pki_error.h"
-#include "pkcs/pkcs8.h"
+#include "asn1/pki_buffer.hpp"
+#include <zunPKI/asn1/pki_error.h>
+#include <zunPKI/pkcs/pkcs8.h>
 
 #include <zunCrypto/zunCrypto.h>
 

@@ -1,10 +1,10 @@
 // PKCS#7 records, their DER codecs, and typing and versioning a message.
-#include "pkcs/pkcs7.h"
+#include <zunPKI/pkcs/pkcs7.h>
 
 #include <cstring>
 #include <new>
 
-#include "asn1/asn1_objects.h"
+#include <zunPKI/asn1/asn1_objects.h>
 #include "pkcs/pkcs7.hpp"
 #include "pkcs/pkcs_codecs.hpp"
 #include "x509/issuer_and_serial_number.hpp"

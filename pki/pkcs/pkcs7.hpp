@@ -4,7 +4,7 @@
 
 #include "asn1/asn1_struct.hpp"
 #include "asn1/ber_internal.hpp"
-#include "pkcs/pkcs7.h"
+#include <zunPKI/pkcs/pkcs7.h>
 
 // Signed attributes received in another form than our DER of them (BER
 // lengths, constructed strings): the bytes a signer signed, kept for as

@@ -1,19 +1,19 @@
 // PKCS#7 enveloped, signed-and-enveloped and encrypted data.
-#include "pkcs/pkcs7_env.h"
+#include <zunPKI/pkcs/pkcs7_env.h>
 
 #include <climits>
 #include <cstring>
 #include <new>
 #include <vector>
 
-#include "asn1/asn1_objects.h"
-#include "asn1/pki_buffer.h"
+#include <zunPKI/asn1/asn1_objects.h>
+#include "asn1/pki_buffer.hpp"
 #include "pkcs/pkcs5_internal.hpp"
 #include "pkcs/pkcs7.hpp"
-#include "pkcs/pkcs7_sign.h"
-#include "pkcs/secret.hpp"
-#include "x509/issuer_and_serial_number.h"
-#include "x509/x509_attr.h"
+#include <zunPKI/pkcs/pkcs7_sign.h>
+#include "asn1/secret.hpp"
+#include <zunPKI/x509/issuer_and_serial_number.h>
+#include <zunPKI/x509/x509_attr.h>
 #include "x509/x509_signing.hpp"
 
 using zpki::Buffer;

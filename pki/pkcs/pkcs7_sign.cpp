@@ -1,5 +1,5 @@
 // PKCS#7 signing and verification, and digestedData.
-#include "pkcs/pkcs7_sign.h"
+#include <zunPKI/pkcs/pkcs7_sign.h>
 
 #include <algorithm>
 #include <climits>
@@ -8,12 +8,12 @@
 #include <utility>
 #include <vector>
 
-#include "asn1/asn1_objects.h"
+#include <zunPKI/asn1/asn1_objects.h>
 #include "pkcs/pkcs7.hpp"
 #include "pkcs/pkcs_codecs.hpp"
 #include "x509/x509_attr.hpp"
 #include "x509/x509_list.hpp"
-#include "x509/x509_sig.h"
+#include <zunPKI/x509/x509_sig.h>
 #include "x509/x509_signing.hpp"
 
 using zpki::Owned;

@@ -1,9 +1,9 @@
-#include "pkcs8.h"
+#include <zunPKI/pkcs/pkcs8.h>
 
-#include "asn1/asn1_objects.h"
+#include <zunPKI/asn1/asn1_objects.h>
 #include "pkcs/pkcs1_internal.hpp"
 #include "pkcs/pkcs_codecs.hpp"
-#include "pkcs/secret.hpp"
+#include "asn1/secret.hpp"
 #include "x509/x509_attr.hpp"
 
 #include <cstring>

@@ -1,116 +1,24 @@
-// Member codecs shared by the key formats.
+// The shared codec helpers under the names the key formats use.
 #pragma once
 
-#include "asn1/asn1_io.h"
-#include "asn1/asn1_struct.hpp"
-#include "asn1/pki_buffer.h"
-#include "x509/x509_key.h"
+#include "asn1/codec_util.hpp"
+#include "x509/x509_algorithm.hpp"
 #include "x509/x509_list.hpp"
-
-#include <cstring>
 
 namespace zpki::pkcs {
 
-using Node = Owned<ASN1_UNIT, free_ASN1_UNIT>;
-using String = Owned<ASN1_STRING, free_ASN1_STRING>;
-using Algorithm = Owned<X509_ALGO_IDENTIFIER, free_X509_ALGO_IDENTIFIER>;
-
-// Puts fresh in slot, releasing what slot held; 1, with slot as it was,
-// when there is nothing fresh (a copy or allocation failed).
-template <auto Free, class T>
-int replace(T*& slot, T* fresh) {
-    if (fresh == nullptr) return 1;
-    Free(slot);
-    slot = fresh;
-    return 0;
-}
-
-// A member the record keeps that its encoding never carries: never written,
-// never read, but released, copied and compared like C's members.
-template <class C>
-struct NotEncoded {
-    using Value = typename C::Value;
-    static constexpr bool kOptional = true;
-    static bool matches(uint8_t) { return false; }
-    static bool decodeContents(const asn1::Element&, Value&) { return false; }
-    static bool encode(const Value&, ASN1_UNIT*) { return false; }
-    static bool present(const Value&) { return false; }
-    static void release(Value& v) { C::release(v); }
-    static bool copy(const Value& from, Value& to) { return C::copy(from, to); }
-    static int compare(const Value& a, const Value& b) { return C::compare(a, b); }
-};
-
-inline bool isSequence(uint8_t id) { return id == 0x30; }
-
-// An AlgorithmIdentifier member.
-using AlgorithmId = asn1::ByFunctions<X509_ALGO_IDENTIFIER, new_X509_ALGO_IDENTIFIER, free_X509_ALGO_IDENTIFIER,
-                                      dup_X509_ALGO_IDENTIFIER, cmp_X509_ALGO_IDENTIFIER, X509_ALGO_IDENTIFIER_to_Seq,
-                                      Seq_to_X509_ALGO_IDENTIFIER, isSequence>;
-
-// The bytes are exactly one definite-length DER SEQUENCE, nothing after it
-// (decrypted garbage almost never is).
-inline bool isOneSequence(const unsigned char* der, size_t len) {
-    der::Cursor in(der, len);
-    der::Element e;
-    return der::getElement(in, e) && e.identifier == 0x30 && !e.indefinite && in.empty();
-}
-
-// The DER of a record through its encoder, in a buffer wiped when released;
-// empty, with len -1, when the encoder fails.
-template <class T>
-Buffer derOf(const T* record, PKI_ERROR (*encoder)(const T*, ASN1_UNIT**), int& len) {
-    len = -1;
-    ASN1_UNIT* made = nullptr;
-    PKI_ERROR rc = encoder(record, &made);
-    Owned<ASN1_UNIT, free_ASN1_UNIT> node(made);
-    if (rc != PKI_SUCCESS || !node) return {};
-    unsigned char* bytes = nullptr;
-    const int n = ASN1_to_binary(node.get(), &bytes);
-    auto der = Buffer::adopt(bytes, n);
-    if (n <= 0) return {};
-    len = n;
-    return der;
-}
-
-// The number of children of a constructed node; -1 when they do not read.
-inline int childCount(const ASN1_UNIT* node) {
-    asn1::Decoder d(ber::contentsOf(node));
-    asn1::Element e;
-    int n = 0;
-    while (d.more()) {
-        if (!d.next(e)) return -1;
-        ++n;
-    }
-    return n;
-}
-
-// A string of type 48 holding the contents of node, a SEQUENCE: how an
-// AlgorithmIdentifier keeps SEQUENCE parameters.
-inline Owned<ASN1_STRING, free_ASN1_STRING> contentsString(const ASN1_UNIT* node) {
-    const int len = getASN1ValueLength(node);
-    Owned<ASN1_STRING, free_ASN1_STRING> s(new_ASN1_STRING());
-    if (!s || len < 0 || set_ASN1_STRING_value(s.get(), ASN1_TAG_CONS_SEQUENCE, node->value, len) != PKI_SUCCESS)
-        return nullptr;
-    return s;
-}
-
-// The SEQUENCE that parameters of type 48 hold, as a node; null for any
-// other parameters.
-inline Owned<ASN1_UNIT, free_ASN1_UNIT> sequenceOf(const ASN1_STRING* params) {
-    if (params == nullptr || params->type != ASN1_TAG_CONS_SEQUENCE) return nullptr;
-    ASN1_UNIT* node = nullptr;
-    if (ASN1_STRING_to_Seq(params, &node) != PKI_SUCCESS) return nullptr;
-    return Owned<ASN1_UNIT, free_ASN1_UNIT>(node);
-}
-
-// Hands a finished record to the caller: into the record *out points to
-// (its old members released), or as *out when it points to none.
-template <auto Clean, class T, void (*Free)(T*)>
-void deliver(Owned<T, Free>& made, T** out) {
-    if (*out == nullptr)
-        *out = made.release();
-    else
-        x509::moveInto<T, Clean>(*out, made.get());
-}
+using asn1::childCount;
+using asn1::contentsString;
+using asn1::deliver;
+using asn1::derOf;
+using asn1::isOneSequence;
+using asn1::Node;
+using asn1::NotEncoded;
+using asn1::replace;
+using asn1::sequenceOf;
+using asn1::String;
+using x509::Algorithm;
+using x509::AlgorithmId;
+using x509::isSequence;
 
 }  // namespace zpki::pkcs

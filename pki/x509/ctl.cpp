@@ -1,9 +1,10 @@
 // Certificate trust lists and lists of object identifiers.
-#include "x509/ctl.h"
+#include <zunPKI/x509/ctl.h>
 
-#include "asn1/asn1_objects.h"
+#include <zunPKI/asn1/asn1_objects.h>
 #include "asn1/asn1_struct.hpp"
-#include "pkcs/pkcs_codecs.hpp"
+#include "asn1/codec_util.hpp"
+#include "x509/x509_algorithm.hpp"
 #include "x509/x509_attr.hpp"
 #include "x509/x509_cert.hpp"
 #include "x509/x509_list.hpp"
@@ -64,7 +65,7 @@ struct zpki::asn1::Describe<CERT_TRUST_LIST> {
                            Field<&CERT_TRUST_LIST::sequenceNumber, Optional<Integer>>,
                            Field<&CERT_TRUST_LIST::thisUpdate, zpki::x509::TimeCodec>,
                            Field<&CERT_TRUST_LIST::nextUpdate, Optional<zpki::x509::TimeCodec>>,
-                           Field<&CERT_TRUST_LIST::subjectAlgorithm, zpki::pkcs::AlgorithmId>,
+                           Field<&CERT_TRUST_LIST::subjectAlgorithm, zpki::x509::AlgorithmId>,
                            Field<&CERT_TRUST_LIST::trustedSubjects, Optional<Subjects>>,
                            Field<&CERT_TRUST_LIST::ctlExtensions, Optional<Explicit<0, zpki::x509::ExtensionsCodec>>>>;
 };
@@ -120,7 +121,7 @@ ZUNPKI_API PKI_ERROR TRUSTED_CERTIFICATE_to_Seq(const TRUSTED_CERTIFICATE* tc, A
 ZUNPKI_API PKI_ERROR Seq_to_TRUSTED_CERTIFICATE(const ASN1_UNIT* node, TRUSTED_CERTIFICATE** tc) {
     constexpr unsigned kFunc = L_CTL | F_SEQ_TO_TRUSTED_CERTIFICATE;
     if (!node || !tc) return errorCode(kFunc, ERR_R_NULL_ARGUMENT);
-    if (zpki::pkcs::childCount(node) == 0) return errorCode(kFunc, ERR_R_INVALID_ELEMENT);
+    if (zpki::asn1::childCount(node) == 0) return errorCode(kFunc, ERR_R_INVALID_ELEMENT);
     return Family<TRUSTED_CERTIFICATE>::fromSeq(node, tc, kFunc);
 }
 
@@ -154,7 +155,7 @@ ZUNPKI_API PKI_ERROR Seq_to_CERT_TRUST_LIST(const ASN1_UNIT* node, CERT_TRUST_LI
     constexpr unsigned kFunc = L_CTL | F_SEQ_TO_CERT_TRUST_LIST;
     if (!node || !ctl) return errorCode(kFunc, ERR_R_NULL_ARGUMENT);
     // subjectUsage, thisUpdate and subjectAlgorithm at the least
-    if (zpki::pkcs::childCount(node) < 3) return errorCode(kFunc, ERR_R_INVALID_ELEMENT);
+    if (zpki::asn1::childCount(node) < 3) return errorCode(kFunc, ERR_R_INVALID_ELEMENT);
     return Family<CERT_TRUST_LIST>::fromSeq(node, ctl, kFunc);
 }
 

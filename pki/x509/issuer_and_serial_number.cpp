@@ -1,5 +1,5 @@
 // IssuerAndSerialNumber and the search of a certificate list by it.
-#include "x509/issuer_and_serial_number.h"
+#include <zunPKI/x509/issuer_and_serial_number.h>
 
 #include "x509/issuer_and_serial_number.hpp"
 

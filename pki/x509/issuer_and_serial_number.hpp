@@ -2,7 +2,7 @@
 #pragma once
 
 #include "asn1/asn1_struct.hpp"
-#include "x509/issuer_and_serial_number.h"
+#include <zunPKI/x509/issuer_and_serial_number.h>
 #include "x509/x509_name.hpp"
 
 template <>

@@ -1,9 +1,9 @@
 // Identity data and the VID check.
-#include "x509/vid.h"
+#include <zunPKI/x509/vid.h>
 
 #include <cstring>
 
-#include "asn1/asn1_objects.h"
+#include <zunPKI/asn1/asn1_objects.h>
 #include "x509/x509v3_body.hpp"
 
 using namespace zpki::asn1;

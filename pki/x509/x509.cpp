@@ -1,16 +1,17 @@
 // X.509 certificates: records, DER codec, setters and getters, the DER kept
 // from decoding, digest and diagnostic print.
-#include "x509/x509_cert.h"
+#include <zunPKI/x509/x509_cert.h>
 
 #include <cstdio>
 #include <cstring>
 #include <new>
 
-#include "asn1/asn1_objects.h"
+#include <zunPKI/asn1/asn1_objects.h>
 #include "asn1/asn1_struct.hpp"
 #include "asn1/asn1_time.hpp"
-#include "asn1/utils.h"
-#include "pkcs/pkcs_codecs.hpp"
+#include <zunPKI/asn1/utils.h>
+#include "asn1/codec_util.hpp"
+#include "x509/x509_algorithm.hpp"
 #include "x509/x509_cert.hpp"
 #include "x509/x509_name.hpp"
 #include "x509/x509_signing.hpp"
@@ -626,7 +627,7 @@ ZUNPKI_API PKI_ERROR Seq_to_X509_CERT(const ASN1_UNIT* node, X509_CERT** cert) {
         !BitString::decodeContents(sigElement, made->signatureValue))
         return bad;
     if (!keep(made.get(), bytes.data(), bytes.size())) return x509Err(F_SEQ_TO_X509_CERT, ERR_R_ALLOC_3C);
-    zpki::pkcs::deliver<clean_X509_CERT>(made, cert);
+    zpki::asn1::deliver<clean_X509_CERT>(made, cert);
     return 0;
 }
 

@@ -1,7 +1,7 @@
 // Attributes and attribute lists.
-#include "x509/x509_attr.h"
+#include <zunPKI/x509/x509_attr.h>
 
-#include "asn1/asn1_objects.h"
+#include <zunPKI/asn1/asn1_objects.h>
 #include "x509/x509_attr.hpp"
 #include "x509/x509_list.hpp"
 

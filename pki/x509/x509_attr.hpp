@@ -3,7 +3,7 @@
 #pragma once
 
 #include "asn1/asn1_struct.hpp"
-#include "x509/x509_attr.h"
+#include <zunPKI/x509/x509_attr.h>
 
 namespace zpki::x509 {
 

@@ -5,7 +5,7 @@
 
 #include "asn1/asn1_struct.hpp"
 #include "asn1/ber_internal.hpp"
-#include "x509/x509_cert.h"
+#include <zunPKI/x509/x509_cert.h>
 #include "x509/x509_received.hpp"
 
 namespace zpki::x509 {

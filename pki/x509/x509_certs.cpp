@@ -1,10 +1,10 @@
 // Certificate lists and certificate pairs.
-#include "x509/x509_certs.h"
+#include <zunPKI/x509/x509_certs.h>
 
 #include <cstdio>
 
 #include "asn1/asn1_struct.hpp"
-#include "x509/issuer_and_serial_number.h"
+#include <zunPKI/x509/issuer_and_serial_number.h>
 #include "x509/x509_cert.hpp"
 #include "x509/x509_list.hpp"
 

@@ -1,14 +1,15 @@
 // Certificate revocation lists: records, DER codec keeping the bytes
 // received, setters and getters, entries, signing and signature checks.
-#include "x509/x509_crl.h"
+#include <zunPKI/x509/x509_crl.h>
 
 #include <algorithm>
 #include <climits>
 #include <cstring>
 
-#include "asn1/asn1_objects.h"
+#include <zunPKI/asn1/asn1_objects.h>
 #include "asn1/asn1_struct.hpp"
-#include "pkcs/pkcs_codecs.hpp"
+#include "asn1/codec_util.hpp"
+#include "x509/x509_algorithm.hpp"
 #include "x509/x509_cert.hpp"
 #include "x509/x509_crl.hpp"
 #include "x509/x509_list.hpp"
@@ -31,7 +32,7 @@ struct zpki::asn1::Describe<X509_REVOKED> {
     using Shape = Sequence<Field<&X509_REVOKED::userCertificate, Integer>,
                            Field<&X509_REVOKED::revocationDate, zpki::x509::TimeCodec>,
                            Field<&X509_REVOKED::crlEntryExtensions, Optional<zpki::x509::ExtensionsCodec>>,
-                           Field<&X509_REVOKED::position, zpki::pkcs::NotEncoded<SmallInt<>>>>;
+                           Field<&X509_REVOKED::position, zpki::asn1::NotEncoded<SmallInt<>>>>;
 };
 ZPKI_STRUCT_LIFECYCLE(X509_REVOKED)
 
@@ -333,7 +334,7 @@ PKI_ERROR verifyInfo(const X509_CRL* crl, const Key* key, unsigned func, Check c
 // drops the kept bytes of the body and the CRL.
 template <class T, void (*Free)(T*)>
 int install(X509_CRL* crl, T*& slot, T* fresh) {
-    if (zpki::pkcs::replace<Free>(slot, fresh) != 0) return 1;
+    if (zpki::asn1::replace<Free>(slot, fresh) != 0) return 1;
     dropReceived(crl);
     return 0;
 }
@@ -483,7 +484,7 @@ ZUNPKI_API int set_X509_CRL_nextUpdate(X509_CRL* crl, const X509_TIME* time) {
 ZUNPKI_API int set_X509_CRL_sig_alg(X509_CRL* crl, const OBJECT_IDENTIFIER* oid) {
     if (!infoOf(crl) || !oid) return 1;
     if (cmp_ASN1_STRING(crl->signatureAlgorithm, oid) == 0) return 0;
-    if (zpki::pkcs::replace<free_ASN1_STRING>(crl->signatureAlgorithm, dup_ASN1_STRING(oid)) != 0) return 1;
+    if (zpki::asn1::replace<free_ASN1_STRING>(crl->signatureAlgorithm, dup_ASN1_STRING(oid)) != 0) return 1;
     free_ASN1_STRING(crl->signatureParameters);
     crl->signatureParameters = nullptr;
     freeReceived(crl->received);
@@ -593,7 +594,7 @@ ZUNPKI_API X509_TIME* get_X509_REVOKED_revocationDate(const X509_REVOKED* entry)
 ZUNPKI_API int set_X509_REVOKED_userCert(X509_REVOKED* entry, const BIGINT* serial) {
     if (!entry || !serial) return 1;
     if (serial == entry->userCertificate) return 0;
-    if (zpki::pkcs::replace<VSC_Free_BIGINT>(entry->userCertificate, VSC_Dup_BIGINT(serial)) != 0) return 1;
+    if (zpki::asn1::replace<VSC_Free_BIGINT>(entry->userCertificate, VSC_Dup_BIGINT(serial)) != 0) return 1;
     markChanged(entry);
     return 0;
 }
@@ -690,7 +691,7 @@ ZUNPKI_API PKI_ERROR Seq_to_X509_CRL(const ASN1_UNIT* node, X509_CRL** crl) {
         !BitString::decodeContents(sig, made->signatureValue))
         return bad;
     if (!zpki::x509::keep(made.get(), bytes.data(), bytes.size())) return crlErr(F_SEQ_TO_X509_CRL, ERR_R_ALLOC_3C);
-    zpki::pkcs::deliver<clean_X509_CRL>(made, crl);
+    zpki::asn1::deliver<clean_X509_CRL>(made, crl);
     return 0;
 }
 

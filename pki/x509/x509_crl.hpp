@@ -3,7 +3,7 @@
 #pragma once
 
 #include "asn1/asn1_struct.hpp"
-#include "x509/x509_crl.h"
+#include <zunPKI/x509/x509_crl.h>
 #include "x509/x509_received.hpp"
 
 namespace zpki::x509 {

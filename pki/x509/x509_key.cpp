@@ -1,4 +1,4 @@
-#include "x509/x509_key.h"
+#include <zunPKI/x509/x509_key.h>
 
 #include <array>
 #include <climits>
@@ -6,7 +6,7 @@
 #include <initializer_list>
 #include <utility>
 
-#include "asn1/asn1_objects.h"
+#include <zunPKI/asn1/asn1_objects.h>
 #include "asn1/asn1_struct.hpp"
 #include "x509/x509_list.hpp"
 

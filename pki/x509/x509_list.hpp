@@ -6,9 +6,10 @@
 #include <cstring>
 #include <utility>
 
-#include "asn1/asn1_objects.h"
+#include <zunPKI/asn1/asn1_objects.h>
 #include "asn1/asn1_struct.hpp"
-#include "asn1/stack.h"
+#include "asn1/codec_util.hpp"
+#include <zunPKI/asn1/stack.h>
 
 namespace zpki::x509 {
 
@@ -229,14 +230,7 @@ PKI_ERROR decodeRecordsInto(const ASN1_UNIT* node, STACK** list, unsigned libFun
         allowEmpty);
 }
 
-// Moves the members of fresh into the caller's record into (whose own are
-// released with Clean) and leaves fresh empty.
-template <class T, void (*Clean)(T*)>
-void moveInto(T* into, T* fresh) {
-    Clean(into);
-    std::memcpy(static_cast<void*>(into), fresh, sizeof(T));
-    std::memset(static_cast<void*>(fresh), 0, sizeof(T));
-}
+using asn1::moveInto;
 
 // Primitive values whose string holds the contents exactly as they came
 // (everything but BIT STRING and OBJECT IDENTIFIER, which are held decoded).

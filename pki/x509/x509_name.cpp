@@ -1,9 +1,9 @@
 // Distinguished names.
-#include "x509/x509_name.h"
+#include <zunPKI/x509/x509_name.h>
 
 #include <cstring>
 
-#include "asn1/asn1_objects.h"
+#include <zunPKI/asn1/asn1_objects.h>
 #include "asn1/asn1_struct.hpp"
 #include "x509/x509_list.hpp"
 

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "asn1/asn1_struct.hpp"
-#include "x509/x509_name.h"
+#include <zunPKI/x509/x509_name.h>
 
 namespace zpki::x509 {
 

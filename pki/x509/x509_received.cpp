@@ -4,9 +4,9 @@
 
 #include <new>
 
-#include "x509/x509_name.h"
+#include <zunPKI/x509/x509_name.h>
 #include "x509/x509_signing.hpp"
-#include "x509/x509v3.h"
+#include <zunPKI/x509/x509v3.h>
 
 namespace zpki::x509 {
 

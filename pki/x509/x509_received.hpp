@@ -9,7 +9,7 @@
 
 #include "asn1/asn1_struct.hpp"
 #include "asn1/ber_internal.hpp"
-#include "x509/x509_key.h"
+#include <zunPKI/x509/x509_key.h>
 
 using ZpkiSnapshot = std::array<uintptr_t, 22>;
 

@@ -1,6 +1,6 @@
-#include "x509/x509_sig.h"
+#include <zunPKI/x509/x509_sig.h>
 
-#include "asn1/asn1_io.h"
+#include <zunPKI/asn1/asn1_io.h>
 #include "asn1/asn1_struct.hpp"
 
 #include <cstring>

@@ -6,12 +6,13 @@
 #include <cstring>
 #include <vector>
 
-#include "asn1/asn1_objects.h"
+#include <zunPKI/asn1/asn1_objects.h>
 #include "asn1/asn1_struct.hpp"
-#include "pkcs/pkcs1.h"
-#include "pkcs/pkcs_codecs.hpp"
-#include "x509/x509_key.h"
-#include "x509/x509_sig.h"
+#include <zunPKI/x509/rsa_param.h>
+#include "asn1/codec_util.hpp"
+#include "x509/x509_algorithm.hpp"
+#include <zunPKI/x509/x509_key.h>
+#include <zunPKI/x509/x509_sig.h>
 
 using namespace zpki::asn1;
 namespace ber = zpki::ber;
@@ -55,7 +56,7 @@ int digestOf(const X509_ALGO_IDENTIFIER* alg) { return alg ? get_DigestID_from_O
 // The digest of an AlgorithmIdentifier held as a SEQUENCE's contents (the
 // parameters of MGF1).
 int digestOfParameters(const ASN1_STRING* params) {
-    Node node = zpki::pkcs::sequenceOf(params);
+    Node node = zpki::asn1::sequenceOf(params);
     X509_ALGO_IDENTIFIER* alg = nullptr;
     if (!node || Seq_to_X509_ALGO_IDENTIFIER(node.get(), &alg) != 0) return 0;
     Owned<X509_ALGO_IDENTIFIER, free_X509_ALGO_IDENTIFIER> owned(alg);
@@ -81,7 +82,7 @@ struct Pss {
 // RSASSA-PSS-params; null parameters are all defaults.
 bool readPss(const ASN1_STRING* params, Pss& out) {
     if (!params) return true;
-    Node node = zpki::pkcs::sequenceOf(params);
+    Node node = zpki::asn1::sequenceOf(params);
     RSASSA_PSS_PARAM* pss = nullptr;
     if (!node || Seq_to_RSASSA_PSS_PARAM(node.get(), &pss) != 0) return false;
     Owned<RSASSA_PSS_PARAM, free_RSASSA_PSS_PARAM> owned(pss);
@@ -213,7 +214,7 @@ bool pssScheme(const ASN1_STRING* params, bool signing, int& digest, int& mode) 
 bool oaepDigest(const ASN1_STRING* params, int& digest) {
     digest = VSC_DIGEST_SHA1;
     if (!params || params->type == ASN1_TAG_NULL) return true;
-    Node node = zpki::pkcs::sequenceOf(params);
+    Node node = zpki::asn1::sequenceOf(params);
     RSAES_OAEP_PARAM* oaep = nullptr;
     if (!node || Seq_to_RSAES_OAEP_PARAM(node.get(), &oaep) != 0) return false;
     Owned<RSAES_OAEP_PARAM, free_RSAES_OAEP_PARAM> owned(oaep);

@@ -5,11 +5,11 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "asn1/asn1.h"
-#include "asn1/ber.h"
+#include <zunPKI/asn1/asn1.h>
+#include <zunPKI/asn1/ber.h>
 #include "asn1/der_cursor.hpp"
 #include "asn1/pki_mem.hpp"
-#include "x509/x509_key.h"
+#include <zunPKI/x509/x509_key.h>
 
 namespace zpki::x509 {
 

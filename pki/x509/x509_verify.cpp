@@ -2,7 +2,7 @@
 #include <ctime>
 
 #include "asn1/asn1_time.hpp"
-#include "x509/x509_cert.h"
+#include <zunPKI/x509/x509_cert.h>
 #include "x509/x509_cert.hpp"
 #include "x509/x509_signing.hpp"
 

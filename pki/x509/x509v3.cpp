@@ -1,7 +1,7 @@
 // Certificate extension lists.
-#include "x509/x509v3.h"
+#include <zunPKI/x509/x509v3.h>
 
-#include "asn1/asn1_objects.h"
+#include <zunPKI/asn1/asn1_objects.h>
 #include "x509/x509_list.hpp"
 #include "x509/x509v3.hpp"
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "asn1/asn1_struct.hpp"
-#include "x509/x509v3.h"
+#include <zunPKI/x509/x509v3.h>
 
 template <>
 struct zpki::asn1::Describe<X509_EXTENSION> {

@@ -8,7 +8,7 @@
 
 #include "asn1/asn1_struct.hpp"
 #include "x509/x509_list.hpp"
-#include "x509/x509v3_gn.h"
+#include <zunPKI/x509/x509v3_gn.h>
 
 namespace zpki::x509v3 {
 

@@ -1,6 +1,6 @@
 // Authority key identifier, basic constraints, policy constraints, name
 // constraints and extended key usage.
-#include "x509/x509v3_constraints.h"
+#include <zunPKI/x509/x509v3_constraints.h>
 
 #include "x509/x509v3_body.hpp"
 

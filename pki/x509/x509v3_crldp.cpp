@@ -1,5 +1,5 @@
 // Distribution points, the issuing distribution point and access information.
-#include "x509/x509v3_crldp.h"
+#include <zunPKI/x509/x509v3_crldp.h>
 
 #include "x509/x509_name.hpp"
 #include "x509/x509v3_body.hpp"

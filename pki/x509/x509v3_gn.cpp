@@ -1,5 +1,5 @@
 // General names.
-#include "x509/x509v3_gn.h"
+#include <zunPKI/x509/x509v3_gn.h>
 
 #include "x509/x509_name.hpp"
 #include "x509/x509v3_body.hpp"

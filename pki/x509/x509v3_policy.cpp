@@ -1,9 +1,9 @@
 // Certificate policies and policy mappings.
-#include "x509/x509v3_policy.h"
+#include <zunPKI/x509/x509v3_policy.h>
 
 #include <climits>
 
-#include "asn1/asn1_objects.h"
+#include <zunPKI/asn1/asn1_objects.h>
 #include "x509/x509v3_body.hpp"
 
 using namespace zpki::asn1;

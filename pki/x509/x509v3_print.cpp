@@ -1,14 +1,14 @@
 // The extension print.
-#include "x509/x509v3_print.h"
+#include <zunPKI/x509/x509v3_print.h>
 
 #include <cstdio>
 
-#include "asn1/asn1_objects.h"
+#include <zunPKI/asn1/asn1_objects.h>
 #include "asn1/pki_mem.hpp"
-#include "asn1/utils.h"
-#include "x509/x509v3_constraints.h"
-#include "x509/x509v3_crldp.h"
-#include "x509/x509v3_policy.h"
+#include <zunPKI/asn1/utils.h>
+#include <zunPKI/x509/x509v3_constraints.h>
+#include <zunPKI/x509/x509v3_crldp.h>
+#include <zunPKI/x509/x509v3_policy.h>
 
 using zpki::Owned;
 

@@ -1,7 +1,7 @@
 // DER and PEM input and output through encoder and decoder callbacks, checked
 // against openssl's own conversions of a certificate.
-#include "asn1/asn1_io.h"
-#include "asn1/utils.h"
+#include <zunPKI/asn1/asn1_io.h>
+#include <zunPKI/asn1/utils.h>
 
 #include "PkiHelpers.h"
 #include "TestSupport.h"

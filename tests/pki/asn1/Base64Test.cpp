@@ -1,5 +1,5 @@
 // Base64 against coreutils' base64, and the malformed texts that must fail.
-#include "asn1/base64.h"
+#include <zunPKI/asn1/base64.h>
 
 #include "PkiHelpers.h"
 #include "TestSupport.h"

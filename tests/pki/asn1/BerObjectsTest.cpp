@@ -5,8 +5,8 @@
 #include <random>
 
 #include "PkiTestUtil.h"
-#include "asn1/asn1.h"
-#include "asn1/ber.h"
+#include <zunPKI/asn1/asn1.h>
+#include <zunPKI/asn1/ber.h>
 
 using namespace pkitest;
 

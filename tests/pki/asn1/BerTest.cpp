@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "PkiTestUtil.h"
-#include "asn1/asn1.h"
-#include "asn1/ber.h"
+#include <zunPKI/asn1/asn1.h>
+#include <zunPKI/asn1/ber.h>
 
 using namespace pkitest;
 

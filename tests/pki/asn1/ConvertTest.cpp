@@ -1,5 +1,5 @@
 // KS X 1001 conversions against glibc's own EUC-KR converter.
-#include "asn1/convert.h"
+#include <zunPKI/asn1/convert.h>
 
 #include "PkiHelpers.h"
 #include "TestSupport.h"

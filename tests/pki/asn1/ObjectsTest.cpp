@@ -1,6 +1,6 @@
 // The object-identifier table against OpenSSL's, its lookups and the rows'
 // mapping to the crypto library's algorithm ids.
-#include "asn1/asn1_objects.h"
+#include <zunPKI/asn1/asn1_objects.h>
 
 #include "PkiHelpers.h"
 #include "TestSupport.h"

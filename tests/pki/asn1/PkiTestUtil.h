@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "asn1/ber.h"
+#include <zunPKI/asn1/ber.h>
 #include "asn1/ber_internal.hpp"
 
 namespace pkitest {

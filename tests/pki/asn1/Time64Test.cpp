@@ -9,7 +9,7 @@
 
 #include "PkiTestUtil.h"
 #include "TestSupport.h"
-#include "asn1/time64.h"
+#include <zunPKI/asn1/time64.h>
 #include "asn1/time64_internal.hpp"
 
 using pkitest::ZoneScope;

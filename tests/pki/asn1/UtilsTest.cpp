@@ -1,5 +1,5 @@
 // Diagnostic texts, whole-file input and output, and the version.
-#include "asn1/utils.h"
+#include <zunPKI/asn1/utils.h>
 
 #include "PkiHelpers.h"
 #include "TestSupport.h"

@@ -5,9 +5,9 @@
 #include <string>
 
 #include "PkiTestUtil.h"
-#include "asn1/asn1.h"
-#include "asn1/ber.h"
-#include "asn1/stack.h"
+#include <zunPKI/asn1/asn1.h>
+#include <zunPKI/asn1/ber.h>
+#include <zunPKI/asn1/stack.h>
 
 using namespace pkitest;
 

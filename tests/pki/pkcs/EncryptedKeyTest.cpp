@@ -3,7 +3,7 @@
 // decryption (pyasn1, hashlib, openssl kdf and enc) for the Korean ones.
 #include "KeyHelpers.h"
 
-#include "pkcs/pkcs5.h"
+#include <zunPKI/pkcs/pkcs5.h>
 
 #include <gtest/gtest.h>
 

@@ -2,9 +2,9 @@
 // out through the library's codecs, and an RSA key made by openssl.
 #pragma once
 
-#include "asn1/asn1_io.h"
-#include "pkcs/pkcs5.h"
-#include "pkcs/pkcs8.h"
+#include <zunPKI/asn1/asn1_io.h>
+#include <zunPKI/pkcs/pkcs5.h>
+#include <zunPKI/pkcs/pkcs8.h>
 
 #include "PkiHelpers.h"
 #include "PkiTestUtil.h"

@@ -3,8 +3,8 @@
 #pragma once
 
 #include "../x509/X509TestUtil.h"
-#include "asn1/asn1_objects.h"
-#include "pkcs/pkcs12_safe.h"
+#include <zunPKI/asn1/asn1_objects.h>
+#include <zunPKI/pkcs/pkcs12_safe.h>
 
 #include <gtest/gtest.h>
 

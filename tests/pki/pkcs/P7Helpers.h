@@ -3,9 +3,9 @@
 #pragma once
 
 #include "../x509/X509TestUtil.h"
-#include "asn1/asn1_objects.h"
-#include "pkcs/pkcs7.h"
-#include "pkcs/pkcs8.h"
+#include <zunPKI/asn1/asn1_objects.h>
+#include <zunPKI/pkcs/pkcs7.h>
+#include <zunPKI/pkcs/pkcs8.h>
 
 #include <gtest/gtest.h>
 

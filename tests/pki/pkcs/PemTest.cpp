@@ -1,5 +1,5 @@
 // PEM armour against what openssl writes and reads for the labels in use.
-#include "pkcs/pem.h"
+#include <zunPKI/asn1/pem.h>
 
 #include "PkiHelpers.h"
 #include "TestSupport.h"

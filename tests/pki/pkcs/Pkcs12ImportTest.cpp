@@ -2,7 +2,7 @@
 // and export of files they read back with the same key and certificates.
 #include "P12Helpers.h"
 
-#include "asn1/convert.h"
+#include <zunPKI/asn1/convert.h>
 
 #include <map>
 #include <set>

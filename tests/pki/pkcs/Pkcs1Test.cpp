@@ -1,11 +1,11 @@
 // PKCS#1 key files against openssl: plain and encrypted PEM both ways, the
 // public forms, and what a damaged or hostile file gives.
-#include "pkcs/pkcs1.h"
+#include <zunPKI/pkcs/pkcs1.h>
 
-#include "asn1/asn1_objects.h"
+#include <zunPKI/asn1/asn1_objects.h>
 #include "PkiHelpers.h"
 #include "PkiTestUtil.h"
-#include "x509/x509_key.h"
+#include <zunPKI/x509/x509_key.h>
 
 #include <memory>
 #include <vector>

@@ -1,8 +1,8 @@
 // The password-based derivations and schemes against independent
 // computations: Python's hashlib and `openssl kdf` derive the keys, `openssl
 // enc` runs the ciphers.
-#include "pkcs/pkcs12_kdf.h"
-#include "pkcs/pkcs5.h"
+#include <zunPKI/pkcs/pkcs12_kdf.h>
+#include <zunPKI/pkcs/pkcs5.h>
 
 #include "PkiHelpers.h"
 #include "TestSupport.h"

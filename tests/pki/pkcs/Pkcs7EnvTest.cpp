@@ -4,8 +4,8 @@
 #include "P7Helpers.h"
 
 #include "KeyHelpers.h"
-#include "pkcs/pkcs7_env.h"
-#include "pkcs/pkcs7_sign.h"
+#include <zunPKI/pkcs/pkcs7_env.h>
+#include <zunPKI/pkcs/pkcs7_sign.h>
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "P7Helpers.h"
 
 #include "../x509/KeyTestUtil.h"
-#include "pkcs/pkcs7_sign.h"
+#include <zunPKI/pkcs/pkcs7_sign.h>
 
 #include <gtest/gtest.h>
 

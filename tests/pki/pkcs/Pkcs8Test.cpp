@@ -3,9 +3,9 @@
 // what openssl reads and writes.
 #include "KeyHelpers.h"
 
-#include "asn1/asn1_objects.h"
-#include "x509/x509_attr.h"
-#include "x509/x509_key.h"
+#include <zunPKI/asn1/asn1_objects.h>
+#include <zunPKI/x509/x509_attr.h>
+#include <zunPKI/x509/x509_key.h>
 
 #include <gtest/gtest.h>
 

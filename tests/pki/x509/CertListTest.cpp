@@ -6,8 +6,8 @@
 #include <filesystem>
 
 #include "CertTestUtil.h"
-#include "x509/issuer_and_serial_number.h"
-#include "x509/x509_certs.h"
+#include <zunPKI/x509/issuer_and_serial_number.h>
+#include <zunPKI/x509/x509_certs.h>
 
 using namespace x509test;
 

@@ -12,7 +12,7 @@
 
 #include "CertTestUtil.h"
 #include "KeyTestUtil.h"
-#include "x509/x509_sig.h"
+#include <zunPKI/x509/x509_sig.h>
 
 using namespace x509test;
 

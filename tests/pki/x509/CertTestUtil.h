@@ -3,8 +3,8 @@
 #pragma once
 
 #include "X509TestUtil.h"
-#include "asn1/asn1_objects.h"
-#include "x509/x509_cert.h"
+#include <zunPKI/asn1/asn1_objects.h>
+#include <zunPKI/x509/x509_cert.h>
 
 namespace x509test {
 

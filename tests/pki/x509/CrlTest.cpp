@@ -11,7 +11,7 @@
 
 #include "CertTestUtil.h"
 #include "KeyTestUtil.h"
-#include "x509/x509_crl.h"
+#include <zunPKI/x509/x509_crl.h>
 
 using namespace x509test;
 

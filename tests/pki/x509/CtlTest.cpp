@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "CertTestUtil.h"
-#include "x509/ctl.h"
+#include <zunPKI/x509/ctl.h>
 
 using namespace x509test;
 

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "BodyTestUtil.h"
-#include "asn1/asn1_io.h"
-#include "asn1/asn1_objects.h"
+#include <zunPKI/asn1/asn1_io.h>
+#include <zunPKI/asn1/asn1_objects.h>
 
 using namespace x509test;
 

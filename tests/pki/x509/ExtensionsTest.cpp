@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "X509TestUtil.h"
-#include "asn1/asn1_objects.h"
+#include <zunPKI/asn1/asn1_objects.h>
 #include "x509/x509_name.hpp"
 #include "x509/x509v3.hpp"
 

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "asn1/PkiTestUtil.h"
-#include "asn1/asn1_objects.h"
+#include <zunPKI/asn1/asn1_objects.h>
 #include "asn1/pki_mem.hpp"
-#include "x509/x509.h"
+#include <zunPKI/x509/x509.h>
 
 namespace keytest {
 

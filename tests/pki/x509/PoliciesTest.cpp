@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "BodyTestUtil.h"
-#include "asn1/asn1_objects.h"
+#include <zunPKI/asn1/asn1_objects.h>
 
 using namespace x509test;
 

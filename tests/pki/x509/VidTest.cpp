@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "BodyTestUtil.h"
-#include "asn1/asn1_objects.h"
+#include <zunPKI/asn1/asn1_objects.h>
 
 using namespace x509test;
 

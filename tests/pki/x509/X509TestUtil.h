@@ -14,8 +14,8 @@
 
 #include "../PkiHelpers.h"
 #include "../asn1/PkiTestUtil.h"
-#include "asn1/asn1_io.h"
-#include "x509/x509.h"
+#include <zunPKI/asn1/asn1_io.h>
+#include <zunPKI/x509/x509.h>
 
 namespace x509test {
 

@@ -16,10 +16,10 @@
 #include <algorithm>
 #include <map>
 
-#include "asn1/asn1.h"
-#include "asn1/ber.h"
+#include <zunPKI/asn1/asn1.h>
+#include <zunPKI/asn1/ber.h>
 #include "asn1/ber_internal.hpp"
-#include "x509/x509_crl.h"
+#include <zunPKI/x509/x509_crl.h>
 
 // In a file of its own: OpenSSL's headers name their types as ours do.
 size_t opensslDecodeCrl(const unsigned char* der, size_t len);

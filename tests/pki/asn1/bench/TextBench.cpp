@@ -1,7 +1,7 @@
 // Lookups by text and KS X 1001 conversion, run by hand:
 //   <build>/tests/pki/asn1/pki_text_bench
-#include "asn1/asn1_objects.h"
-#include "asn1/convert.h"
+#include <zunPKI/asn1/asn1_objects.h>
+#include <zunPKI/asn1/convert.h>
 
 #include <zunCrypto/zunCrypto.h>
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "asn1/ber.h"
-#include "pkcs/pkcs12_safe.h"
+#include <zunPKI/asn1/ber.h>
+#include <zunPKI/pkcs/pkcs12_safe.h>
 
 // P12BenchOpenssl.cpp: d2i_PKCS12 and PKCS12_parse (OpenSSL's headers and
 // ours cannot meet in one file).

@@ -5,8 +5,8 @@
 
 #include <vector>
 
-#include "asn1/asn1_objects.h"
-#include "pkcs/pkcs7_env.h"
+#include <zunPKI/asn1/asn1_objects.h>
+#include <zunPKI/pkcs/pkcs7_env.h>
 
 namespace {
 

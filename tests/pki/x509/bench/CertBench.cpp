@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "asn1/asn1_io.h"
-#include "x509/x509_cert.h"
+#include <zunPKI/asn1/asn1_io.h>
+#include <zunPKI/x509/x509_cert.h>
 
 // In a file of its own: OpenSSL's headers name their types as ours do.
 void opensslDecodeCert(const unsigned char* der, size_t len);
