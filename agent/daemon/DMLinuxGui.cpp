@@ -1,7 +1,7 @@
 // The daemon's only GTK use: start-up and the installer's question box.
 #include <gtk/gtk.h>
 
-#include "DMLinuxUtil.h"
+#include "DMLinuxProcess.h"
 
 int DMLinuxUtil_InitLibGTK(int* argc, char*** argv) { return gtk_init_check(argc, argv) ? 0 : -1; }
 

@@ -11,10 +11,10 @@
 #include <cstring>
 #include <vector>
 
-#include "DMLinuxLog.h"
+#include "common/DMLinuxLog.h"
 #include "DMLinuxQuilletConnector.h"
 #include "DMLinuxRootCert.h"
-#include "DMLinuxUtil.h"
+#include "DMLinuxProcess.h"
 #include "server/DMServerWrapper.h"
 
 namespace {

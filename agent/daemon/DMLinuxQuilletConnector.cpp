@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "DMLinuxLog.h"
-#include "DMLinuxUtil.h"
+#include "common/DMLinuxLog.h"
+#include "common/DMLinuxUtil.h"
 
 namespace {
 constexpr useconds_t kPollMicros = 100000;

@@ -7,8 +7,8 @@
 #include <atomic>
 #include <memory>
 
-#include "../job/LinuxQuillet.h"
-#include "IQuillet.h"
+#include <LinuxQuillet.h>
+#include "common/IQuillet.h"
 
 class CDMLinuxQuilletConnector : public IQuillet {
 public:

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "DMLinuxLog.h"
-#include "DMLinuxUtil.h"
+#include "common/DMLinuxLog.h"
+#include "DMLinuxProcess.h"
 
 namespace {
 

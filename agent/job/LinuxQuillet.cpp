@@ -1,6 +1,6 @@
 // The job side as the daemon sees it. Until the real job driver arrives a
 // job only logs its parameter and ends with success.
-#include "LinuxQuillet.h"
+#include <LinuxQuillet.h>
 
 #include <atomic>
 

@@ -15,7 +15,7 @@
 #include <memory>
 
 #include "DMCertMaterial.h"
-#include "daemon/DMLinuxLog.h"
+#include "common/DMLinuxLog.h"
 
 namespace {
 

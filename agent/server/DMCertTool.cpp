@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "DMCertContainer.h"
-#include "daemon/DMLinuxUtil.h"
+#include "common/DMLinuxUtil.h"
 
 namespace {
 

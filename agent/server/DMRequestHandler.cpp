@@ -4,8 +4,8 @@
 
 #include <cstdio>
 
-#include "daemon/DMUtil.h"
-#include "daemon/IQuillet.h"
+#include "common/DMUtil.h"
+#include "common/IQuillet.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include "DMHttp.h"
 #include "DMRequestHandler.h"
 #include "DMServerWrapper.h"
-#include "daemon/DMLinuxLog.h"
+#include "common/DMLinuxLog.h"
 
 namespace asio = boost::asio;
 namespace ssl = boost::asio::ssl;

@@ -22,8 +22,10 @@ BASE = {
     "store/include/zephaltpavix/VPL.h": "",
     "store/store.cpp": "#include <zephaltpavix/VPL.h>\n#include <zunCore/VCL.h>\n",
     "agent/common/Log.h": "",
+    "agent/job/include/LinuxQuillet.h": "",
+    "agent/job/Job.hpp": '#include <LinuxQuillet.h>\n#include "common/Log.h"\n',
     "agent/server/Server.cpp": '#include "common/Log.h"\n#include <zephaltpavix/VPL.h>\n',
-    "agent/daemon/Main.cpp": '#include "server/Server.cpp"\n',
+    "agent/daemon/Main.cpp": '#include "server/Server.cpp"\n#include <LinuxQuillet.h>\n',
     "tests/pki/Anything.cpp": '#include "asn1/der_cursor.hpp"\n#include "pkcs/pkcs7.hpp"\n',
 }
 
@@ -40,6 +42,9 @@ CROSSINGS = [
     ("store includes agent", "store/z.cpp", '#include "../agent/common/Log.h"\n'),
     ("agent includes pki internals", "agent/job/j.cpp", '#include "x509/x509_list.hpp"\n'),
     ("server includes daemon", "agent/server/up.cpp", '#include "daemon/Main.cpp"\n'),
+    ("common includes server", "agent/common/up.cpp", '#include "server/Server.cpp"\n'),
+    ("daemon includes the job side past its entry header", "agent/daemon/job.cpp", '#include "job/Job.hpp"\n'),
+    ("job entry header includes the log", "agent/job/include/up.h", '#include "common/Log.h"\n'),
 ]
 
 

@@ -5,7 +5,7 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "job/LinuxQuillet.h"
+#include <LinuxQuillet.h>
 
 namespace heldjob {
 namespace {

@@ -7,8 +7,8 @@
 #include <sstream>
 
 #include "TestSupport.h"
-#include "daemon/DMLinuxLog.h"
-#include "daemon/DMLinuxUtil.h"
+#include "common/DMLinuxLog.h"
+#include "common/DMLinuxUtil.h"
 
 namespace {
 

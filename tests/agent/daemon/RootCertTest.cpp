@@ -11,7 +11,7 @@
 
 #include "TestSupport.h"
 #include "daemon/DMLinuxRootCert.h"
-#include "daemon/DMLinuxUtil.h"
+#include "daemon/DMLinuxProcess.h"
 
 namespace {
 

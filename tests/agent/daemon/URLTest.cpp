@@ -4,7 +4,7 @@
 #include <sstream>
 
 #include "TestSupport.h"
-#include "daemon/DMUtil.h"
+#include "common/DMUtil.h"
 
 namespace {
 

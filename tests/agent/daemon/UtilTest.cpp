@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "TestSupport.h"
-#include "daemon/DMLinuxUtil.h"
+#include "daemon/DMLinuxProcess.h"
 
 namespace {
 

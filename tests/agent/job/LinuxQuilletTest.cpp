@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "daemon/DMLinuxLog.h"
+#include "common/DMLinuxLog.h"
 #include "daemon/DMLinuxQuilletConnector.h"
-#include "daemon/DMLinuxUtil.h"
-#include "job/LinuxQuillet.h"
+#include "common/DMLinuxUtil.h"
+#include <LinuxQuillet.h>
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "TestSupport.h"
 #include "agent/daemon/HeldJobSide.h"
 #include "daemon/DMLinuxQuilletConnector.h"
-#include "daemon/DMUtil.h"
+#include "common/DMUtil.h"
 #include "server/DMRequestHandler.h"
 
 namespace {

@@ -1,4 +1,4 @@
-// URL text helpers of the daemon.
+// URL text helpers of the agent.
 #pragma once
 
 #include <string>

@@ -1,11 +1,12 @@
-// The agent's diagnostic log, shared by the daemon and the job side.
-// Off unless "qlDebugMode" in the home directory selects a mode.
+// The agent's diagnostic log, shared by the daemon, the server and (through
+// the writers handed to it) the job side. Off unless "qlDebugMode" in the
+// home directory selects a mode.
 #pragma once
+
+#include <unistd.h>
 
 #include <cstdarg>
 #include <string>
-
-#include "../job/LinuxQuillet.h"
 
 enum DMLogMode {
     DMLOG_OFF = 0,
@@ -23,7 +24,8 @@ std::string DMLinuxLog_GetLogPath();
 int DMLinuxLog_LogPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 int DMLinuxLog_VarWrite(const char* format, va_list args) __attribute__((format(printf, 1, 0)));
 
-// The job side's writers; each holds the log mutex for its line.
+// The job side's writers (its LogWriteFunc and LogWriteIntFunc); each holds
+// the log mutex for its line.
 extern "C" int DMLinuxLog_Write(const char* tag, const char* text);
 extern "C" int DMLinuxLog_WriteInt(const char* tag, int value);
 
