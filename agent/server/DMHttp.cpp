@@ -114,130 +114,122 @@ SDMHttpReply SDMHttpReply::stock_reply(status_type status) {
 }
 
 DMParse CDMHttpRequestParser::consume(SDMHttpRequest& req, char ch) {
-    const int c = static_cast<unsigned char>(ch);
-    auto versionDigit = [&](int& field) {
-        // Bounded, so a long run of digits cannot overflow the number.
-        if (++m_versionDigits > kMaxVersionDigits) return false;
-        field = field * 10 + (c - '0');
-        return true;
-    };
     switch (m_state) {
-        case 0:
+        case State::MethodStart:
+        case State::Method:
+        case State::Uri:
+            return requestLine(req, ch);
+        case State::Protocol:
+        case State::MajorStart:
+        case State::Major:
+        case State::MinorStart:
+        case State::Minor:
+        case State::RequestLineLf:
+            return version(req, static_cast<unsigned char>(ch));
+        default:
+            return headerLine(req, ch);
+    }
+}
+
+// Method and URI, each ended by one blank.
+DMParse CDMHttpRequestParser::requestLine(SDMHttpRequest& req, char ch) {
+    const int c = static_cast<unsigned char>(ch);
+    switch (m_state) {
+        case State::MethodStart:
             if (!is_token(c)) return DMParse::bad;
             req.method.push_back(ch);
-            m_state = 1;
-            return DMParse::indeterminate;
-        case 1:
-            if (c == ' ') {
-                m_state = 2;
-                return DMParse::indeterminate;
-            }
+            return next(State::Method);
+        case State::Method:
+            if (c == ' ') return next(State::Uri);
             if (!is_token(c)) return DMParse::bad;
             req.method.push_back(ch);
             return DMParse::indeterminate;
-        case 2:
+        default:  // State::Uri
             if (c == ' ') {
-                m_state = 3;
-                return DMParse::indeterminate;
+                m_protocolAt = 0;
+                return next(State::Protocol);
             }
             if (is_ctl(c)) return DMParse::bad;
             req.uri.push_back(ch);
             return DMParse::indeterminate;
-        case 3:
-            if (c != 'H') return DMParse::bad;
-            m_state = 4;
-            return DMParse::indeterminate;
-        case 4:
-        case 5:
-            if (c != 'T') return DMParse::bad;
-            ++m_state;
-            return DMParse::indeterminate;
-        case 6:
-            if (c != 'P') return DMParse::bad;
-            m_state = 7;
-            return DMParse::indeterminate;
-        case 7:
-            if (c != '/') return DMParse::bad;
+    }
+}
+
+bool CDMHttpRequestParser::versionDigit(int& field, int c) {
+    // Bounded, so a long run of digits cannot overflow the number.
+    if (!is_digit(c) || ++m_versionDigits > kMaxVersionDigits) return false;
+    field = field * 10 + (c - '0');
+    return true;
+}
+
+// "HTTP/" major "." minor CR LF.
+DMParse CDMHttpRequestParser::version(SDMHttpRequest& req, int c) {
+    constexpr std::string_view kProtocol = "HTTP/";
+    switch (m_state) {
+        case State::Protocol:
+            if (c != kProtocol[m_protocolAt]) return DMParse::bad;
+            if (++m_protocolAt < kProtocol.size()) return DMParse::indeterminate;
             req.http_version_major = 0;
             req.http_version_minor = 0;
             m_versionDigits = 0;
-            m_state = 8;
-            return DMParse::indeterminate;
-        case 8:
-            if (!is_digit(c) || !versionDigit(req.http_version_major)) return DMParse::bad;
-            m_state = 9;
-            return DMParse::indeterminate;
-        case 9:
+            return next(State::MajorStart);
+        case State::MajorStart:
+            if (!versionDigit(req.http_version_major, c)) return DMParse::bad;
+            return next(State::Major);
+        case State::Major:
             if (c == '.') {
                 m_versionDigits = 0;
-                m_state = 10;
-                return DMParse::indeterminate;
+                return next(State::MinorStart);
             }
-            if (!is_digit(c) || !versionDigit(req.http_version_major)) return DMParse::bad;
+            if (!versionDigit(req.http_version_major, c)) return DMParse::bad;
             return DMParse::indeterminate;
-        case 10:
-            if (!is_digit(c) || !versionDigit(req.http_version_minor)) return DMParse::bad;
-            m_state = 11;
+        case State::MinorStart:
+            if (!versionDigit(req.http_version_minor, c)) return DMParse::bad;
+            return next(State::Minor);
+        case State::Minor:
+            if (c == '\r') return next(State::RequestLineLf);
+            if (!versionDigit(req.http_version_minor, c)) return DMParse::bad;
             return DMParse::indeterminate;
-        case 11:
-            if (c == '\r') {
-                m_state = 12;
-                return DMParse::indeterminate;
-            }
-            if (!is_digit(c) || !versionDigit(req.http_version_minor)) return DMParse::bad;
-            return DMParse::indeterminate;
-        case 12:
+        default:  // State::RequestLineLf
             if (c != '\n') return DMParse::bad;
-            m_state = 13;
-            return DMParse::indeterminate;
-        case 13:
-            if (c == '\r') {
-                m_state = 19;
-                return DMParse::indeterminate;
-            }
-            if (!req.headers.empty() && (c == ' ' || c == '\t')) {
-                m_state = 14;
-                return DMParse::indeterminate;
-            }
+            return next(State::HeaderLineStart);
+    }
+}
+
+// "Name: value" CR LF, a continuation line (blanks, then more of the last
+// value), or the CR LF that ends the head.
+DMParse CDMHttpRequestParser::headerLine(SDMHttpRequest& req, char ch) {
+    const int c = static_cast<unsigned char>(ch);
+    switch (m_state) {
+        case State::HeaderLineStart:
+            if (c == '\r') return next(State::HeadEndLf);
+            if (!req.headers.empty() && (c == ' ' || c == '\t')) return next(State::ContinuationBlanks);
             if (!is_token(c)) return DMParse::bad;
             req.headers.push_back({std::string(1, ch), std::string()});
-            m_state = 15;
-            return DMParse::indeterminate;
-        case 14:
-            if (c == '\r') {
-                m_state = 18;
-                return DMParse::indeterminate;
-            }
+            return next(State::HeaderName);
+        case State::ContinuationBlanks:
+            if (c == '\r') return next(State::HeaderLineLf);
             if (c == ' ' || c == '\t') return DMParse::indeterminate;
             if (is_ctl(c)) return DMParse::bad;
             req.headers.back().value.push_back(ch);
-            m_state = 17;
-            return DMParse::indeterminate;
-        case 15:
-            if (c == ':') {
-                m_state = 16;
-                return DMParse::indeterminate;
-            }
+            return next(State::HeaderValue);
+        case State::HeaderName:
+            if (c == ':') return next(State::BlankAfterColon);
             if (!is_token(c)) return DMParse::bad;
             req.headers.back().name.push_back(ch);
             return DMParse::indeterminate;
-        case 16:
+        case State::BlankAfterColon:
             if (c != ' ') return DMParse::bad;
-            m_state = 17;
-            return DMParse::indeterminate;
-        case 17:
-            if (c == '\r') {
-                m_state = 18;
-                return DMParse::indeterminate;
-            }
+            return next(State::HeaderValue);
+        case State::HeaderValue:
+            if (c == '\r') return next(State::HeaderLineLf);
             if (is_ctl(c)) return DMParse::bad;
             req.headers.back().value.push_back(ch);
             return DMParse::indeterminate;
-        case 18:
+        case State::HeaderLineLf:
             if (c != '\n') return DMParse::bad;
-            m_state = 13;
-            return DMParse::indeterminate;
-        case 19:
+            return next(State::HeaderLineStart);
+        case State::HeadEndLf:
             return c == '\n' ? DMParse::good : DMParse::bad;
         default:
             return DMParse::bad;

@@ -55,13 +55,17 @@ struct SDMHttpReply {
 
 enum class DMParse { bad, good, indeterminate };
 
+// Reads a request head one byte at a time: the request line
+// ("GET /x HTTP/1.1"), header lines ("Name: value", continued on lines that
+// start with a blank), then the blank line that ends the head.
 class CDMHttpRequestParser {
 public:
     // The version numbers take at most this many digits each.
     static constexpr int kMaxVersionDigits = 3;
 
     void reset() {
-        m_state = 0;
+        m_state = State::MethodStart;
+        m_protocolAt = 0;
         m_versionDigits = 0;
     }
     DMParse consume(SDMHttpRequest& req, char c);
@@ -77,7 +81,39 @@ public:
     }
 
 private:
-    int m_state = 0;
+    enum class State {
+        // request line
+        MethodStart,
+        Method,
+        Uri,
+        Protocol,  // "HTTP/", one letter at a time
+        MajorStart,
+        Major,
+        MinorStart,
+        Minor,
+        RequestLineLf,
+        // header lines
+        HeaderLineStart,
+        ContinuationBlanks,  // leading blanks of a continuation line
+        HeaderName,
+        BlankAfterColon,
+        HeaderValue,
+        HeaderLineLf,
+        HeadEndLf,  // the LF of the blank line that ends the head
+    };
+
+    DMParse requestLine(SDMHttpRequest& req, char ch);
+    DMParse version(SDMHttpRequest& req, int c);
+    DMParse headerLine(SDMHttpRequest& req, char ch);
+    // Adds a digit to field; false once it has taken kMaxVersionDigits.
+    bool versionDigit(int& field, int c);
+    DMParse next(State state) {
+        m_state = state;
+        return DMParse::indeterminate;
+    }
+
+    State m_state = State::MethodStart;
+    size_t m_protocolAt = 0;
     int m_versionDigits = 0;
 };
 
