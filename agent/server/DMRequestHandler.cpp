@@ -221,8 +221,9 @@ void CDMHttpRequestHandler::SetQuilletInstance(IQuillet* quillet) {
 
 void CDMHttpRequestHandler::handle_request(const SDMHttpRequest& request, const std::string& body,
                                            SDMHttpReply& reply) {
+    // The path is what is guarded: "..." in a JSONP call's data is fine.
     std::string path;
-    DMUtil_URLDecode(request.uri, path);
+    DMUtil_URLDecode(std::string_view(request.uri).substr(0, request.uri.find('?')), path);
     if (path.empty() || path[0] != '/' || path.find("..") != std::string::npos) {
         reply = SDMHttpReply::stock_reply(SDMHttpReply::bad_request);
         return;

@@ -198,10 +198,25 @@ TEST_F(Handler, GetWithoutOrWithBadCallback) {
 }
 
 TEST_F(Handler, BadPathsGet400) {
-    for (const char* uri : {"", "x/", "/../etc", "/a/%2E%2E/b", "?data=x"}) {
-        auto r = answer(handler, "GET", uri);
-        EXPECT_EQ(r.status, SDMHttpReply::bad_request) << uri;
+    const std::string query = "?callback=cb&data=" + DMUtil_URLEncode(R"({"func":"isRunning"})");
+    // "%3F" is a "?" only once decoded: it does not end the path.
+    for (std::string path : {"", "x/", "/../etc", "/a/%2E%2E/b", "/..", "/%2e./", "/a%3F/..", "/a%3F%2E%2E"}) {
+        auto r = answer(handler, "GET", path + query);
+        EXPECT_EQ(r.status, SDMHttpReply::bad_request) << path;
     }
+    EXPECT_EQ(answer(handler, "GET", "?data=x").status, SDMHttpReply::bad_request);
+
+    // ".." in the query is data, not a path: a sentence ending in "...", a
+    // relative path in the parameter.
+    for (const char* param : {"wait...", "../x/../y", "..%2F.."}) {
+        const std::string json = std::string(R"({"func":"login","param":")") + param + R"("})";
+        for (const std::string& data : {DMUtil_URLEncode(json), json}) {
+            auto r = answer(handler, "GET", "/x.y?callback=cb&data=" + data);
+            EXPECT_EQ(r.status, SDMHttpReply::ok) << data;
+            EXPECT_EQ(r.content, R"(try { cb({"zunres":"1"});} catch (e){})") << data;
+        }
+    }
+    EXPECT_EQ(quillet.started.size(), 6u);
     // "%2Fa" decodes to "/a": only what the decoded path says counts.
     EXPECT_EQ(answer(handler, "POST", "%2F", R"(data={"func":"isRunning"})").status, SDMHttpReply::ok);
 }
