@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "common/DMLinuxLog.h"
@@ -136,13 +137,33 @@ void detach_standard_streams() {
     if (null > STDERR_FILENO) ::close(null);
 }
 
+// Held while it lives.
+class FdLock {
+public:
+    explicit FdLock(int fd) : m_fd(fd) {}
+    ~FdLock() {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    FdLock(const FdLock&) = delete;
+    FdLock& operator=(const FdLock&) = delete;
+
+private:
+    int m_fd;
+};
+
 // -I: register the root, write the autostart entry, and (re)start the agent
-// so that it serves with this installation's certificate.
+// so that it serves with this installation's certificate. Another -I or -D
+// of the user waits: two at once made the same database twice and ended
+// each other.
 void install_for_user(int* argc, char*** argv) {
+    FdLock registration(DMLinuxUtil_LockRegistration());
     int gtk = DMLinuxUtil_InitLibGTK(argc, argv);
     // Without a display nobody can be asked; a running Firefox is left alone.
     if (Regist_RootCert(gtk == 0 ? 1 : 0) != 0) g_taskFailed = true;
     if (DMLinuxUtil_Regist_autostart() != 0) g_taskFailed = true;
+    // Under the start lock, so that an agent starting meanwhile either is
+    // ended here or finds ours.
+    FdLock start(DMLinuxUtil_LockStart());
     const std::string program = std::string(DMLinuxUtil_GetInstallDir()) + "/" + kDMProgramName;
     DMLinuxUtil_TerminateProcesses(DMLinuxUtil_FindProcessesIn("/proc", program.c_str(), ::getuid()), kDMKillGraceMs);
     if (DMLinuxUtil_StartSelf() != 0) {
@@ -151,46 +172,49 @@ void install_for_user(int* argc, char*** argv) {
     }
 }
 
+void delete_for_user() {
+    FdLock registration(DMLinuxUtil_LockRegistration());
+    if (Delete_RootCert() != 3) g_taskFailed = true;
+}
+
 int parse_args(int* argc, char*** argv) {
     if (*argc <= 1) return kStart;
-    for (int i = 1; i < *argc; ++i) {
-        const char* word = (*argv)[i];
-        if (word[0] != '-') continue;
-        switch (word[1]) {
-            case 'I':
-                install_for_user(argc, argv);
-                return kRegistered;
-            case 'D':
-                if (Delete_RootCert() != 3) g_taskFailed = true;
-                return kDeleted;
-            case 'N':
-                std::fputs(DMLinuxUtil_GetUserHOMEDir(), stdout);
-                return kPrintedHome;
-            case 'A':
-                return kStart;
-            case 'S':
-                g_checkSingleInstance = 0;
-                return kStart;
-            case 'V':
-                std::printf("ZEPHALT Quillet EX version %s (%s %s)\n", kDMVersion, __DATE__, __TIME__);
-                return kStart;
-            case 'H':
-                if (i + 1 >= *argc) {
-                    std::fprintf(stderr, "-H needs a directory\n");
-                    break;
-                }
-                ++i;
-                if (std::strlen((*argv)[i]) > kDMHomeDirMax) {
-                    std::fprintf(stderr, "home directory longer than %zu characters ignored\n", kDMHomeDirMax);
-                    break;
-                }
-                std::fprintf(stderr, "USER HOME = %s\n", DMLinuxUtil_SetUserHOMEDir((*argv)[i]));
-                break;
-            default:
-                break;
+    const std::vector<std::string> args(*argv + 1, *argv + *argc);
+    const DMDecidingOption decided = DMLinuxUtil_DecidingOption(args);
+    // Each "-H" before the deciding option replaces the home it works in.
+    for (size_t i = 0; i < decided.index; ++i) {
+        if (args[i].size() < 2 || args[i][0] != '-' || args[i][1] != 'H') continue;
+        if (++i >= args.size()) {
+            std::fprintf(stderr, "-H needs a directory\n");
+            break;
         }
+        if (args[i].size() > kDMHomeDirMax) {
+            std::fprintf(stderr, "home directory longer than %zu characters ignored\n", kDMHomeDirMax);
+            continue;
+        }
+        std::fprintf(stderr, "USER HOME = %s\n", DMLinuxUtil_SetUserHOMEDir(args[i].c_str()));
     }
-    return kNothing;
+    switch (decided.letter) {
+        case 'I':
+            install_for_user(argc, argv);
+            return kRegistered;
+        case 'D':
+            delete_for_user();
+            return kDeleted;
+        case 'N':
+            std::fputs(DMLinuxUtil_GetUserHOMEDir(), stdout);
+            return kPrintedHome;
+        case 'A':
+            return kStart;
+        case 'S':
+            g_checkSingleInstance = 0;
+            return kStart;
+        case 'V':
+            std::printf("ZEPHALT Quillet EX version %s (%s %s)\n", kDMVersion, __DATE__, __TIME__);
+            return kStart;
+        default:
+            return kNothing;
+    }
 }
 
 }  // namespace

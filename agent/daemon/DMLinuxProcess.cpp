@@ -5,15 +5,17 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <memory>
 
 #include "common/DMLinuxLog.h"
@@ -34,8 +36,18 @@ bool isPositiveNumber(const char* s) {
     return true;
 }
 
+// The argument array of argv, made before a fork: a child of a process with
+// other threads must not allocate before it execs.
+std::vector<char*> argArray(const std::vector<std::string>& argv) {
+    std::vector<char*> args;
+    args.reserve(argv.size() + 1);
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    return args;
+}
+
 // execvp in an already forked child; never returns.
-[[noreturn]] void execChild(const std::vector<std::string>& argv, bool quiet) {
+[[noreturn]] void execChild(char* const* args, bool quiet) {
     if (quiet) {
         int null = ::open("/dev/null", O_WRONLY);
         if (null >= 0) {
@@ -43,13 +55,67 @@ bool isPositiveNumber(const char* s) {
             ::dup2(null, STDERR_FILENO);
         }
     }
-    std::vector<char*> args;
-    args.reserve(argv.size() + 1);
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    ::execvp(args[0], args.data());
+    ::execvp(args[0], args);
     ::_exit(127);
 }
+
+// In a forked child that is waited for: nothing it runs can wait on a
+// terminal (certutil asking for a password reads /dev/tty, and without one
+// loops for ever), and it ends with the caller. False when the caller has
+// already gone.
+bool confineChild(pid_t parent) {
+    ::setsid();
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent) return false;
+    int null = ::open("/dev/null", O_RDONLY);
+    if (null >= 0 && null != STDIN_FILENO) {
+        ::dup2(null, STDIN_FILENO);
+        ::close(null);
+    }
+    return true;
+}
+
+// Reaps pid; kills it first when it runs past limitMs. False on a timeout
+// or when it cannot be waited for.
+bool waitWithLimit(pid_t pid, int limitMs, int& status) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    useconds_t pause = 500;
+    for (;;) {
+        pid_t r = ::waitpid(pid, &status, WNOHANG);
+        if (r == pid) return true;
+        if (r < 0 && errno != EINTR) return false;
+        if (std::chrono::steady_clock::now() >= deadline) {
+            ::kill(pid, SIGKILL);
+            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+            return false;
+        }
+        ::usleep(pause);
+        pause = std::min<useconds_t>(pause * 2, 20000);
+    }
+}
+
+// The words of a process's command line (at most kCmdlineMax bytes of it).
+constexpr size_t kCmdlineMax = 16384;
+std::vector<std::string> readCmdline(const std::string& path) {
+    std::vector<std::string> words;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return words;
+    std::string text;
+    char buf[4096];
+    ssize_t n;
+    while (text.size() < kCmdlineMax && (n = ::read(fd, buf, sizeof buf)) > 0) text.append(buf, static_cast<size_t>(n));
+    ::close(fd);
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find('\0', at);
+        if (end == std::string::npos) end = text.size();
+        words.emplace_back(text, at, end - at);
+        at = end + 1;
+    }
+    return words;
+}
+
+bool isTaskOption(char letter) { return letter == 'I' || letter == 'D' || letter == 'N'; }
 
 }  // namespace
 
@@ -91,6 +157,28 @@ int DMLinuxUtil_CheckProcess(const char* pattern) {
     return 0;
 }
 
+DMDecidingOption DMLinuxUtil_DecidingOption(const std::vector<std::string>& args) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& word = args[i];
+        if (word.size() < 2 || word[0] != '-') continue;
+        switch (word[1]) {
+            case 'I':
+            case 'D':
+            case 'N':
+            case 'A':
+            case 'S':
+            case 'V':
+                return {word[1], i};
+            case 'H':
+                ++i;
+                break;
+            default:
+                break;
+        }
+    }
+    return {'\0', args.size()};
+}
+
 std::vector<int> DMLinuxUtil_FindProcessesIn(const char* procRoot, const char* programPath, unsigned uid,
                                              bool* readable) {
     std::vector<int> pids;
@@ -99,7 +187,6 @@ std::vector<int> DMLinuxUtil_FindProcessesIn(const char* procRoot, const char* p
     DirPtr dir(::opendir(procRoot));
     if (!dir) return pids;
     if (readable != nullptr) *readable = true;
-    const std::string wanted(programPath);
     while (struct dirent* entry = ::readdir(dir.get())) {
         if (!isPositiveNumber(entry->d_name)) continue;
         std::string base = std::string(procRoot) + "/" + entry->d_name;
@@ -107,15 +194,12 @@ std::vector<int> DMLinuxUtil_FindProcessesIn(const char* procRoot, const char* p
         if (::stat(base.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
         // Another user's agent is not ours to count.
         if (st.st_uid != uid) continue;
-        int fd = ::open((base + "/cmdline").c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) continue;
-        char cmdline[257] = {};
-        ssize_t n = ::read(fd, cmdline, 256);
-        ::close(fd);
-        if (n <= 0) continue;
+        std::vector<std::string> words = readCmdline(base + "/cmdline");
         // argv[0] must be the program path itself, not a longer name that
         // merely begins with it.
-        if (std::strncmp(cmdline, wanted.c_str(), 256) != 0) continue;
+        if (words.empty() || words[0] != programPath) continue;
+        words.erase(words.begin());
+        if (isTaskOption(DMLinuxUtil_DecidingOption(words).letter)) continue;
         pids.push_back(std::atoi(entry->d_name));
     }
     return pids;
@@ -151,8 +235,28 @@ int DMLinuxUtil_CheckProcessCmdline(const char* programPath) {
     return DMLinuxUtil_CheckProcessCmdlineIn("/proc", programPath, ::getuid());
 }
 
-int DMLinuxUtil_SystemCall(const std::vector<std::string>& argv, bool wait, bool quiet) {
+int DMLinuxUtil_LockRegistration() {
+    if (!DMLinuxUtil_HasUserHOMEDir()) return -1;
+    // The home directory itself: one per user, and nothing to create for it.
+    int fd = ::open(DMLinuxUtil_GetUserHOMEDir(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    int r = ::flock(fd, LOCK_EX | LOCK_NB);
+    if (r != 0 && errno == EWOULDBLOCK) {
+        // The other run may be waiting on its user (the Firefox question).
+        std::fprintf(stderr, "waiting for another %s -I or -D of this user to finish\n", kDMProgramName);
+        while ((r = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+        }
+    }
+    if (r == 0) return fd;
+    DMLOG("[WAR] registration lock not taken (%s), going on without it\n", std::strerror(errno));
+    ::close(fd);
+    return -1;
+}
+
+int DMLinuxUtil_SystemCall(const std::vector<std::string>& argv, bool wait, bool quiet, int limitMs) {
     if (argv.empty() || argv[0].empty()) return -1;
+    std::vector<char*> args = argArray(argv);
+    const pid_t parent = ::getpid();
     pid_t pid = ::fork();
     if (pid < 0) return -1;
     if (pid == 0) {
@@ -162,22 +266,31 @@ int DMLinuxUtil_SystemCall(const std::vector<std::string>& argv, bool wait, bool
             ::setsid();
             pid_t grandchild = ::fork();
             if (grandchild != 0) ::_exit(grandchild < 0 ? 1 : 0);
+        } else if (!confineChild(parent)) {
+            ::_exit(127);
         }
-        execChild(argv, quiet);
+        execChild(args.data(), quiet);
     }
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) return -1;
+    if (!wait) {
+        while (::waitpid(pid, &status, 0) < 0) {
+            if (errno != EINTR) return -1;
+        }
+        return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : -1;
     }
-    if (!WIFEXITED(status)) return -1;
-    if (!wait) return WEXITSTATUS(status) == 0 ? 0 : -1;
+    if (!waitWithLimit(pid, limitMs, status)) {
+        DMLOG("[ERR] %s did not end within %d ms and was killed\n", argv[0].c_str(), limitMs);
+        return -1;
+    }
     // 127 is the exit code of a child that could not exec.
-    return WEXITSTATUS(status);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 int DMLinuxUtil_StartSelf() {
+    // The program forks its daemon and its first process ends; waiting for
+    // that leaves the daemon in /proc for whoever looks next.
     std::string program = std::string(DMLinuxUtil_GetInstallDir()) + "/" + kDMProgramName;
-    return DMLinuxUtil_SystemCall({program, "-S"}, false);
+    return DMLinuxUtil_SystemCall({program, "-S"}, true) == 0 ? 0 : -1;
 }
 
 std::vector<int> DMLinuxUtil_FindProcessesByName(const char* name) {

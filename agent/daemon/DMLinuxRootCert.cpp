@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "common/DMLinuxLog.h"
 #include "DMLinuxProcess.h"
@@ -39,15 +40,36 @@ int certutil(const std::vector<std::string>& args, bool quiet = false) {
 // A probe: "not found" is an answer, not something to print.
 bool hasRoot(const std::string& db) { return certutil({"-L", "-d", db, "-n", kDMRootNickname}, true) == 0; }
 
+bool isEmptyDir(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::is_empty(path, ec) && !ec;
+}
+
 // ~/.pki/nssdb with an empty password when there is none yet: a fresh
-// account has no shared database, and adding to a missing one fails.
+// account has no shared database, and adding to a missing one fails. It is
+// made in a folder of its own and renamed into place, so that a browser or
+// another run making it at the same moment never meets half a database
+// (certutil -N on one that already exists asks for its password for ever).
 int ensureSharedDatabase() {
     const std::string dir = sharedDir();
     if (exists(dir + "/cert9.db")) return 0;
     const std::string pki = std::string(DMLinuxUtil_GetUserHOMEDir()) + "/.pki";
     ::mkdir(pki.c_str(), 0700);
-    ::mkdir(dir.c_str(), 0700);
-    int r = certutil({"-N", "-d", "sql:" + dir, "--empty-password"});
+    int r = -1;
+    if (!exists(dir) || isEmptyDir(dir)) {
+        std::string temp = pki + "/.nssdb.XXXXXX";
+        if (::mkdtemp(temp.data()) != nullptr) {
+            r = certutil({"-N", "-d", "sql:" + temp, "--empty-password"});
+            // Over a missing or empty folder only; one that has filled in
+            // the meantime is kept.
+            if (r == 0 && ::rename(temp.c_str(), dir.c_str()) != 0) r = exists(dir + "/cert9.db") ? 0 : -1;
+            std::error_code ec;
+            std::filesystem::remove_all(temp, ec);
+        }
+    } else {
+        // Other files but no cert9.db (an old dbm database): made in place.
+        r = certutil({"-N", "-d", "sql:" + dir, "--empty-password"});
+    }
     if (r != 0) {
         DMLOG("[ERR] cannot create the NSS database %s (%d)\n", dir.c_str(), r);
         std::fprintf(stderr, "error: cannot create the NSS database %s\n", dir.c_str());

@@ -185,6 +185,38 @@ TEST_F(AgentProgram, SimultaneousStartsLeaveOneAgent) {
     }
 }
 
+// Two installer runs at once on a home without ~/.pki/nssdb (a login while
+// the user also runs -I, two terminals). Each used to end the other as a
+// running agent, leaving its certutil asking the other's new database for a
+// password at full speed for ever, or both made the database and one failed.
+TEST_F(AgentProgram, SimultaneousInstallsTakeTurns) {
+    const std::string uid = std::to_string(::getuid());
+    for (int round = 0; round < 6; ++round) {
+        zqtest::TempDir fresh("zqhome");
+        zqtest::makeDirs(fresh / ".config");
+        std::vector<std::string> e = agenttest::programEnv(install.path(), fresh.path());
+        e.insert(e.end(), kNoDisplay.begin(), kNoDisplay.end());
+        std::vector<std::future<zqtest::RunResult>> runs;
+        for (int i = 0; i < 2; ++i)
+            runs.push_back(std::async(std::launch::async, [&] { return zqtest::run({program(), "-I"}, {}, e); }));
+        for (auto& r : runs) EXPECT_EQ(r.get().status, 0) << "round " << round;
+
+        EXPECT_EQ(agents().size(), 1u) << "round " << round;
+        auto root =
+            zqtest::run({"certutil", "-L", "-d", "sql:" + fresh / ".pki/nssdb", "-n", "VERIDAN ROOT - veridan", "-a"});
+        EXPECT_EQ(root.status, 0) << "round " << round;
+        size_t first = root.output.find("BEGIN CERTIFICATE");
+        EXPECT_NE(first, std::string::npos) << "round " << round;
+        EXPECT_EQ(first, root.output.rfind("BEGIN CERTIFICATE")) << "round " << round << ": registered twice";
+        auto left = zqtest::run({"pgrep", "-u", uid, "-f", "certutil .*" + fresh.path()});
+        EXPECT_EQ(left.output, "") << "round " << round << ": certutil left running";
+
+        zqtest::run({"pkill", "-KILL", "-f", "certutil .*" + fresh.path()});
+        zqtest::run({"pkill", "-KILL", "-f", program()});
+        ASSERT_TRUE(waitForAgents(0, 5s));
+    }
+}
+
 TEST_F(AgentProgram, StopsOnSignalsWithItsLogLines) {
     enableFileLog();
     ASSERT_EQ(agent({}).status, 0);
@@ -337,6 +369,19 @@ TEST_F(Registration, InstallsIntoEveryDatabaseAndRemovesAgain) {
 TEST_F(Registration, CreatesAMissingSharedDatabaseAndReportsFailures) {
     ASSERT_EQ(agent({"-I"}, kNoDisplay).status, 0);
     EXPECT_EQ(trustIn("sql:" + home / ".pki/nssdb"), "CT,,");
+    // Made aside and renamed into place: nothing is left beside it.
+    std::vector<std::string> inPki;
+    for (const auto& e : std::filesystem::directory_iterator(home / ".pki")) inPki.push_back(e.path().filename());
+    EXPECT_EQ(inPki, std::vector<std::string>{"nssdb"});
+
+    // An empty folder (a browser that has just made it) is filled the same way.
+    zqtest::TempDir empty("zqhome3");
+    zqtest::makeDirs(empty / ".config");
+    zqtest::makeDirs(empty / ".pki/nssdb");
+    auto env3 = agenttest::programEnv(install.path(), empty.path());
+    env3.push_back("DISPLAY=");
+    EXPECT_EQ(zqtest::run({program(), "-I"}, {}, env3).status, 0);
+    EXPECT_EQ(trustIn("sql:" + empty / ".pki/nssdb"), "CT,,");
 
     // A database certutil cannot write to is a failure, reported.
     zqtest::TempDir other("zqhome2");
