@@ -9,6 +9,7 @@
 #include <chrono>
 #include <filesystem>
 #include <future>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -275,21 +276,79 @@ TEST_F(AgentProgram, EndsWhenItsInstalledFilesAreMissing) {
     EXPECT_NE(text.find("] -2\n"), std::string::npos) << text;
 }
 
-// A staged install (DESTDIR, as packaging does it) puts the root and the
-// container beside the program in the staging tree, and nothing into the
-// live prefix.
-TEST(Install, StagedInstallStaysInsideDestdir) {
-    zqtest::TempDir stage("zqstage");
-    zqtest::TempDir live("zqprefix");
-    const std::string prefix = live / "opt";
-    auto r =
-        zqtest::run({"cmake", "--install", zqtest::binaryDir(), "--prefix", prefix}, {}, {"DESTDIR=" + stage.path()});
-    ASSERT_EQ(r.status, 0) << r.output;
-    const std::string staged = stage.path() + prefix;
-    EXPECT_TRUE(zqtest::fileExists(staged + "/ZEPHALTQuilletEX"));
-    EXPECT_TRUE(zqtest::fileExists(staged + "/VERIDAN_ROOT.cer"));
-    EXPECT_TRUE(zqtest::fileExists(staged + "/zunwssc.dat"));
-    EXPECT_FALSE(zqtest::fileExists(prefix));
+// A staged install (DESTDIR, as packaging does it), made once for the suite.
+class Install : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        stage = new zqtest::TempDir("zqstage");
+        live = new zqtest::TempDir("zqprefix");
+        auto r = zqtest::run({"cmake", "--install", zqtest::binaryDir(), "--prefix", prefix()}, {},
+                             {"DESTDIR=" + stage->path()});
+        installed = r.status == 0;
+        if (!installed) std::fprintf(stderr, "%s\n", r.output.c_str());
+    }
+    static void TearDownTestSuite() {
+        delete stage;
+        delete live;
+    }
+    void SetUp() override { ASSERT_TRUE(installed); }
+    static std::string prefix() { return *live / "opt"; }
+    static std::string staged() { return stage->path() + prefix(); }
+
+    static inline zqtest::TempDir* stage = nullptr;
+    static inline zqtest::TempDir* live = nullptr;
+    static inline bool installed = false;
+};
+
+// The root and the container are made beside the program in the staging
+// tree, and nothing goes into the live prefix.
+TEST_F(Install, StagedInstallStaysInsideDestdir) {
+    EXPECT_TRUE(zqtest::fileExists(staged() + "/ZEPHALTQuilletEX"));
+    EXPECT_TRUE(zqtest::fileExists(staged() + "/VERIDAN_ROOT.cer"));
+    EXPECT_TRUE(zqtest::fileExists(staged() + "/zunwssc.dat"));
+    EXPECT_FALSE(zqtest::fileExists(prefix()));
+}
+
+// Each installed library finds the others beside it, in a tree that is not
+// where it was built nor where it was meant to go (libzunPKI had no run
+// path, so nothing but the agent could load it).
+TEST_F(Install, InstalledLibrariesLoadFromTheirOwnFolder) {
+    std::vector<std::string> files = {staged() + "/ZEPHALTQuilletEX"};
+    for (const auto& e : std::filesystem::directory_iterator(staged() + "/lib"))
+        if (e.path().filename().string().find(".so") != std::string::npos) files.push_back(e.path());
+    EXPECT_GE(files.size(), 3u) << "libzunPKI and libzunCrypto at least";
+    for (const auto& f : files) {
+        auto r = zqtest::run({"ldd", f});
+        EXPECT_EQ(r.status, 0) << f;
+        EXPECT_EQ(r.output.find("not found"), std::string::npos) << f << "\n" << r.output;
+        // Ours come from the staged lib folder, never from the build tree.
+        std::istringstream lines(r.output);
+        for (std::string line; std::getline(lines, line);) {
+            if (line.find_first_not_of(" \t") == std::string::npos) continue;
+            if (line.compare(line.find_first_not_of(" \t"), 6, "libzun") != 0) continue;
+            EXPECT_NE(line.find("=> " + staged() + "/lib/"), std::string::npos) << f << ": " << line;
+        }
+    }
+}
+
+// The installed program, run from the staged tree, writes an autostart
+// entry whose icon the install put there.
+TEST_F(Install, TheAutostartEntryNamesAnInstalledIcon) {
+    zqtest::TempDir home("zqhome");
+    zqtest::makeDirs(home / ".config");
+    const std::string program = staged() + "/ZEPHALTQuilletEX";
+    auto env = agenttest::programEnv(staged(), home.path());
+    env.push_back("DISPLAY=");
+    EXPECT_EQ(zqtest::run({program, "-I"}, {}, env).status, 0);
+    zqtest::run({"pkill", "-KILL", "-f", program});
+
+    const std::string entry = zqtest::readFile(home / ".config/autostart/ZEPHALTQuilletEX.desktop");
+    size_t at = entry.find("\nIcon=");
+    ASSERT_NE(at, std::string::npos) << entry;
+    at += 6;
+    const std::string icon = entry.substr(at, entry.find('\n', at) - at);
+    EXPECT_EQ(icon.rfind(staged() + "/", 0), 0u) << icon;
+    EXPECT_EQ(zqtest::readFile(icon).substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8)) << icon;
 }
 
 // A Firefox directory with a relative sql profile, an absolute dbm profile,
