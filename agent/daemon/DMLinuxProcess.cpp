@@ -77,7 +77,7 @@ bool confineChild(pid_t parent) {
 
 // Reaps pid; kills it first when it runs past limitMs. False on a timeout
 // or when it cannot be waited for.
-bool waitWithLimit(pid_t pid, int limitMs, int& status) {
+bool waitWithLimit(pid_t pid, const char* name, int limitMs, int& status) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
     useconds_t pause = 500;
     for (;;) {
@@ -85,6 +85,7 @@ bool waitWithLimit(pid_t pid, int limitMs, int& status) {
         if (r == pid) return true;
         if (r < 0 && errno != EINTR) return false;
         if (std::chrono::steady_clock::now() >= deadline) {
+            DMLOG("[ERR] %s did not end within %d ms and is killed\n", name, limitMs);
             ::kill(pid, SIGKILL);
             while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
             }
@@ -278,10 +279,7 @@ int DMLinuxUtil_SystemCall(const std::vector<std::string>& argv, bool wait, bool
         }
         return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : -1;
     }
-    if (!waitWithLimit(pid, limitMs, status)) {
-        DMLOG("[ERR] %s did not end within %d ms and was killed\n", argv[0].c_str(), limitMs);
-        return -1;
-    }
+    if (!waitWithLimit(pid, argv[0].c_str(), limitMs, status)) return -1;
     // 127 is the exit code of a child that could not exec.
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
