@@ -137,6 +137,7 @@ std::string vformat(const char* fmt, va_list args) {
 // Writes one finished record (already known to be wanted). Called under gMutex.
 int writeRecord(const std::string& text, const struct tm& tm) {
     if (g_loginfo.mode == VCL_LOG_MODE_STDOUT) {
+        if (!g_corelogfp) return -1;  // closed
         writeAll(stdout, text);
         return 0;
     }

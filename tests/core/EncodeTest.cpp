@@ -1,6 +1,8 @@
 // Base64, URL, Base128, hex and byte order, against coreutils' base64 and
 // python's urllib and struct.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstring>
@@ -211,6 +213,24 @@ TEST(CoreBase128, Vectors) {
     ASSERT_GT(VCL_Base128_Encode(u8(big), len(big), 1, b.out()), 0);
     EXPECT_EQ(static_cast<unsigned char>(b.p[0]), 2 + 46);
     EXPECT_EQ(static_cast<unsigned char>(b.p[1]), 44 + 46);
+}
+
+TEST(CoreBase128, DecodingWritesNothingToStandardOutput) {
+    // A CGI program's standard output is its reply.
+    zqtest::TempDir dir("core-b128");
+    const std::string out = dir / "stdout";
+    std::fflush(stdout);
+    const int saved = dup(1);
+    const int file = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(file, 1);
+    close(file);
+    Buf<unsigned char> back;
+    const int n = VCL_Base128_Decode("./Nn......", 10, back.out());
+    std::fflush(stdout);
+    dup2(saved, 1);
+    close(saved);
+    EXPECT_EQ(n, 1);
+    EXPECT_EQ(zqtest::readFile(out), "");
 }
 
 TEST(CoreBase128, RoundTripsEveryLength) {

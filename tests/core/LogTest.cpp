@@ -300,6 +300,17 @@ TEST_F(LogTest, StandardOutput) {
     VCL_Log(5, nullptr, 0, "not this one");
     VCL_LogClose();
     EXPECT_EQ(g_corelogfp, nullptr);
+    VCL_Log(4, nullptr, 0, "after the close");
+
+    // From standard output to a file: the file gets the records, and
+    // standard output is never closed as if it were the day's file.
+    ASSERT_EQ(VCL_Log_Init(nullptr, nullptr, 4, 'S'), 0);
+    ASSERT_EQ(VCL_Log_Init(m_dir.path().c_str(), "switched", 4, 'F'), 0);
+    EXPECT_NE(g_corelogfp, stdout);
+    VCL_Log(4, nullptr, 0, "into the file");
+    VCL_LogClose();
+    EXPECT_NE(zqtest::readFile(path("switched")).find("[into the file]"), std::string::npos);
+    EXPECT_NE(fcntl(1, F_GETFD), -1);
     std::fflush(stdout);
     dup2(saved, 1);
     close(saved);
