@@ -1,0 +1,21 @@
+/*
+ * libzunCore: the core security API (VCL_ functions). This header includes
+ * every public header of the library:
+ *   <zunCore/error.h>   error codes and texts, versions
+ *   <zunCore/log.h>     the core log and its process lock
+ *   <zunCore/encode.h>  Base64, URL, Base128, hex, byte order
+ *   <zunCore/util.h>    buffers, files, strings, time texts
+ *   <zunCore/korean.h>  EUC-KR, UCS-2 and UTF-8 conversion
+ *   <zunCore/config.h>  the configuration-file reader
+ */
+#ifndef ZUNCORE_ZUNCORE_H
+#define ZUNCORE_ZUNCORE_H
+
+#include <zunCore/config.h>
+#include <zunCore/encode.h>
+#include <zunCore/error.h>
+#include <zunCore/korean.h>
+#include <zunCore/log.h>
+#include <zunCore/util.h>
+
+#endif
