@@ -7,11 +7,13 @@
  *   <zunCore/util.h>    buffers, files, strings, time texts
  *   <zunCore/korean.h>  EUC-KR, UCS-2 and UTF-8 conversion
  *   <zunCore/config.h>  the configuration-file reader
+ *   <zunCore/crypto.h>  algorithm names, PEM and DER typing, the clock
  */
 #ifndef ZUNCORE_ZUNCORE_H
 #define ZUNCORE_ZUNCORE_H
 
 #include <zunCore/config.h>
+#include <zunCore/crypto.h>
 #include <zunCore/encode.h>
 #include <zunCore/error.h>
 #include <zunCore/korean.h>
