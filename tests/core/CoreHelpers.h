@@ -22,7 +22,12 @@ struct Buf {
     Buf(const Buf&) = delete;
     Buf& operator=(const Buf&) = delete;
     ~Buf() { std::free(p); }
-    T** out() { return &p; }
+    // For the next call that hands out a buffer: what it held is released.
+    T** out() {
+        std::free(p);
+        p = nullptr;
+        return &p;
+    }
     explicit operator bool() const { return p != nullptr; }
     std::string str(int n) const {
         return p ? std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(n)) : std::string();

@@ -8,10 +8,12 @@
  *   <zunCore/korean.h>  EUC-KR, UCS-2 and UTF-8 conversion
  *   <zunCore/config.h>  the configuration-file reader
  *   <zunCore/crypto.h>  algorithm names, PEM and DER typing, the clock
+ *   <zunCore/cipher.h>  random bytes, block ciphers, parallel CTR, digests
  */
 #ifndef ZUNCORE_ZUNCORE_H
 #define ZUNCORE_ZUNCORE_H
 
+#include <zunCore/cipher.h>
 #include <zunCore/config.h>
 #include <zunCore/crypto.h>
 #include <zunCore/encode.h>
