@@ -9,6 +9,7 @@
  *   <zunCore/config.h>  the configuration-file reader
  *   <zunCore/crypto.h>  algorithm names, PEM and DER typing, the clock
  *   <zunCore/cipher.h>  random bytes, block ciphers, parallel CTR, digests
+ *   <zunCore/pkcs5.h>   PKCS#5 password-based encryption and key derivation
  */
 #ifndef ZUNCORE_ZUNCORE_H
 #define ZUNCORE_ZUNCORE_H
@@ -20,6 +21,7 @@
 #include <zunCore/error.h>
 #include <zunCore/korean.h>
 #include <zunCore/log.h>
+#include <zunCore/pkcs5.h>
 #include <zunCore/util.h>
 
 #endif
