@@ -10,6 +10,7 @@
  *   <zunCore/crypto.h>  algorithm names, PEM and DER typing, the clock
  *   <zunCore/cipher.h>  random bytes, block ciphers, parallel CTR, digests
  *   <zunCore/pkcs5.h>   PKCS#5 password-based encryption and key derivation
+ *   <zunCore/script.h>  the web-content script check, one-time passwords
  */
 #ifndef ZUNCORE_ZUNCORE_H
 #define ZUNCORE_ZUNCORE_H
@@ -22,6 +23,7 @@
 #include <zunCore/korean.h>
 #include <zunCore/log.h>
 #include <zunCore/pkcs5.h>
+#include <zunCore/script.h>
 #include <zunCore/util.h>
 
 #endif
