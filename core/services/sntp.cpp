@@ -22,6 +22,7 @@
 #include <zunCrypto/zunCrypto.h>
 #include <zunPKI/asn1/time64.h>
 
+#include "services/sntp_internal.hpp"
 #include "util/core_internal.hpp"
 
 VCL_API int g_ntplock_fd = 0;
@@ -64,20 +65,6 @@ long long nowMillis() {
     return static_cast<long long>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
-// Why a reply is not used; null when it is.
-const char* replyFault(const unsigned char* r, size_t n, const unsigned char* request) {
-    if (n < kPacket) return "short";
-    const int leap = r[0] >> 6, version = (r[0] >> 3) & 7, mode = r[0] & 7, stratum = r[1];
-    if (mode != 4) return "not a server reply";
-    if (version < 3 || version > 4) return "version";
-    if (leap == 3) return "server not synchronised";
-    if (stratum < 1 || stratum > 15) return "stratum (0: kiss-o'-death)";
-    if (std::memcmp(r + kOriginate, request + kTransmit, 8) != 0) return "not the answer to our request";
-    static const unsigned char zero[8] = {};
-    if (std::memcmp(r + kTransmit, zero, 8) == 0) return "no transmit time";
-    return nullptr;
-}
-
 // One exchange with the server. sentAt and receivedAt are the clock's
 // milliseconds around it.
 int query(const char* server, int port, ServerTime& out, long long* sentAt = nullptr, long long* receivedAt = nullptr) {
@@ -115,7 +102,7 @@ int query(const char* server, int port, ServerTime& out, long long* sentAt = nul
         ZCORE_LOG(VCL_LOG_ERROR, "no answer from the time server: %s", std::strerror(errno));
         return kNoAnswer;
     }
-    if (const char* fault = replyFault(reply, static_cast<size_t>(n), request)) {
+    if (const char* fault = zcore::sntp::replyFault(reply, static_cast<size_t>(n), request)) {
         ZCORE_LOG(VCL_LOG_ERROR, "time server answer not used: %s", fault);
         return kNoAnswer;
     }
@@ -126,27 +113,12 @@ int query(const char* server, int port, ServerTime& out, long long* sentAt = nul
 }
 
 int timeText(const ServerTime& t, bool local, char** text) {
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-    const unsigned long long s = t.millis / 1000;
-    if (local) {
-        const Time64_T instant = t.unixSeconds();
-        struct TM tm {};
-        if (!localtime64_r(&instant, &tm)) return code(VCL_R_INVALID_PARAM);
-        year = tm.tm_year + 1900;
-        month = tm.tm_mon + 1;
-        day = tm.tm_mday;
-        hour = tm.tm_hour;
-        minute = tm.tm_min;
-        second = tm.tm_sec;
-    } else {
-        second = static_cast<int>(s % 60);
-        minute = static_cast<int>(s / 60 % 60);
-        hour = static_cast<int>(s / 3600 % 24);
-        VCL_NTP_get_gregorian_data(static_cast<int>(s / 86400), 0, &year, &month, &day);
-    }
     char* buf = static_cast<char*>(std::calloc(16, 1));
     if (!buf) return code(VCL_R_MALLOC);
-    std::snprintf(buf, 16, "%4d%02d%02d%02d%02d%02d", year, month, day, hour, minute, second);
+    if (!zcore::sntp::formatTime(t.millis, local, buf)) {
+        std::free(buf);
+        return code(VCL_R_INVALID_PARAM);
+    }
     *text = buf;
     return 0;
 }
@@ -165,6 +137,43 @@ int timeT(const char* server, int port, int local, time_t* t) {
 std::mutex gNtpMutex;
 
 }  // namespace
+
+const char* zcore::sntp::replyFault(const unsigned char* r, size_t n, const unsigned char* request) {
+    if (n < kPacket) return "short";
+    const int leap = r[0] >> 6, version = (r[0] >> 3) & 7, mode = r[0] & 7, stratum = r[1];
+    if (mode != 4) return "not a server reply";
+    if (version < 3 || version > 4) return "version";
+    if (leap == 3) return "server not synchronised";
+    if (stratum < 1 || stratum > 15) return "stratum (0: kiss-o'-death)";
+    if (std::memcmp(r + kOriginate, request + kTransmit, 8) != 0) return "not the answer to our request";
+    static const unsigned char zero[8] = {};
+    if (std::memcmp(r + kTransmit, zero, 8) == 0) return "no transmit time";
+    return nullptr;
+}
+
+bool zcore::sntp::formatTime(unsigned long long millis, bool local, char out[16]) {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    const unsigned long long s = millis / 1000;
+    if (local) {
+        const Time64_T instant = static_cast<long long>(s) - kUnixEpoch;
+        struct TM tm {};
+        if (!localtime64_r(&instant, &tm)) return false;
+        year = tm.tm_year + 1900;
+        month = tm.tm_mon + 1;
+        day = tm.tm_mday;
+        hour = tm.tm_hour;
+        minute = tm.tm_min;
+        second = tm.tm_sec;
+    } else {
+        second = static_cast<int>(s % 60);
+        minute = static_cast<int>(s / 60 % 60);
+        hour = static_cast<int>(s / 3600 % 24);
+        if (VCL_NTP_get_gregorian_data(static_cast<int>(s / 86400), 0, &year, &month, &day) != 0) return false;
+    }
+    if (year < 0 || year > 9999) return false;
+    std::snprintf(out, 16, "%04d%02d%02d%02d%02d%02d", year, month, day, hour, minute, second);
+    return true;
+}
 
 extern "C" {
 
