@@ -29,12 +29,15 @@ Bytes fixture(const std::string& name) {
     return pkitest::readBytes(fixtures() + "/" + name);
 }
 
+// The decoder as readDER_from_Binary calls it.
+PKI_ERROR decodeList(ASN1_UNIT* node, void** out) {
+    return Seq_to_KISA_HSM_SIGNATURE_VALUE(node, reinterpret_cast<KISA_HSM_SIGNATURE_VALUE**>(out));
+}
+
 // The list as a caller reads it: readDER_from_Binary with the decoder.
 List decode(const Bytes& der, PKI_ERROR* rc = nullptr) {
     void* made = nullptr;
-    const PKI_ERROR code =
-        readDER_from_Binary(&made, reinterpret_cast<ASN1_DECODE_FUNC>(Seq_to_KISA_HSM_SIGNATURE_VALUE), der.data(),
-                            static_cast<int>(der.size()));
+    const PKI_ERROR code = readDER_from_Binary(&made, decodeList, der.data(), static_cast<int>(der.size()));
     if (rc) *rc = code;
     return List(static_cast<KISA_HSM_SIGNATURE_VALUE*>(made));
 }

@@ -93,7 +93,8 @@ ZUNPKI_API KISA_HSM_SIGNATURE_VALUE* new_KISA_HSM_SIGNATURE_VALUE(void);
 ZUNPKI_API void free_KISA_HSM_SIGNATURE_VALUE(KISA_HSM_SIGNATURE_VALUE* value);
 ZUNPKI_API void clean_KISA_HSM_SIGNATURE_VALUE(KISA_HSM_SIGNATURE_VALUE* value);
 
-/* The decoder callback of readDER_from_Binary. Into *out (changed only on
+/* The decoder (for readDER_from_Binary, through a function of
+ * ASN1_DECODE_FUNC's type). Into *out (changed only on
  * success) or a new record. 0x30020049 for a null argument; 0x3001002b for a
  * structure not as above (member counts, kinds, types, a signature of the
  * other kind or with unused bits, an algorithm or signer that does not
