@@ -93,6 +93,10 @@ typedef int PKI_ERROR;
 #define ERR_R_WRITE_FAILED 0x30  /* a new value cannot be written */
 #define ERR_R_NOT_ONE_TLV 0x4f   /* bytes that do not parse as one TLV */
 
+/* ---- Function bytes: L_KISA --------------------------------------------- */
+#define F_SEQ_TO_KISA_HSM_SIGNATURE_VALUE PKI_FUNC(0x01)
+#define F_VERIFY_KISA_HSM_SIGNATURE_VALUE PKI_FUNC(0x02)
+
 /* ---- Function bytes: L_ASN1 --------------------------------------------- */
 #define F_SET_ASN1_STRING_VALUE PKI_FUNC(0x01)
 #define F_ASN1_STRING_TO_SEQ PKI_FUNC(0x02)
