@@ -69,12 +69,12 @@ ZUNPKI_API int get_count_from_node_LIST(const node_LIST* list) {
 ZUNPKI_API node_LIST* reverse_node_LIST(node_LIST* list) {
     const int count = get_count_from_node_LIST(list);
     if (count == 0) return nullptr;
+    // Each level keeps its depth: a reversed tree lists its deepest level
+    // first, and reversing it again gives the tree back.
     node_LIST* reversed = nullptr;
-    int depth = 0;
     while (list) {
         node_LIST* next = list->next;
         list->next = reversed;
-        list->depth = depth++;
         reversed = list;
         list = next;
     }

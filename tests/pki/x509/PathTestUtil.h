@@ -77,7 +77,7 @@ inline PathResult buildAndValidate(const X509_CERTIFICATES* candidates, const TR
     STACK* path = nullptr;
     r.built = build_certPath(candidates, anchors, leaf, &path);
     Certs owned(path);
-    r.length = get_STACK_count(path);
+    r.length = path ? get_STACK_count(path) : 0;
     if (r.built == 0) {
         node_LIST* tree = nullptr;
         r.validated = validate_certpath(path, userSet, &tree);
@@ -85,6 +85,18 @@ inline PathResult buildAndValidate(const X509_CERTIFICATES* candidates, const TR
         if (r.validated == 0) EXPECT_NE(tree, nullptr);
     }
     return r;
+}
+
+// The elements inside one DER element.
+inline std::vector<Bytes> childrenOf(const Bytes& der) {
+    zpki::der::Cursor c(der.data(), der.size());
+    zpki::der::Element whole;
+    EXPECT_TRUE(zpki::der::getElement(c, whole));
+    zpki::der::Cursor in(whole.contents, whole.contentsSize);
+    std::vector<Bytes> out;
+    zpki::der::Element e;
+    while (!in.empty() && zpki::der::getElement(in, e)) out.emplace_back(e.start, e.start + e.totalSize);
+    return out;
 }
 
 // openssl verify's verdict: 0 when the leaf verifies (its complaints are

@@ -149,8 +149,9 @@ ZUNPKI_API int cmp_X509_NAME_canonical(const X509_NAME* a, const X509_NAME* b);
 ZUNPKI_API node_LIST* new_node_LIST(void);
 /* Releases list and every level after it, with their nodes. */
 ZUNPKI_API void free_node_LIST(node_LIST* list);
-/* The levels in reverse order, depths renumbered from count-1 at the new
- * head down to 0; null for null. */
+/* The levels in reverse order, each keeping its depth (a tree's deepest
+ * level comes first, at depth count-1; reversing again gives the tree
+ * back); null for null. */
 ZUNPKI_API node_LIST* reverse_node_LIST(node_LIST* list);
 /* Keeps the first n levels (at least the head) and releases the rest. 0. */
 ZUNPKI_API int remove_node_LIST(node_LIST* list, int n);
