@@ -2,6 +2,7 @@
 // anchors and certificates taken from a list.
 #include "pkcs/ctl_signed.hpp"
 
+#include <cstdint>
 #include <cstring>
 #include <ctime>
 #include <new>
@@ -83,10 +84,50 @@ PKI_ERROR checkContentType(const X509_ATTRIBUTES* attrs) {
     return 0;
 }
 
-// One signer over the list's DER: as CMS signs it (the whole list, the
-// eContent's octets) or as PKCS#7 does (the list's contents octets).
+// The list as a signer may have written it: our DER of it, with a version
+// 0 left out (DER) or written (as a decoded list that had one).
+struct ListForm {
+    ber::Bytes der;
+    size_t header = 0;  // identifier and length octets
+};
+
+bool formOf(ber::Bytes der, ListForm& out) {
+    zpki::der::Cursor c(der.data(), der.size());
+    zpki::der::Element e;
+    if (!zpki::der::getElement(c, e) || e.indefinite || !c.empty()) return false;
+    out.header = e.headerSize;
+    out.der = std::move(der);
+    return true;
+}
+
+bool listForms(const CERT_TRUST_LIST* ctl, Vec<ListForm>& forms) {
+    ASN1_UNIT* node = nullptr;
+    const PKI_ERROR rc = CERT_TRUST_LIST_to_Seq(ctl, &node);
+    Owned<ASN1_UNIT, free_ASN1_UNIT> owned(node);
+    ber::Bytes plain;
+    ListForm form;
+    if (rc != 0 || !ber::serialize(node, plain) || !formOf(plain, form)) return false;
+    if (ctl->version && VSC_Get_BIGINT_Bits_Length(ctl->version) == 0) {
+        const uint8_t version[] = {0x02, 0x01, 0x00};
+        ber::Bytes contents(version, version + sizeof version);
+        contents.insert(contents.end(), form.der.begin() + static_cast<long>(form.header), form.der.end());
+        uint8_t length[5];
+        const size_t n = zpki::der::putLength(length, contents.size(), false);
+        ber::Bytes written{0x30};
+        written.insert(written.end(), length, length + n);
+        written.insert(written.end(), contents.begin(), contents.end());
+        ListForm withVersion;
+        if (!formOf(std::move(written), withVersion)) return false;
+        forms.push_back(std::move(withVersion));
+    }
+    forms.push_back(std::move(form));
+    return true;
+}
+
+// One signer over the list: as CMS signs it (the whole DER, the eContent's
+// octets) or as PKCS#7 does (the list's contents octets), in each form.
 PKI_ERROR verifySigner(const P7_CONTENT_INFO* p7, const P7_SIGNED_DATA* sd, const P7_SIGNER_INFO* si,
-                       const ber::Bytes& list, size_t header) {
+                       const Vec<ListForm>& forms) {
     if (!si) return intake(ERR_R_NULL_ARGUMENT);
     if (zpki::pkcs7::versionOf(si->version) == 0) return intake(ERR_ASN1_DECODING);
     if (get_X509_ATTRIBUTES_count(si->authenticatedAttributes) <= 0) return intake(ERR_R_NULL_ARGUMENT);
@@ -104,12 +145,15 @@ PKI_ERROR verifySigner(const P7_CONTENT_INFO* p7, const P7_SIGNED_DATA* sd, cons
     if (spki->key->kind != ASYMMETRIC_KEY_RSA && spki->key->kind != ASYMMETRIC_KEY_KCDSA)
         return err(F_VERIFY_CTL_SIGNER, ERR_R_UNSUPPORTED);
     auto* message = const_cast<P7_CONTENT_INFO*>(p7);  // only read
-    PKI_ERROR rc =
-        verify_PKCS7_data(message, si, spki->key, cipher, digest, list.data(), static_cast<int>(list.size()));
-    if (rc == kDigestDiffers)
-        rc = verify_PKCS7_data(message, si, spki->key, cipher, digest, list.data() + header,
-                               static_cast<int>(list.size() - header));
-    return rc == kKcdsaUnreadable ? err(F_VERIFY_CTL_SIGNER, 0x0e) : rc;
+    PKI_ERROR rc = kDigestDiffers;
+    for (const ListForm& f : forms) {
+        for (size_t skip : {size_t{0}, f.header}) {
+            rc = verify_PKCS7_data(message, si, spki->key, cipher, digest, f.der.data() + skip,
+                                   static_cast<int>(f.der.size() - skip));
+            if (rc != kDigestDiffers) return rc == kKcdsaUnreadable ? err(F_VERIFY_CTL_SIGNER, 0x0e) : rc;
+        }
+    }
+    return rc;
 }
 
 // True when the certificate's digest is one of the list's identifiers.
@@ -155,20 +199,11 @@ PKI_ERROR verifySignerInfos(const P7_CONTENT_INFO* p7) {
     if (version < 0 || !signedTrustList(p7) || get_STACK_count(sd->certificates) <= 0 ||
         get_STACK_count(sd->signerInfos) <= 0)
         return intake(ERR_R_NULL_ARGUMENT);
-    ASN1_UNIT* node = nullptr;
-    if (CERT_TRUST_LIST_to_Seq(listOf(sd), &node) != 0) {
-        free_ASN1_UNIT(node);
-        return intake(ERR_R_NULL_ARGUMENT);
-    }
-    Owned<ASN1_UNIT, free_ASN1_UNIT> owned(node);
-    ber::Bytes list;
-    zpki::der::Element e;
-    if (!ber::serialize(node, list)) return intake(ERR_R_NULL_ARGUMENT);
-    zpki::der::Cursor c(list.data(), list.size());
-    if (!zpki::der::getElement(c, e) || e.indefinite) return intake(ERR_R_NULL_ARGUMENT);
+    Vec<ListForm> forms;
+    if (!listForms(listOf(sd), forms)) return intake(ERR_R_NULL_ARGUMENT);
     for (int i = 0; i < get_STACK_count(sd->signerInfos); ++i) {
         const auto* si = static_cast<const P7_SIGNER_INFO*>(get_STACK_value(sd->signerInfos, i));
-        if (PKI_ERROR rc = verifySigner(p7, sd, si, list, e.headerSize)) return rc;
+        if (PKI_ERROR rc = verifySigner(p7, sd, si, forms)) return rc;
     }
     return 0;
 }

@@ -60,7 +60,7 @@ std::vector<std::string> namesOf(const TRUST_ANCHORS* list) {
 }
 
 TEST(CtlSigned, ListedCertificatesOfATrustedSignerBecomeAnchors) {
-    for (const char* name : {"signed.der", "signed-sha256.der", "signed-pkcs7.der"}) {
+    for (const char* name : {"signed.der", "signed-sha256.der", "signed-v1.der", "signed-pkcs7.der"}) {
         SCOPED_TRACE(name);
         Message p7 = message(name);
         ASSERT_NE(p7, nullptr);

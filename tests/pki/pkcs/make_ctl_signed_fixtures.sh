@@ -10,10 +10,11 @@
 # 1.2.410.200004.8.1.1.1, thisUpdate yesterday, nextUpdate in 30 days,
 # naming listed by the SHA-1 of its DER:
 #   ctl.der ctl-sha256.der (SHA-256 identifier) ctl-expired.der (ended yesterday)
-#   ctl-v2.der (version 1 written) ctl-nousage.der (usage serverAuth only)
+#   ctl-v1.der (version 0 written) ctl-v2.der (version 1 written)
+#   ctl-nousage.der (usage serverAuth only)
 # and each signed by `openssl cms -sign -nodetach -binary -econtent_type
 # 1.3.6.1.4.1.311.10.1` with signer, carrying listed and unlisted too:
-#   signed.der signed-sha256.der signed-expired.der signed-v2.der signed-nousage.der
+#   signed.der signed-sha256.der signed-v1.der signed-expired.der signed-v2.der signed-nousage.der
 #   signed-data.der     ctl.der signed as plain data
 #   signed-pkcs7.der    ctl.der as PKCS#7 carries it (the list's SEQUENCE as content, the
 #                       digest over its contents octets), signed by python3-cryptography
@@ -67,6 +68,7 @@ def ctl(usage='1.2.410.200004.8.1.1.1', digest='sha1', this=-1, nxt=30, version=
 open('ctl.der', 'wb').write(ctl())
 open('ctl-sha256.der', 'wb').write(ctl(digest='sha256'))
 open('ctl-expired.der', 'wb').write(ctl(this=-30, nxt=-1))
+open('ctl-v1.der', 'wb').write(ctl(version=0))
 open('ctl-v2.der', 'wb').write(ctl(version=1))
 open('ctl-nousage.der', 'wb').write(ctl(usage='1.3.6.1.5.5.7.3.1'))
 PY
@@ -77,7 +79,7 @@ sign() { # <in> <out> [options...]
   openssl cms -sign -nodetach -binary -in "$in" -signer signer.pem -inkey signer.key -certfile carried.pem \
     -outform DER -out "$to" "$@"
 }
-for v in "" -sha256 -expired -v2 -nousage; do
+for v in "" -sha256 -v1 -expired -v2 -nousage; do
   sign "ctl$v.der" "signed$v.der" -econtent_type 1.3.6.1.4.1.311.10.1
 done
 sign ctl.der signed-data.der
