@@ -24,11 +24,15 @@ BIGINT** slot(RSA_UNIT* r, int i) {
 }
 constexpr int kValues = 8;  // n .. qInv; the cache comes last
 
+// A PSS start that names no salt length: the digest's length when signing,
+// any length when verifying.
+constexpr int kAnySalt = -1;
+
 struct RsaState {
     bool ssa = false;  // RSASSA started
     bool es = false;   // RSAES started
     int scheme = 0;
-    int saltLen = 0;  // PSS; 0: digest length (sign) or any (verify)
+    int saltLen = kAnySalt;  // PSS: the exact length, or kAnySalt
     int oaepDigest = 0;
     bool usePrivate = false;
 };
@@ -187,11 +191,11 @@ int pssEncode(int digestId, int modBits, const unsigned char* mHash, int hLen, i
     if (hLen != VSC_Get_DIGEST_Length(digestId)) return VSC_ERR_INVALID_LENGTH;
     int emBits = modBits - 1;
     int emLen = (emBits + 7) / 8;
-    if (saltLen <= 0) saltLen = hLen;
+    if (saltLen == kAnySalt) saltLen = hLen;
     // The salt is the caller's number: compared before any sum that could overflow.
     if (saltLen > emLen || emLen < hLen + saltLen + 2 || k < emLen) return VSC_FAIL;
     SecureBytes salt(static_cast<std::size_t>(saltLen));
-    if (VSC_Rand_Bytes(salt.data(), saltLen) != VSC_OK) return VSC_ERR_RANDOM;
+    if (saltLen > 0 && VSC_Rand_Bytes(salt.data(), saltLen) != VSC_OK) return VSC_ERR_RANDOM;
     unsigned char* em = out + (k - emLen);
     std::memset(out, 0, static_cast<std::size_t>(k));
     int dbLen = emLen - hLen - 1;
@@ -201,14 +205,14 @@ int pssEncode(int digestId, int modBits, const unsigned char* mHash, int hLen, i
         rc != VSC_OK)
         return rc;
     em[dbLen - saltLen - 1] = 0x01;
-    std::memcpy(em + dbLen - saltLen, salt.data(), salt.size());
+    if (saltLen > 0) std::memcpy(em + dbLen - saltLen, salt.data(), salt.size());
     if (int rc = mgf1Xor(digestId, Bytes(h, hLen), em, static_cast<std::size_t>(dbLen)); rc != VSC_OK) return rc;
     em[0] &= static_cast<unsigned char>(0xff >> (8 * emLen - emBits));
     em[emLen - 1] = 0xbc;
     return VSC_OK;
 }
 
-// EMSA-PSS verification of k bytes; saltLen 0 accepts any salt length.
+// EMSA-PSS verification of k bytes; kAnySalt accepts any salt length.
 bool pssVerify(int digestId, int modBits, const unsigned char* mHash, int saltLen, unsigned char* block, int k) {
     int hLen = VSC_Get_DIGEST_Length(digestId);
     int emBits = modBits - 1;
@@ -226,7 +230,7 @@ bool pssVerify(int digestId, int modBits, const unsigned char* mHash, int saltLe
     while (i < dbLen && em[i] == 0) ++i;
     if (i == dbLen || em[i] != 0x01) return false;
     int foundSalt = dbLen - i - 1;
-    if (saltLen > 0 && foundSalt != saltLen) return false;
+    if (saltLen != kAnySalt && foundSalt != saltLen) return false;
     unsigned char h2[VSC_MAX_DIGEST_LENGTH];
     static const unsigned char zeros[8] = {};
     if (hashOf(digestId, {Bytes(zeros, 8), Bytes(mHash, hLen), Bytes(em + i + 1, foundSalt)}, h2) != VSC_OK)
@@ -400,6 +404,24 @@ int finishSignature(RSA_UNIT* r, RsaState* st, unsigned char* sig, int* sigLen, 
     return CRYPTO_memcmp(expected.data(), block.data(), static_cast<std::size_t>(k)) == 0 ? VSC_OK : VSC_FAIL;
 }
 
+int startSignature(RSA_UNIT* rsa, int digestId, int scheme, int saltLen, int paddingMode, int sign) {
+    if (rsa == nullptr) return VSC_ERR_NULL_ARGUMENT;
+    RsaState* st = restart(rsa);
+    if (st == nullptr) return VSC_ERR_MEMORY;
+    if (scheme != VSC_RSASSA_PKCS1_V15 && scheme != VSC_RSASSA_PSS) return VSC_ERR_INVALID_ARGUMENT;
+    if (int rc = checkDigest(digestId); rc != VSC_OK) return rc;
+    if (rsa->n == nullptr || rsa->e == nullptr || (sign && rsa->d == nullptr)) return VSC_ERR_KEY_MISSING;
+    if (rsa->digest_unit == nullptr && (rsa->digest_unit = VSC_New_DIGEST_Unit()) == nullptr) return VSC_ERR_MEMORY;
+    if (int rc = VSC_Init_DIGEST(rsa->digest_unit, digestId); rc != VSC_OK) return rc;
+    rsa->digest_id = digestId;
+    rsa->padding_mode = paddingMode;
+    rsa->sign = sign ? 1 : 0;
+    st->scheme = scheme;
+    st->saltLen = saltLen;
+    st->ssa = true;
+    return VSC_OK;
+}
+
 }  // namespace
 }  // namespace zc
 
@@ -518,24 +540,17 @@ int VSC_Generate_RSA_Params_Ex(RSA_UNIT* rsa, unsigned long e, int bits, int /*m
 }
 
 int VSC_Init_RSASSA(RSA_UNIT* rsa, int digest_id, int padding_mode, int sign) {
-    if (rsa == nullptr) return VSC_ERR_NULL_ARGUMENT;
-    RsaState* st = restart(rsa);
-    if (st == nullptr) return VSC_ERR_MEMORY;
     int scheme = VSC_PAD_SCHEME(padding_mode);
     if (scheme == VSC_RSASSA_DEFAULT) scheme = VSC_RSASSA_PKCS1_V15;
-    if (scheme != VSC_RSASSA_PKCS1_V15 && scheme != VSC_RSASSA_PSS) return VSC_ERR_INVALID_ARGUMENT;
-    int id = resolveDigest(digest_id, padding_mode);
-    if (int rc = checkDigest(id); rc != VSC_OK) return rc;
-    if (rsa->n == nullptr || rsa->e == nullptr || (sign && rsa->d == nullptr)) return VSC_ERR_KEY_MISSING;
-    if (rsa->digest_unit == nullptr && (rsa->digest_unit = VSC_New_DIGEST_Unit()) == nullptr) return VSC_ERR_MEMORY;
-    if (int rc = VSC_Init_DIGEST(rsa->digest_unit, id); rc != VSC_OK) return rc;
-    rsa->digest_id = id;
-    rsa->padding_mode = padding_mode;
-    rsa->sign = sign ? 1 : 0;
-    st->scheme = scheme;
-    st->saltLen = VSC_PAD_SALT_LENGTH(padding_mode);
-    st->ssa = true;
-    return VSC_OK;
+    const int salt = VSC_PAD_SALT_LENGTH(padding_mode);
+    return startSignature(rsa, resolveDigest(digest_id, padding_mode), scheme, salt > 0 ? salt : kAnySalt, padding_mode,
+                          sign);
+}
+
+int VSC_Init_RSASSA_PSS(RSA_UNIT* rsa, int digest_id, int salt_len, int sign) {
+    if (rsa == nullptr) return VSC_ERR_NULL_ARGUMENT;
+    if (salt_len < 0) return VSC_ERR_INVALID_ARGUMENT;
+    return startSignature(rsa, resolveDigest(digest_id, 0), VSC_RSASSA_PSS, salt_len, VSC_RSASSA_PSS, sign);
 }
 
 int VSC_Update_RSASSA(RSA_UNIT* rsa, const unsigned char* data, int len) {
@@ -663,7 +678,8 @@ int VSC_Add_RSASSA_PKCS1_PSS_Encode(const RSA_UNIT* rsa, unsigned char* out, int
     int k = modulusBytes(rsa);
     if (em_len < k) return VSC_ERR_BUFFER_TOO_SMALL;
     std::memset(out, 0, static_cast<std::size_t>(em_len));
-    return pssEncode(id, BN_num_bits(rsa->n->bn), m_hash, m_hash_len, salt_len, out + (em_len - k), k);
+    return pssEncode(id, BN_num_bits(rsa->n->bn), m_hash, m_hash_len, salt_len > 0 ? salt_len : kAnySalt,
+                     out + (em_len - k), k);
 }
 
 }  // extern "C"

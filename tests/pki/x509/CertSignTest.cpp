@@ -74,6 +74,26 @@ TEST(CertSignature, BodiesAsReceived) {
     EXPECT_EQ(verify_SIG_X509_CERT(pss.get(), keyOf(ca)), VSC_FAIL);
 }
 
+// A certificate whose PSS parameters state one salt length verifies only
+// when its signature was made with that length, 0 included; openssl
+// pkeyutl made the signatures and openssl verify agrees.
+TEST(CertSignature, PssSaltLengthIsTheStatedOne) {
+    Cert ca = certFixture("ca.der");
+    for (int made : {0, 20, 32}) {
+        for (int stated : {0, 20, 32}) {
+            const std::string file = "pss-salt" + std::to_string(made) + "-stated" + std::to_string(stated) + ".der";
+            SCOPED_TRACE(file);
+            Cert cert = certFixture(file);
+            ASSERT_NE(cert, nullptr);
+            const bool same = made == stated;
+            EXPECT_EQ(verify_SIG_X509_CERT(cert.get(), keyOf(ca)), same ? 0 : VSC_FAIL);
+            const auto peer =
+                zqtest::run({"openssl", "verify", "-CAfile", certFixtures() + "/ca.pem", certFixtures() + "/" + file});
+            EXPECT_EQ(peer.status == 0, same);
+        }
+    }
+}
+
 TEST(CertSignature, RefusedAlgorithmsAndKeys) {
     Cert ca = certFixture("ca.der");
     Cert ec = certFixture("ec.der");

@@ -147,6 +147,55 @@ TEST_F(VscRsa, OurSignaturesVerifyWithOpensslAndTheirsWithOurs) {
     }
 }
 
+// The exact-salt start: a PSS signature verifies only under the salt length
+// it was made with, 0 included, both ways with openssl; the mode's salt bits
+// keep their meaning (0: the digest's length to sign, any length to verify).
+TEST_F(VscRsa, ExactPssSaltLengths) {
+    RsaPtr priv = key(), pub = publicKey();
+    const Bytes msg = pattern(1000, 5);
+    const std::string digestFile = write("digest", digestOf(VSC_DIGEST_SHA256, msg));
+    auto pssOpts = [](int salt) {
+        return std::vector<std::string>{"-pkeyopt", "digest:sha256",
+                                        "-pkeyopt", "rsa_padding_mode:pss",
+                                        "-pkeyopt", "rsa_pss_saltlen:" + std::to_string(salt)};
+    };
+    auto exact = [&](RSA_UNIT* r, int salt, int sign, Bytes sig) {
+        EXPECT_EQ(VSC_Init_RSASSA_PSS(r, VSC_DIGEST_SHA256, salt, sign), VSC_OK);
+        EXPECT_EQ(VSC_Update_RSASSA(r, msg.data(), static_cast<int>(msg.size())), VSC_OK);
+        int len = static_cast<int>(sig.size());
+        const int rc = VSC_Final_RSASSA(r, sig.data(), &len);
+        sig.resize(rc == VSC_OK ? static_cast<size_t>(len) : 0);
+        return std::make_pair(rc, sig);
+    };
+    const int salts[] = {0, 20, 32};
+    for (int made : salts) {
+        SCOPED_TRACE("made with " + std::to_string(made));
+        std::vector<std::string> args{"pkeyutl", "-sign", "-inkey", file("priv.pem"), "-in", digestFile};
+        for (const auto& o : pssOpts(made)) args.push_back(o);
+        const Bytes theirs = bytesOf(openssl(args));
+        for (int asked : salts)
+            EXPECT_EQ(exact(pub.get(), asked, 0, theirs).first, asked == made ? VSC_OK : VSC_FAIL) << asked;
+        EXPECT_EQ(verify(pub.get(), VSC_DIGEST_SHA256, VSC_RSASSA_PSS, msg, theirs), VSC_OK);
+
+        const auto [rc, ours] = exact(priv.get(), made, 1, Bytes(256));
+        ASSERT_EQ(rc, VSC_OK);
+        const std::string sigFile = write("sig", ours);
+        for (int asked : salts) {
+            std::vector<std::string> check{"pkeyutl", "-verify",  "-pubin",   "-inkey", file("pub.pem"),
+                                           "-in",     digestFile, "-sigfile", sigFile};
+            for (const auto& o : pssOpts(asked)) check.push_back(o);
+            EXPECT_EQ(opensslStatus(check) == 0, asked == made) << asked;
+        }
+    }
+    // The longest salt a 2048-bit key holds with SHA-256 is 256 - 32 - 2.
+    const auto [longest, longSig] = exact(priv.get(), 222, 1, Bytes(256));
+    ASSERT_EQ(longest, VSC_OK);
+    EXPECT_EQ(exact(pub.get(), 222, 0, longSig).first, VSC_OK);
+    EXPECT_EQ(exact(priv.get(), 223, 1, Bytes(256)).first, VSC_FAIL);
+    EXPECT_EQ(VSC_Init_RSASSA_PSS(priv.get(), VSC_DIGEST_SHA256, -1, 1), VSC_ERR_INVALID_ARGUMENT);
+    EXPECT_EQ(VSC_Init_RSASSA_PSS(nullptr, VSC_DIGEST_SHA256, 0, 1), VSC_ERR_NULL_ARGUMENT);
+}
+
 TEST_F(VscRsa, BadSignaturesFailAndNeverPass) {
     RsaPtr priv = key(), pub = publicKey();
     Bytes msg = bytesOf("the signed text");

@@ -336,6 +336,14 @@ VSC_API int VSC_Update_RSASSA(RSA_UNIT* rsa, const unsigned char* data, int len)
 VSC_API int VSC_Final_RSASSA(RSA_UNIT* rsa, unsigned char* sig, int* sig_len);
 /* Verification with the length as a value: 0 valid, VSC_FAIL not. */
 VSC_API int VSC_Verify_RSASSA(RSA_UNIT* rsa, const unsigned char* sig, int sig_len);
+/* RSASSA-PSS with an exact salt length, 0 included (the salt bits of
+ * VSC_Init_RSASSA's mode cannot ask for no salt, stop at 255, and when
+ * verifying 0 there accepts any length): signing writes a salt of salt_len
+ * bytes, verifying accepts only a salt of that length. digest_id is the
+ * message digest (0: SHA-1); MGF1 uses the same. Update and Final as after
+ * VSC_Init_RSASSA; a salt that does not fit the modulus fails there
+ * (VSC_FAIL). VSC_ERR_INVALID_ARGUMENT for a negative salt_len. */
+VSC_API int VSC_Init_RSASSA_PSS(RSA_UNIT* rsa, int digest_id, int salt_len, int sign);
 
 /* Encryption (RSAES).
  * padding_mode: scheme in the low byte (0 raw, 8 or 16 OAEP, 32 PKCS#1 v1.5),
