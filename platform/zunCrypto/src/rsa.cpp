@@ -1,12 +1,15 @@
 // RSA key records and the RSASSA / RSAES schemes.
 //
-// The RSA arithmetic is OpenSSL's (raw operations with blinding, built from
-// the record's values each time an operation starts, so callers may set the
-// values directly). The encodings (EMSA-PKCS1-v1_5, EMSA-PSS, OAEP, block
-// types 1 and 2) are ours, so that every digest of the layer, HAS-160
-// included, and both key directions work. Decryptions that handle a secret
-// (private key, PKCS#1 v1.5 or OAEP with an OpenSSL digest) use OpenSSL's
-// constant-time padding checks.
+// The RSA arithmetic is OpenSSL's (raw operations with blinding). Its key
+// object is made from the record's values once and kept, shared with the
+// unit's copies: making it sets up blinding and the Montgomery contexts
+// again, which costs as much as the operation itself. Callers may still set
+// the values directly, so every use first checks that the key was made from
+// the values the unit holds now. The encodings (EMSA-PKCS1-v1_5, EMSA-PSS,
+// OAEP, block types 1 and 2) are ours, so that every digest of the layer,
+// HAS-160 included, and both key directions work. Decryptions that handle a
+// secret (private key, PKCS#1 v1.5 or OAEP with an OpenSSL digest) use
+// OpenSSL's constant-time padding checks.
 #include "internal.h"
 
 #include <openssl/core_names.h>
@@ -14,6 +17,8 @@
 #include <openssl/rsa.h>
 
 #include <cstring>
+#include <mutex>
+#include <utility>
 
 namespace zc {
 namespace {
@@ -28,6 +33,24 @@ constexpr int kValues = 8;  // n .. qInv; the cache comes last
 // any length when verifying.
 constexpr int kAnySalt = -1;
 
+// OpenSSL's key of a unit's values, and those values (present or not, sign,
+// length and bytes of each of the eight): the key serves a unit only while
+// they are the unit's. Both are wiped when the last unit using it lets go.
+struct BuiltKey {
+    PkeyPtr pkey;
+    SecureBytes values;
+};
+
+// Where a unit and its copies keep their key: the first of them to need it
+// makes it, the others use it while their values are the same.
+struct KeySlot {
+    std::shared_ptr<const BuiltKey> key;
+};
+
+// Guards every unit's slot pointer and every slot's key: copies of one unit
+// may be made and used from several threads at once.
+std::mutex g_keyLock;
+
 struct RsaState {
     bool ssa = false;  // RSASSA started
     bool es = false;   // RSAES started
@@ -35,6 +58,7 @@ struct RsaState {
     int saltLen = kAnySalt;  // PSS: the exact length, or kAnySalt
     int oaepDigest = 0;
     bool usePrivate = false;
+    std::shared_ptr<KeySlot> slot;  // under g_keyLock
 };
 
 RsaState* stateOf(RSA_UNIT* r) {
@@ -64,11 +88,33 @@ struct ParamDeleter {
     }
 };
 
-// An OpenSSL key of the record's current values.
-int buildKey(const RSA_UNIT* r, bool withPrivate, PkeyPtr& out) {
+// The record's values as they stand, for comparison with a kept key's.
+void valuesOf(RSA_UNIT* r, SecureBytes& out) {
+    std::size_t size = 0;
+    for (int i = 0; i < kValues; ++i)
+        if (const BIGINT* v = *slot(r, i)) size += 5 + static_cast<std::size_t>(BN_num_bytes(v->bn));
+    out.assign(kValues + size, 0);
+    unsigned char* at = out.data();
+    for (int i = 0; i < kValues; ++i) {
+        const BIGINT* v = *slot(r, i);
+        *at++ = v == nullptr ? 0 : (BN_is_negative(v->bn) ? 2 : 1);
+        if (v == nullptr) continue;
+        const int n = BN_num_bytes(v->bn);
+        for (int shift = 24; shift >= 0; shift -= 8) *at++ = static_cast<unsigned char>(n >> shift);
+        at += BN_bn2bin(v->bn, at);
+    }
+    out.resize(static_cast<std::size_t>(at - out.data()));
+}
+
+bool sameValues(const SecureBytes& a, const SecureBytes& b) {
+    return a.size() == b.size() && CRYPTO_memcmp(a.data(), b.data(), a.size()) == 0;
+}
+
+// An OpenSSL key of the record's current values: a key pair when d is held.
+int buildKey(const RSA_UNIT* r, PkeyPtr& out) {
     if (int rc = ensureInit(); rc != VSC_OK) return rc;
     if (r->n == nullptr || r->e == nullptr || BN_is_zero(r->n->bn) || BN_is_zero(r->e->bn)) return VSC_ERR_KEY_MISSING;
-    if (withPrivate && (r->d == nullptr || BN_is_zero(r->d->bn))) return VSC_ERR_KEY_MISSING;
+    const bool withPrivate = r->d != nullptr && !BN_is_zero(r->d->bn);
     std::unique_ptr<OSSL_PARAM_BLD, ParamBldDeleter> bld(OSSL_PARAM_BLD_new());
     if (!bld) return VSC_ERR_MEMORY;
     bool ok = OSSL_PARAM_BLD_push_BN(bld.get(), OSSL_PKEY_PARAM_RSA_N, r->n->bn) &&
@@ -94,11 +140,52 @@ int buildKey(const RSA_UNIT* r, bool withPrivate, PkeyPtr& out) {
     return VSC_OK;
 }
 
+// The unit's OpenSSL key: the kept one while it was made from the values the
+// unit holds now, else one made afresh and kept (apart from copies whose
+// values differ). usePrivate: the operation needs d.
+int keyOf(RSA_UNIT* r, bool usePrivate, std::shared_ptr<const BuiltKey>& out) {
+    if (usePrivate && (r->d == nullptr || BN_is_zero(r->d->bn))) return VSC_ERR_KEY_MISSING;
+    RsaState* st = stateOf(r);
+    if (st == nullptr) return VSC_ERR_MEMORY;
+    try {
+        SecureBytes now;
+        valuesOf(r, now);
+        {
+            std::lock_guard<std::mutex> hold(g_keyLock);
+            if (st->slot) out = st->slot->key;
+        }
+        if (out && sameValues(out->values, now)) return VSC_OK;
+        auto made = std::make_shared<BuiltKey>();
+        if (int rc = buildKey(r, made->pkey); rc != VSC_OK) return rc;
+        made->values = std::move(now);
+        out = made;
+        auto fresh = std::make_shared<KeySlot>();
+        std::shared_ptr<const BuiltKey> replaced;  // released after the lock
+        std::lock_guard<std::mutex> hold(g_keyLock);
+        // A copy whose values no longer match the shared key takes a slot of its own.
+        if (!st->slot || (st->slot->key && !sameValues(st->slot->key->values, made->values)))
+            st->slot = std::move(fresh);
+        replaced = std::exchange(st->slot->key, made);
+        return VSC_OK;
+    } catch (const std::bad_alloc&) {
+        return VSC_ERR_MEMORY;
+    }
+}
+
+// Lets go of the kept key (values replaced by the library itself).
+void dropKey(RSA_UNIT* r) {
+    RsaState* st = static_cast<RsaState*>(r->impl);
+    if (st == nullptr) return;
+    std::shared_ptr<KeySlot> old;
+    std::lock_guard<std::mutex> hold(g_keyLock);
+    old = std::move(st->slot);
+}
+
 // Raw RSA on exactly k bytes (a number below n); out receives k bytes.
-int rawOperation(const RSA_UNIT* r, bool usePrivate, const unsigned char* in, unsigned char* out) {
-    PkeyPtr key;
-    if (int rc = buildKey(r, usePrivate, key); rc != VSC_OK) return rc;
-    PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_pkey(libctx(), key.get(), nullptr));
+int rawOperation(RSA_UNIT* r, bool usePrivate, const unsigned char* in, unsigned char* out) {
+    std::shared_ptr<const BuiltKey> key;
+    if (int rc = keyOf(r, usePrivate, key); rc != VSC_OK) return rc;
+    PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_pkey(libctx(), key->pkey.get(), nullptr));
     if (!ctx) return VSC_ERR_MEMORY;
     size_t k = static_cast<size_t>(modulusBytes(r));
     size_t outLen = k;
@@ -322,11 +409,11 @@ bool type1Decode(const unsigned char* em, int k, int* mOff, int* mLen) {
 }
 
 // Private-key decryption through OpenSSL's constant-time padding checks.
-int opensslPrivateDecrypt(const RSA_UNIT* r, int padding, int oaepDigest, const unsigned char* in, int inLen,
+int opensslPrivateDecrypt(RSA_UNIT* r, int padding, int oaepDigest, const unsigned char* in, int inLen,
                           SecureBytes& plain) {
-    PkeyPtr key;
-    if (int rc = buildKey(r, true, key); rc != VSC_OK) return rc;
-    PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_pkey(libctx(), key.get(), nullptr));
+    std::shared_ptr<const BuiltKey> key;
+    if (int rc = keyOf(r, true, key); rc != VSC_OK) return rc;
+    PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_pkey(libctx(), key->pkey.get(), nullptr));
     if (!ctx || EVP_PKEY_decrypt_init(ctx.get()) <= 0 || EVP_PKEY_CTX_set_rsa_padding(ctx.get(), padding) <= 0)
         return VSC_ERR_BACKEND;
     if (padding == RSA_PKCS1_OAEP_PADDING) {
@@ -480,6 +567,7 @@ int VSC_Set_RSA_Params(RSA_UNIT* rsa, const BIGINT* n, const BIGINT* e, const BI
         freeBigint(slot(rsa, i));
         *slot(rsa, i) = copies[i];
     }
+    dropKey(rsa);
     rsa->is_private = rsa->d != nullptr ? 1 : 0;
     bool crt = rsa->p && rsa->q && rsa->dP && rsa->dQ && rsa->qInv;
     rsa->flag = rsa->d == nullptr ? VSC_RSA_FLAG_PUBLIC : (crt ? VSC_RSA_FLAG_FULL : VSC_RSA_FLAG_PRIVATE);
@@ -503,6 +591,24 @@ RSA_UNIT* VSC_Dup_RSA(const RSA_UNIT* rsa) {
     }
     copy->flag = rsa->flag;
     copy->is_private = rsa->is_private;
+    // The copy shares the source's key (made by whichever of them needs it
+    // first). The source is const to its callers, who may copy it from
+    // several threads at once: its slot is made under the lock.
+    RsaState* mine = stateOf(copy);
+    if (mine == nullptr) {
+        VSC_Free_RSA(copy);
+        return nullptr;
+    }
+    try {
+        std::lock_guard<std::mutex> hold(g_keyLock);
+        RsaState* theirs = stateOf(src);
+        if (theirs != nullptr) {
+            if (!theirs->slot) theirs->slot = std::make_shared<KeySlot>();
+            mine->slot = theirs->slot;
+        }
+    } catch (const std::bad_alloc&) {
+        // The copy makes a key of its own when it needs one.
+    }
     return copy;
 }
 

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <climits>
+#include <thread>
+#include <utility>
 
 #include <sstream>
 
@@ -422,4 +425,115 @@ TEST_F(VscRsa, GeneratedKeysAndHas160Signatures) {
     }
     EXPECT_EQ(VSC_Generate_RSA_Params_Ex(r.get(), 65536, 2048, 0), VSC_ERR_INVALID_ARGUMENT);
     EXPECT_EQ(VSC_Generate_RSA_Params_Ex(r.get(), 3, 512, 0), VSC_ERR_INVALID_ARGUMENT);
+}
+
+// The unit keeps OpenSSL's key between operations; values set directly in
+// the record, in place or by new BIGINTs, are still the ones used.
+TEST_F(VscRsa, KeptKeyFollowsTheValuesSetDirectly) {
+    RsaPtr a = key();
+    RsaPtr b(VSC_New_RSA());
+    ASSERT_EQ(VSC_Generate_RSA_Params_Ex(b.get(), 65537, 1024, 0), VSC_OK);
+    RsaPtr aPub = publicKey(), bPub(VSC_New_RSA());
+    ASSERT_EQ(VSC_Set_RSA_Public_Params(bPub.get(), b->n, b->e), VSC_OK);
+    const Bytes msg = bytesOf("kept key");
+    auto signedBy = [&](RSA_UNIT* unit) {
+        const Bytes sig = sign(unit, VSC_DIGEST_SHA256, VSC_RSASSA_PKCS1_V15, msg);
+        if (verify(aPub.get(), VSC_DIGEST_SHA256, VSC_RSASSA_PKCS1_V15, msg, sig) == VSC_OK) return 'a';
+        if (verify(bPub.get(), VSC_DIGEST_SHA256, VSC_RSASSA_PKCS1_V15, msg, sig) == VSC_OK) return 'b';
+        return '?';
+    };
+    RsaPtr unit = key();
+    EXPECT_EQ(signedBy(unit.get()), 'a');
+    // New BIGINTs in the members, as a decoder fills a record.
+    for (int i = 0; i < 8; ++i) {
+        BIGINT** slots[] = {&unit->n, &unit->e, &unit->d, &unit->p, &unit->q, &unit->dP, &unit->dQ, &unit->qInv};
+        const BIGINT* from[] = {b->n, b->e, b->d, b->p, b->q, b->dP, b->dQ, b->qInv};
+        VSC_Free_BIGINT(*slots[i]);
+        *slots[i] = VSC_Dup_BIGINT(from[i]);
+    }
+    EXPECT_EQ(signedBy(unit.get()), 'b');
+    // The same BIGINTs given other values in place.
+    for (auto [to, from] : {std::pair{unit->n, a->n},
+                            {unit->e, a->e},
+                            {unit->d, a->d},
+                            {unit->p, a->p},
+                            {unit->q, a->q},
+                            {unit->dP, a->dP},
+                            {unit->dQ, a->dQ},
+                            {unit->qInv, a->qInv}})
+        ASSERT_EQ(VSC_Copy_BIGINT(to, from), VSC_OK);
+    EXPECT_EQ(signedBy(unit.get()), 'a');
+    // The CRT values taken away: n, e and d alone still sign.
+    for (BIGINT** v : {&unit->p, &unit->q, &unit->dP, &unit->dQ, &unit->qInv}) {
+        VSC_Free_BIGINT(*v);
+        *v = nullptr;
+    }
+    EXPECT_EQ(signedBy(unit.get()), 'a');
+    // d taken away: no private operation.
+    VSC_Free_BIGINT(unit->d);
+    unit->d = nullptr;
+    EXPECT_EQ(VSC_Init_RSASSA(unit.get(), VSC_DIGEST_SHA256, VSC_RSASSA_PKCS1_V15, 1), VSC_ERR_KEY_MISSING);
+    // The setter replaces the key too, and decryption follows as signing does.
+    ASSERT_EQ(VSC_Set_RSA_Params(unit.get(), b->n, b->e, b->d, b->p, b->q, b->dP, b->dQ, b->qInv), VSC_OK);
+    EXPECT_EQ(signedBy(unit.get()), 'b');
+    const Bytes secret = bytesOf("a secret");
+    EXPECT_EQ(decrypt(unit.get(), VSC_RSAES_PKCS1_V15, 1, encrypt(bPub.get(), VSC_RSAES_PKCS1_V15, 0, secret)), secret);
+    ASSERT_EQ(VSC_Copy_BIGINT(unit->d, a->d), VSC_OK);
+    ASSERT_EQ(VSC_Copy_BIGINT(unit->n, a->n), VSC_OK);
+    for (BIGINT** v : {&unit->p, &unit->q, &unit->dP, &unit->dQ, &unit->qInv}) {
+        VSC_Free_BIGINT(*v);
+        *v = nullptr;
+    }
+    EXPECT_EQ(decrypt(unit.get(), VSC_RSAES_OAEP_V21, 1, encrypt(aPub.get(), VSC_RSAES_OAEP_V21, 0, secret)), secret);
+}
+
+// Copies share the key their source made (or the one they make first) until
+// the values of one of them change; copies made and used from several
+// threads at once all sign with their own values.
+TEST_F(VscRsa, CopiesShareTheKeptKeyUntilTheirValuesDiffer) {
+    RsaPtr source = key(), pub = publicKey();
+    RsaPtr other(VSC_New_RSA());
+    ASSERT_EQ(VSC_Generate_RSA_Params_Ex(other.get(), 65537, 1024, 0), VSC_OK);
+    const Bytes msg = bytesOf("copies");
+    const Bytes expected = sign(source.get(), VSC_DIGEST_SHA256, VSC_RSASSA_PKCS1_V15, msg);
+    RsaPtr copy(VSC_Dup_RSA(source.get()));
+    ASSERT_EQ(VSC_Copy_BIGINT(copy->n, other->n), VSC_OK);
+    ASSERT_EQ(VSC_Copy_BIGINT(copy->d, other->d), VSC_OK);
+    for (BIGINT** v : {&copy->p, &copy->q, &copy->dP, &copy->dQ, &copy->qInv}) {
+        VSC_Free_BIGINT(*v);
+        *v = nullptr;
+    }
+    const Bytes fromCopy = sign(copy.get(), VSC_DIGEST_SHA256, VSC_RSASSA_PKCS1_V15, msg);
+    EXPECT_EQ(fromCopy.size(), 128u);
+    EXPECT_EQ(sign(source.get(), VSC_DIGEST_SHA256, VSC_RSASSA_PKCS1_V15, msg), expected);
+    RsaPtr second(VSC_Dup_RSA(copy.get()));
+    EXPECT_EQ(sign(second.get(), VSC_DIGEST_SHA256, VSC_RSASSA_PKCS1_V15, msg), fromCopy);
+    copy.reset();
+    EXPECT_EQ(sign(second.get(), VSC_DIGEST_SHA256, VSC_RSASSA_PKCS1_V15, msg), fromCopy);
+
+    // One unit copied by many threads (as a CA key is for each check), each
+    // copy signing and verifying; a fresh source whose key nobody made yet.
+    RsaPtr shared = key();
+    std::atomic<int> good{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 6; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 4; ++i) {
+                RsaPtr mine(VSC_Dup_RSA(shared.get()));
+                Bytes sig(256);
+                int len = 256;
+                if (!mine || VSC_Init_RSASSA(mine.get(), VSC_DIGEST_SHA256, VSC_RSASSA_PKCS1_V15, 1) != VSC_OK ||
+                    VSC_Update_RSASSA(mine.get(), msg.data(), static_cast<int>(msg.size())) != VSC_OK ||
+                    VSC_Final_RSASSA(mine.get(), sig.data(), &len) != VSC_OK || sig != expected)
+                    continue;
+                if (VSC_Init_RSASSA(mine.get(), VSC_DIGEST_SHA256, VSC_RSASSA_PKCS1_V15, 0) == VSC_OK &&
+                    VSC_Update_RSASSA(mine.get(), msg.data(), static_cast<int>(msg.size())) == VSC_OK &&
+                    VSC_Verify_RSASSA(mine.get(), sig.data(), len) == VSC_OK)
+                    ++good;
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(good.load(), 24);
+    EXPECT_EQ(verify(pub.get(), VSC_DIGEST_SHA256, VSC_RSASSA_PKCS1_V15, msg, expected), VSC_OK);
 }

@@ -19,7 +19,8 @@
  *   where noted, set). Members named impl belong to the library.
  * - Key material held by units is zeroed when the unit is freed or cleaned.
  * - Objects are not shared between threads; distinct objects may be used from
- *   distinct threads at once.
+ *   distinct threads at once. VSC_Dup_RSA may copy one unit from several
+ *   threads at once, and the copies may be used at once.
  */
 #ifndef ZUNCRYPTO_ZUNCRYPTO_H
 #define ZUNCRYPTO_ZUNCRYPTO_H
@@ -303,7 +304,11 @@ typedef struct vsc_rsa_unit_st {
 
 /* The key values are read when an operation starts: callers may set the
  * members directly (the unit owns them and frees them). Private operations need
- * n, e and d (CRT values are used when all five are present); public ones n and e. */
+ * n, e and d (CRT values are used when all five are present); public ones n and e.
+ * The unit keeps the backend's key made from its values between operations,
+ * shared with its copies (VSC_Dup_RSA), and makes it again when the values
+ * are no longer the ones it was made from; it is freed and wiped with the
+ * last unit that uses it. */
 VSC_API RSA_UNIT* VSC_New_RSA(void);
 VSC_API void VSC_Free_RSA(RSA_UNIT* rsa);
 VSC_API void VSC_Clean_RSA(RSA_UNIT* rsa); /* frees and zeroes every value, keeps the record */
