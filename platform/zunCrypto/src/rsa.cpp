@@ -477,11 +477,11 @@ int finishSignature(RSA_UNIT* r, RsaState* st, unsigned char* sig, int* sigLen, 
         if (rc == VSC_OK) *sigLen = k;
         return rc;
     }
-    if (*sigLen <= 0 || *sigLen > k) return VSC_FAIL;
-    // A signature with its leading zero bytes dropped is the same number.
-    SecureBytes padded(static_cast<std::size_t>(k), 0);
-    std::memcpy(padded.data() + (k - *sigLen), sig, static_cast<std::size_t>(*sigLen));
-    int rc = rawOperation(r, false, padded.data(), block.data());
+    // Exactly the modulus length, as openssl and NSS want: the same number
+    // with its leading zero bytes dropped would be a second byte form of one
+    // signature.
+    if (*sigLen != k) return VSC_FAIL;
+    int rc = rawOperation(r, false, sig, block.data());
     if (rc != VSC_OK) return rc;
     if (st->scheme == VSC_RSASSA_PSS)
         return pssVerify(r->digest_id, modBits, mHash, st->saltLen, block.data(), k) ? VSC_OK : VSC_FAIL;

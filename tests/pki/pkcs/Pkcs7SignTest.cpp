@@ -525,6 +525,15 @@ TEST(Pkcs7Sign, KcdsaRoundTrip) {
         ASSERT_NE(back, nullptr);
         EXPECT_EQ(verify_PKCS7(back.get(), nullptr, nullptr, 0), 0);
         OCTET_STRING* sig = signerAt(back.get(), 0)->encryptedDigest;
+        // The same value with a long-form length is not its DER: refused.
+        const Bytes der(sig->data, sig->data + sig->length);
+        Bytes longForm{0x30, 0x81};
+        longForm.insert(longForm.end(), der.begin() + 1, der.end());
+        ASSERT_EQ(set_ASN1_STRING_value(sig, ASN1_TAG_OCTET_STRING, longForm.data(), static_cast<int>(longForm.size())),
+                  0);
+        EXPECT_EQ(verify_PKCS7(back.get(), nullptr, nullptr, 0), 0x4b21000e);
+        ASSERT_EQ(set_ASN1_STRING_value(sig, ASN1_TAG_OCTET_STRING, der.data(), static_cast<int>(der.size())), 0);
+        EXPECT_EQ(verify_PKCS7(back.get(), nullptr, nullptr, 0), 0);
         sig->data[sig->length - 1] ^= 1;
         EXPECT_EQ(verify_PKCS7(back.get(), nullptr, nullptr, 0), VSC_FAIL);
     }

@@ -231,7 +231,12 @@ TEST(CertSigning, OneKeySignsFromManyThreads) {
         });
     for (auto& t : threads) t.join();
     EXPECT_EQ(wrong.load(), 0);
-    EXPECT_EQ(static_cast<const RSA_UNIT*>(key->key)->impl, nullptr);
+    // No operation ran on the shared unit itself (it keeps only the OpenSSL
+    // key its copies share).
+    const auto* shared = static_cast<const RSA_UNIT*>(key->key);
+    EXPECT_EQ(shared->digest_unit, nullptr);
+    EXPECT_EQ(shared->digest_id, 0);
+    EXPECT_EQ(shared->padding_mode, 0);
 }
 
 TEST(CertSigning, RefusedAlgorithmsAndKeys) {
@@ -286,6 +291,16 @@ TEST(CertSigning, KcdsaRoundTrip) {
         Cert back = decodeCert(encodeCert(cert.get()));
         ASSERT_NE(back, nullptr);
         EXPECT_EQ(verify_SIG_X509_CERT(back.get(), get_X509_SPKI(back.get())), 0);
+        // The same value with a long-form length is not its DER: refused.
+        Cert ber = decodeCert(encodeCert(cert.get()));
+        ASSERT_NE(ber, nullptr);
+        Bytes longForm{0x30, 0x81};
+        longForm.insert(longForm.end(), sig->data + 1, sig->data + sig->length);
+        ASSERT_EQ(set_ASN1_STRING_value(ber->signatureValue, ASN1_TAG_BIT_STRING, longForm.data(),
+                                        static_cast<int>(longForm.size())),
+                  0);
+        ber->signatureValue->extra = 0;
+        EXPECT_EQ(verify_SIG_X509_CERT(ber.get(), get_X509_SPKI(ber.get())), 0x46180104);
         back->signatureValue->data[back->signatureValue->length - 1] ^= 1;
         EXPECT_EQ(verify_SIG_X509_CERT(back.get(), get_X509_SPKI(back.get())), VSC_FAIL);
 

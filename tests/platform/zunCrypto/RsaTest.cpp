@@ -223,6 +223,23 @@ TEST_F(VscRsa, BadSignaturesFailAndNeverPass) {
         EXPECT_EQ(verify(pub.get(), VSC_DIGEST_SHA256, mode, msg, longer), VSC_FAIL);
         EXPECT_EQ(verify(pub.get(), VSC_DIGEST_SHA256, mode, msg, Bytes(sig.size(), 0xff)), VSC_FAIL);
     }
+    // A signature whose first byte is zero has that byte: without it, it is
+    // the same number but not the same bytes, and openssl refuses it too.
+    Bytes leadingZero, zeroMsg;
+    for (int i = 0; i < 4000 && leadingZero.empty(); ++i) {
+        zeroMsg = bytesOf("message " + std::to_string(i));
+        Bytes sig = sign(priv.get(), VSC_DIGEST_SHA256, VSC_RSASSA_PKCS1_V15, zeroMsg);
+        if (sig[0] == 0) leadingZero = sig;
+    }
+    ASSERT_FALSE(leadingZero.empty());
+    EXPECT_EQ(verify(pub.get(), VSC_DIGEST_SHA256, VSC_RSASSA_PKCS1_V15, zeroMsg, leadingZero), VSC_OK);
+    const Bytes dropped(leadingZero.begin() + 1, leadingZero.end());
+    EXPECT_EQ(verify(pub.get(), VSC_DIGEST_SHA256, VSC_RSASSA_PKCS1_V15, zeroMsg, dropped), VSC_FAIL);
+    const std::string digestFile = write("digest", digestOf(VSC_DIGEST_SHA256, zeroMsg));
+    for (const Bytes* sig : std::initializer_list<const Bytes*>{&leadingZero, &dropped})
+        EXPECT_EQ(opensslStatus({"pkeyutl", "-verify", "-pubin", "-inkey", file("pub.pem"), "-in", digestFile,
+                                 "-sigfile", write("sig", *sig), "-pkeyopt", "digest:sha256"}) == 0,
+                  sig == &leadingZero);
     // A v1.5 signature is not a PSS one.
     Bytes v15 = sign(priv.get(), VSC_DIGEST_SHA256, VSC_RSASSA_PKCS1_V15, msg);
     EXPECT_EQ(verify(pub.get(), VSC_DIGEST_SHA256, VSC_RSASSA_PSS, msg, v15), VSC_FAIL);

@@ -335,8 +335,8 @@ VSC_API int VSC_Init_RSASSA(RSA_UNIT* rsa, int digest_id, int padding_mode, int 
 VSC_API int VSC_Update_RSASSA(RSA_UNIT* rsa, const unsigned char* data, int len);
 /* Signing: writes the signature (modulus length) into sig; *sig_len is the room
  * on entry when positive (0: room for the modulus length assumed) and the
- * length on return. Verifying: *sig_len is the signature's length; returns 0
- * when it is valid, VSC_FAIL when not. Either way the unit is then ready for a
+ * length on return. Verifying: *sig_len is the signature's length, which
+ * must be the modulus length; returns 0 when it is valid, VSC_FAIL when not. Either way the unit is then ready for a
  * next message under the same key, digest and padding. */
 VSC_API int VSC_Final_RSASSA(RSA_UNIT* rsa, unsigned char* sig, int* sig_len);
 /* Verification with the length as a value: 0 valid, VSC_FAIL not. */
