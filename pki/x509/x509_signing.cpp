@@ -108,8 +108,11 @@ bool rsaScheme(const OBJECT_IDENTIFIER* alg, const ASN1_STRING* params, bool sig
     const int cipher = get_CipherID_from_OID(row);
     if (!isRsaFamily(cipher)) return false;
     if (cipher == VSC_PKEY_RSA_PSS) return !signing && zpki::x509::pssScheme(params, out);
+    // The RSA-with-digest rows, and the older ones filed under plain RSA
+    // (sha1WithRSA, md5WithRSA): PKCS#1 v1.5.
     out = {get_DigestID_from_OID(row), false, 0};
-    return out.digest != 0 && (cipher & 0xff) == VSC_RSASSA_PKCS1_V15;
+    const int scheme = cipher & 0xff;
+    return out.digest != 0 && (scheme == VSC_RSASSA_DEFAULT || scheme == VSC_RSASSA_PKCS1_V15);
 }
 
 // Starts a KCDSA unit under the digest the algorithm's row names (SHA-1 for

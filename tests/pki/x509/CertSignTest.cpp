@@ -54,7 +54,8 @@ TEST(CertSignature, PkitsAndVectors) {
 // the bytes they came with; encoded afresh they would not.
 TEST(CertSignature, BodiesAsReceived) {
     Cert ca = certFixture("ca.der");
-    for (const char* file : {"leaf.der", "pss-sha256.der", "pss-sha512.der", "nonminimal.der", "absent-params.der"}) {
+    for (const char* file :
+         {"leaf.der", "pss-sha256.der", "pss-sha512.der", "nonminimal.der", "absent-params.der", "oiw-sha1.der"}) {
         SCOPED_TRACE(file);
         Cert cert = certFixture(file);
         ASSERT_NE(cert, nullptr);

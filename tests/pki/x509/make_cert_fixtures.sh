@@ -11,6 +11,8 @@
 #                                pkeyutl with a salt of X bytes (X and Y in 0, 20, 32)
 #   nonminimal.der               leaf whose serial is the non-minimal INTEGER 00 12 34
 #   absent-params.der            leaf whose signature AlgorithmIdentifiers have no NULL
+#   oiw-sha1.der                 leaf signed with SHA-1 and PKCS#1 v1.5 under the older OIW
+#                                identifier sha1WithRSA (1.3.14.3.2.29)
 #   pss-negative-salt.der        leaf signed by ca with RSASSA-PSS (SHA-256, 32-byte salt) whose
 #                                parameters give the saltLength as -32, which openssl refuses
 #   bounds.der                   leaf valid 2030-01-01 00:00:00Z through 2030-12-31 23:59:59Z
@@ -94,14 +96,14 @@ def children(der):
     return out
 
 
-def resign(name, edit, pad=padding.PKCS1v15()):
+def resign(name, edit, pad=padding.PKCS1v15(), digest=hashes.SHA256()):
     """The leaf's TBSCertificate changed by edit(list of its elements) and
     signed by ca; edit returns the outer AlgorithmIdentifier to use."""
     cert = build('Leaf', utc(2020, 1, 1), utc(2040, 1, 1))
     elements = children(cert.tbs_certificate_bytes)
     alg = edit(elements)
     body = tlv(0x30, b''.join(elements))
-    sig = ca_key.sign(body, pad, hashes.SHA256())
+    sig = ca_key.sign(body, pad, digest)
     open(name, 'wb').write(tlv(0x30, body + alg + tlv(0x03, b'\x00' + sig)))
 
 
@@ -131,8 +133,17 @@ def negative_salt(elements):
     return pss_negative_salt
 
 
+oiw_sha1_rsa = tlv(0x30, tlv(0x06, bytes.fromhex('2b0e03021d')) + tlv(0x05, b''))
+
+
+def oiw(elements):
+    elements[2] = oiw_sha1_rsa
+    return oiw_sha1_rsa
+
+
 resign('nonminimal.der', nonminimal)
 resign('absent-params.der', absent)
+resign('oiw-sha1.der', oiw, padding.PKCS1v15(), hashes.SHA1())
 resign('pss-negative-salt.der', negative_salt,
        padding.PSS(mgf=padding.MGF1(hashes.SHA256()), salt_length=32))
 
