@@ -258,6 +258,42 @@ bool nodeSize(const ASN1_UNIT* node, size_t& contents, size_t& total) {
 
 }  // namespace
 
+bool encodedSize(const ASN1_UNIT* node, size_t& total) {
+    size_t contents;
+    return nodeSize(node, contents, total);
+}
+
+bool serializeInto(const ASN1_UNIT* node, uint8_t* out, size_t room) {
+    size_t contents, total;
+    if (!nodeSize(node, contents, total) || total > room) return false;
+    *out++ = node->tag[0];
+    const size_t lo = static_cast<size_t>(getASN1LengthSize(node->length));
+    std::memcpy(out, node->length, lo);
+    out += lo;
+    if (contents) std::memcpy(out, node->value, contents);
+    if (node->length[0] == 0x80) {
+        out[contents] = 0;
+        out[contents + 1] = 0;
+    }
+    return true;
+}
+
+bool appendEncoded(ASN1_UNIT* parent, const uint8_t* bytes, size_t n) {
+    if (!parent->tag) {
+        clean_ASN1_UNIT(parent);
+        static const uint8_t kEmpty = 0;
+        if (!allocNode(parent, 0x30, &kEmpty, 1, 0)) return false;
+    }
+    const int current = getASN1ValueLength(parent);
+    if (current < 0 || static_cast<size_t>(current) + n > INT_MAX - 6) return false;
+    const size_t used = static_cast<size_t>(current);
+    if (!reserve(parent, used, n) || !setLengthOctets(parent, used + n, false)) return false;
+    if (n) std::memcpy(parent->value + used, bytes, n);
+    parent->eoc = nullptr;
+    contentsChanged(parent);
+    return true;
+}
+
 der::Cursor contentsOf(const ASN1_UNIT* node) {
     if (!node || !node->value) return {};
     const int len = getASN1ValueLength(node);

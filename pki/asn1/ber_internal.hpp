@@ -56,6 +56,12 @@ ASN1_UNIT* nodeFromElement(const der::Element& e);
 bool setNode(ASN1_UNIT* node, uint8_t identifier, const uint8_t* contents, size_t len, bool longForm);
 // Appends a whole element's bytes to the parent's contents.
 PKI_ERROR appendElement(ASN1_UNIT* parent, const ASN1_UNIT* child);
+// Appends encoded elements to the parent's contents (an empty parent becomes
+// a SEQUENCE).
+bool appendEncoded(ASN1_UNIT* parent, const uint8_t* bytes, size_t n);
+// The size of a node's whole encoding, and the encoding written into out.
+bool encodedSize(const ASN1_UNIT* node, size_t& total);
+bool serializeInto(const ASN1_UNIT* node, uint8_t* out, size_t room);
 
 // The value getBERChildAt hands out for an element and an expected type.
 void* decodeElement(const der::Element& e, int expected);

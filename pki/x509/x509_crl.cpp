@@ -256,7 +256,7 @@ PKI_ERROR decodeInfo(const der::Element& whole, X509_CRL_INFO*& out) {
         if (!d.next(e) || !CrlExtensions::decodeContents(e, t->crlExtensions)) return bad;
     }
     if (d.more()) return bad;
-    if (!zpki::x509::keep(t, whole.start, whole.totalSize)) return crlErr(F_SEQ_TO_X509_CRL_INFO, ERR_R_ALLOC_3C);
+    if (!zpki::x509::keep(t, whole)) return crlErr(F_SEQ_TO_X509_CRL_INFO, ERR_R_ALLOC_3C);
     out = info.release();
     return 0;
 }
@@ -690,7 +690,7 @@ ZUNPKI_API PKI_ERROR Seq_to_X509_CRL(const ASN1_UNIT* node, X509_CRL** crl) {
     if (!zpki::x509::readAlgorithm(alg, made->signatureAlgorithm, made->signatureParameters) ||
         !BitString::decodeContents(sig, made->signatureValue))
         return bad;
-    if (!zpki::x509::keep(made.get(), bytes.data(), bytes.size())) return crlErr(F_SEQ_TO_X509_CRL, ERR_R_ALLOC_3C);
+    if (!zpki::x509::keep(made.get(), whole)) return crlErr(F_SEQ_TO_X509_CRL, ERR_R_ALLOC_3C);
     zpki::asn1::deliver<clean_X509_CRL>(made, crl);
     return 0;
 }

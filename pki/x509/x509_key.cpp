@@ -8,6 +8,8 @@
 
 #include <zunPKI/asn1/asn1_objects.h>
 #include "asn1/asn1_struct.hpp"
+#include "asn1/codec_util.hpp"
+#include "x509/x509_key.hpp"
 #include "x509/x509_list.hpp"
 
 using namespace zpki::asn1;
@@ -108,10 +110,9 @@ struct SpkiParts {
     der::Element bits;  // the subjectPublicKey BIT STRING
 };
 
-bool splitSpki(const ASN1_UNIT* node, SpkiParts& out) {
-    der::Element spki;
-    if (!elementOf(node, spki) || spki.identifier != 0x30) return false;
-    Decoder d(ber::contentsOf(node));
+bool splitSpki(const der::Element& spki, SpkiParts& out) {
+    if (spki.identifier != 0x30) return false;
+    Decoder d(der::Cursor(spki.contents, spki.contentsSize));
     if (!d.next(out.algorithm) || out.algorithm.identifier != 0x30 || !d.next(out.bits) ||
         out.bits.identifier != ASN1_TAG_BIT_STRING || d.more())
         return false;
@@ -481,6 +482,63 @@ KCDSA_UNIT* kcdsaWithDerivedY(const KCDSA_UNIT* priv) {
 }
 
 }  // namespace
+
+namespace zpki::x509 {
+
+PKI_ERROR decodePublicKey(const der::Element& e, X509_PUBKEY*& out) {
+    const PKI_ERROR bad = x509Err(F_SEQ_TO_X509_PUBKEY, ERR_ASN1_DECODING);
+    const PKI_ERROR badKey = x509Err(F_SEQ_TO_X509_PUBKEY, ERR_R_BAD_KEY_VALUE);
+    const PKI_ERROR noMemory = x509Err(F_SEQ_TO_X509_PUBKEY, ERR_R_ALLOC_3C);
+    SpkiParts parts;
+    if (!splitSpki(e, parts)) return bad;
+    Owned<X509_PUBKEY, free_X509_PUBKEY> made(new_X509_PUBKEY());
+    if (!made || !(made->key = new_ASYMMETRIC_KEY())) return noMemory;
+    made->algorithm = static_cast<OBJECT_IDENTIFIER*>(ber::decodeElement(parts.oid, ASN1_TAG_OBJECT_IDENTIFIER));
+    made->subjectPublicKey = bitStringOf(parts.bits);
+    if (!made->algorithm || !made->subjectPublicKey) return bad;
+    ASYMMETRIC_KEY* key = made->key;
+    switch (index_from_OBJECT_IDENTIFIER(made->algorithm)) {
+        case kRowEcPublicKey: {
+            // Named curves only, and only those of the table.
+            if (!parts.hasParams || parts.params.identifier != ASN1_TAG_OBJECT_IDENTIFIER) return bad;
+            ECC_KEY* ec = VSC_New_ECC_Key();
+            if (!ec) return noMemory;
+            installKey(key, ASYMMETRIC_KEY_EC, ec);
+            if (set_ECURVE_from_list(&ec->curve, rowOf(parts.params)) != 0) return bad;
+            if (BITSTRING_to_ECC_KEY(made->subjectPublicKey, &ec) != 0 || VSC_Check_ECC_Key(ec) != VSC_OK)
+                return badKey;
+            break;
+        }
+        case kRowKcdsa: {
+            if (!parts.hasParams || parts.params.identifier != 0x30) return bad;
+            KCDSA_UNIT* k = VSC_New_KCDSA();
+            if (!k) return noMemory;
+            installKey(key, ASYMMETRIC_KEY_KCDSA, k);
+            if (BITSTRING_to_KCDSA_KEY(made->subjectPublicKey, &k) != 0) return badKey;
+            if (!readKcdsaParams(parts.params, k)) return bad;
+            break;
+        }
+        case kRowRsa: {
+            RSA_UNIT* rsa = nullptr;
+            if (BITSTRING_to_RSA_KEY(made->subjectPublicKey, &rsa) != 0) return badKey;
+            installKey(key, ASYMMETRIC_KEY_RSA, rsa);
+            break;
+        }
+        default:
+            return bad;
+    }
+    out = made.release();
+    return 0;
+}
+
+int writePublicKey(const X509_PUBKEY* pk, asn1::Writer& w) {
+    ASN1_UNIT* made = nullptr;
+    if (const PKI_ERROR rc = X509_PUBKEY_to_Seq(pk, &made)) return static_cast<int>(rc);
+    Owned<ASN1_UNIT, free_ASN1_UNIT> node(made);
+    return asn1::writeNode(node.get(), w) ? 0 : ERR_ASN1_ENCODING;
+}
+
+}  // namespace zpki::x509
 
 // ===========================================================================
 // Algorithm identifiers
@@ -862,7 +920,8 @@ ZUNPKI_API PKI_ERROR RSA_KEY_to_Seq(const RSA_UNIT* rsa, ASN1_UNIT** node) {
 ZUNPKI_API PKI_ERROR Seq_to_RSA_KEY(const ASN1_UNIT* node, RSA_UNIT** rsa) {
     if (!node || !rsa) return x509Err(F_Seq_to_RSA_KEY, ERR_R_NULL_ARGUMENT);
     SpkiParts parts;
-    if (!splitSpki(node, parts)) return x509Err(F_Seq_to_RSA_KEY, ERR_ASN1_DECODING);
+    der::Element spki;
+    if (!elementOf(node, spki) || !splitSpki(spki, parts)) return x509Err(F_Seq_to_RSA_KEY, ERR_ASN1_DECODING);
     if (rowOf(parts.oid) != kRowRsa) return x509Err(F_Seq_to_RSA_KEY, ERR_R_INVALID_ELEMENT);
     String bits(bitStringOf(parts.bits));
     if (!bits) return x509Err(F_Seq_to_RSA_KEY, ERR_ASN1_DECODING);
@@ -884,7 +943,8 @@ ZUNPKI_API PKI_ERROR Seq_to_KCDSA_KEY(const ASN1_UNIT* node, KCDSA_UNIT** kcdsa)
     if (!node || !kcdsa) return x509Err(F_Seq_to_KCDSA_KEY, ERR_R_NULL_ARGUMENT);
     const PKI_ERROR bad = x509Err(F_Seq_to_KCDSA_KEY, ERR_ASN1_DECODING);
     SpkiParts parts;
-    if (!splitSpki(node, parts)) return bad;
+    der::Element spki;
+    if (!elementOf(node, spki) || !splitSpki(spki, parts)) return bad;
     String bits(bitStringOf(parts.bits));
     KCDSA_UNIT* made = nullptr;
     if (!bits || BITSTRING_to_KCDSA_KEY(bits.get(), &made) != 0) return bad;
@@ -958,51 +1018,12 @@ ZUNPKI_API int cmp_X509_PUBKEY(const X509_PUBKEY* a, const X509_PUBKEY* b) {
 
 ZUNPKI_API PKI_ERROR Seq_to_X509_PUBKEY(const ASN1_UNIT* node, X509_PUBKEY** pk) {
     if (!node || !pk) return x509Err(F_SEQ_TO_X509_PUBKEY, ERR_R_NULL_ARGUMENT);
-    const PKI_ERROR bad = x509Err(F_SEQ_TO_X509_PUBKEY, ERR_ASN1_DECODING);
-    const PKI_ERROR badKey = x509Err(F_SEQ_TO_X509_PUBKEY, ERR_R_BAD_KEY_VALUE);
-    const PKI_ERROR noMemory = x509Err(F_SEQ_TO_X509_PUBKEY, ERR_R_ALLOC_3C);
-    SpkiParts parts;
-    if (!splitSpki(node, parts)) return bad;
-    Owned<X509_PUBKEY, free_X509_PUBKEY> made(new_X509_PUBKEY());
-    if (!made || !(made->key = new_ASYMMETRIC_KEY())) return noMemory;
-    made->algorithm = static_cast<OBJECT_IDENTIFIER*>(ber::decodeElement(parts.oid, ASN1_TAG_OBJECT_IDENTIFIER));
-    made->subjectPublicKey = bitStringOf(parts.bits);
-    if (!made->algorithm || !made->subjectPublicKey) return bad;
-    ASYMMETRIC_KEY* key = made->key;
-    switch (index_from_OBJECT_IDENTIFIER(made->algorithm)) {
-        case kRowEcPublicKey: {
-            // Named curves only, and only those of the table.
-            if (!parts.hasParams || parts.params.identifier != ASN1_TAG_OBJECT_IDENTIFIER) return bad;
-            ECC_KEY* ec = VSC_New_ECC_Key();
-            if (!ec) return noMemory;
-            installKey(key, ASYMMETRIC_KEY_EC, ec);
-            if (set_ECURVE_from_list(&ec->curve, rowOf(parts.params)) != 0) return bad;
-            if (BITSTRING_to_ECC_KEY(made->subjectPublicKey, &ec) != 0 || VSC_Check_ECC_Key(ec) != VSC_OK)
-                return badKey;
-            break;
-        }
-        case kRowKcdsa: {
-            if (!parts.hasParams || parts.params.identifier != 0x30) return bad;
-            KCDSA_UNIT* k = VSC_New_KCDSA();
-            if (!k) return noMemory;
-            installKey(key, ASYMMETRIC_KEY_KCDSA, k);
-            if (BITSTRING_to_KCDSA_KEY(made->subjectPublicKey, &k) != 0) return badKey;
-            if (!readKcdsaParams(parts.params, k)) return bad;
-            break;
-        }
-        case kRowRsa: {
-            RSA_UNIT* rsa = nullptr;
-            if (BITSTRING_to_RSA_KEY(made->subjectPublicKey, &rsa) != 0) return badKey;
-            installKey(key, ASYMMETRIC_KEY_RSA, rsa);
-            break;
-        }
-        default:
-            return bad;
-    }
-    if (*pk)
-        zpki::x509::moveInto<X509_PUBKEY, clean_X509_PUBKEY>(*pk, made.get());
-    else
-        *pk = made.release();
+    der::Element e;
+    X509_PUBKEY* made = nullptr;
+    if (!elementOf(node, e)) return x509Err(F_SEQ_TO_X509_PUBKEY, ERR_ASN1_DECODING);
+    if (const PKI_ERROR rc = zpki::x509::decodePublicKey(e, made)) return rc;
+    Owned<X509_PUBKEY, free_X509_PUBKEY> owned(made);
+    zpki::asn1::deliver<clean_X509_PUBKEY>(owned, pk);
     return 0;
 }
 

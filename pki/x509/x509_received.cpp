@@ -2,45 +2,11 @@
 // from it.
 #include "x509/x509_received.hpp"
 
-#include <new>
-
 #include <zunPKI/x509/x509_name.h>
 #include "x509/x509_signing.hpp"
 #include <zunPKI/x509/x509v3.h>
 
 namespace zpki::x509 {
-
-Received* newReceived(const uint8_t* bytes, size_t len) {
-    void* mem = PKI_MALLOC(sizeof(Received));
-    if (!mem) return nullptr;
-    Received* r = new (mem) Received();
-    try {
-        r->der.assign(bytes, bytes + len);
-    } catch (const std::bad_alloc&) {
-        r->~Received();
-        PKI_FREE(mem);
-        return nullptr;
-    }
-    return r;
-}
-
-void freeReceived(Received*& r) {
-    if (!r) return;
-    r->~Received();
-    PKI_FREE(r);
-    r = nullptr;
-}
-
-void Mark::string(const ASN1_STRING* s) {
-    if (!s) {
-        word(0);
-        return;
-    }
-    word(addr(s));
-    word(static_cast<uintptr_t>(s->type));
-    word(static_cast<uintptr_t>(s->length));
-    if (s->data && s->length > 0) bytes(s->data, static_cast<size_t>(s->length));
-}
 
 uintptr_t extensionsMark(const STACK* list) {
     Mark m;

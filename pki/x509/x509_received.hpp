@@ -9,20 +9,14 @@
 
 #include "asn1/asn1_struct.hpp"
 #include "asn1/ber_internal.hpp"
+#include "asn1/kept.hpp"
 #include <zunPKI/x509/x509_key.h>
-
-using ZpkiSnapshot = std::array<uintptr_t, 22>;
-
-// The bytes, with what the record held then.
-struct x509_received_st {
-    zpki::ber::Bytes der;
-    ZpkiSnapshot snapshot{};
-};
 
 namespace zpki::x509 {
 
 using Received = x509_received_st;
-using Snapshot = ZpkiSnapshot;
+using Snapshot = std::array<uintptr_t, 22>;
+using asn1::Mark;
 
 // Specialised for each kind of record that keeps bytes:
 //   static Snapshot of(const T*)       the members a setter or a caller would
@@ -34,17 +28,12 @@ struct Kept;
 
 inline uintptr_t addr(const void* p) { return reinterpret_cast<uintptr_t>(p); }
 
-// A running fingerprint (FNV-1a) of words and bytes.
-struct Mark {
-    uint64_t h = 0xcbf29ce484222325ull;
-    void bytes(const void* p, size_t n) {
-        const auto* b = static_cast<const uint8_t*>(p);
-        for (size_t i = 0; i < n; ++i) h = (h ^ b[i]) * 0x100000001b3ull;
-    }
-    void word(uintptr_t v) { bytes(&v, sizeof v); }
-    void string(const ASN1_STRING* s);
-    uintptr_t value() const { return static_cast<uintptr_t>(h) | 1; }
-};
+// The fingerprint of a snapshot.
+inline uint64_t markOf(const Snapshot& s) {
+    Mark m;
+    m.bytes(s.data(), sizeof s);
+    return m.value();
+}
 
 // What an extension list, a name or a public-key record holds, by content
 // where a member can be changed through its own setters without the
@@ -54,29 +43,29 @@ uintptr_t extensionsMark(const STACK* list);
 uintptr_t nameMark(const STACK* name);
 uintptr_t publicKeyMark(const X509_PUBKEY* pk);
 
-Received* newReceived(const uint8_t* bytes, size_t len);
-void freeReceived(Received*& r);
+inline void freeReceived(Received*& r) { asn1::freeKept(r); }
 
 template <class T>
 bool receivedValid(const T* rec) {
-    return rec && rec->received && Kept<T>::partsKept(rec) && rec->received->snapshot == Kept<T>::of(rec);
+    return rec && rec->received && Kept<T>::partsKept(rec) && rec->received->mark == markOf(Kept<T>::of(rec));
 }
 
-// Keeps bytes as what rec was decoded from.
+// Keeps element e (whole encoding) as what rec was decoded from.
 template <class T>
-bool keep(T* rec, const uint8_t* bytes, size_t len) {
+bool keep(T* rec, const der::Element& e) {
     freeReceived(rec->received);
-    rec->received = newReceived(bytes, len);
-    if (!rec->received) return false;
-    rec->received->snapshot = Kept<T>::of(rec);
-    return true;
+    rec->received = asn1::keepElement(e, markOf(Kept<T>::of(rec)));
+    return rec->received != nullptr;
 }
 
-// A copy of from's kept DER for to, when it still stands for from.
+// A reference to from's kept DER for to, when it still stands for from.
 template <class T>
 bool copyReceived(const T* from, T* to) {
     if (!receivedValid(from)) return true;
-    return keep(to, from->received->der.data(), from->received->der.size());
+    const Received* k = from->received;
+    freeReceived(to->received);
+    to->received = asn1::newKept(k->der, k->offset, k->size, markOf(Kept<T>::of(to)));
+    return to->received != nullptr;
 }
 
 // Bytes that are either borrowed from a record's kept DER or owned.
@@ -85,9 +74,9 @@ struct DerBytes {
     size_t size = 0;
     ber::Bytes own;
 
-    void borrow(const ber::Bytes& b) {
-        data = b.data();
-        size = b.size();
+    void borrow(const Received* k) {
+        data = k->data();
+        size = k->size;
     }
     void adopt() {
         data = own.data();
@@ -119,7 +108,7 @@ bool wholeElement(const ASN1_UNIT* node, ber::Bytes& bytes, der::Element& e);
 template <class T, class EncodeInto>
 PKI_ERROR derOf(const T* rec, DerBytes& out, unsigned libFunc, EncodeInto encodeInto) {
     if (receivedValid(rec)) {
-        out.borrow(rec->received->der);
+        out.borrow(rec->received);
         return 0;
     }
     Owned<ASN1_UNIT, free_ASN1_UNIT> seq(new_ASN1_UNIT());

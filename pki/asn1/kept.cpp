@@ -1,0 +1,67 @@
+// Kept DER: shared buffers and the references records hold to them.
+#include "asn1/kept.hpp"
+
+#include <new>
+
+namespace zpki::asn1 {
+
+namespace {
+thread_local SharedDer* t_current = nullptr;
+}
+
+SharedDer* newSharedDer(size_t size) {
+    if (size > SIZE_MAX - sizeof(SharedDer)) return nullptr;
+    void* mem = PKI_MALLOC(sizeof(SharedDer) + size);
+    if (!mem) return nullptr;
+    auto* d = new (mem) SharedDer{};
+    d->refs.store(1, std::memory_order_relaxed);
+    d->size = size;
+    return d;
+}
+
+void retain(SharedDer* d) {
+    if (d) d->refs.fetch_add(1, std::memory_order_relaxed);
+}
+
+void release(SharedDer* d) {
+    if (!d || d->refs.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+    d->~SharedDer();
+    PKI_FREE(d);
+}
+
+Kept* newKept(SharedDer* der, size_t offset, size_t size, uint64_t mark) {
+    Kept* k = PKI_NEW(Kept);
+    if (!k) return nullptr;
+    retain(der);
+    k->der = der;
+    k->offset = offset;
+    k->size = size;
+    k->mark = mark;
+    return k;
+}
+
+void freeKept(Kept*& k) {
+    if (!k) return;
+    release(k->der);
+    PKI_FREE(k);
+    k = nullptr;
+}
+
+DecodeScope::DecodeScope(SharedDer* der) : m_previous(t_current) { t_current = der; }
+DecodeScope::~DecodeScope() { t_current = m_previous; }
+SharedDer* DecodeScope::current() { return t_current; }
+
+Kept* keepElement(const der::Element& e, uint64_t mark) {
+    if (!e.start) return nullptr;
+    SharedDer* in = t_current;
+    if (in && in->holds(e.start, e.totalSize))
+        return newKept(in, static_cast<size_t>(e.start - in->bytes()), e.totalSize, mark);
+    SharedDer* own = newSharedDer(e.totalSize);
+    if (!own) return nullptr;
+    std::memcpy(own->bytes(), e.start, e.totalSize);
+    Kept* k = newKept(own, 0, e.totalSize, mark);
+    release(own);
+    return k;
+}
+
+}  // namespace zpki::asn1
