@@ -785,6 +785,7 @@ struct FieldOps<Field<Member, C, MissingReason>> {
     }
     static bool accepts(uint8_t id) { return C::matches(id); }
     static constexpr bool required() { return !isOptional<C>(); }
+    // Absent from the input: the default, or the empty value the codec gives.
     template <class T>
     static bool decodeElement(T& r, const Element& e) {
         return C::decodeContents(e, member<F>(r));
@@ -794,11 +795,18 @@ struct FieldOps<Field<Member, C, MissingReason>> {
         defaultInit<C>(member<F>(r));
     }
     template <class T>
+    static bool absentValue(T& r) {
+        absent(r);
+        if constexpr (requires { C::whenAbsent(member<F>(r)); })
+            return C::whenAbsent(member<F>(r));
+        else
+            return true;
+    }
+    template <class T>
     static bool decode(T& r, Decoder& in) {
         uint8_t id;
         if (!in.peek(id) || !C::matches(id)) {
-            defaultInit<C>(member<F>(r));
-            return isOptional<C>();
+            return isOptional<C>() && absentValue(r);
         }
         Element e;
         return in.next(e) && C::decodeContents(e, member<F>(r));
@@ -895,7 +903,7 @@ struct FieldOps<AnyOrder<Fields...>> {
         }
         bool ok = true;
         int i = 0;
-        ((!seen[i++] ? (FieldOps<Fields>::required() ? ok = false : (FieldOps<Fields>::absent(r), true)) : true), ...);
+        ((!seen[i++] && !(!FieldOps<Fields>::required() && FieldOps<Fields>::absentValue(r)) ? ok = false : true), ...);
         return ok;
     }
     template <class T>
@@ -1084,20 +1092,30 @@ struct RecordOps {
         }
         return reason;
     }
-    // Element e into an empty record; what was decoded is kept.
+    // Element e into an empty record; what was decoded is kept. A record
+    // with a code of its own (decodeError) notes it when it fails.
     static bool decode(const Element& e, T& r) {
-        if (!Ops::decodeContents(e, r)) return false;
-        if constexpr (kKeepsDer) {
-            if (!(r.*(Describe<T>::kReceived) = keepElement(e, fingerprint(r)))) return false;
+        if (!Ops::decodeContents(e, r)) {
+            if constexpr (requires { Describe<T>::decodeError(e); }) DecodeFailure::note(Describe<T>::decodeError(e));
+            return false;
         }
-        if constexpr (kKeepsMark) r.*(Describe<T>::kFingerprint) = fingerprint(r);
+        if constexpr (kKeepsDer || kKeepsMark) {
+            Mark m;
+            m.fresh = true;
+            Ops::mark(r, m);
+            if constexpr (kKeepsDer) {
+                if (!(r.*(Describe<T>::kReceived) = keepElement(e, m.value()))) return false;
+            } else {
+                r.*(Describe<T>::kFingerprint) = m.value();
+            }
+        }
         return true;
     }
     // How a record that is a member of another marks that record's
     // fingerprint: by the kept DER it stands on, or by its members.
     static void markMember(const T& r, Mark& m) {
         if constexpr (kKeepsDer) {
-            const Kept* k = kept(r);
+            const Kept* k = m.fresh ? r.*(Describe<T>::kReceived) : kept(r);
             m.address(k);
             if (!k) Ops::mark(r, m);
         } else {

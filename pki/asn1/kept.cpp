@@ -7,6 +7,14 @@ namespace zpki::asn1 {
 
 namespace {
 thread_local SharedDer* t_current = nullptr;
+thread_local unsigned* t_failure = nullptr;
+}  // namespace
+
+DecodeFailure::DecodeFailure() : m_outer(t_failure) { t_failure = &m_code; }
+DecodeFailure::~DecodeFailure() { t_failure = m_outer; }
+
+void DecodeFailure::note(unsigned code) {
+    if (t_failure && !*t_failure) *t_failure = code;
 }
 
 SharedDer* newSharedDer(size_t size) {

@@ -40,6 +40,9 @@ void release(SharedDer* d);
 // A running fingerprint of words and bytes (64-bit FNV-1a over words).
 struct Mark {
     uint64_t h = 0xcbf29ce484222325ull;
+    // Made for a record decoded just now: the members that keep marks or
+    // bytes of their own stand for what was decoded by construction.
+    bool fresh = false;
     void word(uint64_t v) { h = (h ^ v) * 0x100000001b3ull; }
     void bytes(const void* p, size_t n) {
         const auto* b = static_cast<const uint8_t*>(p);
@@ -97,6 +100,24 @@ public:
 
 private:
     SharedDer* m_previous;
+};
+
+// The code of the part of a decode that failed with a code of its own (the
+// innermost one: the first noted wins), for entry points whose parts fail
+// with their own function bytes. A scope starts with no code and gives the
+// enclosing scope's back when it ends.
+class DecodeFailure {
+public:
+    DecodeFailure();
+    ~DecodeFailure();
+    DecodeFailure(const DecodeFailure&) = delete;
+    DecodeFailure& operator=(const DecodeFailure&) = delete;
+    unsigned code() const { return m_code; }
+    static void note(unsigned code);
+
+private:
+    unsigned m_code = 0;
+    unsigned* m_outer;
 };
 
 // The kept form of element e (whole encoding from e.start): a reference into

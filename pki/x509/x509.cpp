@@ -115,21 +115,6 @@ using CertFamily = Family<X509_CERT>;
 
 X509_TBS_CERT* tbsOf(const X509_CERT* cert) { return cert ? cert->tbs : nullptr; }
 
-// The DER of a record that keeps what it was decoded from.
-template <class T>
-PKI_ERROR derOfRecord(const T* r, DerBytes& out) {
-    if (const Kept* k = detail::RecordOps<T>::kept(*r)) {
-        out.borrow(k);
-        return 0;
-    }
-    if (const int reason = Family<T>::write(r, out.own)) {
-        const auto code = static_cast<unsigned>(reason);
-        return static_cast<PKI_ERROR>(code > 0xffff ? code : Describe<T>::kEncodeFunc | code);
-    }
-    out.adopt();
-    return 0;
-}
-
 // A node the caller reads a certificate or body from: its DER copied once,
 // the element parsed from the copy.
 using Input = detail::NodeInput;
@@ -214,11 +199,7 @@ void dropReceived(X509_TBS_CERT* tbs) {
     if (tbs) detail::RecordOps<X509_TBS_CERT>::forget(*tbs);
 }
 
-void dropReceived(X509_CERT* cert) {
-    if (!cert) return;
-    detail::RecordOps<X509_CERT>::forget(*cert);
-    dropReceived(cert->tbs);
-}
+void dropReceived(X509_CERT* cert) { dropSigned<X509_CERT, X509_TBS_CERT, &X509_CERT::tbs>(cert); }
 
 }  // namespace zpki::x509
 
@@ -247,9 +228,7 @@ ZUNPKI_API X509_CERT* dup_X509_CERT(const X509_CERT* c) { return CertFamily::dup
 ZUNPKI_API int cmp_X509_CERT(const X509_CERT* a, const X509_CERT* b) {
     DerBytes x, y;
     if (!a || !b || zpki::x509::certDer(a, x) != 0 || zpki::x509::certDer(b, y) != 0) return 1;
-    if (x.size != y.size) return x.size < y.size ? -1 : 1;
-    const int c = std::memcmp(x.data, y.data, x.size);
-    return c < 0 ? -1 : c > 0 ? 1 : 0;
+    return zpki::x509::compareDer(x, y);
 }
 
 ZUNPKI_API void touch_X509_CERT(X509_CERT* cert) { dropReceived(cert); }
@@ -493,21 +472,11 @@ ZUNPKI_API PKI_ERROR Seq_to_X509_CERT(const ASN1_UNIT* node, X509_CERT** cert) {
     if (!in.ok() || in.element().identifier != 0x30) return bad;
     const Element& whole = in.element();
     if (whole.contentsSize == 0) return 1;
-    // The body's own code when the body is what fails: look at the outer
-    // three elements first.
-    Decoder d(der::Cursor(whole.contents, whole.contentsSize));
-    Element body, alg, sig;
-    if (!d.next(body) || !d.next(alg) || !d.next(sig) || d.more() || body.identifier != 0x30 ||
-        !BitString::matches(sig.identifier))
-        return bad;
     Owned<X509_CERT, free_X509_CERT> made(PKI_NEW(X509_CERT));
     if (!made) return x509Err(F_SEQ_TO_X509_CERT, ERR_R_ALLOC_3C);
-    if (!CertFamily::decodeElement(whole, *made)) {
-        X509_TBS_CERT probe{};
-        if (!Tbs::decodeElement(body, probe)) return Describe<X509_TBS_CERT>::decodeError(body);
-        Tbs::clean(&probe);
-        return bad;
-    }
+    // The body's own code when the body is what fails.
+    DecodeFailure failure;
+    if (!CertFamily::decodeElement(whole, *made)) return failure.code() ? failure.code() : bad;
     zpki::asn1::deliver<clean_X509_CERT>(made, cert);
     return 0;
 }

@@ -60,7 +60,9 @@ struct AlgorithmField {
         return readAlgorithm(e, r.*Algorithm, r.*Parameters);
     }
     template <class T>
-    static void absent(T&) {}
+    static bool absentValue(T&) {
+        return true;
+    }
     template <class T>
     static bool decode(T& r, asn1::Decoder& in) {
         asn1::Element e;

@@ -1,72 +1,19 @@
-// The DER a signed record was decoded from (certificates, CRLs), kept so that
-// encoding, digesting, signing and verifying use the bytes as received for as
-// long as the record still holds what was decoded. A record that keeps bytes
-// has a `received` member and a specialisation of Kept<T> below.
+// The DER of signed records (certificates, CRLs) inside the library: the
+// bytes a record encodes to (its kept DER while that still stands for it),
+// and handing them to a caller's node. What is kept and when it stands is
+// the description's (Describe<T>::kReceived, asn1/kept.hpp).
 #pragma once
 
-#include <array>
 #include <cstdint>
+#include <cstring>
 
 #include "asn1/asn1_struct.hpp"
 #include "asn1/ber_internal.hpp"
 #include "asn1/kept.hpp"
-#include <zunPKI/x509/x509_key.h>
 
 namespace zpki::x509 {
 
 using Received = x509_received_st;
-using Snapshot = std::array<uintptr_t, 22>;
-using asn1::Mark;
-
-// Specialised for each kind of record that keeps bytes:
-//   static Snapshot of(const T*)       the members a setter or a caller would
-//                                      replace (pointers, counts, small values)
-//   static bool partsKept(const T*)    parts with bytes or marks of their own
-//                                      still stand for what was decoded
-template <class T>
-struct Kept;
-
-inline uintptr_t addr(const void* p) { return reinterpret_cast<uintptr_t>(p); }
-
-// The fingerprint of a snapshot.
-inline uint64_t markOf(const Snapshot& s) {
-    Mark m;
-    m.bytes(s.data(), sizeof s);
-    return m.value();
-}
-
-// What an extension list, a name or a public-key record holds, by content
-// where a member can be changed through its own setters without the
-// record's address or count changing (an extension's flag or value, a name
-// decoded into the record's own, a key installed in the key record).
-uintptr_t extensionsMark(const STACK* list);
-uintptr_t nameMark(const STACK* name);
-uintptr_t publicKeyMark(const X509_PUBKEY* pk);
-
-inline void freeReceived(Received*& r) { asn1::freeKept(r); }
-
-template <class T>
-bool receivedValid(const T* rec) {
-    return rec && rec->received && Kept<T>::partsKept(rec) && rec->received->mark == markOf(Kept<T>::of(rec));
-}
-
-// Keeps element e (whole encoding) as what rec was decoded from.
-template <class T>
-bool keep(T* rec, const der::Element& e) {
-    freeReceived(rec->received);
-    rec->received = asn1::keepElement(e, markOf(Kept<T>::of(rec)));
-    return rec->received != nullptr;
-}
-
-// A reference to from's kept DER for to, when it still stands for from.
-template <class T>
-bool copyReceived(const T* from, T* to) {
-    if (!receivedValid(from)) return true;
-    const Received* k = from->received;
-    freeReceived(to->received);
-    to->received = asn1::newKept(k->der, k->offset, k->size, markOf(Kept<T>::of(to)));
-    return to->received != nullptr;
-}
 
 // Bytes that are either borrowed from a record's kept DER or owned.
 struct DerBytes {
@@ -84,40 +31,52 @@ struct DerBytes {
     }
 };
 
-// The DER of a record: its kept bytes while they stand for it, else a
-// SEQUENCE that encodeInto(rec, seq) fills serialised. encodeInto returns 0,
-// a reason (given libFunc here) or a whole code of an inner structure.
-template <class T, class EncodeInto>
-PKI_ERROR derOf(const T* rec, DerBytes& out, unsigned libFunc, EncodeInto encodeInto);
+// The DER of a described record that keeps what it was decoded from: the
+// kept bytes while they stand for it, else written afresh (0, or a code with
+// the record's own function byte, or an inner record's whole code).
+template <class T>
+PKI_ERROR derOfRecord(const T* r, DerBytes& out) {
+    if (const Received* k = asn1::detail::RecordOps<T>::kept(*r)) {
+        out.borrow(k);
+        return 0;
+    }
+    if (const int reason = asn1::Family<T>::write(r, out.own)) {
+        const auto code = static_cast<unsigned>(reason);
+        return static_cast<PKI_ERROR>(code > 0xffff ? code : asn1::Describe<T>::kEncodeFunc | code);
+    }
+    out.adopt();
+    return 0;
+}
 
-bool serializeNode(const ASN1_UNIT* node, DerBytes& out);
+// Drops the kept DER of a signed record and of its to-be-signed body.
+template <class T, class Body, Body* T::*BodyMember>
+void dropSigned(T* r) {
+    if (!r) return;
+    asn1::detail::RecordOps<T>::forget(*r);
+    if (Body* body = r->*BodyMember) asn1::detail::RecordOps<Body>::forget(*body);
+}
+
+// Records are equal when their DER is: -1, 0 or 1.
+inline int compareDer(const DerBytes& x, const DerBytes& y) {
+    if (x.size != y.size) return x.size < y.size ? -1 : 1;
+    const int c = std::memcmp(x.data, y.data, x.size);
+    return c < 0 ? -1 : c > 0 ? 1 : 0;
+}
 
 // The DER as a node for the caller: a new one, the caller's empty node
 // filled, or the record's elements appended to the node the caller passes.
-PKI_ERROR derToNode(const DerBytes& der, ASN1_UNIT** node, unsigned libFunc);
-
-// The elements of a signed record after its to-be-signed part: tbs,
-// AlgorithmIdentifier { alg, params }, BIT STRING value, appended to seq.
-// 0 or ERR_ASN1_ENCODING.
-unsigned appendSignedParts(ASN1_UNIT* seq, const DerBytes& tbs, const OBJECT_IDENTIFIER* alg, const ASN1_STRING* params,
-                           const BIT_STRING* value);
-
-// The whole of a node's encoding, which must be one element.
-bool wholeElement(const ASN1_UNIT* node, ber::Bytes& bytes, der::Element& e);
-
-template <class T, class EncodeInto>
-PKI_ERROR derOf(const T* rec, DerBytes& out, unsigned libFunc, EncodeInto encodeInto) {
-    if (receivedValid(rec)) {
-        out.borrow(rec->received);
-        return 0;
+inline PKI_ERROR derToNode(const DerBytes& der, ASN1_UNIT** node, unsigned libFunc) {
+    ASN1_UNIT* target = *node ? *node : new_ASN1_UNIT();
+    if (!target) return static_cast<PKI_ERROR>(libFunc | ERR_R_ALLOC_3C);
+    if (!asn1::detail::deliverElement(der.data, der.size, target, false)) {
+        if (*node)
+            clean_ASN1_UNIT(target);
+        else
+            free_ASN1_UNIT(target);
+        return static_cast<PKI_ERROR>(libFunc | ERR_ASN1_ENCODING);
     }
-    Owned<ASN1_UNIT, free_ASN1_UNIT> seq(new_ASN1_UNIT());
-    if (!seq) return static_cast<PKI_ERROR>(libFunc | ERR_R_ALLOC_3C);
-    if (const unsigned reason = encodeInto(rec, seq.get()))
-        return static_cast<PKI_ERROR>(reason > 0xffff ? reason : libFunc | reason);  // inner codes pass whole
-    if (!seq->tag) return static_cast<PKI_ERROR>(libFunc | ERR_ASN1_ENCODING);
-    seq->tag[0] = 0x30;
-    return serializeNode(seq.get(), out) ? 0 : static_cast<PKI_ERROR>(libFunc | ERR_ASN1_ENCODING);
+    *node = target;
+    return 0;
 }
 
 }  // namespace zpki::x509
