@@ -46,31 +46,50 @@ bool getLength(Cursor& in, size_t& length, bool& indefinite) {
 
 bool getElement(Cursor& in, Element& out, int depth) {
     if (depth > ASN1_MAX_DEPTH) return false;
-    Cursor c = in;
-    out = Element{};
-    out.start = c.data();
-    if (!c.getU8(out.identifier)) return false;
-    if ((out.identifier & 0x1f) == 0x1f) return false;  // 8.1.2.4 multi-octet tag numbers
-    size_t length;
-    if (!getLength(c, length, out.indefinite)) return false;
-    out.headerSize = static_cast<size_t>(c.data() - out.start);
-    out.contents = c.data();
-    if (!out.indefinite) {
-        if (!c.skip(length)) return false;
-        out.contentsSize = length;
-        out.totalSize = out.headerSize + length;
+    // Read through plain locals: the element is written once at the end.
+    const uint8_t* const start = in.data();
+    const size_t avail = in.size();
+    if (avail < 2) return false;
+    const uint8_t identifier = start[0];
+    if ((identifier & 0x1f) == 0x1f) return false;  // 8.1.2.4 multi-octet tag numbers
+    const uint8_t first = start[1];
+    size_t header = 2, length = 0;
+    bool indefinite = false;
+    if (first == 0x80) {  // 8.1.3.6 indefinite form
+        indefinite = true;
+    } else if (first < 0x80) {  // 8.1.3.4 short form
+        length = first;
     } else {
-        if (!out.constructed()) return false;  // 8.1.3.2 a: primitive elements are definite
+        const size_t n = first & 0x7f;  // 8.1.3.5 long form; 0xff is reserved
+        if (n > ASN1_MAX_LENGTH_OCTETS || avail - 2 < n) return false;
+        for (size_t i = 0; i < n; ++i) length = (length << 8) | start[2 + i];
+        if (length > INT_MAX) return false;
+        header += n;
+    }
+    size_t contentsSize, total;
+    if (!indefinite) {
+        if (length > avail - header) return false;
+        contentsSize = length;
+        total = header + length;
+    } else {
+        if (!(identifier & 0x20)) return false;  // 8.1.3.2 a: primitive elements are definite
+        Cursor c(start + header, avail - header);
         while (!c.atEndOfContents()) {
             Element inner;
             if (!getElement(c, inner, depth + 1)) return false;
         }
-        out.contentsSize = static_cast<size_t>(c.data() - out.contents);
-        c.skip(2);
-        out.totalSize = out.headerSize + out.contentsSize + 2;
+        contentsSize = static_cast<size_t>(c.data() - (start + header));
+        total = header + contentsSize + 2;
     }
-    if (out.totalSize > INT_MAX) return false;
-    in = c;
+    if (total > INT_MAX) return false;
+    out.identifier = identifier;
+    out.start = start;
+    out.headerSize = header;
+    out.contents = start + header;
+    out.contentsSize = contentsSize;
+    out.indefinite = indefinite;
+    out.totalSize = total;
+    in.skip(total);
     return true;
 }
 
@@ -661,42 +680,51 @@ bool oidTextToContents(const char* text, size_t len, Bytes& out) {
     return true;
 }
 
-bool oidContentsToText(const uint8_t* contents, size_t len, Bytes& text) {
+bool oidContentsToText(const uint8_t* contents, size_t len, char* text, size_t& n) {
     if (!contents || len == 0) return false;
-    text.clear();
+    n = 0;
     size_t i = 0;
     bool first = true;
     char buf[48];
-    try {
+    while (i < len) {
+        if (contents[i] == 0x80) return false;  // 8.19.2: no leading 0x80 group
+        uint64_t sub = 0;
+        bool done = false;
         while (i < len) {
-            if (contents[i] == 0x80) return false;  // 8.19.2: no leading 0x80 group
-            uint64_t sub = 0;
-            bool done = false;
-            while (i < len) {
-                const uint8_t b = contents[i++];
-                if (sub > (UINT64_MAX >> 7)) return false;
-                sub = (sub << 7) | (b & 0x7f);
-                if (!(b & 0x80)) {
-                    done = true;
-                    break;
-                }
+            const uint8_t b = contents[i++];
+            if (sub > (UINT64_MAX >> 7)) return false;
+            sub = (sub << 7) | (b & 0x7f);
+            if (!(b & 0x80)) {
+                done = true;
+                break;
             }
-            if (!done) return false;  // the last group still had bit 8 set
-            // to_chars: every certificate carries a dozen identifiers, and
-            // printf's formatting machinery cost most of their decoding.
-            char* end = buf;
-            if (first) {
-                const unsigned a = sub < 40 ? 0 : sub < 80 ? 1 : 2;
-                *end++ = static_cast<char>('0' + a);
-                sub -= 40ULL * a;
-                first = false;
-            }
-            *end++ = '.';
-            end = std::to_chars(end, buf + sizeof buf, sub).ptr;
-            const size_t n = static_cast<size_t>(end - buf);
-            if (text.size() + n > kMaxOidText) return false;
-            text.insert(text.end(), buf, end);
         }
+        if (!done) return false;  // the last group still had bit 8 set
+        // to_chars: every certificate carries a dozen identifiers, and
+        // printf's formatting machinery cost most of their decoding.
+        char* end = buf;
+        if (first) {
+            const unsigned a = sub < 40 ? 0 : sub < 80 ? 1 : 2;
+            *end++ = static_cast<char>('0' + a);
+            sub -= 40ULL * a;
+            first = false;
+        }
+        *end++ = '.';
+        end = std::to_chars(end, buf + sizeof buf, sub).ptr;
+        const size_t k = static_cast<size_t>(end - buf);
+        if (n + k > kMaxOidText) return false;
+        std::memcpy(text + n, buf, k);
+        n += k;
+    }
+    return true;
+}
+
+bool oidContentsToText(const uint8_t* contents, size_t len, Bytes& text) {
+    char buf[kMaxOidText];
+    size_t n = 0;
+    if (!oidContentsToText(contents, len, buf, n)) return false;
+    try {
+        text.assign(buf, buf + n);
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -1057,6 +1085,19 @@ ASN1_STRING* newString(int type, const uint8_t* data, size_t len, int extra) {
 }
 
 ASN1_STRING* decodeString(const Element& e, int type) {
+    if (!e.constructed()) {  // the contents as they stand, without a copy aside
+        const uint8_t* p = e.contents;
+        size_t n = e.contentsSize;
+        int extra = 0;
+        if (type == 3) {  // 8.6.2: the initial octet counts the unused bits
+            if (n < 1 || p[0] > 7 || (n == 1 && p[0] != 0)) return nullptr;
+            extra = p[0];
+            ++p;
+            --n;
+        }
+        if (type == 23 || type == 24) extra = n > 0 && p[n - 1] == 'Z';
+        return newString(type, p, n, extra);
+    }
     Bytes contents;
     int unused = 0;
     if (!stringContents(e, contents, unused, type == 3)) return nullptr;
@@ -1067,9 +1108,10 @@ ASN1_STRING* decodeString(const Element& e, int type) {
 
 ASN1_STRING* decodeOid(const Element& e) {
     if (e.constructed()) return nullptr;
-    Bytes text;
-    if (!oidContentsToText(e.contents, e.contentsSize, text)) return nullptr;
-    return newString(6, text.data(), text.size(), 0);
+    char text[kMaxOidText];
+    size_t n = 0;
+    if (!oidContentsToText(e.contents, e.contentsSize, text, n)) return nullptr;
+    return newString(6, reinterpret_cast<const uint8_t*>(text), n, 0);
 }
 
 // Any element as a string record: universal primitive types by their own

@@ -35,6 +35,8 @@ constexpr size_t kMaxOidText = 99;
 bool oidTextToContents(const char* text, size_t len, Bytes& out);
 // X.690 8.19: contents octets to dotted text of at most kMaxOidText characters.
 bool oidContentsToText(const uint8_t* contents, size_t len, Bytes& text);
+// The same into text, room for kMaxOidText characters; n is the count.
+bool oidContentsToText(const uint8_t* contents, size_t len, char* text, size_t& n);
 
 // X.690 8.3: two's complement contents. Minimal contents of a value, and its
 // contents written right-aligned into exactly len bytes (false when they do

@@ -863,6 +863,11 @@ ZUNPKI_API PKI_ERROR BITSTRING_to_ECC_KEY(const BIT_STRING* bits, ECC_KEY** key)
     if (!pt) return x509Err(F_BITSTRING_TO_ECC_KEY, ERR_R_ALLOC_3C);
     if (infinity) {
         if (VSC_Zero_Value_ECPOINT(pt) != VSC_OK) return x509Err(F_BITSTRING_TO_ECC_KEY, ERR_R_ALLOC_3C);
+    } else if (fresh && fresh->x && fresh->y) {  // a point of our own: its values filled in place
+        if (!VSC_Binary_To_BIGINT(pt->x, bits->data + 1, field) ||
+            !VSC_Binary_To_BIGINT(pt->y, bits->data + 1 + field, field))
+            return x509Err(F_BITSTRING_TO_ECC_KEY, ERR_R_ALLOC_3C);
+        pt->infinity = 0;
     } else {
         Big x(VSC_Binary_To_BIGINT(nullptr, bits->data + 1, field));
         Big y(VSC_Binary_To_BIGINT(nullptr, bits->data + 1 + field, field));
@@ -1151,6 +1156,21 @@ ZUNPKI_API int check_X509_keypair(const X509_PUBKEY* pub, const ASYMMETRIC_KEY* 
 ZUNPKI_API int set_ECURVE_from_list(ECURVE** curve, int row) {
     const NamedCurve* c = curveOfRow(row);
     if (!curve || !c) return 1;
+    if (!*curve) {
+        // A new curve is filled in place: no values made only to be copied.
+        Curve made(VSC_New_ECURVE());
+        if (!made || !(made->a = VSC_Binary_To_BIGINT(nullptr, c->a, c->aLen)) ||
+            !(made->b = VSC_Binary_To_BIGINT(nullptr, c->b, c->bLen)) ||
+            !(made->p = VSC_Binary_To_BIGINT(nullptr, c->p, c->pLen)) ||
+            !(made->n = VSC_Binary_To_BIGINT(nullptr, c->n, c->nLen)) || !(made->G = VSC_New_ECPOINT()) ||
+            !VSC_Binary_To_BIGINT(made->G->x, c->gx, c->gxLen) || !VSC_Binary_To_BIGINT(made->G->y, c->gy, c->gyLen))
+            return 1;
+        made->curve_id = c->curveNumber;
+        std::memcpy(made->name, c->name, sizeof c->name < sizeof made->name ? sizeof c->name : sizeof made->name);
+        made->field_length = c->pLen;
+        *curve = made.release();
+        return 0;
+    }
     Big a(VSC_Binary_To_BIGINT(nullptr, c->a, c->aLen));
     Big b(VSC_Binary_To_BIGINT(nullptr, c->b, c->bLen));
     Big p(VSC_Binary_To_BIGINT(nullptr, c->p, c->pLen));

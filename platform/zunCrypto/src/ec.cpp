@@ -31,6 +31,35 @@ int groupOf(const ECURVE* c, BN_CTX* ctx, GroupPtr& out) {
     return out ? VSC_OK : VSC_ERR_INVALID_PARAMS;
 }
 
+// A named curve's group, made once and shared read-only: checking a decoded
+// public key built a group from the curve's numbers every time (a Montgomery
+// context and its inverses), most of the cost of reading an EC certificate.
+struct NamedGroup {
+    EC_GROUP* group = nullptr;
+    BIGNUM* p = nullptr;
+    BIGNUM* a = nullptr;
+    BIGNUM* b = nullptr;
+    explicit NamedGroup(int nid) {
+        group = EC_GROUP_new_by_curve_name_ex(zc::libctx(), nullptr, nid);
+        p = BN_new();
+        a = BN_new();
+        b = BN_new();
+        if (!group || !p || !a || !b || !EC_GROUP_get_curve(group, p, a, b, nullptr)) {
+            EC_GROUP_free(group);
+            group = nullptr;
+        }
+    }
+    bool matches(const ECURVE* c) const {
+        return group && BN_cmp(c->p->bn, p) == 0 && BN_cmp(c->a->bn, a) == 0 && BN_cmp(c->b->bn, b) == 0;
+    }
+};
+
+const EC_GROUP* namedGroupOf(const ECURVE* c) {
+    static const NamedGroup p256(NID_X9_62_prime256v1);
+    if (c->a == nullptr || c->b == nullptr || c->p == nullptr) return nullptr;
+    return p256.matches(c) ? p256.group : nullptr;
+}
+
 }  // namespace
 
 extern "C" {
@@ -128,13 +157,17 @@ int VSC_Check_ECC_Key(const ECC_KEY* key) {
     }
     zc::BnCtxPtr ctx = zc::newBnCtx();
     if (!ctx) return VSC_ERR_MEMORY;
-    GroupPtr group;
-    if (int rc = groupOf(key->curve, ctx.get(), group); rc != VSC_OK) return rc;
-    PointPtr pt(EC_POINT_new(group.get()));
+    GroupPtr own;
+    const EC_GROUP* group = namedGroupOf(key->curve);
+    if (!group) {
+        if (int rc = groupOf(key->curve, ctx.get(), own); rc != VSC_OK) return rc;
+        group = own.get();
+    }
+    PointPtr pt(EC_POINT_new(group));
     if (!pt) return VSC_ERR_MEMORY;
-    if (!EC_POINT_set_affine_coordinates(group.get(), pt.get(), key->point->x->bn, key->point->y->bn, ctx.get()))
+    if (!EC_POINT_set_affine_coordinates(group, pt.get(), key->point->x->bn, key->point->y->bn, ctx.get()))
         return VSC_FAIL;
-    return EC_POINT_is_on_curve(group.get(), pt.get(), ctx.get()) == 1 ? VSC_OK : VSC_FAIL;
+    return EC_POINT_is_on_curve(group, pt.get(), ctx.get()) == 1 ? VSC_OK : VSC_FAIL;
 }
 
 int VSC_Get_ECC_Public_Point(const ECC_KEY* key, ECPOINT* out) {
