@@ -30,6 +30,7 @@
 #include "asn1/der_cursor.hpp"
 #include "asn1/kept.hpp"
 #include "asn1/pki_mem.hpp"
+#include "asn1/stack_internal.hpp"
 #include <zunPKI/asn1/stack.h>
 
 namespace zpki::asn1 {
@@ -111,6 +112,15 @@ public:
 private:
     der::Cursor m_in;
 };
+
+// How many elements a constructed element's contents hold (up to the first
+// that does not read): for lists reserved in one step.
+inline int countElements(const Element& e) {
+    der::Cursor c(e.contents, e.contentsSize);
+    int n = 0;
+    for (Element x; der::getElement(c, x);) ++n;
+    return n;
+}
 
 // An element view of a node's own bytes.
 inline bool elementOf(const ASN1_UNIT* node, Element& e) {
@@ -546,7 +556,7 @@ struct ListOf {
     static bool matches(uint8_t id) { return id == Identifier; }
     static bool decodeContents(const Element& e, Value& out) {
         if (!e.constructed()) return false;
-        STACK* list = new_STACK();
+        STACK* list = newStack(countElements(e));
         if (!list) return false;
         Decoder items(der::Cursor(e.contents, e.contentsSize));
         while (items.more()) {

@@ -1068,20 +1068,7 @@ namespace zpki::ber {
 namespace {
 
 ASN1_STRING* newString(int type, const uint8_t* data, size_t len, int extra) {
-    if (len > INT_MAX - 1) return nullptr;
-    ASN1_STRING* s = new_ASN1_STRING();
-    if (!s) return nullptr;
-    s->data = static_cast<unsigned char*>(PKI_MALLOC(len + 1));
-    if (!s->data) {
-        free_ASN1_STRING(s);
-        return nullptr;
-    }
-    if (len) std::memcpy(s->data, data, len);
-    s->data[len] = 0;
-    s->type = type;
-    s->length = static_cast<int>(len);
-    s->extra = extra;
-    return s;
+    return newStringWithData(type, data, len, extra);
 }
 
 ASN1_STRING* decodeString(const Element& e, int type) {
@@ -1108,6 +1095,9 @@ ASN1_STRING* decodeString(const Element& e, int type) {
 
 ASN1_STRING* decodeOid(const Element& e) {
     if (e.constructed()) return nullptr;
+    std::string_view known;
+    if (knownOidText(e.contents, e.contentsSize, known))
+        return newString(6, reinterpret_cast<const uint8_t*>(known.data()), known.size(), 0);
     char text[kMaxOidText];
     size_t n = 0;
     if (!oidContentsToText(e.contents, e.contentsSize, text, n)) return nullptr;

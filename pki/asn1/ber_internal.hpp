@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include <zunPKI/asn1/ber.h>
@@ -35,6 +36,9 @@ constexpr size_t kMaxOidText = 99;
 bool oidTextToContents(const char* text, size_t len, Bytes& out);
 // X.690 8.19: contents octets to dotted text of at most kMaxOidText characters.
 bool oidContentsToText(const uint8_t* contents, size_t len, Bytes& text);
+// The text of contents that name a row of the identifier table (false for
+// others: convert those).
+bool knownOidText(const uint8_t* contents, size_t len, std::string_view& text);
 // The same into text, room for kMaxOidText characters; n is the count.
 bool oidContentsToText(const uint8_t* contents, size_t len, char* text, size_t& n);
 
@@ -44,6 +48,13 @@ bool oidContentsToText(const uint8_t* contents, size_t len, char* text, size_t& 
 int integerContentsLength(const BIGINT* value);
 bool integerToContents(const BIGINT* value, uint8_t* out, size_t len);
 BIGINT* integerFromContents(const uint8_t* contents, size_t len);
+
+// A string record whose data lies in the same block, after the record (one
+// block where a decoded string took two); clean_ASN1_STRING and
+// set_ASN1_STRING_value know it. Code that grows a string's data in place
+// checks dataInline first.
+ASN1_STRING* newStringWithData(int type, const uint8_t* data, size_t len, int extra);
+bool dataInline(const ASN1_STRING* s);
 
 // The node's contents (without an end-of-contents pair) as a cursor.
 der::Cursor contentsOf(const ASN1_UNIT* node);

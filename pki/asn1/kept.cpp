@@ -24,6 +24,7 @@ SharedDer* newSharedDer(size_t size) {
     auto* d = new (mem) SharedDer{};
     d->refs.store(1, std::memory_order_relaxed);
     d->size = size;
+    for (auto& t : d->taken) t.store(false, std::memory_order_relaxed);
     return d;
 }
 
@@ -37,8 +38,17 @@ void release(SharedDer* d) {
     PKI_FREE(d);
 }
 
+// A slot of the buffer when one is free, else a block of its own.
+Kept* takeSlot(SharedDer* der) {
+    for (int i = 0; i < SharedDer::kSlots; ++i) {
+        bool expected = false;
+        if (der->taken[i].compare_exchange_strong(expected, true, std::memory_order_acq_rel)) return &der->slots[i];
+    }
+    return PKI_NEW(Kept);
+}
+
 Kept* newKept(SharedDer* der, size_t offset, size_t size, uint64_t mark) {
-    Kept* k = PKI_NEW(Kept);
+    Kept* k = takeSlot(der);
     if (!k) return nullptr;
     retain(der);
     k->der = der;
@@ -50,8 +60,15 @@ Kept* newKept(SharedDer* der, size_t offset, size_t size, uint64_t mark) {
 
 void freeKept(Kept*& k) {
     if (!k) return;
-    release(k->der);
-    PKI_FREE(k);
+    SharedDer* der = k->der;
+    const ptrdiff_t slot = k - der->slots;
+    if (slot >= 0 && slot < SharedDer::kSlots) {
+        *k = Kept{};
+        der->taken[slot].store(false, std::memory_order_release);
+    } else {
+        PKI_FREE(k);
+    }
+    release(der);
     k = nullptr;
 }
 

@@ -19,11 +19,33 @@
 #include "asn1/pki_mem.hpp"
 
 namespace zpki::asn1 {
+struct SharedDer;
+}  // namespace zpki::asn1
 
-// An immutable buffer shared by the records decoded from it.
+// What a record keeps: its element inside a shared buffer and the
+// fingerprint of its members then. (The records' headers name this struct
+// for their private member.)
+struct x509_received_st {
+    zpki::asn1::SharedDer* der = nullptr;
+    size_t offset = 0;
+    size_t size = 0;
+    uint64_t mark = 0;
+    const uint8_t* data() const;
+};
+
+namespace zpki::asn1 {
+
+using Kept = x509_received_st;
+
+// An immutable buffer shared by the records decoded from it. It has room for
+// the first two records' Kept (a certificate and its body, a CRL and its
+// body), so that keeping costs no blocks of its own.
 struct SharedDer {
+    static constexpr int kSlots = 2;
     std::atomic<long> refs;
     size_t size;
+    Kept slots[kSlots];
+    std::atomic<bool> taken[kSlots];
     uint8_t* bytes() { return reinterpret_cast<uint8_t*>(this + 1); }
     const uint8_t* bytes() const { return reinterpret_cast<const uint8_t*>(this + 1); }
     bool holds(const uint8_t* p, size_t n) const {
@@ -70,20 +92,9 @@ struct Mark {
 
 }  // namespace zpki::asn1
 
-// What a record keeps: its element inside a shared buffer and the
-// fingerprint of its members then. (The records' headers name this struct
-// for their private member.)
-struct x509_received_st {
-    zpki::asn1::SharedDer* der = nullptr;
-    size_t offset = 0;
-    size_t size = 0;
-    uint64_t mark = 0;
-    const uint8_t* data() const { return der->bytes() + offset; }
-};
+inline const uint8_t* x509_received_st::data() const { return der->bytes() + offset; }
 
 namespace zpki::asn1 {
-
-using Kept = x509_received_st;
 
 Kept* newKept(SharedDer* der, size_t offset, size_t size, uint64_t mark);
 void freeKept(Kept*& k);

@@ -74,6 +74,8 @@ PKI_ERROR decodeEntries(const der::Element& e, STACK* list, int first) {
     const PKI_ERROR bad = crlErr(F_SEQ_TO_X509_REVOKED, ERR_ASN1_DECODING);
     if (e.identifier != 0x30) return bad;
     if (e.contentsSize == 0) return 1;
+    if (!zpki::reserveStack(list, countOf(list) + countElements(e)))
+        return crlErr(F_SEQ_TO_X509_REVOKED, ERR_R_ALLOC_3C);
     Decoder items(der::Cursor(e.contents, e.contentsSize));
     for (int position = first; items.more(); ++position) {
         der::Element x;

@@ -59,7 +59,7 @@ bool decodeRdn(const Element& set, X509_NAME* name) {
 namespace zpki::x509 {
 
 bool decodeNameContents(const Element& e, X509_NAME* name) {
-    if (!e.constructed()) return false;
+    if (!e.constructed() || !zpki::reserveStack(name, name->count + countElements(e))) return false;
     Decoder rdns(der::Cursor(e.contents, e.contentsSize));
     while (rdns.more()) {
         Element set;
@@ -69,7 +69,7 @@ bool decodeNameContents(const Element& e, X509_NAME* name) {
 }
 
 bool NameCodec::decodeContents(const Element& e, Value& out) {
-    Owned<X509_NAME, free_X509_NAME> made(new_X509_NAME());
+    Owned<X509_NAME, free_X509_NAME> made(e.constructed() ? zpki::newStack(countElements(e)) : nullptr);
     if (!made || !decodeNameContents(e, made.get())) return false;
     out = made.release();
     return true;
