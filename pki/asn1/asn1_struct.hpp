@@ -455,6 +455,49 @@ struct Boolean {
     static int compare(const Value& a, const Value& b) { return (a != 0) - (b != 0); }
 };
 
+// One whole element viewed where it lies, for records that live only while
+// the bytes do (a decoder's working record, parameters written from another
+// member): nothing copied, nothing owned.
+struct ElementView {
+    const uint8_t* bytes = nullptr;
+    size_t size = 0;
+    bool element(Element& e) const {
+        der::Cursor c(bytes, size);
+        return bytes && der::getElement(c, e) && c.empty();
+    }
+};
+
+struct RawElement {
+    using WriteOwner = RawElement;
+    using Value = ElementView;
+    static bool matches(uint8_t) { return true; }
+    static bool decodeContents(const Element& e, Value& out) {
+        if (!e.start) return false;
+        out = {e.start, e.totalSize};
+        return true;
+    }
+    static bool write(const Value& v, Writer& w) {
+        if (!v.bytes || !v.size) return false;
+        w.raw(v.bytes, v.size);
+        return true;
+    }
+    static bool encode(const Value& v, ASN1_UNIT* parent) { return encodeByWriting<RawElement>(v, parent); }
+    static bool present(const Value& v) { return v.bytes && v.size; }
+    static void release(Value& v) { v = {}; }
+    static bool copy(const Value& from, Value& to) {
+        to = from;
+        return true;
+    }
+    static int compare(const Value& a, const Value& b) {
+        if (a.size != b.size) return a.size < b.size ? -1 : 1;
+        return a.size ? std::memcmp(a.bytes, b.bytes, a.size) : 0;
+    }
+    static void mark(const Value& v, Mark& m) {
+        m.word(v.size);
+        if (v.bytes) m.bytes(v.bytes, v.size);
+    }
+};
+
 // ---------------------------------------------------------------------------
 // Options and tags around a codec.
 
@@ -663,6 +706,12 @@ struct Field {
 // A member-less NULL (parameters that are always NULL): written always, read
 // when present.
 struct NullField {};
+
+// A SEQUENCE (or SET) inside the record's own element whose fields are
+// members of the same record, e.g. an AlgorithmIdentifier held in two
+// members: Nested<Sequence<Field<&T::alg, Oid>, Field<&T::params, ...>>>.
+template <class Shape>
+struct Nested {};
 
 // Fields that may come in any order, each at most once (the trailing
 // elements of SignedData and SignerInfo); written in the order given.
@@ -925,6 +974,55 @@ struct FieldOps<AnyOrder<Fields...>> {
 template <class Shape>
 struct ShapeOps;
 
+template <class Shape>
+struct FieldOps<Nested<Shape>> {
+    using Ops = ShapeOps<Shape>;
+    template <class T>
+    static bool init(T& r) {
+        return Ops::init(r);
+    }
+    template <class T>
+    static void release(T& r) {
+        Ops::release(r);
+    }
+    template <class T>
+    static bool copy(const T& from, T& to) {
+        return Ops::copy(from, to);
+    }
+    template <class T>
+    static int compare(const T& a, const T& b) {
+        return Ops::compare(a, b);
+    }
+    template <class T>
+    static int missing(const T& r) {
+        return Ops::missing(r);
+    }
+    template <class T>
+    static int write(const T& r, Writer& w) {
+        return Ops::write(r, w);
+    }
+    static bool accepts(uint8_t id) { return Ops::matches(id); }
+    static constexpr bool required() { return true; }
+    template <class T>
+    static bool decodeElement(T& r, const Element& e) {
+        return Ops::decodeContents(e, r);
+    }
+    template <class T>
+    static bool absentValue(T&) {
+        return false;
+    }
+    template <class T>
+    static bool decode(T& r, Decoder& in) {
+        uint8_t id;
+        Element e;
+        return in.peek(id) && Ops::matches(id) && in.next(e) && Ops::decodeContents(e, r);
+    }
+    template <class T>
+    static void mark(const T& r, Mark& m) {
+        Ops::mark(r, m);
+    }
+};
+
 template <uint8_t Identifier, class... Fields>
 struct FieldListOps {
     static constexpr uint8_t kIdentifier = Identifier;
@@ -948,12 +1046,17 @@ struct FieldListOps {
         ((c = FieldOps<Fields>::compare(a, b)) || ...);
         return c;
     }
+    template <class T>
+    static int missing(const T& r) {
+        int reason = 0;
+        ((reason = FieldOps<Fields>::missing(r)) || ...);
+        return reason;
+    }
     // The whole element: every required member is checked before anything
     // is written, so the first one missing names the reason.
     template <class T>
     static int write(const T& r, Writer& w) {
-        int reason = 0;
-        ((reason = FieldOps<Fields>::missing(r)) || ...);
+        int reason = missing(r);
         if (reason) return reason;
         const size_t start = w.open(kIdentifier);
         ((reason = FieldOps<Fields>::write(r, w)) || ...);
