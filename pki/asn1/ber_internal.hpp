@@ -27,6 +27,10 @@ namespace zpki::ber {
 
 using Bytes = std::vector<uint8_t, VscAllocator<uint8_t>>;
 
+// The universal string and time types (BIT, OCTET, UTF8, Printable, T61,
+// IA5, UTC and Generalized, BMP).
+bool isStringTag(int t);
+
 // Longest dotted text of an object identifier.
 constexpr size_t kMaxOidText = 99;
 
