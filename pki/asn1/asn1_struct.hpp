@@ -1263,9 +1263,24 @@ private:
 
 }  // namespace detail
 
+// One encoded element handed to the caller as a node: a new one in *node,
+// or into the node the caller passes (see deliverElement).
+inline PKI_ERROR deliverBytes(const uint8_t* bytes, size_t n, ASN1_UNIT** node, unsigned libFunc, bool asChild) {
+    ASN1_UNIT* target = *node ? *node : new_ASN1_UNIT();
+    if (!target) return static_cast<PKI_ERROR>(libFunc | ERR_R_ALLOC);
+    if (!detail::deliverElement(bytes, n, target, asChild)) {
+        if (*node)
+            clean_ASN1_UNIT(target);
+        else
+            free_ASN1_UNIT(target);
+        return static_cast<PKI_ERROR>(libFunc | ERR_ASN1_ENCODING);
+    }
+    *node = target;
+    return 0;
+}
+
 // Bytes written by write(Writer&) (which returns 0 or a reason; a whole code
-// of an inner structure passes through) handed to the caller as a node: a new
-// one in *node, or into the node the caller passes (see deliverElement).
+// of an inner structure passes through) handed to the caller as a node.
 template <class Write>
 PKI_ERROR deliverWritten(ASN1_UNIT** node, unsigned libFunc, bool asChild, Write write) {
     ber::Bytes der;
@@ -1279,17 +1294,7 @@ PKI_ERROR deliverWritten(ASN1_UNIT** node, unsigned libFunc, bool asChild, Write
     if (reason)
         return static_cast<PKI_ERROR>(static_cast<unsigned>(reason) > 0xffff ? static_cast<unsigned>(reason)
                                                                              : libFunc | static_cast<unsigned>(reason));
-    ASN1_UNIT* target = *node ? *node : new_ASN1_UNIT();
-    if (!target) return static_cast<PKI_ERROR>(libFunc | ERR_R_ALLOC);
-    if (!detail::deliverElement(der.data(), der.size(), target, asChild)) {
-        if (*node)
-            clean_ASN1_UNIT(target);
-        else
-            free_ASN1_UNIT(target);
-        return static_cast<PKI_ERROR>(libFunc | ERR_ASN1_ENCODING);
-    }
-    *node = target;
-    return 0;
+    return deliverBytes(der.data(), der.size(), node, libFunc, asChild);
 }
 
 template <class T>

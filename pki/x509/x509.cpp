@@ -19,12 +19,7 @@
 using namespace zpki::asn1;
 namespace der = zpki::der;
 using zpki::Owned;
-using zpki::x509::AlgorithmField;
-using zpki::x509::DerBytes;
-using zpki::x509::NameCodec;
-using zpki::x509::PublicKeyCodec;
-using zpki::x509::TimeCodec;
-using zpki::x509::timeUsable;
+using namespace zpki::x509;
 
 template <>
 struct zpki::asn1::Describe<X509_VALIDITY> {
@@ -112,12 +107,10 @@ namespace {
 
 using Tbs = Family<X509_TBS_CERT>;
 using CertFamily = Family<X509_CERT>;
+using Signed =
+    zpki::x509::SignedFamily<X509_CERT, X509_TBS_CERT, &X509_CERT::tbs, zpki::x509::certDer, zpki::x509::tbsDer>;
 
 X509_TBS_CERT* tbsOf(const X509_CERT* cert) { return cert ? cert->tbs : nullptr; }
-
-// A node the caller reads a certificate or body from: its DER copied once,
-// the element parsed from the copy.
-using Input = detail::NodeInput;
 
 // ---------------------------------------------------------------------------
 // Print.
@@ -184,16 +177,8 @@ bool CertCodec::write(const Value& v, Writer& w) {
     return true;
 }
 
-PKI_ERROR tbsDer(const X509_TBS_CERT* tbs, DerBytes& out) {
-    if (!tbs) return x509Err(F_X509_TBS_CERT_TO_SEQ, ERR_R_NULL_ARGUMENT);
-    return derOfRecord(tbs, out);
-}
-
-PKI_ERROR certDer(const X509_CERT* cert, DerBytes& out) {
-    if (!cert || !cert->tbs || !cert->signatureAlgorithm || !cert->signatureValue)
-        return x509Err(F_X509_CERT_TO_SEQ, ERR_R_NULL_ARGUMENT);
-    return derOfRecord(cert, out);
-}
+PKI_ERROR tbsDer(const X509_TBS_CERT* tbs, DerBytes& out) { return bodyDerOf(tbs, out); }
+PKI_ERROR certDer(const X509_CERT* cert, DerBytes& out) { return signedDerOf<X509_CERT, &X509_CERT::tbs>(cert, out); }
 
 void dropReceived(X509_TBS_CERT* tbs) {
     if (tbs) detail::RecordOps<X509_TBS_CERT>::forget(*tbs);
@@ -205,6 +190,8 @@ void dropReceived(X509_CERT* cert) { dropSigned<X509_CERT, X509_TBS_CERT, &X509_
 
 using zpki::x509::dropReceived;
 
+ZPKI_SIGNED_LIFECYCLE(X509_CERT, Signed)
+
 extern "C" {
 
 // ===========================================================================
@@ -214,24 +201,6 @@ ZUNPKI_API X509_TBS_CERT* new_X509_TBS_CERT(void) { return Tbs::create(); }
 ZUNPKI_API void clean_X509_TBS_CERT(X509_TBS_CERT* t) { Tbs::clean(t); }
 ZUNPKI_API void free_X509_TBS_CERT(X509_TBS_CERT* t) { Tbs::destroy(t); }
 ZUNPKI_API X509_TBS_CERT* dup_X509_TBS_CERT(const X509_TBS_CERT* t) { return Tbs::dup(t); }
-
-ZUNPKI_API X509_CERT* new_X509_CERT(void) {
-    Owned<X509_CERT, free_X509_CERT> c(CertFamily::create());
-    if (!c || !(c->tbs = new_X509_TBS_CERT())) return nullptr;
-    return c.release();
-}
-ZUNPKI_API void clean_X509_CERT(X509_CERT* c) { CertFamily::clean(c); }
-ZUNPKI_API void free_X509_CERT(X509_CERT* c) { CertFamily::destroy(c); }
-ZUNPKI_API X509_CERT* dup_X509_CERT(const X509_CERT* c) { return CertFamily::dup(c); }
-
-// Certificates are equal when their DER is.
-ZUNPKI_API int cmp_X509_CERT(const X509_CERT* a, const X509_CERT* b) {
-    DerBytes x, y;
-    if (!a || !b || zpki::x509::certDer(a, x) != 0 || zpki::x509::certDer(b, y) != 0) return 1;
-    return zpki::x509::compareDer(x, y);
-}
-
-ZUNPKI_API void touch_X509_CERT(X509_CERT* cert) { dropReceived(cert); }
 
 ZUNPKI_API X509_TIME* new_X509_TIME(void) { return PKI_NEW(X509_TIME); }
 
@@ -446,46 +415,22 @@ ZUNPKI_API BIT_STRING* get_X509_sig_value(const X509_CERT* cert) {
 // Codecs
 
 ZUNPKI_API PKI_ERROR Seq_to_X509_TBS_CERT(const ASN1_UNIT* node, X509_CERT* cert) {
-    if (!node || !cert) return x509Err(F_SEQ_TO_X509_TBS_CERT, ERR_R_NULL_ARGUMENT);
-    Input in(node, true);
-    if (!in.ok() || in.element().identifier != 0x30) return x509Err(F_SEQ_TO_X509_TBS_CERT, ERR_ASN1_DECODING);
-    Owned<X509_TBS_CERT, free_X509_TBS_CERT> made(PKI_NEW(X509_TBS_CERT));
-    if (!made) return x509Err(F_SEQ_TO_X509_TBS_CERT, ERR_R_ALLOC_3C);
-    if (!Tbs::decodeElement(in.element(), *made)) return Describe<X509_TBS_CERT>::decodeError(in.element());
-    free_X509_TBS_CERT(cert->tbs);
-    cert->tbs = made.release();
-    detail::RecordOps<X509_CERT>::forget(*cert);
-    return 0;
+    return Signed::bodyFromSeq(node, cert, L_X509 | F_SEQ_TO_X509_TBS_CERT);
 }
 
 ZUNPKI_API PKI_ERROR X509_TBS_CERT_to_Seq(const X509_TBS_CERT* tbs, ASN1_UNIT** node) {
-    if (!tbs || !node) return x509Err(F_X509_TBS_CERT_TO_SEQ, ERR_R_NULL_ARGUMENT);
-    DerBytes der;
-    if (PKI_ERROR rc = zpki::x509::tbsDer(tbs, der)) return rc;
-    return zpki::x509::derToNode(der, node, L_X509 | F_X509_TBS_CERT_TO_SEQ);
+    return Signed::bodyToSeq(tbs, node, L_X509 | F_X509_TBS_CERT_TO_SEQ);
 }
 
+// An empty Certificate SEQUENCE gives 1.
 ZUNPKI_API PKI_ERROR Seq_to_X509_CERT(const ASN1_UNIT* node, X509_CERT** cert) {
-    if (!node || !cert) return x509Err(F_SEQ_TO_X509_CERT, ERR_R_NULL_ARGUMENT);
-    const PKI_ERROR bad = x509Err(F_SEQ_TO_X509_CERT, ERR_ASN1_DECODING);
-    Input in(node, true);
-    if (!in.ok() || in.element().identifier != 0x30) return bad;
-    const Element& whole = in.element();
-    if (whole.contentsSize == 0) return 1;
-    Owned<X509_CERT, free_X509_CERT> made(PKI_NEW(X509_CERT));
-    if (!made) return x509Err(F_SEQ_TO_X509_CERT, ERR_R_ALLOC_3C);
-    // The body's own code when the body is what fails.
-    DecodeFailure failure;
-    if (!CertFamily::decodeElement(whole, *made)) return failure.code() ? failure.code() : bad;
-    zpki::asn1::deliver<clean_X509_CERT>(made, cert);
-    return 0;
+    Element e;
+    if (node && cert && elementOf(node, e) && e.identifier == 0x30 && e.contentsSize == 0) return 1;
+    return Signed::fromSeq(node, cert, L_X509 | F_SEQ_TO_X509_CERT);
 }
 
 ZUNPKI_API PKI_ERROR X509_CERT_to_Seq(const X509_CERT* cert, ASN1_UNIT** node) {
-    if (!node) return x509Err(F_X509_CERT_TO_SEQ, ERR_R_NULL_ARGUMENT);
-    DerBytes der;
-    if (PKI_ERROR rc = zpki::x509::certDer(cert, der)) return rc;
-    return zpki::x509::derToNode(der, node, L_X509 | F_X509_CERT_TO_SEQ);
+    return Signed::toSeq(cert, node, L_X509 | F_X509_CERT_TO_SEQ);
 }
 
 // ===========================================================================

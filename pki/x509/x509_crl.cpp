@@ -20,12 +20,7 @@
 using namespace zpki::asn1;
 namespace der = zpki::der;
 using zpki::Owned;
-using zpki::x509::AlgorithmField;
-using zpki::x509::countOf;
-using zpki::x509::DerBytes;
-using zpki::x509::ExtensionsCodec;
-using zpki::x509::NameCodec;
-using zpki::x509::TimeCodec;
+using namespace zpki::x509;
 
 namespace {
 
@@ -220,7 +215,6 @@ struct zpki::asn1::Describe<X509_CRL> {
 namespace {
 
 using Info = Family<X509_CRL_INFO>;
-using CrlFamily = Family<X509_CRL>;
 
 void markChanged(X509_REVOKED* r) { detail::RecordOps<X509_REVOKED>::forget(*r); }
 
@@ -287,18 +281,17 @@ int setTime(X509_CRL* crl, const X509_TIME* time, X509_TIME* X509_CRL_INFO::*mem
 
 namespace zpki::x509 {
 
-PKI_ERROR crlInfoDer(const X509_CRL_INFO* info, DerBytes& out) {
-    if (!info) return crlErr(F_X509_CRL_INFO_TO_SEQ, ERR_R_NULL_ARGUMENT);
-    return derOfRecord(info, out);
-}
-
-PKI_ERROR crlDer(const X509_CRL* crl, DerBytes& out) {
-    if (!crl || !crl->info || !crl->signatureAlgorithm || !crl->signatureValue)
-        return crlErr(F_X509_CRL_TO_SEQ, ERR_R_NULL_ARGUMENT);
-    return derOfRecord(crl, out);
-}
+PKI_ERROR crlInfoDer(const X509_CRL_INFO* info, DerBytes& out) { return bodyDerOf(info, out); }
+PKI_ERROR crlDer(const X509_CRL* crl, DerBytes& out) { return signedDerOf<X509_CRL, &X509_CRL::info>(crl, out); }
 
 }  // namespace zpki::x509
+
+namespace {
+using Signed =
+    zpki::x509::SignedFamily<X509_CRL, X509_CRL_INFO, &X509_CRL::info, zpki::x509::crlDer, zpki::x509::crlInfoDer>;
+}  // namespace
+
+ZPKI_SIGNED_LIFECYCLE(X509_CRL, Signed)
 
 extern "C" {
 
@@ -309,24 +302,6 @@ ZUNPKI_API void free_X509_REVOKED_LIST(STACK* list) { zpki::x509::freeList<X509_
 
 ZUNPKI_API X509_CRL_INFO* new_X509_CRL_INFO(void) { return Info::create(); }
 ZUNPKI_API void free_X509_CRL_INFO(X509_CRL_INFO* t) { Info::destroy(t); }
-
-ZUNPKI_API X509_CRL* new_X509_CRL(void) {
-    Owned<X509_CRL, free_X509_CRL> crl(CrlFamily::create());
-    if (!crl || !(crl->info = new_X509_CRL_INFO())) return nullptr;
-    return crl.release();
-}
-ZUNPKI_API void clean_X509_CRL(X509_CRL* crl) { CrlFamily::clean(crl); }
-ZUNPKI_API void free_X509_CRL(X509_CRL* crl) { CrlFamily::destroy(crl); }
-ZUNPKI_API X509_CRL* dup_X509_CRL(const X509_CRL* crl) { return CrlFamily::dup(crl); }
-
-// CRLs are equal when their DER is.
-ZUNPKI_API int cmp_X509_CRL(const X509_CRL* a, const X509_CRL* b) {
-    DerBytes x, y;
-    if (!a || !b || zpki::x509::crlDer(a, x) != 0 || zpki::x509::crlDer(b, y) != 0) return 1;
-    return zpki::x509::compareDer(x, y);
-}
-
-ZUNPKI_API void touch_X509_CRL(X509_CRL* crl) { dropReceived(crl); }
 
 ZUNPKI_API X509_CRLS* new_X509_CRLS(void) { return new_STACK(); }
 
@@ -562,46 +537,19 @@ ZUNPKI_API int verify_CRL_X509_CERT(const X509_CRL* crl, const X509_CERT* cert) 
 // Codecs
 
 ZUNPKI_API PKI_ERROR Seq_to_X509_CRL(const ASN1_UNIT* node, X509_CRL** crl) {
-    if (!node || !crl) return crlErr(F_SEQ_TO_X509_CRL, ERR_R_NULL_ARGUMENT);
-    const PKI_ERROR bad = crlErr(F_SEQ_TO_X509_CRL, ERR_ASN1_DECODING);
-    detail::NodeInput in(node, true);
-    if (!in.ok() || in.element().identifier != 0x30) return bad;
-    Owned<X509_CRL, free_X509_CRL> made(PKI_NEW(X509_CRL));
-    if (!made) return crlErr(F_SEQ_TO_X509_CRL, ERR_R_ALLOC_3C);
-    // The body's and the entries' own codes when they are what fails.
-    DecodeFailure failure;
-    if (!CrlFamily::decodeElement(in.element(), *made)) return failure.code() ? failure.code() : bad;
-    zpki::asn1::deliver<clean_X509_CRL>(made, crl);
-    return 0;
+    return Signed::fromSeq(node, crl, L_X509_CRL | F_SEQ_TO_X509_CRL);
 }
 
 ZUNPKI_API PKI_ERROR X509_CRL_to_Seq(const X509_CRL* crl, ASN1_UNIT** node) {
-    if (!node) return crlErr(F_X509_CRL_TO_SEQ, ERR_R_NULL_ARGUMENT);
-    DerBytes der;
-    if (PKI_ERROR rc = zpki::x509::crlDer(crl, der)) return rc;
-    return zpki::x509::derToNode(der, node, L_X509_CRL | F_X509_CRL_TO_SEQ);
+    return Signed::toSeq(crl, node, L_X509_CRL | F_X509_CRL_TO_SEQ);
 }
 
 ZUNPKI_API PKI_ERROR Seq_to_X509_CRL_INFO(const ASN1_UNIT* node, X509_CRL* crl) {
-    if (!node || !crl) return crlErr(F_SEQ_TO_X509_CRL_INFO, ERR_R_NULL_ARGUMENT);
-    const PKI_ERROR bad = crlErr(F_SEQ_TO_X509_CRL_INFO, ERR_ASN1_DECODING);
-    detail::NodeInput in(node, true);
-    if (!in.ok() || in.element().identifier != 0x30) return bad;
-    Owned<X509_CRL_INFO, free_X509_CRL_INFO> made(PKI_NEW(X509_CRL_INFO));
-    if (!made) return crlErr(F_SEQ_TO_X509_CRL_INFO, ERR_R_ALLOC_3C);
-    DecodeFailure failure;
-    if (!Info::decodeElement(in.element(), *made)) return failure.code() ? failure.code() : bad;
-    free_X509_CRL_INFO(crl->info);
-    crl->info = made.release();
-    detail::RecordOps<X509_CRL>::forget(*crl);
-    return 0;
+    return Signed::bodyFromSeq(node, crl, L_X509_CRL | F_SEQ_TO_X509_CRL_INFO);
 }
 
 ZUNPKI_API PKI_ERROR X509_CRL_INFO_to_Seq(const X509_CRL_INFO* info, ASN1_UNIT** node) {
-    if (!info || !node) return crlErr(F_X509_CRL_INFO_TO_SEQ, ERR_R_NULL_ARGUMENT);
-    DerBytes der;
-    if (PKI_ERROR rc = zpki::x509::crlInfoDer(info, der)) return rc;
-    return zpki::x509::derToNode(der, node, L_X509_CRL | F_X509_CRL_INFO_TO_SEQ);
+    return Signed::bodyToSeq(info, node, L_X509_CRL | F_X509_CRL_INFO_TO_SEQ);
 }
 
 ZUNPKI_API PKI_ERROR X509_REVOKED_to_Seq(const X509_CRL_INFO* info, ASN1_UNIT** node) {
