@@ -253,6 +253,18 @@ bool appendAlgorithm(ASN1_UNIT* parent, const OBJECT_IDENTIFIER* oid, const ASN1
     return appendNode(parent, alg.release());
 }
 
+bool writeAlgorithm(asn1::Writer& w, const OBJECT_IDENTIFIER* oid, const ASN1_STRING* params) {
+    if (!oid) return false;
+    const size_t start = w.open(0x30);
+    if (!Oid::write(const_cast<OBJECT_IDENTIFIER*>(oid), w)) return false;
+    if (params) {
+        if (!AnyString::write(const_cast<ASN1_STRING*>(params), w)) return false;
+    } else if (!parametersAbsent(oid) && !w.element(ASN1_TAG_NULL, nullptr, 0)) {
+        return false;
+    }
+    return w.close(start);
+}
+
 bool readAlgorithm(const der::Element& e, OBJECT_IDENTIFIER*& oid, ASN1_STRING*& params) {
     if (e.identifier != 0x30) return false;
     Decoder d(der::Cursor(e.contents, e.contentsSize));

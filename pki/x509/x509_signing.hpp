@@ -7,6 +7,7 @@
 
 #include <zunPKI/asn1/asn1.h>
 #include <zunPKI/asn1/ber.h>
+#include "asn1/asn1_struct.hpp"
 #include "asn1/der_cursor.hpp"
 #include "asn1/pki_mem.hpp"
 #include <zunPKI/x509/x509_key.h>
@@ -78,6 +79,8 @@ bool oaepDigest(const ASN1_STRING* params, int& digest);
 // is the identifier octet), or, for null, none for ECDSA and DSA signature
 // algorithms (RFC 5758) and NULL for the others.
 bool appendAlgorithm(ASN1_UNIT* parent, const OBJECT_IDENTIFIER* oid, const ASN1_STRING* params);
+// The same AlgorithmIdentifier written as bytes.
+bool writeAlgorithm(asn1::Writer& w, const OBJECT_IDENTIFIER* oid, const ASN1_STRING* params);
 // The algorithm and, when present, the parameters of an AlgorithmIdentifier
 // element; false (and nothing made) when it is not one.
 bool readAlgorithm(const der::Element& e, OBJECT_IDENTIFIER*& oid, ASN1_STRING*& params);
