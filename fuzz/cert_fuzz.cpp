@@ -1,6 +1,7 @@
 // The certificate decoders on arbitrary bytes: a certificate that decodes is
-// copied, encoded (kept and afresh), digested and checked; the same bytes are
-// also read as a certificate list, a pair and an IssuerAndSerialNumber.
+// copied, encoded (kept and afresh), digested and checked, and a signature
+// value it carries decodes only from its one DER; the same bytes are also
+// read as a certificate list, a pair and an IssuerAndSerialNumber.
 #include <cstdint>
 #include <cstdlib>
 
@@ -24,6 +25,7 @@ void exercise(X509_CERT* cert) {
     get_X509_PUBLIC_KEY_hash(cert, VSC_DIGEST_SHA1, digest);
     verify_X509_validity(cert, nullptr);
     verify_SIG_X509_CERT(cert, get_X509_SPKI(cert));
+    if (const BIT_STRING* sig = cert->signatureValue) checkSignatureValue(sig->data, sig->length);
     touch_X509_CERT(copy);
     encodeAndFree(X509_CERT_to_Seq, static_cast<const X509_CERT*>(copy));
     free_X509_CERT(copy);

@@ -1,6 +1,7 @@
 // The CRL and trust-list decoders on arbitrary bytes: a CRL that decodes is
-// copied, encoded (kept and afresh), sorted and looked up; the same
-// bytes are also read as a list of CRLs, an entry list and a trust list.
+// copied, encoded (kept and afresh), sorted and looked up, and a signature
+// value it carries decodes only from its one DER; the same bytes are also
+// read as a list of CRLs, an entry list and a trust list.
 #include <cstdint>
 #include <cstdlib>
 
@@ -17,6 +18,7 @@ void exercise(X509_CRL* crl) {
     ASN1_UNIT* kept = nullptr;
     if (X509_CRL_to_Seq(crl, &kept) != 0) abort();  // the bytes it came from always encode
     free_ASN1_UNIT(kept);
+    if (const BIT_STRING* sig = crl->signatureValue) checkSignatureValue(sig->data, sig->length);
     sort_X509_CRL_revoked(crl);
     for (int i = 0; i < get_X509_REVOKED_count(crl->info); ++i) {
         const X509_REVOKED* e = get_X509_REVOKED(crl->info, i);

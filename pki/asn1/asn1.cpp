@@ -1,6 +1,9 @@
 // ASN.1 string values: one record for every string-like type.
 #include <zunPKI/asn1/asn1.h>
 
+#include <malloc.h>
+#include <strings.h>
+
 #include <climits>
 #include <cstring>
 
@@ -60,19 +63,44 @@ BIT_STRING* newBits(int bytes, int extra) {
 
 }  // namespace
 
+namespace zpki::ber {
+
+bool dataInline(const ASN1_STRING* s) { return s && s->data == reinterpret_cast<const unsigned char*>(s + 1); }
+
+ASN1_STRING* newStringWithData(int type, const uint8_t* data, size_t len, int extra) {
+    if (len > INT_MAX - 1 - sizeof(ASN1_STRING)) return nullptr;
+    auto* s = static_cast<ASN1_STRING*>(PKI_MALLOC(sizeof(ASN1_STRING) + len + 1));
+    if (!s) return nullptr;
+    s->data = reinterpret_cast<unsigned char*>(s + 1);
+    if (len) std::memcpy(s->data, data, len);
+    s->data[len] = 0;
+    s->type = type;
+    s->length = static_cast<int>(len);
+    s->extra = extra;
+    return s;
+}
+
+}  // namespace zpki::ber
+
 extern "C" {
 
 ZUNPKI_API ASN1_STRING* new_ASN1_STRING(void) { return PKI_NEW(ASN1_STRING); }
 
 ZUNPKI_API void clean_ASN1_STRING(ASN1_STRING* str) {
     if (!str) return;
-    PKI_FREE(str->data);
+    if (zpki::ber::dataInline(str)) {
+        // The bytes share the record's block: wiped here, freed with it.
+        const size_t room = malloc_usable_size(str) - sizeof(ASN1_STRING);
+        explicit_bzero(str->data, room);
+    } else {
+        PKI_FREE(str->data);
+    }
     std::memset(str, 0, sizeof(*str));
 }
 
 ZUNPKI_API void free_ASN1_STRING(ASN1_STRING* str) {
     if (!str) return;
-    clean_ASN1_STRING(str);
+    if (!zpki::ber::dataInline(str)) clean_ASN1_STRING(str);  // inline bytes go (wiped) with the block
     PKI_FREE(str);
 }
 
@@ -98,18 +126,14 @@ ZUNPKI_API PKI_ERROR set_ASN1_STRING_value(ASN1_STRING* str, int type, const uns
 
 ZUNPKI_API ASN1_STRING* dup_ASN1_STRING(const ASN1_STRING* str) {
     if (!str) return nullptr;
-    ASN1_STRING* copy = new_ASN1_STRING();
-    if (!copy) return nullptr;
     if (str->type == ASN1_TAG_NULL) {
+        ASN1_STRING* copy = new_ASN1_STRING();
+        if (!copy) return nullptr;
         copy->type = ASN1_TAG_NULL;
         return copy;
     }
-    if (!str->data || set_ASN1_STRING_value(copy, str->type, str->data, str->length) != 0) {
-        free_ASN1_STRING(copy);
-        return nullptr;
-    }
-    copy->extra = str->extra;
-    return copy;
+    if (!str->data || str->length < 0) return nullptr;
+    return zpki::ber::newStringWithData(str->type, str->data, static_cast<size_t>(str->length), str->extra);
 }
 
 ZUNPKI_API int cmp_ASN1_STRING(const ASN1_STRING* a, const ASN1_STRING* b) {

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "asn1/ber_internal.hpp"
+
 namespace {
 
 #define OWN_ARC ZUNPKI_OWN_OID_ARC
@@ -49,6 +51,63 @@ const Indexes& indexes() {
     static const Indexes idx;
     return idx;
 }
+
+// DER contents -> dotted text of the rows: most identifiers a decoder meets
+// are in the table, and taking their text beats converting arc by arc. An
+// open-addressed table of short contents; only texts that convert back to
+// themselves are listed.
+class ContentsIndex {
+public:
+    static constexpr size_t kMaxKey = 22;
+
+    ContentsIndex() {
+        for (int row = 0; row < kRowCount; ++row) {
+            const char* text = kRows[row].oid;
+            if (text == nullptr) continue;
+            zpki::ber::Bytes der;
+            const size_t len = std::strlen(text);
+            char back[zpki::ber::kMaxOidText];
+            size_t n = 0;
+            if (!zpki::ber::oidTextToContents(text, len, der) || der.size() > kMaxKey ||
+                !zpki::ber::oidContentsToText(der.data(), der.size(), back, n) || n != len ||
+                std::memcmp(back, text, n) != 0)
+                continue;
+            Slot* slot = probe(der.data(), der.size());
+            if (slot->text) continue;  // the first row wins
+            slot->len = static_cast<uint8_t>(der.size());
+            std::memcpy(slot->key, der.data(), der.size());
+            slot->text = text;
+            slot->textLen = static_cast<uint16_t>(len);
+        }
+    }
+    bool find(const uint8_t* contents, size_t len, std::string_view& text) const {
+        if (len == 0 || len > kMaxKey) return false;
+        const Slot* slot = const_cast<ContentsIndex*>(this)->probe(contents, len);
+        if (!slot->text) return false;
+        text = std::string_view(slot->text, slot->textLen);
+        return true;
+    }
+
+private:
+    struct Slot {
+        uint8_t len = 0;
+        uint8_t key[kMaxKey] = {};
+        uint16_t textLen = 0;
+        const char* text = nullptr;
+    };
+    static constexpr size_t kSlots = 2048;  // a power of two, less than half full
+    std::array<Slot, kSlots> m_slots{};
+
+    // The slot holding the key, or the empty one where it would go.
+    Slot* probe(const uint8_t* key, size_t len) {
+        uint64_t h = 0xcbf29ce484222325ull;
+        for (size_t i = 0; i < len; ++i) h = (h ^ key[i]) * 0x100000001b3ull;
+        for (size_t i = h & (kSlots - 1);; i = (i + 1) & (kSlots - 1)) {
+            Slot& s = m_slots[i];
+            if (!s.text || (s.len == len && std::memcmp(s.key, key, len) == 0)) return &s;
+        }
+    }
+};
 
 int lookup(const TextIndex& map, const char* text, int len) {
     if (text == nullptr || len <= 0) return 0;
@@ -240,6 +299,15 @@ int firstRowOf(const IdRows* groups, size_t n, int id) {
 }
 
 }  // namespace
+
+namespace zpki::ber {
+
+bool knownOidText(const uint8_t* contents, size_t len, std::string_view& text) {
+    static const ContentsIndex index;
+    return index.find(contents, len, text);
+}
+
+}  // namespace zpki::ber
 
 extern "C" {
 

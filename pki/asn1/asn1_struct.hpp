@@ -3,32 +3,99 @@
 // A structure of the library is a plain C record. Its ASN.1 shape is
 // described once, next to its source, as a specialisation of Describe<T>:
 //
-//   template <> struct zpki::asn1::Describe<X509_EXTENSION> {
-//       using Shape = Sequence<
-//           Field<&X509_EXTENSION::extnID, Oid>,
-//           Field<&X509_EXTENSION::critical, Default<Boolean<-1>, 0>>,
-//           Field<&X509_EXTENSION::extnValue, OctetString>>;
+//   template <> struct zpki::asn1::Describe<POLICY_MAPPING> {
+//       using Shape = Sequence<Field<&POLICY_MAPPING::issuerDomainPolicy, Oid>,
+//                              Field<&POLICY_MAPPING::subjectDomainPolicy, Oid>>;
 //   };
-//   ZPKI_STRUCT_FAMILY(X509_EXTENSION, L_X509, F_X509_EXT_TO_SEQ, F_SEQ_TO_X509_EXT)
+//   ZPKI_STRUCT_FAMILY(POLICY_MAPPING, L_X509V3, F_POLICY_MAPPING_TO_SEQ, F_SEQ_TO_POLICY_MAPPING)
 //
 // The macro emits the record's flat C family: new_X, free_X, clean_X, dup_X,
-// cmp_X, X_to_Seq and Seq_to_X, all derived from the description. See
-// pki/README.md for the building blocks and for adding hand-written parts.
+// cmp_X, X_to_Seq and Seq_to_X, all derived from the description. Decoding
+// reads the input's elements straight into the record; encoding writes DER
+// bytes (a node is made only at the C interface). A description may also keep
+// the DER a record was decoded from (Describe<T>::kReceived) or a fingerprint
+// of what was decoded (Describe<T>::kFingerprint). See pki/README.md for the
+// building blocks and for adding hand-written parts.
 #pragma once
 
+#include <climits>
 #include <cstring>
+#include <new>
+#include <optional>
 #include <type_traits>
 
 #include <zunPKI/asn1/asn1.h>
 #include <zunPKI/asn1/ber.h>
 #include "asn1/ber_internal.hpp"
 #include "asn1/der_cursor.hpp"
+#include "asn1/kept.hpp"
 #include "asn1/pki_mem.hpp"
+#include "asn1/stack_internal.hpp"
 #include <zunPKI/asn1/stack.h>
 
 namespace zpki::asn1 {
 
 using der::Element;
+
+// ---------------------------------------------------------------------------
+// Writing DER bytes. Constructed elements are opened, filled and closed; the
+// length octets are put in when the contents are known.
+
+class Writer {
+public:
+    explicit Writer(ber::Bytes& out) : m_out(out) {}
+
+    size_t size() const { return m_out.size(); }
+    const uint8_t* at(size_t offset) const { return m_out.data() + offset; }
+
+    // Starts a constructed element; returns where its contents begin.
+    size_t open(uint8_t identifier) {
+        m_out.push_back(identifier);
+        m_out.push_back(0);
+        return m_out.size();
+    }
+    // Ends the element whose contents began at start.
+    bool close(size_t start) {
+        const size_t len = m_out.size() - start;
+        if (len > INT_MAX - 6) return false;
+        if (len < 0x80) {
+            m_out[start - 1] = static_cast<uint8_t>(len);
+            return true;
+        }
+        uint8_t lo[5];
+        const size_t n = der::putLength(lo, len, false);
+        if (n == 0) return false;
+        m_out[start - 1] = lo[0];
+        m_out.insert(m_out.begin() + static_cast<std::ptrdiff_t>(start), lo + 1, lo + n);
+        return true;
+    }
+    // One element with the given contents.
+    bool element(uint8_t identifier, const uint8_t* contents, size_t len) {
+        uint8_t lo[5];
+        const size_t n = der::putLength(lo, len, false);
+        if (n == 0 || len > INT_MAX - 6) return false;
+        m_out.push_back(identifier);
+        m_out.insert(m_out.end(), lo, lo + n);
+        if (len) m_out.insert(m_out.end(), contents, contents + len);
+        return true;
+    }
+    // Bytes already encoded.
+    void raw(const uint8_t* bytes, size_t len) {
+        if (len) m_out.insert(m_out.end(), bytes, bytes + len);
+    }
+    // Room for n more bytes, filled by the caller.
+    uint8_t* grow(size_t n) {
+        const size_t at = m_out.size();
+        m_out.resize(at + n);
+        return m_out.data() + at;
+    }
+    // The identifier of the element written at offset.
+    void retag(size_t offset, uint8_t identifier) { m_out[offset] = identifier; }
+    uint8_t identifierAt(size_t offset) const { return m_out[offset]; }
+
+private:
+    ber::Bytes& m_out;
+};
 
 // ---------------------------------------------------------------------------
 // Reading the children of one constructed element in order.
@@ -45,6 +112,15 @@ public:
 private:
     der::Cursor m_in;
 };
+
+// How many elements a constructed element's contents hold (up to the first
+// that does not read): for lists reserved in one step.
+inline int countElements(const Element& e) {
+    der::Cursor c(e.contents, e.contentsSize);
+    int n = 0;
+    for (Element x; der::getElement(c, x);) ++n;
+    return n;
+}
 
 // An element view of a node's own bytes.
 inline bool elementOf(const ASN1_UNIT* node, Element& e) {
@@ -65,15 +141,110 @@ inline bool appendNode(ASN1_UNIT* parent, ASN1_UNIT* child) {
     return child && addToDERSequence(parent, ASN1_TAG_NODE, child, 0) == 0;
 }
 
+// A node's whole encoding appended to the bytes.
+inline bool writeNode(const ASN1_UNIT* node, Writer& w) {
+    size_t n;
+    if (!ber::encodedSize(node, n)) return false;
+    return ber::serializeInto(node, w.grow(n), n);
+}
+
 // ---------------------------------------------------------------------------
 // Codecs: one per kind of member. Each says which identifiers it accepts,
-// how it reads an element into an empty member, appends a member to a parent
-// node, and releases, copies and compares a member.
+// how it reads an element into an empty member, writes a member's element
+// (write; encode appends it to a parent node for code that builds nodes),
+// and releases, copies, compares and marks a member (mark feeds the
+// fingerprint of a record that keeps its DER: a member that can change in
+// place marks its contents).
+
+// What encode(v, holder) appends to a holder node, for codecs that only
+// build nodes.
+template <class C>
+bool writeViaNode(const typename C::Value& v, Writer& w) {
+    Owned<ASN1_UNIT, free_ASN1_UNIT> holder(new_ASN1_UNIT());
+    if (!holder || !C::encode(v, holder.get())) return false;
+    const der::Cursor c = ber::contentsOf(holder.get());
+    w.raw(c.data(), c.size());
+    return true;
+}
+
+// A codec writes bytes itself when it names itself as the owner of its
+// write: a codec derived from another that changes encode (or anything that
+// decides what is written) without its own write goes through its encode.
+template <class C>
+constexpr bool ownsWrite() {
+    if constexpr (requires { typename C::WriteOwner; })
+        return std::is_same_v<typename C::WriteOwner, C>;
+    else
+        return false;
+}
+
+template <class C>
+bool writeValue(const typename C::Value& v, Writer& w) {
+    if constexpr (ownsWrite<C>())
+        return C::write(v, w);
+    else
+        return writeViaNode<C>(v, w);
+}
+
+// The element a codec writes, appended to a parent node.
+template <class C>
+bool encodeByWriting(const typename C::Value& v, ASN1_UNIT* parent) {
+    try {
+        ber::Bytes bytes;
+        Writer w(bytes);
+        return writeValue<C>(v, w) && ber::appendEncoded(parent, bytes.data(), bytes.size());
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+template <class C>
+void markValue(const typename C::Value& v, Mark& m) {
+    using V = typename C::Value;
+    if constexpr (requires { C::mark(v, m); })
+        C::mark(v, m);
+    else if constexpr (std::is_same_v<V, ASN1_STRING*>)
+        m.string(v);
+    else if constexpr (std::is_pointer_v<V>)
+        m.address(v);
+    else
+        m.word(static_cast<uint64_t>(v));
+}
+
+// A string member as one element under identifier, by the contents rule of
+// universal type 'type'; false for a value that rule refuses.
+inline bool writeString(Writer& w, uint8_t identifier, int type, const ASN1_STRING* s) {
+    if (!s || s->length < 0 || (s->length > 0 && !s->data)) return false;
+    const auto len = static_cast<size_t>(s->length);
+    switch (type) {
+        case ASN1_TAG_OBJECT_IDENTIFIER: {
+            ber::Bytes contents;
+            return ber::oidTextToContents(reinterpret_cast<const char*>(s->data), len, contents) &&
+                   w.element(identifier, contents.data(), contents.size());
+        }
+        case ASN1_TAG_BIT_STRING: {
+            if (s->extra < 0 || s->extra > 7 || (len == 0 && s->extra != 0) || len > INT_MAX - 8) return false;
+            const size_t start = w.open(identifier);
+            const auto unused = static_cast<uint8_t>(s->extra);
+            w.raw(&unused, 1);
+            w.raw(s->data, len);
+            return w.close(start);
+        }
+        case ASN1_TAG_NULL:
+            return len == 0 && w.element(identifier, nullptr, 0);
+        case ASN1_TAG_UTC_TIME:
+        case ASN1_TAG_GENERALIZED_TIME:
+            return len > 0 && w.element(identifier, s->data, len);
+        default:
+            return w.element(identifier, s->data, len);
+    }
+}
 
 // A string-like universal type held as ASN1_STRING* (OIDs as dotted text,
 // BIT STRINGs with their unused bits, times as text).
 template <int Tag>
 struct Str {
+    using WriteOwner = Str;
     using Value = ASN1_STRING*;
     static bool matches(uint8_t id) { return (id & 0xc0) == 0 && (id & 0x1f) == Tag; }
     static bool decodeContents(const Element& e, Value& out) {
@@ -82,6 +253,13 @@ struct Str {
     }
     static bool encode(const Value& v, ASN1_UNIT* parent) {
         return v && addToDERSequence(parent, Tag, v, v->length) == 0;
+    }
+    static bool write(const Value& v, Writer& w) {
+        // A UTCTime with an offset or without seconds goes through the DER
+        // check, which rewrites it in UTC or refuses it.
+        if (Tag == ASN1_TAG_UTC_TIME && !(v && v->length == 13 && v->data && v->data[12] == 'Z'))
+            return writeViaNode<Str>(v, w);
+        return writeString(w, static_cast<uint8_t>(Tag), Tag, v);
     }
     static bool present(const Value& v) { return v != nullptr; }
     static void release(Value& v) {
@@ -105,6 +283,7 @@ using GeneralizedTime = Str<ASN1_TAG_GENERALIZED_TIME>;
 // Any single element as ASN1_STRING* whose type keeps the identifier octet
 // (a DirectoryString, an attribute value).
 struct AnyString {
+    using WriteOwner = AnyString;
     using Value = ASN1_STRING*;
     static bool matches(uint8_t) { return true; }
     static bool decodeContents(const Element& e, Value& out) {
@@ -126,6 +305,29 @@ struct AnyString {
         }
         return addToDERSequence(parent, ASN1_TAG_ANY_STRING, v, v->length) == 0;
     }
+    static bool write(const Value& v, Writer& w) {
+        if (!v || v->type < 0 || v->type > 0xff || (v->type & 0x1f) == 0x1f) return false;
+        const int t = v->type;
+        if ((t & 0xe0) || t == 16 || t == 17 || t == 10)  // tagged or constructed: the contents as held
+            return writeString(w, static_cast<uint8_t>(t == 16 || t == 17 ? t | 0x20 : t), ASN1_TAG_OCTET_STRING, v);
+        switch (t) {
+            case 4:
+            case 12:
+            case 18:
+            case 19:
+            case 20:
+            case 21:
+            case 22:
+            case 25:
+            case 26:
+            case 27:
+            case 28:
+            case 30:
+                return writeString(w, static_cast<uint8_t>(t), t, v);
+            default:  // INTEGER, BOOLEAN, OIDs, times, BIT STRING: by their own rules
+                return writeViaNode<AnyString>(v, w);
+        }
+    }
     static bool present(const Value& v) { return v != nullptr; }
     static void release(Value& v) { Str<0>::release(v); }
     static bool copy(const Value& from, Value& to) { return Str<0>::copy(from, to); }
@@ -134,11 +336,18 @@ struct AnyString {
 
 // Any single element kept whole as a node (ANY, open types, parameters).
 struct AnyNode {
+    using WriteOwner = AnyNode;
     using Value = ASN1_UNIT*;
     static bool matches(uint8_t) { return true; }
     static bool decodeContents(const Element& e, Value& out) { return (out = ber::nodeFromElement(e)) != nullptr; }
     static bool encode(const Value& v, ASN1_UNIT* parent) {
         return v && addToDERSequence(parent, ASN1_TAG_CONS_SEQUENCE, v, 0) == 0;
+    }
+    static bool write(const Value& v, Writer& w) { return v && writeNode(v, w); }
+    static void mark(const Value& v, Mark& m) {
+        m.address(v);
+        const int len = v && v->value ? getASN1ValueLength(v) : 0;
+        if (len > 0) m.bytes(v->value, static_cast<size_t>(len));
     }
     static bool present(const Value& v) { return v != nullptr; }
     static void release(Value& v) {
@@ -158,6 +367,7 @@ struct AnyNode {
 // INTEGER (Tag 2) or ENUMERATED (Tag 10) held as BIGINT*.
 template <int Tag = ASN1_TAG_INTEGER>
 struct BigInteger {
+    using WriteOwner = BigInteger;
     using Value = BIGINT*;
     static bool matches(uint8_t id) { return id == Tag; }
     static bool decodeContents(const Element& e, Value& out) {
@@ -165,6 +375,12 @@ struct BigInteger {
     }
     static bool encode(const Value& v, ASN1_UNIT* parent) {
         return v && addToDERSequence(parent, Tag, v, ber::integerContentsLength(v)) == 0;
+    }
+    static bool write(const Value& v, Writer& w) {
+        const int n = v ? ber::integerContentsLength(v) : 0;
+        if (n <= 0) return false;
+        const size_t start = w.open(static_cast<uint8_t>(Tag));
+        return ber::integerToContents(v, w.grow(static_cast<size_t>(n)), static_cast<size_t>(n)) && w.close(start);
     }
     static bool present(const Value& v) { return v != nullptr; }
     static void release(Value& v) {
@@ -179,6 +395,7 @@ using Integer = BigInteger<ASN1_TAG_INTEGER>;
 // A small INTEGER or ENUMERATED held in an int member (versions, reasons).
 template <int Tag = ASN1_TAG_INTEGER>
 struct SmallInt {
+    using WriteOwner = SmallInt;
     using Value = int;
     static bool matches(uint8_t id) { return id == Tag; }
     static bool decodeContents(const Element& e, Value& out) {
@@ -188,7 +405,8 @@ struct SmallInt {
         out = static_cast<int>(v);
         return true;
     }
-    static bool encode(const Value& v, ASN1_UNIT* parent) {
+    static bool encode(const Value& v, ASN1_UNIT* parent) { return encodeByWriting<SmallInt>(v, parent); }
+    static bool write(const Value& v, Writer& w) {
         // X.690 8.3.2: the shortest two's complement form.
         uint8_t bytes[4];
         const auto u = static_cast<uint32_t>(v);
@@ -197,12 +415,7 @@ struct SmallInt {
         while (start < 3 && ((bytes[start] == 0x00 && !(bytes[start + 1] & 0x80)) ||
                              (bytes[start] == 0xff && (bytes[start + 1] & 0x80))))
             ++start;
-        ASN1_UNIT* node = new_ASN1_UNIT();
-        if (!node || !ber::setNode(node, Tag, bytes + start, 4 - start, false)) {
-            free_ASN1_UNIT(node);
-            return false;
-        }
-        return appendNode(parent, node);
+        return w.element(static_cast<uint8_t>(Tag), bytes + start, 4 - start);
     }
     static bool present(const Value&) { return true; }
     static void release(Value& v) { v = 0; }
@@ -217,6 +430,7 @@ struct SmallInt {
 // a record keeps all bits set). Written as 0xFF.
 template <int True = 1>
 struct Boolean {
+    using WriteOwner = Boolean;
     using Value = int;
     static bool matches(uint8_t id) { return id == ASN1_TAG_BOOLEAN; }
     static bool decodeContents(const Element& e, Value& out) {
@@ -228,6 +442,10 @@ struct Boolean {
         unsigned char b = v ? 0xff : 0x00;
         return addToDERSequence(parent, ASN1_TAG_BOOLEAN, &b, 1) == 0;
     }
+    static bool write(const Value& v, Writer& w) {
+        const uint8_t b = v ? 0xff : 0x00;
+        return w.element(ASN1_TAG_BOOLEAN, &b, 1);
+    }
     static bool present(const Value&) { return true; }
     static void release(Value& v) { v = 0; }
     static bool copy(const Value& from, Value& to) {
@@ -237,6 +455,49 @@ struct Boolean {
     static int compare(const Value& a, const Value& b) { return (a != 0) - (b != 0); }
 };
 
+// One whole element viewed where it lies, for records that live only while
+// the bytes do (a decoder's working record, parameters written from another
+// member): nothing copied, nothing owned.
+struct ElementView {
+    const uint8_t* bytes = nullptr;
+    size_t size = 0;
+    bool element(Element& e) const {
+        der::Cursor c(bytes, size);
+        return bytes && der::getElement(c, e) && c.empty();
+    }
+};
+
+struct RawElement {
+    using WriteOwner = RawElement;
+    using Value = ElementView;
+    static bool matches(uint8_t) { return true; }
+    static bool decodeContents(const Element& e, Value& out) {
+        if (!e.start) return false;
+        out = {e.start, e.totalSize};
+        return true;
+    }
+    static bool write(const Value& v, Writer& w) {
+        if (!v.bytes || !v.size) return false;
+        w.raw(v.bytes, v.size);
+        return true;
+    }
+    static bool encode(const Value& v, ASN1_UNIT* parent) { return encodeByWriting<RawElement>(v, parent); }
+    static bool present(const Value& v) { return v.bytes && v.size; }
+    static void release(Value& v) { v = {}; }
+    static bool copy(const Value& from, Value& to) {
+        to = from;
+        return true;
+    }
+    static int compare(const Value& a, const Value& b) {
+        if (a.size != b.size) return a.size < b.size ? -1 : 1;
+        return a.size ? std::memcmp(a.bytes, b.bytes, a.size) : 0;
+    }
+    static void mark(const Value& v, Mark& m) {
+        m.word(v.size);
+        if (v.bytes) m.bytes(v.bytes, v.size);
+    }
+};
+
 // ---------------------------------------------------------------------------
 // Options and tags around a codec.
 
@@ -244,6 +505,7 @@ struct Boolean {
 // member stays empty when the next element is not one the codec accepts.
 template <class C>
 struct Optional : C {
+    using WriteOwner = std::conditional_t<ownsWrite<C>(), Optional, void>;
     static constexpr bool kOptional = true;
 };
 
@@ -251,6 +513,7 @@ struct Optional : C {
 // when the element is absent.
 template <class C, int Value_>
 struct Default : C {
+    using WriteOwner = std::conditional_t<ownsWrite<C>(), Default, void>;
     static constexpr bool kOptional = true;
     static constexpr int kDefault = Value_;
     static bool present(const typename C::Value& v) { return v != Value_; }
@@ -259,6 +522,7 @@ struct Default : C {
 // [N] EXPLICIT: the element wrapped in a constructed context-specific tag.
 template <int N, class C>
 struct Explicit {
+    using WriteOwner = Explicit;
     using Value = typename C::Value;
     static bool matches(uint8_t id) { return id == (0xa0 | N); }
     static bool decodeContents(const Element& e, Value& out) {
@@ -277,16 +541,22 @@ struct Explicit {
         wrapper->tag[0] = static_cast<unsigned char>(0xa0 | N);
         return appendNode(parent, wrapper);
     }
+    static bool write(const Value& v, Writer& w) {
+        const size_t start = w.open(static_cast<uint8_t>(0xa0 | N));
+        return writeValue<C>(v, w) && w.close(start);
+    }
     static bool present(const Value& v) { return C::present(v); }
     static void release(Value& v) { C::release(v); }
     static bool copy(const Value& from, Value& to) { return C::copy(from, to); }
     static int compare(const Value& a, const Value& b) { return C::compare(a, b); }
+    static void mark(const Value& v, Mark& m) { markValue<C>(v, m); }
 };
 
 // [N] IMPLICIT: the element's own identifier replaced by a context-specific
 // one that keeps its constructed bit.
 template <int N, class C>
 struct Implicit {
+    using WriteOwner = Implicit;
     using Value = typename C::Value;
     static bool matches(uint8_t id) { return (id & 0xdf) == (0x80 | N); }
     static bool decodeContents(const Element& e, Value& out) { return C::decodeContents(e, out); }
@@ -304,10 +574,17 @@ struct Implicit {
         element->tag[0] = static_cast<unsigned char>(0x80 | N | (element->tag[0] & 0x20));
         return appendNode(parent, element);
     }
+    static bool write(const Value& v, Writer& w) {
+        const size_t at = w.size();
+        if (!writeValue<C>(v, w) || w.size() == at) return false;
+        w.retag(at, static_cast<uint8_t>(0x80 | N | (w.identifierAt(at) & 0x20)));
+        return true;
+    }
     static bool present(const Value& v) { return C::present(v); }
     static void release(Value& v) { C::release(v); }
     static bool copy(const Value& from, Value& to) { return C::copy(from, to); }
     static int compare(const Value& a, const Value& b) { return C::compare(a, b); }
+    static void mark(const Value& v, Mark& m) { markValue<C>(v, m); }
 };
 
 // ---------------------------------------------------------------------------
@@ -316,12 +593,13 @@ struct Implicit {
 
 template <class C, uint8_t Identifier>
 struct ListOf {
+    using WriteOwner = ListOf;
     using Value = STACK*;
     static_assert(std::is_pointer_v<typename C::Value>, "list items are pointers");
     static bool matches(uint8_t id) { return id == Identifier; }
     static bool decodeContents(const Element& e, Value& out) {
         if (!e.constructed()) return false;
-        STACK* list = new_STACK();
+        STACK* list = newStack(countElements(e));
         if (!list) return false;
         Decoder items(der::Cursor(e.contents, e.contentsSize));
         while (items.more()) {
@@ -353,6 +631,21 @@ struct ListOf {
         }
         node->tag[0] = Identifier;
         return appendNode(parent, node);
+    }
+    static bool write(const Value& v, Writer& w) {
+        const size_t start = w.open(Identifier);
+        for (int i = 0; i < get_STACK_count(v); ++i) {
+            auto item = static_cast<typename C::Value>(get_STACK_value(v, i));
+            if (!item || !writeValue<C>(item, w)) return false;
+        }
+        return w.close(start);
+    }
+    static void mark(const Value& v, Mark& m) {
+        m.address(v);
+        if (!v) return;
+        m.address(v->items);
+        m.word(static_cast<uint64_t>(v->count));
+        for (int i = 0; i < v->count; ++i) markValue<C>(static_cast<typename C::Value>(v->items[i]), m);
     }
     static bool present(const Value& v) { return v != nullptr; }
     static void release(Value& v) {
@@ -414,6 +707,36 @@ struct Field {
 // when present.
 struct NullField {};
 
+// A SEQUENCE (or SET) inside the record's own element whose fields are
+// members of the same record, e.g. an AlgorithmIdentifier held in two
+// members: Nested<Sequence<Field<&T::alg, Oid>, Field<&T::params, ...>>>.
+template <class Shape>
+struct Nested {};
+
+// Fields that may come in any order, each at most once (the trailing
+// elements of SignedData and SignerInfo); written in the order given.
+template <class... Fields>
+struct AnyOrder {};
+
+// A member the record keeps that its encoding never carries: never written,
+// never read, but released, copied and compared like C's members, and left
+// out of the record's fingerprint.
+template <class C>
+struct NotEncoded {
+    using WriteOwner = NotEncoded;
+    using Value = typename C::Value;
+    static constexpr bool kOptional = true;
+    static bool matches(uint8_t) { return false; }
+    static bool decodeContents(const Element&, Value&) { return false; }
+    static bool encode(const Value&, ASN1_UNIT*) { return false; }
+    static bool write(const Value&, Writer&) { return false; }
+    static bool present(const Value&) { return false; }
+    static void release(Value& v) { C::release(v); }
+    static bool copy(const Value& from, Value& to) { return C::copy(from, to); }
+    static int compare(const Value& a, const Value& b) { return C::compare(a, b); }
+    static void mark(const Value&, Mark&) {}
+};
+
 template <class... Fields>
 struct Sequence {
     static constexpr uint8_t kIdentifier = 0x30;
@@ -433,8 +756,15 @@ struct Alt {};
 template <auto Selector, class... Alts>
 struct Choice {};
 
+// Specialised next to each structure:
+//   using Shape = Sequence<...>;                 the ASN.1 shape
+//   static constexpr auto kReceived = &T::m;     optional: an x509_received_st*
+//                                                member keeping the DER decoded
+//   static constexpr auto kFingerprint = &T::m;  optional: a uintptr_t member
+//                                                holding the fingerprint of what
+//                                                was decoded (no bytes)
 template <class T>
-struct Describe;  // specialised next to each structure
+struct Describe;
 
 // ---------------------------------------------------------------------------
 // Family<T>: everything derived from Describe<T>::Shape.
@@ -467,10 +797,21 @@ auto& member(auto& record) {
     return record.*(F::kMember);
 }
 
-// The operations on one field, NullField included.
+// The operations on one field. A field kind of its own (NullField,
+// AnyOrder, or a struct with kOwnOps, e.g. two members written as one
+// element) provides: init, release, copy, compare, missing (0 or the reason
+// a required member is empty), write (0 or a reason), decode (from the next
+// elements), accepts/decodeElement/required/absent (for AnyOrder) and mark.
 template <class F>
-struct FieldOps {
-    using C = typename F::Codec;
+struct FieldOps;
+
+template <class F>
+requires requires { F::kOwnOps; }
+struct FieldOps<F> : F {};
+
+template <auto Member, class C, int MissingReason>
+struct FieldOps<Field<Member, C, MissingReason>> {
+    using F = Field<Member, C, MissingReason>;
     template <class T>
     static bool init(T& r) {
         defaultInit<C>(member<F>(r));
@@ -488,23 +829,50 @@ struct FieldOps {
     static int compare(const T& a, const T& b) {
         return C::compare(member<F>(a), member<F>(b));
     }
-    // 0, or the reason when a required member is empty or does not encode.
     template <class T>
-    static int encode(const T& r, ASN1_UNIT* parent) {
+    static int missing(const T& r) {
+        return C::present(member<F>(r)) || isOptional<C>() ? 0 : MissingReason;
+    }
+    template <class T>
+    static int write(const T& r, Writer& w) {
         const auto& v = member<F>(r);
-        if (!C::present(v)) return isOptional<C>() ? 0 : F::kMissingReason;
-        return C::encode(v, parent) ? 0 : ERR_ASN1_ENCODING;
+        if (!C::present(v)) return isOptional<C>() ? 0 : MissingReason;
+        if constexpr (ownsWrite<C>() && requires { C::writeReason(v, w); })
+            return C::writeReason(v, w);  // a member record's own code passes through
+        else
+            return writeValue<C>(v, w) ? 0 : ERR_ASN1_ENCODING;
+    }
+    static bool accepts(uint8_t id) { return C::matches(id); }
+    static constexpr bool required() { return !isOptional<C>(); }
+    // Absent from the input: the default, or the empty value the codec gives.
+    template <class T>
+    static bool decodeElement(T& r, const Element& e) {
+        return C::decodeContents(e, member<F>(r));
+    }
+    template <class T>
+    static void absent(T& r) {
+        defaultInit<C>(member<F>(r));
+    }
+    template <class T>
+    static bool absentValue(T& r) {
+        absent(r);
+        if constexpr (requires { C::whenAbsent(member<F>(r)); })
+            return C::whenAbsent(member<F>(r));
+        else
+            return true;
     }
     template <class T>
     static bool decode(T& r, Decoder& in) {
         uint8_t id;
-        const bool available = in.peek(id);
-        if (!available || !C::matches(id)) {
-            defaultInit<C>(member<F>(r));
-            return isOptional<C>();
+        if (!in.peek(id) || !C::matches(id)) {
+            return isOptional<C>() && absentValue(r);
         }
         Element e;
         return in.next(e) && C::decodeContents(e, member<F>(r));
+    }
+    template <class T>
+    static void mark(const T& r, Mark& m) {
+        markValue<C>(member<F>(r), m);
     }
 };
 
@@ -525,8 +893,12 @@ struct FieldOps<NullField> {
         return 0;
     }
     template <class T>
-    static int encode(const T&, ASN1_UNIT* parent) {
-        return addToDERSequence(parent, ASN1_TAG_NULL, nullptr, 0) == 0 ? 0 : ERR_ASN1_ENCODING;
+    static int missing(const T&) {
+        return 0;
+    }
+    template <class T>
+    static int write(const T&, Writer& w) {
+        return w.element(ASN1_TAG_NULL, nullptr, 0) ? 0 : ERR_ASN1_ENCODING;
     }
     template <class T>
     static bool decode(T&, Decoder& in) {
@@ -535,14 +907,126 @@ struct FieldOps<NullField> {
         if (in.peek(id) && id == ASN1_TAG_NULL) return in.next(e) && e.contentsSize == 0;
         return true;
     }
+    template <class T>
+    static void mark(const T&, Mark&) {}
+};
+
+template <class... Fields>
+struct FieldOps<AnyOrder<Fields...>> {
+    template <class T>
+    static bool init(T& r) {
+        return (FieldOps<Fields>::init(r) && ...);
+    }
+    template <class T>
+    static void release(T& r) {
+        (FieldOps<Fields>::release(r), ...);
+    }
+    template <class T>
+    static bool copy(const T& from, T& to) {
+        return (FieldOps<Fields>::copy(from, to) && ...);
+    }
+    template <class T>
+    static int compare(const T& a, const T& b) {
+        int c = 0;
+        ((c = FieldOps<Fields>::compare(a, b)) || ...);
+        return c;
+    }
+    template <class T>
+    static int missing(const T& r) {
+        int reason = 0;
+        ((reason = FieldOps<Fields>::missing(r)) || ...);
+        return reason;
+    }
+    template <class T>
+    static int write(const T& r, Writer& w) {
+        int reason = 0;
+        ((reason = FieldOps<Fields>::write(r, w)) || ...);
+        return reason;
+    }
+    template <class T>
+    static bool decode(T& r, Decoder& in) {
+        bool seen[sizeof...(Fields)] = {};
+        for (;;) {
+            uint8_t id;
+            if (!in.peek(id)) break;
+            int which = -1, i = 0;
+            ((which < 0 && !seen[i] && FieldOps<Fields>::accepts(id) ? which = i : 0, ++i), ...);
+            if (which < 0) break;
+            Element e;
+            if (!in.next(e)) return false;
+            bool ok = false;
+            i = 0;
+            ((i++ == which ? ok = FieldOps<Fields>::decodeElement(r, e) : false), ...);
+            if (!ok) return false;
+            seen[which] = true;
+        }
+        bool ok = true;
+        int i = 0;
+        ((!seen[i++] && !(!FieldOps<Fields>::required() && FieldOps<Fields>::absentValue(r)) ? ok = false : true), ...);
+        return ok;
+    }
+    template <class T>
+    static void mark(const T& r, Mark& m) {
+        (FieldOps<Fields>::mark(r, m), ...);
+    }
 };
 
 template <class Shape>
 struct ShapeOps;
 
+template <class Shape>
+struct FieldOps<Nested<Shape>> {
+    using Ops = ShapeOps<Shape>;
+    template <class T>
+    static bool init(T& r) {
+        return Ops::init(r);
+    }
+    template <class T>
+    static void release(T& r) {
+        Ops::release(r);
+    }
+    template <class T>
+    static bool copy(const T& from, T& to) {
+        return Ops::copy(from, to);
+    }
+    template <class T>
+    static int compare(const T& a, const T& b) {
+        return Ops::compare(a, b);
+    }
+    template <class T>
+    static int missing(const T& r) {
+        return Ops::missing(r);
+    }
+    template <class T>
+    static int write(const T& r, Writer& w) {
+        return Ops::write(r, w);
+    }
+    static bool accepts(uint8_t id) { return Ops::matches(id); }
+    static constexpr bool required() { return true; }
+    template <class T>
+    static bool decodeElement(T& r, const Element& e) {
+        return Ops::decodeContents(e, r);
+    }
+    template <class T>
+    static bool absentValue(T&) {
+        return false;
+    }
+    template <class T>
+    static bool decode(T& r, Decoder& in) {
+        uint8_t id;
+        Element e;
+        return in.peek(id) && Ops::matches(id) && in.next(e) && Ops::decodeContents(e, r);
+    }
+    template <class T>
+    static void mark(const T& r, Mark& m) {
+        Ops::mark(r, m);
+    }
+};
+
 template <uint8_t Identifier, class... Fields>
 struct FieldListOps {
     static constexpr uint8_t kIdentifier = Identifier;
+    static constexpr bool kChoice = false;
     static bool matches(uint8_t id) { return id == kIdentifier; }
     template <class T>
     static bool init(T& r) {
@@ -562,24 +1046,32 @@ struct FieldListOps {
         ((c = FieldOps<Fields>::compare(a, b)) || ...);
         return c;
     }
-    // Appends the fields to node, which becomes the SEQUENCE or SET.
     template <class T>
-    static int encodeInto(const T& r, ASN1_UNIT* node) {
+    static int missing(const T& r) {
         int reason = 0;
-        ((reason = FieldOps<Fields>::encode(r, node)) || ...);
+        ((reason = FieldOps<Fields>::missing(r)) || ...);
+        return reason;
+    }
+    // The whole element: every required member is checked before anything
+    // is written, so the first one missing names the reason.
+    template <class T>
+    static int write(const T& r, Writer& w) {
+        int reason = missing(r);
         if (reason) return reason;
-        if (!node->tag) {  // no field written: an empty constructed element
-            static const uint8_t kNothing = 0;
-            if (!ber::setNode(node, kIdentifier, &kNothing, 0, false)) return ERR_ASN1_ENCODING;
-        }
-        node->tag[0] = kIdentifier;
-        return 0;
+        const size_t start = w.open(kIdentifier);
+        ((reason = FieldOps<Fields>::write(r, w)) || ...);
+        if (reason) return reason;
+        return w.close(start) ? 0 : ERR_ASN1_ENCODING;
     }
     template <class T>
     static bool decodeContents(const Element& e, T& r) {
         if (!e.constructed()) return false;
         Decoder in(der::Cursor(e.contents, e.contentsSize));
         return (FieldOps<Fields>::decode(r, in) && ...) && !in.more();
+    }
+    template <class T>
+    static void mark(const T& r, Mark& m) {
+        (FieldOps<Fields>::mark(r, m), ...);
     }
 };
 
@@ -600,6 +1092,7 @@ struct ShapeOps<Choice<Selector, Alts...>> {
         using FieldType = F;
     };
 
+    static constexpr bool kChoice = true;
     static bool matches(uint8_t id) { return (AltOf<Alts>::Codec::matches(id) || ...); }
     template <class T>
     static bool init(T&) {
@@ -623,27 +1116,11 @@ struct ShapeOps<Choice<Selector, Alts...>> {
         ((a.*Selector == AltOf<Alts>::kWhich ? (c = AltOf<Alts>::Ops::compare(a, b)) : 0), ...);
         return c;
     }
-    // The chosen alternative's element becomes node itself.
+    // The chosen alternative's element is the record's element.
     template <class T>
-    static int encodeInto(const T& r, ASN1_UNIT* node) {
-        ASN1_UNIT* holder = new_ASN1_UNIT();
-        if (!holder) return ERR_R_ALLOC;
+    static int write(const T& r, Writer& w) {
         int reason = ERR_R_INVALID_ELEMENT;  // a selector no alternative has
-        ((r.*Selector == AltOf<Alts>::kWhich ? (reason = AltOf<Alts>::Ops::encode(r, holder)) : 0), ...);
-        if (reason == 0) {
-            der::Cursor c = ber::contentsOf(holder);
-            Element x;
-            ASN1_UNIT* element = der::getElement(c, x) ? ber::nodeFromElement(x) : nullptr;
-            if (!element) {
-                reason = ERR_ASN1_ENCODING;
-            } else if (node->tag) {
-                if (!appendNode(node, element)) reason = ERR_ASN1_ENCODING;
-            } else {
-                *node = *element;
-                PKI_FREE(element);
-            }
-        }
-        free_ASN1_UNIT(holder);
+        ((r.*Selector == AltOf<Alts>::kWhich ? (reason = AltOf<Alts>::Ops::write(r, w)) : 0), ...);
         return reason;
     }
     template <class T>
@@ -659,13 +1136,171 @@ struct ShapeOps<Choice<Selector, Alts...>> {
         (tryAlt(AltOf<Alts>{}), ...);
         return ok;
     }
+    template <class T>
+    static void mark(const T& r, Mark& m) {
+        m.word(static_cast<uint64_t>(r.*Selector));
+        ((r.*Selector == AltOf<Alts>::kWhich ? AltOf<Alts>::Ops::mark(r, m) : void()), ...);
+    }
+};
+
+// A record's shape with what it keeps from decoding: the received DER (and
+// the fingerprint of its members then) or a fingerprint alone.
+template <class T>
+struct RecordOps {
+    using Ops = ShapeOps<typename Describe<T>::Shape>;
+    static constexpr bool kKeepsDer = requires { Describe<T>::kReceived; };
+    static constexpr bool kKeepsMark = requires { Describe<T>::kFingerprint; };
+
+    static uint64_t fingerprint(const T& r) {
+        Mark m;
+        Ops::mark(r, m);
+        return m.value();
+    }
+    // The kept DER, while the members still give the fingerprint of then.
+    static const Kept* kept(const T& r) {
+        if constexpr (kKeepsDer) {
+            const Kept* k = r.*(Describe<T>::kReceived);
+            return k && k->mark == fingerprint(r) ? k : nullptr;
+        } else {
+            return nullptr;
+        }
+    }
+    // The members are still what was decoded (records keeping a fingerprint).
+    static bool stillDecoded(const T& r) {
+        if constexpr (kKeepsMark)
+            return r.*(Describe<T>::kFingerprint) != 0 && r.*(Describe<T>::kFingerprint) == fingerprint(r);
+        else
+            return kept(r) != nullptr;
+    }
+    static void forget(T& r) {
+        if constexpr (kKeepsDer) freeKept(r.*(Describe<T>::kReceived));
+        if constexpr (kKeepsMark) r.*(Describe<T>::kFingerprint) = 0;
+    }
+    static void release(T& r) {
+        Ops::release(r);
+        forget(r);
+    }
+    static bool copy(const T& from, T& to) {
+        if (!Ops::copy(from, to)) return false;
+        if constexpr (kKeepsDer) {
+            if (const Kept* k = kept(from)) {
+                Kept*& mine = to.*(Describe<T>::kReceived);
+                mine = newKept(k->der, k->offset, k->size, fingerprint(to));
+                if (!mine) return false;
+            }
+        }
+        if constexpr (kKeepsMark)
+            if (stillDecoded(from)) to.*(Describe<T>::kFingerprint) = fingerprint(to);
+        return true;
+    }
+    // The record's element: the kept DER while it stands, else its members.
+    static int write(const T& r, Writer& w) {
+        if (const Kept* k = kept(r)) {
+            w.raw(k->data(), k->size);
+            return 0;
+        }
+        const int reason = Ops::write(r, w);
+        if constexpr (requires { Describe<T>::kEncodeFunc; }) {
+            if (reason > 0 && reason <= 0xffff) return static_cast<int>(Describe<T>::kEncodeFunc | reason);
+        }
+        return reason;
+    }
+    // Element e into an empty record; what was decoded is kept. A record
+    // with a code of its own (decodeError) notes it when it fails.
+    static bool decode(const Element& e, T& r) {
+        if (!Ops::decodeContents(e, r)) {
+            if constexpr (requires { Describe<T>::decodeError(e); }) DecodeFailure::note(Describe<T>::decodeError(e));
+            return false;
+        }
+        if constexpr (kKeepsDer || kKeepsMark) {
+            Mark m;
+            m.fresh = true;
+            Ops::mark(r, m);
+            if constexpr (kKeepsDer) {
+                if (!(r.*(Describe<T>::kReceived) = keepElement(e, m.value()))) return false;
+            } else {
+                r.*(Describe<T>::kFingerprint) = m.value();
+            }
+        }
+        return true;
+    }
+    // How a record that is a member of another marks that record's
+    // fingerprint: by the kept DER it stands on, or by its members.
+    static void markMember(const T& r, Mark& m) {
+        if constexpr (kKeepsDer) {
+            const Kept* k = m.fresh ? r.*(Describe<T>::kReceived) : kept(r);
+            m.address(k);
+            if (!k) Ops::mark(r, m);
+        } else {
+            Ops::mark(r, m);
+        }
+    }
+};
+
+// The element in bytes handed to a caller's node: into an empty node, or
+// (for a SEQUENCE or SET) its contents appended to the node the caller
+// passes, or (for a CHOICE) the element appended as a child.
+bool deliverElement(const uint8_t* bytes, size_t n, ASN1_UNIT* target, bool asChild);
+
+// The element of a node read in place, or, for records that keep their DER,
+// from one contiguous copy (shared with what they keep), made current for the
+// decode.
+class NodeInput {
+public:
+    NodeInput(const ASN1_UNIT* node, bool contiguous);
+    ~NodeInput() { release(m_der); }
+    NodeInput(const NodeInput&) = delete;
+    NodeInput& operator=(const NodeInput&) = delete;
+    bool ok() const { return m_ok; }
+    const Element& element() const { return m_e; }
+
+private:
+    SharedDer* m_der = nullptr;
+    std::optional<DecodeScope> m_scope;
+    Element m_e;
+    bool m_ok = false;
 };
 
 }  // namespace detail
 
+// One encoded element handed to the caller as a node: a new one in *node,
+// or into the node the caller passes (see deliverElement).
+inline PKI_ERROR deliverBytes(const uint8_t* bytes, size_t n, ASN1_UNIT** node, unsigned libFunc, bool asChild) {
+    ASN1_UNIT* target = *node ? *node : new_ASN1_UNIT();
+    if (!target) return static_cast<PKI_ERROR>(libFunc | ERR_R_ALLOC);
+    if (!detail::deliverElement(bytes, n, target, asChild)) {
+        if (*node)
+            clean_ASN1_UNIT(target);
+        else
+            free_ASN1_UNIT(target);
+        return static_cast<PKI_ERROR>(libFunc | ERR_ASN1_ENCODING);
+    }
+    *node = target;
+    return 0;
+}
+
+// Bytes written by write(Writer&) (which returns 0 or a reason; a whole code
+// of an inner structure passes through) handed to the caller as a node.
+template <class Write>
+PKI_ERROR deliverWritten(ASN1_UNIT** node, unsigned libFunc, bool asChild, Write write) {
+    ber::Bytes der;
+    int reason;
+    try {
+        Writer w(der);
+        reason = write(w);
+    } catch (const std::bad_alloc&) {
+        reason = ERR_R_ALLOC;
+    }
+    if (reason)
+        return static_cast<PKI_ERROR>(static_cast<unsigned>(reason) > 0xffff ? static_cast<unsigned>(reason)
+                                                                             : libFunc | static_cast<unsigned>(reason));
+    return deliverBytes(der.data(), der.size(), node, libFunc, asChild);
+}
+
 template <class T>
 struct Family {
     using Ops = detail::ShapeOps<typename Describe<T>::Shape>;
+    using Record = detail::RecordOps<T>;
 
     static T* create() {
         T* r = PKI_NEW(T);
@@ -677,7 +1312,7 @@ struct Family {
     }
     static void clean(T* r) {
         if (!r) return;
-        Ops::release(*r);
+        Record::release(*r);
         std::memset(static_cast<void*>(r), 0, sizeof(T));
     }
     static void destroy(T* r) {
@@ -689,7 +1324,7 @@ struct Family {
         if (!r) return nullptr;
         T* copy = PKI_NEW(T);
         if (!copy) return nullptr;
-        if (!Ops::copy(*r, *copy)) {
+        if (!Record::copy(*r, *copy)) {
             destroy(copy);
             return nullptr;
         }
@@ -700,32 +1335,30 @@ struct Family {
         if (!a || !b) return a ? 1 : -1;
         return Ops::compare(*a, *b);
     }
+    // The record's DER appended to out; 0 or the reason.
+    static int write(const T* r, ber::Bytes& out) {
+        try {
+            Writer w(out);
+            return Record::write(*r, w);
+        } catch (const std::bad_alloc&) {
+            return ERR_R_ALLOC;
+        }
+    }
     // Encodes into *node when the caller passes one (appending to what it
     // holds), else into a new node stored in *node on success.
     static PKI_ERROR toSeq(const T* r, ASN1_UNIT** node, unsigned libFunc) {
         if (!r || !node) return static_cast<PKI_ERROR>(libFunc | ERR_R_NULL_ARGUMENT);
-        ASN1_UNIT* target = *node ? *node : new_ASN1_UNIT();
-        if (!target) return static_cast<PKI_ERROR>(libFunc | ERR_R_ALLOC);
-        const int reason = Ops::encodeInto(*r, target);
-        if (reason) {
-            if (*node)
-                clean_ASN1_UNIT(target);
-            else
-                free_ASN1_UNIT(target);
-            return static_cast<PKI_ERROR>(libFunc | static_cast<unsigned>(reason));
-        }
-        *node = target;
-        return 0;
+        return deliverWritten(node, libFunc, Ops::kChoice, [r](Writer& w) { return Record::write(*r, w); });
     }
     // Decodes into *record when it points to one, else into a new record. The
     // caller's record changes only on success; on failure only a record made
     // here is released.
     static PKI_ERROR fromSeq(const ASN1_UNIT* node, T** record, unsigned libFunc) {
         if (!node || !record) return static_cast<PKI_ERROR>(libFunc | ERR_R_NULL_ARGUMENT);
-        Element e;
         T* made = PKI_NEW(T);
         if (!made) return static_cast<PKI_ERROR>(libFunc | ERR_R_ALLOC);
-        if (!elementOf(node, e) || !Ops::matches(e.identifier) || !decodeElement(e, *made)) {
+        detail::NodeInput in(node, Record::kKeepsDer);
+        if (!in.ok() || !Ops::matches(in.element().identifier) || !decodeElement(in.element(), *made)) {
             destroy(made);
             return static_cast<PKI_ERROR>(libFunc | ERR_ASN1_DECODING);
         }
@@ -740,8 +1373,8 @@ struct Family {
     }
     // The element's contents into an empty record (used by Sub<T>).
     static bool decodeElement(const Element& e, T& r) {
-        if (!Ops::decodeContents(e, r)) {
-            Ops::release(r);
+        if (!Record::decode(e, r)) {
+            Record::release(r);
             return false;
         }
         return true;
@@ -751,27 +1384,24 @@ struct Family {
 // A member that is a described record of its own, held as T*.
 template <class T>
 struct Sub {
+    using WriteOwner = Sub;
     using Value = T*;
     static bool matches(uint8_t id) { return Family<T>::Ops::matches(id); }
     static bool decodeContents(const Element& e, Value& out) {
         T* r = PKI_NEW(T);
         if (!r) return false;
-        if (!Family<T>::Ops::decodeContents(e, *r)) {
-            Family<T>::destroy(r);
+        if (!Family<T>::decodeElement(e, *r)) {
+            PKI_FREE(r);
             return false;
         }
         out = r;
         return true;
     }
-    static bool encode(const Value& v, ASN1_UNIT* parent) {
-        if (!v) return false;
-        ASN1_UNIT* node = new_ASN1_UNIT();
-        if (!node || Family<T>::Ops::encodeInto(*v, node) != 0) {
-            free_ASN1_UNIT(node);
-            return false;
-        }
-        return appendNode(parent, node);
+    static bool write(const Value& v, Writer& w) { return v && detail::RecordOps<T>::write(*v, w) == 0; }
+    static int writeReason(const Value& v, Writer& w) {
+        return v ? detail::RecordOps<T>::write(*v, w) : ERR_ASN1_ENCODING;
     }
+    static bool encode(const Value& v, ASN1_UNIT* parent) { return encodeByWriting<Sub>(v, parent); }
     static bool present(const Value& v) { return v != nullptr; }
     static void release(Value& v) {
         Family<T>::destroy(v);
@@ -779,14 +1409,20 @@ struct Sub {
     }
     static bool copy(const Value& from, Value& to) { return !from || (to = Family<T>::dup(from)) != nullptr; }
     static int compare(const Value& a, const Value& b) { return Family<T>::cmp(a, b); }
+    static void mark(const Value& v, Mark& m) {
+        m.address(v);
+        if (v) detail::RecordOps<T>::markMember(*v, m);
+    }
 };
 
 // A member whose record has a hand-written family: reached through its flat
-// C functions, one node per element.
+// C functions, one node per element. Give it a direct decoder and writer
+// (DecodeDirect, WriteDirect) to keep nodes out of the codec.
 template <class T, T* (*New)(), void (*Free)(T*), T* (*Dup)(const T*), int (*Cmp)(const T*, const T*),
           PKI_ERROR (*ToSeq)(const T*, ASN1_UNIT**), PKI_ERROR (*FromSeq)(const ASN1_UNIT*, T**),
           bool (*Matches)(uint8_t)>
 struct ByFunctions {
+    using WriteOwner = ByFunctions;
     using Value = T*;
     static bool matches(uint8_t id) { return Matches(id); }
     static bool decodeContents(const Element& e, Value& out) {
@@ -799,6 +1435,12 @@ struct ByFunctions {
     static bool encode(const Value& v, ASN1_UNIT* parent) {
         ASN1_UNIT* node = nullptr;
         return v && ToSeq(v, &node) == 0 && appendNode(parent, node);
+    }
+    static bool write(const Value& v, Writer& w) {
+        ASN1_UNIT* made = nullptr;
+        if (!v || ToSeq(v, &made) != 0) return false;
+        Owned<ASN1_UNIT, free_ASN1_UNIT> node(made);
+        return writeNode(node.get(), w);
     }
     static bool present(const Value& v) { return v != nullptr; }
     static void release(Value& v) {

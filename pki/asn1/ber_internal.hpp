@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include <zunPKI/asn1/ber.h>
@@ -26,6 +27,10 @@ namespace zpki::ber {
 
 using Bytes = std::vector<uint8_t, VscAllocator<uint8_t>>;
 
+// The universal string and time types (BIT, OCTET, UTF8, Printable, T61,
+// IA5, UTC and Generalized, BMP).
+bool isStringTag(int t);
+
 // Longest dotted text of an object identifier.
 constexpr size_t kMaxOidText = 99;
 
@@ -35,6 +40,11 @@ constexpr size_t kMaxOidText = 99;
 bool oidTextToContents(const char* text, size_t len, Bytes& out);
 // X.690 8.19: contents octets to dotted text of at most kMaxOidText characters.
 bool oidContentsToText(const uint8_t* contents, size_t len, Bytes& text);
+// The text of contents that name a row of the identifier table (false for
+// others: convert those).
+bool knownOidText(const uint8_t* contents, size_t len, std::string_view& text);
+// The same into text, room for kMaxOidText characters; n is the count.
+bool oidContentsToText(const uint8_t* contents, size_t len, char* text, size_t& n);
 
 // X.690 8.3: two's complement contents. Minimal contents of a value, and its
 // contents written right-aligned into exactly len bytes (false when they do
@@ -42,6 +52,13 @@ bool oidContentsToText(const uint8_t* contents, size_t len, Bytes& text);
 int integerContentsLength(const BIGINT* value);
 bool integerToContents(const BIGINT* value, uint8_t* out, size_t len);
 BIGINT* integerFromContents(const uint8_t* contents, size_t len);
+
+// A string record whose data lies in the same block, after the record (one
+// block where a decoded string took two); clean_ASN1_STRING and
+// set_ASN1_STRING_value know it. Code that grows a string's data in place
+// checks dataInline first.
+ASN1_STRING* newStringWithData(int type, const uint8_t* data, size_t len, int extra);
+bool dataInline(const ASN1_STRING* s);
 
 // The node's contents (without an end-of-contents pair) as a cursor.
 der::Cursor contentsOf(const ASN1_UNIT* node);
@@ -56,6 +73,12 @@ ASN1_UNIT* nodeFromElement(const der::Element& e);
 bool setNode(ASN1_UNIT* node, uint8_t identifier, const uint8_t* contents, size_t len, bool longForm);
 // Appends a whole element's bytes to the parent's contents.
 PKI_ERROR appendElement(ASN1_UNIT* parent, const ASN1_UNIT* child);
+// Appends encoded elements to the parent's contents (an empty parent becomes
+// a SEQUENCE).
+bool appendEncoded(ASN1_UNIT* parent, const uint8_t* bytes, size_t n);
+// The size of a node's whole encoding, and the encoding written into out.
+bool encodedSize(const ASN1_UNIT* node, size_t& total);
+bool serializeInto(const ASN1_UNIT* node, uint8_t* out, size_t room);
 
 // The value getBERChildAt hands out for an element and an expected type.
 void* decodeElement(const der::Element& e, int expected);

@@ -24,21 +24,6 @@ int replace(T*& slot, T* fresh) {
     return 0;
 }
 
-// A member the record keeps that its encoding never carries: never written,
-// never read, but released, copied and compared like C's members.
-template <class C>
-struct NotEncoded {
-    using Value = typename C::Value;
-    static constexpr bool kOptional = true;
-    static bool matches(uint8_t) { return false; }
-    static bool decodeContents(const asn1::Element&, Value&) { return false; }
-    static bool encode(const Value&, ASN1_UNIT*) { return false; }
-    static bool present(const Value&) { return false; }
-    static void release(Value& v) { C::release(v); }
-    static bool copy(const Value& from, Value& to) { return C::copy(from, to); }
-    static int compare(const Value& a, const Value& b) { return C::compare(a, b); }
-};
-
 // Moves the members of fresh into the caller's record into (whose own are
 // released with Clean) and leaves fresh empty.
 template <class T, void (*Clean)(T*)>

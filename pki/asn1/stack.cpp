@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "asn1/pki_mem.hpp"
+#include "asn1/stack_internal.hpp"
 
 namespace {
 
@@ -50,21 +51,42 @@ int scan(const STACK* stack, const void* item) {
 
 }  // namespace
 
+namespace zpki {
+
+STACK* newStack(int capacity, STACK_compare_func compare) {
+    if (capacity < kInitialCapacity) capacity = kInitialCapacity;
+    if (capacity > (1 << 29)) return nullptr;
+    STACK* stack = PKI_NEW(STACK);
+    if (!stack) return nullptr;
+    stack->items = static_cast<void**>(PKI_CALLOC(static_cast<size_t>(capacity), sizeof(void*)));
+    if (!stack->items) {
+        PKI_FREE(stack);
+        return nullptr;
+    }
+    stack->capacity = capacity;
+    stack->compare = compare;
+    return stack;
+}
+
+bool reserveStack(STACK* stack, int capacity) {
+    if (!stack || capacity <= stack->capacity) return stack != nullptr;
+    if (capacity > (1 << 29)) return false;
+    auto* items = static_cast<void**>(PKI_REALLOC(stack->items, sizeof(void*) * capacity));
+    if (!items) return false;
+    std::memset(items + stack->capacity, 0, sizeof(void*) * (capacity - stack->capacity));
+    stack->items = items;
+    stack->capacity = capacity;
+    return true;
+}
+
+}  // namespace zpki
+
 extern "C" {
 
 ZUNPKI_API STACK* new_STACK(void) { return new_STACK_compare_func(nullptr); }
 
 ZUNPKI_API STACK* new_STACK_compare_func(STACK_compare_func compare) {
-    STACK* stack = PKI_NEW(STACK);
-    if (!stack) return nullptr;
-    stack->items = static_cast<void**>(PKI_CALLOC(kInitialCapacity, sizeof(void*)));
-    if (!stack->items) {
-        PKI_FREE(stack);
-        return nullptr;
-    }
-    stack->capacity = kInitialCapacity;
-    stack->compare = compare;
-    return stack;
+    return zpki::newStack(kInitialCapacity, compare);
 }
 
 ZUNPKI_API STACK* dup_STACK(const STACK* stack) {

@@ -490,12 +490,20 @@ PKI_ERROR fillContentInfo(const Children& c, P7_CONTENT_INFO& p7, unsigned func)
     if (wrapper.identifier != 0xa0 || !readChildren(wrapper, inner) || inner.count != 1) return malformed;
     const ContentType* t = contentTypeOf(typeOf(&p7));
     if (!t) return 1;
-    const Element& e = inner.e[0];
+    Element e = inner.e[0];
     if (t->row == P7_DATA) {
         ASN1_STRING* bytes = nullptr;
         if (!readMember<OctetString>(e, bytes)) return malformed;
         p7.content = bytes;
         return 0;
+    }
+    // CMS carries a trust list as eContent, its DER inside an OCTET STRING.
+    ber::Bytes wrapped;
+    if (t->row == P7_CTL_TYPE && OctetString::matches(e.identifier)) {
+        int unused = 0;
+        if (!ber::stringContents(e, wrapped, unused, false)) return malformed;
+        der::Cursor list(wrapped.data(), wrapped.size());
+        if (!der::getElement(list, e) || !list.empty()) return malformed;
     }
     if (e.identifier != 0x30) return malformed;
     NestedContent level;

@@ -179,8 +179,15 @@ bool append(P7_ENCRYPTED_CONTENT_INFO* eci, const unsigned char* bytes, int n) {
     const int size = ours ? eci->grownSize : s->length + 1;
     if (total >= size) {
         const int wanted = total < INT_MAX / 2 ? 2 * total : INT_MAX;
-        auto* grown = static_cast<unsigned char*>(PKI_REALLOC(s->data, static_cast<size_t>(wanted)));
-        if (!grown) return false;
+        unsigned char* grown;
+        if (zpki::ber::dataInline(s)) {  // the bytes share the record's block: copied out
+            grown = static_cast<unsigned char*>(PKI_MALLOC(static_cast<size_t>(wanted)));
+            if (!grown) return false;
+            std::memcpy(grown, s->data, static_cast<size_t>(s->length) + 1);
+        } else {
+            grown = static_cast<unsigned char*>(PKI_REALLOC(s->data, static_cast<size_t>(wanted)));
+            if (!grown) return false;
+        }
         s->data = grown;
         eci->grown = grown;
         eci->grownSize = wanted;

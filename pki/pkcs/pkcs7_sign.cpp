@@ -125,12 +125,12 @@ bool setAlgorithm(X509_ALGO_IDENTIFIER*& slot, int row) {
 
 // How a SignerInfo is signed or verified.
 struct Scheme {
-    int digest = 0;  // of the message and the signed attributes
-    int mode = 0;    // RSASSA padding mode
+    int digest = 0;             // of the message and the signed attributes
+    zpki::x509::RsaScheme rsa;  // PKCS#1 v1.5, or PSS with its salt length
 };
 
 // The scheme of si for a key of kind; 0, or the reason to refuse it.
-unsigned schemeOf(const P7_SIGNER_INFO* si, int kind, int digest, int cipher, bool signing, Scheme& out) {
+unsigned schemeOf(const P7_SIGNER_INFO* si, int kind, int digest, int cipher, Scheme& out) {
     if (!digest || !cipher) return ERR_R_INVALID_ELEMENT;
     out.digest = digest;
     if (kind == ASYMMETRIC_KEY_KCDSA) return cipher == VSC_PKEY_KCDSA ? 0 : ERR_R_UNSUPPORTED;
@@ -138,23 +138,21 @@ unsigned schemeOf(const P7_SIGNER_INFO* si, int kind, int digest, int cipher, bo
     if ((cipher & 0xf0000000) != VSC_PKEY_RSA) return ERR_R_UNSUPPORTED;
     if (VSC_PAD_SCHEME(cipher) == VSC_RSASSA_PSS) {
         // The PSS hash is the one the attributes or the content are digested with.
-        int pssDigest = 0;
         const ASN1_STRING* params = si->digestEncryptionAlgorithm ? si->digestEncryptionAlgorithm->parameters : nullptr;
         if (params && params->type == ASN1_TAG_NULL) params = nullptr;
-        if (!zpki::x509::pssScheme(params, signing, pssDigest, out.mode) || pssDigest != digest)
-            return ERR_R_INVALID_ELEMENT;
+        if (!zpki::x509::pssScheme(params, out.rsa) || out.rsa.digest != digest) return ERR_R_INVALID_ELEMENT;
         return 0;
     }
     // rsaEncryption or an RSA signature row: PKCS#1 v1.5. Key-transport rows are no signatures.
     if (VSC_PAD_SCHEME(cipher) > VSC_RSASSA_PKCS1_V15) return ERR_R_INVALID_ELEMENT;
-    out.mode = VSC_RSASSA_PKCS1_V15;
+    out.rsa = {digest, false, 0};
     return 0;
 }
 
-unsigned schemeOf(const P7_SIGNER_INFO* si, int kind, bool signing, Scheme& out) {
+unsigned schemeOf(const P7_SIGNER_INFO* si, int kind, Scheme& out) {
     if (!si->digestAlgorithm || !si->digestEncryptionAlgorithm) return ERR_R_INVALID_ELEMENT;
     return schemeOf(si, kind, get_DigestID_from_OID(rowOf(si->digestAlgorithm->algorithm)),
-                    get_CipherID_from_OID(rowOf(si->digestEncryptionAlgorithm->algorithm)), signing, out);
+                    get_CipherID_from_OID(rowOf(si->digestEncryptionAlgorithm->algorithm)), out);
 }
 
 // A KCDSA unit digests with the unit it holds.
@@ -176,7 +174,7 @@ PKI_ERROR signBytes(ASYMMETRIC_KEY* key, const Scheme& s, const uint8_t* data, s
     try {
         if (key->kind == ASYMMETRIC_KEY_RSA) {
             auto* rsa = static_cast<RSA_UNIT*>(key->key);
-            if (int rc = VSC_Init_RSASSA(rsa, s.digest, s.mode, 1)) return rc;
+            if (int rc = zpki::x509::startRsaScheme(rsa, s.rsa, true)) return rc;
             if (int rc = VSC_Update_RSASSA(rsa, data, static_cast<int>(len))) return rc;
             const int n = VSC_Get_RSA_Length(rsa);
             if (n <= 0) return code(F, ERR_R_UNSUPPORTED);
@@ -213,7 +211,7 @@ PKI_ERROR verifyBytes(ASYMMETRIC_KEY* key, const Scheme& s, const uint8_t* data,
     if (len > static_cast<size_t>(INT_MAX)) return code(F, ERR_R_INVALID_ELEMENT);
     if (key->kind == ASYMMETRIC_KEY_RSA) {
         auto* rsa = static_cast<RSA_UNIT*>(key->key);
-        if (int rc = VSC_Init_RSASSA(rsa, s.digest, s.mode, 0)) return rc;
+        if (int rc = zpki::x509::startRsaScheme(rsa, s.rsa, false)) return rc;
         if (int rc = VSC_Update_RSASSA(rsa, data, static_cast<int>(len))) return rc;
         return VSC_Verify_RSASSA(rsa, sig->data, sig->length);
     }
@@ -357,7 +355,7 @@ PKI_ERROR signOne(P7_SIGNER_INFO* si, long version, const OCTET_STRING* content)
     if (!key || !key->key || (key->kind != ASYMMETRIC_KEY_RSA && key->kind != ASYMMETRIC_KEY_KCDSA))
         return code(F, ERR_R_UNSUPPORTED);
     Scheme scheme;
-    if (unsigned reason = schemeOf(si, key->kind, true, scheme)) return code(F, reason);
+    if (unsigned reason = schemeOf(si, key->kind, scheme)) return code(F, reason);
     if (!zpki::pkcs7::setVersion(si->version, static_cast<unsigned long>(version))) return code(F, ERR_R_ALLOC);
 
     // With signed attributes the signature covers them (and they the content
@@ -533,7 +531,7 @@ ZUNPKI_API int init_PKCS7_Sign(P7_CONTENT_INFO* p7, int detached) {
         const ASYMMETRIC_KEY* key = si->key;
         if (!key || !key->key) return code(F, ERR_R_UNSUPPORTED);
         Scheme scheme;
-        if (unsigned reason = schemeOf(si, key->kind, true, scheme)) return code(F, reason);
+        if (unsigned reason = schemeOf(si, key->kind, scheme)) return code(F, reason);
     }
     return 0;
 }
@@ -621,7 +619,7 @@ ZUNPKI_API int verify_PKCS7_data(P7_CONTENT_INFO* p7, const P7_SIGNER_INFO* si, 
     if (!p7 || !si || !public_key || !public_key->key) return code(F, ERR_R_NULL_ARGUMENT);
     if (!viewOf(p7, v)) return code(F, ERR_R_UNSUPPORTED);
     Scheme scheme;
-    if (unsigned reason = schemeOf(si, public_key->kind, digest_id, cipher_id, false, scheme)) return code(F, reason);
+    if (unsigned reason = schemeOf(si, public_key->kind, digest_id, cipher_id, scheme)) return code(F, reason);
     if (!si->encryptedDigest || si->encryptedDigest->length <= 0) return code(F, ERR_R_INVALID_ELEMENT);
 
     // The content the message carries, else the caller's.

@@ -1,10 +1,9 @@
-// X.509 certificates: records, DER codec, setters and getters, the DER kept
-// from decoding, digest and diagnostic print.
+// X.509 certificates: records described once, setters and getters, the DER
+// kept from decoding, digest and diagnostic print.
 #include <zunPKI/x509/x509_cert.h>
 
 #include <cstdio>
 #include <cstring>
-#include <new>
 
 #include <zunPKI/asn1/asn1_objects.h>
 #include "asn1/asn1_struct.hpp"
@@ -13,20 +12,19 @@
 #include "asn1/codec_util.hpp"
 #include "x509/x509_algorithm.hpp"
 #include "x509/x509_cert.hpp"
+#include "x509/x509_key.hpp"
 #include "x509/x509_name.hpp"
-#include "x509/x509_signing.hpp"
 #include "x509/x509v3.hpp"
 
 using namespace zpki::asn1;
-namespace ber = zpki::ber;
 namespace der = zpki::der;
 using zpki::Owned;
-using zpki::x509::DerBytes;
+using namespace zpki::x509;
 
 template <>
 struct zpki::asn1::Describe<X509_VALIDITY> {
-    using Shape = Sequence<Field<&X509_VALIDITY::notBefore, zpki::x509::TimeCodec, ERR_TBS_CERT_VALIDITY>,
-                           Field<&X509_VALIDITY::notAfter, zpki::x509::TimeCodec, ERR_TBS_CERT_VALIDITY>>;
+    using Shape = Sequence<Field<&X509_VALIDITY::notBefore, TimeCodec, ERR_TBS_CERT_VALIDITY>,
+                           Field<&X509_VALIDITY::notAfter, TimeCodec, ERR_TBS_CERT_VALIDITY>>;
 };
 ZPKI_STRUCT_LIFECYCLE(X509_VALIDITY)
 
@@ -38,178 +36,79 @@ struct zpki::asn1::Describe<X509_AUX> {
 };
 ZPKI_STRUCT_LIFECYCLE(X509_AUX)
 
-using zpki::x509::addr;
-using zpki::x509::extensionsMark;
-using zpki::x509::freeReceived;
-using zpki::x509::nameMark;
-using zpki::x509::publicKeyMark;
-using zpki::x509::Snapshot;
+namespace {
 
-// What a certificate holds, for its kept DER: the members a setter or a
-// caller would replace.
-template <>
-struct zpki::x509::Kept<X509_TBS_CERT> {
-    static Snapshot of(const X509_TBS_CERT* t) {
-        const X509_VALIDITY* v = t->validity;
-        const X509_TIME* nb = v ? v->notBefore : nullptr;
-        const X509_TIME* na = v ? v->notAfter : nullptr;
-        return {static_cast<uintptr_t>(t->version),
-                addr(t->serialNumber),
-                addr(t->signature),
-                addr(t->signatureParameters),
-                addr(t->issuer),
-                static_cast<uintptr_t>(get_X509_NAME_count(t->issuer)),
-                addr(v),
-                addr(nb),
-                addr(na),
-                addr(nb ? nb->value : nullptr),
-                addr(na ? na->value : nullptr),
-                addr(t->subject),
-                static_cast<uintptr_t>(get_X509_NAME_count(t->subject)),
-                addr(t->subjectPublicKeyInfo),
-                addr(t->extensions),
-                static_cast<uintptr_t>(get_X509_EXTENSION_count(t->extensions)),
-                addr(t->issuerUniqueID),
-                addr(t->subjectUniqueID),
-                nameMark(t->issuer),
-                nameMark(t->subject),
-                publicKeyMark(t->subjectPublicKeyInfo),
-                extensionsMark(t->extensions)};
+constexpr PKI_ERROR x509Err(unsigned func, unsigned reason) { return PKI_ERR(L_X509, func, reason); }
+
+// version [0] EXPLICIT Version DEFAULT v1: the low byte of the member; v1 to
+// v3 are read.
+struct CertVersion : Explicit<0, SmallInt<>> {
+    using WriteOwner = CertVersion;
+    using Base = Explicit<0, SmallInt<>>;
+    static constexpr bool kOptional = true;
+    static constexpr int kDefault = 0;
+    static bool present(const int& v) { return (v & 0xff) != 0; }
+    static bool decodeContents(const Element& e, int& out) {
+        return Base::decodeContents(e, out) && out >= 0 && out <= 2;
     }
-    static bool partsKept(const X509_TBS_CERT*) { return true; }
+    static bool write(const int& v, Writer& w) { return Base::write(v & 0xff, w); }
+    static bool encode(const int& v, ASN1_UNIT* parent) { return encodeByWriting<CertVersion>(v, parent); }
 };
 
+// A validity is there when both its times read: a bound nobody can check
+// makes the certificate unusable.
+struct ValidityCodec : Sub<X509_VALIDITY> {
+    using WriteOwner = ValidityCodec;
+    static bool present(const Value& v) { return v && timeUsable(v->notBefore) && timeUsable(v->notAfter); }
+};
+
+}  // namespace
+
+// TBSCertificate (RFC 5280 4.1), unique identifiers included: no CA should
+// issue them, but a reader should accept them.
 template <>
-struct zpki::x509::Kept<X509_CERT> {
-    static Snapshot of(const X509_CERT* c) {
-        return {addr(c->tbs), addr(c->tbs ? c->tbs->received : nullptr), addr(c->signatureAlgorithm),
-                addr(c->signatureParameters), addr(c->signatureValue)};
+struct zpki::asn1::Describe<X509_TBS_CERT> {
+    using T = X509_TBS_CERT;
+    using Shape = Sequence<Field<&T::version, CertVersion>,                        //
+                           Field<&T::serialNumber, Integer, ERR_TBS_CERT_SERIAL>,  //
+                           AlgorithmField<&T::signature, &T::signatureParameters, ERR_TBS_CERT_SIGNATURE>,
+                           Field<&T::issuer, NameCodec, ERR_TBS_CERT_ISSUER>,                   //
+                           Field<&T::validity, ValidityCodec, ERR_TBS_CERT_VALIDITY>,           //
+                           Field<&T::subject, NameCodec, ERR_TBS_CERT_SUBJECT>,                 //
+                           Field<&T::subjectPublicKeyInfo, PublicKeyCodec, ERR_TBS_CERT_SPKI>,  //
+                           Field<&T::issuerUniqueID, Optional<Implicit<1, BitString>>>,         //
+                           Field<&T::subjectUniqueID, Optional<Implicit<2, BitString>>>,        //
+                           Field<&T::extensions, Optional<Explicit<3, zpki::x509::ExtensionsCodec>>>>;
+    static constexpr auto kReceived = &T::received;
+    static constexpr unsigned kEncodeFunc = L_X509 | F_X509_TBS_CERT_TO_SEQ;
+    // Fewer than the six required elements is an invalid body, anything else
+    // that does not read a malformed one.
+    static PKI_ERROR decodeError(const Element& e) {
+        int n = 0;
+        Decoder d(der::Cursor(e.contents, e.contentsSize));
+        for (Element x; d.more() && d.next(x);) ++n;
+        return x509Err(F_SEQ_TO_X509_TBS_CERT, n < 6 ? ERR_R_INVALID_ELEMENT : ERR_ASN1_DECODING);
     }
-    static bool partsKept(const X509_CERT* c) { return zpki::x509::receivedValid(c->tbs); }
+};
+
+// Certificate: exactly the body, signatureAlgorithm and signatureValue.
+template <>
+struct zpki::asn1::Describe<X509_CERT> {
+    using T = X509_CERT;
+    using Shape = Sequence<Field<&T::tbs, Sub<X509_TBS_CERT>>,                               //
+                           AlgorithmField<&T::signatureAlgorithm, &T::signatureParameters>,  //
+                           Field<&T::signatureValue, BitString>,                             //
+                           Field<&T::aux, NotEncoded<Sub<X509_AUX>>>>;
+    static constexpr auto kReceived = &T::received;
+    static constexpr unsigned kEncodeFunc = L_X509 | F_X509_CERT_TO_SEQ;
 };
 
 namespace {
 
-using Node = Owned<ASN1_UNIT, free_ASN1_UNIT>;
-using String = Owned<ASN1_STRING, free_ASN1_STRING>;
-using Tbs = Owned<X509_TBS_CERT, free_X509_TBS_CERT>;
-using Cert = Owned<X509_CERT, free_X509_CERT>;
-using zpki::x509::copyReceived;
-using zpki::x509::keep;
-using zpki::x509::TimeCodec;
-using zpki::x509::timeUsable;
-
-constexpr PKI_ERROR x509Err(unsigned func, unsigned reason) { return PKI_ERR(L_X509, func, reason); }
-
-// ---------------------------------------------------------------------------
-// Copies of members.
-
-template <class V, class Dup>
-bool copyMember(V*& to, const V* from, Dup dup) {
-    if (!from) return true;
-    to = dup(from);
-    return to != nullptr;
-}
-
-// ---------------------------------------------------------------------------
-// Encoding.
-
-// The optional tail of a TBSCertificate (RFC 5280 4.1): unique identifiers,
-// which no CA should issue but a reader should accept, then extensions.
-using IssuerUid = Implicit<1, BitString>;
-using SubjectUid = Implicit<2, BitString>;
-using Extensions = Explicit<3, zpki::x509::ExtensionsCodec>;
-
-// Appends the TBSCertificate's elements to seq; 0 or the reason.
-unsigned encodeTbsInto(const X509_TBS_CERT* t, ASN1_UNIT* seq) {
-    if (!t->serialNumber) return ERR_TBS_CERT_SERIAL;
-    if (!t->signature || t->signature->length <= 0) return ERR_TBS_CERT_SIGNATURE;
-    if (!t->issuer) return ERR_TBS_CERT_ISSUER;
-    if (!t->validity) return ERR_TBS_CERT_VALIDITY;
-    if (!t->subject) return ERR_TBS_CERT_SUBJECT;
-    if (!t->subjectPublicKeyInfo) return ERR_TBS_CERT_SPKI;
-    if (!timeUsable(t->validity->notBefore) || !timeUsable(t->validity->notAfter)) return ERR_TBS_CERT_VALIDITY;
-    const int version = t->version & 0xff;
-    if (version != 0 && !Explicit<0, SmallInt<>>::encode(version, seq)) return ERR_ASN1_ENCODING;
-    if (!Integer::encode(t->serialNumber, seq) ||
-        !zpki::x509::appendAlgorithm(seq, t->signature, t->signatureParameters) ||
-        !zpki::x509::NameCodec::encode(t->issuer, seq) || !Sub<X509_VALIDITY>::encode(t->validity, seq) ||
-        !zpki::x509::NameCodec::encode(t->subject, seq))
-        return ERR_ASN1_ENCODING;
-    ASN1_UNIT* key = nullptr;
-    if (X509_PUBKEY_to_Seq(t->subjectPublicKeyInfo, &key) != 0 || !appendNode(seq, key)) {
-        free_ASN1_UNIT(key);
-        return ERR_ASN1_ENCODING;
-    }
-    if ((t->issuerUniqueID && !IssuerUid::encode(t->issuerUniqueID, seq)) ||
-        (t->subjectUniqueID && !SubjectUid::encode(t->subjectUniqueID, seq)))
-        return ERR_ASN1_ENCODING;
-    if (Extensions::present(t->extensions) && !Extensions::encode(t->extensions, seq)) return ERR_ASN1_ENCODING;
-    seq->tag[0] = 0x30;
-    return 0;
-}
-
-// ---------------------------------------------------------------------------
-// Decoding.
-
-bool decodeValidity(const der::Element& e, X509_VALIDITY*& out) {
-    return Sub<X509_VALIDITY>::matches(e.identifier) && Sub<X509_VALIDITY>::decodeContents(e, out);
-}
-
-bool decodeName(const der::Element& e, X509_NAME*& out) {
-    return zpki::x509::NameCodec::matches(e.identifier) && zpki::x509::NameCodec::decodeContents(e, out);
-}
-
-bool decodePublicKey(const der::Element& e, X509_PUBKEY*& out) {
-    if (e.identifier != 0x30) return false;
-    Node node(ber::nodeFromElement(e));
-    return node && Seq_to_X509_PUBKEY(node.get(), &out) == 0;
-}
-
-// A TBSCertificate element (with its whole encoding) into a new body; 0 or
-// the reason.
-unsigned decodeTbs(const der::Element& whole, X509_TBS_CERT*& out) {
-    if (whole.identifier != 0x30 || !whole.start) return ERR_ASN1_DECODING;
-    // version, six fields, two unique identifiers, extensions, and one more
-    // to see what follows
-    constexpr size_t kMost = 11;
-    der::Element el[kMost];
-    size_t n = 0;
-    Decoder d(der::Cursor(whole.contents, whole.contentsSize));
-    while (d.more()) {
-        if (n == kMost || !d.next(el[n])) return ERR_ASN1_DECODING;
-        ++n;
-    }
-    if (n < 6) return ERR_R_INVALID_ELEMENT;
-    Tbs tbs(new_X509_TBS_CERT());
-    if (!tbs) return ERR_R_ALLOC_3C;
-    size_t i = 0;
-    if (el[0].identifier == 0xa0) {
-        int version = -1;
-        // v1, v2 or v3, in one content byte
-        if (!Explicit<0, SmallInt<>>::decodeContents(el[0], version) || version < 0 || version > 2)
-            return ERR_ASN1_DECODING;
-        tbs->version = version;
-        i = 1;
-    }
-    if (n - i < 6) return ERR_ASN1_DECODING;
-    X509_TBS_CERT* t = tbs.get();
-    if (!Integer::matches(el[i].identifier) || !Integer::decodeContents(el[i++], t->serialNumber) ||
-        !zpki::x509::readAlgorithm(el[i++], t->signature, t->signatureParameters) || !decodeName(el[i++], t->issuer) ||
-        !decodeValidity(el[i++], t->validity) || !decodeName(el[i++], t->subject) ||
-        !decodePublicKey(el[i++], t->subjectPublicKeyInfo))
-        return ERR_ASN1_DECODING;
-    if (i < n && el[i].identifier == 0x81 && !IssuerUid::decodeContents(el[i++], t->issuerUniqueID))
-        return ERR_ASN1_DECODING;
-    if (i < n && el[i].identifier == 0x82 && !SubjectUid::decodeContents(el[i++], t->subjectUniqueID))
-        return ERR_ASN1_DECODING;
-    if (i < n && el[i].identifier == 0xa3 && !Extensions::decodeContents(el[i++], t->extensions))
-        return ERR_ASN1_DECODING;
-    if (i != n) return ERR_ASN1_DECODING;
-    if (!keep(t, whole.start, whole.totalSize)) return ERR_R_ALLOC_3C;
-    out = tbs.release();
-    return 0;
-}
+using Tbs = Family<X509_TBS_CERT>;
+using CertFamily = Family<X509_CERT>;
+using Signed =
+    zpki::x509::SignedFamily<X509_CERT, X509_TBS_CERT, &X509_CERT::tbs, zpki::x509::certDer, zpki::x509::tbsDer>;
 
 X509_TBS_CERT* tbsOf(const X509_CERT* cert) { return cert ? cert->tbs : nullptr; }
 
@@ -255,124 +154,53 @@ bool TimeCodec::encode(const Value& v, ASN1_UNIT* parent) {
     return v->type == X509_TIME_UTC ? UtcTime::encode(v->value, parent) : GeneralizedTime::encode(v->value, parent);
 }
 
-PKI_ERROR tbsDer(const X509_TBS_CERT* tbs, DerBytes& out) {
-    if (!tbs) return x509Err(F_X509_TBS_CERT_TO_SEQ, ERR_R_NULL_ARGUMENT);
-    return derOf(tbs, out, L_X509 | F_X509_TBS_CERT_TO_SEQ, encodeTbsInto);
+bool TimeCodec::write(const Value& v, Writer& w) {
+    if (!timeUsable(v)) return false;
+    return v->type == X509_TIME_UTC ? UtcTime::write(v->value, w) : GeneralizedTime::write(v->value, w);
 }
 
-PKI_ERROR certDer(const X509_CERT* cert, DerBytes& out) {
-    if (!cert || !cert->tbs || !cert->signatureAlgorithm || !cert->signatureValue)
-        return x509Err(F_X509_CERT_TO_SEQ, ERR_R_NULL_ARGUMENT);
-    return derOf(cert, out, L_X509 | F_X509_CERT_TO_SEQ, [](const X509_CERT* c, ASN1_UNIT* seq) -> unsigned {
-        DerBytes tbs;
-        if (PKI_ERROR rc = tbsDer(c->tbs, tbs)) return static_cast<unsigned>(rc);
-        return appendSignedParts(seq, tbs, c->signatureAlgorithm, c->signatureParameters, c->signatureValue);
-    });
+bool CertCodec::decodeContents(const Element& e, Value& out) {
+    X509_CERT* r = PKI_NEW(X509_CERT);
+    if (!r) return false;
+    if (!CertFamily::decodeElement(e, *r)) {
+        PKI_FREE(r);
+        return false;
+    }
+    out = r;
+    return true;
 }
+
+bool CertCodec::write(const Value& v, Writer& w) {
+    DerBytes der;
+    if (!v || certDer(v, der) != 0) return false;
+    w.raw(der.data, der.size);
+    return true;
+}
+
+PKI_ERROR tbsDer(const X509_TBS_CERT* tbs, DerBytes& out) { return bodyDerOf(tbs, out); }
+PKI_ERROR certDer(const X509_CERT* cert, DerBytes& out) { return signedDerOf<X509_CERT, &X509_CERT::tbs>(cert, out); }
 
 void dropReceived(X509_TBS_CERT* tbs) {
-    if (tbs) freeReceived(tbs->received);
+    if (tbs) detail::RecordOps<X509_TBS_CERT>::forget(*tbs);
 }
 
-void dropReceived(X509_CERT* cert) {
-    if (!cert) return;
-    freeReceived(cert->received);
-    dropReceived(cert->tbs);
-}
+void dropReceived(X509_CERT* cert) { dropSigned<X509_CERT, X509_TBS_CERT, &X509_CERT::tbs>(cert); }
 
 }  // namespace zpki::x509
 
 using zpki::x509::dropReceived;
+
+ZPKI_SIGNED_LIFECYCLE(X509_CERT, Signed)
 
 extern "C" {
 
 // ===========================================================================
 // Records
 
-ZUNPKI_API X509_TBS_CERT* new_X509_TBS_CERT(void) { return PKI_NEW(X509_TBS_CERT); }
-
-ZUNPKI_API void clean_X509_TBS_CERT(X509_TBS_CERT* t) {
-    if (!t) return;
-    VSC_Free_BIGINT(t->serialNumber);
-    free_ASN1_STRING(t->signature);
-    free_X509_NAME(t->issuer);
-    free_X509_VALIDITY(t->validity);
-    free_X509_NAME(t->subject);
-    free_X509_PUBKEY(t->subjectPublicKeyInfo);
-    free_X509_EXTENSIONS(t->extensions);
-    free_ASN1_STRING(t->signatureParameters);
-    free_ASN1_STRING(t->issuerUniqueID);
-    free_ASN1_STRING(t->subjectUniqueID);
-    freeReceived(t->received);
-    *t = X509_TBS_CERT{};
-}
-
-ZUNPKI_API void free_X509_TBS_CERT(X509_TBS_CERT* t) {
-    clean_X509_TBS_CERT(t);
-    PKI_FREE(t);
-}
-
-ZUNPKI_API X509_TBS_CERT* dup_X509_TBS_CERT(const X509_TBS_CERT* t) {
-    if (!t) return nullptr;
-    Tbs c(new_X509_TBS_CERT());
-    if (!c) return nullptr;
-    c->version = t->version;
-    if (!copyMember(c->serialNumber, t->serialNumber, VSC_Dup_BIGINT) ||
-        !copyMember(c->signature, t->signature, dup_ASN1_STRING) ||
-        !copyMember(c->signatureParameters, t->signatureParameters, dup_ASN1_STRING) ||
-        !copyMember(c->issuer, t->issuer, dup_X509_NAME) || !copyMember(c->validity, t->validity, dup_X509_VALIDITY) ||
-        !copyMember(c->subject, t->subject, dup_X509_NAME) ||
-        !copyMember(c->subjectPublicKeyInfo, t->subjectPublicKeyInfo, dup_X509_PUBKEY) ||
-        !copyMember(c->issuerUniqueID, t->issuerUniqueID, dup_ASN1_STRING) ||
-        !copyMember(c->subjectUniqueID, t->subjectUniqueID, dup_ASN1_STRING) ||
-        !copyMember(c->extensions, t->extensions, dup_X509_EXTENSIONS) || !copyReceived(t, c.get()))
-        return nullptr;
-    return c.release();
-}
-
-ZUNPKI_API X509_CERT* new_X509_CERT(void) {
-    Cert c(PKI_NEW(X509_CERT));
-    if (!c || !(c->tbs = new_X509_TBS_CERT())) return nullptr;
-    return c.release();
-}
-
-ZUNPKI_API void clean_X509_CERT(X509_CERT* c) {
-    if (!c) return;
-    free_X509_TBS_CERT(c->tbs);
-    free_ASN1_STRING(c->signatureAlgorithm);
-    free_ASN1_STRING(c->signatureValue);
-    free_X509_AUX(c->aux);
-    free_ASN1_STRING(c->signatureParameters);
-    freeReceived(c->received);
-    *c = X509_CERT{};
-}
-
-ZUNPKI_API void free_X509_CERT(X509_CERT* c) {
-    clean_X509_CERT(c);
-    PKI_FREE(c);
-}
-
-ZUNPKI_API X509_CERT* dup_X509_CERT(const X509_CERT* c) {
-    if (!c) return nullptr;
-    Cert copy(PKI_NEW(X509_CERT));
-    if (!copy || !copyMember(copy->tbs, c->tbs, dup_X509_TBS_CERT) ||
-        !copyMember(copy->signatureAlgorithm, c->signatureAlgorithm, dup_ASN1_STRING) ||
-        !copyMember(copy->signatureParameters, c->signatureParameters, dup_ASN1_STRING) ||
-        !copyMember(copy->signatureValue, c->signatureValue, dup_ASN1_STRING) ||
-        !copyMember(copy->aux, c->aux, dup_X509_AUX) || !copyReceived(c, copy.get()))
-        return nullptr;
-    return copy.release();
-}
-
-ZUNPKI_API int cmp_X509_CERT(const X509_CERT* a, const X509_CERT* b) {
-    DerBytes x, y;
-    if (!a || !b || zpki::x509::certDer(a, x) != 0 || zpki::x509::certDer(b, y) != 0) return 1;
-    if (x.size != y.size) return x.size < y.size ? -1 : 1;
-    const int c = std::memcmp(x.data, y.data, x.size);
-    return c < 0 ? -1 : c > 0 ? 1 : 0;
-}
-
-ZUNPKI_API void touch_X509_CERT(X509_CERT* cert) { dropReceived(cert); }
+ZUNPKI_API X509_TBS_CERT* new_X509_TBS_CERT(void) { return Tbs::create(); }
+ZUNPKI_API void clean_X509_TBS_CERT(X509_TBS_CERT* t) { Tbs::clean(t); }
+ZUNPKI_API void free_X509_TBS_CERT(X509_TBS_CERT* t) { Tbs::destroy(t); }
+ZUNPKI_API X509_TBS_CERT* dup_X509_TBS_CERT(const X509_TBS_CERT* t) { return Tbs::dup(t); }
 
 ZUNPKI_API X509_TIME* new_X509_TIME(void) { return PKI_NEW(X509_TIME); }
 
@@ -391,7 +219,7 @@ ZUNPKI_API void free_X509_TIME(X509_TIME* t) {
 ZUNPKI_API X509_TIME* dup_X509_TIME(const X509_TIME* t) {
     if (!t) return nullptr;
     X509_TIME* c = new_X509_TIME();
-    if (!c || !copyMember(c->value, t->value, dup_ASN1_STRING)) {
+    if (!c || (t->value && !(c->value = dup_ASN1_STRING(t->value)))) {
         free_X509_TIME(c);
         return nullptr;
     }
@@ -587,55 +415,22 @@ ZUNPKI_API BIT_STRING* get_X509_sig_value(const X509_CERT* cert) {
 // Codecs
 
 ZUNPKI_API PKI_ERROR Seq_to_X509_TBS_CERT(const ASN1_UNIT* node, X509_CERT* cert) {
-    if (!node || !cert) return x509Err(F_SEQ_TO_X509_TBS_CERT, ERR_R_NULL_ARGUMENT);
-    ber::Bytes bytes;
-    der::Element whole;
-    if (!zpki::x509::wholeElement(node, bytes, whole)) return x509Err(F_SEQ_TO_X509_TBS_CERT, ERR_ASN1_DECODING);
-    X509_TBS_CERT* made = nullptr;
-    if (unsigned reason = decodeTbs(whole, made)) return x509Err(F_SEQ_TO_X509_TBS_CERT, reason);
-    free_X509_TBS_CERT(cert->tbs);
-    cert->tbs = made;
-    freeReceived(cert->received);
-    return 0;
+    return Signed::bodyFromSeq(node, cert, L_X509 | F_SEQ_TO_X509_TBS_CERT);
 }
 
 ZUNPKI_API PKI_ERROR X509_TBS_CERT_to_Seq(const X509_TBS_CERT* tbs, ASN1_UNIT** node) {
-    if (!tbs || !node) return x509Err(F_X509_TBS_CERT_TO_SEQ, ERR_R_NULL_ARGUMENT);
-    DerBytes der;
-    if (PKI_ERROR rc = zpki::x509::tbsDer(tbs, der)) return rc;
-    return zpki::x509::derToNode(der, node, L_X509 | F_X509_TBS_CERT_TO_SEQ);
+    return Signed::bodyToSeq(tbs, node, L_X509 | F_X509_TBS_CERT_TO_SEQ);
 }
 
+// An empty Certificate SEQUENCE gives 1.
 ZUNPKI_API PKI_ERROR Seq_to_X509_CERT(const ASN1_UNIT* node, X509_CERT** cert) {
-    if (!node || !cert) return x509Err(F_SEQ_TO_X509_CERT, ERR_R_NULL_ARGUMENT);
-    const PKI_ERROR bad = x509Err(F_SEQ_TO_X509_CERT, ERR_ASN1_DECODING);
-    ber::Bytes bytes;
-    der::Element whole;
-    if (!zpki::x509::wholeElement(node, bytes, whole) || whole.identifier != 0x30) return bad;
-    Decoder d(der::Cursor(whole.contents, whole.contentsSize));
-    if (!d.more()) return 1;
-    der::Element tbsElement, algElement, sigElement;
-    // Exactly TBSCertificate, signatureAlgorithm and signatureValue.
-    if (!d.next(tbsElement) || !d.next(algElement) || !d.next(sigElement) || d.more() ||
-        !BitString::matches(sigElement.identifier))
-        return bad;
-    Cert made(PKI_NEW(X509_CERT));
-    if (!made) return x509Err(F_SEQ_TO_X509_CERT, ERR_R_ALLOC_3C);
-    if (tbsElement.identifier != 0x30) return bad;
-    if (unsigned reason = decodeTbs(tbsElement, made->tbs)) return x509Err(F_SEQ_TO_X509_TBS_CERT, reason);
-    if (!zpki::x509::readAlgorithm(algElement, made->signatureAlgorithm, made->signatureParameters) ||
-        !BitString::decodeContents(sigElement, made->signatureValue))
-        return bad;
-    if (!keep(made.get(), bytes.data(), bytes.size())) return x509Err(F_SEQ_TO_X509_CERT, ERR_R_ALLOC_3C);
-    zpki::asn1::deliver<clean_X509_CERT>(made, cert);
-    return 0;
+    Element e;
+    if (node && cert && elementOf(node, e) && e.identifier == 0x30 && e.contentsSize == 0) return 1;
+    return Signed::fromSeq(node, cert, L_X509 | F_SEQ_TO_X509_CERT);
 }
 
 ZUNPKI_API PKI_ERROR X509_CERT_to_Seq(const X509_CERT* cert, ASN1_UNIT** node) {
-    if (!node) return x509Err(F_X509_CERT_TO_SEQ, ERR_R_NULL_ARGUMENT);
-    DerBytes der;
-    if (PKI_ERROR rc = zpki::x509::certDer(cert, der)) return rc;
-    return zpki::x509::derToNode(der, node, L_X509 | F_X509_CERT_TO_SEQ);
+    return Signed::toSeq(cert, node, L_X509 | F_X509_CERT_TO_SEQ);
 }
 
 // ===========================================================================

@@ -29,10 +29,12 @@ inline bool timeUsable(const X509_TIME* t) {
 // member of a record. A time whose text does not read is refused: a bound
 // nobody can check makes the record unusable.
 struct TimeCodec {
+    using WriteOwner = TimeCodec;
     using Value = X509_TIME*;
     static bool matches(uint8_t id) { return id == ASN1_TAG_UTC_TIME || id == ASN1_TAG_GENERALIZED_TIME; }
     static bool decodeContents(const asn1::Element& e, Value& out);
     static bool encode(const Value& v, ASN1_UNIT* parent);
+    static bool write(const Value& v, asn1::Writer& w);
     static bool present(const Value& v) { return v != nullptr; }
     static void release(Value& v) {
         free_X509_TIME(v);
@@ -40,12 +42,30 @@ struct TimeCodec {
     }
     static bool copy(const Value& from, Value& to) { return !from || (to = dup_X509_TIME(from)) != nullptr; }
     static int compare(const Value& a, const Value& b) { return cmp_X509_TIME(a, b); }
+    static void mark(const Value& v, asn1::Mark& m) {
+        m.address(v);
+        if (!v) return;
+        m.word(static_cast<uint64_t>(v->type));
+        m.string(v->value);
+    }
 };
 
-inline bool isCertIdentifier(uint8_t id) { return id == 0x30; }
-
-// A certificate as a member of another record.
-using CertCodec = asn1::ByFunctions<X509_CERT, new_X509_CERT, free_X509_CERT, dup_X509_CERT, cmp_X509_CERT,
-                                    X509_CERT_to_Seq, Seq_to_X509_CERT, isCertIdentifier>;
+// A certificate as a member of another record: read from the element in
+// place (keeping its DER), written as its DER.
+struct CertCodec {
+    using WriteOwner = CertCodec;
+    using Value = X509_CERT*;
+    static bool matches(uint8_t id) { return id == 0x30; }
+    static bool decodeContents(const asn1::Element& e, Value& out);
+    static bool write(const Value& v, asn1::Writer& w);
+    static bool encode(const Value& v, ASN1_UNIT* parent) { return asn1::encodeByWriting<CertCodec>(v, parent); }
+    static bool present(const Value& v) { return v != nullptr; }
+    static void release(Value& v) {
+        free_X509_CERT(v);
+        v = nullptr;
+    }
+    static bool copy(const Value& from, Value& to) { return !from || (to = dup_X509_CERT(from)) != nullptr; }
+    static int compare(const Value& a, const Value& b) { return cmp_X509_CERT(a, b); }
+};
 
 }  // namespace zpki::x509

@@ -1,5 +1,5 @@
-// Certificate revocation lists: records, DER codec keeping the bytes
-// received, setters and getters, entries, signing and signature checks.
+// Certificate revocation lists: records described once (keeping the DER
+// received), setters and getters, entries, signing and signature checks.
 #include <zunPKI/x509/x509_crl.h>
 
 #include <algorithm>
@@ -18,109 +18,36 @@
 #include "x509/x509v3.hpp"
 
 using namespace zpki::asn1;
-namespace ber = zpki::ber;
 namespace der = zpki::der;
 using zpki::Owned;
-using zpki::x509::addr;
-using zpki::x509::DerBytes;
-using zpki::x509::extensionsMark;
-using zpki::x509::nameMark;
-using zpki::x509::Snapshot;
+using namespace zpki::x509;
 
+namespace {
+
+constexpr PKI_ERROR crlErr(unsigned func, unsigned reason) { return PKI_ERR(L_X509_CRL, func, reason); }
+
+constexpr int kRowCrlReason = 141;
+
+}  // namespace
+
+// An entry is exactly serial, date and optional non-empty extensions. It
+// keeps a fingerprint of what was decoded; a setter clears it, and a member
+// replaced in place no longer matches it.
 template <>
 struct zpki::asn1::Describe<X509_REVOKED> {
-    using Shape = Sequence<Field<&X509_REVOKED::userCertificate, Integer>,
-                           Field<&X509_REVOKED::revocationDate, zpki::x509::TimeCodec>,
-                           Field<&X509_REVOKED::crlEntryExtensions, Optional<zpki::x509::ExtensionsCodec>>,
-                           Field<&X509_REVOKED::position, zpki::asn1::NotEncoded<SmallInt<>>>>;
+    using T = X509_REVOKED;
+    using Shape = Sequence<Field<&T::userCertificate, Integer>,                       //
+                           Field<&T::revocationDate, TimeCodec>,                      //
+                           Field<&T::crlEntryExtensions, Optional<ExtensionsCodec>>,  //
+                           Field<&T::position, NotEncoded<SmallInt<>>>>;
+    static constexpr auto kFingerprint = &T::received;
 };
 ZPKI_STRUCT_LIFECYCLE(X509_REVOKED)
 
 namespace {
 
-// An entry as it was decoded is marked with a fingerprint of itself and its
-// members; a setter clears the mark, and a member replaced in place no
-// longer matches it. The body's kept bytes stand only while every entry is
-// still marked.
-uintptr_t fingerprintOf(const X509_REVOKED* r) {
-    const X509_TIME* date = r->revocationDate;
-    zpki::x509::Mark m;
-    for (uintptr_t p :
-         {addr(r), addr(r->userCertificate), addr(date), addr(date ? date->value : nullptr),
-          static_cast<uintptr_t>(date ? date->type : -1), zpki::x509::extensionsMark(r->crlEntryExtensions)})
-        m.word(p);
-    return m.value();
-}
-
-void markDecoded(X509_REVOKED* r) { r->received = fingerprintOf(r); }
-void markChanged(X509_REVOKED* r) { r->received = 0; }
-bool stillDecoded(const X509_REVOKED* r) { return r && r->received != 0 && r->received == fingerprintOf(r); }
-
-}  // namespace
-
-// What a body holds, for its kept DER. The order of the entries is left
-// out: sorting them for lookups does not change what was signed.
-template <>
-struct zpki::x509::Kept<X509_CRL_INFO> {
-    static Snapshot of(const X509_CRL_INFO* t) {
-        const X509_TIME* tu = t->thisUpdate;
-        const X509_TIME* nu = t->nextUpdate;
-        const STACK* list = t->revokedCertificates;
-        uintptr_t entries = 0;
-        for (int i = 0; i < countOf(list); ++i) entries += addr(list->items[i]);
-        return {static_cast<uintptr_t>(t->version),
-                addr(t->signature),
-                addr(t->signatureParameters),
-                addr(t->issuer),
-                static_cast<uintptr_t>(get_X509_NAME_count(t->issuer)),
-                addr(tu),
-                addr(tu ? tu->value : nullptr),
-                static_cast<uintptr_t>((tu ? tu->type : -1) & 0xff) |
-                    static_cast<uintptr_t>((nu ? nu->type : -1) & 0xff) << 8,
-                addr(nu),
-                addr(nu ? nu->value : nullptr),
-                addr(list),
-                static_cast<uintptr_t>(countOf(list)),
-                entries,
-                addr(t->crlExtensions),
-                static_cast<uintptr_t>(get_X509_EXTENSION_count(t->crlExtensions)),
-                nameMark(t->issuer),
-                extensionsMark(t->crlExtensions)};
-    }
-    static bool partsKept(const X509_CRL_INFO* t) {
-        const STACK* list = t->revokedCertificates;
-        for (int i = 0; i < countOf(list); ++i)
-            if (!stillDecoded(static_cast<const X509_REVOKED*>(list->items[i]))) return false;
-        return true;
-    }
-};
-
-template <>
-struct zpki::x509::Kept<X509_CRL> {
-    static Snapshot of(const X509_CRL* c) {
-        return {addr(c->info), addr(c->info ? c->info->received : nullptr), addr(c->signatureAlgorithm),
-                addr(c->signatureParameters), addr(c->signatureValue)};
-    }
-    static bool partsKept(const X509_CRL* c) { return zpki::x509::receivedValid(c->info); }
-};
-
-namespace {
-
-using zpki::x509::countOf;
-using zpki::x509::freeReceived;
-using zpki::x509::TimeCodec;
-using Node = Owned<ASN1_UNIT, free_ASN1_UNIT>;
-using String = Owned<ASN1_STRING, free_ASN1_STRING>;
-using Info = Owned<X509_CRL_INFO, free_X509_CRL_INFO>;
-using Crl = Owned<X509_CRL, free_X509_CRL>;
 using Entry = Owned<X509_REVOKED, free_X509_REVOKED>;
-using EntryList = Owned<STACK, free_X509_REVOKED_LIST>;
 using Revoked = Family<X509_REVOKED>;
-using CrlExtensions = Explicit<0, zpki::x509::ExtensionsCodec>;
-
-constexpr PKI_ERROR crlErr(unsigned func, unsigned reason) { return PKI_ERR(L_X509_CRL, func, reason); }
-
-constexpr int kRowCrlReason = 141;
 
 // Entries are ordered by serial number (the compare function of the list).
 int compareSerials(const X509_REVOKED* a, const X509_REVOKED* b) {
@@ -136,70 +63,14 @@ int compareEntrySlots(const void* a, const void* b) {
 
 STACK* newEntryList() { return new_STACK_compare_func(compareEntrySlots); }
 
-void dropReceived(X509_CRL_INFO* info) {
-    if (info) freeReceived(info->received);
-}
-
-void dropReceived(X509_CRL* crl) {
-    if (!crl) return;
-    freeReceived(crl->received);
-    dropReceived(crl->info);
-}
-
-X509_CRL_INFO* infoOf(const X509_CRL* crl) { return crl ? crl->info : nullptr; }
-
-template <class V, class Dup>
-bool copyMember(V*& to, const V* from, Dup dup) {
-    if (!from) return true;
-    to = dup(from);
-    return to != nullptr;
-}
-
-// ---------------------------------------------------------------------------
-// Encoding.
-
-// revokedCertificates: SEQUENCE OF entry, appended to parent. 0 or a whole
-// code of X509_REVOKED_to_Seq.
-unsigned encodeEntriesInto(const STACK* list, ASN1_UNIT* parent) {
-    Node seq(new_ASN1_UNIT());
-    if (!seq) return crlErr(F_X509_REVOKED_TO_SEQ, ERR_R_ALLOC_3C);
-    for (int i = 0; i < countOf(list); ++i) {
-        const auto* entry = static_cast<const X509_REVOKED*>(list->items[i]);
-        if (!entry) return crlErr(F_X509_REVOKED_TO_SEQ, ERR_R_INVALID_ELEMENT);
-        if (!Sub<X509_REVOKED>::encode(const_cast<X509_REVOKED*>(entry), seq.get()))
-            return crlErr(F_X509_REVOKED_TO_SEQ, ERR_ASN1_ENCODING);
-    }
-    if (!seq->tag) return crlErr(F_X509_REVOKED_TO_SEQ, ERR_R_INVALID_ELEMENT);
-    seq->tag[0] = 0x30;
-    return appendNode(parent, seq.release()) ? 0 : crlErr(F_X509_REVOKED_TO_SEQ, ERR_ASN1_ENCODING);
-}
-
-// The TBSCertList's elements appended to seq; 0, a reason or a whole code.
-unsigned encodeInfoInto(const X509_CRL_INFO* t, ASN1_UNIT* seq) {
-    if (!t->signature || t->signature->length <= 0 || !t->issuer || !t->thisUpdate) return ERR_R_NULL_ARGUMENT;
-    if (!zpki::x509::timeUsable(t->thisUpdate) || (t->nextUpdate && !zpki::x509::timeUsable(t->nextUpdate)))
-        return ERR_ASN1_ENCODING;
-    if (!SmallInt<>::encode(t->version & 0xff, seq) ||
-        !zpki::x509::appendAlgorithm(seq, t->signature, t->signatureParameters) ||
-        !zpki::x509::NameCodec::encode(t->issuer, seq) || !TimeCodec::encode(t->thisUpdate, seq) ||
-        (t->nextUpdate && !TimeCodec::encode(t->nextUpdate, seq)))
-        return ERR_ASN1_ENCODING;
-    if (countOf(t->revokedCertificates) > 0)
-        if (const unsigned rc = encodeEntriesInto(t->revokedCertificates, seq)) return rc;
-    if (CrlExtensions::present(t->crlExtensions) && !CrlExtensions::encode(t->crlExtensions, seq))
-        return ERR_ASN1_ENCODING;
-    return 0;
-}
-
-// ---------------------------------------------------------------------------
-// Decoding.
-
 // The entries of a revokedCertificates element appended to list, numbered
 // from first. 0, 1 for an empty list, or a code of Seq_to_X509_REVOKED.
 PKI_ERROR decodeEntries(const der::Element& e, STACK* list, int first) {
     const PKI_ERROR bad = crlErr(F_SEQ_TO_X509_REVOKED, ERR_ASN1_DECODING);
     if (e.identifier != 0x30) return bad;
     if (e.contentsSize == 0) return 1;
+    if (!zpki::reserveStack(list, countOf(list) + countElements(e)))
+        return crlErr(F_SEQ_TO_X509_REVOKED, ERR_R_ALLOC_3C);
     Decoder items(der::Cursor(e.contents, e.contentsSize));
     for (int position = first; items.more(); ++position) {
         der::Element x;
@@ -208,92 +79,148 @@ PKI_ERROR decodeEntries(const der::Element& e, STACK* list, int first) {
         if (!entry) return crlErr(F_SEQ_TO_X509_REVOKED, ERR_R_ALLOC_3C);
         if (!Revoked::decodeElement(x, *entry)) return bad;
         entry->position = position;
-        markDecoded(entry.get());
         if (push_STACK_value(list, entry.get()) == 0) return bad;
         (void)entry.release();
     }
     return 0;
 }
 
-// The version of a TBSCertList: a small non-negative INTEGER.
-bool readVersion(const der::Element& e, int& version) {
-    if (e.constructed() || e.contentsSize == 0 || e.contentsSize > 2 || (e.contents[0] & 0x80)) return false;
-    const unsigned v = e.contentsSize == 1 ? e.contents[0] : (e.contents[0] << 8 | e.contents[1]);
-    if (v > 0xff) return false;
-    version = static_cast<int>(v);
-    return true;
-}
+// revokedCertificates: SEQUENCE OF entry, left out when empty; a list the
+// body always has (sorted by serial number on request).
+struct EntriesCodec {
+    using WriteOwner = EntriesCodec;
+    using Value = STACK*;
+    static constexpr bool kOptional = true;
+    static bool matches(uint8_t id) { return id == 0x30; }
+    static bool decodeContents(const Element& e, Value& out) {
+        Owned<STACK, free_X509_REVOKED_LIST> list(newEntryList());
+        const PKI_ERROR rc = list ? decodeEntries(e, list.get(), 0) : crlErr(F_SEQ_TO_X509_REVOKED, ERR_R_ALLOC_3C);
+        if (rc) {
+            DecodeFailure::note(rc);
+            return false;
+        }
+        out = list.release();
+        return true;
+    }
+    static bool whenAbsent(Value& v) { return (v = newEntryList()) != nullptr; }
+    static bool init(Value& v) { return whenAbsent(v); }
+    // 0 or a whole code of X509_REVOKED_to_Seq.
+    static int writeReason(const Value& v, Writer& w) {
+        const size_t start = w.open(0x30);
+        for (int i = 0; i < countOf(v); ++i) {
+            const auto* entry = static_cast<const X509_REVOKED*>(v->items[i]);
+            if (!entry) return crlErr(F_X509_REVOKED_TO_SEQ, ERR_R_INVALID_ELEMENT);
+            if (!Sub<X509_REVOKED>::write(const_cast<X509_REVOKED*>(entry), w))
+                return crlErr(F_X509_REVOKED_TO_SEQ, ERR_ASN1_ENCODING);
+        }
+        return w.close(start) ? 0 : crlErr(F_X509_REVOKED_TO_SEQ, ERR_ASN1_ENCODING);
+    }
+    static bool write(const Value& v, Writer& w) { return writeReason(v, w) == 0; }
+    static bool encode(const Value& v, ASN1_UNIT* parent) { return encodeByWriting<EntriesCodec>(v, parent); }
+    static bool present(const Value& v) { return countOf(v) > 0; }
+    static void release(Value& v) {
+        free_X509_REVOKED_LIST(v);
+        v = nullptr;
+    }
+    static bool copy(const Value& from, Value& to) {
+        if (!from) return true;
+        Owned<STACK, free_X509_REVOKED_LIST> list(newEntryList());
+        if (!list) return false;
+        for (int i = 0; i < countOf(from); ++i) {
+            Entry copy(dup_X509_REVOKED(static_cast<const X509_REVOKED*>(from->items[i])));
+            if (!copy || push_STACK_value(list.get(), copy.get()) == 0) return false;
+            (void)copy.release();
+        }
+        list->sorted = from->sorted;
+        to = list.release();
+        return true;
+    }
+    static int compare(const Value& a, const Value& b) { return SequenceOf<Sub<X509_REVOKED>>::compare(a, b); }
+    // The entries by address, not by order: sorting them for lookups does
+    // not change what was signed. Each entry must still be what was decoded.
+    static void mark(const Value& v, Mark& m) {
+        m.address(v);
+        uint64_t sum = 0;
+        bool decoded = true;
+        for (int i = 0; i < countOf(v); ++i) {
+            const auto* entry = static_cast<const X509_REVOKED*>(v->items[i]);
+            sum += reinterpret_cast<uintptr_t>(entry);
+            decoded = decoded && (m.fresh || (entry && detail::RecordOps<X509_REVOKED>::stillDecoded(*entry)));
+        }
+        m.word(static_cast<uint64_t>(countOf(v)));
+        m.word(sum);
+        m.word(decoded);
+    }
+};
 
-// A TBSCertList element (with its whole encoding) into a new body. The
-// optional members are told by their identifiers: version, nextUpdate, the
-// entries and the extensions may each be absent.
-PKI_ERROR decodeInfo(const der::Element& whole, X509_CRL_INFO*& out) {
-    const PKI_ERROR bad = crlErr(F_SEQ_TO_X509_CRL_INFO, ERR_ASN1_DECODING);
-    if (whole.identifier != 0x30 || !whole.start) return bad;
-    Info info(new_X509_CRL_INFO());
-    if (!info) return crlErr(F_SEQ_TO_X509_CRL_INFO, ERR_R_ALLOC_3C);
-    X509_CRL_INFO* t = info.get();
-    Decoder d(der::Cursor(whole.contents, whole.contentsSize));
-    der::Element e;
-    uint8_t id = 0;
-    if (d.peek(id) && id == ASN1_TAG_INTEGER) {
-        if (!d.next(e) || !readVersion(e, t->version)) return crlErr(F_SEQ_TO_X509_CRL_INFO, ERR_R_INVALID_ELEMENT);
+// The version of a TBSCertList: a small non-negative INTEGER, written always.
+struct CrlVersion : SmallInt<> {
+    using WriteOwner = CrlVersion;
+    static constexpr bool kOptional = true;
+    static bool decodeContents(const Element& e, int& version) {
+        if (e.constructed() || e.contentsSize == 0 || e.contentsSize > 2 || (e.contents[0] & 0x80)) {
+            DecodeFailure::note(crlErr(F_SEQ_TO_X509_CRL_INFO, ERR_R_INVALID_ELEMENT));
+            return false;
+        }
+        const unsigned v = e.contentsSize == 1 ? e.contents[0] : (e.contents[0] << 8 | e.contents[1]);
+        if (v > 0xff) {
+            DecodeFailure::note(crlErr(F_SEQ_TO_X509_CRL_INFO, ERR_R_INVALID_ELEMENT));
+            return false;
+        }
+        version = static_cast<int>(v);
+        return true;
     }
-    if (!d.next(e) || !zpki::x509::readAlgorithm(e, t->signature, t->signatureParameters)) return bad;
-    if (!d.next(e) || !zpki::x509::NameCodec::matches(e.identifier) ||
-        !zpki::x509::NameCodec::decodeContents(e, t->issuer))
-        return bad;
-    if (!d.next(e) || !TimeCodec::matches(e.identifier) || !TimeCodec::decodeContents(e, t->thisUpdate)) return bad;
-    if (d.peek(id) && TimeCodec::matches(id) && (!d.next(e) || !TimeCodec::decodeContents(e, t->nextUpdate)))
-        return bad;
-    if (d.peek(id) && id == 0x30) {
-        if (!d.next(e)) return bad;
-        if (PKI_ERROR rc = decodeEntries(e, t->revokedCertificates, 0)) return rc;
-    }
-    if (d.peek(id) && CrlExtensions::matches(id)) {
-        free_X509_EXTENSIONS(t->crlExtensions);
-        t->crlExtensions = nullptr;
-        if (!d.next(e) || !CrlExtensions::decodeContents(e, t->crlExtensions)) return bad;
-    }
-    if (d.more()) return bad;
-    if (!zpki::x509::keep(t, whole.start, whole.totalSize)) return crlErr(F_SEQ_TO_X509_CRL_INFO, ERR_R_ALLOC_3C);
-    out = info.release();
-    return 0;
-}
+    static bool write(const int& v, Writer& w) { return SmallInt<>::write(v & 0xff, w); }
+    static bool encode(const int& v, ASN1_UNIT* parent) { return encodeByWriting<CrlVersion>(v, parent); }
+};
 
-// A copy of the entries; the copies of entries that still stand for what
-// was decoded are marked so, for a body whose kept bytes are copied too.
-STACK* copyEntries(const STACK* from, bool keepMarks) {
-    EntryList list(newEntryList());
-    if (!list) return nullptr;
-    for (int i = 0; i < countOf(from); ++i) {
-        const auto* entry = static_cast<const X509_REVOKED*>(from->items[i]);
-        Entry copy(dup_X509_REVOKED(entry));
-        if (!copy) return nullptr;
-        if (keepMarks && stillDecoded(entry)) markDecoded(copy.get());
-        if (push_STACK_value(list.get(), copy.get()) == 0) return nullptr;
-        (void)copy.release();
-    }
-    list->sorted = from ? from->sorted : 0;
-    return list.release();
-}
+// crlExtensions [0]: a list the body always has, left out when empty.
+struct CrlExtensionsCodec : Explicit<0, ExtensionsCodec> {
+    using WriteOwner = CrlExtensionsCodec;
+    static constexpr bool kOptional = true;
+    static bool whenAbsent(Value& v) { return (v = new_X509_EXTENSIONS()) != nullptr; }
+    static bool init(Value& v) { return whenAbsent(v); }
+};
 
-X509_CRL_INFO* dupInfo(const X509_CRL_INFO* t) {
-    if (!t) return nullptr;
-    Info c(PKI_NEW(X509_CRL_INFO));
-    if (!c) return nullptr;
-    const bool kept = zpki::x509::receivedValid(t);
-    c->version = t->version;
-    if (!copyMember(c->signature, t->signature, dup_ASN1_STRING) ||
-        !copyMember(c->signatureParameters, t->signatureParameters, dup_ASN1_STRING) ||
-        !copyMember(c->issuer, t->issuer, dup_X509_NAME) || !copyMember(c->thisUpdate, t->thisUpdate, dup_X509_TIME) ||
-        !copyMember(c->nextUpdate, t->nextUpdate, dup_X509_TIME) ||
-        !copyMember(c->crlExtensions, t->crlExtensions, dup_X509_EXTENSIONS))
-        return nullptr;
-    if (t->revokedCertificates && !(c->revokedCertificates = copyEntries(t->revokedCertificates, kept))) return nullptr;
-    if (kept && !zpki::x509::copyReceived(t, c.get())) return nullptr;
-    return c.release();
-}
+}  // namespace
+
+// TBSCertList: members told by their identifiers (version, nextUpdate, the
+// entries and the extensions may each be missing).
+template <>
+struct zpki::asn1::Describe<X509_CRL_INFO> {
+    using T = X509_CRL_INFO;
+    using Shape = Sequence<Field<&T::version, CrlVersion>,                                               //
+                           AlgorithmField<&T::signature, &T::signatureParameters, ERR_R_NULL_ARGUMENT>,  //
+                           Field<&T::issuer, NameCodec, ERR_R_NULL_ARGUMENT>,                            //
+                           Field<&T::thisUpdate, TimeCodec, ERR_R_NULL_ARGUMENT>,                        //
+                           Field<&T::nextUpdate, Optional<TimeCodec>>,                                   //
+                           Field<&T::revokedCertificates, EntriesCodec>,                                 //
+                           Field<&T::crlExtensions, CrlExtensionsCodec>>;
+    static constexpr auto kReceived = &T::received;
+    static constexpr unsigned kEncodeFunc = L_X509_CRL | F_X509_CRL_INFO_TO_SEQ;
+    static PKI_ERROR decodeError(const Element&) { return crlErr(F_SEQ_TO_X509_CRL_INFO, ERR_ASN1_DECODING); }
+};
+
+// CertificateList: exactly the body, signatureAlgorithm and signatureValue.
+template <>
+struct zpki::asn1::Describe<X509_CRL> {
+    using T = X509_CRL;
+    using Shape = Sequence<Field<&T::info, Sub<X509_CRL_INFO>>,                              //
+                           AlgorithmField<&T::signatureAlgorithm, &T::signatureParameters>,  //
+                           Field<&T::signatureValue, BitString>>;
+    static constexpr auto kReceived = &T::received;
+    static constexpr unsigned kEncodeFunc = L_X509_CRL | F_X509_CRL_TO_SEQ;
+};
+
+namespace {
+
+using Info = Family<X509_CRL_INFO>;
+
+void markChanged(X509_REVOKED* r) { detail::RecordOps<X509_REVOKED>::forget(*r); }
+
+void dropReceived(X509_CRL* crl) { zpki::x509::dropSigned<X509_CRL, X509_CRL_INFO, &X509_CRL::info>(crl); }
+
+X509_CRL_INFO* infoOf(const X509_CRL* crl) { return crl ? crl->info : nullptr; }
 
 // The result of a key operation under this file's function byte. The shared
 // checker reads a signature value that is not a KCDSA one as a decoding
@@ -354,22 +281,17 @@ int setTime(X509_CRL* crl, const X509_TIME* time, X509_TIME* X509_CRL_INFO::*mem
 
 namespace zpki::x509 {
 
-PKI_ERROR crlInfoDer(const X509_CRL_INFO* info, DerBytes& out) {
-    if (!info) return crlErr(F_X509_CRL_INFO_TO_SEQ, ERR_R_NULL_ARGUMENT);
-    return derOf(info, out, L_X509_CRL | F_X509_CRL_INFO_TO_SEQ, encodeInfoInto);
-}
-
-PKI_ERROR crlDer(const X509_CRL* crl, DerBytes& out) {
-    if (!crl || !crl->info || !crl->signatureAlgorithm || !crl->signatureValue)
-        return crlErr(F_X509_CRL_TO_SEQ, ERR_R_NULL_ARGUMENT);
-    return derOf(crl, out, L_X509_CRL | F_X509_CRL_TO_SEQ, [](const X509_CRL* c, ASN1_UNIT* seq) -> unsigned {
-        DerBytes tbs;
-        if (PKI_ERROR rc = crlInfoDer(c->info, tbs)) return static_cast<unsigned>(rc);
-        return appendSignedParts(seq, tbs, c->signatureAlgorithm, c->signatureParameters, c->signatureValue);
-    });
-}
+PKI_ERROR crlInfoDer(const X509_CRL_INFO* info, DerBytes& out) { return bodyDerOf(info, out); }
+PKI_ERROR crlDer(const X509_CRL* crl, DerBytes& out) { return signedDerOf<X509_CRL, &X509_CRL::info>(crl, out); }
 
 }  // namespace zpki::x509
+
+namespace {
+using Signed =
+    zpki::x509::SignedFamily<X509_CRL, X509_CRL_INFO, &X509_CRL::info, zpki::x509::crlDer, zpki::x509::crlInfoDer>;
+}  // namespace
+
+ZPKI_SIGNED_LIFECYCLE(X509_CRL, Signed)
 
 extern "C" {
 
@@ -378,68 +300,8 @@ extern "C" {
 
 ZUNPKI_API void free_X509_REVOKED_LIST(STACK* list) { zpki::x509::freeList<X509_REVOKED, free_X509_REVOKED>(list); }
 
-ZUNPKI_API X509_CRL_INFO* new_X509_CRL_INFO(void) {
-    Info info(PKI_NEW(X509_CRL_INFO));
-    if (!info || !(info->revokedCertificates = newEntryList()) || !(info->crlExtensions = new_X509_EXTENSIONS()))
-        return nullptr;
-    return info.release();
-}
-
-ZUNPKI_API void free_X509_CRL_INFO(X509_CRL_INFO* t) {
-    if (!t) return;
-    free_X509_REVOKED_LIST(t->revokedCertificates);
-    free_X509_EXTENSIONS(t->crlExtensions);
-    free_X509_TIME(t->thisUpdate);
-    free_X509_TIME(t->nextUpdate);
-    free_ASN1_STRING(t->signature);
-    free_ASN1_STRING(t->signatureParameters);
-    free_X509_NAME(t->issuer);
-    freeReceived(t->received);
-    PKI_FREE(t);
-}
-
-ZUNPKI_API X509_CRL* new_X509_CRL(void) {
-    Crl crl(PKI_NEW(X509_CRL));
-    if (!crl || !(crl->info = new_X509_CRL_INFO())) return nullptr;
-    return crl.release();
-}
-
-ZUNPKI_API void clean_X509_CRL(X509_CRL* crl) {
-    if (!crl) return;
-    free_X509_CRL_INFO(crl->info);
-    free_ASN1_STRING(crl->signatureAlgorithm);
-    free_ASN1_STRING(crl->signatureParameters);
-    free_ASN1_STRING(crl->signatureValue);
-    freeReceived(crl->received);
-    *crl = X509_CRL{};
-}
-
-ZUNPKI_API void free_X509_CRL(X509_CRL* crl) {
-    clean_X509_CRL(crl);
-    PKI_FREE(crl);
-}
-
-ZUNPKI_API X509_CRL* dup_X509_CRL(const X509_CRL* crl) {
-    if (!crl) return nullptr;
-    Crl copy(PKI_NEW(X509_CRL));
-    if (!copy || !copyMember(copy->info, crl->info, dupInfo) ||
-        !copyMember(copy->signatureAlgorithm, crl->signatureAlgorithm, dup_ASN1_STRING) ||
-        !copyMember(copy->signatureParameters, crl->signatureParameters, dup_ASN1_STRING) ||
-        !copyMember(copy->signatureValue, crl->signatureValue, dup_ASN1_STRING) ||
-        !zpki::x509::copyReceived(crl, copy.get()))
-        return nullptr;
-    return copy.release();
-}
-
-ZUNPKI_API int cmp_X509_CRL(const X509_CRL* a, const X509_CRL* b) {
-    DerBytes x, y;
-    if (!a || !b || zpki::x509::crlDer(a, x) != 0 || zpki::x509::crlDer(b, y) != 0) return 1;
-    if (x.size != y.size) return x.size < y.size ? -1 : 1;
-    const int c = std::memcmp(x.data, y.data, x.size);
-    return c < 0 ? -1 : c > 0 ? 1 : 0;
-}
-
-ZUNPKI_API void touch_X509_CRL(X509_CRL* crl) { dropReceived(crl); }
+ZUNPKI_API X509_CRL_INFO* new_X509_CRL_INFO(void) { return Info::create(); }
+ZUNPKI_API void free_X509_CRL_INFO(X509_CRL_INFO* t) { Info::destroy(t); }
 
 ZUNPKI_API X509_CRLS* new_X509_CRLS(void) { return new_STACK(); }
 
@@ -487,7 +349,7 @@ ZUNPKI_API int set_X509_CRL_sig_alg(X509_CRL* crl, const OBJECT_IDENTIFIER* oid)
     if (zpki::asn1::replace<free_ASN1_STRING>(crl->signatureAlgorithm, dup_ASN1_STRING(oid)) != 0) return 1;
     free_ASN1_STRING(crl->signatureParameters);
     crl->signatureParameters = nullptr;
-    freeReceived(crl->received);
+    detail::RecordOps<X509_CRL>::forget(*crl);
     return 0;
 }
 
@@ -498,7 +360,7 @@ ZUNPKI_API int set_X509_CRL_sig_value(X509_CRL* crl, const BIT_STRING* bits) {
     made->extra = bits->extra;
     free_ASN1_STRING(crl->signatureValue);
     crl->signatureValue = made;
-    freeReceived(crl->received);
+    detail::RecordOps<X509_CRL>::forget(*crl);
     return 0;
 }
 
@@ -675,65 +537,26 @@ ZUNPKI_API int verify_CRL_X509_CERT(const X509_CRL* crl, const X509_CERT* cert) 
 // Codecs
 
 ZUNPKI_API PKI_ERROR Seq_to_X509_CRL(const ASN1_UNIT* node, X509_CRL** crl) {
-    if (!node || !crl) return crlErr(F_SEQ_TO_X509_CRL, ERR_R_NULL_ARGUMENT);
-    const PKI_ERROR bad = crlErr(F_SEQ_TO_X509_CRL, ERR_ASN1_DECODING);
-    ber::Bytes bytes;
-    der::Element whole;
-    if (!zpki::x509::wholeElement(node, bytes, whole) || whole.identifier != 0x30) return bad;
-    Decoder d(der::Cursor(whole.contents, whole.contentsSize));
-    der::Element tbs, alg, sig;
-    // Exactly tbsCertList, signatureAlgorithm and signatureValue.
-    if (!d.next(tbs) || !d.next(alg) || !d.next(sig) || d.more() || !BitString::matches(sig.identifier)) return bad;
-    Crl made(PKI_NEW(X509_CRL));
-    if (!made) return crlErr(F_SEQ_TO_X509_CRL, ERR_R_ALLOC_3C);
-    if (PKI_ERROR rc = decodeInfo(tbs, made->info)) return rc;
-    if (!zpki::x509::readAlgorithm(alg, made->signatureAlgorithm, made->signatureParameters) ||
-        !BitString::decodeContents(sig, made->signatureValue))
-        return bad;
-    if (!zpki::x509::keep(made.get(), bytes.data(), bytes.size())) return crlErr(F_SEQ_TO_X509_CRL, ERR_R_ALLOC_3C);
-    zpki::asn1::deliver<clean_X509_CRL>(made, crl);
-    return 0;
+    return Signed::fromSeq(node, crl, L_X509_CRL | F_SEQ_TO_X509_CRL);
 }
 
 ZUNPKI_API PKI_ERROR X509_CRL_to_Seq(const X509_CRL* crl, ASN1_UNIT** node) {
-    if (!node) return crlErr(F_X509_CRL_TO_SEQ, ERR_R_NULL_ARGUMENT);
-    DerBytes der;
-    if (PKI_ERROR rc = zpki::x509::crlDer(crl, der)) return rc;
-    return zpki::x509::derToNode(der, node, L_X509_CRL | F_X509_CRL_TO_SEQ);
+    return Signed::toSeq(crl, node, L_X509_CRL | F_X509_CRL_TO_SEQ);
 }
 
 ZUNPKI_API PKI_ERROR Seq_to_X509_CRL_INFO(const ASN1_UNIT* node, X509_CRL* crl) {
-    if (!node || !crl) return crlErr(F_SEQ_TO_X509_CRL_INFO, ERR_R_NULL_ARGUMENT);
-    ber::Bytes bytes;
-    der::Element whole;
-    if (!zpki::x509::wholeElement(node, bytes, whole)) return crlErr(F_SEQ_TO_X509_CRL_INFO, ERR_ASN1_DECODING);
-    X509_CRL_INFO* made = nullptr;
-    if (PKI_ERROR rc = decodeInfo(whole, made)) return rc;
-    free_X509_CRL_INFO(crl->info);
-    crl->info = made;
-    freeReceived(crl->received);
-    return 0;
+    return Signed::bodyFromSeq(node, crl, L_X509_CRL | F_SEQ_TO_X509_CRL_INFO);
 }
 
 ZUNPKI_API PKI_ERROR X509_CRL_INFO_to_Seq(const X509_CRL_INFO* info, ASN1_UNIT** node) {
-    if (!info || !node) return crlErr(F_X509_CRL_INFO_TO_SEQ, ERR_R_NULL_ARGUMENT);
-    DerBytes der;
-    if (PKI_ERROR rc = zpki::x509::crlInfoDer(info, der)) return rc;
-    return zpki::x509::derToNode(der, node, L_X509_CRL | F_X509_CRL_INFO_TO_SEQ);
+    return Signed::bodyToSeq(info, node, L_X509_CRL | F_X509_CRL_INFO_TO_SEQ);
 }
 
 ZUNPKI_API PKI_ERROR X509_REVOKED_to_Seq(const X509_CRL_INFO* info, ASN1_UNIT** node) {
     if (!info || !node) return crlErr(F_X509_REVOKED_TO_SEQ, ERR_R_NULL_ARGUMENT);
     if (countOf(info->revokedCertificates) == 0) return crlErr(F_X509_REVOKED_TO_SEQ, ERR_R_INVALID_ELEMENT);
-    Node holder(new_ASN1_UNIT());
-    if (!holder) return crlErr(F_X509_REVOKED_TO_SEQ, ERR_R_ALLOC_3C);
-    if (const unsigned rc = encodeEntriesInto(info->revokedCertificates, holder.get())) return rc;
-    der::Element e;
-    if (!ber::childElement(holder.get(), 0, e)) return crlErr(F_X509_REVOKED_TO_SEQ, ERR_ASN1_ENCODING);
-    DerBytes der;
-    der.data = e.start;
-    der.size = e.totalSize;
-    return zpki::x509::derToNode(der, node, L_X509_CRL | F_X509_REVOKED_TO_SEQ);
+    return deliverWritten(node, L_X509_CRL | F_X509_REVOKED_TO_SEQ, false,
+                          [info](Writer& w) { return EntriesCodec::writeReason(info->revokedCertificates, w); });
 }
 
 ZUNPKI_API PKI_ERROR Seq_to_X509_REVOKED(const ASN1_UNIT* node, X509_CRL* crl) {
@@ -741,7 +564,7 @@ ZUNPKI_API PKI_ERROR Seq_to_X509_REVOKED(const ASN1_UNIT* node, X509_CRL* crl) {
     if (!crl) return crlErr(F_SEQ_TO_X509_REVOKED, ERR_R_NULL_ARGUMENT);
     der::Element e;
     if (!elementOf(node, e)) return crlErr(F_SEQ_TO_X509_REVOKED, ERR_ASN1_DECODING);
-    EntryList decoded(new_STACK());
+    Owned<STACK, free_X509_REVOKED_LIST> decoded(new_STACK());
     if (!decoded) return crlErr(F_SEQ_TO_X509_REVOKED, ERR_R_ALLOC_3C);
     const int first = crl->info ? countOf(crl->info->revokedCertificates) : 0;
     if (PKI_ERROR rc = decodeEntries(e, decoded.get(), first)) return rc;

@@ -6,36 +6,17 @@
 #include <zunPKI/asn1/asn1_objects.h>
 #include "asn1/asn1_struct.hpp"
 #include "x509/x509_list.hpp"
+#include "x509/x509_name.hpp"
 
 using namespace zpki::asn1;
+namespace der = zpki::der;
 using zpki::Owned;
-
-namespace {
-
-// An int member kept in memory only: never written, never read, copied and
-// compared with the record.
-struct MemoryOnlyFlag {
-    using Value = int;
-    static constexpr bool kOptional = true;
-    static bool matches(uint8_t) { return false; }
-    static bool decodeContents(const Element&, Value&) { return false; }
-    static bool encode(const Value&, ASN1_UNIT*) { return true; }
-    static bool present(const Value&) { return false; }
-    static void release(Value& v) { v = 0; }
-    static bool copy(const Value& from, Value& to) {
-        to = from;
-        return true;
-    }
-    static int compare(const Value& a, const Value& b) { return (a != 0) - (b != 0); }
-};
-
-}  // namespace
 
 // AttributeTypeAndValue; the value keeps whatever identifier it came with.
 template <>
 struct zpki::asn1::Describe<X509_NAME_CHILD> {
     using Shape = Sequence<Field<&X509_NAME_CHILD::type, Oid>, Field<&X509_NAME_CHILD::value, zpki::x509::ValueString>,
-                           Field<&X509_NAME_CHILD::sameRdn, MemoryOnlyFlag>>;
+                           Field<&X509_NAME_CHILD::sameRdn, NotEncoded<Boolean<1>>>>;
 };
 ZPKI_STRUCT_LIFECYCLE(X509_NAME_CHILD)
 
@@ -47,10 +28,12 @@ constexpr unsigned kDecode = L_X509 | F_SEQ_TO_X509_NAME;
 
 // The name's DER bytes.
 bool derOf(const X509_NAME* name, zpki::ber::Bytes& out) {
-    ASN1_UNIT* made = nullptr;
-    const PKI_ERROR rc = X509_NAME_to_Seq(name, &made);
-    Owned<ASN1_UNIT, free_ASN1_UNIT> node(made);
-    return rc == 0 && zpki::ber::serialize(node.get(), out);
+    try {
+        Writer w(out);
+        return zpki::x509::writeName(name, w) == 0;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
 }
 
 // The entries of one RDN SET appended to name.
@@ -72,6 +55,58 @@ bool decodeRdn(const Element& set, X509_NAME* name) {
 }
 
 }  // namespace
+
+namespace zpki::x509 {
+
+bool decodeNameContents(const Element& e, X509_NAME* name) {
+    if (!e.constructed() || !zpki::reserveStack(name, name->count + countElements(e))) return false;
+    Decoder rdns(der::Cursor(e.contents, e.contentsSize));
+    while (rdns.more()) {
+        Element set;
+        if (!rdns.next(set) || !decodeRdn(set, name)) return false;
+    }
+    return true;
+}
+
+bool NameCodec::decodeContents(const Element& e, Value& out) {
+    Owned<X509_NAME, free_X509_NAME> made(e.constructed() ? zpki::newStack(countElements(e)) : nullptr);
+    if (!made || !decodeNameContents(e, made.get())) return false;
+    out = made.release();
+    return true;
+}
+
+int writeName(const X509_NAME* name, Writer& w) {
+    const size_t start = w.open(0x30);
+    size_t rdn = 0;
+    for (int i = 0; i < name->count; ++i) {
+        const auto* entry = static_cast<const X509_NAME_CHILD*>(name->items[i]);
+        if (!entry) return ERR_R_INVALID_ELEMENT;
+        if (!rdn || !entry->sameRdn) {
+            if (rdn && !w.close(rdn)) return ERR_ASN1_ENCODING;
+            rdn = w.open(0x31);
+        }
+        if (!Entry::write(const_cast<X509_NAME_CHILD*>(entry), w)) return ERR_ASN1_ENCODING;
+    }
+    if (rdn && !w.close(rdn)) return ERR_ASN1_ENCODING;
+    return w.close(start) ? 0 : ERR_ASN1_ENCODING;
+}
+
+void NameCodec::mark(const Value& v, Mark& m) {
+    m.address(v);
+    if (!v) return;
+    m.address(v->items);
+    m.word(static_cast<uint64_t>(v->count));
+    for (int i = 0; i < v->count; ++i) {
+        const auto* entry = static_cast<const X509_NAME_CHILD*>(v->items[i]);
+        m.address(entry);
+        if (!entry) continue;
+        m.string(entry->type);
+        m.string(entry->value);
+        m.word(static_cast<uint64_t>(entry->sameRdn));
+    }
+}
+
+}  // namespace zpki::x509
 
 extern "C" {
 
@@ -132,38 +167,16 @@ ZUNPKI_API int add_X509_NAME_child_OID_index(X509_NAME* name, int row, int type,
 
 ZUNPKI_API PKI_ERROR X509_NAME_to_Seq(const X509_NAME* name, ASN1_UNIT** node) {
     if (!name || !node) return static_cast<PKI_ERROR>(kEncode | ERR_R_NULL_ARGUMENT);
-    return zpki::x509::encodeInto(node, kEncode, 0x30, [name](ASN1_UNIT* target) -> int {
-        Owned<ASN1_UNIT, free_ASN1_UNIT> rdn;
-        // The RDN built so far becomes the next SET of the name.
-        auto flush = [&] {
-            if (!rdn) return true;
-            rdn->tag[0] = 0x31;
-            return appendNode(target, rdn.release());
-        };
-        for (int i = 0; i < name->count; ++i) {
-            const auto* entry = static_cast<const X509_NAME_CHILD*>(name->items[i]);
-            if (!entry) return ERR_R_INVALID_ELEMENT;
-            if (!rdn || !entry->sameRdn) {
-                if (!flush()) return ERR_ASN1_ENCODING;
-                rdn.reset(new_ASN1_UNIT());
-                if (!rdn) return ERR_R_ALLOC;
-            }
-            if (!Entry::encode(const_cast<X509_NAME_CHILD*>(entry), rdn.get())) return ERR_ASN1_ENCODING;
-        }
-        return flush() ? 0 : ERR_ASN1_ENCODING;
-    });
+    return deliverWritten(node, kEncode, false, [name](Writer& w) { return zpki::x509::writeName(name, w); });
 }
 
 ZUNPKI_API PKI_ERROR Seq_to_X509_NAME(const ASN1_UNIT* node, X509_NAME** name) {
     if (!node || !name) return static_cast<PKI_ERROR>(kDecode | ERR_R_NULL_ARGUMENT);
     Owned<X509_NAME, free_X509_NAME> made(new_X509_NAME());
     if (!made) return 1;
-    Decoder rdns(zpki::der::Cursor{});
-    if (!zpki::x509::contentsDecoder(node, rdns)) return static_cast<PKI_ERROR>(kDecode | ERR_ASN1_DECODING);
-    while (rdns.more()) {
-        Element set;
-        if (!rdns.next(set) || !decodeRdn(set, made.get())) return static_cast<PKI_ERROR>(kDecode | ERR_ASN1_DECODING);
-    }
+    Element e;
+    if (!elementOf(node, e) || !zpki::x509::decodeNameContents(e, made.get()))
+        return static_cast<PKI_ERROR>(kDecode | ERR_ASN1_DECODING);
     if (*name) {
         // The caller's name takes the new entries in place of its own.
         X509_NAME* mine = *name;

@@ -6,12 +6,30 @@
 
 namespace zpki::x509 {
 
-inline bool isNameIdentifier(uint8_t id) { return id == 0x30; }
+// The RDNs of a Name element appended to name; false when they do not read.
+bool decodeNameContents(const asn1::Element& e, X509_NAME* name);
+// The Name element written from the entries (sameRdn groups an entry with
+// the one before it); 0, ERR_R_INVALID_ELEMENT for a null entry, or
+// ERR_ASN1_ENCODING.
+int writeName(const X509_NAME* name, asn1::Writer& w);
 
-struct NameCodec : asn1::ByFunctions<X509_NAME, new_X509_NAME, free_X509_NAME, dup_X509_NAME, cmp_X509_NAME,
-                                     X509_NAME_to_Seq, Seq_to_X509_NAME, isNameIdentifier> {
+struct NameCodec {
+    using WriteOwner = NameCodec;
+    using Value = X509_NAME*;
+    static bool matches(uint8_t id) { return id == 0x30; }
+    static bool decodeContents(const asn1::Element& e, Value& out);
+    static bool write(const Value& v, asn1::Writer& w) { return v && writeName(v, w) == 0; }
+    static bool encode(const Value& v, ASN1_UNIT* parent) { return asn1::encodeByWriting<NameCodec>(v, parent); }
+    static bool present(const Value& v) { return v != nullptr; }
+    static void release(Value& v) {
+        free_X509_NAME(v);
+        v = nullptr;
+    }
+    static bool copy(const Value& from, Value& to) { return !from || (to = dup_X509_NAME(from)) != nullptr; }
     // Two absent names are alike; otherwise the names' own equality.
     static int compare(const Value& a, const Value& b) { return !a && !b ? 0 : cmp_X509_NAME(a, b); }
+    // By content: a name may be decoded into the record's own.
+    static void mark(const Value& v, asn1::Mark& m);
 };
 
 }  // namespace zpki::x509

@@ -1,83 +1,20 @@
-// The DER a signed record was decoded from (certificates, CRLs), kept so that
-// encoding, digesting, signing and verifying use the bytes as received for as
-// long as the record still holds what was decoded. A record that keeps bytes
-// has a `received` member and a specialisation of Kept<T> below.
+// The DER of signed records (certificates, CRLs) inside the library: the
+// bytes a record encodes to (its kept DER while that still stands for it),
+// and handing them to a caller's node. What is kept and when it stands is
+// the description's (Describe<T>::kReceived, asn1/kept.hpp).
 #pragma once
 
-#include <array>
 #include <cstdint>
+#include <cstring>
 
 #include "asn1/asn1_struct.hpp"
 #include "asn1/ber_internal.hpp"
-#include <zunPKI/x509/x509_key.h>
-
-using ZpkiSnapshot = std::array<uintptr_t, 22>;
-
-// The bytes, with what the record held then.
-struct x509_received_st {
-    zpki::ber::Bytes der;
-    ZpkiSnapshot snapshot{};
-};
+#include "asn1/codec_util.hpp"
+#include "asn1/kept.hpp"
 
 namespace zpki::x509 {
 
 using Received = x509_received_st;
-using Snapshot = ZpkiSnapshot;
-
-// Specialised for each kind of record that keeps bytes:
-//   static Snapshot of(const T*)       the members a setter or a caller would
-//                                      replace (pointers, counts, small values)
-//   static bool partsKept(const T*)    parts with bytes or marks of their own
-//                                      still stand for what was decoded
-template <class T>
-struct Kept;
-
-inline uintptr_t addr(const void* p) { return reinterpret_cast<uintptr_t>(p); }
-
-// A running fingerprint (FNV-1a) of words and bytes.
-struct Mark {
-    uint64_t h = 0xcbf29ce484222325ull;
-    void bytes(const void* p, size_t n) {
-        const auto* b = static_cast<const uint8_t*>(p);
-        for (size_t i = 0; i < n; ++i) h = (h ^ b[i]) * 0x100000001b3ull;
-    }
-    void word(uintptr_t v) { bytes(&v, sizeof v); }
-    void string(const ASN1_STRING* s);
-    uintptr_t value() const { return static_cast<uintptr_t>(h) | 1; }
-};
-
-// What an extension list, a name or a public-key record holds, by content
-// where a member can be changed through its own setters without the
-// record's address or count changing (an extension's flag or value, a name
-// decoded into the record's own, a key installed in the key record).
-uintptr_t extensionsMark(const STACK* list);
-uintptr_t nameMark(const STACK* name);
-uintptr_t publicKeyMark(const X509_PUBKEY* pk);
-
-Received* newReceived(const uint8_t* bytes, size_t len);
-void freeReceived(Received*& r);
-
-template <class T>
-bool receivedValid(const T* rec) {
-    return rec && rec->received && Kept<T>::partsKept(rec) && rec->received->snapshot == Kept<T>::of(rec);
-}
-
-// Keeps bytes as what rec was decoded from.
-template <class T>
-bool keep(T* rec, const uint8_t* bytes, size_t len) {
-    freeReceived(rec->received);
-    rec->received = newReceived(bytes, len);
-    if (!rec->received) return false;
-    rec->received->snapshot = Kept<T>::of(rec);
-    return true;
-}
-
-// A copy of from's kept DER for to, when it still stands for from.
-template <class T>
-bool copyReceived(const T* from, T* to) {
-    if (!receivedValid(from)) return true;
-    return keep(to, from->received->der.data(), from->received->der.size());
-}
 
 // Bytes that are either borrowed from a record's kept DER or owned.
 struct DerBytes {
@@ -85,9 +22,9 @@ struct DerBytes {
     size_t size = 0;
     ber::Bytes own;
 
-    void borrow(const ber::Bytes& b) {
-        data = b.data();
-        size = b.size();
+    void borrow(const Received* k) {
+        data = k->data();
+        size = k->size;
     }
     void adopt() {
         data = own.data();
@@ -95,40 +32,132 @@ struct DerBytes {
     }
 };
 
-// The DER of a record: its kept bytes while they stand for it, else a
-// SEQUENCE that encodeInto(rec, seq) fills serialised. encodeInto returns 0,
-// a reason (given libFunc here) or a whole code of an inner structure.
-template <class T, class EncodeInto>
-PKI_ERROR derOf(const T* rec, DerBytes& out, unsigned libFunc, EncodeInto encodeInto);
-
-bool serializeNode(const ASN1_UNIT* node, DerBytes& out);
-
-// The DER as a node for the caller: a new one, the caller's empty node
-// filled, or the record's elements appended to the node the caller passes.
-PKI_ERROR derToNode(const DerBytes& der, ASN1_UNIT** node, unsigned libFunc);
-
-// The elements of a signed record after its to-be-signed part: tbs,
-// AlgorithmIdentifier { alg, params }, BIT STRING value, appended to seq.
-// 0 or ERR_ASN1_ENCODING.
-unsigned appendSignedParts(ASN1_UNIT* seq, const DerBytes& tbs, const OBJECT_IDENTIFIER* alg, const ASN1_STRING* params,
-                           const BIT_STRING* value);
-
-// The whole of a node's encoding, which must be one element.
-bool wholeElement(const ASN1_UNIT* node, ber::Bytes& bytes, der::Element& e);
-
-template <class T, class EncodeInto>
-PKI_ERROR derOf(const T* rec, DerBytes& out, unsigned libFunc, EncodeInto encodeInto) {
-    if (receivedValid(rec)) {
-        out.borrow(rec->received->der);
+// The DER of a described record that keeps what it was decoded from: the
+// kept bytes while they stand for it, else written afresh (0, or a code with
+// the record's own function byte, or an inner record's whole code).
+template <class T>
+PKI_ERROR derOfRecord(const T* r, DerBytes& out) {
+    if (const Received* k = asn1::detail::RecordOps<T>::kept(*r)) {
+        out.borrow(k);
         return 0;
     }
-    Owned<ASN1_UNIT, free_ASN1_UNIT> seq(new_ASN1_UNIT());
-    if (!seq) return static_cast<PKI_ERROR>(libFunc | ERR_R_ALLOC_3C);
-    if (const unsigned reason = encodeInto(rec, seq.get()))
-        return static_cast<PKI_ERROR>(reason > 0xffff ? reason : libFunc | reason);  // inner codes pass whole
-    if (!seq->tag) return static_cast<PKI_ERROR>(libFunc | ERR_ASN1_ENCODING);
-    seq->tag[0] = 0x30;
-    return serializeNode(seq.get(), out) ? 0 : static_cast<PKI_ERROR>(libFunc | ERR_ASN1_ENCODING);
+    if (const int reason = asn1::Family<T>::write(r, out.own)) {
+        const auto code = static_cast<unsigned>(reason);
+        return static_cast<PKI_ERROR>(code > 0xffff ? code : asn1::Describe<T>::kEncodeFunc | code);
+    }
+    out.adopt();
+    return 0;
 }
+
+// The DER of a to-be-signed body, and of a signed record whose body,
+// signature algorithm and value are there (else the record's own code with
+// ERR_R_NULL_ARGUMENT).
+template <class Body>
+PKI_ERROR bodyDerOf(const Body* body, DerBytes& out) {
+    if (!body) return static_cast<PKI_ERROR>(asn1::Describe<Body>::kEncodeFunc | ERR_R_NULL_ARGUMENT);
+    return derOfRecord(body, out);
+}
+template <class T, auto BodyMember>
+PKI_ERROR signedDerOf(const T* r, DerBytes& out) {
+    if (!r || !(r->*BodyMember) || !r->signatureAlgorithm || !r->signatureValue)
+        return static_cast<PKI_ERROR>(asn1::Describe<T>::kEncodeFunc | ERR_R_NULL_ARGUMENT);
+    return derOfRecord(r, out);
+}
+
+// Drops the kept DER of a signed record and of its to-be-signed body.
+template <class T, class Body, Body* T::*BodyMember>
+void dropSigned(T* r) {
+    if (!r) return;
+    asn1::detail::RecordOps<T>::forget(*r);
+    if (Body* body = r->*BodyMember) asn1::detail::RecordOps<Body>::forget(*body);
+}
+
+// Records are equal when their DER is: -1, 0 or 1.
+inline int compareDer(const DerBytes& x, const DerBytes& y) {
+    if (x.size != y.size) return x.size < y.size ? -1 : 1;
+    const int c = std::memcmp(x.data, y.data, x.size);
+    return c < 0 ? -1 : c > 0 ? 1 : 0;
+}
+
+inline PKI_ERROR derToNode(const DerBytes& der, ASN1_UNIT** node, unsigned libFunc) {
+    return asn1::deliverBytes(der.data, der.size, node, libFunc, false);
+}
+
+// What a signed record or its body is read from a node with: one copy of
+// the node's DER, shared by what the records keep. 0, or the code of the
+// innermost part that failed with a code of its own, else bad.
+template <class T>
+PKI_ERROR decodeKeeping(const ASN1_UNIT* node, T& into, PKI_ERROR bad) {
+    asn1::detail::NodeInput in(node, true);
+    if (!in.ok() || in.element().identifier != 0x30) return bad;
+    asn1::DecodeFailure failure;
+    if (!asn1::Family<T>::decodeElement(in.element(), into)) return failure.code() ? failure.code() : bad;
+    return 0;
+}
+
+// The C family of a signed record with a to-be-signed body (certificates,
+// CRLs): Seq_to_T and T_to_Seq through the kept DER, the body's own codec,
+// and the lifecycle (a new record has an empty body; records are equal when
+// their DER is; touch_T forgets the kept DER).
+template <class T, class Body, Body* T::*BodyMember, PKI_ERROR (*Der)(const T*, DerBytes&),
+          PKI_ERROR (*BodyDer)(const Body*, DerBytes&)>
+struct SignedFamily {
+    using Record = asn1::Family<T>;
+    using BodyRecord = asn1::Family<Body>;
+
+    static PKI_ERROR fromSeq(const ASN1_UNIT* node, T** out, unsigned libFunc) {
+        if (!node || !out) return static_cast<PKI_ERROR>(libFunc | ERR_R_NULL_ARGUMENT);
+        Owned<T, Record::destroy> made(PKI_NEW(T));
+        if (!made) return static_cast<PKI_ERROR>(libFunc | ERR_R_ALLOC_3C);
+        if (PKI_ERROR rc = decodeKeeping(node, *made, static_cast<PKI_ERROR>(libFunc | ERR_ASN1_DECODING))) return rc;
+        asn1::deliver<Record::clean>(made, out);
+        return 0;
+    }
+    static PKI_ERROR toSeq(const T* r, ASN1_UNIT** node, unsigned libFunc) {
+        if (!node) return static_cast<PKI_ERROR>(libFunc | ERR_R_NULL_ARGUMENT);
+        DerBytes der;
+        if (PKI_ERROR rc = Der(r, der)) return rc;
+        return derToNode(der, node, libFunc);
+    }
+    // The body read into the record, in place of its own.
+    static PKI_ERROR bodyFromSeq(const ASN1_UNIT* node, T* r, unsigned libFunc) {
+        if (!node || !r) return static_cast<PKI_ERROR>(libFunc | ERR_R_NULL_ARGUMENT);
+        Owned<Body, BodyRecord::destroy> made(PKI_NEW(Body));
+        if (!made) return static_cast<PKI_ERROR>(libFunc | ERR_R_ALLOC_3C);
+        if (PKI_ERROR rc = decodeKeeping(node, *made, static_cast<PKI_ERROR>(libFunc | ERR_ASN1_DECODING))) return rc;
+        BodyRecord::destroy(r->*BodyMember);
+        r->*BodyMember = made.release();
+        asn1::detail::RecordOps<T>::forget(*r);
+        return 0;
+    }
+    static PKI_ERROR bodyToSeq(const Body* body, ASN1_UNIT** node, unsigned libFunc) {
+        if (!body || !node) return static_cast<PKI_ERROR>(libFunc | ERR_R_NULL_ARGUMENT);
+        DerBytes der;
+        if (PKI_ERROR rc = BodyDer(body, der)) return rc;
+        return derToNode(der, node, libFunc);
+    }
+    static T* create() {
+        Owned<T, Record::destroy> r(Record::create());
+        if (!r || !(r.get()->*BodyMember = BodyRecord::create())) return nullptr;
+        return r.release();
+    }
+    static int cmp(const T* a, const T* b) {
+        DerBytes x, y;
+        if (!a || !b || Der(a, x) != 0 || Der(b, y) != 0) return 1;
+        return compareDer(x, y);
+    }
+    static void touch(T* r) { dropSigned<T, Body, BodyMember>(r); }
+};
+
+// new_T, clean_T, free_T, dup_T, cmp_T and touch_T of a SignedFamily F.
+#define ZPKI_SIGNED_LIFECYCLE(T, F)                                         \
+    extern "C" {                                                            \
+    ZUNPKI_API T* new_##T(void) { return F::create(); }                     \
+    ZUNPKI_API void clean_##T(T* r) { F::Record::clean(r); }                \
+    ZUNPKI_API void free_##T(T* r) { F::Record::destroy(r); }               \
+    ZUNPKI_API T* dup_##T(const T* r) { return F::Record::dup(r); }         \
+    ZUNPKI_API int cmp_##T(const T* a, const T* b) { return F::cmp(a, b); } \
+    ZUNPKI_API void touch_##T(T* r) { F::touch(r); }                        \
+    }
 
 }  // namespace zpki::x509

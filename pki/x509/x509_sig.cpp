@@ -46,19 +46,39 @@ Encoded encodePair(bool rAsBits, const unsigned char* r, int r_len, const unsign
 
 enum class Read { Ok, Malformed, TooLarge };
 
-// The two elements of the SEQUENCE that der holds, nothing before or after.
+// Signature values are read in DER only: a value with a second encoding
+// would count as a second signature wherever signatures are compared
+// (duplicate detection, a relay's or a CA's records). One element with a
+// definite length in the fewest octets.
+bool derElement(der::Cursor& c, der::Element& out) {
+    if (!der::getElement(c, out) || out.indefinite) return false;
+    const uint8_t* len = out.lengthOctets();
+    if (out.lengthOctetsSize() == 1) return len[0] < 0x80;
+    // Long form only from 128 on, without leading zero octets.
+    return out.contentsSize >= 0x80 && len[1] != 0;
+}
+
+// The two elements of the SEQUENCE that bytes hold, nothing before or after.
 bool pairOf(const unsigned char* bytes, int len, der::Element& a, der::Element& b) {
     if (!bytes || len <= 0) return false;
     der::Cursor c(bytes, static_cast<size_t>(len));
     der::Element seq;
-    if (!der::getElement(c, seq) || !c.empty() || seq.identifier != 0x30) return false;
-    Decoder d(der::Cursor(seq.contents, seq.contentsSize));
-    return d.next(a) && d.next(b) && !d.more();
+    if (!derElement(c, seq) || !c.empty() || seq.identifier != 0x30) return false;
+    der::Cursor inner(seq.contents, seq.contentsSize);
+    return derElement(inner, a) && derElement(inner, b) && inner.empty();
 }
 
-// A non-negative INTEGER, to be written as contents of (bits + 8) / 8 bytes.
+// Bytes of an unsigned value, without the sign octet of its INTEGER.
+size_t magnitudeLength(const der::Element& e) {
+    return e.contentsSize > 1 && e.contents[0] == 0 ? e.contentsSize - 1 : e.contentsSize;
+}
+
+// A non-negative INTEGER in its fewest octets, no longer than the encoders
+// take; to be written as contents of (bits + 8) / 8 bytes.
 Read integerValue(const der::Element& e, int room, Big& out, int& need) {
     if (e.identifier != ASN1_TAG_INTEGER || e.contentsSize == 0 || (e.contents[0] & 0x80)) return Read::Malformed;
+    if (e.contentsSize > 1 && e.contents[0] == 0 && !(e.contents[1] & 0x80)) return Read::Malformed;
+    if (magnitudeLength(e) > SIGNATURE_VALUE_MAX_PART) return Read::TooLarge;
     out.reset(ber::integerFromContents(e.contents, e.contentsSize));
     if (!out) return Read::Malformed;
     need = ber::integerContentsLength(out.get());
@@ -70,22 +90,21 @@ Read decodePair(bool rAsBits, unsigned char* r, int* r_len, unsigned char* s, in
                 int len) {
     der::Element a, b;
     if (!pairOf(bytes, len, a, b)) return Read::Malformed;
-    ber::Bytes rBytes;
     Big rv, sv;
     int rNeed = 0, sNeed = 0;
     if (rAsBits) {
-        int unused = 0;
-        if ((a.identifier & 0x1f) != ASN1_TAG_BIT_STRING || (a.identifier & 0xc0) ||
-            !ber::stringContents(a, rBytes, unused, true) || unused != 0 || rBytes.empty())
-            return Read::Malformed;
-        rNeed = static_cast<int>(rBytes.size());
+        // A primitive BIT STRING of whole bytes.
+        if (a.identifier != ASN1_TAG_BIT_STRING || a.contentsSize < 2 || a.contents[0] != 0) return Read::Malformed;
+        if (a.contentsSize - 1 > SIGNATURE_VALUE_MAX_PART) return Read::TooLarge;
+        rNeed = static_cast<int>(a.contentsSize - 1);
     } else if (Read rr = integerValue(a, *r_len, rv, rNeed); rr == Read::Malformed) {
         return rr;
     }
     if (Read sr = integerValue(b, *s_len, sv, sNeed); sr != Read::Ok) return sr;
+    if (!rAsBits && !rv) return Read::TooLarge;
     if (rNeed > *r_len) return Read::TooLarge;
     if (rAsBits)
-        std::memcpy(r, rBytes.data(), rBytes.size());
+        std::memcpy(r, a.contents + 1, static_cast<size_t>(rNeed));
     else if (VSC_BIGINT_To_Binary(rv.get(), r) != rNeed)
         return Read::Malformed;
     if (VSC_BIGINT_To_Binary(sv.get(), s) != sNeed) return Read::Malformed;

@@ -79,6 +79,10 @@ struct Pss {
     long trailer = 1;
 };
 
+// Largest salt length taken: a salt must fit the encoded message, and the
+// largest modulus the crypto library takes (16384 bits) holds 2048 bytes.
+constexpr long kMaxSalt = 0xffff;
+
 // RSASSA-PSS-params; null parameters are all defaults.
 bool readPss(const ASN1_STRING* params, Pss& out) {
     if (!params) return true;
@@ -97,16 +101,18 @@ bool readPss(const ASN1_STRING* params, Pss& out) {
 
 bool isRsaFamily(int cipherId) { return (cipherId & 0xf0000000) == VSC_PKEY_RSA; }
 
-// The digest and the RSASSA padding mode of a signature algorithm; false
-// when the algorithm is not one an RSA key can serve.
-bool rsaScheme(const OBJECT_IDENTIFIER* alg, const ASN1_STRING* params, bool signing, int& digest, int& mode) {
+// The scheme of a signature algorithm; false when the algorithm is not one
+// an RSA key can serve (PSS only to verify: its parameters come with it).
+bool rsaScheme(const OBJECT_IDENTIFIER* alg, const ASN1_STRING* params, bool signing, zpki::x509::RsaScheme& out) {
     const int row = rowOf(alg);
     const int cipher = get_CipherID_from_OID(row);
     if (!isRsaFamily(cipher)) return false;
-    if (cipher == VSC_PKEY_RSA_PSS) return !signing && zpki::x509::pssScheme(params, false, digest, mode);
-    digest = get_DigestID_from_OID(row);
-    mode = cipher & 0xff;
-    return digest != 0 && mode != VSC_RSASSA_PSS;
+    if (cipher == VSC_PKEY_RSA_PSS) return !signing && zpki::x509::pssScheme(params, out);
+    // The RSA-with-digest rows, and the older ones filed under plain RSA
+    // (sha1WithRSA, md5WithRSA): PKCS#1 v1.5.
+    out = {get_DigestID_from_OID(row), false, 0};
+    const int scheme = cipher & 0xff;
+    return out.digest != 0 && (scheme == VSC_RSASSA_DEFAULT || scheme == VSC_RSASSA_PKCS1_V15);
 }
 
 // Starts a KCDSA unit under the digest the algorithm's row names (SHA-1 for
@@ -132,9 +138,9 @@ namespace zpki::x509 {
 PKI_ERROR signRsa(const uint8_t* data, size_t len, const OBJECT_IDENTIFIER* alg, RSA_UNIT* key, BIT_STRING** sig,
                   unsigned libFunc) {
     if (!dataLengthOk(data, len) || !alg || !key || !sig) return fail(libFunc, ERR_R_NULL_ARGUMENT);
-    int digest = 0, mode = 0;
-    if (!rsaScheme(alg, nullptr, true, digest, mode)) return fail(libFunc, ERR_R_INVALID_ELEMENT);
-    if (int rc = VSC_Init_RSASSA(key, digest, mode, 1)) return rc;
+    RsaScheme scheme;
+    if (!rsaScheme(alg, nullptr, true, scheme)) return fail(libFunc, ERR_R_INVALID_ELEMENT);
+    if (int rc = startRsaScheme(key, scheme, true)) return rc;
     if (int rc = VSC_Update_RSASSA(key, data, static_cast<int>(len))) return rc;
     const int modulus = VSC_Get_RSA_Length(key);
     if (modulus <= 0) return fail(libFunc, ERR_R_INVALID_ELEMENT);
@@ -173,10 +179,10 @@ PKI_ERROR signKcdsa(const uint8_t* data, size_t len, const OBJECT_IDENTIFIER* al
 PKI_ERROR verifyRsa(const uint8_t* data, size_t len, const OBJECT_IDENTIFIER* alg, const ASN1_STRING* params,
                     const BIT_STRING* sig, RSA_UNIT* key, unsigned libFunc) {
     if (!dataLengthOk(data, len) || !alg || !sig || !key) return fail(libFunc, ERR_R_NULL_ARGUMENT);
-    int digest = 0, mode = 0;
-    if (!rsaScheme(alg, params, false, digest, mode) || sig->extra != 0 || sig->length <= 0 || !sig->data)
+    RsaScheme scheme;
+    if (!rsaScheme(alg, params, false, scheme) || sig->extra != 0 || sig->length <= 0 || !sig->data)
         return fail(libFunc, ERR_R_INVALID_ELEMENT);
-    if (int rc = VSC_Init_RSASSA(key, digest, mode, 0)) return rc;
+    if (int rc = startRsaScheme(key, scheme, false)) return rc;
     if (int rc = VSC_Update_RSASSA(key, data, static_cast<int>(len))) return rc;
     int sigLen = sig->length;
     return VSC_Final_RSASSA(key, sig->data, &sigLen);
@@ -200,15 +206,19 @@ PKI_ERROR verifyKcdsa(const uint8_t* data, size_t len, const OBJECT_IDENTIFIER* 
     return VSC_Final_KCDSA(key, r.data(), &rLen, s.data(), &sLen);
 }
 
-bool pssScheme(const ASN1_STRING* params, bool signing, int& digest, int& mode) {
+bool pssScheme(const ASN1_STRING* params, RsaScheme& out) {
     Pss pss;
-    // Our crypto library masks with the message digest; the saltLength fits
-    // its eight bits, or is left to the verifier (a signer must honour it).
-    if (!readPss(params, pss) || pss.mgfDigest != pss.digest || pss.trailer != 1) return false;
-    if (signing && pss.salt > 0xff) return false;
-    digest = pss.digest;
-    mode = VSC_RSASSA_PSS | (pss.salt <= 0xff ? static_cast<int>(pss.salt) << 16 : 0);
+    // Our crypto library masks with the message digest. The salt length is
+    // checked exactly, 0 included: a verifier that took any length would
+    // pass signatures the parameters rule out.
+    if (!readPss(params, pss) || pss.mgfDigest != pss.digest || pss.trailer != 1 || pss.salt > kMaxSalt) return false;
+    out = {pss.digest, true, static_cast<int>(pss.salt)};
     return true;
+}
+
+int startRsaScheme(RSA_UNIT* key, const RsaScheme& scheme, bool sign) {
+    return scheme.pss ? VSC_Init_RSASSA_PSS(key, scheme.digest, scheme.saltLength, sign ? 1 : 0)
+                      : VSC_Init_RSASSA(key, scheme.digest, VSC_RSASSA_PKCS1_V15, sign ? 1 : 0);
 }
 
 bool oaepDigest(const ASN1_STRING* params, int& digest) {
@@ -241,6 +251,18 @@ bool appendAlgorithm(ASN1_UNIT* parent, const OBJECT_IDENTIFIER* oid, const ASN1
         if (addToDERSequence(alg.get(), ASN1_TAG_NULL, nullptr, 0) != 0) return false;
     }
     return appendNode(parent, alg.release());
+}
+
+bool writeAlgorithm(asn1::Writer& w, const OBJECT_IDENTIFIER* oid, const ASN1_STRING* params) {
+    if (!oid) return false;
+    const size_t start = w.open(0x30);
+    if (!Oid::write(const_cast<OBJECT_IDENTIFIER*>(oid), w)) return false;
+    if (params) {
+        if (!AnyString::write(const_cast<ASN1_STRING*>(params), w)) return false;
+    } else if (!parametersAbsent(oid) && !w.element(ASN1_TAG_NULL, nullptr, 0)) {
+        return false;
+    }
+    return w.close(start);
 }
 
 bool readAlgorithm(const der::Element& e, OBJECT_IDENTIFIER*& oid, ASN1_STRING*& params) {

@@ -7,6 +7,7 @@
 
 #include <zunPKI/asn1/asn1.h>
 #include <zunPKI/asn1/ber.h>
+#include "asn1/asn1_struct.hpp"
 #include "asn1/der_cursor.hpp"
 #include "asn1/pki_mem.hpp"
 #include <zunPKI/x509/x509_key.h>
@@ -51,11 +52,24 @@ int verifyUnderIssuerKey(const X509_PUBKEY* issuerKey, Rsa&& rsa, Kcdsa&& kcdsa)
     }
 }
 
-// The digest and RSASSA padding mode (PSS with the salt length) that
-// RSASSA-PSS parameters name (null: the RFC 4055 defaults); false for
-// parameters our crypto library cannot honour (a mask digest other than the
-// message digest, a trailer other than 1, and for signing a salt above 255).
-bool pssScheme(const ASN1_STRING* params, bool signing, int& digest, int& mode);
+// How an RSA signature is made or checked: the message digest, and for PSS
+// the salt length, which is always the exact one the parameters state.
+struct RsaScheme {
+    int digest = 0;
+    bool pss = false;
+    int saltLength = 0;
+};
+
+// The scheme RSASSA-PSS parameters name (null: the RFC 4055 defaults, SHA-1,
+// MGF1 with SHA-1, a salt of 20 bytes); false for parameters our crypto
+// library cannot honour (a mask digest other than the message digest, a
+// trailer other than 1, a salt length above 65535).
+bool pssScheme(const ASN1_STRING* params, RsaScheme& out);
+// Starts the key's signature unit on the scheme (sign, or verify): every
+// signer and verifier with PSS parameters (certificates, CRLs, PKCS#7,
+// CMS, OCSP) goes through here, so a stated salt length is never widened
+// to "any length". 0 or the crypto library's code.
+int startRsaScheme(RSA_UNIT* key, const RsaScheme& scheme, bool sign);
 // The digest that RSAES-OAEP parameters name (null or NULL: the defaults,
 // SHA-1); false for parameters our crypto library cannot honour (a mask
 // digest other than the hash, a label).
@@ -65,6 +79,8 @@ bool oaepDigest(const ASN1_STRING* params, int& digest);
 // is the identifier octet), or, for null, none for ECDSA and DSA signature
 // algorithms (RFC 5758) and NULL for the others.
 bool appendAlgorithm(ASN1_UNIT* parent, const OBJECT_IDENTIFIER* oid, const ASN1_STRING* params);
+// The same AlgorithmIdentifier written as bytes.
+bool writeAlgorithm(asn1::Writer& w, const OBJECT_IDENTIFIER* oid, const ASN1_STRING* params);
 // The algorithm and, when present, the parameters of an AlgorithmIdentifier
 // element; false (and nothing made) when it is not one.
 bool readAlgorithm(const der::Element& e, OBJECT_IDENTIFIER*& oid, ASN1_STRING*& params);

@@ -16,6 +16,7 @@ struct zpki::asn1::Describe<X509_EXTENSION> {
 namespace zpki::x509 {
 
 struct ExtensionsCodec : asn1::SequenceOf<asn1::Sub<X509_EXTENSION>> {
+    using WriteOwner = ExtensionsCodec;
     using List = asn1::SequenceOf<asn1::Sub<X509_EXTENSION>>;
     static bool present(const Value& v) { return v && v->count > 0; }
     static bool decodeContents(const asn1::Element& e, Value& out) {

@@ -3,6 +3,8 @@
 
 #include <openssl/ec.h>
 
+#include <array>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 
@@ -29,6 +31,134 @@ int groupOf(const ECURVE* c, BN_CTX* ctx, GroupPtr& out) {
     if (c->a == nullptr || c->b == nullptr || c->p == nullptr) return VSC_ERR_KEY_MISSING;
     out.reset(EC_GROUP_new_curve_GFp(c->p->bn, c->a->bn, c->b->bn, ctx));
     return out ? VSC_OK : VSC_ERR_INVALID_PARAMS;
+}
+
+// Arithmetic modulo a 256-bit prime in Montgomery form (four 64-bit limbs,
+// least significant first), for the on-curve check of P-256 public keys:
+// OpenSSL's check converted both coordinates through its generic division,
+// most of the cost of reading an EC certificate. Public values only, so
+// nothing here needs to run in constant time.
+using Limbs = std::array<uint64_t, 4>;
+using u128 = unsigned __int128;
+
+struct Field256 {
+    Limbs p{};
+    uint64_t n0 = 0;  // -p^-1 mod 2^64
+    Limbs r2{};       // R^2 mod p, R = 2^256
+
+    bool lessThanP(const Limbs& a) const {
+        for (int i = 3; i >= 0; --i)
+            if (a[i] != p[i]) return a[i] < p[i];
+        return false;
+    }
+    void subtractP(Limbs& a) const {
+        uint64_t borrow = 0;
+        for (int i = 0; i < 4; ++i) {
+            const u128 d = static_cast<u128>(a[i]) - p[i] - borrow;
+            a[i] = static_cast<uint64_t>(d);
+            borrow = static_cast<uint64_t>(d >> 64) & 1;
+        }
+    }
+    // a * b / R mod p for a, b < p (CIOS).
+    Limbs mul(const Limbs& a, const Limbs& b) const {
+        uint64_t t[6] = {};
+        for (int i = 0; i < 4; ++i) {
+            uint64_t carry = 0;
+            for (int j = 0; j < 4; ++j) {
+                const u128 v = static_cast<u128>(a[j]) * b[i] + t[j] + carry;
+                t[j] = static_cast<uint64_t>(v);
+                carry = static_cast<uint64_t>(v >> 64);
+            }
+            u128 v = static_cast<u128>(t[4]) + carry;
+            t[4] = static_cast<uint64_t>(v);
+            t[5] = static_cast<uint64_t>(v >> 64);
+            const uint64_t m = t[0] * n0;
+            v = static_cast<u128>(m) * p[0] + t[0];
+            carry = static_cast<uint64_t>(v >> 64);
+            for (int j = 1; j < 4; ++j) {
+                v = static_cast<u128>(m) * p[j] + t[j] + carry;
+                t[j - 1] = static_cast<uint64_t>(v);
+                carry = static_cast<uint64_t>(v >> 64);
+            }
+            v = static_cast<u128>(t[4]) + carry;
+            t[3] = static_cast<uint64_t>(v);
+            t[4] = t[5] + static_cast<uint64_t>(v >> 64);
+        }
+        Limbs r{t[0], t[1], t[2], t[3]};
+        if (t[4] || !lessThanP(r)) subtractP(r);
+        return r;
+    }
+    Limbs add(const Limbs& a, const Limbs& b) const {
+        Limbs r;
+        uint64_t carry = 0;
+        for (int i = 0; i < 4; ++i) {
+            const u128 v = static_cast<u128>(a[i]) + b[i] + carry;
+            r[i] = static_cast<uint64_t>(v);
+            carry = static_cast<uint64_t>(v >> 64);
+        }
+        if (carry || !lessThanP(r)) subtractP(r);
+        return r;
+    }
+    Limbs toMontgomery(const Limbs& a) const { return mul(a, r2); }
+};
+
+bool limbsOf(const BIGNUM* v, Limbs& out) {
+    unsigned char be[32];
+    if (BN_is_negative(v) || BN_bn2binpad(v, be, sizeof be) != sizeof be) return false;
+    for (int i = 0; i < 4; ++i) {
+        uint64_t w = 0;
+        for (int k = 0; k < 8; ++k) w = w << 8 | be[(3 - i) * 8 + k];
+        out[i] = w;
+    }
+    return true;
+}
+
+// A named curve, set up once and shared read-only.
+struct NamedCurve256 {
+    BIGNUM* p = BN_new();
+    BIGNUM* a = BN_new();
+    BIGNUM* b = BN_new();
+    Field256 f;
+    Limbs am{}, bm{};  // a and b in Montgomery form
+    bool ready = false;
+
+    explicit NamedCurve256(int nid) {
+        EC_GROUP* group = EC_GROUP_new_by_curve_name_ex(zc::libctx(), nullptr, nid);
+        BIGNUM* r2 = BN_new();
+        BN_CTX* ctx = BN_CTX_new_ex(zc::libctx());
+        Limbs al, bl;
+        if (group && p && a && b && r2 && ctx && EC_GROUP_get_curve(group, p, a, b, ctx) && BN_num_bits(p) == 256 &&
+            BN_set_word(r2, 1) && BN_lshift(r2, r2, 512) && BN_mod(r2, r2, p, ctx) && limbsOf(p, f.p) &&
+            limbsOf(r2, f.r2) && limbsOf(a, al) && limbsOf(b, bl)) {
+            uint64_t inv = 1;  // p^-1 mod 2^64 by Newton's iteration (p is odd)
+            for (int i = 0; i < 6; ++i) inv *= 2 - f.p[0] * inv;
+            f.n0 = 0 - inv;
+            am = f.toMontgomery(al);
+            bm = f.toMontgomery(bl);
+            ready = true;
+        }
+        BN_CTX_free(ctx);
+        BN_free(r2);
+        EC_GROUP_free(group);
+    }
+    bool matches(const ECURVE* c) const {
+        return ready && c->a && c->b && c->p && BN_cmp(c->p->bn, p) == 0 && BN_cmp(c->a->bn, a) == 0 &&
+               BN_cmp(c->b->bn, b) == 0;
+    }
+    // y^2 = x^3 + ax + b for coordinates already known to lie in [0, p).
+    bool onCurve(const BIGNUM* x, const BIGNUM* y) const {
+        Limbs xl, yl;
+        if (!limbsOf(x, xl) || !limbsOf(y, yl)) return false;
+        const Limbs xm = f.toMontgomery(xl), ym = f.toMontgomery(yl);
+        const Limbs lhs = f.mul(ym, ym);
+        const Limbs rhs = f.add(f.add(f.mul(f.mul(xm, xm), xm), f.mul(am, xm)), bm);
+        return lhs == rhs;
+    }
+};
+
+const NamedCurve256* namedCurveOf(const ECURVE* c) {
+    static const NamedCurve256 p256(NID_X9_62_prime256v1);
+    return p256.matches(c) ? &p256 : nullptr;
 }
 
 }  // namespace
@@ -126,6 +256,8 @@ int VSC_Check_ECC_Key(const ECC_KEY* key) {
         for (const BIGINT* c : {key->point->x, key->point->y})
             if (BN_is_negative(c->bn) || BN_cmp(c->bn, p) >= 0) return VSC_FAIL;
     }
+    if (const NamedCurve256* named = namedCurveOf(key->curve))
+        return named->onCurve(key->point->x->bn, key->point->y->bn) ? VSC_OK : VSC_FAIL;
     zc::BnCtxPtr ctx = zc::newBnCtx();
     if (!ctx) return VSC_ERR_MEMORY;
     GroupPtr group;

@@ -8,6 +8,7 @@
 #include "internal.h"
 
 #include <cstring>
+#include <utility>
 
 namespace zc {
 namespace {
@@ -15,7 +16,32 @@ namespace {
 struct KcdsaState {
     Hasher hash;  // h(Z || M) under way
     bool active = false;
+    // p's Montgomery context, kept between operations with the p it was
+    // made from (callers may set p directly: it is compared before each use).
+    BnPtr montP;
+    BN_MONT_CTX* mont = nullptr;
+
+    KcdsaState() = default;
+    KcdsaState(const KcdsaState&) = delete;
+    KcdsaState& operator=(const KcdsaState&) = delete;
+    ~KcdsaState() { BN_MONT_CTX_free(mont); }
 };
+
+// The Montgomery context of the unit's p as it is now; null when one cannot
+// be made (OpenSSL then makes its own for the operation).
+BN_MONT_CTX* montOf(const KCDSA_UNIT* k, KcdsaState* st, BN_CTX* ctx) {
+    if (st->mont != nullptr && st->montP && BN_cmp(st->montP.get(), k->p->bn) == 0) return st->mont;
+    BnPtr copy(BN_dup(k->p->bn));
+    BN_MONT_CTX* made = BN_MONT_CTX_new();
+    if (!copy || made == nullptr || !BN_MONT_CTX_set(made, k->p->bn, ctx)) {
+        BN_MONT_CTX_free(made);
+        return nullptr;
+    }
+    BN_MONT_CTX_free(st->mont);
+    st->mont = made;
+    st->montP = std::move(copy);
+    return made;
+}
 
 KcdsaState* stateOf(KCDSA_UNIT* k) {
     if (k->impl == nullptr) k->impl = new (std::nothrow) KcdsaState();
@@ -129,7 +155,8 @@ int signWith(KCDSA_UNIT* key, KcdsaState* st, const BIGNUM* kValue, const unsign
     if (!ctx || !w || !e || !t || !sv || !kk || !x) return VSC_ERR_MEMORY;
     BN_set_flags(kk.get(), BN_FLG_CONSTTIME);
     BN_set_flags(x.get(), BN_FLG_CONSTTIME);
-    if (!BN_mod_exp_mont_consttime(w.get(), g, kk.get(), p, ctx.get(), nullptr)) return VSC_ERR_BACKEND;
+    if (!BN_mod_exp_mont_consttime(w.get(), g, kk.get(), p, ctx.get(), montOf(key, st, ctx.get())))
+        return VSC_ERR_BACKEND;
     SecureBytes wBytes(static_cast<std::size_t>(BN_num_bytes(p)));
     BN_bn2binpad(w.get(), wBytes.data(), static_cast<int>(wBytes.size()));
     Hasher wh;
@@ -211,7 +238,7 @@ int finalVerify(KCDSA_UNIT* key, const unsigned char* r, int rLen, const unsigne
     SecureBytes rx(r, r + rLen);
     for (int i = 0; i < rLen; ++i) rx[static_cast<std::size_t>(i)] ^= h[i];
     if (!BN_bin2bn(rx.data(), rLen, e.get()) || !BN_mod(e.get(), e.get(), q, ctx.get()) ||
-        !BN_mod_exp2_mont(w.get(), y, sv.get(), g, e.get(), p, ctx.get(), nullptr))
+        !BN_mod_exp2_mont(w.get(), y, sv.get(), g, e.get(), p, ctx.get(), montOf(key, st, ctx.get())))
         return VSC_FAIL;
     SecureBytes wBytes(static_cast<std::size_t>(BN_num_bytes(p)));
     BN_bn2binpad(w.get(), wBytes.data(), static_cast<int>(wBytes.size()));

@@ -1,12 +1,15 @@
 // RSA key records and the RSASSA / RSAES schemes.
 //
-// The RSA arithmetic is OpenSSL's (raw operations with blinding, built from
-// the record's values each time an operation starts, so callers may set the
-// values directly). The encodings (EMSA-PKCS1-v1_5, EMSA-PSS, OAEP, block
-// types 1 and 2) are ours, so that every digest of the layer, HAS-160
-// included, and both key directions work. Decryptions that handle a secret
-// (private key, PKCS#1 v1.5 or OAEP with an OpenSSL digest) use OpenSSL's
-// constant-time padding checks.
+// The RSA arithmetic is OpenSSL's (raw operations with blinding). Its key
+// object is made from the record's values once and kept, shared with the
+// unit's copies: making it sets up blinding and the Montgomery contexts
+// again, which costs as much as the operation itself. Callers may still set
+// the values directly, so every use first checks that the key was made from
+// the values the unit holds now. The encodings (EMSA-PKCS1-v1_5, EMSA-PSS,
+// OAEP, block types 1 and 2) are ours, so that every digest of the layer,
+// HAS-160 included, and both key directions work. Decryptions that handle a
+// secret (private key, PKCS#1 v1.5 or OAEP with an OpenSSL digest) use
+// OpenSSL's constant-time padding checks.
 #include "internal.h"
 
 #include <openssl/core_names.h>
@@ -14,6 +17,8 @@
 #include <openssl/rsa.h>
 
 #include <cstring>
+#include <mutex>
+#include <utility>
 
 namespace zc {
 namespace {
@@ -24,13 +29,36 @@ BIGINT** slot(RSA_UNIT* r, int i) {
 }
 constexpr int kValues = 8;  // n .. qInv; the cache comes last
 
+// A PSS start that names no salt length: the digest's length when signing,
+// any length when verifying.
+constexpr int kAnySalt = -1;
+
+// OpenSSL's key of a unit's values, and those values (present or not, sign,
+// length and bytes of each of the eight): the key serves a unit only while
+// they are the unit's. Both are wiped when the last unit using it lets go.
+struct BuiltKey {
+    PkeyPtr pkey;
+    SecureBytes values;
+};
+
+// Where a unit and its copies keep their key: the first of them to need it
+// makes it, the others use it while their values are the same.
+struct KeySlot {
+    std::shared_ptr<const BuiltKey> key;
+};
+
+// Guards every unit's slot pointer and every slot's key: copies of one unit
+// may be made and used from several threads at once.
+std::mutex g_keyLock;
+
 struct RsaState {
     bool ssa = false;  // RSASSA started
     bool es = false;   // RSAES started
     int scheme = 0;
-    int saltLen = 0;  // PSS; 0: digest length (sign) or any (verify)
+    int saltLen = kAnySalt;  // PSS: the exact length, or kAnySalt
     int oaepDigest = 0;
     bool usePrivate = false;
+    std::shared_ptr<KeySlot> slot;  // under g_keyLock
 };
 
 RsaState* stateOf(RSA_UNIT* r) {
@@ -60,11 +88,33 @@ struct ParamDeleter {
     }
 };
 
-// An OpenSSL key of the record's current values.
-int buildKey(const RSA_UNIT* r, bool withPrivate, PkeyPtr& out) {
+// The record's values as they stand, for comparison with a kept key's.
+void valuesOf(RSA_UNIT* r, SecureBytes& out) {
+    std::size_t size = 0;
+    for (int i = 0; i < kValues; ++i)
+        if (const BIGINT* v = *slot(r, i)) size += 5 + static_cast<std::size_t>(BN_num_bytes(v->bn));
+    out.assign(kValues + size, 0);
+    unsigned char* at = out.data();
+    for (int i = 0; i < kValues; ++i) {
+        const BIGINT* v = *slot(r, i);
+        *at++ = v == nullptr ? 0 : (BN_is_negative(v->bn) ? 2 : 1);
+        if (v == nullptr) continue;
+        const int n = BN_num_bytes(v->bn);
+        for (int shift = 24; shift >= 0; shift -= 8) *at++ = static_cast<unsigned char>(n >> shift);
+        at += BN_bn2bin(v->bn, at);
+    }
+    out.resize(static_cast<std::size_t>(at - out.data()));
+}
+
+bool sameValues(const SecureBytes& a, const SecureBytes& b) {
+    return a.size() == b.size() && CRYPTO_memcmp(a.data(), b.data(), a.size()) == 0;
+}
+
+// An OpenSSL key of the record's current values: a key pair when d is held.
+int buildKey(const RSA_UNIT* r, PkeyPtr& out) {
     if (int rc = ensureInit(); rc != VSC_OK) return rc;
     if (r->n == nullptr || r->e == nullptr || BN_is_zero(r->n->bn) || BN_is_zero(r->e->bn)) return VSC_ERR_KEY_MISSING;
-    if (withPrivate && (r->d == nullptr || BN_is_zero(r->d->bn))) return VSC_ERR_KEY_MISSING;
+    const bool withPrivate = r->d != nullptr && !BN_is_zero(r->d->bn);
     std::unique_ptr<OSSL_PARAM_BLD, ParamBldDeleter> bld(OSSL_PARAM_BLD_new());
     if (!bld) return VSC_ERR_MEMORY;
     bool ok = OSSL_PARAM_BLD_push_BN(bld.get(), OSSL_PKEY_PARAM_RSA_N, r->n->bn) &&
@@ -90,11 +140,52 @@ int buildKey(const RSA_UNIT* r, bool withPrivate, PkeyPtr& out) {
     return VSC_OK;
 }
 
+// The unit's OpenSSL key: the kept one while it was made from the values the
+// unit holds now, else one made afresh and kept (apart from copies whose
+// values differ). usePrivate: the operation needs d.
+int keyOf(RSA_UNIT* r, bool usePrivate, std::shared_ptr<const BuiltKey>& out) {
+    if (usePrivate && (r->d == nullptr || BN_is_zero(r->d->bn))) return VSC_ERR_KEY_MISSING;
+    RsaState* st = stateOf(r);
+    if (st == nullptr) return VSC_ERR_MEMORY;
+    try {
+        SecureBytes now;
+        valuesOf(r, now);
+        {
+            std::lock_guard<std::mutex> hold(g_keyLock);
+            if (st->slot) out = st->slot->key;
+        }
+        if (out && sameValues(out->values, now)) return VSC_OK;
+        auto made = std::make_shared<BuiltKey>();
+        if (int rc = buildKey(r, made->pkey); rc != VSC_OK) return rc;
+        made->values = std::move(now);
+        out = made;
+        auto fresh = std::make_shared<KeySlot>();
+        std::shared_ptr<const BuiltKey> replaced;  // released after the lock
+        std::lock_guard<std::mutex> hold(g_keyLock);
+        // A copy whose values no longer match the shared key takes a slot of its own.
+        if (!st->slot || (st->slot->key && !sameValues(st->slot->key->values, made->values)))
+            st->slot = std::move(fresh);
+        replaced = std::exchange(st->slot->key, made);
+        return VSC_OK;
+    } catch (const std::bad_alloc&) {
+        return VSC_ERR_MEMORY;
+    }
+}
+
+// Lets go of the kept key (values replaced by the library itself).
+void dropKey(RSA_UNIT* r) {
+    RsaState* st = static_cast<RsaState*>(r->impl);
+    if (st == nullptr) return;
+    std::shared_ptr<KeySlot> old;
+    std::lock_guard<std::mutex> hold(g_keyLock);
+    old = std::move(st->slot);
+}
+
 // Raw RSA on exactly k bytes (a number below n); out receives k bytes.
-int rawOperation(const RSA_UNIT* r, bool usePrivate, const unsigned char* in, unsigned char* out) {
-    PkeyPtr key;
-    if (int rc = buildKey(r, usePrivate, key); rc != VSC_OK) return rc;
-    PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_pkey(libctx(), key.get(), nullptr));
+int rawOperation(RSA_UNIT* r, bool usePrivate, const unsigned char* in, unsigned char* out) {
+    std::shared_ptr<const BuiltKey> key;
+    if (int rc = keyOf(r, usePrivate, key); rc != VSC_OK) return rc;
+    PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_pkey(libctx(), key->pkey.get(), nullptr));
     if (!ctx) return VSC_ERR_MEMORY;
     size_t k = static_cast<size_t>(modulusBytes(r));
     size_t outLen = k;
@@ -187,11 +278,11 @@ int pssEncode(int digestId, int modBits, const unsigned char* mHash, int hLen, i
     if (hLen != VSC_Get_DIGEST_Length(digestId)) return VSC_ERR_INVALID_LENGTH;
     int emBits = modBits - 1;
     int emLen = (emBits + 7) / 8;
-    if (saltLen <= 0) saltLen = hLen;
+    if (saltLen == kAnySalt) saltLen = hLen;
     // The salt is the caller's number: compared before any sum that could overflow.
     if (saltLen > emLen || emLen < hLen + saltLen + 2 || k < emLen) return VSC_FAIL;
     SecureBytes salt(static_cast<std::size_t>(saltLen));
-    if (VSC_Rand_Bytes(salt.data(), saltLen) != VSC_OK) return VSC_ERR_RANDOM;
+    if (saltLen > 0 && VSC_Rand_Bytes(salt.data(), saltLen) != VSC_OK) return VSC_ERR_RANDOM;
     unsigned char* em = out + (k - emLen);
     std::memset(out, 0, static_cast<std::size_t>(k));
     int dbLen = emLen - hLen - 1;
@@ -201,14 +292,14 @@ int pssEncode(int digestId, int modBits, const unsigned char* mHash, int hLen, i
         rc != VSC_OK)
         return rc;
     em[dbLen - saltLen - 1] = 0x01;
-    std::memcpy(em + dbLen - saltLen, salt.data(), salt.size());
+    if (saltLen > 0) std::memcpy(em + dbLen - saltLen, salt.data(), salt.size());
     if (int rc = mgf1Xor(digestId, Bytes(h, hLen), em, static_cast<std::size_t>(dbLen)); rc != VSC_OK) return rc;
     em[0] &= static_cast<unsigned char>(0xff >> (8 * emLen - emBits));
     em[emLen - 1] = 0xbc;
     return VSC_OK;
 }
 
-// EMSA-PSS verification of k bytes; saltLen 0 accepts any salt length.
+// EMSA-PSS verification of k bytes; kAnySalt accepts any salt length.
 bool pssVerify(int digestId, int modBits, const unsigned char* mHash, int saltLen, unsigned char* block, int k) {
     int hLen = VSC_Get_DIGEST_Length(digestId);
     int emBits = modBits - 1;
@@ -226,7 +317,7 @@ bool pssVerify(int digestId, int modBits, const unsigned char* mHash, int saltLe
     while (i < dbLen && em[i] == 0) ++i;
     if (i == dbLen || em[i] != 0x01) return false;
     int foundSalt = dbLen - i - 1;
-    if (saltLen > 0 && foundSalt != saltLen) return false;
+    if (saltLen != kAnySalt && foundSalt != saltLen) return false;
     unsigned char h2[VSC_MAX_DIGEST_LENGTH];
     static const unsigned char zeros[8] = {};
     if (hashOf(digestId, {Bytes(zeros, 8), Bytes(mHash, hLen), Bytes(em + i + 1, foundSalt)}, h2) != VSC_OK)
@@ -318,11 +409,11 @@ bool type1Decode(const unsigned char* em, int k, int* mOff, int* mLen) {
 }
 
 // Private-key decryption through OpenSSL's constant-time padding checks.
-int opensslPrivateDecrypt(const RSA_UNIT* r, int padding, int oaepDigest, const unsigned char* in, int inLen,
+int opensslPrivateDecrypt(RSA_UNIT* r, int padding, int oaepDigest, const unsigned char* in, int inLen,
                           SecureBytes& plain) {
-    PkeyPtr key;
-    if (int rc = buildKey(r, true, key); rc != VSC_OK) return rc;
-    PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_pkey(libctx(), key.get(), nullptr));
+    std::shared_ptr<const BuiltKey> key;
+    if (int rc = keyOf(r, true, key); rc != VSC_OK) return rc;
+    PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_pkey(libctx(), key->pkey.get(), nullptr));
     if (!ctx || EVP_PKEY_decrypt_init(ctx.get()) <= 0 || EVP_PKEY_CTX_set_rsa_padding(ctx.get(), padding) <= 0)
         return VSC_ERR_BACKEND;
     if (padding == RSA_PKCS1_OAEP_PADDING) {
@@ -386,11 +477,11 @@ int finishSignature(RSA_UNIT* r, RsaState* st, unsigned char* sig, int* sigLen, 
         if (rc == VSC_OK) *sigLen = k;
         return rc;
     }
-    if (*sigLen <= 0 || *sigLen > k) return VSC_FAIL;
-    // A signature with its leading zero bytes dropped is the same number.
-    SecureBytes padded(static_cast<std::size_t>(k), 0);
-    std::memcpy(padded.data() + (k - *sigLen), sig, static_cast<std::size_t>(*sigLen));
-    int rc = rawOperation(r, false, padded.data(), block.data());
+    // Exactly the modulus length, as openssl and NSS want: the same number
+    // with its leading zero bytes dropped would be a second byte form of one
+    // signature.
+    if (*sigLen != k) return VSC_FAIL;
+    int rc = rawOperation(r, false, sig, block.data());
     if (rc != VSC_OK) return rc;
     if (st->scheme == VSC_RSASSA_PSS)
         return pssVerify(r->digest_id, modBits, mHash, st->saltLen, block.data(), k) ? VSC_OK : VSC_FAIL;
@@ -398,6 +489,24 @@ int finishSignature(RSA_UNIT* r, RsaState* st, unsigned char* sig, int* sigLen, 
     if ((rc = emsaPkcs1Encode(expected.data(), k, mHash, hLen, r->digest_id)) != VSC_OK)
         return rc == VSC_FAIL ? VSC_FAIL : rc;
     return CRYPTO_memcmp(expected.data(), block.data(), static_cast<std::size_t>(k)) == 0 ? VSC_OK : VSC_FAIL;
+}
+
+int startSignature(RSA_UNIT* rsa, int digestId, int scheme, int saltLen, int paddingMode, int sign) {
+    if (rsa == nullptr) return VSC_ERR_NULL_ARGUMENT;
+    RsaState* st = restart(rsa);
+    if (st == nullptr) return VSC_ERR_MEMORY;
+    if (scheme != VSC_RSASSA_PKCS1_V15 && scheme != VSC_RSASSA_PSS) return VSC_ERR_INVALID_ARGUMENT;
+    if (int rc = checkDigest(digestId); rc != VSC_OK) return rc;
+    if (rsa->n == nullptr || rsa->e == nullptr || (sign && rsa->d == nullptr)) return VSC_ERR_KEY_MISSING;
+    if (rsa->digest_unit == nullptr && (rsa->digest_unit = VSC_New_DIGEST_Unit()) == nullptr) return VSC_ERR_MEMORY;
+    if (int rc = VSC_Init_DIGEST(rsa->digest_unit, digestId); rc != VSC_OK) return rc;
+    rsa->digest_id = digestId;
+    rsa->padding_mode = paddingMode;
+    rsa->sign = sign ? 1 : 0;
+    st->scheme = scheme;
+    st->saltLen = saltLen;
+    st->ssa = true;
+    return VSC_OK;
 }
 
 }  // namespace
@@ -458,6 +567,7 @@ int VSC_Set_RSA_Params(RSA_UNIT* rsa, const BIGINT* n, const BIGINT* e, const BI
         freeBigint(slot(rsa, i));
         *slot(rsa, i) = copies[i];
     }
+    dropKey(rsa);
     rsa->is_private = rsa->d != nullptr ? 1 : 0;
     bool crt = rsa->p && rsa->q && rsa->dP && rsa->dQ && rsa->qInv;
     rsa->flag = rsa->d == nullptr ? VSC_RSA_FLAG_PUBLIC : (crt ? VSC_RSA_FLAG_FULL : VSC_RSA_FLAG_PRIVATE);
@@ -481,6 +591,24 @@ RSA_UNIT* VSC_Dup_RSA(const RSA_UNIT* rsa) {
     }
     copy->flag = rsa->flag;
     copy->is_private = rsa->is_private;
+    // The copy shares the source's key (made by whichever of them needs it
+    // first). The source is const to its callers, who may copy it from
+    // several threads at once: its slot is made under the lock.
+    RsaState* mine = stateOf(copy);
+    if (mine == nullptr) {
+        VSC_Free_RSA(copy);
+        return nullptr;
+    }
+    try {
+        std::lock_guard<std::mutex> hold(g_keyLock);
+        RsaState* theirs = stateOf(src);
+        if (theirs != nullptr) {
+            if (!theirs->slot) theirs->slot = std::make_shared<KeySlot>();
+            mine->slot = theirs->slot;
+        }
+    } catch (const std::bad_alloc&) {
+        // The copy makes a key of its own when it needs one.
+    }
     return copy;
 }
 
@@ -518,24 +646,17 @@ int VSC_Generate_RSA_Params_Ex(RSA_UNIT* rsa, unsigned long e, int bits, int /*m
 }
 
 int VSC_Init_RSASSA(RSA_UNIT* rsa, int digest_id, int padding_mode, int sign) {
-    if (rsa == nullptr) return VSC_ERR_NULL_ARGUMENT;
-    RsaState* st = restart(rsa);
-    if (st == nullptr) return VSC_ERR_MEMORY;
     int scheme = VSC_PAD_SCHEME(padding_mode);
     if (scheme == VSC_RSASSA_DEFAULT) scheme = VSC_RSASSA_PKCS1_V15;
-    if (scheme != VSC_RSASSA_PKCS1_V15 && scheme != VSC_RSASSA_PSS) return VSC_ERR_INVALID_ARGUMENT;
-    int id = resolveDigest(digest_id, padding_mode);
-    if (int rc = checkDigest(id); rc != VSC_OK) return rc;
-    if (rsa->n == nullptr || rsa->e == nullptr || (sign && rsa->d == nullptr)) return VSC_ERR_KEY_MISSING;
-    if (rsa->digest_unit == nullptr && (rsa->digest_unit = VSC_New_DIGEST_Unit()) == nullptr) return VSC_ERR_MEMORY;
-    if (int rc = VSC_Init_DIGEST(rsa->digest_unit, id); rc != VSC_OK) return rc;
-    rsa->digest_id = id;
-    rsa->padding_mode = padding_mode;
-    rsa->sign = sign ? 1 : 0;
-    st->scheme = scheme;
-    st->saltLen = VSC_PAD_SALT_LENGTH(padding_mode);
-    st->ssa = true;
-    return VSC_OK;
+    const int salt = VSC_PAD_SALT_LENGTH(padding_mode);
+    return startSignature(rsa, resolveDigest(digest_id, padding_mode), scheme, salt > 0 ? salt : kAnySalt, padding_mode,
+                          sign);
+}
+
+int VSC_Init_RSASSA_PSS(RSA_UNIT* rsa, int digest_id, int salt_len, int sign) {
+    if (rsa == nullptr) return VSC_ERR_NULL_ARGUMENT;
+    if (salt_len < 0) return VSC_ERR_INVALID_ARGUMENT;
+    return startSignature(rsa, resolveDigest(digest_id, 0), VSC_RSASSA_PSS, salt_len, VSC_RSASSA_PSS, sign);
 }
 
 int VSC_Update_RSASSA(RSA_UNIT* rsa, const unsigned char* data, int len) {
@@ -663,7 +784,8 @@ int VSC_Add_RSASSA_PKCS1_PSS_Encode(const RSA_UNIT* rsa, unsigned char* out, int
     int k = modulusBytes(rsa);
     if (em_len < k) return VSC_ERR_BUFFER_TOO_SMALL;
     std::memset(out, 0, static_cast<std::size_t>(em_len));
-    return pssEncode(id, BN_num_bits(rsa->n->bn), m_hash, m_hash_len, salt_len, out + (em_len - k), k);
+    return pssEncode(id, BN_num_bits(rsa->n->bn), m_hash, m_hash_len, salt_len > 0 ? salt_len : kAnySalt,
+                     out + (em_len - k), k);
 }
 
 }  // extern "C"

@@ -5,6 +5,7 @@
 
 #include "../x509/KeyTestUtil.h"
 #include <zunPKI/pkcs/pkcs7_sign.h>
+#include <zunPKI/x509/rsa_param.h>
 
 #include <gtest/gtest.h>
 
@@ -309,6 +310,79 @@ TEST(Pkcs7Verify, TamperedMessagesFailWithACode) {
     EXPECT_EQ(verify_PKCS7(nullptr, nullptr, nullptr, 0), 0x4b1b0049);
 }
 
+// A SignerInfo's signature algorithm lies outside its signature, so anyone
+// on the way may change the salt length it states: only the length the
+// signature was made with verifies, 0 included (openssl agrees).
+TEST(Pkcs7Verify, PssSaltLengthIsTheStatedOne) {
+    for (int made : {0, 20, 32}) {
+        for (int stated : {0, 20, 32}) {
+            const std::string file = "pss-salt" + std::to_string(made) + "-stated" + std::to_string(stated) + ".der";
+            SCOPED_TRACE(file);
+            Message p7 = decode(fixture(file));
+            ASSERT_NE(p7, nullptr);
+            const bool same = made == stated;
+            EXPECT_EQ(verify_PKCS7(p7.get(), nullptr, nullptr, 0), same ? 0 : VSC_FAIL);
+            EXPECT_EQ(openssl({"cms", "-verify", "-inform", "DER", "-binary", "-CAfile", fixturePath("ca.pem"), "-in",
+                               fixturePath(file), "-out", "/dev/null"})
+                              .status == 0,
+                      same);
+        }
+    }
+    // Lengths past one octet are exact too (they were taken as "any"), and
+    // one the crypto library cannot carry is refused, not widened.
+    struct Case {
+        Bytes saltLength;
+        PKI_ERROR rc;
+    } cases[] = {{{0xa2, 0x04, 0x02, 0x02, 0x01, 0x20}, VSC_FAIL},
+                 {{0xa2, 0x05, 0x02, 0x03, 0x01, 0x11, 0x70}, 0x4b21002b}};
+    for (const Case& c : cases) {
+        Message p7 = decode(fixture("pss-salt32-stated32.der"));
+        ASSERT_NE(p7, nullptr);
+        ASN1_STRING* params = signerAt(p7.get(), 0)->digestEncryptionAlgorithm->parameters;
+        ASSERT_NE(params, nullptr);
+        Bytes contents(params->data, params->data + params->length);
+        const Bytes salt32{0xa2, 0x03, 0x02, 0x01, 0x20};
+        ASSERT_TRUE(std::equal(salt32.rbegin(), salt32.rend(), contents.rbegin()));
+        contents.resize(contents.size() - salt32.size());
+        contents.insert(contents.end(), c.saltLength.begin(), c.saltLength.end());
+        ASSERT_EQ(set_ASN1_STRING_value(params, 0x30, contents.data(), static_cast<int>(contents.size())), 0);
+        EXPECT_EQ(verify_PKCS7(p7.get(), nullptr, nullptr, 0), c.rc);
+    }
+}
+
+// Signing under given PSS parameters writes exactly the salt they state:
+// a stated 0 is no salt, not the digest's length.
+TEST(Pkcs7Sign, PssSaltLengthIsTheStatedOne) {
+    const Bytes content = fixture("content.bin");
+    Signer s = signer("signer");
+    for (int salt : {0, 20, 32, 64}) {
+        SCOPED_TRACE(salt);
+        std::unique_ptr<RSASSA_PSS_PARAM, FreeWith<free_RSASSA_PSS_PARAM>> pss(new_RSASSA_PSS_PARAM());
+        ASSERT_EQ(set_RSASSA_PSS_PARAM_hashAlgorithm(pss.get(), kSha256), 0);
+        ASSERT_EQ(set_RSASSA_PSS_PARAM_maskGenAlgorithm(pss.get(), 833), 0);
+        ASSERT_EQ(set_RSASSA_PSS_PARAM_saltLength(pss.get(), salt), 0);
+        Message p7(new_P7_CONTENT_INFO());
+        ASSERT_EQ(set_PKCS7_Type(p7.get(), P7_SIGNED_DATA_TYPE), 0);
+        ASSERT_EQ(new_PKCS7_Content(p7.get(), P7_DATA), 0);
+        P7_SIGNER_INFO* si = add_PKCS7_Signature_withEncryptedAlgorithm(p7.get(), s.cert.get(), s.key->privateKey,
+                                                                        kSha256, P7_SIGN_RSA_PSS, pss.get());
+        ASSERT_NE(si, nullptr);
+        ASSERT_EQ(add_PKCS7_Certificate(p7.get(), s.cert.get()), 0);
+        addAttributes(si, sha256(content));
+        ASSERT_EQ(set_P7_version(p7.get(), 1), 0);
+        ASSERT_EQ(sign(p7.get(), content), 0);
+        zqtest::TempDir dir("p7pss");
+        zqtest::writeFile(dir / "msg.der", textOf(encode(p7.get())));
+        EXPECT_EQ(openssl({"cms", "-verify", "-inform", "DER", "-binary", "-CAfile", fixturePath("ca.pem"), "-in",
+                           dir / "msg.der", "-out", "/dev/null"})
+                      .status,
+                  0);
+        Message back = decode(encode(p7.get()));
+        ASSERT_NE(back, nullptr);
+        EXPECT_EQ(verify_PKCS7(back.get(), nullptr, nullptr, 0), 0);
+    }
+}
+
 TEST(Pkcs7Sign, DigestOnlySignatureOverTheCallersMessageDigest) {
     const Bytes content = fixture("content.bin");
     Signer s = signer("signer");
@@ -451,6 +525,15 @@ TEST(Pkcs7Sign, KcdsaRoundTrip) {
         ASSERT_NE(back, nullptr);
         EXPECT_EQ(verify_PKCS7(back.get(), nullptr, nullptr, 0), 0);
         OCTET_STRING* sig = signerAt(back.get(), 0)->encryptedDigest;
+        // The same value with a long-form length is not its DER: refused.
+        const Bytes der(sig->data, sig->data + sig->length);
+        Bytes longForm{0x30, 0x81};
+        longForm.insert(longForm.end(), der.begin() + 1, der.end());
+        ASSERT_EQ(set_ASN1_STRING_value(sig, ASN1_TAG_OCTET_STRING, longForm.data(), static_cast<int>(longForm.size())),
+                  0);
+        EXPECT_EQ(verify_PKCS7(back.get(), nullptr, nullptr, 0), 0x4b21000e);
+        ASSERT_EQ(set_ASN1_STRING_value(sig, ASN1_TAG_OCTET_STRING, der.data(), static_cast<int>(der.size())), 0);
+        EXPECT_EQ(verify_PKCS7(back.get(), nullptr, nullptr, 0), 0);
         sig->data[sig->length - 1] ^= 1;
         EXPECT_EQ(verify_PKCS7(back.get(), nullptr, nullptr, 0), VSC_FAIL);
     }

@@ -13,6 +13,9 @@
 #   signed-nocerts.der           smime -sign -nocerts, attached
 #   signed-stream.der            openssl cms -sign -stream: indefinite lengths
 #   signed-pss.der               openssl cms -sign with RSASSA-PSS, attached
+#   pss-salt<X>.der              the same with a salt of X bytes (X in 0, 20, 32)
+#   pss-salt<X>-stated<Y>.der    pss-salt<X>.der with parameters that state a salt of Y
+#                                bytes (p7_pss_salts.py)
 #   certs-only.der               crl2pkcs7: ca and signer certificates and the CRL, no signers
 #   enveloped-aes256.der         openssl smime -encrypt for signer, AES-256
 #   encrypted-data.der           openssl cms -EncryptedData_encrypt, AES-128
@@ -70,6 +73,11 @@ openssl cms -sign -binary -stream -in content.bin -md sha256 -signer signer.pem 
   -outform DER -out signed-stream.der
 openssl cms -sign -binary -in content.bin -md sha256 -signer signer.pem -inkey signer.key -nodetach \
   -keyopt rsa_padding_mode:pss -outform DER -out signed-pss.der
+for salt in 0 20 32; do
+  openssl cms -sign -binary -in content.bin -md sha256 -signer signer.pem -inkey signer.key -nodetach \
+    -keyopt rsa_padding_mode:pss -keyopt rsa_pss_saltlen:$salt -outform DER -out pss-salt$salt.der
+done
+/usr/bin/python3 "$here/p7_pss_salts.py" .
 openssl crl2pkcs7 -inform DER -in crl.der -certfile ca.pem -certfile signer.pem -outform DER -out certs-only.der
 openssl smime -encrypt -binary -aes256 -in content.bin -outform DER -out enveloped-aes256.der signer.pem
 openssl cms -EncryptedData_encrypt -binary -aes-128-cbc -secretkey 000102030405060708090a0b0c0d0e0f \

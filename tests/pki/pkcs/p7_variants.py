@@ -108,4 +108,5 @@ def main():
     variant('ber-wire.der', attrs, [lengthened(a) if is_md(a) else a for a in attrs])
 
 
-main()
+if __name__ == '__main__':
+    main()

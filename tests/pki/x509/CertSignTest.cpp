@@ -54,7 +54,8 @@ TEST(CertSignature, PkitsAndVectors) {
 // the bytes they came with; encoded afresh they would not.
 TEST(CertSignature, BodiesAsReceived) {
     Cert ca = certFixture("ca.der");
-    for (const char* file : {"leaf.der", "pss-sha256.der", "pss-sha512.der", "nonminimal.der", "absent-params.der"}) {
+    for (const char* file :
+         {"leaf.der", "pss-sha256.der", "pss-sha512.der", "nonminimal.der", "absent-params.der", "oiw-sha1.der"}) {
         SCOPED_TRACE(file);
         Cert cert = certFixture(file);
         ASSERT_NE(cert, nullptr);
@@ -72,6 +73,26 @@ TEST(CertSignature, BodiesAsReceived) {
     Cert pss = certFixture("pss-sha256.der");
     pss->signatureValue->data[10] ^= 1;
     EXPECT_EQ(verify_SIG_X509_CERT(pss.get(), keyOf(ca)), VSC_FAIL);
+}
+
+// A certificate whose PSS parameters state one salt length verifies only
+// when its signature was made with that length, 0 included; openssl
+// pkeyutl made the signatures and openssl verify agrees.
+TEST(CertSignature, PssSaltLengthIsTheStatedOne) {
+    Cert ca = certFixture("ca.der");
+    for (int made : {0, 20, 32}) {
+        for (int stated : {0, 20, 32}) {
+            const std::string file = "pss-salt" + std::to_string(made) + "-stated" + std::to_string(stated) + ".der";
+            SCOPED_TRACE(file);
+            Cert cert = certFixture(file);
+            ASSERT_NE(cert, nullptr);
+            const bool same = made == stated;
+            EXPECT_EQ(verify_SIG_X509_CERT(cert.get(), keyOf(ca)), same ? 0 : VSC_FAIL);
+            const auto peer =
+                zqtest::run({"openssl", "verify", "-CAfile", certFixtures() + "/ca.pem", certFixtures() + "/" + file});
+            EXPECT_EQ(peer.status == 0, same);
+        }
+    }
 }
 
 TEST(CertSignature, RefusedAlgorithmsAndKeys) {
@@ -211,7 +232,12 @@ TEST(CertSigning, OneKeySignsFromManyThreads) {
         });
     for (auto& t : threads) t.join();
     EXPECT_EQ(wrong.load(), 0);
-    EXPECT_EQ(static_cast<const RSA_UNIT*>(key->key)->impl, nullptr);
+    // No operation ran on the shared unit itself (it keeps only the OpenSSL
+    // key its copies share).
+    const auto* shared = static_cast<const RSA_UNIT*>(key->key);
+    EXPECT_EQ(shared->digest_unit, nullptr);
+    EXPECT_EQ(shared->digest_id, 0);
+    EXPECT_EQ(shared->padding_mode, 0);
 }
 
 TEST(CertSigning, RefusedAlgorithmsAndKeys) {
@@ -266,6 +292,16 @@ TEST(CertSigning, KcdsaRoundTrip) {
         Cert back = decodeCert(encodeCert(cert.get()));
         ASSERT_NE(back, nullptr);
         EXPECT_EQ(verify_SIG_X509_CERT(back.get(), get_X509_SPKI(back.get())), 0);
+        // The same value with a long-form length is not its DER: refused.
+        Cert ber = decodeCert(encodeCert(cert.get()));
+        ASSERT_NE(ber, nullptr);
+        Bytes longForm{0x30, 0x81};
+        longForm.insert(longForm.end(), sig->data + 1, sig->data + sig->length);
+        ASSERT_EQ(set_ASN1_STRING_value(ber->signatureValue, ASN1_TAG_BIT_STRING, longForm.data(),
+                                        static_cast<int>(longForm.size())),
+                  0);
+        ber->signatureValue->extra = 0;
+        EXPECT_EQ(verify_SIG_X509_CERT(ber.get(), get_X509_SPKI(ber.get())), 0x46180104);
         back->signatureValue->data[back->signatureValue->length - 1] ^= 1;
         EXPECT_EQ(verify_SIG_X509_CERT(back.get(), get_X509_SPKI(back.get())), VSC_FAIL);
 

@@ -269,7 +269,12 @@ TEST(CertVerify, OneIssuerKeyChecksCertificatesFromManyThreads) {
         });
     for (auto& t : threads) t.join();
     EXPECT_EQ(wrong.load(), 0);
-    EXPECT_EQ(static_cast<const RSA_UNIT*>(caKey->key->key)->impl, nullptr);
+    // No operation ran on the shared unit itself (it keeps only the OpenSSL
+    // key its copies share).
+    const auto* shared = static_cast<const RSA_UNIT*>(caKey->key->key);
+    EXPECT_EQ(shared->digest_unit, nullptr);
+    EXPECT_EQ(shared->digest_id, 0);
+    EXPECT_EQ(shared->padding_mode, 0);
 }
 
 // A signature AlgorithmIdentifier written afresh carries NULL parameters

@@ -183,3 +183,180 @@ TEST(KcdsaSignatureValue, Refusals) {
     EXPECT_EQ(result, 0x4f00002b);
     EXPECT_EQ(encode_KCDSASignatureValue(nullptr, r.data(), 20, s.data(), 20), 0x4f00002b);
 }
+
+namespace {
+
+enum class Len { Short, Long, Padded, Indefinite };
+
+// An element with its length in the given form: DER's short form, the long
+// form (0x81 n), the long form with a leading zero octet (0x82 00 n), or
+// indefinite with an end-of-contents pair.
+Bytes tlv(unsigned char id, const Bytes& contents, Len form = Len::Short) {
+    Bytes out{id};
+    const auto n = static_cast<unsigned char>(contents.size());
+    switch (form) {
+        case Len::Short:
+            out.push_back(n);
+            break;
+        case Len::Long:
+            out.insert(out.end(), {0x81, n});
+            break;
+        case Len::Padded:
+            out.insert(out.end(), {0x82, 0x00, n});
+            break;
+        case Len::Indefinite:
+            out.push_back(0x80);
+            break;
+    }
+    out.insert(out.end(), contents.begin(), contents.end());
+    if (form == Len::Indefinite) out.insert(out.end(), {0x00, 0x00});
+    return out;
+}
+
+Bytes cat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+struct Variant {
+    std::string name;
+    Bytes der;
+};
+
+// Non-DER and malformed forms of the value SEQUENCE { r, s }: r is the whole
+// element, s the INTEGER's contents (DER).
+std::vector<Variant> variantsOf(const Bytes& r, const Bytes& s) {
+    const Bytes sElement = tlv(0x02, s);
+    const Bytes body = cat({r, sElement});
+    const Bytes der = tlv(0x30, body);
+    Bytes negative = unsignedOf(s);
+    negative[0] |= 0x80;
+    return {
+        {"SEQUENCE length in the long form", tlv(0x30, body, Len::Long)},
+        {"SEQUENCE length with a leading zero octet", tlv(0x30, body, Len::Padded)},
+        {"indefinite SEQUENCE", tlv(0x30, body, Len::Indefinite)},
+        {"s length in the long form", tlv(0x30, cat({r, tlv(0x02, s, Len::Long)}))},
+        {"s length with a leading zero octet", tlv(0x30, cat({r, tlv(0x02, s, Len::Padded)}))},
+        {"s with an extra leading zero", tlv(0x30, cat({r, tlv(0x02, cat({{0x00}, s}))}))},
+        {"negative s", tlv(0x30, cat({r, tlv(0x02, negative)}))},
+        {"empty s", tlv(0x30, cat({r, tlv(0x02, {})}))},
+        {"s as an ENUMERATED", tlv(0x30, cat({r, tlv(0x0a, s)}))},
+        {"a SET", tlv(0x31, body)},
+        {"s missing", tlv(0x30, r)},
+        {"a third element", tlv(0x30, cat({body, tlv(0x02, {0x01})}))},
+        {"a byte after the SEQUENCE", cat({der, {0x00}})},
+        {"end-of-contents after the SEQUENCE", cat({der, {0x00, 0x00}})},
+        {"a byte short", Bytes(der.begin(), der.end() - 1)},
+    };
+}
+
+}  // namespace
+
+// One signature, one byte form: every other encoding of a valid value is
+// refused, whatever a BER reader would make of it.
+TEST(SignatureValues, OnlyTheDerFormDecodes) {
+    // ECDSA: python3-cryptography's first value (r and s of 33 bytes).
+    std::string derHex, rHex, sHex;
+    for (const auto& line : fixtureLines("ecdsa.txt")) {
+        std::istringstream(line) >> derHex >> rHex >> sHex;
+        if (contentsOf(rHex).size() == 33 && contentsOf(sHex).size() == 33) break;
+    }
+    const Bytes ecR = contentsOf(rHex), ecS = contentsOf(sHex);
+    const Bytes ecdsa = fromHex(derHex);
+    ASSERT_EQ(toHex(tlv(0x30, cat({tlv(0x02, ecR), tlv(0x02, ecS)}))), derHex);
+    std::vector<Variant> ecdsaCases = variantsOf(tlv(0x02, ecR), ecS);
+    Bytes negativeR = unsignedOf(ecR);
+    negativeR[0] |= 0x80;
+    const Bytes ecsElement = tlv(0x02, ecS);
+    ecdsaCases.insert(ecdsaCases.end(),
+                      {
+                          {"r length in the long form", tlv(0x30, cat({tlv(0x02, ecR, Len::Long), ecsElement}))},
+                          {"r with an extra leading zero", tlv(0x30, cat({tlv(0x02, cat({{0x00}, ecR})), ecsElement}))},
+                          {"r of 1 with a leading zero", fromHex("300702020001020102")},
+                          {"negative r", tlv(0x30, cat({tlv(0x02, negativeR), ecsElement}))},
+                          {"r as a BIT STRING", tlv(0x30, cat({tlv(0x03, cat({{0x00}, ecR})), ecsElement}))},
+                          {"r as a constructed INTEGER", tlv(0x30, cat({tlv(0x22, tlv(0x02, ecR)), ecsElement}))},
+                      });
+
+    // KCDSA: the standard's 2048/224 example with SHA-256 (S has its top bit
+    // set, so its INTEGER carries a sign octet).
+    const auto v = keytest::kcdsaVector(1);
+    const Bytes kR = fromHex(v.at("R")), kS = contentsOf(v.at("S"));
+    const Bytes kcdsa =
+        genconf("asn1=SEQUENCE:v\n[v]\nr=FORMAT:HEX,BITSTRING:" + v.at("R") + "\ns=INTEGER:0x" + v.at("S") + "\n");
+    const Bytes kBits = cat({{0x00}, kR});
+    ASSERT_EQ(toHex(tlv(0x30, cat({tlv(0x03, kBits), tlv(0x02, kS)}))), toHex(kcdsa));
+    std::vector<Variant> kcdsaCases = variantsOf(tlv(0x03, kBits), kS);
+    const Bytes ksElement = tlv(0x02, kS);
+    kcdsaCases.insert(
+        kcdsaCases.end(),
+        {
+            {"r length in the long form", tlv(0x30, cat({tlv(0x03, kBits, Len::Long), ksElement}))},
+            {"r length with a leading zero octet", tlv(0x30, cat({tlv(0x03, kBits, Len::Padded), ksElement}))},
+            {"r as a constructed BIT STRING", tlv(0x30, cat({tlv(0x23, tlv(0x03, kBits)), ksElement}))},
+            {"r with unused bits", tlv(0x30, cat({tlv(0x03, cat({{0x01}, kR})), ksElement}))},
+            {"r empty", tlv(0x30, cat({tlv(0x03, {0x00}), ksElement}))},
+            {"r as an OCTET STRING", tlv(0x30, cat({tlv(0x04, kR), ksElement}))},
+            {"r as an INTEGER (an ECDSA value)", tlv(0x30, cat({tlv(0x02, kR), ksElement}))},
+            {"r as a context tag", tlv(0x30, cat({tlv(0x83, kBits), ksElement}))},
+        });
+
+    // The originals decode, to the values, and encode back to the same bytes.
+    const Decoded ec = decodeWith(decode_ECDSASignatureValue, ecdsa, 33, 33);
+    ASSERT_EQ(ec.rc, 0);
+    EXPECT_EQ(toHex(ec.r), toHex(ecR));
+    EXPECT_EQ(toHex(encodeEcdsa(unsignedOf(ec.r), unsignedOf(ec.s))), derHex);
+    const Decoded kc = decodeWith(decode_KCDSASignatureValue, kcdsa, 28, 29);
+    ASSERT_EQ(kc.rc, 0);
+    EXPECT_EQ(toHex(kc.r), v.at("R"));
+    EXPECT_EQ(toHex(kc.s), toHex(kS));
+    EXPECT_EQ(toHex(encodeKcdsa(encode_KCDSASignatureValue, kc.r, kc.s)), toHex(kcdsa));
+
+    for (const auto& c : ecdsaCases) {
+        SCOPED_TRACE("ECDSA: " + c.name + " " + toHex(c.der));
+        EXPECT_NE(c.der, ecdsa);
+        EXPECT_EQ(decodeWith(decode_ECDSASignatureValue, c.der, 64, 64).rc, 0x462f0104);
+    }
+    for (const auto& c : kcdsaCases) {
+        SCOPED_TRACE("KCDSA: " + c.name + " " + toHex(c.der));
+        EXPECT_NE(c.der, kcdsa);
+        EXPECT_EQ(decodeWith(decode_KCDSASignatureValue, c.der, 64, 64).rc, 1);
+        EXPECT_EQ(decodeWith(decode_KCDSASignatrueValue, c.der, 64, 64).rc, 1);
+    }
+}
+
+// Lengths from 128 bytes on take the long form, and values longer than the
+// encoders take are refused.
+TEST(SignatureValues, LongFormLengthsAndTheLargestValues) {
+    const Bytes r(SIGNATURE_VALUE_MAX_PART, 0x5a), s(200, 0x33);
+    const Bytes kcdsa = encodeKcdsa(encode_KCDSASignatureValue, r, s);
+    ASSERT_FALSE(kcdsa.empty());
+    const Decoded d = decodeWith(decode_KCDSASignatureValue, kcdsa, SIGNATURE_VALUE_MAX_PART, 201);
+    ASSERT_EQ(d.rc, 0);
+    EXPECT_EQ(d.r, r);
+    const Bytes ecdsa = encodeEcdsa(r, s);
+    ASSERT_FALSE(ecdsa.empty());
+    EXPECT_EQ(decodeWith(decode_ECDSASignatureValue, ecdsa, SIGNATURE_VALUE_MAX_PART + 1, 201).rc, 0);
+
+    const Bytes tooLong(SIGNATURE_VALUE_MAX_PART + 1, 0x5a);
+    const Bytes sElement = tlv(0x02, Bytes{0x01});
+    const auto seqOf = [](const Bytes& body) {
+        Bytes out{0x30, 0x82, static_cast<unsigned char>(body.size() >> 8), static_cast<unsigned char>(body.size())};
+        out.insert(out.end(), body.begin(), body.end());
+        return out;
+    };
+    const auto longElement = [](unsigned char id, const Bytes& contents) {
+        Bytes out{id, 0x82, static_cast<unsigned char>(contents.size() >> 8),
+                  static_cast<unsigned char>(contents.size())};
+        out.insert(out.end(), contents.begin(), contents.end());
+        return out;
+    };
+    const int room = SIGNATURE_VALUE_MAX_PART + 8;
+    EXPECT_EQ(decodeWith(decode_ECDSASignatureValue, seqOf(cat({longElement(0x02, tooLong), sElement})), room, room).rc,
+              0x462f002b);
+    EXPECT_EQ(decodeWith(decode_KCDSASignatureValue, seqOf(cat({longElement(0x03, cat({{0x00}, tooLong})), sElement})),
+                         room, room)
+                  .rc,
+              1);
+}

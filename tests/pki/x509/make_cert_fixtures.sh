@@ -6,8 +6,13 @@
 #   leaf.key leaf.der            RSA leaf issued by ca (serial 0x1234, subjectAltName)
 #   pss-sha256.der               leaf signed by ca with RSASSA-PSS, SHA-256, default salt
 #   pss-sha512.der               the same with SHA-512 and a 64-byte salt
+#   pss-salt<X>-stated<Y>.der    leaf whose RSASSA-PSS (SHA-256) parameters state a salt of Y
+#                                bytes (openssl x509 -sigopt), its body signed again by openssl
+#                                pkeyutl with a salt of X bytes (X and Y in 0, 20, 32)
 #   nonminimal.der               leaf whose serial is the non-minimal INTEGER 00 12 34
 #   absent-params.der            leaf whose signature AlgorithmIdentifiers have no NULL
+#   oiw-sha1.der                 leaf signed with SHA-1 and PKCS#1 v1.5 under the older OIW
+#                                identifier sha1WithRSA (1.3.14.3.2.29)
 #   pss-negative-salt.der        leaf signed by ca with RSASSA-PSS (SHA-256, 32-byte salt) whose
 #                                parameters give the saltLength as -32, which openssl refuses
 #   bounds.der                   leaf valid 2030-01-01 00:00:00Z through 2030-12-31 23:59:59Z
@@ -32,12 +37,17 @@ issue() { # <out> [options...]
 issue leaf.der -sha256
 issue pss-sha256.der -sha256 -sigopt rsa_padding_mode:pss
 issue pss-sha512.der -sha512 -sigopt rsa_padding_mode:pss -sigopt rsa_pss_saltlen:64
+for salt in 0 20 32; do
+  issue pss-stated$salt.der -sha256 -sigopt rsa_padding_mode:pss -sigopt rsa_pss_saltlen:$salt
+done
 openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out ec.key 2>/dev/null
 openssl req -new -key ec.key -subj "/CN=EC Leaf" -out ec.csr
 openssl x509 -req -in ec.csr -CA ca.pem -CAkey ca.key -set_serial 7 -days 30 -sha256 -outform DER -out ec.der 2>/dev/null
 
 PYTHONDONTWRITEBYTECODE=1 PYTHONPATH="$here" /usr/bin/python3 - <<'PY'
 import datetime
+import hashlib
+import subprocess
 from cryptography import x509
 from cryptography.hazmat.primitives import hashes, serialization
 from cryptography.hazmat.primitives.asymmetric import padding
@@ -86,14 +96,14 @@ def children(der):
     return out
 
 
-def resign(name, edit, pad=padding.PKCS1v15()):
+def resign(name, edit, pad=padding.PKCS1v15(), digest=hashes.SHA256()):
     """The leaf's TBSCertificate changed by edit(list of its elements) and
     signed by ca; edit returns the outer AlgorithmIdentifier to use."""
     cert = build('Leaf', utc(2020, 1, 1), utc(2040, 1, 1))
     elements = children(cert.tbs_certificate_bytes)
     alg = edit(elements)
     body = tlv(0x30, b''.join(elements))
-    sig = ca_key.sign(body, pad, hashes.SHA256())
+    sig = ca_key.sign(body, pad, digest)
     open(name, 'wb').write(tlv(0x30, body + alg + tlv(0x03, b'\x00' + sig)))
 
 
@@ -123,8 +133,30 @@ def negative_salt(elements):
     return pss_negative_salt
 
 
+oiw_sha1_rsa = tlv(0x30, tlv(0x06, bytes.fromhex('2b0e03021d')) + tlv(0x05, b''))
+
+
+def oiw(elements):
+    elements[2] = oiw_sha1_rsa
+    return oiw_sha1_rsa
+
+
 resign('nonminimal.der', nonminimal)
 resign('absent-params.der', absent)
+resign('oiw-sha1.der', oiw, padding.PKCS1v15(), hashes.SHA1())
 resign('pss-negative-salt.der', negative_salt,
        padding.PSS(mgf=padding.MGF1(hashes.SHA256()), salt_length=32))
+
+
+# The body of a leaf that states one salt length, signed with each of the
+# others by openssl pkeyutl.
+for stated in (0, 20, 32):
+    tbs, alg, _ = children(open(f'pss-stated{stated}.der', 'rb').read())
+    open('tbs.sha256', 'wb').write(hashlib.sha256(tbs).digest())
+    for salt in (0, 20, 32):
+        sig = subprocess.run(['openssl', 'pkeyutl', '-sign', '-inkey', 'ca.key', '-in', 'tbs.sha256',
+                              '-pkeyopt', 'digest:sha256', '-pkeyopt', 'rsa_padding_mode:pss',
+                              '-pkeyopt', f'rsa_pss_saltlen:{salt}'], check=True, capture_output=True).stdout
+        open(f'pss-salt{salt}-stated{stated}.der', 'wb').write(tlv(0x30, tbs + alg + tlv(0x03, b'\x00' + sig)))
 PY
+rm pss-stated*.der tbs.sha256

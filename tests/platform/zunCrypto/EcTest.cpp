@@ -96,6 +96,40 @@ TEST(VscEc, CurveRecordsAndPointCheck) {
     VSC_Free_ECC_Key(key);
 }
 
+// Many points of python3-cryptography's keys lie on the curve, and the same
+// points with y changed by one (or x and y swapped) do not: P-256 points are
+// checked with arithmetic of our own, the other curves through OpenSSL.
+TEST(VscEc, PointCheckAgreesWithThePeerOnManyPoints) {
+    const auto v = pythonLines(
+        "from cryptography.hazmat.primitives.asymmetric import ec\n"
+        "p = 0xFFFFFFFF00000001000000000000000000000000FFFFFFFFFFFFFFFFFFFFFFFF\n"
+        "for i in range(24):\n"
+        "    n = ec.generate_private_key(ec.SECP256R1()).public_key().public_numbers()\n"
+        "    for x, y in ((n.x, n.y), (n.x, (n.y + 1) % p), (n.y, n.x), (n.x, p - n.y)):\n"
+        "        try:\n"
+        "            ec.EllipticCurvePublicNumbers(x, y, ec.SECP256R1()).public_key(); ok = 1\n"
+        "        except ValueError:\n"
+        "            ok = 0\n"
+        "        print('%x %x %d' % (x, y, ok))\n");
+    ASSERT_EQ(v.size(), 96u);
+    ECC_KEY* key = VSC_New_ECC_Key();
+    key->curve = VSC_New_ECURVE();
+    ASSERT_EQ(P256().setInto(key->curve), VSC_OK);
+    key->point = VSC_New_ECPOINT();
+    int accepted = 0;
+    for (const std::string& line : v) {
+        std::istringstream in(line);
+        std::string x, y;
+        int peerAccepts = -1;
+        in >> x >> y >> peerAccepts;
+        setPoint(key->point, x, y);
+        EXPECT_EQ(VSC_Check_ECC_Key(key), peerAccepts == 1 ? VSC_OK : VSC_FAIL) << line;
+        accepted += peerAccepts == 1;
+    }
+    EXPECT_GE(accepted, 48);  // each point and its negation
+    VSC_Free_ECC_Key(key);
+}
+
 // d x G against python3-cryptography's public key of the same scalar.
 TEST(VscEc, PublicPointOfPrivateScalar) {
     const auto dxy = pythonLines(

@@ -99,6 +99,54 @@ TEST(FreedSecrets, RsaPrivateOperationsLeaveNoKeyValuesInFreedBlocks) {
     EXPECT_EQ(g_found.load(), 0) << "after freeing the key";
 }
 
+// The key a unit keeps between operations, shared with its copies, goes
+// with the last of them, and goes when the values it was made from are
+// replaced (by the setter or directly in the record).
+TEST(FreedSecrets, KeptKeysLeaveNoKeyValuesInFreedBlocks) {
+    ASSERT_TRUE(g_hooked);
+    RsaPtr rsa(VSC_New_RSA()), other(VSC_New_RSA());
+    ASSERT_TRUE(rsa && other);
+    ASSERT_EQ(VSC_Generate_RSA_Params_Ex(other.get(), 65537, 2048, 0), VSC_OK);
+    ASSERT_EQ(VSC_Generate_RSA_Params_Ex(rsa.get(), 65537, 2048, 0), VSC_OK);
+    watch(rsa->d);
+    watch(rsa->p);
+    g_found = 0;
+    auto sign = [](RSA_UNIT* unit) {
+        unsigned char sig[256];
+        int sigLen = sizeof sig;
+        ASSERT_EQ(VSC_Init_RSASSA(unit, VSC_DIGEST_SHA256, VSC_RSASSA_PKCS1_V15, 1), VSC_OK);
+        ASSERT_EQ(VSC_Update_RSASSA(unit, reinterpret_cast<const unsigned char*>("data"), 4), VSC_OK);
+        ASSERT_EQ(VSC_Final_RSASSA(unit, sig, &sigLen), VSC_OK);
+    };
+    RsaPtr copy(VSC_Dup_RSA(rsa.get()));
+    ASSERT_TRUE(copy);
+    sign(copy.get());
+    sign(rsa.get());
+    copy.reset();
+    sign(rsa.get());
+    EXPECT_EQ(g_found.load(), 0) << "after a copy signed and went";
+
+    RsaPtr kept(VSC_Dup_RSA(rsa.get()));
+    ASSERT_TRUE(kept);
+    ASSERT_EQ(VSC_Set_RSA_Params(rsa.get(), other->n, other->e, other->d, other->p, other->q, other->dP, other->dQ,
+                                 other->qInv),
+              VSC_OK);
+    sign(rsa.get());
+    sign(kept.get());
+    // Other values put straight into the record: the kept key is made again.
+    for (BIGINT** v : {&kept->d, &kept->p, &kept->q, &kept->dP, &kept->dQ, &kept->qInv, &kept->n}) {
+        VSC_Free_BIGINT(*v);
+        *v = nullptr;
+    }
+    kept->n = VSC_Dup_BIGINT(other->n);
+    kept->d = VSC_Dup_BIGINT(other->d);
+    sign(kept.get());
+    EXPECT_EQ(g_found.load(), 0) << "after the values were replaced";
+    rsa.reset();
+    kept.reset();
+    EXPECT_EQ(g_found.load(), 0) << "after freeing the keys";
+}
+
 TEST(FreedSecrets, DecimalTextOfAPrivateValueLeavesNoDigitsBehind) {
     ASSERT_TRUE(g_hooked);
     RsaPtr rsa(VSC_New_RSA());

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <climits>
+#include <thread>
+#include <utility>
 
 #include <sstream>
 
@@ -147,6 +150,55 @@ TEST_F(VscRsa, OurSignaturesVerifyWithOpensslAndTheirsWithOurs) {
     }
 }
 
+// The exact-salt start: a PSS signature verifies only under the salt length
+// it was made with, 0 included, both ways with openssl; the mode's salt bits
+// keep their meaning (0: the digest's length to sign, any length to verify).
+TEST_F(VscRsa, ExactPssSaltLengths) {
+    RsaPtr priv = key(), pub = publicKey();
+    const Bytes msg = pattern(1000, 5);
+    const std::string digestFile = write("digest", digestOf(VSC_DIGEST_SHA256, msg));
+    auto pssOpts = [](int salt) {
+        return std::vector<std::string>{"-pkeyopt", "digest:sha256",
+                                        "-pkeyopt", "rsa_padding_mode:pss",
+                                        "-pkeyopt", "rsa_pss_saltlen:" + std::to_string(salt)};
+    };
+    auto exact = [&](RSA_UNIT* r, int salt, int sign, Bytes sig) {
+        EXPECT_EQ(VSC_Init_RSASSA_PSS(r, VSC_DIGEST_SHA256, salt, sign), VSC_OK);
+        EXPECT_EQ(VSC_Update_RSASSA(r, msg.data(), static_cast<int>(msg.size())), VSC_OK);
+        int len = static_cast<int>(sig.size());
+        const int rc = VSC_Final_RSASSA(r, sig.data(), &len);
+        sig.resize(rc == VSC_OK ? static_cast<size_t>(len) : 0);
+        return std::make_pair(rc, sig);
+    };
+    const int salts[] = {0, 20, 32};
+    for (int made : salts) {
+        SCOPED_TRACE("made with " + std::to_string(made));
+        std::vector<std::string> args{"pkeyutl", "-sign", "-inkey", file("priv.pem"), "-in", digestFile};
+        for (const auto& o : pssOpts(made)) args.push_back(o);
+        const Bytes theirs = bytesOf(openssl(args));
+        for (int asked : salts)
+            EXPECT_EQ(exact(pub.get(), asked, 0, theirs).first, asked == made ? VSC_OK : VSC_FAIL) << asked;
+        EXPECT_EQ(verify(pub.get(), VSC_DIGEST_SHA256, VSC_RSASSA_PSS, msg, theirs), VSC_OK);
+
+        const auto [rc, ours] = exact(priv.get(), made, 1, Bytes(256));
+        ASSERT_EQ(rc, VSC_OK);
+        const std::string sigFile = write("sig", ours);
+        for (int asked : salts) {
+            std::vector<std::string> check{"pkeyutl", "-verify",  "-pubin",   "-inkey", file("pub.pem"),
+                                           "-in",     digestFile, "-sigfile", sigFile};
+            for (const auto& o : pssOpts(asked)) check.push_back(o);
+            EXPECT_EQ(opensslStatus(check) == 0, asked == made) << asked;
+        }
+    }
+    // The longest salt a 2048-bit key holds with SHA-256 is 256 - 32 - 2.
+    const auto [longest, longSig] = exact(priv.get(), 222, 1, Bytes(256));
+    ASSERT_EQ(longest, VSC_OK);
+    EXPECT_EQ(exact(pub.get(), 222, 0, longSig).first, VSC_OK);
+    EXPECT_EQ(exact(priv.get(), 223, 1, Bytes(256)).first, VSC_FAIL);
+    EXPECT_EQ(VSC_Init_RSASSA_PSS(priv.get(), VSC_DIGEST_SHA256, -1, 1), VSC_ERR_INVALID_ARGUMENT);
+    EXPECT_EQ(VSC_Init_RSASSA_PSS(nullptr, VSC_DIGEST_SHA256, 0, 1), VSC_ERR_NULL_ARGUMENT);
+}
+
 TEST_F(VscRsa, BadSignaturesFailAndNeverPass) {
     RsaPtr priv = key(), pub = publicKey();
     Bytes msg = bytesOf("the signed text");
@@ -171,6 +223,23 @@ TEST_F(VscRsa, BadSignaturesFailAndNeverPass) {
         EXPECT_EQ(verify(pub.get(), VSC_DIGEST_SHA256, mode, msg, longer), VSC_FAIL);
         EXPECT_EQ(verify(pub.get(), VSC_DIGEST_SHA256, mode, msg, Bytes(sig.size(), 0xff)), VSC_FAIL);
     }
+    // A signature whose first byte is zero has that byte: without it, it is
+    // the same number but not the same bytes, and openssl refuses it too.
+    Bytes leadingZero, zeroMsg;
+    for (int i = 0; i < 4000 && leadingZero.empty(); ++i) {
+        zeroMsg = bytesOf("message " + std::to_string(i));
+        Bytes sig = sign(priv.get(), VSC_DIGEST_SHA256, VSC_RSASSA_PKCS1_V15, zeroMsg);
+        if (sig[0] == 0) leadingZero = sig;
+    }
+    ASSERT_FALSE(leadingZero.empty());
+    EXPECT_EQ(verify(pub.get(), VSC_DIGEST_SHA256, VSC_RSASSA_PKCS1_V15, zeroMsg, leadingZero), VSC_OK);
+    const Bytes dropped(leadingZero.begin() + 1, leadingZero.end());
+    EXPECT_EQ(verify(pub.get(), VSC_DIGEST_SHA256, VSC_RSASSA_PKCS1_V15, zeroMsg, dropped), VSC_FAIL);
+    const std::string digestFile = write("digest", digestOf(VSC_DIGEST_SHA256, zeroMsg));
+    for (const Bytes* sig : std::initializer_list<const Bytes*>{&leadingZero, &dropped})
+        EXPECT_EQ(opensslStatus({"pkeyutl", "-verify", "-pubin", "-inkey", file("pub.pem"), "-in", digestFile,
+                                 "-sigfile", write("sig", *sig), "-pkeyopt", "digest:sha256"}) == 0,
+                  sig == &leadingZero);
     // A v1.5 signature is not a PSS one.
     Bytes v15 = sign(priv.get(), VSC_DIGEST_SHA256, VSC_RSASSA_PKCS1_V15, msg);
     EXPECT_EQ(verify(pub.get(), VSC_DIGEST_SHA256, VSC_RSASSA_PSS, msg, v15), VSC_FAIL);
@@ -373,4 +442,115 @@ TEST_F(VscRsa, GeneratedKeysAndHas160Signatures) {
     }
     EXPECT_EQ(VSC_Generate_RSA_Params_Ex(r.get(), 65536, 2048, 0), VSC_ERR_INVALID_ARGUMENT);
     EXPECT_EQ(VSC_Generate_RSA_Params_Ex(r.get(), 3, 512, 0), VSC_ERR_INVALID_ARGUMENT);
+}
+
+// The unit keeps OpenSSL's key between operations; values set directly in
+// the record, in place or by new BIGINTs, are still the ones used.
+TEST_F(VscRsa, KeptKeyFollowsTheValuesSetDirectly) {
+    RsaPtr a = key();
+    RsaPtr b(VSC_New_RSA());
+    ASSERT_EQ(VSC_Generate_RSA_Params_Ex(b.get(), 65537, 1024, 0), VSC_OK);
+    RsaPtr aPub = publicKey(), bPub(VSC_New_RSA());
+    ASSERT_EQ(VSC_Set_RSA_Public_Params(bPub.get(), b->n, b->e), VSC_OK);
+    const Bytes msg = bytesOf("kept key");
+    auto signedBy = [&](RSA_UNIT* unit) {
+        const Bytes sig = sign(unit, VSC_DIGEST_SHA256, VSC_RSASSA_PKCS1_V15, msg);
+        if (verify(aPub.get(), VSC_DIGEST_SHA256, VSC_RSASSA_PKCS1_V15, msg, sig) == VSC_OK) return 'a';
+        if (verify(bPub.get(), VSC_DIGEST_SHA256, VSC_RSASSA_PKCS1_V15, msg, sig) == VSC_OK) return 'b';
+        return '?';
+    };
+    RsaPtr unit = key();
+    EXPECT_EQ(signedBy(unit.get()), 'a');
+    // New BIGINTs in the members, as a decoder fills a record.
+    for (int i = 0; i < 8; ++i) {
+        BIGINT** slots[] = {&unit->n, &unit->e, &unit->d, &unit->p, &unit->q, &unit->dP, &unit->dQ, &unit->qInv};
+        const BIGINT* from[] = {b->n, b->e, b->d, b->p, b->q, b->dP, b->dQ, b->qInv};
+        VSC_Free_BIGINT(*slots[i]);
+        *slots[i] = VSC_Dup_BIGINT(from[i]);
+    }
+    EXPECT_EQ(signedBy(unit.get()), 'b');
+    // The same BIGINTs given other values in place.
+    for (auto [to, from] : {std::pair{unit->n, a->n},
+                            {unit->e, a->e},
+                            {unit->d, a->d},
+                            {unit->p, a->p},
+                            {unit->q, a->q},
+                            {unit->dP, a->dP},
+                            {unit->dQ, a->dQ},
+                            {unit->qInv, a->qInv}})
+        ASSERT_EQ(VSC_Copy_BIGINT(to, from), VSC_OK);
+    EXPECT_EQ(signedBy(unit.get()), 'a');
+    // The CRT values taken away: n, e and d alone still sign.
+    for (BIGINT** v : {&unit->p, &unit->q, &unit->dP, &unit->dQ, &unit->qInv}) {
+        VSC_Free_BIGINT(*v);
+        *v = nullptr;
+    }
+    EXPECT_EQ(signedBy(unit.get()), 'a');
+    // d taken away: no private operation.
+    VSC_Free_BIGINT(unit->d);
+    unit->d = nullptr;
+    EXPECT_EQ(VSC_Init_RSASSA(unit.get(), VSC_DIGEST_SHA256, VSC_RSASSA_PKCS1_V15, 1), VSC_ERR_KEY_MISSING);
+    // The setter replaces the key too, and decryption follows as signing does.
+    ASSERT_EQ(VSC_Set_RSA_Params(unit.get(), b->n, b->e, b->d, b->p, b->q, b->dP, b->dQ, b->qInv), VSC_OK);
+    EXPECT_EQ(signedBy(unit.get()), 'b');
+    const Bytes secret = bytesOf("a secret");
+    EXPECT_EQ(decrypt(unit.get(), VSC_RSAES_PKCS1_V15, 1, encrypt(bPub.get(), VSC_RSAES_PKCS1_V15, 0, secret)), secret);
+    ASSERT_EQ(VSC_Copy_BIGINT(unit->d, a->d), VSC_OK);
+    ASSERT_EQ(VSC_Copy_BIGINT(unit->n, a->n), VSC_OK);
+    for (BIGINT** v : {&unit->p, &unit->q, &unit->dP, &unit->dQ, &unit->qInv}) {
+        VSC_Free_BIGINT(*v);
+        *v = nullptr;
+    }
+    EXPECT_EQ(decrypt(unit.get(), VSC_RSAES_OAEP_V21, 1, encrypt(aPub.get(), VSC_RSAES_OAEP_V21, 0, secret)), secret);
+}
+
+// Copies share the key their source made (or the one they make first) until
+// the values of one of them change; copies made and used from several
+// threads at once all sign with their own values.
+TEST_F(VscRsa, CopiesShareTheKeptKeyUntilTheirValuesDiffer) {
+    RsaPtr source = key(), pub = publicKey();
+    RsaPtr other(VSC_New_RSA());
+    ASSERT_EQ(VSC_Generate_RSA_Params_Ex(other.get(), 65537, 1024, 0), VSC_OK);
+    const Bytes msg = bytesOf("copies");
+    const Bytes expected = sign(source.get(), VSC_DIGEST_SHA256, VSC_RSASSA_PKCS1_V15, msg);
+    RsaPtr copy(VSC_Dup_RSA(source.get()));
+    ASSERT_EQ(VSC_Copy_BIGINT(copy->n, other->n), VSC_OK);
+    ASSERT_EQ(VSC_Copy_BIGINT(copy->d, other->d), VSC_OK);
+    for (BIGINT** v : {&copy->p, &copy->q, &copy->dP, &copy->dQ, &copy->qInv}) {
+        VSC_Free_BIGINT(*v);
+        *v = nullptr;
+    }
+    const Bytes fromCopy = sign(copy.get(), VSC_DIGEST_SHA256, VSC_RSASSA_PKCS1_V15, msg);
+    EXPECT_EQ(fromCopy.size(), 128u);
+    EXPECT_EQ(sign(source.get(), VSC_DIGEST_SHA256, VSC_RSASSA_PKCS1_V15, msg), expected);
+    RsaPtr second(VSC_Dup_RSA(copy.get()));
+    EXPECT_EQ(sign(second.get(), VSC_DIGEST_SHA256, VSC_RSASSA_PKCS1_V15, msg), fromCopy);
+    copy.reset();
+    EXPECT_EQ(sign(second.get(), VSC_DIGEST_SHA256, VSC_RSASSA_PKCS1_V15, msg), fromCopy);
+
+    // One unit copied by many threads (as a CA key is for each check), each
+    // copy signing and verifying; a fresh source whose key nobody made yet.
+    RsaPtr shared = key();
+    std::atomic<int> good{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 6; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 4; ++i) {
+                RsaPtr mine(VSC_Dup_RSA(shared.get()));
+                Bytes sig(256);
+                int len = 256;
+                if (!mine || VSC_Init_RSASSA(mine.get(), VSC_DIGEST_SHA256, VSC_RSASSA_PKCS1_V15, 1) != VSC_OK ||
+                    VSC_Update_RSASSA(mine.get(), msg.data(), static_cast<int>(msg.size())) != VSC_OK ||
+                    VSC_Final_RSASSA(mine.get(), sig.data(), &len) != VSC_OK || sig != expected)
+                    continue;
+                if (VSC_Init_RSASSA(mine.get(), VSC_DIGEST_SHA256, VSC_RSASSA_PKCS1_V15, 0) == VSC_OK &&
+                    VSC_Update_RSASSA(mine.get(), msg.data(), static_cast<int>(msg.size())) == VSC_OK &&
+                    VSC_Verify_RSASSA(mine.get(), sig.data(), len) == VSC_OK)
+                    ++good;
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(good.load(), 24);
+    EXPECT_EQ(verify(pub.get(), VSC_DIGEST_SHA256, VSC_RSASSA_PKCS1_V15, msg, expected), VSC_OK);
 }

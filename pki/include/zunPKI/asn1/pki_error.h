@@ -93,6 +93,10 @@ typedef int PKI_ERROR;
 #define ERR_R_WRITE_FAILED 0x30  /* a new value cannot be written */
 #define ERR_R_NOT_ONE_TLV 0x4f   /* bytes that do not parse as one TLV */
 
+/* ---- Function bytes: L_KISA --------------------------------------------- */
+#define F_SEQ_TO_KISA_HSM_SIGNATURE_VALUE PKI_FUNC(0x01)
+#define F_VERIFY_KISA_HSM_SIGNATURE_VALUE PKI_FUNC(0x02)
+
 /* ---- Function bytes: L_ASN1 --------------------------------------------- */
 #define F_SET_ASN1_STRING_VALUE PKI_FUNC(0x01)
 #define F_ASN1_STRING_TO_SEQ PKI_FUNC(0x02)
@@ -265,6 +269,26 @@ typedef int PKI_ERROR;
 #define F_SEQ_TO_TRUSTED_SUBJECTS PKI_FUNC(0x04)
 #define F_TRUSTED_CERTIFICATE_TO_SEQ PKI_FUNC(0x05)
 #define F_SEQ_TO_TRUSTED_CERTIFICATE PKI_FUNC(0x06)
+
+/* ---- Function bytes: L_CPV ---------------------------------------------- */
+#define F_ADD_TRUSTLIST PKI_FUNC(0x02)
+#define F_TRUST_ANCHOR_TO_SEQ PKI_FUNC(0x03)
+#define F_SEQ_TO_TRUST_ANCHOR PKI_FUNC(0x04)
+#define F_BUILD_CERTPATH PKI_FUNC(0x05)
+#define F_VALIDATE_CERTPATH PKI_FUNC(0x07)
+#define F_VERIFY_BASICCONSTRAINTS PKI_FUNC(0x09)
+#define F_VERIFY_KEYUSAGE PKI_FUNC(0x0a)
+#define F_ADD_VALID_POLICY_TREE_LIST PKI_FUNC(0x0b)
+#define F_VERIFY_INHIBITANYPOLICY PKI_FUNC(0x0d)
+#define F_VERIFY_POLICYCONSTRANITS PKI_FUNC(0x0e)
+#define F_VERIFY_PATHLENGTHCONSTRAINT PKI_FUNC(0x0f)
+#define F_PROCESS_BASIC_CERTIFICATE PKI_FUNC(0x10)
+#define F_PROCESS_PREPARE_FOR_NEXT PKI_FUNC(0x11)
+#define F_PROCESS_POLICY_MAPPINGS PKI_FUNC(0x12)
+#define F_PROCESS_NAME_CONSTRAINTS PKI_FUNC(0x13)
+#define F_VERIFY_CRITICAL_EXTENSIONS PKI_FUNC(0x14)
+#define F_VERIFY_CTL_SIGNER PKI_FUNC(0x21)
+#define F_VERIFY_CTL_VALIDITY_PERIOD PKI_FUNC(0x2b)
 
 /* ---- Function bytes: L_GPKI --------------------------------------------- */
 #define F_KCDSA_SIGNATURE_VALUE PKI_FUNC(0x00)

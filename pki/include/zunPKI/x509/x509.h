@@ -18,5 +18,7 @@
 #include <zunPKI/x509/x509v3_print.h>
 #include <zunPKI/x509/x509_certs.h>
 #include <zunPKI/x509/issuer_and_serial_number.h>
+#include <zunPKI/x509/trust_anchor.h>
+#include <zunPKI/x509/certpath.h>
 
 #endif

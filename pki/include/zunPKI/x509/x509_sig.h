@@ -8,6 +8,12 @@
  * buffers: *r_len and *s_len give each buffer's size on entry and the count
  * written on return; a value that does not fit is refused. s (and the ECDSA
  * r) are written as INTEGER contents, (bits + 8) / 8 bytes.
+ *
+ * The decoders take DER only, so that a signature has one byte form: definite
+ * lengths in the fewest octets, INTEGERs non-negative in the fewest octets, r
+ * of KCDSA a primitive BIT STRING without unused bits, nothing after the
+ * SEQUENCE. A value longer than SIGNATURE_VALUE_MAX_PART bytes is refused, so
+ * whatever decodes encodes again to the same bytes.
  */
 #ifndef ZUNPKI_X509_SIG_H
 #define ZUNPKI_X509_SIG_H
@@ -39,9 +45,9 @@ ZUNPKI_API int decode_KCDSASignatrueValue(unsigned char* r, int* r_len, unsigned
  * length out of 1..4096, 0x462E003C, 0x462E0104. */
 ZUNPKI_API PKI_ERROR encode_ECDSASignatureValue(unsigned char** der, int* der_len, const unsigned char* r, int r_len,
                                                 const unsigned char* s, int s_len);
-/* 0, 0x462F0049 for a missing argument, 0x462F0104 when the DER is not a
- * SEQUENCE of two non-negative INTEGERs, 0x462F002B when a value does not
- * fit its buffer. */
+/* 0, 0x462F0049 for a missing argument, 0x462F0104 when the input is not the
+ * DER of a SEQUENCE of two non-negative INTEGERs, 0x462F002B when a value does
+ * not fit its buffer (or is longer than SIGNATURE_VALUE_MAX_PART). */
 ZUNPKI_API PKI_ERROR decode_ECDSASignatureValue(unsigned char* r, int* r_len, unsigned char* s, int* s_len,
                                                 const unsigned char* der, int der_len);
 

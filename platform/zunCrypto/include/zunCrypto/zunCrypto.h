@@ -19,7 +19,8 @@
  *   where noted, set). Members named impl belong to the library.
  * - Key material held by units is zeroed when the unit is freed or cleaned.
  * - Objects are not shared between threads; distinct objects may be used from
- *   distinct threads at once.
+ *   distinct threads at once. VSC_Dup_RSA may copy one unit from several
+ *   threads at once, and the copies may be used at once.
  */
 #ifndef ZUNCRYPTO_ZUNCRYPTO_H
 #define ZUNCRYPTO_ZUNCRYPTO_H
@@ -303,7 +304,11 @@ typedef struct vsc_rsa_unit_st {
 
 /* The key values are read when an operation starts: callers may set the
  * members directly (the unit owns them and frees them). Private operations need
- * n, e and d (CRT values are used when all five are present); public ones n and e. */
+ * n, e and d (CRT values are used when all five are present); public ones n and e.
+ * The unit keeps the backend's key made from its values between operations,
+ * shared with its copies (VSC_Dup_RSA), and makes it again when the values
+ * are no longer the ones it was made from; it is freed and wiped with the
+ * last unit that uses it. */
 VSC_API RSA_UNIT* VSC_New_RSA(void);
 VSC_API void VSC_Free_RSA(RSA_UNIT* rsa);
 VSC_API void VSC_Clean_RSA(RSA_UNIT* rsa); /* frees and zeroes every value, keeps the record */
@@ -330,12 +335,20 @@ VSC_API int VSC_Init_RSASSA(RSA_UNIT* rsa, int digest_id, int padding_mode, int 
 VSC_API int VSC_Update_RSASSA(RSA_UNIT* rsa, const unsigned char* data, int len);
 /* Signing: writes the signature (modulus length) into sig; *sig_len is the room
  * on entry when positive (0: room for the modulus length assumed) and the
- * length on return. Verifying: *sig_len is the signature's length; returns 0
- * when it is valid, VSC_FAIL when not. Either way the unit is then ready for a
+ * length on return. Verifying: *sig_len is the signature's length, which
+ * must be the modulus length; returns 0 when it is valid, VSC_FAIL when not. Either way the unit is then ready for a
  * next message under the same key, digest and padding. */
 VSC_API int VSC_Final_RSASSA(RSA_UNIT* rsa, unsigned char* sig, int* sig_len);
 /* Verification with the length as a value: 0 valid, VSC_FAIL not. */
 VSC_API int VSC_Verify_RSASSA(RSA_UNIT* rsa, const unsigned char* sig, int sig_len);
+/* RSASSA-PSS with an exact salt length, 0 included (the salt bits of
+ * VSC_Init_RSASSA's mode cannot ask for no salt, stop at 255, and when
+ * verifying 0 there accepts any length): signing writes a salt of salt_len
+ * bytes, verifying accepts only a salt of that length. digest_id is the
+ * message digest (0: SHA-1); MGF1 uses the same. Update and Final as after
+ * VSC_Init_RSASSA; a salt that does not fit the modulus fails there
+ * (VSC_FAIL). VSC_ERR_INVALID_ARGUMENT for a negative salt_len. */
+VSC_API int VSC_Init_RSASSA_PSS(RSA_UNIT* rsa, int digest_id, int salt_len, int sign);
 
 /* Encryption (RSAES).
  * padding_mode: scheme in the low byte (0 raw, 8 or 16 OAEP, 32 PKCS#1 v1.5),

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <stdexcept>
 #include <string>
@@ -20,6 +21,7 @@
 #include <zunPKI/asn1/ber.h>
 #include "asn1/ber_internal.hpp"
 #include <zunPKI/x509/x509_crl.h>
+#include "bench/BenchSupport.h"
 
 // In a file of its own: OpenSSL's headers name their types as ours do.
 size_t opensslDecodeCrl(const unsigned char* der, size_t len);
@@ -192,17 +194,52 @@ bool reencodesIdentically() {
     return at != crl.end();
 }
 
-}  // namespace
-
 BENCHMARK(BM_NodeTree_Decode)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NodeTree_DecodeAndReencode)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OpenSSL_d2i_X509_CRL)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Seq_to_X509_CRL)->Arg(25000)->Arg(50000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OpenSSL_d2i_X509_CRL_Entries)->Arg(25000)->Arg(50000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
+// Bytes to the CRL record and back to nothing, as a reader of CRLs does.
+void decodeCrlRecord(const Bytes& crl) {
+    ASN1_UNIT* node = decodeToBERSequence(crl.data(), static_cast<int>(crl.size()));
+    X509_CRL* rec = nullptr;
+    if (Seq_to_X509_CRL(node, &rec) != 0) throw std::runtime_error("Seq_to_X509_CRL failed");
+    free_X509_CRL(rec);
+    free_ASN1_UNIT(node);
+}
+
+// The record beside d2i_X509_CRL in turns, then the heap each takes.
+void summary(int rounds) {
+    const Bytes& crl = crlBytes();
+    const std::function<void()> ours = [&] { decodeCrlRecord(crl); };
+    const std::function<void()> theirs = [&] { opensslDecodeCrl(crl.data(), crl.size()); };
+    std::vector<zqbench::Contender> all;
+    all.push_back({"ours", [&](long long n) { return zqbench::nsPerCall(ours, n); }, 3});
+    all.push_back({"d2i_X509_CRL", [&](long long n) { return zqbench::nsPerCall(theirs, n); }, 3});
+    zqbench::interleave(all, rounds);
+    const double us = zqbench::median(all[0].samples), them = zqbench::median(all[1].samples);
+    std::printf("decode into the record: ours %.2f ms, d2i_X509_CRL %.2f ms: d2i/ours %.2fx\n", us / 1e6, them / 1e6,
+                them / us);
+    if (!zqbench::allocCounting()) return;
+    ASN1_UNIT* list = decodeToBERSequence(crl.data(), static_cast<int>(crl.size()));
+    X509_CRL* probe = nullptr;
+    Seq_to_X509_CRL(list, &probe);
+    const double entries = static_cast<double>(get_X509_REVOKED_count(probe->info));
+    free_X509_CRL(probe);
+    free_ASN1_UNIT(list);
+    const auto a = zqbench::measureAllocs(ours), b = zqbench::measureAllocs(theirs);
+    std::printf("per entry: ours %.1f allocations, %.0f bytes at the peak; d2i_X509_CRL %.1f allocations, %.0f bytes\n",
+                a.count / entries, a.peak / entries, b.count / entries, b.peak / entries);
+    std::printf("DER %.0f bytes per entry\n", crl.size() / entries);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     std::printf("CRL: %zu bytes; revoked list re-encodes byte-identical: %s\n", crlBytes().size(),
                 reencodesIdentically() ? "yes" : "NO");
+    summary(7);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -1,10 +1,17 @@
 // Throughput of the crypto layer beside OpenSSL called directly, and the
-// public-key operations. Run by hand (from the source tree, for the KCDSA
-// parameters):  zunCrypto_bench [--benchmark_filter=...]
+// public-key operations beside OpenSSL's with the same key. Run by hand (from
+// the source tree, for the KCDSA parameters):
+//   zunCrypto_bench [--benchmark_filter=...]
+// For ratios, interleave the two sides in one run:
+//   zunCrypto_bench --benchmark_filter='rsa|Rsa' --benchmark_repetitions=10
+//     --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
 
+#include <openssl/core_names.h>
 #include <openssl/evp.h>
+#include <openssl/param_build.h>
 #include <openssl/provider.h>
+#include <openssl/rsa.h>
 
 #include <zunCrypto/zunCrypto.h>
 
@@ -85,20 +92,70 @@ RSA_UNIT* rsaKey() {
     return key;
 }
 
+// The same key as an OpenSSL key, for the peer's side.
+EVP_PKEY* opensslRsaKey() {
+    static EVP_PKEY* key = [] {
+        const RSA_UNIT* r = rsaKey();
+        OSSL_PARAM_BLD* bld = OSSL_PARAM_BLD_new();
+        std::vector<BIGNUM*> made;
+        const std::pair<const char*, const BIGINT*> values[] = {
+            {OSSL_PKEY_PARAM_RSA_N, r->n},          {OSSL_PKEY_PARAM_RSA_E, r->e},
+            {OSSL_PKEY_PARAM_RSA_D, r->d},          {OSSL_PKEY_PARAM_RSA_FACTOR1, r->p},
+            {OSSL_PKEY_PARAM_RSA_FACTOR2, r->q},    {OSSL_PKEY_PARAM_RSA_EXPONENT1, r->dP},
+            {OSSL_PKEY_PARAM_RSA_EXPONENT2, r->dQ}, {OSSL_PKEY_PARAM_RSA_COEFFICIENT1, r->qInv}};
+        for (const auto& [name, v] : values) {
+            Bytes b(static_cast<size_t>(VSC_Get_BIGINT_Bits_Length(v) + 7) / 8);
+            VSC_BIGINT_To_Binary_Unsigned(v, b.data());
+            made.push_back(BN_bin2bn(b.data(), static_cast<int>(b.size()), nullptr));
+            OSSL_PARAM_BLD_push_BN(bld, name, made.back());
+        }
+        OSSL_PARAM* params = OSSL_PARAM_BLD_to_param(bld);
+        EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new_from_name(nullptr, "RSA", nullptr);
+        EVP_PKEY* k = nullptr;
+        if (EVP_PKEY_fromdata_init(ctx) <= 0 || EVP_PKEY_fromdata(ctx, &k, EVP_PKEY_KEYPAIR, params) <= 0) k = nullptr;
+        EVP_PKEY_CTX_free(ctx);
+        OSSL_PARAM_free(params);
+        OSSL_PARAM_BLD_free(bld);
+        for (BIGNUM* b : made) BN_clear_free(b);
+        return k;
+    }();
+    return key;
+}
+
+constexpr size_t kSigned = 1024;
+
+// A whole signature of 1 KB per round: start, digest, sign.
 void rsaSign(benchmark::State& state, int mode) {
-    Bytes msg = data(1000), sig(256);
+    Bytes msg = data(kSigned), sig(256);
     for (auto _ : state) {
         int len = 256;
         VSC_Init_RSASSA(rsaKey(), VSC_DIGEST_SHA256, mode, 1);
         VSC_Update_RSASSA(rsaKey(), msg.data(), static_cast<int>(msg.size()));
-        VSC_Final_RSASSA(rsaKey(), sig.data(), &len);
+        if (VSC_Final_RSASSA(rsaKey(), sig.data(), &len) != VSC_OK) state.SkipWithError("sign failed");
     }
 }
 BENCHMARK_CAPTURE(rsaSign, v15_2048, VSC_RSASSA_PKCS1_V15);
 BENCHMARK_CAPTURE(rsaSign, pss_2048, VSC_RSASSA_PSS);
 
+// The same with OpenSSL: one EVP_DigestSign per round.
+void opensslRsaSign(benchmark::State& state, int padding) {
+    Bytes msg = data(kSigned), sig(256);
+    EVP_MD_CTX* md = EVP_MD_CTX_new();
+    for (auto _ : state) {
+        size_t len = sig.size();
+        EVP_PKEY_CTX* pctx = nullptr;
+        if (EVP_DigestSignInit_ex(md, &pctx, "SHA256", nullptr, nullptr, opensslRsaKey(), nullptr) <= 0 ||
+            EVP_PKEY_CTX_set_rsa_padding(pctx, padding) <= 0 ||
+            EVP_DigestSign(md, sig.data(), &len, msg.data(), msg.size()) <= 0)
+            state.SkipWithError("EVP_DigestSign failed");
+    }
+    EVP_MD_CTX_free(md);
+}
+BENCHMARK_CAPTURE(opensslRsaSign, v15_2048, RSA_PKCS1_PADDING);
+BENCHMARK_CAPTURE(opensslRsaSign, pss_2048, RSA_PKCS1_PSS_PADDING);
+
 void rsaVerify(benchmark::State& state) {
-    Bytes msg = data(1000), sig(256);
+    Bytes msg = data(kSigned), sig(256);
     int len = 256;
     VSC_Init_RSASSA(rsaKey(), VSC_DIGEST_SHA256, 1, 1);
     VSC_Update_RSASSA(rsaKey(), msg.data(), static_cast<int>(msg.size()));
@@ -110,6 +167,64 @@ void rsaVerify(benchmark::State& state) {
     }
 }
 BENCHMARK(rsaVerify);
+
+void opensslRsaVerify(benchmark::State& state) {
+    Bytes msg = data(kSigned), sig(256);
+    size_t len = sig.size();
+    EVP_MD_CTX* md = EVP_MD_CTX_new();
+    EVP_DigestSignInit_ex(md, nullptr, "SHA256", nullptr, nullptr, opensslRsaKey(), nullptr);
+    EVP_DigestSign(md, sig.data(), &len, msg.data(), msg.size());
+    for (auto _ : state) {
+        if (EVP_DigestVerifyInit_ex(md, nullptr, "SHA256", nullptr, nullptr, opensslRsaKey(), nullptr) <= 0 ||
+            EVP_DigestVerify(md, sig.data(), len, msg.data(), msg.size()) != 1)
+            state.SkipWithError("EVP_DigestVerify failed");
+    }
+    EVP_MD_CTX_free(md);
+}
+BENCHMARK(opensslRsaVerify);
+
+// A 32-byte secret encrypted to the key once, decrypted each round.
+Bytes encryptedTo(int mode) {
+    Bytes secret = data(32), ct(256);
+    int len = 256;
+    VSC_Init_RSAES(rsaKey(), mode, 0, VSC_DIGEST_SHA256);
+    VSC_Encrypt_RSAES(rsaKey(), ct.data(), &len, secret.data(), static_cast<int>(secret.size()));
+    return ct;
+}
+
+void rsaDecrypt(benchmark::State& state, int mode) {
+    const Bytes ct = encryptedTo(mode);
+    Bytes out(256);
+    for (auto _ : state) {
+        int len = 256;
+        VSC_Init_RSAES(rsaKey(), mode, 1, VSC_DIGEST_SHA256);
+        if (VSC_Decrypt_RSAES(rsaKey(), out.data(), &len, ct.data(), static_cast<int>(ct.size())) != VSC_OK ||
+            len != 32)
+            state.SkipWithError("decrypt failed");
+    }
+}
+BENCHMARK_CAPTURE(rsaDecrypt, v15_2048, VSC_RSAES_PKCS1_V15);
+BENCHMARK_CAPTURE(rsaDecrypt, oaep_2048, VSC_RSAES_OAEP_V21);
+
+void opensslRsaDecrypt(benchmark::State& state, int mode) {
+    const Bytes ct = encryptedTo(mode);
+    Bytes out(256);
+    for (auto _ : state) {
+        size_t len = out.size();
+        EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new_from_pkey(nullptr, opensslRsaKey(), nullptr);
+        bool ok = ctx && EVP_PKEY_decrypt_init(ctx) > 0 &&
+                  EVP_PKEY_CTX_set_rsa_padding(
+                      ctx, mode == VSC_RSAES_PKCS1_V15 ? RSA_PKCS1_PADDING : RSA_PKCS1_OAEP_PADDING) > 0;
+        if (ok && mode != VSC_RSAES_PKCS1_V15)
+            ok = EVP_PKEY_CTX_set_rsa_oaep_md(ctx, EVP_sha256()) > 0 &&
+                 EVP_PKEY_CTX_set_rsa_mgf1_md(ctx, EVP_sha256()) > 0;
+        if (!ok || EVP_PKEY_decrypt(ctx, out.data(), &len, ct.data(), ct.size()) <= 0 || len != 32)
+            state.SkipWithError("EVP_PKEY_decrypt failed");
+        EVP_PKEY_CTX_free(ctx);
+    }
+}
+BENCHMARK_CAPTURE(opensslRsaDecrypt, v15_2048, VSC_RSAES_PKCS1_V15);
+BENCHMARK_CAPTURE(opensslRsaDecrypt, oaep_2048, VSC_RSAES_OAEP_V21);
 
 // The 2048/224 parameters of the KCDSA vectors file.
 KCDSA_UNIT* kcdsaKey() {
