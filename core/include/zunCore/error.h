@@ -256,6 +256,8 @@ typedef int LEGACY_ERROR_CODE;
 #define VCL_ERR_BASE64_ENCODE_PARAM 1003007
 #define VCL_ERR_BASE64_DECODE_PARAM 1003009
 #define VCL_ERR_BASE64_DECODE_SHORT 1003010
+#define VCL_ERR_COMPRESS 1004000             /* compression: bad arguments or input past the limits */
+#define VCL_ERR_DECOMPRESS 1004001           /* decompression: bad arguments or a stream past the limits */
 #define VCL_ERR_UNICODE_TARGET_FULL 1005001  /* no room left in the output */
 #define VCL_ERR_UNICODE_SOURCE_SHORT 1005002 /* a sequence runs past the input */
 #define VCL_ERR_UNICODE_UCS4 1005003         /* a character beyond UCS-2 */

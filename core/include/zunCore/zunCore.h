@@ -16,6 +16,7 @@
 #define ZUNCORE_ZUNCORE_H
 
 #include <zunCore/cipher.h>
+#include <zunCore/compress.h>
 #include <zunCore/config.h>
 #include <zunCore/crypto.h>
 #include <zunCore/encode.h>
