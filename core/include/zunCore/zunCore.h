@@ -15,6 +15,7 @@
 #ifndef ZUNCORE_ZUNCORE_H
 #define ZUNCORE_ZUNCORE_H
 
+#include <zunCore/cgi.h>
 #include <zunCore/cipher.h>
 #include <zunCore/compress.h>
 #include <zunCore/config.h>
