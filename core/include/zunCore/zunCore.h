@@ -26,6 +26,7 @@
 #include <zunCore/log.h>
 #include <zunCore/pkcs5.h>
 #include <zunCore/script.h>
+#include <zunCore/smartcard.h>
 #include <zunCore/util.h>
 
 #endif
