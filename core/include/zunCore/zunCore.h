@@ -11,6 +11,7 @@
  *   <zunCore/cipher.h>  random bytes, block ciphers, parallel CTR, digests
  *   <zunCore/pkcs5.h>   PKCS#5 password-based encryption and key derivation
  *   <zunCore/keys.h>    signer credentials, opening keys, RSA key files
+ *   <zunCore/pkcs1.h>   RSA encryption and RSA / KCDSA signatures
  *   <zunCore/pkcs8.h>   PKCS#8 keys and the VID random
  *   <zunCore/keypass.h> key passwords, protected passwords
  *   <zunCore/script.h>  the web-content script check, one-time passwords
@@ -27,6 +28,7 @@
 #include <zunCore/keys.h>
 #include <zunCore/korean.h>
 #include <zunCore/log.h>
+#include <zunCore/pkcs1.h>
 #include <zunCore/pkcs5.h>
 #include <zunCore/pkcs8.h>
 #include <zunCore/script.h>
