@@ -14,6 +14,7 @@
  *   <zunCore/pkcs1.h>   RSA encryption and RSA / KCDSA signatures
  *   <zunCore/pkcs8.h>   PKCS#8 keys and the VID random
  *   <zunCore/keypass.h> key passwords, protected passwords
+ *   <zunCore/pkcs12.h>  PKCS#12 files
  *   <zunCore/script.h>  the web-content script check, one-time passwords
  */
 #ifndef ZUNCORE_ZUNCORE_H
@@ -29,6 +30,7 @@
 #include <zunCore/korean.h>
 #include <zunCore/log.h>
 #include <zunCore/pkcs1.h>
+#include <zunCore/pkcs12.h>
 #include <zunCore/pkcs5.h>
 #include <zunCore/pkcs8.h>
 #include <zunCore/script.h>
