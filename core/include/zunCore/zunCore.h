@@ -10,6 +10,11 @@
  *   <zunCore/crypto.h>  algorithm names, PEM and DER typing, the clock
  *   <zunCore/cipher.h>  random bytes, block ciphers, parallel CTR, digests
  *   <zunCore/pkcs5.h>   PKCS#5 password-based encryption and key derivation
+ *   <zunCore/keys.h>    signer credentials, opening keys, RSA key files
+ *   <zunCore/pkcs1.h>   RSA encryption and RSA / KCDSA signatures
+ *   <zunCore/pkcs8.h>   PKCS#8 keys and the VID random
+ *   <zunCore/keypass.h> key passwords, protected passwords
+ *   <zunCore/pkcs12.h>  PKCS#12 files
  *   <zunCore/script.h>  the web-content script check, one-time passwords
  */
 #ifndef ZUNCORE_ZUNCORE_H
@@ -22,9 +27,14 @@
 #include <zunCore/crypto.h>
 #include <zunCore/encode.h>
 #include <zunCore/error.h>
+#include <zunCore/keypass.h>
+#include <zunCore/keys.h>
 #include <zunCore/korean.h>
 #include <zunCore/log.h>
+#include <zunCore/pkcs1.h>
+#include <zunCore/pkcs12.h>
 #include <zunCore/pkcs5.h>
+#include <zunCore/pkcs8.h>
 #include <zunCore/script.h>
 #include <zunCore/smartcard.h>
 #include <zunCore/util.h>
