@@ -31,6 +31,7 @@
 #include <zunCore/keys.h>
 #include <zunCore/korean.h>
 #include <zunCore/log.h>
+#include <zunCore/module.h>
 #include <zunCore/pkcs1.h>
 #include <zunCore/pkcs12.h>
 #include <zunCore/pkcs5.h>
