@@ -17,6 +17,7 @@
 #include <vector>
 
 #include <zunCore/smartcard.h>
+#include <zunCore/util.h>
 
 #include "CoreHelpers.h"
 
@@ -399,4 +400,99 @@ TEST(SmartCardFaults, EveryFaultEndsInAnError) {
     char id[VCL_SC_MAX_TERMINAL_ID + 1];
     EXPECT_EQ(VCL_GetTerminalIdCmd(2, id), 13);
     VCL_ExitDevice(2);
+}
+
+namespace {
+
+const std::string& cardFixtures() {
+    static const std::string dir = coretest::fixtureDir("make_card_fixtures.sh");
+    return dir;
+}
+std::string cardFile(const std::string& name) { return zqtest::readFile(cardFixtures() + "/" + name); }
+
+// What VCL_Load_Smart_Key handed out, copied; its buffers are released.
+struct Loaded {
+    int rc = -99;
+    bool handedOut = false;
+    std::string cert, key;
+};
+
+Loaded load(int type, const CardSim& sim, const char* pin = "123456", const char* password = "pw") {
+    Loaded l;
+    unsigned char *cert = nullptr, *key = nullptr;
+    int certLen = 0, keyLen = 0;
+    l.rc = VCL_Load_Smart_Key(type, sim.path().c_str(), pin, password,
+                              password ? static_cast<int>(std::strlen(password)) : 0, &cert, &certLen, &key, &keyLen);
+    l.handedOut = cert || key;
+    if (cert) l.cert.assign(reinterpret_cast<char*>(cert), static_cast<size_t>(certLen));
+    if (key) l.key.assign(reinterpret_cast<char*>(key), static_cast<size_t>(keyLen));
+    VCL_Free(cert, certLen);
+    VCL_Free(key, keyLen);
+    return l;
+}
+
+}  // namespace
+
+// The key and certificate come back as the card holds them, with the pair
+// checked; the reader is closed again.
+TEST(SmartCardLoad, EfAndF3Cards) {
+    ASSERT_FALSE(cardFixtures().empty());
+    const std::string key = cardFile("key.der"), cert = cardFile("cert.der");
+    for (const auto& [type, layout] : {std::pair{1, "ef"}, std::pair{0, "f3"}}) {
+        CardSim sim({"--layout", layout}, key, cert);
+        const Loaded l = load(type, sim);
+        ASSERT_EQ(l.rc, 0) << layout;
+        EXPECT_EQ(l.key, key) << layout;
+        EXPECT_EQ(l.cert, cert) << layout;
+        for (const auto& p : Pcs) EXPECT_EQ(p.fd, -1) << layout;
+        EXPECT_EQ(sim.lines("POWER "), (std::vector<std::string>{"on", "off"})) << layout;
+    }
+}
+
+TEST(SmartCardLoad, Failures) {
+    const std::string key = cardFile("key.der"), cert = cardFile("cert.der");
+    CardSim ef({"--layout", "ef"}, key, cert);
+    struct Case {
+        const char* name;
+        int type;
+        const char* pin;
+        const char* password;
+        unsigned code;
+    } cases[] = {
+        {"empty PIN", 1, "", "pw", 0xd2010152u},
+        {"wrong PIN", 1, "654321", "pw", 0xd2010153u},
+        {"short PIN", 1, "12345", "pw", 0xd2010153u},
+        {"card type", 2, "123456", "pw", 0xd2010156u},
+        {"F3 reading of an EF card", 0, "123456", "pw", 0xd2010154u},
+    };
+    for (const auto& c : cases) {
+        const Loaded l = load(c.type, ef, c.pin, c.password);
+        EXPECT_EQ(coretest::rc(l.rc), c.code) << c.name;
+        EXPECT_FALSE(l.handedOut) << c.name;
+    }
+    // A wrong password: the key reader's own code.
+    const Loaded wrong = load(1, ef, "123456", "not-pw");
+    EXPECT_NE(wrong.rc, 0);
+    EXPECT_FALSE(wrong.handedOut);
+    unsigned char *c = nullptr, *k = nullptr;
+    int cl = 0, kl = 0;
+    EXPECT_EQ(coretest::rc(VCL_Load_Smart_Key(1, "/nonexistent/tty", "123456", "pw", 2, &c, &cl, &k, &kl)),
+              0xd2010150u);
+    EXPECT_EQ(c, nullptr);
+
+    // A certificate of another key: the pair check's code.
+    CardSim mismatched({"--layout", "f3"}, key, cardFile("other.der"));
+    EXPECT_EQ(load(0, mismatched).rc, 1);
+    // A key too short to be one.
+    CardSim tiny({"--layout", "ef"}, std::string(16, 'k'), cert);
+    EXPECT_EQ(coretest::rc(load(1, tiny).rc), 0xd2010157u);
+
+    // A port in use is left alone: the reader goes into the next free entry.
+    CardSim other({});
+    ASSERT_EQ(VCL_InitializeDevice(0, other.path().c_str()), 0);
+    const int fd = Pcs[0].fd;
+    EXPECT_EQ(load(1, ef).rc, 0);
+    EXPECT_EQ(Pcs[0].fd, fd);
+    EXPECT_EQ(Pcs[1].fd, -1);
+    VCL_ExitDevice(0);
 }
