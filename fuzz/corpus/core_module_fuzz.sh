@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Files of the sizes that matter around a 1024-bit signature (128 bytes).
+# Files of the sizes that matter around a 2048-bit signature (256 bytes).
 # Usage: core_module_fuzz.sh <corpus folder>; run by scripts/fuzz.
 set -euo pipefail
 out="$1"
-for n in 1 127 128 129 1000; do head -c "$n" /dev/urandom > "$out/random-$n.bin"; done
+for n in 1 255 256 257 1000; do head -c "$n" /dev/urandom > "$out/random-$n.bin"; done
 printf 'a program module' > "$out/text.bin"
