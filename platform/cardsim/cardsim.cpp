@@ -14,7 +14,9 @@
 // OpenSSL's.
 //
 // Usage: zq_cardsim [--layout ef|f3] [--pin PIN] [--key FILE] [--cert FILE]
-//                   [--log FILE] [--fault NAME] [--fault-at N]
+//                   [--log FILE] [--fault NAME] [--fault-at N] [--swap-cert FILE]
+// --swap-cert: at the first power-off another card with that certificate is
+// put into the reader.
 // A fault applies from the N-th frame received on (default 1): nak, silence,
 // mute, badcheck, noetx, readererr, readererr0, noise, chatter, longframe,
 // pastle, recpast, bigt, zerolen, longatr.
@@ -51,7 +53,7 @@ constexpr size_t kItemFile = 2 + 8192;
 struct Options {
     bool ef = true;
     std::string pin = "123456";
-    Bytes key, cert;
+    Bytes key, cert, swapCert;
     std::string log;
     std::string fault;
     int faultAt = 1;
@@ -129,6 +131,14 @@ public:
             m_f3[4] = item(o.cert, 0);
             if (o.fault == "bigt") m_f3[3][0] = 0x23, m_f3[3][1] = 0x28;  // T 9000
         }
+    }
+
+    // Another card: the same key, another certificate.
+    void replaceCert(const Bytes& cert) {
+        if (m_opt.ef)
+            m_ef[4] = item(cert, kItemFile);
+        else
+            m_f3[4] = item(cert, 0);
     }
 
     void reset() {
@@ -387,6 +397,11 @@ private:
                 m_card.reset();
                 m_powered = !data.empty() && data[0] == 1;
                 logLine(m_powered ? "POWER on" : "POWER off");
+                if (!m_powered && !m_opt.swapCert.empty() && !m_swapped) {
+                    m_card.replaceCert(m_opt.swapCert);
+                    m_swapped = true;
+                    logLine("CARD swapped");
+                }
                 if (m_powered) {
                     answer = {0x3B, 0x6D, 0x00, 0x00, 0x80, 0x31, 0x80, 0x65, 0xB0,
                               0x83, 0x11, 0x00, 0xC8, 0x83, 0x00, 0x90, 0x00};
@@ -448,6 +463,7 @@ private:
     const Options& m_opt;
     Card m_card;
     bool m_powered = false;
+    bool m_swapped = false;
     int m_count = 0;
 };
 
@@ -471,6 +487,8 @@ int main(int argc, char** argv) {
             o.fault = v;
         else if (a == "--fault-at")
             o.faultAt = std::atoi(v.c_str());
+        else if (a == "--swap-cert")
+            o.swapCert = readFileBytes(v);
         else {
             std::fprintf(stderr, "zq_cardsim: unknown option %s\n", a.c_str());
             return 2;

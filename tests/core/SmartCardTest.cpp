@@ -298,6 +298,24 @@ TEST(SmartCardFiles, SelectionCache) {
     EXPECT_EQ(VCL_WriteEF(0, 40, 0, cert, 2), -1);
 }
 
+// After power-off another card is put into the reader: its file is read,
+// not the one the cache remembers.
+TEST(SmartCardFiles, NewCardAfterPowerOff) {
+    zqtest::TempDir dir("newcard");
+    const std::string second(900, 'S');
+    zqtest::writeFile(dir / "second", second);
+    CardSim sim({"--swap-cert", dir / "second"});
+    Port port(sim);
+    unsigned char cert[VCL_SC_MAX_ITEM + 1];
+    EXPECT_EQ(EF_ReadCert(0, cert, sizeof cert), 700);
+    VCL_PowerOffCmd(0);
+    char atr[VCL_SC_ATR_HEX_SIZE];
+    ASSERT_GT(VCL_PowerOnCmd(0, atr), 0);
+    EXPECT_EQ(EF_ReadCert(0, cert, sizeof cert), 900);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(cert), 900), second);
+    EXPECT_EQ(sim.lines("CARD "), std::vector<std::string>{"swapped"});
+}
+
 TEST(SmartCardFiles, F3Records) {
     std::string cert;
     for (int i = 0; i < 1234; ++i) cert += static_cast<char>(i * 7);
