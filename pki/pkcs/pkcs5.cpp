@@ -480,10 +480,17 @@ PKI_ERROR pbes2Scheme(int cipherRow, Scheme& s) {
     return PKI_SUCCESS;
 }
 
-PKI_ERROR schemeForWriting(int pbeRow, int cipherRow, bool ex, Scheme& s) {
+// prf (the _prf form, PBES2 only): HMAC over that digest in place of the
+// cipher row's; 0 keeps the row's.
+PKI_ERROR schemeForWriting(int pbeRow, int cipherRow, bool ex, int prf, Scheme& s) {
     if (fixedScheme(pbeRow, s)) return s.kind == Kind::Pbes1 && s.digest == 0 ? kEncUnsupported : PKI_SUCCESS;
-    if (ex) return pbeRow == kRowPbes2 ? pbes2Scheme(cipherRow, s) : kEncUnsupported;
-    return pbes2Scheme(pbeRow, s);
+    if (!ex) return pbes2Scheme(pbeRow, s);
+    if (pbeRow != kRowPbes2) return kEncUnsupported;
+    if (PKI_ERROR rc = pbes2Scheme(cipherRow, s); rc != PKI_SUCCESS) return rc;
+    if (prf == 0) return PKI_SUCCESS;
+    if (prfOfDigest(prf) == nullptr) return kEncUnsupported;
+    s.digest = prf;
+    return PKI_SUCCESS;
 }
 
 // The count as the big-endian bytes its value needs.
@@ -547,13 +554,13 @@ PKI_ERROR fillParams(const Scheme& s, const unsigned char* salt, int saltLen, in
 // Encrypts in under the scheme of pbeRow (cipherRow for encrypt_PKCS5_ex)
 // into a new PKCS8: algorithm, parameters and ciphertext. Without a salt, 8
 // random bytes.
-PKI_ERROR sealBytesAs(int pbeRow, int cipherRow, bool ex, Password pw, const unsigned char* in, int inLen,
+PKI_ERROR sealBytesAs(int pbeRow, int cipherRow, bool ex, int prf, Password pw, const unsigned char* in, int inLen,
                       Pkcs8Ptr& made) {
     constexpr unsigned LF = L_PKCS5 | F_ENC_PKCS5;
     if (in == nullptr || inLen <= 0 || pw.iterations <= 0) return err(LF, ERR_R_NULL_ARGUMENT);
     if (pw.tooManyRounds()) return err(LF, ERR_R_INVALID_ELEMENT);
     Scheme s;
-    if (PKI_ERROR rc = schemeForWriting(pbeRow, cipherRow, ex, s); rc != PKI_SUCCESS) return rc;
+    if (PKI_ERROR rc = schemeForWriting(pbeRow, cipherRow, ex, prf, s); rc != PKI_SUCCESS) return rc;
 
     unsigned char drawn[8];
     if (pw.salt == nullptr || pw.saltLen <= 0) {
@@ -586,13 +593,14 @@ PKI_ERROR sealBytesAs(int pbeRow, int cipherRow, bool ex, Password pw, const uns
 }
 
 PKI_ERROR encryptKey(const P8_PRIV_KEY_INFO* key, PKCS8** out, const char* password, int pwLen,
-                     const unsigned char* salt, int saltLen, int iterations, int pbeRow, int cipherRow, bool ex) {
+                     const unsigned char* salt, int saltLen, int iterations, int pbeRow, int cipherRow, bool ex,
+                     int prf) {
     constexpr unsigned LF = L_PKCS5 | F_ENC_PKCS5;
     if (key == nullptr || out == nullptr || password == nullptr || pwLen <= 0 || iterations <= 0)
         return err(LF, ERR_R_NULL_ARGUMENT);
     if (iterations > PKCS5_MAX_ITERATIONS) return err(LF, ERR_R_INVALID_ELEMENT);
     Scheme s;
-    if (PKI_ERROR rc = schemeForWriting(pbeRow, cipherRow, ex, s); rc != PKI_SUCCESS) return rc;
+    if (PKI_ERROR rc = schemeForWriting(pbeRow, cipherRow, ex, prf, s); rc != PKI_SUCCESS) return rc;
     int derLen = -1;
     Buffer der = pkcs::derOf<P8_PRIV_KEY_INFO>(key, P8_PRIV_KEY_INFO_to_Seq, derLen);
     if (!der) {
@@ -602,8 +610,8 @@ PKI_ERROR encryptKey(const P8_PRIV_KEY_INFO* key, PKCS8** out, const char* passw
         return rc != PKI_SUCCESS ? rc : err(LF, ERR_R_ALLOC);
     }
     Pkcs8Ptr p8;
-    if (PKI_ERROR rc =
-            sealBytesAs(pbeRow, cipherRow, ex, {password, pwLen, salt, saltLen, iterations}, der.data(), derLen, p8);
+    if (PKI_ERROR rc = sealBytesAs(pbeRow, cipherRow, ex, prf, {password, pwLen, salt, saltLen, iterations}, der.data(),
+                                   derLen, p8);
         rc != PKI_SUCCESS)
         return rc;
     pkcs::deliver<clean_PKCS8>(p8, out);
@@ -713,6 +721,28 @@ PKI_ERROR decryptKey(const PKCS8* enc, P8_PRIV_KEY_INFO** out, const char* passw
     return PKI_SUCCESS;
 }
 
+PKI_ERROR schemeOfKey(const PKCS8* enc, int* pbeRow, int* cipherRow, int* prf) {
+    constexpr unsigned LF = L_PKCS5 | F_DEC_PKCS5;
+    if (enc == nullptr || pbeRow == nullptr || cipherRow == nullptr || prf == nullptr)
+        return err(LF, ERR_R_NULL_ARGUMENT);
+    ParamPtr param(get_PKCS8_P5_PBE_PARAM(enc));
+    if (!param) return err(LF, ERR_ASN1_DECODING);
+    Scheme s;
+    const unsigned char* iv = nullptr;
+    int ivLen = 0;
+    if (PKI_ERROR rc = schemeForReading(*enc, *param, s, iv, ivLen); rc != PKI_SUCCESS) return rc;
+    *pbeRow = s.row;
+    *cipherRow = 0;
+    *prf = 0;
+    if (s.kind == Kind::Pbes2) {
+        // A cipher named by an identifier outside the table is written
+        // under the table's row of the same cipher.
+        *cipherRow = s.schemeRow > 0 ? s.schemeRow : get_OID_from_CipherID(s.cipher);
+        *prf = s.digest;
+    }
+    return PKI_SUCCESS;
+}
+
 Password pkcs12Password(const PbePassword& pw, const unsigned char* salt, int saltLen, int iterations) {
     Password p{pw.pw, pw.len, salt, saltLen, iterations};
     p.mayBeEmpty = true;
@@ -741,7 +771,7 @@ int cipherOfUnlistedOid(const OBJECT_IDENTIFIER* oid) {
 PKI_ERROR sealBytes(int pbeRow, const PbePassword& pw, const unsigned char* salt, int saltLen, int iterations,
                     const unsigned char* in, int inLen, PKCS8** out) {
     Pkcs8Ptr made;
-    PKI_ERROR rc = sealBytesAs(pbeRow, 0, false, pkcs12Password(pw, salt, saltLen, iterations), in, inLen, made);
+    PKI_ERROR rc = sealBytesAs(pbeRow, 0, false, 0, pkcs12Password(pw, salt, saltLen, iterations), in, inLen, made);
     if (rc == PKI_SUCCESS) *out = made.release();
     return rc;
 }
@@ -756,12 +786,24 @@ extern "C" {
 
 PKI_ERROR encrypt_PKCS5(const P8_PRIV_KEY_INFO* key, PKCS8** out, const char* password, int pw_len,
                         const unsigned char* salt, int salt_len, int iterations, int pbe_row) {
-    return zpki::pkcs5::encryptKey(key, out, password, pw_len, salt, salt_len, iterations, pbe_row, 0, false);
+    return zpki::pkcs5::encryptKey(key, out, password, pw_len, salt, salt_len, iterations, pbe_row, 0, false, 0);
 }
 
 PKI_ERROR encrypt_PKCS5_ex(const P8_PRIV_KEY_INFO* key, PKCS8** out, const char* password, int pw_len,
                            const unsigned char* salt, int salt_len, int iterations, int pbe_row, int cipher_row) {
-    return zpki::pkcs5::encryptKey(key, out, password, pw_len, salt, salt_len, iterations, pbe_row, cipher_row, true);
+    return zpki::pkcs5::encryptKey(key, out, password, pw_len, salt, salt_len, iterations, pbe_row, cipher_row, true,
+                                   0);
+}
+
+PKI_ERROR encrypt_PKCS5_prf(const P8_PRIV_KEY_INFO* key, PKCS8** out, const char* password, int pw_len,
+                            const unsigned char* salt, int salt_len, int iterations, int pbe_row, int cipher_row,
+                            int prf_digest_id) {
+    return zpki::pkcs5::encryptKey(key, out, password, pw_len, salt, salt_len, iterations, pbe_row, cipher_row, true,
+                                   prf_digest_id);
+}
+
+PKI_ERROR get_PKCS5_scheme(const PKCS8* enc, int* pbe_row, int* cipher_row, int* prf_digest_id) {
+    return zpki::pkcs5::schemeOfKey(enc, pbe_row, cipher_row, prf_digest_id);
 }
 
 PKI_ERROR decrypt_PKCS5(const PKCS8* enc, P8_PRIV_KEY_INFO** out, const char* password, int pw_len) {

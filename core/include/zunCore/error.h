@@ -177,6 +177,17 @@ typedef int LEGACY_ERROR_CODE;
 #define VCL_CAT_OTP_FOLD_HASH_OTP 0xa301                     /* OTP:FOLD_HASH_OTP: */
 #define VCL_CAT_OTP_GEN_OTP_SEED 0xa302                      /* OTP:GEN_OTP_SEED: */
 #define VCL_CAT_OTP_GEN_OTP_MSG 0xa303                       /* OTP:GEN_OTP_MSG: */
+/* Categories of the key Parts without a row (their codes read as the
+ * unknown text). */
+#define VCL_CAT_PKCS1_PRIVK_TO_RSAINFO 0xa405  /* VCL_PK1_Privatekey_To_RSAINFO */
+#define VCL_CAT_PKCS1_CERT_TO_RSAINFO 0xa406   /* VCL_PK1_Cert_To_RSAINFO */
+#define VCL_CAT_PKCS1_CERT_TO_PUBK_PEM 0xa40f  /* VCL_PK1_Cert_To_Publickey_Pemfile */
+#define VCL_CAT_PKCS1_CERT_TO_PRIVK_PEM 0xa413 /* VCL_PK1_Cert_To_Privatekey_Pemfile */
+#define VCL_CAT_PKCS8_DER_TO_PK1_PEM 0xa806    /* VCL_PK8_DER_to_PK1_PEM */
+#define VCL_CAT_PKCS8_TO_PK1 0xa807            /* VCL_PK8_to_PK1 */
+#define VCL_CAT_PKCS8_REMOVE_RDATA 0xa808      /* VCL_PK8_Remove_RData */
+#define VCL_CAT_PKCS8_CHANGE_PASSWD 0xa80b     /* VCL_PK8_Change_Passwd */
+#define VCL_CAT_COMMON_CHANGE_PASSWORD 0xb10b  /* VCL_COM_Change_Password */
 /* Category of VCL_Parse_String_By_Name; it has no row above, so its codes
  * read as the unknown text. */
 #define VCL_CAT_STRING_PARSE_STRING 0xc904
@@ -256,6 +267,8 @@ typedef int LEGACY_ERROR_CODE;
 #define VCL_ERR_BASE64_ENCODE_PARAM 1003007
 #define VCL_ERR_BASE64_DECODE_PARAM 1003009
 #define VCL_ERR_BASE64_DECODE_SHORT 1003010
+#define VCL_ERR_COMPRESS 1004000             /* compression: bad arguments or input past the limits */
+#define VCL_ERR_DECOMPRESS 1004001           /* decompression: bad arguments or a stream past the limits */
 #define VCL_ERR_UNICODE_TARGET_FULL 1005001  /* no room left in the output */
 #define VCL_ERR_UNICODE_SOURCE_SHORT 1005002 /* a sequence runs past the input */
 #define VCL_ERR_UNICODE_UCS4 1005003         /* a character beyond UCS-2 */

@@ -10,22 +10,40 @@
  *   <zunCore/crypto.h>  algorithm names, PEM and DER typing, the clock
  *   <zunCore/cipher.h>  random bytes, block ciphers, parallel CTR, digests
  *   <zunCore/pkcs5.h>   PKCS#5 password-based encryption and key derivation
+ *   <zunCore/keys.h>    signer credentials, opening keys, RSA key files
+ *   <zunCore/pkcs1.h>   RSA encryption and RSA / KCDSA signatures
+ *   <zunCore/pkcs8.h>   PKCS#8 keys and the VID random
+ *   <zunCore/keypass.h> key passwords, protected passwords
+ *   <zunCore/pkcs12.h>  PKCS#12 files
  *   <zunCore/script.h>  the web-content script check, one-time passwords
  *   <zunCore/ntp.h>     the network-time client and offset
+ *   <zunCore/smartcard.h> the serial card reader, APDUs and card files
+ *   <zunCore/cgi.h>     CGI requests and HTML output
+ *   <zunCore/compress.h> pattern compression
+ *   <zunCore/module.h>  files with an appended signature
  */
 #ifndef ZUNCORE_ZUNCORE_H
 #define ZUNCORE_ZUNCORE_H
 
+#include <zunCore/cgi.h>
 #include <zunCore/cipher.h>
+#include <zunCore/compress.h>
 #include <zunCore/config.h>
 #include <zunCore/crypto.h>
 #include <zunCore/encode.h>
 #include <zunCore/error.h>
+#include <zunCore/keypass.h>
+#include <zunCore/keys.h>
 #include <zunCore/korean.h>
 #include <zunCore/log.h>
+#include <zunCore/module.h>
 #include <zunCore/ntp.h>
+#include <zunCore/pkcs1.h>
+#include <zunCore/pkcs12.h>
 #include <zunCore/pkcs5.h>
+#include <zunCore/pkcs8.h>
 #include <zunCore/script.h>
+#include <zunCore/smartcard.h>
 #include <zunCore/util.h>
 
 #endif

@@ -159,6 +159,44 @@ TEST_F(EncryptedKeys, KoreanSchemesMatchAnIndependentDecryption) {
     }
 }
 
+TEST_F(EncryptedKeys, SchemeOfAKeyAndAChosenPrf) {
+    // openssl's PBES2 key names its cipher and PRF; the scheme reads them back.
+    auto enc = keyfmt::opensslLegacy({"pkcs8", "-topk8", "-inform", "DER", "-outform", "DER", "-passout", "pass:" + kPw,
+                                      "-v2", "aes-256-cbc", "-v2prf", "hmacWithSHA256"},
+                                     plain);
+    ASSERT_EQ(enc.status, 0);
+    Encrypted p8;
+    ASSERT_EQ(keyfmt::readEncrypted(enc.output, p8), 0);
+    int row = -1, cipher = -1, prf = -1;
+    ASSERT_EQ(get_PKCS5_scheme(p8.get(), &row, &cipher, &prf), 0);
+    EXPECT_EQ(row, 161);
+    EXPECT_EQ(cipher, 427);
+    EXPECT_EQ(prf, VSC_DIGEST_SHA256);
+
+    // Written again under that scheme, openssl opens it and shows the PRF.
+    PKCS8* made = nullptr;
+    ASSERT_EQ(encrypt_PKCS5_prf(info.get(), &made, kPw.data(), len(kPw), nullptr, 0, 2048, row, cipher, prf), 0);
+    Encrypted ours(made);
+    const std::string der = keyfmt::derOf(ours.get());
+    EXPECT_EQ(keyfmt::opensslLegacy({"pkcs8", "-inform", "DER", "-passin", "pass:" + kPw}, der).status, 0);
+    const auto parsed = zqtest::run({"openssl", "asn1parse", "-inform", "DER"}, der);
+    EXPECT_NE(parsed.output.find("hmacWithSHA256"), std::string::npos);
+    EXPECT_NE(parsed.output.find("aes-256-cbc"), std::string::npos);
+
+    // Schemes without PBES2 give their row alone; a PRF not on offer is refused.
+    Encrypted kisa;
+    ASSERT_EQ(keyfmt::readEncrypted(encrypt(780), kisa), 0);
+    ASSERT_EQ(get_PKCS5_scheme(kisa.get(), &row, &cipher, &prf), 0);
+    EXPECT_EQ(row, 780);
+    EXPECT_EQ(cipher, 0);
+    EXPECT_EQ(prf, 0);
+    made = nullptr;
+    EXPECT_EQ(encrypt_PKCS5_prf(info.get(), &made, kPw.data(), len(kPw), nullptr, 0, 2048, 161, 427, VSC_DIGEST_MD5),
+              (PKI_ERROR)0x4a06012f);
+    EXPECT_EQ(made, nullptr);
+    EXPECT_EQ(get_PKCS5_scheme(nullptr, &row, &cipher, &prf), (PKI_ERROR)0x4a070049);
+}
+
 TEST_F(EncryptedKeys, WrongPasswordsAndDamagedFiles) {
     for (int row : {780, 777, 793, 146, 170, 427}) {
         SCOPED_TRACE(row);

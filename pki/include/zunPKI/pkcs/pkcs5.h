@@ -106,6 +106,18 @@ ZUNPKI_API PKI_ERROR encrypt_PKCS5(const P8_PRIV_KEY_INFO* key, PKCS8** out, con
 ZUNPKI_API PKI_ERROR encrypt_PKCS5_ex(const P8_PRIV_KEY_INFO* key, PKCS8** out, const char* password, int pw_len,
                                       const unsigned char* salt, int salt_len, int iterations, int pbe_row,
                                       int cipher_row);
+/* The same, with the PBKDF2 pseudo-random function of pbe_row 161 chosen:
+ * HMAC over prf_digest_id (SHA-1 to SHA-512); 0 keeps the cipher row's, as
+ * encrypt_PKCS5_ex. Other rows ignore it. 0x4a06012f for a PRF not on offer. */
+ZUNPKI_API PKI_ERROR encrypt_PKCS5_prf(const P8_PRIV_KEY_INFO* key, PKCS8** out, const char* password, int pw_len,
+                                       const unsigned char* salt, int salt_len, int iterations, int pbe_row,
+                                       int cipher_row, int prf_digest_id);
+/* The scheme of an encrypted key in the terms encrypt_PKCS5_prf takes: the
+ * algorithm's row and, for PBES2, the cipher's row (the table's row of that
+ * cipher when the key names it by another identifier) and the PRF's digest
+ * id; both 0 for other schemes. Nothing is decrypted. 0; 0x4a070049 for null
+ * arguments; a scheme decrypt_PKCS5 does not read gives its code. */
+ZUNPKI_API PKI_ERROR get_PKCS5_scheme(const PKCS8* enc, int* pbe_row, int* cipher_row, int* prf_digest_id);
 /* Decrypts enc into *out (filled when it points to a record, else a new
  * one; left alone on failure). PBES2 reads PBKDF2's PRF (hmacWithSHA1 to
  * hmacWithSHA512) and keyLength, and ciphers by table row or as
