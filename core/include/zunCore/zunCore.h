@@ -11,6 +11,7 @@
  *   <zunCore/cipher.h>  random bytes, block ciphers, parallel CTR, digests
  *   <zunCore/pkcs5.h>   PKCS#5 password-based encryption and key derivation
  *   <zunCore/script.h>  the web-content script check, one-time passwords
+ *   <zunCore/ntp.h>     the network-time client and offset
  *   <zunCore/x509_info.h>   the X.509 information record
  *   <zunCore/x509_conv.h>   certificate, name, time and key conversions
  *   <zunCore/x509_check.h>  certificate and CRL checks
@@ -25,6 +26,7 @@
 #include <zunCore/error.h>
 #include <zunCore/korean.h>
 #include <zunCore/log.h>
+#include <zunCore/ntp.h>
 #include <zunCore/pkcs5.h>
 #include <zunCore/script.h>
 #include <zunCore/util.h>
