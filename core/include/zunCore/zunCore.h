@@ -21,6 +21,9 @@
  *   <zunCore/cgi.h>     CGI requests and HTML output
  *   <zunCore/compress.h> pattern compression
  *   <zunCore/module.h>  files with an appended signature
+ *   <zunCore/x509_info.h>   the X.509 information record
+ *   <zunCore/x509_conv.h>   certificate, name, time and key conversions
+ *   <zunCore/x509_check.h>  certificate and CRL checks
  */
 #ifndef ZUNCORE_ZUNCORE_H
 #define ZUNCORE_ZUNCORE_H
@@ -45,5 +48,8 @@
 #include <zunCore/script.h>
 #include <zunCore/smartcard.h>
 #include <zunCore/util.h>
+#include <zunCore/x509_check.h>
+#include <zunCore/x509_conv.h>
+#include <zunCore/x509_info.h>
 
 #endif
