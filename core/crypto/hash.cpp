@@ -60,8 +60,7 @@ struct Fd {
 
 extern "C" {
 
-VCL_API int VCL_HASH_Data(const unsigned char* in, int in_len, unsigned char** digest, int* digest_len,
-                          const char* name) {
+VCL_API int VCL_HASH_Data(const void* in, int in_len, unsigned char** digest, int* digest_len, const char* name) {
     constexpr int cat = VCL_CAT_HASH_HASH;
     if (!digest || !digest_len || (!in && in_len > 0)) return VCL_CORE_CODE(cat, VCL_R_NULL_PARAM);
     *digest = nullptr;
@@ -70,7 +69,7 @@ VCL_API int VCL_HASH_Data(const unsigned char* in, int in_len, unsigned char** d
     zcore::DigestUnit unit;
     int length = 0;
     if (int rc = startDigest(cat, name, unit, length); rc != 0) return rc;
-    if (int rc = VSC_Update_DIGEST(unit.get(), in, in_len); rc != VSC_OK) return rc;
+    if (int rc = VSC_Update_DIGEST(unit.get(), static_cast<const unsigned char*>(in), in_len); rc != VSC_OK) return rc;
     return finish(cat, unit.get(), length, digest, digest_len);
 }
 

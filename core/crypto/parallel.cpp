@@ -115,7 +115,7 @@ VCL_API void* VCL_SYM_Parallel_CTR_cipher_thread(void* record) {
 VCL_API int VCL_SYM_Parallel_Cipher(int direction, int threads, const unsigned char* key, int key_len,
                                     const unsigned char* counter, int counter_len, const char* name, int /*pad*/,
                                     const unsigned char* in, int in_len, unsigned char** out, int* out_len,
-                                    unsigned char encoding) {
+                                    int encoding) {
     if (out) *out = nullptr;
     if (out_len) *out_len = 0;
     if (threads <= 0) return VCL_CORE_CODE(kCat, VCL_R_THREAD_COUNT);
@@ -217,14 +217,14 @@ VCL_API int VCL_SYM_Parallel_Cipher(int direction, int threads, const unsigned c
 
 VCL_API int VCL_SYM_Parallel_Encrypt(int threads, const unsigned char* key, int key_len, const unsigned char* counter,
                                      int counter_len, const char* name, int pad, const unsigned char* in, int in_len,
-                                     unsigned char** out, int* out_len, unsigned char encoding) {
+                                     unsigned char** out, int* out_len, int encoding) {
     return VCL_SYM_Parallel_Cipher(1, threads, key, key_len, counter, counter_len, name, pad, in, in_len, out, out_len,
                                    encoding);
 }
 
 VCL_API int VCL_SYM_Parallel_Decrypt(int threads, const unsigned char* key, int key_len, const unsigned char* counter,
                                      int counter_len, const char* name, int pad, const unsigned char* in, int in_len,
-                                     unsigned char** out, int* out_len, unsigned char encoding) {
+                                     unsigned char** out, int* out_len, int encoding) {
     return VCL_SYM_Parallel_Cipher(0, threads, key, key_len, counter, counter_len, name, pad, in, in_len, out, out_len,
                                    encoding);
 }

@@ -27,9 +27,7 @@ int withPadding(int id, int pad) {
     return id;
 }
 
-bool isBase64(unsigned char encoding) {
-    return encoding == VCL_ENCODING_BASE64 || encoding == VCL_ENCODING_BASE64_LINES;
-}
+bool isBase64(int encoding) { return encoding == VCL_ENCODING_BASE64 || encoding == VCL_ENCODING_BASE64_LINES; }
 
 // A zero-filled malloc'd buffer released with VCL_Free (it may hold
 // plaintext).
@@ -49,26 +47,30 @@ struct Work {
 
 // The cipher over in into buf (in_len + kSlack bytes); the result's length
 // in *n. category is that of the calling operation.
-int runCipher(int category, const unsigned char* key, const unsigned char* iv, const char* name, int pad, bool encrypt,
-              const unsigned char* in, int inLen, unsigned char* buf, int* n) {
+int runCipher(int category, const void* key, const void* iv, const char* name, int pad, bool encrypt, const void* in,
+              int inLen, unsigned char* buf, int* n) {
     int id = 0;
     if (int rc = VCL_COM_convert_cipher_name(name, &id); rc != 0) return rc;
     id = withPadding(id, pad);
     zcore::CipherUnit unit(VSC_New_BLOCK_CIPHER_Unit());
     if (!unit) return VCL_CORE_CODE(category, VCL_R_MALLOC);
-    if (int rc = VSC_Init_BLOCK_CIPHER(unit.get(), id, key, iv, encrypt ? 1 : 0); rc != VSC_OK) return rc;
+    if (int rc = VSC_Init_BLOCK_CIPHER(unit.get(), id, static_cast<const unsigned char*>(key),
+                                       static_cast<const unsigned char*>(iv), encrypt ? 1 : 0);
+        rc != VSC_OK)
+        return rc;
     const int block = unit->block_length;
     if ((id & VSC_CIPHER_NO_PADDING) && !zcore::isStreamMode(id) && block > 0 && inLen % block != 0)
         return VCL_CORE_CODE(category, VCL_R_INVALID_LENGTH);
     int first = 0, last = 0;
-    if (int rc = VSC_Update_BLOCK_CIPHER(unit.get(), buf, &first, in, inLen); rc != VSC_OK) return rc;
+    if (int rc = VSC_Update_BLOCK_CIPHER(unit.get(), buf, &first, static_cast<const unsigned char*>(in), inLen);
+        rc != VSC_OK)
+        return rc;
     if (int rc = VSC_Final_BLOCK_CIPHER(unit.get(), buf + first, &last); rc != VSC_OK) return rc;
     *n = first + last;
     return 0;
 }
 
-int checkArgs(int category, const unsigned char* key, const unsigned char* in, int inLen, const void* out,
-              const int* outLen) {
+int checkArgs(int category, const void* key, const void* in, int inLen, const void* out, const int* outLen) {
     if (!key || !out || !outLen || (!in && inLen > 0)) return VCL_CORE_CODE(category, VCL_R_NULL_PARAM);
     if (inLen < 0) return VCL_CORE_CODE(category, VCL_R_INVALID_PARAM);
     if (inLen > INT_MAX - kSlack) return VCL_CORE_CODE(category, VCL_R_INVALID_LENGTH);
@@ -124,9 +126,8 @@ VCL_API int VCL_SYM_Enc_Buf_Size(const char* name, int len) {
     return size <= INT_MAX ? static_cast<int>(size) : 0;
 }
 
-VCL_API int VCL_SYM_Encrypt(const unsigned char* key, const unsigned char* iv, const char* name, int pad,
-                            const unsigned char* in, int in_len, unsigned char** out, int* out_len,
-                            unsigned char encoding) {
+VCL_API int VCL_SYM_Encrypt(const void* key, const void* iv, const char* name, int pad, const void* in, int in_len,
+                            unsigned char** out, int* out_len, int encoding) {
     if (out) *out = nullptr;
     if (out_len) *out_len = 0;
     if (int rc = checkArgs(kEnc, key, in, in_len, out, out_len); rc != 0) return rc;
@@ -151,17 +152,16 @@ VCL_API int VCL_SYM_Encrypt(const unsigned char* key, const unsigned char* iv, c
     return 0;
 }
 
-VCL_API int VCL_SYM_Decrypt(const unsigned char* key, const unsigned char* iv, const char* name, int pad,
-                            const unsigned char* in, int in_len, unsigned char** out, int* out_len,
-                            unsigned char encoding) {
+VCL_API int VCL_SYM_Decrypt(const void* key, const void* iv, const char* name, int pad, const void* in, int in_len,
+                            unsigned char** out, int* out_len, int encoding) {
     if (out) *out = nullptr;
     if (out_len) *out_len = 0;
     if (int rc = checkArgs(kDec, key, in, in_len, out, out_len); rc != 0) return rc;
-    const unsigned char* data = in;
+    const void* data = in;
     int dataLen = in_len;
     unsigned char* decoded = nullptr;
     if (isBase64(encoding)) {
-        dataLen = VCL_Base64_Decode(reinterpret_cast<const char*>(in), in_len, &decoded);
+        dataLen = VCL_Base64_Decode(static_cast<const char*>(in), in_len, &decoded);
         if (dataLen <= 0) return VCL_CORE_CODE(kEnc, VCL_R_DECODE_BASE64);
         data = decoded;
     }
@@ -180,8 +180,8 @@ VCL_API int VCL_SYM_Decrypt(const unsigned char* key, const unsigned char* iv, c
     return 0;
 }
 
-VCL_API int VCL_SYM_Encrypt_F(const unsigned char* key, const unsigned char* iv, const char* name, int pad,
-                              const unsigned char* in, int in_len, unsigned char* out_buf, int* out_len) {
+VCL_API int VCL_SYM_Encrypt_F(const void* key, const void* iv, const char* name, int pad, const void* in, int in_len,
+                              unsigned char* out_buf, int* out_len) {
     if (int rc = checkArgs(kEnc, key, in, in_len, out_buf, out_len); rc != 0) return rc;
     *out_len = 0;
     int id = 0;
@@ -200,8 +200,8 @@ VCL_API int VCL_SYM_Encrypt_F(const unsigned char* key, const unsigned char* iv,
     return 0;
 }
 
-VCL_API int VCL_SYM_Decrypt_F(const unsigned char* key, const unsigned char* iv, const char* name, int pad,
-                              const unsigned char* in, int in_len, unsigned char* out_buf, int* out_len) {
+VCL_API int VCL_SYM_Decrypt_F(const void* key, const void* iv, const char* name, int pad, const void* in, int in_len,
+                              unsigned char* out_buf, int* out_len) {
     if (int rc = checkArgs(kDec, key, in, in_len, out_buf, out_len); rc != 0) return rc;
     *out_len = 0;
     Work buf(in_len + kSlack);

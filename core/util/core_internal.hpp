@@ -21,6 +21,7 @@ namespace zcore {
 inline void setLastError(int code) { __atomic_store_n(&VCLLastErrorCode, code, __ATOMIC_RELAXED); }
 inline int lastError() { return __atomic_load_n(&VCLLastErrorCode, __ATOMIC_RELAXED); }
 inline int gapWithNtp() { return __atomic_load_n(&g_gap_with_ntp, __ATOMIC_RELAXED); }
+inline void setGapWithNtp(int gap) { __atomic_store_n(&g_gap_with_ntp, gap, __ATOMIC_RELAXED); }
 
 // The clock as the library reads it: time() plus the network-time offset.
 inline time_t now() { return std::time(nullptr) + gapWithNtp(); }

@@ -3,6 +3,7 @@
 //   core_test_helper roll <dir>             a record before and after local midnight
 //   core_test_helper writers <dir> <n>      two forked processes write n records each
 //   core_test_helper valid                  VCL_IsValidDate over windows around now
+//   core_test_helper ntp <port>             the network-time offset from 127.0.0.1:port
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include <string>
 
 #include <zunCore/log.h>
+#include <zunCore/ntp.h>
 #include <zunCore/util.h>
 
 namespace {
@@ -76,12 +78,25 @@ int valid() {
     return 0;
 }
 
+// The offset VCL_NTP_Init sets, as a line; the query's code on failure.
+int ntp(int port) {
+    const int rc = VCL_NTP_Init("127.0.0.1", port);
+    if (rc != 0) {
+        std::printf("failed %x\n", static_cast<unsigned>(rc));
+        return 2;
+    }
+    std::printf("%d\n", g_gap_with_ntp);
+    VCL_NTP_Close();
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "roll") == 0) return roll(argv[2]);
     if (argc == 4 && std::strcmp(argv[1], "writers") == 0) return writers(argv[2], std::atoi(argv[3]));
     if (argc == 2 && std::strcmp(argv[1], "valid") == 0) return valid();
-    std::fprintf(stderr, "usage: core_test_helper roll <dir> | writers <dir> <n> | valid\n");
+    if (argc == 3 && std::strcmp(argv[1], "ntp") == 0) return ntp(std::atoi(argv[2]));
+    std::fprintf(stderr, "usage: core_test_helper roll <dir> | writers <dir> <n> | valid | ntp <port>\n");
     return 1;
 }

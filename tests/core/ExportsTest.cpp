@@ -10,9 +10,10 @@
 
 TEST(CoreExports, OnlyVclNamesAndNamedData) {
     const std::set<std::string> data = {
-        "VCLLastErrorCode",       "g_loginfo",      "g_corelogfp",    "g_log_open_date", "g_lock_fd",
-        "g_gap_with_ntp",         "kschangul",      "symbol_ksc2uni", "hanja_ksc2uni",   "unihan",
-        "symbol_uni2ksc_onebyte", "symbol_uni2ksc", "hanja_uni2ksc",  "bytesFromUTF8",   "offsetsFromUTF8",
+        "VCLLastErrorCode", "g_loginfo",      "g_corelogfp",   "g_log_open_date",
+        "g_lock_fd",        "g_gap_with_ntp", "g_ntplock_fd",  "kschangul",
+        "symbol_ksc2uni",   "hanja_ksc2uni",  "unihan",        "symbol_uni2ksc_onebyte",
+        "symbol_uni2ksc",   "hanja_uni2ksc",  "bytesFromUTF8", "offsetsFromUTF8",
         "firstByteMark",
     };
     const auto result = zqtest::run({"nm", "-D", "--defined-only", ZUNCORE_SO});

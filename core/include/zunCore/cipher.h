@@ -72,19 +72,17 @@ VCL_API int VCL_SYM_Enc_Buf_Size(const char* name, int len);
  * whole blocks without padding, 0xa0010023 Base64 encoding failed,
  * 0xa0010024 Base64 decoding failed (both directions), 0xa0010001 short
  * memory. A wrong padding on decryption gives the crypto layer's VSC_FAIL. */
-VCL_API int VCL_SYM_Encrypt(const unsigned char* key, const unsigned char* iv, const char* name, int pad,
-                            const unsigned char* in, int in_len, unsigned char** out, int* out_len,
-                            unsigned char encoding);
-VCL_API int VCL_SYM_Decrypt(const unsigned char* key, const unsigned char* iv, const char* name, int pad,
-                            const unsigned char* in, int in_len, unsigned char** out, int* out_len,
-                            unsigned char encoding);
+VCL_API int VCL_SYM_Encrypt(const void* key, const void* iv, const char* name, int pad, const void* in, int in_len,
+                            unsigned char** out, int* out_len, int encoding);
+VCL_API int VCL_SYM_Decrypt(const void* key, const void* iv, const char* name, int pad, const void* in, int in_len,
+                            unsigned char** out, int* out_len, int encoding);
 /* Raw bytes into the caller's out_buf, followed by a NUL. Encryption zeroes
  * and fills VCL_SYM_Enc_Buf_Size(name, in_len) bytes with padding (in_len + 1
  * without); decryption needs in_len + 1. */
-VCL_API int VCL_SYM_Encrypt_F(const unsigned char* key, const unsigned char* iv, const char* name, int pad,
-                              const unsigned char* in, int in_len, unsigned char* out_buf, int* out_len);
-VCL_API int VCL_SYM_Decrypt_F(const unsigned char* key, const unsigned char* iv, const char* name, int pad,
-                              const unsigned char* in, int in_len, unsigned char* out_buf, int* out_len);
+VCL_API int VCL_SYM_Encrypt_F(const void* key, const void* iv, const char* name, int pad, const void* in, int in_len,
+                              unsigned char* out_buf, int* out_len);
+VCL_API int VCL_SYM_Decrypt_F(const void* key, const void* iv, const char* name, int pad, const void* in, int in_len,
+                              unsigned char* out_buf, int* out_len);
 
 /* The crypto layer's advanced pair (VSC_Init_Advanced_BLOCK_CIPHER and
  * VSC_DoFinal_Advanced_BLOCK_CIPHER) by name. */
@@ -111,15 +109,15 @@ VCL_API int VCL_SYM_Decrypt_doFinal_Adv(BLOCK_CIPHER_UNIT* unit, unsigned char* 
  * the first thread that failed. */
 VCL_API int VCL_SYM_Parallel_Encrypt(int threads, const unsigned char* key, int key_len, const unsigned char* counter,
                                      int counter_len, const char* name, int pad, const unsigned char* in, int in_len,
-                                     unsigned char** out, int* out_len, unsigned char encoding);
+                                     unsigned char** out, int* out_len, int encoding);
 VCL_API int VCL_SYM_Parallel_Decrypt(int threads, const unsigned char* key, int key_len, const unsigned char* counter,
                                      int counter_len, const char* name, int pad, const unsigned char* in, int in_len,
-                                     unsigned char** out, int* out_len, unsigned char encoding);
+                                     unsigned char** out, int* out_len, int encoding);
 /* direction 1 encrypts, 0 decrypts. */
 VCL_API int VCL_SYM_Parallel_Cipher(int direction, int threads, const unsigned char* key, int key_len,
                                     const unsigned char* counter, int counter_len, const char* name, int pad,
                                     const unsigned char* in, int in_len, unsigned char** out, int* out_len,
-                                    unsigned char encoding);
+                                    int encoding);
 /* Blocks of len bytes, the last one partial; -1 for a negative len or a
  * block length <= 0. */
 VCL_API int VCL_SYM_CTR_block_count(int len, int block);
@@ -134,8 +132,7 @@ VCL_API void* VCL_SYM_Parallel_CTR_cipher_thread(void* record);
  * arguments, 0xa1010003 a negative length, 0xa1010020 no digest unit,
  * 0xa1010022 no digest length, 0xa1010001 short memory; VCL_HASH_FILE also
  * 0xa1020004 when the file does not open and 0xa102000c when reading fails. */
-VCL_API int VCL_HASH_Data(const unsigned char* in, int in_len, unsigned char** digest, int* digest_len,
-                          const char* name);
+VCL_API int VCL_HASH_Data(const void* in, int in_len, unsigned char** digest, int* digest_len, const char* name);
 VCL_API int VCL_HASH_FILE(const char* path, unsigned char** digest, int* digest_len, const char* name);
 /* The digest's length into *len; 0xa1010022 when there is none. */
 VCL_API int VCL_HASH_Get_Length(const char* name, int* len);

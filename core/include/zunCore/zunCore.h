@@ -16,6 +16,7 @@
  *   <zunCore/keypass.h> key passwords, protected passwords
  *   <zunCore/pkcs12.h>  PKCS#12 files
  *   <zunCore/script.h>  the web-content script check, one-time passwords
+ *   <zunCore/ntp.h>     the network-time client and offset
  */
 #ifndef ZUNCORE_ZUNCORE_H
 #define ZUNCORE_ZUNCORE_H
@@ -29,6 +30,7 @@
 #include <zunCore/keys.h>
 #include <zunCore/korean.h>
 #include <zunCore/log.h>
+#include <zunCore/ntp.h>
 #include <zunCore/pkcs1.h>
 #include <zunCore/pkcs12.h>
 #include <zunCore/pkcs5.h>
