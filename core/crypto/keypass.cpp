@@ -53,11 +53,11 @@ enum class Form { Pkcs8, Pkcs1, Other };
 
 // A key file's form: DER is PKCS#8; PEM goes by its type. A typing failure
 // gives its code, a type other than the key types otherType.
-int formOf(const unsigned char* key, int len, Form& form, int otherType) {
+int formOf(const void* key, int len, Form& form, int otherType) {
     form = Form::Pkcs8;
     if (!zcore::isPem(key, len)) return 0;
     int type = 0;
-    const int rc = VCL_COM_get_pemfile_type(reinterpret_cast<const char*>(key), len, &type);
+    const int rc = VCL_COM_get_pemfile_type(static_cast<const char*>(key), len, &type);
     if (rc != 0) return (rc & 0xffff) == kReasonOtherType ? otherType : rc;
     switch (type) {
         case VCL_PEM_RSA_PRIVATE_KEY:
@@ -72,9 +72,9 @@ int formOf(const unsigned char* key, int len, Form& form, int otherType) {
     }
 }
 
-int readPkcs1(const unsigned char* key, int len, const char* pw, int pwLen, zcore::RsaUnit& out) {
+int readPkcs1(const void* key, int len, const char* pw, int pwLen, zcore::RsaUnit& out) {
     RSA_UNIT* raw = nullptr;
-    const int rc = readPKCS1_from_Binary(&raw, pw, pwLen, reinterpret_cast<const char*>(key), len);
+    const int rc = readPKCS1_from_Binary(&raw, pw, pwLen, static_cast<const char*>(key), len);
     out.reset(raw);
     return rc;
 }
@@ -90,7 +90,7 @@ void zcore::protectedPasswordKey(unsigned char key[16], unsigned char iv[16]) {
 
 extern "C" {
 
-VCL_API int VCL_COM_Check_Password(const unsigned char* key, int key_len, const char* password, int pw_len) {
+VCL_API int VCL_COM_Check_Password(const void* key, int key_len, const char* password, int pw_len) {
     if (!key || key_len <= 0) return code(kCheck, VCL_R_ZERO_LENGTH);
     if (zcore::passwordTooLong(password, pw_len)) return code(kCheck, VCL_R_INVALID_PARAM);
     Form form;
@@ -100,8 +100,8 @@ VCL_API int VCL_COM_Check_Password(const unsigned char* key, int key_len, const 
     return readPkcs1(key, key_len, password, pw_len, rsa);
 }
 
-VCL_API int VCL_COM_Get_Random(const unsigned char* key, int key_len, const char* password, int pw_len,
-                               unsigned char** random, int* random_len) {
+VCL_API int VCL_COM_Get_Random(const void* key, int key_len, const char* password, int pw_len, unsigned char** random,
+                               int* random_len) {
     if (!key || key_len <= 0) return code(kCheck, VCL_R_ZERO_LENGTH);
     Form form;
     if (int rc = formOf(key, key_len, form, code(kOtherType, kReasonOtherType)); rc != 0) return rc;
@@ -110,8 +110,8 @@ VCL_API int VCL_COM_Get_Random(const unsigned char* key, int key_len, const char
     return VCL_PK8_Get_Random(key, key_len, password, pw_len, random, random_len);
 }
 
-VCL_API int VCL_COM_Change_Password(const unsigned char* key, int key_len, const char* old_pw, int old_len,
-                                    const char* new_pw, int new_len, unsigned char** out, int* out_len) {
+VCL_API int VCL_COM_Change_Password(const void* key, int key_len, const char* old_pw, int old_len, const char* new_pw,
+                                    int new_len, unsigned char** out, int* out_len) {
     if (!out || !out_len) return code(kChange, VCL_R_NULL_PARAM);
     *out = nullptr;
     *out_len = 0;

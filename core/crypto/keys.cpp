@@ -139,8 +139,10 @@ VCL_API PKISTRINFO* VCL_PK1_New_PKISTRINFO(void) {
     return static_cast<PKISTRINFO*>(std::calloc(1, sizeof(PKISTRINFO)));
 }
 
-VCL_API int VCL_PK1_Set_PKISTRINFO(PKISTRINFO* info, const unsigned char* cert, int cert_len, const unsigned char* key,
-                                   int key_len, const char* password) {
+VCL_API int VCL_PK1_Set_PKISTRINFO(PKISTRINFO* info, const void* cert_v, int cert_len, const void* key_v, int key_len,
+                                   const char* password) {
+    const auto* cert = static_cast<const unsigned char*>(cert_v);
+    const auto* key = static_cast<const unsigned char*>(key_v);
     if (!info) return code(kSet, VCL_R_NULL_PARAM);
     const bool withCert = cert && cert_len > 0;
     const bool withKey = key && key_len > 0;
@@ -185,8 +187,9 @@ VCL_API void VCL_PK1_Free_PKISTRINFOS(PKISTRINFO* array, int count) {
 
 // ---- Opening keys ----------------------------------------------------------
 
-VCL_API int VCL_PK1_get_asym_key(const unsigned char* key, int key_len, const char* password, int pw_len,
+VCL_API int VCL_PK1_get_asym_key(const void* key_v, int key_len, const char* password, int pw_len,
                                  ASYMMETRIC_KEY** asym) {
+    const auto* key = static_cast<const unsigned char*>(key_v);
     if (!asym) return code(kPriv, VCL_R_NULL_PARAM);
     *asym = nullptr;
     if (!key) return -2;
@@ -201,8 +204,9 @@ VCL_API int VCL_PK1_get_asym_key(const unsigned char* key, int key_len, const ch
     return 0;
 }
 
-VCL_API int VCL_PK1_priv_convert_keyunit(const unsigned char* key, int key_len, const char* password, int pw_len,
+VCL_API int VCL_PK1_priv_convert_keyunit(const void* key_v, int key_len, const char* password, int pw_len,
                                          ASYMMETRIC_KEY** asym) {
+    const auto* key = static_cast<const unsigned char*>(key_v);
     if (!asym) return code(kPriv, VCL_R_NULL_PARAM);
     *asym = nullptr;
     if (!key || key_len <= 0) return code(kPriv, VCL_R_NULL_PARAM);
@@ -227,7 +231,8 @@ VCL_API int VCL_PK1_priv_convert_keyunit(const unsigned char* key, int key_len, 
     return 0;
 }
 
-VCL_API int VCL_PK1_pubk_convert_keyunit(const unsigned char* cert_or_key, int len, ASYMMETRIC_KEY** asym) {
+VCL_API int VCL_PK1_pubk_convert_keyunit(const void* cert_or_key_v, int len, ASYMMETRIC_KEY** asym) {
+    const auto* cert_or_key = static_cast<const unsigned char*>(cert_or_key_v);
     if (!asym) return code(kPub, VCL_R_NULL_PARAM);
     *asym = nullptr;
     if (!cert_or_key || len <= 0) return code(kPub, VCL_R_NULL_PARAM);
@@ -272,8 +277,7 @@ VCL_API int VCL_PK1_pubk_convert_keyunit(const unsigned char* cert_or_key, int l
     return 0;
 }
 
-VCL_API int VCL_COM_GetPrivateKeyType(const unsigned char* key, int key_len, const char* password, int pw_len,
-                                      int* kind) {
+VCL_API int VCL_COM_GetPrivateKeyType(const void* key, int key_len, const char* password, int pw_len, int* kind) {
     if (!kind) return code(kPriv, VCL_R_NULL_PARAM);
     ASYMMETRIC_KEY* raw = nullptr;
     const int rc = VCL_PK1_priv_convert_keyunit(key, key_len, password, pw_len, &raw);
@@ -342,7 +346,8 @@ VCL_API int VCL_PK1_Generate_RSA_Key(int method, int bits, int form, unsigned ch
 
 // ---- PKCS#1 files of a certificate's key -------------------------------------
 
-VCL_API int VCL_PK1_Cert_To_Publickey_Pemfile(const unsigned char* cert, int cert_len, char** pem, int* pem_len) {
+VCL_API int VCL_PK1_Cert_To_Publickey_Pemfile(const void* cert_v, int cert_len, char** pem, int* pem_len) {
+    const auto* cert = static_cast<const unsigned char*>(cert_v);
     if (!pem || !pem_len) return code(kPubPem, VCL_R_NULL_PARAM);
     *pem = nullptr;
     *pem_len = 0;
@@ -356,9 +361,10 @@ VCL_API int VCL_PK1_Cert_To_Publickey_Pemfile(const unsigned char* cert, int cer
     return handOutPem(n, raw, kPubPem, pem, pem_len);
 }
 
-VCL_API int VCL_PK1_Cert_To_Privatekey_Pemfile(const unsigned char* cert, int cert_len, const unsigned char* key,
-                                               int key_len, const char* password, int pw_len, char** pem,
-                                               int* pem_len) {
+VCL_API int VCL_PK1_Cert_To_Privatekey_Pemfile(const void* cert_v, int cert_len, const void* key_v, int key_len,
+                                               const char* password, int pw_len, char** pem, int* pem_len) {
+    const auto* cert = static_cast<const unsigned char*>(cert_v);
+    const auto* key = static_cast<const unsigned char*>(key_v);
     if (!pem || !pem_len) return code(kPrivPem, VCL_R_NULL_PARAM);
     *pem = nullptr;
     *pem_len = 0;
@@ -407,7 +413,7 @@ VCL_API int VCL_PK1_Cert_To_Privatekey_Pemfile(const unsigned char* cert, int ce
 
 // ---- Flat components -------------------------------------------------------
 
-VCL_API int VCL_PK1_Privatekey_To_RSAINFO(const unsigned char* key, int key_len, const char* password, int pw_len,
+VCL_API int VCL_PK1_Privatekey_To_RSAINFO(const void* key, int key_len, const char* password, int pw_len,
                                           RSAINFO** info) {
     if (!info) return code(kPrivInfo, VCL_R_NULL_PARAM);
     *info = nullptr;
@@ -419,7 +425,7 @@ VCL_API int VCL_PK1_Privatekey_To_RSAINFO(const unsigned char* key, int key_len,
     return toRsaInfo(rsa, true, kPrivInfo, info);
 }
 
-VCL_API int VCL_PK1_Cert_To_RSAINFO(const unsigned char* cert_or_key, int len, RSAINFO** info) {
+VCL_API int VCL_PK1_Cert_To_RSAINFO(const void* cert_or_key, int len, RSAINFO** info) {
     if (!info) return code(kPubInfo, VCL_R_NULL_PARAM);
     *info = nullptr;
     ASYMMETRIC_KEY* raw = nullptr;

@@ -104,8 +104,8 @@ inline std::string_view viewOf(const VscPtr<unsigned char>& p, int n) {
     return p && n > 0 ? std::string_view(reinterpret_cast<const char*>(p.get()), static_cast<size_t>(n))
                       : std::string_view();
 }
-inline std::string_view viewOf(const unsigned char* p, int n) {
-    return p && n > 0 ? std::string_view(reinterpret_cast<const char*>(p), static_cast<size_t>(n)) : std::string_view();
+inline std::string_view viewOf(const void* p, int n) {
+    return p && n > 0 ? std::string_view(static_cast<const char*>(p), static_cast<size_t>(n)) : std::string_view();
 }
 
 // Hands a copy of bytes out through the caller's pointers (a buffer of
@@ -120,8 +120,8 @@ bool handOut(std::string_view bytes, T** out, int* outLen) {
 }
 
 // PEM as the key Parts see it: within len bytes.
-inline bool isPem(const unsigned char* bytes, int len) {
-    return bytes && len > 0 && isPemText({reinterpret_cast<const char*>(bytes), static_cast<size_t>(len)});
+inline bool isPem(const void* bytes, int len) {
+    return bytes && len > 0 && isPemText({static_cast<const char*>(bytes), static_cast<size_t>(len)});
 }
 
 // readDER_from_Binary / readPEM_from_Binary through a decoder of the
@@ -141,11 +141,12 @@ PKI_ERROR encodeAs(void* value, ASN1_UNIT** node) {
 
 // One record from DER or PEM bytes (PEM by its armour): the reader's code.
 template <typename T, PKI_ERROR (*Decode)(const ASN1_UNIT*, T**), void (*Free)(T*)>
-PKI_ERROR readRecord(const unsigned char* bytes, int len, Owned<T, Free>& out) {
+PKI_ERROR readRecord(const void* bytes, int len, Owned<T, Free>& out) {
     void* made = nullptr;
     const PKI_ERROR rc =
-        isPem(bytes, len) ? readPEM_from_Binary(&made, decodeAs<T, Decode>, reinterpret_cast<const char*>(bytes), len)
-                          : readDER_from_Binary(&made, decodeAs<T, Decode>, bytes, len);
+        isPem(bytes, len)
+            ? readPEM_from_Binary(&made, decodeAs<T, Decode>, static_cast<const char*>(bytes), len)
+            : readDER_from_Binary(&made, decodeAs<T, Decode>, static_cast<const unsigned char*>(bytes), len);
     out.reset(static_cast<T*>(made));
     if (rc == 0 && !out) return VSC_ERR_NULL_ARGUMENT;
     if (rc != 0) out.reset();

@@ -74,13 +74,13 @@ int handOutEncoded(const zcore::Secret& bytes, int encoding, int cat, unsigned c
 }
 
 // The input in raw bytes: Base64 decoded for encodings 0 and 1.
-int decodeInput(const unsigned char* in, int inLen, int encoding, int cat, zcore::Secret& out) {
+int decodeInput(const void* in, int inLen, int encoding, int cat, zcore::Secret& out) {
     if (!isBase64(encoding)) {
         out.assign(in, static_cast<size_t>(inLen));
         return 0;
     }
     unsigned char* raw = nullptr;
-    const int n = VCL_Base64_Decode(reinterpret_cast<const char*>(in), inLen, &raw);
+    const int n = VCL_Base64_Decode(static_cast<const char*>(in), inLen, &raw);
     if (n <= 0 || !raw) {
         VCL_Free(raw, 0);
         return code(cat, VCL_R_DECODE_BASE64);
@@ -90,23 +90,24 @@ int decodeInput(const unsigned char* in, int inLen, int encoding, int cat, zcore
     return 0;
 }
 
-int openPrivate(const unsigned char* key, int keyLen, const char* pw, int pwLen, zcore::AsymKey& out) {
+int openPrivate(const void* key, int keyLen, const char* pw, int pwLen, zcore::AsymKey& out) {
     ASYMMETRIC_KEY* raw = nullptr;
     const int rc = VCL_PK1_priv_convert_keyunit(key, keyLen, pw, pwLen, &raw);
     out.reset(raw);
     return rc;
 }
 
-int openPublic(const unsigned char* cert, int certLen, zcore::AsymKey& out) {
+int openPublic(const void* cert, int certLen, zcore::AsymKey& out) {
     ASYMMETRIC_KEY* raw = nullptr;
     const int rc = VCL_PK1_pubk_convert_keyunit(cert, certLen, &raw);
     out.reset(raw);
     return rc;
 }
 
-int rsaScheme(bool encrypt, RSA_UNIT* rsa, int mode, const unsigned char* in, int inLen, unsigned char* out,
-              int* outLen, const char* hashName) {
+int rsaScheme(bool encrypt, RSA_UNIT* rsa, int mode, const void* inBytes, int inLen, unsigned char* out, int* outLen,
+              const char* hashName) {
     const int cat = encrypt ? kEnc : kDec;
+    const auto* in = static_cast<const unsigned char*>(inBytes);
     if (!rsa || !in || inLen <= 0 || !out || !outLen) return code(cat, VCL_R_NULL_PARAM);
     const int scheme = lowByte(mode);
     if (scheme != VCL_RSA_RAW && scheme != VCL_RSA_OAEP && scheme != VCL_RSA_OAEP_V21 && scheme != VCL_RSA_PKCS1_V15)
@@ -149,9 +150,9 @@ int decryptWith(RSA_UNIT* rsa, unsigned char scheme, const zcore::Secret& cipher
 
 // Public- or private-key decryption under one scheme or, with tried set,
 // under each of kSchemesTried.
-int decryptBytes(bool usePrivate, const unsigned char* key, int keyLen, const char* pw, int pwLen, unsigned char scheme,
-                 const unsigned char* in, int inLen, unsigned char** out, int* outLen, int encoding,
-                 const char* hashName, unsigned char* tried, bool all) {
+int decryptBytes(bool usePrivate, const void* key, int keyLen, const char* pw, int pwLen, unsigned char scheme,
+                 const void* in, int inLen, unsigned char** out, int* outLen, int encoding, const char* hashName,
+                 unsigned char* tried, bool all) {
     if (!clearOut(out, outLen) || !key || keyLen <= 0 || !in || inLen <= 0) return code(kDecrypt, VCL_R_NULL_PARAM);
     zcore::Secret cipher;
     if (int rc = decodeInput(in, inLen, encoding, kDecrypt, cipher); rc != 0) return rc;
@@ -173,7 +174,7 @@ int decryptBytes(bool usePrivate, const unsigned char* key, int keyLen, const ch
 }
 
 // Encryption with an opened RSA key.
-int encryptBytes(RSA_UNIT* rsa, unsigned char scheme, const unsigned char* in, int inLen, const char* hashName, int cat,
+int encryptBytes(RSA_UNIT* rsa, unsigned char scheme, const void* in, int inLen, const char* hashName, int cat,
                  int encoding, unsigned char** out, int* outLen) {
     const int k = VSC_Get_RSA_Length(rsa);
     if (k <= 0) return code(cat, kReasonNoModulus);
@@ -225,32 +226,33 @@ extern "C" {
 
 // ---- Scheme layer ----------------------------------------------------------
 
-VCL_API int VCL_PK1_encrypt_schemes_ex(RSA_UNIT* rsa, int mode, const unsigned char* in, int in_len, unsigned char* out,
+VCL_API int VCL_PK1_encrypt_schemes_ex(RSA_UNIT* rsa, int mode, const void* in, int in_len, unsigned char* out,
                                        int* out_len, const char* hash_name) {
     return rsaScheme(true, rsa, mode, in, in_len, out, out_len, hash_name);
 }
 
-VCL_API int VCL_PK1_encrypt_schemes(RSA_UNIT* rsa, unsigned char scheme, const unsigned char* in, int in_len,
-                                    unsigned char* out, int* out_len, const char* hash_name) {
+VCL_API int VCL_PK1_encrypt_schemes(RSA_UNIT* rsa, unsigned char scheme, const void* in, int in_len, unsigned char* out,
+                                    int* out_len, const char* hash_name) {
     int mode = 0;
     if (int rc = oaepMode(scheme, hash_name, mode); rc != 0) return rc;
     return VCL_PK1_encrypt_schemes_ex(rsa, mode, in, in_len, out, out_len, hash_name);
 }
 
-VCL_API int VCL_PK1_decrypt_schemes_ex(RSA_UNIT* rsa, int mode, const unsigned char* in, int in_len, unsigned char* out,
+VCL_API int VCL_PK1_decrypt_schemes_ex(RSA_UNIT* rsa, int mode, const void* in, int in_len, unsigned char* out,
                                        int* out_len, const char* hash_name) {
     return rsaScheme(false, rsa, mode, in, in_len, out, out_len, hash_name);
 }
 
-VCL_API int VCL_PK1_decrypt_schemes(RSA_UNIT* rsa, unsigned char scheme, const unsigned char* in, int in_len,
-                                    unsigned char* out, int* out_len, const char* hash_name) {
+VCL_API int VCL_PK1_decrypt_schemes(RSA_UNIT* rsa, unsigned char scheme, const void* in, int in_len, unsigned char* out,
+                                    int* out_len, const char* hash_name) {
     int mode = 0;
     if (int rc = oaepMode(scheme, hash_name, mode); rc != 0) return rc;
     return VCL_PK1_decrypt_schemes_ex(rsa, mode, in, in_len, out, out_len, hash_name);
 }
 
-VCL_API int VCL_PK1_signature_schemes_ex(ASYMMETRIC_KEY* asym, int mode, int hash_id, const unsigned char* data,
-                                         int data_len, unsigned char* sig, int* sig_len) {
+VCL_API int VCL_PK1_signature_schemes_ex(ASYMMETRIC_KEY* asym, int mode, int hash_id, const void* data_v, int data_len,
+                                         unsigned char* sig, int* sig_len) {
+    const auto* data = static_cast<const unsigned char*>(data_v);
     if (!asym || !asym->key || !data || data_len <= 0 || !sig || !sig_len) return code(kSign, VCL_R_NULL_PARAM);
     if (lowByte(mode) >= 3) return code(kSign, VCL_R_UNSUPPORTED_PADDING);
     int rc = 0;
@@ -269,15 +271,17 @@ VCL_API int VCL_PK1_signature_schemes_ex(ASYMMETRIC_KEY* asym, int mode, int has
     return rc == VSC_FAIL ? kSignFailed : rc;
 }
 
-VCL_API int VCL_PK1_signature_schemes(ASYMMETRIC_KEY* asym, unsigned char scheme, int hash_id,
-                                      const unsigned char* data, int data_len, unsigned char* sig, int* sig_len) {
+VCL_API int VCL_PK1_signature_schemes(ASYMMETRIC_KEY* asym, unsigned char scheme, int hash_id, const void* data,
+                                      int data_len, unsigned char* sig, int* sig_len) {
     int mode = 0;
     if (int rc = VCL_RSA_PSS_make_padding_mode(scheme, hash_id, &mode); rc != 0) return rc;
     return VCL_PK1_signature_schemes_ex(asym, mode, hash_id, data, data_len, sig, sig_len);
 }
 
-VCL_API int VCL_PK1_verify_schemes_ex(ASYMMETRIC_KEY* asym, int mode, int hash_id, const unsigned char* data,
-                                      int data_len, const unsigned char* sig, int sig_len) {
+VCL_API int VCL_PK1_verify_schemes_ex(ASYMMETRIC_KEY* asym, int mode, int hash_id, const void* data_v, int data_len,
+                                      const void* sig_v, int sig_len) {
+    const auto* data = static_cast<const unsigned char*>(data_v);
+    const auto* sig = static_cast<const unsigned char*>(sig_v);
     if (!asym || !asym->key || !data || data_len <= 0 || !sig || sig_len <= 0) return code(kVerify, VCL_R_NULL_PARAM);
     if (lowByte(mode) > 2) return code(kVerify, VCL_R_UNSUPPORTED_PADDING);
     int rc = 0;
@@ -296,8 +300,8 @@ VCL_API int VCL_PK1_verify_schemes_ex(ASYMMETRIC_KEY* asym, int mode, int hash_i
     return rc == VSC_FAIL ? kVerifyFailed : rc;
 }
 
-VCL_API int VCL_PK1_verify_schemes(ASYMMETRIC_KEY* asym, unsigned char scheme, int hash_id, const unsigned char* data,
-                                   int data_len, const unsigned char* sig, int sig_len) {
+VCL_API int VCL_PK1_verify_schemes(ASYMMETRIC_KEY* asym, unsigned char scheme, int hash_id, const void* data,
+                                   int data_len, const void* sig, int sig_len) {
     int mode = 0;
     if (int rc = VCL_RSA_PSS_make_padding_mode(scheme, hash_id, &mode); rc != 0) return rc;
     return VCL_PK1_verify_schemes_ex(asym, mode, hash_id, data, data_len, sig, sig_len);
@@ -305,8 +309,8 @@ VCL_API int VCL_PK1_verify_schemes(ASYMMETRIC_KEY* asym, unsigned char scheme, i
 
 // ---- Encryption and decryption ---------------------------------------------
 
-VCL_API int VCL_PK1_Private_Encrypt_ex(const unsigned char* key, int key_len, const char* password, int pw_len,
-                                       unsigned char scheme, const unsigned char* in, int in_len, unsigned char** out,
+VCL_API int VCL_PK1_Private_Encrypt_ex(const void* key, int key_len, const char* password, int pw_len,
+                                       unsigned char scheme, const void* in, int in_len, unsigned char** out,
                                        int* out_len, int encoding, const char* hash_name) {
     if (!clearOut(out, out_len)) return code(kPrivEnc, VCL_R_NULL_PARAM);
     if (key_len <= 0 || in_len <= 0) return code(kPrivEnc, VCL_R_ZERO_LENGTH);
@@ -318,16 +322,15 @@ VCL_API int VCL_PK1_Private_Encrypt_ex(const unsigned char* key, int key_len, co
     return encryptBytes(rsa, scheme, in, in_len, hash_name, kPrivEnc, encoding, out, out_len);
 }
 
-VCL_API int VCL_PK1_Private_Encrypt(const unsigned char* key, int key_len, const char* password, int pw_len,
-                                    unsigned char scheme, const unsigned char* in, int in_len, unsigned char** out,
-                                    int* out_len, int encoding) {
+VCL_API int VCL_PK1_Private_Encrypt(const void* key, int key_len, const char* password, int pw_len,
+                                    unsigned char scheme, const void* in, int in_len, unsigned char** out, int* out_len,
+                                    int encoding) {
     return VCL_PK1_Private_Encrypt_ex(key, key_len, password, pw_len, scheme, in, in_len, out, out_len, encoding,
                                       "SHA1");
 }
 
-VCL_API int VCL_PK1_Public_Encrypt_ex(const unsigned char* cert, int cert_len, unsigned char scheme,
-                                      const unsigned char* in, int in_len, unsigned char** out, int* out_len,
-                                      int encoding, const char* hash_name) {
+VCL_API int VCL_PK1_Public_Encrypt_ex(const void* cert, int cert_len, unsigned char scheme, const void* in, int in_len,
+                                      unsigned char** out, int* out_len, int encoding, const char* hash_name) {
     if (!clearOut(out, out_len) || !cert || cert_len <= 0 || !in || in_len <= 0) return code(kPubEnc, VCL_R_NULL_PARAM);
     zcore::AsymKey opened;
     if (int rc = openPublic(cert, cert_len, opened); rc != 0) return rc;
@@ -336,57 +339,55 @@ VCL_API int VCL_PK1_Public_Encrypt_ex(const unsigned char* cert, int cert_len, u
     return encryptBytes(rsa, scheme, in, in_len, hash_name, kPubEnc, encoding, out, out_len);
 }
 
-VCL_API int VCL_PK1_Public_Encrypt(const unsigned char* cert, int cert_len, unsigned char scheme,
-                                   const unsigned char* in, int in_len, unsigned char** out, int* out_len,
-                                   int encoding) {
+VCL_API int VCL_PK1_Public_Encrypt(const void* cert, int cert_len, unsigned char scheme, const void* in, int in_len,
+                                   unsigned char** out, int* out_len, int encoding) {
     return VCL_PK1_Public_Encrypt_ex(cert, cert_len, scheme, in, in_len, out, out_len, encoding, "SHA1");
 }
 
-VCL_API int VCL_PK1_Public_Decrypt_ex(const unsigned char* cert, int cert_len, unsigned char scheme,
-                                      const unsigned char* in, int in_len, unsigned char** out, int* out_len,
-                                      int encoding, const char* hash_name) {
+VCL_API int VCL_PK1_Public_Decrypt_ex(const void* cert, int cert_len, unsigned char scheme, const void* in, int in_len,
+                                      unsigned char** out, int* out_len, int encoding, const char* hash_name) {
     return decryptBytes(false, cert, cert_len, nullptr, 0, scheme, in, in_len, out, out_len, encoding, hash_name,
                         nullptr, false);
 }
 
-VCL_API int VCL_PK1_Public_Decrypt(const unsigned char* cert, int cert_len, unsigned char scheme,
-                                   const unsigned char* in, int in_len, unsigned char** out, int* out_len,
-                                   int encoding) {
+VCL_API int VCL_PK1_Public_Decrypt(const void* cert, int cert_len, unsigned char scheme, const void* in, int in_len,
+                                   unsigned char** out, int* out_len, int encoding) {
     return VCL_PK1_Public_Decrypt_ex(cert, cert_len, scheme, in, in_len, out, out_len, encoding, "SHA1");
 }
 
-VCL_API int VCL_PK1_Public_Decrypt_all(const unsigned char* cert, int cert_len, const unsigned char* in, int in_len,
-                                       unsigned char** out, int* out_len, int encoding, unsigned char* scheme_used) {
+VCL_API int VCL_PK1_Public_Decrypt_all(const void* cert, int cert_len, const void* in, int in_len, unsigned char** out,
+                                       int* out_len, int encoding, unsigned char* scheme_used) {
     return decryptBytes(false, cert, cert_len, nullptr, 0, 0, in, in_len, out, out_len, encoding, "SHA1", scheme_used,
                         true);
 }
 
-VCL_API int VCL_PK1_Private_Decrypt_ex(const unsigned char* key, int key_len, const char* password, int pw_len,
-                                       unsigned char scheme, const unsigned char* in, int in_len, unsigned char** out,
+VCL_API int VCL_PK1_Private_Decrypt_ex(const void* key, int key_len, const char* password, int pw_len,
+                                       unsigned char scheme, const void* in, int in_len, unsigned char** out,
                                        int* out_len, int encoding, const char* hash_name) {
     return decryptBytes(true, key, key_len, password, pw_len, scheme, in, in_len, out, out_len, encoding, hash_name,
                         nullptr, false);
 }
 
-VCL_API int VCL_PK1_Private_Decrypt(const unsigned char* key, int key_len, const char* password, int pw_len,
-                                    unsigned char scheme, const unsigned char* in, int in_len, unsigned char** out,
-                                    int* out_len, int encoding) {
+VCL_API int VCL_PK1_Private_Decrypt(const void* key, int key_len, const char* password, int pw_len,
+                                    unsigned char scheme, const void* in, int in_len, unsigned char** out, int* out_len,
+                                    int encoding) {
     return VCL_PK1_Private_Decrypt_ex(key, key_len, password, pw_len, scheme, in, in_len, out, out_len, encoding,
                                       "SHA1");
 }
 
-VCL_API int VCL_PK1_Private_Decrypt_all(const unsigned char* key, int key_len, const char* password, int pw_len,
-                                        const unsigned char* in, int in_len, unsigned char** out, int* out_len,
-                                        int encoding, unsigned char* scheme_used) {
+VCL_API int VCL_PK1_Private_Decrypt_all(const void* key, int key_len, const char* password, int pw_len, const void* in,
+                                        int in_len, unsigned char** out, int* out_len, int encoding,
+                                        unsigned char* scheme_used) {
     return decryptBytes(true, key, key_len, password, pw_len, 0, in, in_len, out, out_len, encoding, "SHA1",
                         scheme_used, true);
 }
 
 // ---- Signatures --------------------------------------------------------------
 
-VCL_API int VCL_PK1_Private_Sign(const unsigned char* key, int key_len, const char* password, int pw_len,
-                                 unsigned char scheme, const char* hash_name, const unsigned char* data, int data_len,
-                                 unsigned char** sig, int* sig_len, int encoding) {
+VCL_API int VCL_PK1_Private_Sign(const void* key_v, int key_len, const char* password, int pw_len, unsigned char scheme,
+                                 const char* hash_name, const void* data, int data_len, unsigned char** sig,
+                                 int* sig_len, int encoding) {
+    const auto* key = static_cast<const unsigned char*>(key_v);
     if (!clearOut(sig, sig_len) || !key || key_len <= 0 || !data || data_len <= 0)
         return code(kPrivSign, VCL_R_NULL_PARAM);
     zcore::AsymKey opened;
@@ -406,9 +407,8 @@ VCL_API int VCL_PK1_Private_Sign(const unsigned char* key, int key_len, const ch
     return handOutEncoded(exact, encoding, kPrivSign, sig, sig_len);
 }
 
-VCL_API int VCL_PK1_Public_Verify(const unsigned char* cert, int cert_len, unsigned char scheme, const char* hash_name,
-                                  const unsigned char* data, int data_len, const unsigned char* sig, int sig_len,
-                                  int encoding) {
+VCL_API int VCL_PK1_Public_Verify(const void* cert, int cert_len, unsigned char scheme, const char* hash_name,
+                                  const void* data, int data_len, const void* sig, int sig_len, int encoding) {
     if (!cert || cert_len <= 0 || !data || data_len <= 0 || !sig || sig_len <= 0)
         return code(kPubVerify, VCL_R_NULL_PARAM);
     zcore::AsymKey opened;
@@ -420,9 +420,11 @@ VCL_API int VCL_PK1_Public_Verify(const unsigned char* cert, int cert_len, unsig
     return VCL_PK1_verify_schemes(opened.get(), scheme, hashId, data, data_len, raw.u(), raw.size());
 }
 
-VCL_API int VCL_PK1_PK8file_Hashvalue_Sign_ex(const unsigned char* key, int key_len, const char* password, int pw_len,
-                                              int mode, const char* hash_name, const unsigned char* digest,
-                                              int digest_len, unsigned char** sig, int* sig_len, int encoding) {
+VCL_API int VCL_PK1_PK8file_Hashvalue_Sign_ex(const void* key_v, int key_len, const char* password, int pw_len,
+                                              int mode, const char* hash_name, const void* digest_v, int digest_len,
+                                              unsigned char** sig, int* sig_len, int encoding) {
+    const auto* key = static_cast<const unsigned char*>(key_v);
+    const auto* digest = static_cast<const unsigned char*>(digest_v);
     if (!clearOut(sig, sig_len) || !key || key_len <= 0 || !digest || digest_len <= 0)
         return code(kHashSign, VCL_R_NULL_PARAM);
     const int scheme = lowByte(mode);
@@ -462,8 +464,8 @@ VCL_API int VCL_PK1_PK8file_Hashvalue_Sign_ex(const unsigned char* key, int key_
     return handOutEncoded(exact, encoding, kPrivSign, sig, sig_len);
 }
 
-VCL_API int VCL_PK1_PK8file_Hashvalue_Sign(const unsigned char* key, int key_len, const char* password, int pw_len,
-                                           unsigned char scheme, const char* hash_name, const unsigned char* digest,
+VCL_API int VCL_PK1_PK8file_Hashvalue_Sign(const void* key, int key_len, const char* password, int pw_len,
+                                           unsigned char scheme, const char* hash_name, const void* digest,
                                            int digest_len, unsigned char** sig, int* sig_len, int encoding) {
     if (!clearOut(sig, sig_len)) return code(kHashSign, VCL_R_NULL_PARAM);
     int hashId = 0;

@@ -247,8 +247,8 @@ int storedKey(const X509_CERT* cert, const zcore::Secret& certDer, const P8_PRIV
     return out.empty() ? code(kRead, kReasonNotWritten) : 0;
 }
 
-int readPfx(const char* keyPw, int keyPwLen, const char* pfxPw, int pfxPwLen, const unsigned char* pfx, int pfxLen,
-            int* nPairs, PKISTRINFO** pairs, int* nCerts, PKISTRINFO** certs) {
+int readPfx(const char* keyPw, int keyPwLen, const char* pfxPw, int pfxPwLen, const void* pfx, int pfxLen, int* nPairs,
+            PKISTRINFO** pairs, int* nCerts, PKISTRINFO** certs) {
     if (nPairs) *nPairs = 0;
     if (pairs) *pairs = nullptr;
     if (nCerts) *nCerts = 0;
@@ -350,12 +350,12 @@ VCL_API int VCL_PK12_Make_PFX_With_SafeBagEncrypt(const char* password, int pw_l
 }
 
 VCL_API int VCL_PK12_Verify_PFX_With_Pass(const char* key_pw, int key_pw_len, const char* pfx_pw, int pfx_pw_len,
-                                          const unsigned char* pfx, int pfx_len, int* n_pairs, PKISTRINFO** pairs,
-                                          int* n_certs, PKISTRINFO** certs) {
+                                          const void* pfx, int pfx_len, int* n_pairs, PKISTRINFO** pairs, int* n_certs,
+                                          PKISTRINFO** certs) {
     return readPfx(key_pw, key_pw_len, pfx_pw, pfx_pw_len, pfx, pfx_len, n_pairs, pairs, n_certs, certs);
 }
 
-VCL_API int VCL_PK12_Verify_PFX(const char* password, int pw_len, const unsigned char* pfx, int pfx_len, int* n_pairs,
+VCL_API int VCL_PK12_Verify_PFX(const char* password, int pw_len, const void* pfx, int pfx_len, int* n_pairs,
                                 PKISTRINFO** pairs, int* n_certs, PKISTRINFO** certs) {
     return readPfx(password, pw_len, password, pw_len, pfx, pfx_len, n_pairs, pairs, n_certs, certs);
 }

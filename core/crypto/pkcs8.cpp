@@ -37,11 +37,11 @@ constexpr int kReasonForm = 0x97;      // an output form other than 48 or 49
 // plain key.
 bool given(const char* pw, int len) { return pw != nullptr && len > 0; }
 
-int readEncrypted(const unsigned char* key, int len, zcore::P8Enc& out) {
+int readEncrypted(const void* key, int len, zcore::P8Enc& out) {
     return zcore::readRecord<PKCS8, Seq_to_P8_ENCRYPTED_KEY>(key, len, out);
 }
 
-int readPlain(const unsigned char* key, int len, zcore::P8Info& out) {
+int readPlain(const void* key, int len, zcore::P8Info& out) {
     return zcore::readRecord<P8_PRIV_KEY_INFO, Seq_to_P8_PRIV_KEY_INFO>(key, len, out);
 }
 
@@ -61,7 +61,7 @@ int decrypt(const PKCS8* enc, const char* pw, int len, zcore::P8Info& out) {
 }
 
 // The key information under the password, or the plain one without.
-int open(const unsigned char* key, int keyLen, const char* pw, int pwLen, zcore::P8Info& out) {
+int open(const void* key, int keyLen, const char* pw, int pwLen, zcore::P8Info& out) {
     if (!key || keyLen <= 0) return code(kDecode, VCL_R_NULL_PARAM);
     if (zcore::passwordTooLong(pw, pwLen)) return code(kDecode, VCL_R_INVALID_PARAM);
     if (!given(pw, pwLen)) return readPlain(key, keyLen, out);
@@ -106,7 +106,7 @@ int zcore::resealLike(const PKCS8* model, const P8_PRIV_KEY_INFO* info, const ch
 
 extern "C" {
 
-VCL_API int VCL_PK8_decode_pkcs8(const unsigned char* key, int key_len, const char* password, int pw_len,
+VCL_API int VCL_PK8_decode_pkcs8(const void* key, int key_len, const char* password, int pw_len,
                                  P8_PRIV_KEY_INFO** info) {
     if (!info) return code(kDecode, VCL_R_NULL_PARAM);
     *info = nullptr;
@@ -116,7 +116,7 @@ VCL_API int VCL_PK8_decode_pkcs8(const unsigned char* key, int key_len, const ch
     return 0;
 }
 
-VCL_API int VCL_PK8_get_asym_key(const unsigned char* key, int key_len, const char* password, int pw_len,
+VCL_API int VCL_PK8_get_asym_key(const void* key, int key_len, const char* password, int pw_len,
                                  ASYMMETRIC_KEY** asym) {
     if (!asym) return code(kAsym, VCL_R_NULL_PARAM);
     *asym = nullptr;
@@ -129,8 +129,7 @@ VCL_API int VCL_PK8_get_asym_key(const unsigned char* key, int key_len, const ch
     return 0;
 }
 
-VCL_API int VCL_PK8_get_rsaunit(const unsigned char* key, int key_len, const char* password, int pw_len,
-                                RSA_UNIT* rsa) {
+VCL_API int VCL_PK8_get_rsaunit(const void* key, int key_len, const char* password, int pw_len, RSA_UNIT* rsa) {
     if (!rsa) return code(kRsa, VCL_R_NULL_PARAM);
     zcore::P8Info info;
     if (int rc = open(key, key_len, password, pw_len, info); rc != 0) return rc;
@@ -143,13 +142,13 @@ VCL_API int VCL_PK8_get_rsaunit(const unsigned char* key, int key_len, const cha
     return 0;
 }
 
-VCL_API int VCL_PK8_Check_Passwd(const unsigned char* key, int key_len, const char* password, int pw_len) {
+VCL_API int VCL_PK8_Check_Passwd(const void* key, int key_len, const char* password, int pw_len) {
     zcore::P8Info info;
     return open(key, key_len, password, pw_len, info);
 }
 
-VCL_API int VCL_PK8_Get_Random(const unsigned char* key, int key_len, const char* password, int pw_len,
-                               unsigned char** random, int* random_len) {
+VCL_API int VCL_PK8_Get_Random(const void* key, int key_len, const char* password, int pw_len, unsigned char** random,
+                               int* random_len) {
     if (!clearOut(random, random_len)) return code(kRandom, VCL_R_NULL_PARAM);
     zcore::P8Info info;
     if (int rc = open(key, key_len, password, pw_len, info); rc != 0) return rc;
@@ -162,8 +161,8 @@ VCL_API int VCL_PK8_Get_Random(const unsigned char* key, int key_len, const char
     return rc;
 }
 
-VCL_API int VCL_PK8_Change_Passwd(const unsigned char* key, int key_len, const char* old_pw, int old_len,
-                                  const char* new_pw, int new_len, unsigned char** out, int* out_len) {
+VCL_API int VCL_PK8_Change_Passwd(const void* key, int key_len, const char* old_pw, int old_len, const char* new_pw,
+                                  int new_len, unsigned char** out, int* out_len) {
     if (!clearOut(out, out_len) || !key || key_len <= 0 || !new_pw) return code(kChange, VCL_R_NULL_PARAM);
     if (new_len <= 0) return code(kChange, VCL_R_ZERO_LENGTH);
     if (zcore::passwordTooLong(old_pw, old_len) || zcore::passwordTooLong(new_pw, new_len))
@@ -178,9 +177,9 @@ VCL_API int VCL_PK8_Change_Passwd(const unsigned char* key, int key_len, const c
     return handOutDer(der, kChange, out, out_len);
 }
 
-VCL_API int VCL_PK8_Make_PrivateKey(const unsigned char* key, int key_len, int pbe_row, const unsigned char* random,
-                                    int random_len, const char* password, int pw_len, unsigned char** out,
-                                    int* out_len) {
+VCL_API int VCL_PK8_Make_PrivateKey(const void* key, int key_len, int pbe_row, const void* random_v, int random_len,
+                                    const char* password, int pw_len, unsigned char** out, int* out_len) {
+    const auto* random = static_cast<const unsigned char*>(random_v);
     if (!clearOut(out, out_len) || !key || key_len <= 0) return code(kMake, VCL_R_NULL_PARAM);
     if (random_len < 0 || zcore::passwordTooLong(password, pw_len)) return code(kMake, VCL_R_INVALID_PARAM);
     ASYMMETRIC_KEY* raw = nullptr;
@@ -214,8 +213,8 @@ VCL_API int VCL_PK8_Make_PrivateKey(const unsigned char* key, int key_len, int p
     return handOutDer(der, kMake, out, out_len);
 }
 
-VCL_API int VCL_PK8_Remove_RData(const unsigned char* key, int key_len, const char* password, int pw_len,
-                                 unsigned char** out, int* out_len) {
+VCL_API int VCL_PK8_Remove_RData(const void* key, int key_len, const char* password, int pw_len, unsigned char** out,
+                                 int* out_len) {
     if (!clearOut(out, out_len) || !key || key_len <= 0) return code(kRemove, VCL_R_NULL_PARAM);
     if (zcore::passwordTooLong(password, pw_len)) return code(kRemove, VCL_R_INVALID_PARAM);
     zcore::P8Enc enc;
@@ -240,7 +239,7 @@ VCL_API int VCL_PK8_Remove_RData(const unsigned char* key, int key_len, const ch
     return handOutDer(der, kRemove, out, out_len);
 }
 
-VCL_API int VCL_PK8_DER_to_PK1_PEM(const unsigned char* key, int key_len, const char* password, int pw_len, char** pem,
+VCL_API int VCL_PK8_DER_to_PK1_PEM(const void* key, int key_len, const char* password, int pw_len, char** pem,
                                    int* pem_len) {
     if (!clearOut(pem, pem_len)) return code(kToPem, VCL_R_NULL_PARAM);
     if (!key) return VCL_CORE_CODE(VCL_CAT_COMMON_IS_PEM, VCL_R_NULL_PARAM);
@@ -259,8 +258,9 @@ VCL_API int VCL_PK8_DER_to_PK1_PEM(const unsigned char* key, int key_len, const 
     return 0;
 }
 
-VCL_API int VCL_PK8_to_PK1(const unsigned char* key, int key_len, const char* password, int pw_len, int form,
+VCL_API int VCL_PK8_to_PK1(const void* key_v, int key_len, const char* password, int pw_len, int form,
                            unsigned char** out, int* out_len) {
+    const auto* key = static_cast<const unsigned char*>(key_v);
     if (!clearOut(out, out_len) || !key || key_len <= 0) return code(kToPk1, VCL_R_NULL_PARAM);
     if (form != VCL_FORM_DER && form != VCL_FORM_PEM) return code(kToPk1, kReasonForm);
     if (zcore::passwordTooLong(password, pw_len)) return code(kToPk1, VCL_R_INVALID_PARAM);

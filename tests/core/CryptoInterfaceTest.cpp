@@ -33,6 +33,7 @@ const Named kCrypto[] = {
     NAMED(VSC_Free_DIGEST_Unit),
     NAMED(VSC_Get_DIGEST_Length),
     NAMED(VSC_Get_DIGEST_Alg_ID_By_Name),
+    NAMED(VSC_DIGEST),
     // block ciphers
     NAMED(VSC_New_BLOCK_CIPHER_Unit),
     NAMED(VSC_Init_BLOCK_CIPHER),
@@ -69,6 +70,7 @@ const Named kCrypto[] = {
     // KCDSA
     NAMED(VSC_Get_KCDSA_Length),
     NAMED(VSC_Init_KCDSA),
+    NAMED(VSC_Init_KCDSA_Ex),
     NAMED(VSC_Update_KCDSA),
     NAMED(VSC_Final_KCDSA),
     // big integers

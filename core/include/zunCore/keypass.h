@@ -27,18 +27,18 @@ VCL_BEGIN_DECLS
 /* 0 when the password opens the key; the opener's code otherwise (PKCS#1
  * PEM: 0x4900004f for a wrong password). 0xb1050005 NULL or empty key,
  * 0xb1060090 a PEM text of another type. */
-VCL_API int VCL_COM_Check_Password(const unsigned char* key, int key_len, const char* password, int pw_len);
+VCL_API int VCL_COM_Check_Password(const void* key, int key_len, const char* password, int pw_len);
 /* The key under the new password: PKCS#8 keys (DER or PEM) as DER with the
  * same scheme; PKCS#1 PEM keys as "RSA PRIVATE KEY" PEM encrypted with
  * DES-EDE3-CBC. 0xb10b002c a PKCS#1 key that does not open or write,
  * 0xb10b0090 another PEM type, 0xb10b0001 short memory, 0xb10b0002 NULL
  * arguments, 0xb10b0005 an empty key or new password. */
-VCL_API int VCL_COM_Change_Password(const unsigned char* key, int key_len, const char* old_pw, int old_len,
-                                    const char* new_pw, int new_len, unsigned char** out, int* out_len);
+VCL_API int VCL_COM_Change_Password(const void* key, int key_len, const char* old_pw, int old_len, const char* new_pw,
+                                    int new_len, unsigned char** out, int* out_len);
 /* The VID random of a PKCS#8 key; 0 and no output for a PKCS#1 PEM key.
  * 0xb1060090 another PEM type, 0xb1050005 NULL or empty key. */
-VCL_API int VCL_COM_Get_Random(const unsigned char* key, int key_len, const char* password, int pw_len,
-                               unsigned char** random, int* random_len);
+VCL_API int VCL_COM_Get_Random(const void* key, int key_len, const char* password, int pw_len, unsigned char** random,
+                               int* random_len);
 /* The protected form of a password. 0xb1020002 NULL or empty password,
  * 0xb1020095 a password above 108 bytes; the random source's and cipher's
  * codes. */

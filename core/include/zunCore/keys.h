@@ -89,8 +89,8 @@ VCL_API PKISTRINFO* VCL_PK1_New_PKISTRINFO(void);
  * the record held before is wiped and replaced. All or nothing:
  * 0xa4020002 NULL info, 0xa4020003 a password above 255 bytes, 0xa4020001
  * short memory (the record is then as it was). */
-VCL_API int VCL_PK1_Set_PKISTRINFO(PKISTRINFO* info, const unsigned char* cert, int cert_len, const unsigned char* key,
-                                   int key_len, const char* password);
+VCL_API int VCL_PK1_Set_PKISTRINFO(PKISTRINFO* info, const void* cert, int cert_len, const void* key, int key_len,
+                                   const char* password);
 /* Wipes the certificate, key and password, frees them and the record. NULL
  * is ignored. */
 VCL_API void VCL_PK1_Free_PKISTRINFO(PKISTRINFO* info);
@@ -103,21 +103,19 @@ VCL_API void VCL_PK1_Free_PKISTRINFOS(PKISTRINFO* array, int count);
  * free_ASYMMETRIC_KEY). When neither form opens, the PKCS#8 attempt's code
  * (a wrong password: 0x4a070012). 0xa4030002 NULL arguments, 0xa4030003 a
  * password above 255 bytes, 0xa4030040 a key that is neither RSA nor KCDSA. */
-VCL_API int VCL_PK1_priv_convert_keyunit(const unsigned char* key, int key_len, const char* password, int pw_len,
+VCL_API int VCL_PK1_priv_convert_keyunit(const void* key, int key_len, const char* password, int pw_len,
                                          ASYMMETRIC_KEY** asym);
 /* A PKCS#1 RSA private key (DER, password unused; PEM plain or encrypted).
  * -2 for a NULL key, 0xa4030040 a public key, else the reader's code. */
-VCL_API int VCL_PK1_get_asym_key(const unsigned char* key, int key_len, const char* password, int pw_len,
-                                 ASYMMETRIC_KEY** asym);
+VCL_API int VCL_PK1_get_asym_key(const void* key, int key_len, const char* password, int pw_len, ASYMMETRIC_KEY** asym);
 /* The public key of a certificate (DER or PEM; RSA or KCDSA), or an RSA
  * public key in PEM ("RSA PUBLIC KEY", "PUBLIC KEY") or DER, marked public.
  * 0xa4040002 NULL arguments, 0xa4040019 nothing reads as a key, 0xa4040040 a
  * certificate key of another kind. */
-VCL_API int VCL_PK1_pubk_convert_keyunit(const unsigned char* cert_or_key, int len, ASYMMETRIC_KEY** asym);
+VCL_API int VCL_PK1_pubk_convert_keyunit(const void* cert_or_key, int len, ASYMMETRIC_KEY** asym);
 /* The kind of a private key (VCL_KEY_KIND_) as VCL_PK1_priv_convert_keyunit
  * opens it; its codes. */
-VCL_API int VCL_COM_GetPrivateKeyType(const unsigned char* key, int key_len, const char* password, int pw_len,
-                                      int* kind);
+VCL_API int VCL_COM_GetPrivateKeyType(const void* key, int key_len, const char* password, int pw_len, int* kind);
 
 /* ---- Generation ---------------------------------------------------------------- */
 /* New RSA parameters with e = 65537 into rsa; the crypto layer's code
@@ -134,25 +132,25 @@ VCL_API int VCL_PK1_Generate_RSA_Key(int method, int bits, int form, unsigned ch
 /* ---- PKCS#1 files of a certificate's key -------------------------------------- */
 /* The certificate's RSA public key as "RSA PUBLIC KEY" PEM. 0xa40f002c
  * nothing written, 0xa40f0001 short memory, 0xa40f0002 NULL arguments. */
-VCL_API int VCL_PK1_Cert_To_Publickey_Pemfile(const unsigned char* cert, int cert_len, char** pem, int* pem_len);
+VCL_API int VCL_PK1_Cert_To_Publickey_Pemfile(const void* cert, int cert_len, char** pem, int* pem_len);
 /* The private key of the certificate (PKCS#1 DER or PEM, PKCS#8 DER or
  * PEM, plain or encrypted, opened with the password) as "RSA PRIVATE KEY"
  * PEM encrypted under the same password (plain for a NULL password).
  * 0xa413002f a key that is not the certificate's, 0xa4130090 a key file of
  * another type, 0xa413002c nothing written, 0xa4130001 short memory,
  * 0xa4130002 NULL arguments, 0xa4130003 a password above 255 bytes. */
-VCL_API int VCL_PK1_Cert_To_Privatekey_Pemfile(const unsigned char* cert, int cert_len, const unsigned char* key,
-                                               int key_len, const char* password, int pw_len, char** pem, int* pem_len);
+VCL_API int VCL_PK1_Cert_To_Privatekey_Pemfile(const void* cert, int cert_len, const void* key, int key_len,
+                                               const char* password, int pw_len, char** pem, int* pem_len);
 
 /* ---- Flat components (free the record with free) ------------------------------ */
 /* All eight components of an RSA private key. 0xa4050040 not an RSA key,
  * 0xa405000a a component longer than its field, 0xa4050001 short memory,
  * 0xa4050002 NULL out-pointer; the opener's codes. */
-VCL_API int VCL_PK1_Privatekey_To_RSAINFO(const unsigned char* key, int key_len, const char* password, int pw_len,
+VCL_API int VCL_PK1_Privatekey_To_RSAINFO(const void* key, int key_len, const char* password, int pw_len,
                                           RSAINFO** info);
 /* n and e of a certificate's or public key's RSA key (other lengths 0).
  * 0xa4060040 not RSA, 0xa406000a too long, 0xa4060001, 0xa4060002. */
-VCL_API int VCL_PK1_Cert_To_RSAINFO(const unsigned char* cert_or_key, int len, RSAINFO** info);
+VCL_API int VCL_PK1_Cert_To_RSAINFO(const void* cert_or_key, int len, RSAINFO** info);
 
 VCL_END_DECLS
 

@@ -56,97 +56,92 @@ VCL_BEGIN_DECLS
  * Codes: 0xa5010013 / 0xa5020013 scheme, 0xa5010010 / 0xa5020010 digest name,
  * 0xa5010002 / 0xa5020002 NULL arguments or an empty input, 0xa501000a /
  * 0xa502000a no room. */
-VCL_API int VCL_PK1_encrypt_schemes(RSA_UNIT* rsa, unsigned char scheme, const unsigned char* in, int in_len,
-                                    unsigned char* out, int* out_len, const char* hash_name);
-VCL_API int VCL_PK1_encrypt_schemes_ex(RSA_UNIT* rsa, int mode, const unsigned char* in, int in_len, unsigned char* out,
+VCL_API int VCL_PK1_encrypt_schemes(RSA_UNIT* rsa, unsigned char scheme, const void* in, int in_len, unsigned char* out,
+                                    int* out_len, const char* hash_name);
+VCL_API int VCL_PK1_encrypt_schemes_ex(RSA_UNIT* rsa, int mode, const void* in, int in_len, unsigned char* out,
                                        int* out_len, const char* hash_name);
-VCL_API int VCL_PK1_decrypt_schemes(RSA_UNIT* rsa, unsigned char scheme, const unsigned char* in, int in_len,
-                                    unsigned char* out, int* out_len, const char* hash_name);
-VCL_API int VCL_PK1_decrypt_schemes_ex(RSA_UNIT* rsa, int mode, const unsigned char* in, int in_len, unsigned char* out,
+VCL_API int VCL_PK1_decrypt_schemes(RSA_UNIT* rsa, unsigned char scheme, const void* in, int in_len, unsigned char* out,
+                                    int* out_len, const char* hash_name);
+VCL_API int VCL_PK1_decrypt_schemes_ex(RSA_UNIT* rsa, int mode, const void* in, int in_len, unsigned char* out,
                                        int* out_len, const char* hash_name);
 /* Signatures over data with the digest hash_id: the RSA signature, or the
  * DER of a KCDSA (r, s). *sig_len is the room in sig on entry (the modulus
  * length for RSA, 3 x VSC_Get_KCDSA_Length for KCDSA) and the length on
  * return. Codes: 0xa5030002 NULL or empty, 0xa5030013 scheme, 0xa5030040
  * key kind, 0xa503000a no room, 0xa5030001 short memory. */
-VCL_API int VCL_PK1_signature_schemes(ASYMMETRIC_KEY* asym, unsigned char scheme, int hash_id,
-                                      const unsigned char* data, int data_len, unsigned char* sig, int* sig_len);
-VCL_API int VCL_PK1_signature_schemes_ex(ASYMMETRIC_KEY* asym, int mode, int hash_id, const unsigned char* data,
-                                         int data_len, unsigned char* sig, int* sig_len);
+VCL_API int VCL_PK1_signature_schemes(ASYMMETRIC_KEY* asym, unsigned char scheme, int hash_id, const void* data,
+                                      int data_len, unsigned char* sig, int* sig_len);
+VCL_API int VCL_PK1_signature_schemes_ex(ASYMMETRIC_KEY* asym, int mode, int hash_id, const void* data, int data_len,
+                                         unsigned char* sig, int* sig_len);
 /* 0 when sig is a valid signature over data. Codes: 0xa5040002, 0xa5040013,
  * 0xa5040040; a KCDSA value that does not decode gives the decoder's 1. */
-VCL_API int VCL_PK1_verify_schemes(ASYMMETRIC_KEY* asym, unsigned char scheme, int hash_id, const unsigned char* data,
-                                   int data_len, const unsigned char* sig, int sig_len);
-VCL_API int VCL_PK1_verify_schemes_ex(ASYMMETRIC_KEY* asym, int mode, int hash_id, const unsigned char* data,
-                                      int data_len, const unsigned char* sig, int sig_len);
+VCL_API int VCL_PK1_verify_schemes(ASYMMETRIC_KEY* asym, unsigned char scheme, int hash_id, const void* data,
+                                   int data_len, const void* sig, int sig_len);
+VCL_API int VCL_PK1_verify_schemes_ex(ASYMMETRIC_KEY* asym, int mode, int hash_id, const void* data, int data_len,
+                                      const void* sig, int sig_len);
 
 /* ---- On key and certificate bytes ---------------------------------------- */
 /* The private-key RSA operation on in (PKCS#1 v1.5: block type 1).
  * 0xa5050005 empty key or input, 0xa5050002 NULL, 0xa5050040 not RSA,
  * 0xa5050023 Base64 failed, 0xa5050001 short memory. */
-VCL_API int VCL_PK1_Private_Encrypt_ex(const unsigned char* key, int key_len, const char* password, int pw_len,
-                                       unsigned char scheme, const unsigned char* in, int in_len, unsigned char** out,
+VCL_API int VCL_PK1_Private_Encrypt_ex(const void* key, int key_len, const char* password, int pw_len,
+                                       unsigned char scheme, const void* in, int in_len, unsigned char** out,
                                        int* out_len, int encoding, const char* hash_name);
-VCL_API int VCL_PK1_Private_Encrypt(const unsigned char* key, int key_len, const char* password, int pw_len,
-                                    unsigned char scheme, const unsigned char* in, int in_len, unsigned char** out,
-                                    int* out_len, int encoding);
+VCL_API int VCL_PK1_Private_Encrypt(const void* key, int key_len, const char* password, int pw_len,
+                                    unsigned char scheme, const void* in, int in_len, unsigned char** out, int* out_len,
+                                    int encoding);
 /* The public-key operation that undoes it (or raw / OAEP with the public
  * key). 0xa5060024 Base64 failed, 0xa5060040 not RSA, 0xa5060001 short
  * memory, 0xa5060002 NULL or empty. */
-VCL_API int VCL_PK1_Public_Decrypt_ex(const unsigned char* cert, int cert_len, unsigned char scheme,
-                                      const unsigned char* in, int in_len, unsigned char** out, int* out_len,
-                                      int encoding, const char* hash_name);
-VCL_API int VCL_PK1_Public_Decrypt(const unsigned char* cert, int cert_len, unsigned char scheme,
-                                   const unsigned char* in, int in_len, unsigned char** out, int* out_len,
-                                   int encoding);
+VCL_API int VCL_PK1_Public_Decrypt_ex(const void* cert, int cert_len, unsigned char scheme, const void* in, int in_len,
+                                      unsigned char** out, int* out_len, int encoding, const char* hash_name);
+VCL_API int VCL_PK1_Public_Decrypt(const void* cert, int cert_len, unsigned char scheme, const void* in, int in_len,
+                                   unsigned char** out, int* out_len, int encoding);
 /* Tries the schemes 32, 8 and 16 (digest SHA-1) in this order; the first
  * that opens the input gives the result and its scheme in *scheme_used.
  * Raw RSA, which opens anything, is not tried: when none opens, the code of
  * the last attempt. */
-VCL_API int VCL_PK1_Public_Decrypt_all(const unsigned char* cert, int cert_len, const unsigned char* in, int in_len,
-                                       unsigned char** out, int* out_len, int encoding, unsigned char* scheme_used);
+VCL_API int VCL_PK1_Public_Decrypt_all(const void* cert, int cert_len, const void* in, int in_len, unsigned char** out,
+                                       int* out_len, int encoding, unsigned char* scheme_used);
 /* Encryption for the key's holder. 0xa50b002b no modulus, 0xa50b0040 not
  * RSA, 0xa50b0023 Base64 failed, 0xa50b0001 short memory, 0xa50b0002 NULL
  * or empty. */
-VCL_API int VCL_PK1_Public_Encrypt_ex(const unsigned char* cert, int cert_len, unsigned char scheme,
-                                      const unsigned char* in, int in_len, unsigned char** out, int* out_len,
-                                      int encoding, const char* hash_name);
-VCL_API int VCL_PK1_Public_Encrypt(const unsigned char* cert, int cert_len, unsigned char scheme,
-                                   const unsigned char* in, int in_len, unsigned char** out, int* out_len,
-                                   int encoding);
+VCL_API int VCL_PK1_Public_Encrypt_ex(const void* cert, int cert_len, unsigned char scheme, const void* in, int in_len,
+                                      unsigned char** out, int* out_len, int encoding, const char* hash_name);
+VCL_API int VCL_PK1_Public_Encrypt(const void* cert, int cert_len, unsigned char scheme, const void* in, int in_len,
+                                   unsigned char** out, int* out_len, int encoding);
 /* Decryption with the private key; the codes of public-key decryption. */
-VCL_API int VCL_PK1_Private_Decrypt_ex(const unsigned char* key, int key_len, const char* password, int pw_len,
-                                       unsigned char scheme, const unsigned char* in, int in_len, unsigned char** out,
+VCL_API int VCL_PK1_Private_Decrypt_ex(const void* key, int key_len, const char* password, int pw_len,
+                                       unsigned char scheme, const void* in, int in_len, unsigned char** out,
                                        int* out_len, int encoding, const char* hash_name);
-VCL_API int VCL_PK1_Private_Decrypt(const unsigned char* key, int key_len, const char* password, int pw_len,
-                                    unsigned char scheme, const unsigned char* in, int in_len, unsigned char** out,
-                                    int* out_len, int encoding);
-VCL_API int VCL_PK1_Private_Decrypt_all(const unsigned char* key, int key_len, const char* password, int pw_len,
-                                        const unsigned char* in, int in_len, unsigned char** out, int* out_len,
-                                        int encoding, unsigned char* scheme_used);
+VCL_API int VCL_PK1_Private_Decrypt(const void* key, int key_len, const char* password, int pw_len,
+                                    unsigned char scheme, const void* in, int in_len, unsigned char** out, int* out_len,
+                                    int encoding);
+VCL_API int VCL_PK1_Private_Decrypt_all(const void* key, int key_len, const char* password, int pw_len, const void* in,
+                                        int in_len, unsigned char** out, int* out_len, int encoding,
+                                        unsigned char* scheme_used);
 /* An RSA or KCDSA signature over data with the digest hash_name. 0xa5070002
  * NULL or empty, 0xa5070023 Base64 failed, 0xa5070001 short memory; the
  * digest name's code. */
-VCL_API int VCL_PK1_Private_Sign(const unsigned char* key, int key_len, const char* password, int pw_len,
-                                 unsigned char scheme, const char* hash_name, const unsigned char* data, int data_len,
-                                 unsigned char** sig, int* sig_len, int encoding);
+VCL_API int VCL_PK1_Private_Sign(const void* key, int key_len, const char* password, int pw_len, unsigned char scheme,
+                                 const char* hash_name, const void* data, int data_len, unsigned char** sig,
+                                 int* sig_len, int encoding);
 /* 0 when the signature over data is valid. 0xa50a0024 Base64 failed,
  * 0xa50a0002 NULL or empty; 0xa5010053 a signature that does not verify. */
-VCL_API int VCL_PK1_Public_Verify(const unsigned char* cert, int cert_len, unsigned char scheme, const char* hash_name,
-                                  const unsigned char* data, int data_len, const unsigned char* sig, int sig_len,
-                                  int encoding);
+VCL_API int VCL_PK1_Public_Verify(const void* cert, int cert_len, unsigned char scheme, const char* hash_name,
+                                  const void* data, int data_len, const void* sig, int sig_len, int encoding);
 /* An RSA signature over a digest the caller computed (digest_len the
  * digest's length), with a PKCS#8 key. The _ex form takes a full padding
  * mode (scheme in the low byte, PSS salt length in bits 16-23, 0: the
  * digest's length). 0xa5120013 scheme, 0xa512005c encoding failed,
  * 0xa512000a a digest of another length, 0xa5120040 not RSA, 0xa5120001
  * short memory, 0xa5120002 NULL or empty, 0xa5070023 Base64 failed. */
-VCL_API int VCL_PK1_PK8file_Hashvalue_Sign(const unsigned char* key, int key_len, const char* password, int pw_len,
-                                           unsigned char scheme, const char* hash_name, const unsigned char* digest,
+VCL_API int VCL_PK1_PK8file_Hashvalue_Sign(const void* key, int key_len, const char* password, int pw_len,
+                                           unsigned char scheme, const char* hash_name, const void* digest,
                                            int digest_len, unsigned char** sig, int* sig_len, int encoding);
-VCL_API int VCL_PK1_PK8file_Hashvalue_Sign_ex(const unsigned char* key, int key_len, const char* password, int pw_len,
-                                              int mode, const char* hash_name, const unsigned char* digest,
-                                              int digest_len, unsigned char** sig, int* sig_len, int encoding);
+VCL_API int VCL_PK1_PK8file_Hashvalue_Sign_ex(const void* key, int key_len, const char* password, int pw_len, int mode,
+                                              const char* hash_name, const void* digest, int digest_len,
+                                              unsigned char** sig, int* sig_len, int encoding);
 
 VCL_END_DECLS
 

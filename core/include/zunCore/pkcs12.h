@@ -70,9 +70,9 @@ VCL_API int VCL_PK12_Make_PFX_With_SafeBagEncrypt(const char* password, int pw_l
  * certificate with a localKeyID and no key of its own, 0xb302005d an empty
  * entry, 0xb302005f nothing written, 0xb3020001 short memory. */
 VCL_API int VCL_PK12_Verify_PFX_With_Pass(const char* key_pw, int key_pw_len, const char* pfx_pw, int pfx_pw_len,
-                                          const unsigned char* pfx, int pfx_len, int* n_pairs, PKISTRINFO** pairs,
-                                          int* n_certs, PKISTRINFO** certs);
-VCL_API int VCL_PK12_Verify_PFX(const char* password, int pw_len, const unsigned char* pfx, int pfx_len, int* n_pairs,
+                                          const void* pfx, int pfx_len, int* n_pairs, PKISTRINFO** pairs, int* n_certs,
+                                          PKISTRINFO** certs);
+VCL_API int VCL_PK12_Verify_PFX(const char* password, int pw_len, const void* pfx, int pfx_len, int* n_pairs,
                                 PKISTRINFO** pairs, int* n_certs, PKISTRINFO** certs);
 
 VCL_END_DECLS
