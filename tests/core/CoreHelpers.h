@@ -22,7 +22,12 @@ struct Buf {
     Buf(const Buf&) = delete;
     Buf& operator=(const Buf&) = delete;
     ~Buf() { std::free(p); }
-    T** out() { return &p; }
+    // For the next call that hands out a buffer: what it held is released.
+    T** out() {
+        std::free(p);
+        p = nullptr;
+        return &p;
+    }
     explicit operator bool() const { return p != nullptr; }
     std::string str(int n) const {
         return p ? std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(n)) : std::string();
@@ -52,6 +57,28 @@ inline std::optional<std::string> iconvText(const std::string& text, const char*
     out.resize(out.size() - outLeft);
     return out;
 }
+
+// A fixture script of tests/core run once into a temporary folder of the
+// test program; the folder, or empty when the script failed.
+inline std::string fixtureDir(const std::string& script) {
+    static zqtest::TempDir dir("corefix");
+    const std::string sub = dir / script.substr(0, script.rfind('.'));
+    zqtest::makeDirs(sub);
+    return zqtest::run({zqtest::sourceDir() + "/tests/core/" + script, sub}).status == 0 ? sub : std::string();
+}
+
+// A result as the unsigned code it is written as (0xb1070011).
+inline unsigned rc(int result) { return static_cast<unsigned>(result); }
+
+// A heap copy of exactly the text's bytes, without a NUL after them: the
+// address sanitizer catches any read past the length.
+struct Exact {
+    std::vector<char> bytes;
+    explicit Exact(const std::string& s) : bytes(s.begin(), s.end()) {}
+    const char* c() const { return bytes.data(); }
+    const unsigned char* u() const { return reinterpret_cast<const unsigned char*>(bytes.data()); }
+    int n() const { return static_cast<int>(bytes.size()); }
+};
 
 // Runs a python snippet with Debian's interpreter; its standard output.
 inline zqtest::RunResult python(const std::string& code, const std::string& input = {},

@@ -40,6 +40,8 @@ const Named kCrypto[] = {
     NAMED(VSC_Final_BLOCK_CIPHER),
     NAMED(VSC_Free_BLOCK_CIPHER_Unit),
     NAMED(VSC_Get_Key_Length),
+    NAMED(VSC_Get_Block_Length),
+    NAMED(VSC_Get_IV_Length),
     NAMED(VSC_Init_Advanced_BLOCK_CIPHER),
     NAMED(VSC_DoFinal_Advanced_BLOCK_CIPHER),
     // MACs

@@ -19,6 +19,7 @@
 #include <zunPKI/asn1/convert.h>
 #include <zunPKI/asn1/pem.h>
 #include <zunPKI/asn1/stack.h>
+#include <zunPKI/asn1/time64.h>
 #include <zunPKI/asn1/utils.h>
 #include <zunPKI/pkcs/pkcs1.h>
 #include <zunPKI/pkcs/pkcs12.h>
@@ -112,6 +113,8 @@ const Named kAsn1[] = {
     NAMED(ln_from_index),
     NAMED(new_ASN1_STRING),
     NAMED(new_ASN1_TIME),
+    NAMED(localtime64_r),
+    NAMED(gmtime64_r),
     NAMED(new_ASN1_UNIT),
     NAMED(new_OBJECT_IDENTIFIER),
     NAMED(new_OCTET_STRING),

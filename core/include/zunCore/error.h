@@ -180,6 +180,14 @@ typedef int LEGACY_ERROR_CODE;
 /* Category of VCL_Parse_String_By_Name; it has no row above, so its codes
  * read as the unknown text. */
 #define VCL_CAT_STRING_PARSE_STRING 0xc904
+/* More categories without a row (their codes read as the unknown text):
+ * the parallel CTR cipher, file digests, the web-content script check and
+ * the network-time client (0xd10e: its socket). */
+#define VCL_CAT_SYMMETRIC_PARALLEL 0xa003
+#define VCL_CAT_HASH_FILE 0xa102
+#define VCL_CAT_COMMON_SCRIPT 0xb10c
+#define VCL_CAT_NTP 0xd101
+#define VCL_CAT_NTP_SOCKET 0xd10e
 
 /* ---- Reasons (bits 15-0). Name more here as modules need them. --------- */
 #define VCL_R_UNKNOWN 0
@@ -201,10 +209,34 @@ typedef int LEGACY_ERROR_CODE;
 #define VCL_R_UNSUPPORTED_VERSION 18
 #define VCL_R_UNSUPPORTED_PADDING 19
 #define VCL_R_UNSUPPORTED_ENCODING 22
+#define VCL_R_NEW_DIGEST_UNIT 32     /* "Fail to new digest unit" */
+#define VCL_R_DIGEST_LENGTH 34       /* "Fail to get digest length" */
+#define VCL_R_ENCODE_BASE64 35       /* "Fail to encode Base64" */
+#define VCL_R_DECODE_BASE64 36       /* "Fail to decode Base64" */
+#define VCL_R_ASN_TO_BINARY 60       /* "Fail to convert ASN to binary" */
+#define VCL_R_DER_TO_ASN1 61         /* "Fail to convert DER to ASN1" */
+#define VCL_R_VERIFY_SIGN 63         /* "Fail to verify sign" */
+#define VCL_R_UNKNOWN_KEY_MODE 64    /* "Unkown key mode" */
+#define VCL_R_ENCODE_PEM 65          /* "Fail to encode PEM" */
+#define VCL_R_NO_DER 66              /* "No DER format" */
+#define VCL_R_NO_PEM 67              /* "No PEM format" */
+#define VCL_R_OUTPUT_NULL 97         /* "Output is NULL" */
+#define VCL_R_UNKNOWN_ALGORITHM 108  /* "Unknown Algorithm Type" */
+#define VCL_R_PEM_LABEL 144          /* "Fail to Not Found PEM Format" */
 #define VCL_R_CRYPTO_VERSION_LOW 121 /* "Current crypto_version is lower than requested version" */
 #define VCL_R_PKI_VERSION_LOW 122
 #define VCL_R_CORE_VERSION_LOW 123
 #define VCL_R_LAST 144 /* reasons above read as "Unknown" */
+/* Reasons past the text table. */
+#define VCL_R_NO_ANSWER 0x11a /* no time-server answer */
+#define VCL_R_NO_ALGORITHM_PART 0x11d
+#define VCL_R_NO_MODE_PART 0x11e
+#define VCL_R_THREAD_START 0x15a
+#define VCL_R_BLOCK_COUNT 0x15b
+#define VCL_R_KEY_LENGTH 0x15c
+#define VCL_R_BLOCK_LENGTH 0x15d
+#define VCL_R_THREAD_COUNT 0x15e
+#define VCL_R_SOCKET 0x6185
 
 /* ---- Legacy codes ------------------------------------------------------- */
 #define VCL_ERR_MEMORY 1001001        /* memory could not be allocated */

@@ -7,15 +7,23 @@
  *   <zunCore/util.h>    buffers, files, strings, time texts
  *   <zunCore/korean.h>  EUC-KR, UCS-2 and UTF-8 conversion
  *   <zunCore/config.h>  the configuration-file reader
+ *   <zunCore/crypto.h>  algorithm names, PEM and DER typing, the clock
+ *   <zunCore/cipher.h>  random bytes, block ciphers, parallel CTR, digests
+ *   <zunCore/pkcs5.h>   PKCS#5 password-based encryption and key derivation
+ *   <zunCore/script.h>  the web-content script check, one-time passwords
  */
 #ifndef ZUNCORE_ZUNCORE_H
 #define ZUNCORE_ZUNCORE_H
 
+#include <zunCore/cipher.h>
 #include <zunCore/config.h>
+#include <zunCore/crypto.h>
 #include <zunCore/encode.h>
 #include <zunCore/error.h>
 #include <zunCore/korean.h>
 #include <zunCore/log.h>
+#include <zunCore/pkcs5.h>
+#include <zunCore/script.h>
 #include <zunCore/util.h>
 
 #endif
