@@ -11,6 +11,7 @@
  *   <zunCore/cipher.h>  random bytes, block ciphers, parallel CTR, digests
  *   <zunCore/pkcs5.h>   PKCS#5 password-based encryption and key derivation
  *   <zunCore/script.h>  the web-content script check, one-time passwords
+ *   <zunCore/net.h>     the HTTP/1.0 download and LDAP CRL retrieval
  */
 #ifndef ZUNCORE_ZUNCORE_H
 #define ZUNCORE_ZUNCORE_H
@@ -22,6 +23,7 @@
 #include <zunCore/error.h>
 #include <zunCore/korean.h>
 #include <zunCore/log.h>
+#include <zunCore/net.h>
 #include <zunCore/pkcs5.h>
 #include <zunCore/script.h>
 #include <zunCore/util.h>
