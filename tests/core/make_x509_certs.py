@@ -138,6 +138,27 @@ write(
     not_after=datetime.datetime(2055, 12, 31, 23, 59, 59, tzinfo=UTC),
 )
 
+# An issuer name that differs from the CA's subject only in string type,
+# case and blanks: the same name to RFC 5280 and openssl verify.
+builder = (
+    x509.CertificateBuilder()
+    .subject_name(name((NameOID.COUNTRY_NAME, "KR"), (NameOID.COMMON_NAME, "Issuer by name")))
+    .issuer_name(
+        name(
+            (NameOID.COUNTRY_NAME, "KR"),
+            (NameOID.ORGANIZATION_NAME, "CORE TEST", _ASN1Type.PrintableString),
+            (NameOID.COMMON_NAME, "core  root   ca", _ASN1Type.PrintableString),
+        )
+    )
+    .public_key(leaf_key.public_key())
+    .serial_number(0x4321)
+    .not_valid_before(datetime.datetime(2024, 1, 1, tzinfo=UTC))
+    .not_valid_after(datetime.datetime(2034, 1, 1, tzinfo=UTC))
+)
+open(f"{out}/../issuer-case.der", "wb").write(
+    builder.sign(ca_key, hashes.SHA256()).public_bytes(serialization.Encoding.DER)
+)
+
 # The CRL: invalidityDate before reasonCode, a revocation date past 2049, an
 # entry without extensions.
 crl = (

@@ -13,6 +13,7 @@
 #                               reasonCode, a 2050+ revocation date, an entry
 #                               without extensions
 #   large.crl                   scripts/make-large-crl with 3000 entries
+#   pkicrl/                     libzunPKI's CRL fixtures (no-next-update.der, pss.der by ca.der)
 #   *.crl.txt                   openssl crl -text -noout of each
 set -euo pipefail
 out="$1"
@@ -148,6 +149,10 @@ openssl crl -in other.crl.pem -outform DER -out other.crl
 
 # python3-cryptography's CRL (reads py.crl.txt too).
 openssl crl -inform DER -in py.crl -text -noout > py.crl.txt
+
+# libzunPKI's CRL fixtures: a CRL without nextUpdate, one signed with PSS.
+mkdir -p pkicrl
+"$root/tests/pki/x509/make_crl_fixtures.sh" pkicrl >/dev/null 2>&1
 
 "$root/scripts/make-large-crl" large.crl 3000
 openssl crl -inform DER -in large.crl -text -noout > large.crl.txt
