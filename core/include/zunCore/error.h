@@ -188,6 +188,10 @@ typedef int LEGACY_ERROR_CODE;
 #define VCL_CAT_COMMON_SCRIPT 0xb10c
 #define VCL_CAT_NTP 0xd101
 #define VCL_CAT_NTP_SOCKET 0xd10e
+/* The DigestInfo writer and reader and the Korean-time converter share one;
+ * the calendar-text reader has another. */
+#define VCL_CAT_X509_SIGN_TO_BINARY 0xa964
+#define VCL_CAT_X509_STR_TO_ASN1_TIME 0xa966
 
 /* ---- Reasons (bits 15-0). Name more here as modules need them. --------- */
 #define VCL_R_UNKNOWN 0
@@ -220,15 +224,27 @@ typedef int LEGACY_ERROR_CODE;
 #define VCL_R_ENCODE_PEM 65          /* "Fail to encode PEM" */
 #define VCL_R_NO_DER 66              /* "No DER format" */
 #define VCL_R_NO_PEM 67              /* "No PEM format" */
+#define VCL_R_NO_VID 79              /* "No VID" */
 #define VCL_R_OUTPUT_NULL 97         /* "Output is NULL" */
+#define VCL_R_NO_PUBLIC_KEY 98       /* "Does not have PublicKey" */
+#define VCL_R_KEY_TO_RSA 99          /* "Conver AKEY to RSAKEY fail" */
+#define VCL_R_WRITE_PEM 100          /* "Write PEM to Binary Fail" */
+#define VCL_R_WRITE_DER 102          /* "Write DER to Binary Fail" */
+#define VCL_R_READ_DER_PARAM 104     /* "Input parameter error(or NULL) during Read DER from Binary" */
+#define VCL_R_READ_PEM_PARAM 105     /* "Input parameter error(or NULL) during Read PEM from Binary" */
+#define VCL_R_NO_SERIAL 107          /* "Can't found Serial" */
 #define VCL_R_UNKNOWN_ALGORITHM 108  /* "Unknown Algorithm Type" */
+#define VCL_R_GET_CHILD 109          /* "NChild Getting Fail" */
+#define VCL_R_SEQ_TO_BINARY 110      /* "Convert PublicKey Sequence to Binary Error" */
 #define VCL_R_PEM_LABEL 144          /* "Fail to Not Found PEM Format" */
 #define VCL_R_CRYPTO_VERSION_LOW 121 /* "Current crypto_version is lower than requested version" */
 #define VCL_R_PKI_VERSION_LOW 122
 #define VCL_R_CORE_VERSION_LOW 123
 #define VCL_R_LAST 144 /* reasons above read as "Unknown" */
 /* Reasons past the text table. */
-#define VCL_R_NO_ANSWER 0x11a /* no time-server answer */
+#define VCL_R_GENERAL_NAMES 0x9a  /* subjectAltName names that do not decode */
+#define VCL_R_TIME_CONVERT 0x118  /* a time text that does not convert */
+#define VCL_R_NO_ANSWER 0x11a     /* no time-server answer */
 #define VCL_R_NO_ALGORITHM_PART 0x11d
 #define VCL_R_NO_MODE_PART 0x11e
 #define VCL_R_THREAD_START 0x15a

@@ -12,6 +12,9 @@
  *   <zunCore/pkcs5.h>   PKCS#5 password-based encryption and key derivation
  *   <zunCore/script.h>  the web-content script check, one-time passwords
  *   <zunCore/net.h>     the HTTP/1.0 download and LDAP CRL retrieval
+ *   <zunCore/x509_info.h>   the X.509 information record
+ *   <zunCore/x509_conv.h>   certificate, name, time and key conversions
+ *   <zunCore/x509_check.h>  certificate and CRL checks
  */
 #ifndef ZUNCORE_ZUNCORE_H
 #define ZUNCORE_ZUNCORE_H
@@ -27,5 +30,8 @@
 #include <zunCore/pkcs5.h>
 #include <zunCore/script.h>
 #include <zunCore/util.h>
+#include <zunCore/x509_check.h>
+#include <zunCore/x509_conv.h>
+#include <zunCore/x509_info.h>
 
 #endif
