@@ -29,6 +29,7 @@
 #include <zunPKI/pkcs/pkcs7_env.h>
 #include <zunPKI/pkcs/pkcs7_sign.h>
 #include <zunPKI/pkcs/pkcs8.h>
+#include <zunPKI/x509/certpath.h>
 #include <zunPKI/x509/issuer_and_serial_number.h>
 #include <zunPKI/x509/rsa_param.h>
 #include <zunPKI/x509/vid.h>
@@ -139,7 +140,9 @@ const Named kX509[] = {
     NAMED(add_X509_ATTRIBUTE_data),
     NAMED(check_VID),
     NAMED(check_X509_keypair),
+    NAMED(cmp_X509_CERT),
     NAMED(cmp_X509_NAME),
+    NAMED(cmp_X509_NAME_canonical),
     NAMED(decode_KCDSASignatureValue),
     NAMED(encode_KCDSASignatureValue),
     NAMED(free_ASYMMETRIC_KEY),
@@ -154,14 +157,20 @@ const Named kX509[] = {
     NAMED(free_X509_TIME),
     NAMED(get_X509_ATTRIBUTES_child),
     NAMED(get_X509_ATTRIBUTES_count),
+    NAMED(get_X509_CRL_ext),
+    NAMED(get_X509_CRL_ext_count),
     NAMED(get_X509_CRL_issuer),
     NAMED(get_X509_CRL_nextUpdate),
+    NAMED(get_X509_CRL_thisUpdate),
     NAMED(get_X509_EXTENSION),
     NAMED(get_X509_EXTENSION_count),
     NAMED(get_X509_EXTENSION_index_by_OID_index),
     NAMED(get_X509_NAME_CHILD),
     NAMED(get_X509_NAME_count),
+    NAMED(get_X509_REVOKED),
     NAMED(get_X509_REVOKED_CRLreason),
+    NAMED(get_X509_REVOKED_ext),
+    NAMED(get_X509_REVOKED_ext_count),
     NAMED(get_X509_REVOKED_revocationDate),
     NAMED(get_X509_SPKI),
     NAMED(get_X509_issuer),
@@ -176,6 +185,7 @@ const Named kX509[] = {
     NAMED(new_X509_ALGO_IDENTIFIER),
     NAMED(new_X509_ATTRIBUTE),
     NAMED(new_X509_ATTRIBUTES),
+    NAMED(new_X509_CERTIFICATES),
     NAMED(new_X509_PUBKEY),
     NAMED(new_X509_SIGN),
     NAMED(new_X509_TIME),
@@ -195,6 +205,7 @@ const Named kX509[] = {
     NAMED(Seq_to_X509_CRL),
     NAMED(Seq_to_X509_PUBKEY),
     NAMED(Seq_to_X509_SIGN),
+    NAMED(Seq_to_issuing_DIST_POINT),
     NAMED(Seq_to_issuing_DIST_POINTS),
     NAMED(set_X509_ALGO_IDENTIFIER_value),
     NAMED(verify_SIG_X509_CERT),

@@ -15,6 +15,7 @@
  *   <zunCore/x509_info.h>   the X.509 information record
  *   <zunCore/x509_conv.h>   certificate, name, time and key conversions
  *   <zunCore/x509_check.h>  certificate and CRL checks
+ *   <zunCore/x509_cpv.h>    path validation with CRLs fetched over LDAP or HTTP
  */
 #ifndef ZUNCORE_ZUNCORE_H
 #define ZUNCORE_ZUNCORE_H
@@ -32,6 +33,7 @@
 #include <zunCore/util.h>
 #include <zunCore/x509_check.h>
 #include <zunCore/x509_conv.h>
+#include <zunCore/x509_cpv.h>
 #include <zunCore/x509_info.h>
 
 #endif
