@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include <zunCore/x509_conv.h>
 #include <zunCore/x509_cpv.h>
 
 #include "CoreHelpers.h"
@@ -226,6 +227,11 @@ TEST(CpvRules, DistributionPointsAnchorsAndArguments) {
     EXPECT_EQ(rc(VCL_CPV_Check_CRL(leaf.data(), leafLen, nullptr, 0)), rc(VCL_CPV_ERR_CRL_NO_ISSUER));
     EXPECT_EQ(rc(VCL_CPV_Check_CRL(nullptr, 0, inter.data(), interLen)), rc(VCL_CPV_ERR_CRL_NO_ISSUER));
     EXPECT_EQ(rc(VCL_CPV_check_crl(nullptr, nullptr)), rc(VCL_CPV_ERR_CRL_NULL));
+    // Without the issuer's key no CRL is taken.
+    X509_CERT* decoded = nullptr;
+    ASSERT_EQ(VCL_X509_conv_cert2x509(leaf.data(), leafLen, &decoded), 0);
+    EXPECT_EQ(rc(VCL_CPV_check_crl(decoded, nullptr)), rc(VCL_CPV_ERR_CRL_NO_ISSUER));
+    free_X509_CERT(decoded);
     EXPECT_EQ(rc(VCL_CPV_verify_cert(nullptr, nullptr, 0)), rc(VCL_CPV_ERR_CERT_NULL));
     EXPECT_EQ(rc(VCL_CPV_verify_cert_path(nullptr, nullptr, 0)), rc(VCL_CPV_ERR_PATH_NULL));
     EXPECT_EQ(rc(VCL_CPV_Cert_Path_Validation(0, nullptr, nullptr, 0, 1)), rc(VCL_CPV_ERR_NO_TARGET));
