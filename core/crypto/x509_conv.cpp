@@ -105,8 +105,7 @@ VCL_API int VCL_X509_Conv_Cert2PEM(const void* cert, int len, char** pem, int* p
     if (!cert || len <= 0) return code(VCL_R_NULL_PARAM);
     if (!pem || !pem_len) return code(VCL_R_OUTPUT_NULL);
     if (isPem(cert, len))
-        return handOut(cert, static_cast<size_t>(len), reinterpret_cast<void**>(pem), pem_len) ? 0
-                                                                                                : code(VCL_R_MALLOC);
+        return handOut(cert, static_cast<size_t>(len), reinterpret_cast<void**>(pem), pem_len) ? 0 : code(VCL_R_MALLOC);
     X509_CERT* raw = nullptr;
     const int rc = readCert(cert, len, &raw, code(VCL_R_READ_DER_PARAM), code(VCL_R_READ_PEM_PARAM));
     if (rc != 0) return rc;
@@ -116,7 +115,7 @@ VCL_API int VCL_X509_Conv_Cert2PEM(const void* cert, int len, char** pem, int* p
     zcore::VscPtr<char> written(text);
     if (n <= 0 || !written) return code(VCL_R_WRITE_PEM);
     return handOut(written.get(), static_cast<size_t>(n), reinterpret_cast<void**>(pem), pem_len) ? 0
-                                                                                                 : code(VCL_R_MALLOC);
+                                                                                                  : code(VCL_R_MALLOC);
 }
 
 VCL_API int VCL_X509_Conv_Cert2DER(const void* cert, int len, void** der, int* der_len) {
@@ -247,9 +246,8 @@ VCL_API int VCL_X509_SIGN_to_binary(const char* digest_name, const unsigned char
     const int n = rc == 0 && node ? ASN1_to_binary(node.get(), &bytes) : -1;
     zcore::VscPtr<unsigned char> written(bytes);
     if (n <= 0 || !written) return code(VCL_R_ASN_TO_BINARY);
-    return handOut(written.get(), static_cast<size_t>(n), reinterpret_cast<void**>(der), der_len)
-               ? 0
-               : code(VCL_R_MALLOC);
+    return handOut(written.get(), static_cast<size_t>(n), reinterpret_cast<void**>(der), der_len) ? 0
+                                                                                                  : code(VCL_R_MALLOC);
 }
 
 VCL_API int VCL_binary_to_X509_SIGN(const unsigned char* der, int len, DIGEST_INFO_TEXT* out) {

@@ -17,7 +17,9 @@ namespace {
 
 constexpr PKI_ERROR kDerNoInput = 0x4300002B;
 
-PKI_ERROR crlDecoder(ASN1_UNIT* node, void** value) { return Seq_to_X509_CRL(node, reinterpret_cast<X509_CRL**>(value)); }
+PKI_ERROR crlDecoder(ASN1_UNIT* node, void** value) {
+    return Seq_to_X509_CRL(node, reinterpret_cast<X509_CRL**>(value));
+}
 
 int decodeCrl(const unsigned char* der, int len, Crl& out) {
     X509_CRL* raw = nullptr;

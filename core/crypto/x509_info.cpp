@@ -20,13 +20,13 @@ namespace {
 
 // Text and byte fields of the record, all released with it.
 char* X509_Info::*const kTexts[] = {
-    &X509_Info::serialDec,      &X509_Info::serialHex,      &X509_Info::signatureAlg,
-    &X509_Info::issuerDN,       &X509_Info::validityFrom,   &X509_Info::validityTo,
-    &X509_Info::subjectDN,      &X509_Info::pubkeyAlg,      &X509_Info::reserved1,
-    &X509_Info::reserved2,      &X509_Info::authorityKeyId, &X509_Info::subjectKeyId,
-    &X509_Info::subjectAltName, &X509_Info::crlDistPoints,  &X509_Info::authorityInfoAccess,
-    &X509_Info::authorityInfoURI, &X509_Info::keyUsage,     &X509_Info::policies,
-    &X509_Info::policyIds,      &X509_Info::extKeyUsage,
+    &X509_Info::serialDec,        &X509_Info::serialHex,      &X509_Info::signatureAlg,
+    &X509_Info::issuerDN,         &X509_Info::validityFrom,   &X509_Info::validityTo,
+    &X509_Info::subjectDN,        &X509_Info::pubkeyAlg,      &X509_Info::reserved1,
+    &X509_Info::reserved2,        &X509_Info::authorityKeyId, &X509_Info::subjectKeyId,
+    &X509_Info::subjectAltName,   &X509_Info::crlDistPoints,  &X509_Info::authorityInfoAccess,
+    &X509_Info::authorityInfoURI, &X509_Info::keyUsage,       &X509_Info::policies,
+    &X509_Info::policyIds,        &X509_Info::extKeyUsage,
 };
 unsigned char* X509_Info::*const kBytes[] = {
     &X509_Info::subjectDER, &X509_Info::pubkey, &X509_Info::modulus, &X509_Info::pubkeyDER, &X509_Info::signature,
@@ -237,8 +237,7 @@ VCL_API int VCL_X509_Info_Get_Pubkey(const X509_Info* info, unsigned char** byte
 
 VCL_API int VCL_X509_Info_Get_Signature(const X509_Info* info, unsigned char** bytes, int* len) {
     if (info && !len) return VCL_CORE_CODE(VCL_CAT_X509_INFO_GET_SIGNATURE, VCL_R_OUTPUT_NULL);
-    return getBytes(info, &X509_Info::signature, &X509_Info::signatureLen, bytes, len,
-                    VCL_CAT_X509_INFO_GET_SIGNATURE);
+    return getBytes(info, &X509_Info::signature, &X509_Info::signatureLen, bytes, len, VCL_CAT_X509_INFO_GET_SIGNATURE);
 }
 
 VCL_API int VCL_X509_Info_Get_PubkeyAlg(const X509_Info* info, char** text, int part) {

@@ -221,6 +221,32 @@ const Named kX509[] = {
     NAMED(find_X509_CERT_by_IssuerAndSerialNumber),
 };
 
+// What the certificate information and checks call besides.
+const Named kCertificateChecks[] = {
+    NAMED(cmp_X509_NAME_canonical),
+    NAMED(get_KISA_IDENTIFY_DATA_from_extensions),
+    NAMED(free_KISA_IDENTIFY_DATA),
+    NAMED(Seq_to_EXTENDED_KEY_USAGE),
+    NAMED(free_EXTENDED_KEY_USAGE),
+    NAMED(free_GENERAL_NAMES),
+    NAMED(free_CERTIFICATE_POLICIES),
+    NAMED(free_AUTHORITY_KEYID),
+    NAMED(free_CRL_DIST_POINTS),
+    NAMED(free_AUTHORITY_INFO_ACCESS),
+    NAMED(get_X509_REVOKED),
+    NAMED(get_X509_REVOKED_count),
+    NAMED(get_X509_REVOKED_ext_index_by_OID_index),
+    NAMED(get_X509_ATTRIBUTES_index_by_OID_index),
+    NAMED(get_X509_ATTRIBUTE_count),
+    NAMED(get_X509_ATTRIBUTE_data),
+    NAMED(get_X509_ATTRIBUTE_data_type),
+    NAMED(getASN1ValueLength),
+    NAMED(set_ASN1_STRING_value),
+    NAMED(timegm64),
+    NAMED(X509_SIGN_to_Seq),
+    NAMED(decodeToDERBitString),
+};
+
 // PKCS#1, #5, #7, #8 and #12 (CMS, OCSP, PKCS#11 and the KISA token lists
 // come with their own modules).
 const Named kPkcs[] = {
@@ -300,6 +326,7 @@ TEST(PkiServices, EveryNameTheCoreCallsIsThere) {
     for (const auto& n : kAsn1) EXPECT_NE(n.address, nullptr) << n.name;
     for (const auto& n : kX509) EXPECT_NE(n.address, nullptr) << n.name;
     for (const auto& n : kPkcs) EXPECT_NE(n.address, nullptr) << n.name;
+    for (const auto& n : kCertificateChecks) EXPECT_NE(n.address, nullptr) << n.name;
 }
 
 // The decoders take the length of the bytes; the core passes it.
@@ -330,6 +357,10 @@ TEST(PkiServices, NullInputGivesTheReadersCodes) {
     EXPECT_EQ(decodeToDERSequence(nullptr, 4), nullptr);
     EXPECT_EQ(decodeToDEROctetString(nullptr, 4), nullptr);
 }
+
+// Issuer names are compared as RFC 5280 compares them, beside the byte
+// comparison of cmp_X509_NAME.
+static_assert(std::is_same_v<decltype(&cmp_X509_NAME_canonical), int (*)(const X509_NAME*, const X509_NAME*)>);
 
 TEST(PkiServices, DigestIdsByRow) {
     const int sha256 = index_from_oid_string("2.16.840.1.101.3.4.2.1", 22);

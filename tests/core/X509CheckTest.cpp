@@ -26,8 +26,8 @@ constexpr long long kNotAfter = 1893456000;   // 2030-01-01 00:00:00Z
 constexpr int kDay = 86400;
 
 std::string localText(const char* tz, long long t) {
-    const auto r = zqtest::run({"date", "-d", "@" + std::to_string(t), "+%Y-%m-%d %H:%M:%S"}, {},
-                               {std::string("TZ=") + tz});
+    const auto r =
+        zqtest::run({"date", "-d", "@" + std::to_string(t), "+%Y-%m-%d %H:%M:%S"}, {}, {std::string("TZ=") + tz});
     EXPECT_EQ(r.status, 0);
     return r.output.substr(0, r.output.find('\n'));
 }
@@ -37,7 +37,8 @@ std::string localText(const char* tz, long long t) {
 std::string at(const char* tz, long long t, const std::vector<std::string>& args) {
     std::vector<std::string> argv{"faketime", "-f", localText(tz, t), CORE_X509_HELPER};
     argv.insert(argv.end(), args.begin(), args.end());
-    const auto r = zqtest::run(argv, {}, {std::string("TZ=") + tz, "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"});
+    const auto r =
+        zqtest::run(argv, {}, {std::string("TZ=") + tz, "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"});
     EXPECT_EQ(r.status, 0);
     return r.output.substr(0, r.output.find('\n'));
 }
@@ -139,8 +140,8 @@ TEST(X509Check, SignatureAndIssuerName) {
     const std::string byName = fixture("issuer-case.der");
     const int byNameLen = static_cast<int>(byName.size());
     zqtest::writeFile(fixtures() + "/issuer-case.pem", pemOf(byName));
-    EXPECT_EQ(zqtest::run({"openssl", "verify", "-CAfile", fixtures() + "/ca.pem", fixtures() + "/issuer-case.pem"},
-                          {}, {"OPENSSL_CONF=/dev/null"})
+    EXPECT_EQ(zqtest::run({"openssl", "verify", "-CAfile", fixtures() + "/ca.pem", fixtures() + "/issuer-case.pem"}, {},
+                          {"OPENSSL_CONF=/dev/null"})
                   .status,
               0);
     Cert leaf = decodeCert(byName), root = decodeCert(ca);
@@ -198,15 +199,15 @@ struct Entry {
 // The entries of openssl crl -text, in order.
 std::vector<Entry> entriesOf(const std::string& text) {
     static const std::pair<const char*, int> kReasons[] = {
-        {"Unspecified", 0},         {"Key Compromise", 1},     {"CA Compromise", 2},   {"Affiliation Changed", 3},
+        {"Unspecified", 0},         {"Key Compromise", 1},         {"CA Compromise", 2},    {"Affiliation Changed", 3},
         {"Superseded", 4},          {"Cessation Of Operation", 5}, {"Certificate Hold", 6}, {"Remove From CRL", 8},
         {"Privilege Withdrawn", 9}, {"AA Compromise", 10}};
     std::vector<Entry> out;
     std::istringstream in(text);
     bool reasonNext = false;
     for (std::string line; std::getline(in, line);) {
-        const std::string t = line.substr(line.find_first_not_of(' ') == std::string::npos ? 0
-                                                                                          : line.find_first_not_of(' '));
+        const std::string t =
+            line.substr(line.find_first_not_of(' ') == std::string::npos ? 0 : line.find_first_not_of(' '));
         if (t.rfind("Serial Number: ", 0) == 0) {
             out.push_back({t.substr(15), "", 0});
         } else if (t.rfind("Revocation Date: ", 0) == 0 && !out.empty()) {
@@ -255,9 +256,9 @@ TEST(X509Check, RevokedCertificatesOfOpensslCa) {
     const std::string good = fixture("good.der");
     int flag = -5;
     char date[VCL_X509_REVOKED_DATE_SIZE] = "untouched", reason[VCL_X509_REVOKED_REASON_SIZE] = "untouched";
-    ASSERT_EQ(VCL_X509_Is_Revoked_With_Reason(bytes, len, good.data(), static_cast<int>(good.size()), &flag, date,
-                                              reason),
-              0);
+    ASSERT_EQ(
+        VCL_X509_Is_Revoked_With_Reason(bytes, len, good.data(), static_cast<int>(good.size()), &flag, date, reason),
+        0);
     EXPECT_EQ(flag, 0);
     EXPECT_STREQ(date, "untouched");
     EXPECT_STREQ(reason, "untouched");
@@ -324,9 +325,9 @@ TEST(X509Check, LargeCrlPositionsFollowOpenssl) {
     for (size_t i = 0; i < entries.size(); i += 7) {
         int position = -5;
         char date[VCL_X509_REVOKED_DATE_SIZE] = {}, reason[VCL_X509_REVOKED_REASON_SIZE] = {};
-        ASSERT_EQ(VCL_X509_CRL_verify_x509_cert_with_reason(crl.get(), entries[i].serial.c_str(), &position, date,
-                                                            reason),
-                  0);
+        ASSERT_EQ(
+            VCL_X509_CRL_verify_x509_cert_with_reason(crl.get(), entries[i].serial.c_str(), &position, date, reason),
+            0);
         EXPECT_EQ(position, static_cast<int>(i));
         EXPECT_EQ(std::string(date), entries[i].date);
         EXPECT_EQ(std::string(reason), reasonText(entries[i].reason));

@@ -211,7 +211,7 @@ TEST(X509Conv, TimeTextsReadAsLocalTime) {
 TEST(X509Conv, KoreanTimeEqualsDateInEveryHostZone) {
     std::mt19937_64 random(20240601);
     std::vector<long long> instants = {1710054000, 1710057600, 1730613600, 1730617200};  // around US changes
-    std::uniform_int_distribution<long long> range(631152000, 4102444799);                // 1990-2099
+    std::uniform_int_distribution<long long> range(631152000, 4102444799);               // 1990-2099
     while (instants.size() < 2000) instants.push_back(range(random));
     std::string input;
     for (long long t : instants) input += "@" + std::to_string(t) + "\n";
@@ -317,9 +317,8 @@ TEST(X509Conv, DigestInfoEqualsOpensslSignatures) {
         std::string lower = name;
         for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         openssl({"dgst", "-" + lower, "-sign", dir / "k.pem", "-out", dir / "sig", dir / "data"});
-        const std::string info =
-            openssl({"pkeyutl", "-verifyrecover", "-inkey", dir / "k.pem", "-pkeyopt", "rsa_padding_mode:pkcs1", "-in",
-                     dir / "sig"});
+        const std::string info = openssl({"pkeyutl", "-verifyrecover", "-inkey", dir / "k.pem", "-pkeyopt",
+                                          "rsa_padding_mode:pkcs1", "-in", dir / "sig"});
         const std::string digest = openssl({"dgst", "-" + lower, "-binary", dir / "data"});
         Buf<unsigned char> der;
         int n = 0;
@@ -402,12 +401,12 @@ TEST(X509Conv, SubjectKeyIdentifier) {
 // ---- A KCDSA certificate of libzunPKI's signer -------------------------------
 
 std::map<std::string, std::string> kcdsaVector(int index) {
-    const auto run = zqtest::run({zqtest::kPython, "-c",
-                                  "import json,sys\n"
-                                  "c=json.load(open(sys.argv[1]))['cases'][int(sys.argv[2])]\n"
-                                  "[print(k, v) for k, v in c.items() if isinstance(v, str)]\n",
-                                  zqtest::sourceDir() + "/tests/platform/zunCrypto/vectors/kcdsa-ttak.json",
-                                  std::to_string(index)});
+    const auto run =
+        zqtest::run({zqtest::kPython, "-c",
+                     "import json,sys\n"
+                     "c=json.load(open(sys.argv[1]))['cases'][int(sys.argv[2])]\n"
+                     "[print(k, v) for k, v in c.items() if isinstance(v, str)]\n",
+                     zqtest::sourceDir() + "/tests/platform/zunCrypto/vectors/kcdsa-ttak.json", std::to_string(index)});
     EXPECT_EQ(run.status, 0);
     std::map<std::string, std::string> out;
     std::istringstream in(run.output);
@@ -457,16 +456,16 @@ TEST(X509Conv, KcdsaCertificateOfOurSigner) {
         for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         return s;
     }());
-    for (char* X509_Info::*f : {&X509_Info::subjectDN, &X509_Info::issuerDN, &X509_Info::serialHex,
-                                &X509_Info::validityFrom, &X509_Info::validityTo, &X509_Info::subjectAltName,
-                                &X509_Info::authorityKeyId})
+    for (char* X509_Info::*f :
+         {&X509_Info::subjectDN, &X509_Info::issuerDN, &X509_Info::serialHex, &X509_Info::validityFrom,
+          &X509_Info::validityTo, &X509_Info::subjectAltName, &X509_Info::authorityKeyId})
         EXPECT_STREQ((*r).*f, (*original).*f);
     EXPECT_EQ(std::string(r->subjectAltName).find("|KISA_ID_DATA|" + eucKr("홍길동") + "|1.2.410.200004.10.1.1.1|VID|"),
               0u);
     // Self-signed with that key, the identity data kept.
-    EXPECT_EQ(VCL_X509_Verify_Signature(der.data(), static_cast<int>(der.size()), der.data(),
-                                        static_cast<int>(der.size())),
-              0);
+    EXPECT_EQ(
+        VCL_X509_Verify_Signature(der.data(), static_cast<int>(der.size()), der.data(), static_cast<int>(der.size())),
+        0);
     EXPECT_EQ(VCL_X509_Exist_VID(der.data(), static_cast<int>(der.size())), 0);
     std::istringstream holder(fixture("vid.txt"));
     std::string idn, random;

@@ -90,9 +90,7 @@ inline std::string openssl(const std::vector<std::string>& args, const std::stri
 }
 
 // A certificate as PEM, written by openssl.
-inline std::string pemOf(const std::string& der) {
-    return openssl({"x509", "-inform", "DER", "-outform", "PEM"}, der);
-}
+inline std::string pemOf(const std::string& der) { return openssl({"x509", "-inform", "DER", "-outform", "PEM"}, der); }
 
 // Sets TZ for a scope and restores it.
 class Zone {

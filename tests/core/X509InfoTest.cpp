@@ -18,10 +18,15 @@ using namespace x509test;
 using coretest::Buf;
 using namespace std::string_literals;
 
+extern "C" size_t x509InfoSizeInC(void);
+
 namespace {
 
-const char* const kCerts[] = {"v1.der",     "rsa2048.der",   "rsa4096.der", "pss.der",    "ec.der",  "window.der",
-                              "py-korean.der", "py-bmp.der", "py-cdp.der",  "py-2055.der", "vid.der", "all.der"};
+// The record as the store, a C program, sees it.
+TEST(X509Info, LayoutInC) { EXPECT_EQ(x509InfoSizeInC(), sizeof(X509_Info)); }
+
+const char* const kCerts[] = {"v1.der",        "rsa2048.der", "rsa4096.der", "pss.der",     "ec.der",  "window.der",
+                              "py-korean.der", "py-bmp.der",  "py-cdp.der",  "py-2055.der", "vid.der", "all.der"};
 
 std::map<std::string, std::string> expectation(const std::string& file) {
     const auto run = zqtest::run({zqtest::kPython, zqtest::sourceDir() + "/tests/core/x509_expect.py", file});
@@ -135,10 +140,10 @@ TEST(X509Info, TextForms) {
     Info v1 = record(fixture("certs/v1.der"));
     ASSERT_TRUE(v1);
     EXPECT_EQ(v1->version, 0);
-    for (char* X509_Info::*f : {&X509_Info::authorityKeyId, &X509_Info::subjectKeyId, &X509_Info::subjectAltName,
-                                &X509_Info::crlDistPoints, &X509_Info::authorityInfoAccess,
-                                &X509_Info::authorityInfoURI, &X509_Info::keyUsage, &X509_Info::policies,
-                                &X509_Info::policyIds, &X509_Info::extKeyUsage})
+    for (char* X509_Info::*f :
+         {&X509_Info::authorityKeyId, &X509_Info::subjectKeyId, &X509_Info::subjectAltName, &X509_Info::crlDistPoints,
+          &X509_Info::authorityInfoAccess, &X509_Info::authorityInfoURI, &X509_Info::keyUsage, &X509_Info::policies,
+          &X509_Info::policyIds, &X509_Info::extKeyUsage})
         EXPECT_EQ((*v1).*f, nullptr);
     // An EC key: no size, but its bits and DER.
     Info ec = record(fixture("certs/ec.der"));
@@ -252,7 +257,7 @@ TEST(X509Info, ItemSplit) {
         int index;
         const char* item;  // null: none
     } cases[] = {
-        {"a|b|c", 0, "a"}, {"a|b|c", 2, "c"},   {"a|b|c", 3, nullptr}, {"||a|||b|", 1, "b"},
+        {"a|b|c", 0, "a"},   {"a|b|c", 2, "c"}, {"a|b|c", 3, nullptr}, {"||a|||b|", 1, "b"},
         {"|||", 0, nullptr}, {"abc", 0, "abc"}, {"a|b", -1, nullptr},
     };
     for (const auto& c : cases) {
@@ -278,13 +283,10 @@ TEST(X509Info, DnField) {
         const char* name;
         const char* value;  // null: none
     } cases[] = {
-        {"cn=Hong,ou=x", "CN", "Hong"},
-        {"cn=Hong,ou=x", "ou", "x"},
-        {"cn=Hong, ou=x", "OU", "x"},  // blanks before a component
-        {"cn=Hong,ou=x", "o", nullptr},
-        {"cn=a,b,o=c", "cn", "a"},  // a value with a comma is cut there
-        {"c=KR,,cn=x", "cn", "x"},
-        {"", "cn", nullptr},
+        {"cn=Hong,ou=x", "CN", "Hong"}, {"cn=Hong,ou=x", "ou", "x"},
+        {"cn=Hong, ou=x", "OU", "x"},                               // blanks before a component
+        {"cn=Hong,ou=x", "o", nullptr}, {"cn=a,b,o=c", "cn", "a"},  // a value with a comma is cut there
+        {"c=KR,,cn=x", "cn", "x"},      {"", "cn", nullptr},
     };
     for (const auto& c : cases) {
         Buf<char> value;
@@ -300,8 +302,7 @@ TEST(X509Info, DnField) {
     EXPECT_EQ(rc(VCL_X509_Info_Get_DN_Field("cn=x", "cn", nullptr)), 0xa9190061u);
     EXPECT_EQ(rc(VCL_X509_Info_Get_DN_Field("cn=x", std::string(31, 'a').c_str(), value.out())), 0xa9190003u);
     EXPECT_EQ(VCL_X509_Info_Get_DN_Field("cn=x", std::string(30, 'a').c_str(), value.out()), 0);
-    EXPECT_EQ(rc(VCL_X509_Info_Get_DN_Field(("cn=" + std::string(2048, 'x')).c_str(), "cn", value.out())),
-              0xa95f0003u);
+    EXPECT_EQ(rc(VCL_X509_Info_Get_DN_Field(("cn=" + std::string(2048, 'x')).c_str(), "cn", value.out())), 0xa95f0003u);
     // A Korean name read back from its record.
     Info korean = record(fixture("certs/py-korean.der"));
     ASSERT_TRUE(korean);
@@ -434,9 +435,10 @@ TEST(X509Info, ExtensionLimits) {
 
 TEST(X509Info, ExtensionCorners) {
     // A CPS qualifier holding a SEQUENCE is not shown as a CPS text.
-    Made hostile = extension(89, tlv(0x30, tlv(0x30, tlv(0x06, "\x2a\x03\x04") +
-                                                         tlv(0x30, tlv(0x30, tlv(0x06, "\x2b\x06\x01\x05\x05\x07\x02\x01") +
-                                                                                 tlv(0x30, tlv(0x0c, "hello")))))));
+    Made hostile =
+        extension(89, tlv(0x30, tlv(0x30, tlv(0x06, "\x2a\x03\x04") +
+                                              tlv(0x30, tlv(0x30, tlv(0x06, "\x2b\x06\x01\x05\x05\x07\x02\x01") +
+                                                                      tlv(0x30, tlv(0x0c, "hello")))))));
     ASSERT_EQ(hostile.code, 0);
     EXPECT_STREQ(hostile.info->policies, "PI=1.2.3.4");
     // Undecodable bodies leave their fields NULL without failing.
@@ -468,9 +470,9 @@ TEST(X509Info, NamesAndTheirLimits) {
     auto nameOf = [](const std::vector<std::pair<int, std::string>>& parts) {
         X509_NAME* name = new_X509_NAME();
         for (const auto& [type, value] : parts)
-            EXPECT_EQ(add_X509_NAME_child_OID_index(name, 13, type, coretest::u8(value),
-                                                    static_cast<int>(value.size()), -1),
-                      0);
+            EXPECT_EQ(
+                add_X509_NAME_child_OID_index(name, 13, type, coretest::u8(value), static_cast<int>(value.size()), -1),
+                0);
         return Own<X509_NAME, free_X509_NAME>(name);
     };
     Buf<char> text;
@@ -478,7 +480,8 @@ TEST(X509Info, NamesAndTheirLimits) {
     auto fits = nameOf({{ASN1_TAG_UTF8_STRING, std::string(2044, 'x')}});
     ASSERT_EQ(VCL_X509_name_to_str(fits.get(), text.out()), 0);
     EXPECT_EQ(text.str().size(), 2047u);
-    auto over = nameOf({{ASN1_TAG_UTF8_STRING, std::string(1000, 'x')}, {ASN1_TAG_UTF8_STRING, std::string(1043, 'y')}});
+    auto over =
+        nameOf({{ASN1_TAG_UTF8_STRING, std::string(1000, 'x')}, {ASN1_TAG_UTF8_STRING, std::string(1043, 'y')}});
     EXPECT_EQ(rc(VCL_X509_name_to_str(over.get(), text.out())), 0xa9580003u);
     // A NUL inside a value would hide what follows it.
     auto nul = nameOf({{ASN1_TAG_IA5_STRING, std::string("good\0.evil", 10)}});

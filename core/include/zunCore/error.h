@@ -247,9 +247,9 @@ typedef int LEGACY_ERROR_CODE;
 #define VCL_R_CORE_VERSION_LOW 123
 #define VCL_R_LAST 144 /* reasons above read as "Unknown" */
 /* Reasons past the text table. */
-#define VCL_R_GENERAL_NAMES 0x9a  /* subjectAltName names that do not decode */
-#define VCL_R_TIME_CONVERT 0x118  /* a time text that does not convert */
-#define VCL_R_NO_ANSWER 0x11a     /* no time-server answer */
+#define VCL_R_GENERAL_NAMES 0x9a /* subjectAltName names that do not decode */
+#define VCL_R_TIME_CONVERT 0x118 /* a time text that does not convert */
+#define VCL_R_NO_ANSWER 0x11a    /* no time-server answer */
 #define VCL_R_NO_ALGORITHM_PART 0x11d
 #define VCL_R_NO_MODE_PART 0x11e
 #define VCL_R_THREAD_START 0x15a

@@ -34,39 +34,39 @@
  * characters; 1023 for policyIds; a subjectAltName URI over 127); of an
  * extension present twice the last one's text stays. */
 typedef struct {
-    int format;                  /* always 1 */
-    char separator;              /* joins the items of multi-valued texts; '\n' is stored as '|' */
-    int version;                 /* 0 v1, 1 v2, 2 v3 */
-    char* serialDec;             /* serial in decimal */
-    char* serialHex;             /* serial in hexadecimal */
-    char* signatureAlg;          /* algorithm text of the signature algorithm */
-    char* issuerDN;              /* DN text */
-    char* validityFrom;          /* time text of notBefore */
-    char* validityTo;            /* time text of notAfter */
-    char* subjectDN;             /* DN text */
-    unsigned char* subjectDER;   /* DER of the subject name */
-    int subjectDERLen;           /* its length */
-    char* pubkeyAlg;             /* algorithm text of the subject key */
-    unsigned char* pubkey;       /* subjectPublicKey contents, without the unused-bits octet */
-    int pubkeyLen;               /* its length */
-    int keyBits;                 /* 8 x modulusLen; 0 without modulus */
-    unsigned char* modulus;      /* RSA n, or KCDSA p, unsigned big-endian; NULL for other keys */
-    int modulusLen;              /* its byte count; 0 when absent */
-    unsigned char* pubkeyDER;    /* the SubjectPublicKeyInfo's DER; its length is its header's */
-    char* reserved1;             /* NULL */
-    char* reserved2;             /* NULL */
-    char* authorityKeyId;        /* "KeyID=" hex, "|Serial=" hex, then the issuer's DN text */
-    char* subjectKeyId;          /* hex joined by ':' */
-    char* subjectAltName;        /* an item per name: "URI", sep, the URI; the identity data's text */
-    char* crlDistPoints;         /* "DP=" URI, "RELATIVE=", "REASON=" bits, "CRLISSUER=" URI items */
-    char* authorityInfoAccess;   /* access method name "=" URI, per description */
-    char* authorityInfoURI;      /* the URI of the last description that has one */
-    char* keyUsage;              /* the key-usage bytes in hex joined by ':' ("C0") */
-    char* policies;              /* "PI=" oid with ",CPS=", ",USER_NOTICE=", ",O=", ",Text=" */
-    char* policyIds;             /* the policy identifiers one after another */
-    char* extKeyUsage;           /* the purposes' dotted texts */
-    unsigned char* signature;    /* the signature value */
-    int signatureLen;            /* its length */
+    int format;                /* always 1 */
+    char separator;            /* joins the items of multi-valued texts; '\n' is stored as '|' */
+    int version;               /* 0 v1, 1 v2, 2 v3 */
+    char* serialDec;           /* serial in decimal */
+    char* serialHex;           /* serial in hexadecimal */
+    char* signatureAlg;        /* algorithm text of the signature algorithm */
+    char* issuerDN;            /* DN text */
+    char* validityFrom;        /* time text of notBefore */
+    char* validityTo;          /* time text of notAfter */
+    char* subjectDN;           /* DN text */
+    unsigned char* subjectDER; /* DER of the subject name */
+    int subjectDERLen;         /* its length */
+    char* pubkeyAlg;           /* algorithm text of the subject key */
+    unsigned char* pubkey;     /* subjectPublicKey contents, without the unused-bits octet */
+    int pubkeyLen;             /* its length */
+    int keyBits;               /* 8 x modulusLen; 0 without modulus */
+    unsigned char* modulus;    /* RSA n, or KCDSA p, unsigned big-endian; NULL for other keys */
+    int modulusLen;            /* its byte count; 0 when absent */
+    unsigned char* pubkeyDER;  /* the SubjectPublicKeyInfo's DER; its length is its header's */
+    char* reserved1;           /* NULL */
+    char* reserved2;           /* NULL */
+    char* authorityKeyId;      /* "KeyID=" hex, "|Serial=" hex, then the issuer's DN text */
+    char* subjectKeyId;        /* hex joined by ':' */
+    char* subjectAltName;      /* an item per name: "URI", sep, the URI; the identity data's text */
+    char* crlDistPoints;       /* "DP=" URI, "RELATIVE=", "REASON=" bits, "CRLISSUER=" URI items */
+    char* authorityInfoAccess; /* access method name "=" URI, per description */
+    char* authorityInfoURI;    /* the URI of the last description that has one */
+    char* keyUsage;            /* the key-usage bytes in hex joined by ':' ("C0") */
+    char* policies;            /* "PI=" oid with ",CPS=", ",USER_NOTICE=", ",O=", ",Text=" */
+    char* policyIds;           /* the policy identifiers one after another */
+    char* extKeyUsage;         /* the purposes' dotted texts */
+    unsigned char* signature;  /* the signature value */
+    int signatureLen;          /* its length */
 } X509_Info;
 
 /* The layout is an interface: every field at its offset, on 32- and 64-bit
