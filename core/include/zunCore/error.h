@@ -236,6 +236,11 @@ typedef int LEGACY_ERROR_CODE;
 #define VCL_R_NO_DER 66              /* "No DER format" */
 #define VCL_R_NO_PEM 67              /* "No PEM format" */
 #define VCL_R_NO_VID 79              /* "No VID" */
+#define VCL_R_VERIFY_CERT_SIGN 84    /* "Fail to verify sign of cert" */
+#define VCL_R_EXPIRED_CERT 85        /* "Expired date of certificate" */
+#define VCL_R_NO_ISSUER 86           /* "There is no valid Issuer_cert with user_cert" */
+#define VCL_R_CRL_PATH 87            /* "Invalid CRL path" */
+#define VCL_R_REVOKED 88             /* "Revoked certificate" */
 #define VCL_R_OUTPUT_NULL 97         /* "Output is NULL" */
 #define VCL_R_NO_PUBLIC_KEY 98       /* "Does not have PublicKey" */
 #define VCL_R_KEY_TO_RSA 99          /* "Conver AKEY to RSAKEY fail" */

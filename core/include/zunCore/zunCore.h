@@ -24,6 +24,8 @@
  *   <zunCore/x509_info.h>   the X.509 information record
  *   <zunCore/x509_conv.h>   certificate, name, time and key conversions
  *   <zunCore/x509_check.h>  certificate and CRL checks
+ *   <zunCore/net.h>     the HTTP/1.0 download and LDAP CRL retrieval
+ *   <zunCore/x509_cpv.h>    path validation with CRLs fetched over LDAP or HTTP
  */
 #ifndef ZUNCORE_ZUNCORE_H
 #define ZUNCORE_ZUNCORE_H
@@ -43,6 +45,7 @@
 #include <zunCore/ntp.h>
 #include <zunCore/pkcs1.h>
 #include <zunCore/pkcs12.h>
+#include <zunCore/net.h>
 #include <zunCore/pkcs5.h>
 #include <zunCore/pkcs8.h>
 #include <zunCore/script.h>
@@ -50,6 +53,7 @@
 #include <zunCore/util.h>
 #include <zunCore/x509_check.h>
 #include <zunCore/x509_conv.h>
+#include <zunCore/x509_cpv.h>
 #include <zunCore/x509_info.h>
 
 #endif
