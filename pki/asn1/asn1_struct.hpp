@@ -911,8 +911,9 @@ struct FieldOps<NullField> {
     static void mark(const T&, Mark&) {}
 };
 
+// What a list of fields does field by field.
 template <class... Fields>
-struct FieldOps<AnyOrder<Fields...>> {
+struct FieldFolds {
     template <class T>
     static bool init(T& r) {
         return (FieldOps<Fields>::init(r) && ...);
@@ -938,10 +939,22 @@ struct FieldOps<AnyOrder<Fields...>> {
         return reason;
     }
     template <class T>
-    static int write(const T& r, Writer& w) {
+    static int writeFields(const T& r, Writer& w) {
         int reason = 0;
         ((reason = FieldOps<Fields>::write(r, w)) || ...);
         return reason;
+    }
+    template <class T>
+    static void mark(const T& r, Mark& m) {
+        (FieldOps<Fields>::mark(r, m), ...);
+    }
+};
+
+template <class... Fields>
+struct FieldOps<AnyOrder<Fields...>> : FieldFolds<Fields...> {
+    template <class T>
+    static int write(const T& r, Writer& w) {
+        return FieldFolds<Fields...>::writeFields(r, w);
     }
     template <class T>
     static bool decode(T& r, Decoder& in) {
@@ -964,10 +977,6 @@ struct FieldOps<AnyOrder<Fields...>> {
         int i = 0;
         ((!seen[i++] && !(!FieldOps<Fields>::required() && FieldOps<Fields>::absentValue(r)) ? ok = false : true), ...);
         return ok;
-    }
-    template <class T>
-    static void mark(const T& r, Mark& m) {
-        (FieldOps<Fields>::mark(r, m), ...);
     }
 };
 
@@ -1024,43 +1033,18 @@ struct FieldOps<Nested<Shape>> {
 };
 
 template <uint8_t Identifier, class... Fields>
-struct FieldListOps {
+struct FieldListOps : FieldFolds<Fields...> {
+    using Folds = FieldFolds<Fields...>;
     static constexpr uint8_t kIdentifier = Identifier;
     static constexpr bool kChoice = false;
     static bool matches(uint8_t id) { return id == kIdentifier; }
-    template <class T>
-    static bool init(T& r) {
-        return (FieldOps<Fields>::init(r) && ...);
-    }
-    template <class T>
-    static void release(T& r) {
-        (FieldOps<Fields>::release(r), ...);
-    }
-    template <class T>
-    static bool copy(const T& from, T& to) {
-        return (FieldOps<Fields>::copy(from, to) && ...);
-    }
-    template <class T>
-    static int compare(const T& a, const T& b) {
-        int c = 0;
-        ((c = FieldOps<Fields>::compare(a, b)) || ...);
-        return c;
-    }
-    template <class T>
-    static int missing(const T& r) {
-        int reason = 0;
-        ((reason = FieldOps<Fields>::missing(r)) || ...);
-        return reason;
-    }
     // The whole element: every required member is checked before anything
     // is written, so the first one missing names the reason.
     template <class T>
     static int write(const T& r, Writer& w) {
-        int reason = missing(r);
-        if (reason) return reason;
+        if (const int reason = Folds::missing(r)) return reason;
         const size_t start = w.open(kIdentifier);
-        ((reason = FieldOps<Fields>::write(r, w)) || ...);
-        if (reason) return reason;
+        if (const int reason = Folds::writeFields(r, w)) return reason;
         return w.close(start) ? 0 : ERR_ASN1_ENCODING;
     }
     template <class T>
@@ -1068,10 +1052,6 @@ struct FieldListOps {
         if (!e.constructed()) return false;
         Decoder in(der::Cursor(e.contents, e.contentsSize));
         return (FieldOps<Fields>::decode(r, in) && ...) && !in.more();
-    }
-    template <class T>
-    static void mark(const T& r, Mark& m) {
-        (FieldOps<Fields>::mark(r, m), ...);
     }
 };
 
