@@ -599,19 +599,48 @@ struct ListOf {
     static bool matches(uint8_t id) { return id == Identifier; }
     static bool decodeContents(const Element& e, Value& out) {
         if (!e.constructed()) return false;
-        STACK* list = newStack(countElements(e));
-        if (!list) return false;
+        // The first items wait on the stack, so the list is made once at its
+        // size; a long list is counted first.
+        constexpr int kNear = 16;
+        typename C::Value near[kNear];
+        int n = 0;
+        STACK* list = nullptr;
+        bool ok = true;
         Decoder items(der::Cursor(e.contents, e.contentsSize));
-        while (items.more()) {
+        while (ok && items.more()) {
             Element x;
             typename C::Value item{};
-            if (!items.next(x) || !C::matches(x.identifier) || !C::decodeContents(x, item) ||
-                push_STACK_value(list, item) == 0) {
+            ok = items.next(x) && C::matches(x.identifier) && C::decodeContents(x, item);
+            if (!ok) {
                 if (item) C::release(item);
-                Value doomed = list;
-                release(doomed);
-                return false;
+                break;
             }
+            if (!list && n < kNear) {
+                near[n++] = item;
+                continue;
+            }
+            if (!list && !(list = newStack(countElements(e)))) {
+                C::release(item);
+                ok = false;
+                break;
+            }
+            for (int i = 0; i < n; ++i) push_STACK_value(list, near[i]);  // room reserved
+            n = 0;
+            if (push_STACK_value(list, item) == 0) {
+                C::release(item);
+                ok = false;
+            }
+        }
+        if (ok && !list && !(list = newStack(n))) ok = false;
+        for (int i = 0; i < n; ++i) {
+            if (ok && push_STACK_value(list, near[i]) != 0) continue;
+            C::release(near[i]);
+            ok = false;
+        }
+        if (!ok) {
+            Value doomed = list;
+            release(doomed);
+            return false;
         }
         out = list;
         return true;
