@@ -4,24 +4,16 @@
 #include <zunPKI/asn1/asn1_objects.h>
 #include "asn1/asn1_struct.hpp"
 #include "asn1/codec_util.hpp"
+#include "x509/x509_algorithm.hpp"
 #include "x509/x509_key.hpp"
 #include "x509/x509_key_internal.hpp"
 #include "x509/x509_list.hpp"
 
-using namespace zpki::asn1;
 using namespace zpki::x509::keys;
-namespace ber = zpki::ber;
-namespace der = zpki::der;
-using zpki::Owned;
 
 // ===========================================================================
 // Algorithm identifiers
 
-template <>
-struct zpki::asn1::Describe<X509_ALGO_IDENTIFIER> {
-    using Shape = Sequence<Field<&X509_ALGO_IDENTIFIER::algorithm, Oid>,
-                           Field<&X509_ALGO_IDENTIFIER::parameters, Optional<zpki::x509::ValueString>>>;
-};
 ZPKI_STRUCT_LIFECYCLE(X509_ALGO_IDENTIFIER)
 
 template <>
