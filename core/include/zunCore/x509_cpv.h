@@ -26,7 +26,6 @@
 #include <zunPKI/asn1/stack.h>
 #include <zunPKI/x509/x509_cert.h>
 
-
 /* crl_flag: check CRLs when 1, not for any other value. */
 #define VCL_CPV_CHECK_CRL 1
 
