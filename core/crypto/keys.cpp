@@ -238,7 +238,7 @@ VCL_API int VCL_PK1_pubk_convert_keyunit(const void* cert_or_key_v, int len, ASY
     if (!cert_or_key || len <= 0) return code(kPub, VCL_R_NULL_PARAM);
 
     zcore::Cert cert;
-    if (zcore::certFromBytes(cert_or_key, len, cert) == 0) {
+    if (zcore::decodeCert(cert_or_key, len, cert) == 0) {
         const X509_PUBKEY* spki = get_X509_SPKI(cert.get());
         const ASYMMETRIC_KEY* key = spki ? spki->key : nullptr;
         if (!key || (key->kind != ASYMMETRIC_KEY_RSA && key->kind != ASYMMETRIC_KEY_KCDSA))
@@ -354,7 +354,7 @@ VCL_API int VCL_PK1_Cert_To_Publickey_Pemfile(const void* cert_v, int cert_len, 
     if (!cert || cert_len <= 0) return code(kPubPem, VCL_R_NULL_PARAM);
     zcore::RsaUnit rsa(VSC_New_RSA());
     if (!rsa) return code(kPubPem, VCL_R_MALLOC);
-    if (int rc = zcore::certRsaUnit(cert, cert_len, rsa.get()); rc != 0) return rc;
+    if (int rc = VCL_X509_get_rsaunit(cert, cert_len, rsa.get()); rc != 0) return rc;
     rsa->is_private = 0;
     char* raw = nullptr;
     const int n = writePKCS1PublicKey_to_Binary(rsa.get(), nullptr, &raw);
@@ -374,7 +374,7 @@ VCL_API int VCL_PK1_Cert_To_Privatekey_Pemfile(const void* cert_v, int cert_len,
 
     zcore::RsaUnit certKey(VSC_New_RSA());
     if (!certKey) return code(kPrivPem, VCL_R_MALLOC);
-    if (int rc = zcore::certRsaUnit(cert, cert_len, certKey.get()); rc != 0) return rc;
+    if (int rc = VCL_X509_get_rsaunit(cert, cert_len, certKey.get()); rc != 0) return rc;
 
     // The key by its file type: PKCS#1 as such, PKCS#8 (the usual key file,
     // encrypted or plain) under the password.

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include <zunCore/error.h>
+#include <zunCore/x509_conv.h>
+#include <zunCore/x509_info.h>
 #include <zunCrypto/zunCrypto.h>
 #include <zunPKI/asn1/asn1.h>
 #include <zunPKI/asn1/asn1_io.h>
@@ -188,22 +190,24 @@ void protectedPasswordKey(unsigned char key[16], unsigned char iv[16]);
 // The iteration count of every key written here.
 inline constexpr int kKeyIterations = 2048;
 
-// ---- Certificates (what the core's X.509 information Parts provide) ------
+// ---- Certificates ------------------------------------------------------------
 
-// A certificate from DER or PEM bytes: 0 or the decoder's code.
-int certFromBytes(const unsigned char* bytes, int len, Cert& out);
-// The certificate's RSA public key into rsa: 0 or a code.
-int certRsaUnit(const unsigned char* bytes, int len, RSA_UNIT* rsa);
-// The one value of the first attribute of the row as a new string (null
-// when there is none): 0, or a code for a missing list.
-int attributeString(const X509_ATTRIBUTES* attrs, int row, Asn1String& out);
-// 3 for a signing certificate (keyUsage with digitalSignature, or none), 4
-// otherwise; a negative code when it cannot be read.
-int certUse(const X509_CERT* cert);
-// The keyUsage text of the certificate's information record ("30", "c0",
-// empty without the extension): 0 or a code.
-int keyUsageText(const unsigned char* der, int len, std::string& out);
-// The subject name text of the certificate's information record: 0 or a code.
-int subjectText(const unsigned char* der, int len, std::string& out);
+using X509InfoPtr = Owned<X509_Info, VCL_X509_Free_X509_Info>;
+
+// A certificate of DER or PEM bytes: VCL_X509_conv_cert2x509's code.
+inline int decodeCert(const void* bytes, int len, Cert& out) {
+    X509_CERT* raw = nullptr;
+    const int rc = VCL_X509_conv_cert2x509(bytes, len, &raw);
+    out.reset(raw);
+    return rc;
+}
+
+// The information record of a certificate (separator '|'): its code.
+inline int certInfo(const void* bytes, int len, X509InfoPtr& out) {
+    X509_Info* raw = nullptr;
+    const int rc = VCL_X509_Init_X509_Info(bytes, len, '|', &raw);
+    out.reset(raw);
+    return rc;
+}
 
 }  // namespace zcore

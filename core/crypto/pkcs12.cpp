@@ -12,6 +12,7 @@
 #include <zunCore/keys.h>
 #include <zunCore/pkcs12.h>
 #include <zunCore/pkcs8.h>
+#include <zunCore/x509_check.h>
 #include <zunCrypto/zunCrypto.h>
 #include <zunPKI/asn1/asn1_objects.h>
 #include <zunPKI/asn1/stack.h>
@@ -99,9 +100,10 @@ int credentialKey(const PKISTRINFO& c, const char* pw, int pwLen, zcore::P8Info&
 
 // The key-usage value of a certificate's key bag.
 int keyUsageValue(const zcore::Secret& certDer, int& usage) {
-    std::string text;
-    if (int rc = zcore::keyUsageText(certDer.u(), certDer.size(), text); rc != 0) return rc;
-    usage = text == "30" ? VCL_PK12_KEY_USAGE_ENCIPHER : VCL_PK12_KEY_USAGE_SIGN;
+    zcore::X509InfoPtr info;
+    if (int rc = zcore::certInfo(certDer.u(), certDer.size(), info); rc != 0) return rc;
+    const bool encipher = info->keyUsage && std::strcmp(info->keyUsage, "30") == 0;
+    usage = encipher ? VCL_PK12_KEY_USAGE_ENCIPHER : VCL_PK12_KEY_USAGE_SIGN;
     return 0;
 }
 
@@ -109,7 +111,7 @@ int addCredential(const PKISTRINFO& c, const char* keyPw, int keyPwLen, const zc
                   int nameLen, Bags& keyBags, Bags& certBags) {
     if (!c.cert || c.cert_len <= 0 || !c.key || c.key_len <= 0) return code(kMake, VCL_R_NULL_PARAM);
     zcore::Cert cert;
-    if (int rc = zcore::certFromBytes(c.cert, c.cert_len, cert); rc != 0) return rc;
+    if (int rc = zcore::decodeCert(c.cert, c.cert_len, cert); rc != 0) return rc;
     zcore::P8Info info;
     if (int rc = credentialKey(c, keyPw, keyPwLen, info); rc != 0) return rc;
     if (check_X509_keypair(get_X509_SPKI(cert.get()), info->privateKey) != 0) return code(kMake, kReasonNotPair);
@@ -164,7 +166,7 @@ int makePfx(const char* keyPw, int keyPwLen, const char* pfxPw, int pfxPwLen, co
         if (int rc = addCredential(infos[i], keyPw, keyPwLen, pw, name, nameLen, keyBags, certBags); rc != 0) return rc;
     for (int i = 0; extra && i < nExtra; ++i) {
         zcore::Cert cert;
-        if (int rc = zcore::certFromBytes(extra[i].data, extra[i].len, cert); rc != 0) return rc;
+        if (int rc = zcore::decodeCert(extra[i].data, extra[i].len, cert); rc != 0) return rc;
         P12_SAFEBAGS* cb = certBags.release();
         const P12_SAFEBAG* bag = add_PKCS12_cert(&cb, cert.get());
         certBags.reset(cb);
@@ -229,9 +231,9 @@ std::string lower(std::string s) {
 // pbeWithSHA1AndSEED-CBC.
 int storedKey(const X509_CERT* cert, const zcore::Secret& certDer, const P8_PRIV_KEY_INFO* info, const char* pw,
               int pwLen, zcore::Secret& out) {
-    std::string subject;
-    if (int rc = zcore::subjectText(certDer.u(), certDer.size(), subject); rc != 0) return rc;
-    subject = lower(subject);
+    zcore::X509InfoPtr record;
+    if (int rc = zcore::certInfo(certDer.u(), certDer.size(), record); rc != 0) return rc;
+    const std::string subject = lower(record->subjectDN ? record->subjectDN : "");
     const bool korean = subject.find("o=government of korea") != std::string::npos ||
                         subject.find("o=public of korea") != std::string::npos ||
                         subject.find("o=private of korea") != std::string::npos;
@@ -291,7 +293,7 @@ int readPfx(const char* keyPw, int keyPwLen, const char* pfxPw, int pfxPwLen, co
         if (int rc = pairRecords.add(certDer, &keyDer); rc != 0) return rc;
         const X509_PUBKEY* spki = get_X509_SPKI(cert);
         PKISTRINFO& r = pairRecords.items.back();
-        r.cert_use = zcore::certUse(cert) == VCL_CERT_USE_SIGN ? VCL_CERT_USE_SIGN : VCL_CERT_USE_OTHER;
+        r.cert_use = VCL_X509_is_signcert(cert) == VCL_CERT_USE_SIGN ? VCL_CERT_USE_SIGN : VCL_CERT_USE_OTHER;
         r.key_kind =
             spki && spki->key && spki->key->kind == ASYMMETRIC_KEY_KCDSA ? VCL_KEY_KIND_KCDSA : VCL_KEY_KIND_RSA;
     }

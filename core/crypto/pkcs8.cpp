@@ -152,8 +152,10 @@ VCL_API int VCL_PK8_Get_Random(const void* key, int key_len, const char* passwor
     if (!clearOut(random, random_len)) return code(kRandom, VCL_R_NULL_PARAM);
     zcore::P8Info info;
     if (int rc = open(key, key_len, password, pw_len, info); rc != 0) return rc;
-    zcore::Asn1String value;
-    if (int rc = zcore::attributeString(info->attributes, VCL_OID_RANDOM_NUM, value); rc != 0) return rc;
+    ASN1_STRING* raw = nullptr;
+    const int found = VCL_X509_attributes_get_asn1_string(info->attributes, VCL_OID_RANDOM_NUM, &raw);
+    zcore::Asn1String value(raw);
+    if (found != 0) return found;
     if (!value || !value->data || value->length <= 0) return code(kRandom, VCL_R_NOT_FOUND);
     const int rc =
         zcore::handOut(zcore::viewOf(value->data, value->length), random, random_len) ? 0 : code(kRandom, VCL_R_MALLOC);

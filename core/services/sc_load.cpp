@@ -123,10 +123,8 @@ int loadSmartKey(int type, const char* path, const char* pin, const char* passwo
         VCL_log(2, "VCL_LoadSmartKey() : the private key does not open.(0x%08x)", static_cast<unsigned>(keyRc));
         return keyRc;
     }
-    // STAND-IN: the key branch's private certificate reader, until the
-    // core's VCL_X509_conv_cert2x509 is on this branch (then one call).
     zcore::Cert x509;
-    if (int rc = zcore::certFromBytes(certCopy.get(), certLen, x509); rc != 0) {
+    if (int rc = zcore::decodeCert(certCopy.get(), certLen, x509); rc != 0) {
         VCL_log(2, "VCL_LoadSmartKey() : the certificate does not decode.(0x%08x)", static_cast<unsigned>(rc));
         return rc;
     }
