@@ -77,6 +77,20 @@ int decode_PEM(const char* pem, int pem_len, unsigned char** out) {
     // rather than decode the word before the dash.
     size_t end = text.find('-', start);
     if (end == std::string_view::npos || text.substr(end, kDashes.size()) != kDashes) return 0;
+    // The END line must be whole, "-----END <label>-----", and name the
+    // label the BEGIN line gave: armour cut short inside it is damaged.
+    constexpr std::string_view kEndLine = "-----END ";
+    if (text.substr(end, kEndLine.size()) != kEndLine) return 0;
+    const size_t label = end + kEndLine.size();
+    const size_t close = text.find(kDashes, label);
+    if (close == std::string_view::npos || close == label) return 0;
+    if (text.compare(from, kBegin.size(), kBegin) == 0) {
+        const size_t beginLabel = from + kBegin.size();
+        const size_t beginClose = text.find(kDashes, beginLabel);
+        if (beginClose == std::string_view::npos ||
+            text.substr(beginLabel, beginClose - beginLabel) != text.substr(label, close - label))
+            return 0;
+    }
     if (end > start && text[end - 1] == '\n') {
         --end;
         if (end > start && text[end - 1] == '\r') --end;

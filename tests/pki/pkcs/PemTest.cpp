@@ -122,6 +122,12 @@ TEST(Pem, DecodeRefusesWhatIsNotArmour) {
         "DES-EDE3-CBC,0011223344556677\n\nQUJD\n-----END RSA PRIVATE KEY-----\n",
         "-----BEGIN X-----\nQU*D\n-----END X-----\n",
         "-----BEGIN X-----\n-----END X-----\n",
+        // the END line cut short, or naming another label
+        "-----BEGIN X-----\nQUJDREVGR0hJSktMTU5P\n-----",
+        "-----BEGIN X-----\nQUJDREVGR0hJSktMTU5P\n-----END ",
+        "-----BEGIN X-----\nQUJDREVGR0hJSktMTU5P\n-----END X",
+        "-----BEGIN X-----\nQUJDREVGR0hJSktMTU5P\n-----END -----\n",
+        "-----BEGIN X-----\nQUJDREVGR0hJSktMTU5P\n-----END Y-----\n",
     };
     for (const auto& text : cases) {
         auto r = decodePem(text);
