@@ -33,6 +33,10 @@ struct x509_received_st {
     const uint8_t* data() const;
 };
 
+// PKCS#7 signed attributes kept as received (the SignerInfo's header names
+// this struct).
+struct p7_received_attrs_st : x509_received_st {};
+
 namespace zpki::asn1 {
 
 using Kept = x509_received_st;
@@ -134,5 +138,24 @@ private:
 // The kept form of element e (whole encoding from e.start): a reference into
 // the running decode's buffer when e lies in it, else a buffer of its own.
 Kept* keepElement(const der::Element& e, uint64_t mark);
+
+// The same in a block of type K, a Kept under another name that a record's
+// header declares for its private member (never one of the buffer's slots).
+template <class K>
+K* keepElementAs(const der::Element& e, uint64_t mark) {
+    static_assert(sizeof(K) == sizeof(Kept), "a Kept under another name");
+    Kept* k = keepElement(e, mark);
+    if (!k) return nullptr;
+    K* own = PKI_NEW(K);
+    if (own) {
+        own->der = k->der;
+        retain(k->der);
+        own->offset = k->offset;
+        own->size = k->size;
+        own->mark = mark;
+    }
+    freeKept(k);
+    return own;
+}
 
 }  // namespace zpki::asn1

@@ -1,4 +1,5 @@
-// PKCS#7 records, their DER codecs, and typing and versioning a message.
+// PKCS#7 records described once, their DER codecs, and typing and
+// versioning a message.
 #include <zunPKI/pkcs/pkcs7.h>
 
 #include <cstring>
@@ -26,29 +27,26 @@ namespace {
 using Node = Owned<ASN1_UNIT, free_ASN1_UNIT>;
 using Received = p7_received_attrs_st;
 
-// ---- Members kept in memory only -------------------------------------------
+// ---- Members kept in memory only (NotEncoded) --------------------------------
 
-// A member the encoding never carries: released and copied by Ops, never
-// compared.
-template <class V, class Ops>
-struct InMemory {
+// What memory-only members are made of: released and copied, never compared.
+template <class V>
+struct InMemoryValue {
     using Value = V;
-    static constexpr bool kOptional = true;
-    static bool matches(uint8_t) { return false; }
-    static bool decodeContents(const Element&, Value&) { return false; }
-    static bool encode(const Value&, ASN1_UNIT*) { return false; }
-    static bool present(const Value&) { return false; }
-    static void release(Value& v) { Ops::release(v); }
-    static bool copy(const Value& from, Value& to) { return Ops::copy(from, to); }
+    static void release(Value& v) { v = Value{}; }
+    static bool copy(const Value& from, Value& to) {
+        to = from;
+        return true;
+    }
     static int compare(const Value&, const Value&) { return 0; }
 };
 
-struct KeyOps {
-    static void release(ASYMMETRIC_KEY*& v) {
+struct KeyValue : InMemoryValue<ASYMMETRIC_KEY*> {
+    static void release(Value& v) {
         free_ASYMMETRIC_KEY(v);
         v = nullptr;
     }
-    static bool copy(ASYMMETRIC_KEY* from, ASYMMETRIC_KEY*& to) {
+    static bool copy(const Value& from, Value& to) {
         if (!from) return true;
         to = from->kind == ASYMMETRIC_KEY_EMPTY ? new_ASYMMETRIC_KEY() : dup_ASYMMETRIC_KEY(from);
         return to != nullptr;
@@ -56,63 +54,28 @@ struct KeyOps {
 };
 
 // A running cipher is not copied: a copy starts without one.
-struct CipherOps {
-    static void release(BLOCK_CIPHER_UNIT*& v) {
+struct CipherValue : InMemoryValue<BLOCK_CIPHER_UNIT*> {
+    static void release(Value& v) {
         VSC_Free_BLOCK_CIPHER_Unit(v);
         v = nullptr;
     }
-    static bool copy(BLOCK_CIPHER_UNIT*, BLOCK_CIPHER_UNIT*& to) {
+    static bool copy(const Value&, Value& to) {
         to = nullptr;
         return true;
     }
 };
 
-template <class T>
-struct PlainOps {
-    static void release(T& v) { v = T{}; }
-    static bool copy(T from, T& to) {
-        to = from;
-        return true;
-    }
-};
+using Key = NotEncoded<KeyValue>;
+using Cipher = NotEncoded<CipherValue>;
+using Marker = NotEncoded<InMemoryValue<void*>>;
+using Flag = NotEncoded<InMemoryValue<int>>;
 
-Received* newReceived() {
-    void* mem = PKI_MALLOC(sizeof(Received));
-    return mem ? new (mem) Received() : nullptr;
-}
-
-struct ReceivedOps {
-    static void release(Received*& v) {
-        if (!v) return;
-        v->~Received();
-        PKI_FREE(v);
-        v = nullptr;
-    }
-    static bool copy(const Received* from, Received*& to) {
-        if (!from) return true;
-        if (!(to = newReceived())) return false;
-        try {
-            to->received = from->received;
-            to->snapshot = from->snapshot;
-        } catch (const std::bad_alloc&) {
-            release(to);
-            return false;
-        }
-        return true;
-    }
-};
-
-using Key = InMemory<ASYMMETRIC_KEY*, KeyOps>;
-using Cipher = InMemory<BLOCK_CIPHER_UNIT*, CipherOps>;
-using Marker = InMemory<void*, PlainOps<void*>>;
-using Flag = InMemory<int, PlainOps<int>>;
-using ReceivedAttrs = InMemory<Received*, ReceivedOps>;
-
-// ---- Members ---------------------------------------------------------------
+// ---- Members -----------------------------------------------------------------
 
 // A list that must hold at least one record to be written or read.
 template <class C>
 struct NonEmpty : C {
+    using WriteOwner = NonEmpty;
     using Value = typename C::Value;
     static bool decodeContents(const Element& e, Value& out) {
         if (!C::decodeContents(e, out)) return false;
@@ -120,44 +83,149 @@ struct NonEmpty : C {
         C::release(out);
         return false;
     }
-    static bool encode(const Value& v, ASN1_UNIT* parent) { return get_STACK_count(v) > 0 && C::encode(v, parent); }
+    static bool write(const Value& v, Writer& w) { return get_STACK_count(v) > 0 && C::write(v, w); }
+    static bool encode(const Value& v, ASN1_UNIT* parent) { return encodeByWriting<NonEmpty>(v, parent); }
+};
+
+// A record read by its own entry point, whose code a failure notes (the
+// decoders of the enclosing records pass it on).
+template <class T, PKI_ERROR (*Decode)(const Element&, T*&)>
+struct Noted : Sub<T> {
+    using WriteOwner = Noted;
+    static bool decodeContents(const Element& e, T*& out) {
+        if (const PKI_ERROR rc = Decode(e, out)) {
+            DecodeFailure::note(rc);
+            return false;
+        }
+        return true;
+    }
+};
+
+PKI_ERROR decodeIas(const Element& e, P7_ISSUER_AND_SERIAL_NUMBER*& out);
+PKI_ERROR decodeContentInfo(const Element& e, P7_CONTENT_INFO*& out);
+PKI_ERROR decodeSignerInfo(const Element& e, P7_SIGNER_INFO*& out);
+int writeContentInfo(const P7_CONTENT_INFO* p7, Writer& w);
+
+// A ContentInfo member: read and written by its type's codec.
+struct ContentInfoMember {
+    using WriteOwner = ContentInfoMember;
+    using Value = P7_CONTENT_INFO*;
+    static bool matches(uint8_t id) { return id == 0x30; }
+    static bool decodeContents(const Element& e, Value& out) {
+        if (const PKI_ERROR rc = decodeContentInfo(e, out)) {
+            DecodeFailure::note(rc);
+            return false;
+        }
+        return true;
+    }
+    static int writeReason(const Value& v, Writer& w) { return v ? writeContentInfo(v, w) : ERR_ASN1_ENCODING; }
+    static bool write(const Value& v, Writer& w) { return writeReason(v, w) == 0; }
+    static bool encode(const Value& v, ASN1_UNIT* parent) { return encodeByWriting<ContentInfoMember>(v, parent); }
+    static bool present(const Value& v) { return v != nullptr; }
+    static void release(Value& v) {
+        free_P7_CONTENT_INFO(v);
+        v = nullptr;
+    }
+    static bool copy(const Value& from, Value& to) { return !from || (to = dup_P7_CONTENT_INFO(from)) != nullptr; }
+    static int compare(const Value& a, const Value& b) { return cmp_P7_CONTENT_INFO(a, b); }
+};
+
+// The SET of SignerInfos; each read by its own entry point.
+struct SignerInfoList : SetOf<Noted<P7_SIGNER_INFO, decodeSignerInfo>> {
+    using WriteOwner = SignerInfoList;
 };
 
 using zpki::pkcs::AlgorithmId;
-using zpki::pkcs::isSequence;
-using Ias = Sub<ISSUER_AND_SERIAL_NUMBER>;
+using Ias = Noted<ISSUER_AND_SERIAL_NUMBER, decodeIas>;
 using Algorithms = SetOf<AlgorithmId>;
-using SignedAttrs = Optional<Implicit<0, zpki::x509::AttributesCodec>>;
 using UnsignedAttrs = Optional<Implicit<1, zpki::x509::AttributesCodec>>;
 using Certificates = Optional<Implicit<0, SetOf<zpki::x509::CertCodec>>>;
 using Crls = Optional<Implicit<1, SetOf<zpki::x509::CrlCodec>>>;
-using ContentInfoMember = ByFunctions<P7_CONTENT_INFO, new_P7_CONTENT_INFO, free_P7_CONTENT_INFO, dup_P7_CONTENT_INFO,
-                                      cmp_P7_CONTENT_INFO, P7_CONTENT_INFO_to_Seq, Seq_to_P7_CONTENT_INFO, isSequence>;
-// SignerInfos read their trailing elements in any order: through the flat decoder.
-using SignerInfoMember = ByFunctions<P7_SIGNER_INFO, new_P7_SIGNER_INFO, free_P7_SIGNER_INFO, dup_P7_SIGNER_INFO,
-                                     cmp_P7_SIGNER_INFO, P7_SIGNER_INFO_to_Seq, Seq_to_P7_SIGNER_INFO, isSequence>;
-using SignerInfoList = SetOf<SignerInfoMember>;
 using RecipientInfoList = NonEmpty<SetOf<Sub<P7_RECIPIENT_INFO>>>;
 using EncryptedContent = Optional<Implicit<0, OctetString>>;
 
+// ---- Signed attributes, kept as received ---------------------------------------
+
+using SignedAttrsCodec = Implicit<0, zpki::x509::AttributesCodec>;
+
+// The fingerprint of a list of attributes, by content.
+uint64_t attributesMark(const X509_ATTRIBUTES* list) {
+    Mark m;
+    markValue<zpki::x509::AttributesCodec>(const_cast<X509_ATTRIBUTES*>(list), m);
+    return m.value();
+}
+
+// authenticatedAttributes [0] with the bytes they came in (in `received`)
+// when those are not our DER of them (BER lengths, constructed strings):
+// the bytes a signer signed, which verification digests for as long as the
+// list is what was read.
+struct SignedAttributes {
+    static constexpr bool kOwnOps = true;
+    using S = P7_SIGNER_INFO;
+    static bool init(S&) { return true; }
+    static void release(S& si) {
+        SignedAttrsCodec::release(si.authenticatedAttributes);
+        zpki::pkcs7::dropReceived(&si);
+    }
+    static bool copy(const S& from, S& to) {
+        if (!SignedAttrsCodec::copy(from.authenticatedAttributes, to.authenticatedAttributes)) return false;
+        const Received* k = from.received;
+        if (!k || k->mark != attributesMark(from.authenticatedAttributes)) return true;
+        to.received = PKI_NEW(Received);
+        if (!to.received) return false;
+        retain(k->der);
+        to.received->der = k->der;
+        to.received->offset = k->offset;
+        to.received->size = k->size;
+        to.received->mark = attributesMark(to.authenticatedAttributes);
+        return true;
+    }
+    static int compare(const S& a, const S& b) {
+        return SignedAttrsCodec::compare(a.authenticatedAttributes, b.authenticatedAttributes);
+    }
+    static int missing(const S&) { return 0; }
+    static int write(const S& si, Writer& w) {
+        if (!si.authenticatedAttributes) return 0;
+        return SignedAttrsCodec::write(si.authenticatedAttributes, w) ? 0 : ERR_ASN1_ENCODING;
+    }
+    static bool accepts(uint8_t id) { return id == 0xa0; }
+    static constexpr bool required() { return false; }
+    static bool absentValue(S&) { return true; }
+    static bool decodeElement(S& si, const Element& e) {
+        if (!SignedAttrsCodec::decodeContents(e, si.authenticatedAttributes)) return false;
+        zpki::ber::Bytes ours;
+        if (!zpki::pkcs7::attributesDer(si.authenticatedAttributes, ours)) return true;
+        if (ours.size() == e.totalSize && std::memcmp(ours.data() + 1, e.start + 1, e.totalSize - 1) == 0)
+            return true;  // our DER: nothing to keep
+        return (si.received = keepElementAs<Received>(e, attributesMark(si.authenticatedAttributes))) != nullptr;
+    }
+    static void mark(const S& si, Mark& m) { markValue<SignedAttrsCodec>(si.authenticatedAttributes, m); }
+};
+
 }  // namespace
 
+// SignerInfo: version, issuerAndSerialNumber, digestAlgorithm, then the
+// signed attributes, signature algorithm, signature and unsigned attributes
+// in any order, each at most once.
 template <>
 struct zpki::asn1::Describe<P7_SIGNER_INFO> {
     using S = P7_SIGNER_INFO;
-    using Shape = Sequence<Field<&S::version, Integer>, Field<&S::issuerAndSerialNumber, Ias>,
-                           Field<&S::digestAlgorithm, AlgorithmId>, Field<&S::authenticatedAttributes, SignedAttrs>,
-                           Field<&S::digestEncryptionAlgorithm, AlgorithmId>, Field<&S::encryptedDigest, OctetString>,
-                           Field<&S::unauthenticatedAttributes, UnsignedAttrs>, Field<&S::key, Key>,
-                           Field<&S::received, ReceivedAttrs>>;
+    using Shape =
+        Sequence<Field<&S::version, Integer>, Field<&S::issuerAndSerialNumber, Ias>,
+                 Field<&S::digestAlgorithm, AlgorithmId>,
+                 AnyOrder<SignedAttributes, Field<&S::digestEncryptionAlgorithm, AlgorithmId>,
+                          Field<&S::encryptedDigest, OctetString>, Field<&S::unauthenticatedAttributes, UnsignedAttrs>>,
+                 Field<&S::key, Key>>;
 };
 
+// SignedData: [0] certificates, [1] CRLs and the SignerInfos in any order.
 template <>
 struct zpki::asn1::Describe<P7_SIGNED_DATA> {
     using S = P7_SIGNED_DATA;
-    using Shape = Sequence<Field<&S::version, Integer>, Field<&S::digestAlgorithms, Algorithms>,
-                           Field<&S::contentInfo, ContentInfoMember>, Field<&S::certificates, Certificates>,
-                           Field<&S::crls, Crls>, Field<&S::signerInfos, SignerInfoList>, Field<&S::detached, Flag>>;
+    using Shape = Sequence<
+        Field<&S::version, Integer>, Field<&S::digestAlgorithms, Algorithms>, Field<&S::contentInfo, ContentInfoMember>,
+        AnyOrder<Field<&S::certificates, Certificates>, Field<&S::crls, Crls>, Field<&S::signerInfos, SignerInfoList>>,
+        Field<&S::detached, Flag>>;
 };
 
 template <>
@@ -183,14 +251,16 @@ struct zpki::asn1::Describe<P7_ENVELOPED_DATA> {
                  Field<&E::encryptedContentInfo, Sub<P7_ENCRYPTED_CONTENT_INFO>>, Field<&E::external_output, Marker>>;
 };
 
+// SignedAndEnvelopedData: the trailing elements in any order, as in
+// SignedData; at least one SignerInfo.
 template <>
 struct zpki::asn1::Describe<P7_SIGNED_AND_ENVELOPED_DATA> {
     using S = P7_SIGNED_AND_ENVELOPED_DATA;
-    using Shape =
-        Sequence<Field<&S::version, Integer>, Field<&S::recipientInfos, RecipientInfoList>,
-                 Field<&S::digestAlgorithms, Algorithms>,
-                 Field<&S::encryptedContentInfo, Sub<P7_ENCRYPTED_CONTENT_INFO>>, Field<&S::certificates, Certificates>,
-                 Field<&S::crls, Crls>, Field<&S::signerInfos, Optional<NonEmpty<SignerInfoList>>>>;
+    using Shape = Sequence<Field<&S::version, Integer>, Field<&S::recipientInfos, RecipientInfoList>,
+                           Field<&S::digestAlgorithms, Algorithms>,
+                           Field<&S::encryptedContentInfo, Sub<P7_ENCRYPTED_CONTENT_INFO>>,
+                           AnyOrder<Field<&S::certificates, Certificates>, Field<&S::crls, Crls>,
+                                    Field<&S::signerInfos, NonEmpty<SignerInfoList>>>>;
 };
 
 template <>
@@ -218,62 +288,69 @@ ZPKI_STRUCT_LIFECYCLE(P7_ENCRYPTED_DATA)
 
 namespace {
 
-// ---- Decoding helpers --------------------------------------------------------
+// ---- Decoding and encoding -----------------------------------------------------
 
-// The first children of a constructed element and how many there are.
-struct Children {
-    static constexpr int kKept = 8;
-    Element e[kKept];
-    int count = 0;
-};
+// How many children each record may have, read by its description: fewer or
+// more is an invalid element. An inner part's own code passes on.
+template <class T>
+struct Bounds;
 
-bool readChildren(const Element& whole, Children& out) {
-    if (!whole.constructed()) return false;
-    Decoder d(der::Cursor(whole.contents, whole.contentsSize));
-    while (d.more()) {
-        Element x;
-        if (!d.next(x)) return false;
-        if (out.count < Children::kKept) out.e[out.count] = x;
-        ++out.count;
-    }
-    return true;
+#define ZPKI_P7_BOUNDS(T, MIN, MAX, F_DECODE, F_ENCODE) \
+    template <>                                         \
+    struct Bounds<T> {                                  \
+        static constexpr int kMin = MIN, kMax = MAX;    \
+        static constexpr unsigned kFunc = F_DECODE;     \
+        static constexpr unsigned kEncode = F_ENCODE;   \
+    };
+ZPKI_P7_BOUNDS(P7_SIGNER_INFO, 5, 7, F_SEQ_TO_P7_SIGNER_INFO, F_P7_SIGNER_INFO_TO_SEQ)
+ZPKI_P7_BOUNDS(P7_SIGNED_DATA, 4, 6, F_SEQ_TO_P7_SIGNED_DATA, F_P7_SIGNED_DATA_TO_SEQ)
+ZPKI_P7_BOUNDS(P7_RECIPIENT_INFO, 4, 4, F_SEQ_TO_P7_RECIPIENT_INFO, F_P7_RECIPIENT_INFO_TO_SEQ)
+ZPKI_P7_BOUNDS(P7_ENCRYPTED_CONTENT_INFO, 2, 3, F_SEQ_TO_P7_ENCRYPTED_CONTENT_INFO, F_P7_ENCRYPTED_CONTENT_INFO_TO_SEQ)
+ZPKI_P7_BOUNDS(P7_ENVELOPED_DATA, 3, 3, F_SEQ_TO_P7_ENVELOPED_DATA, F_P7_ENVELOPED_DATA_TO_SEQ)
+ZPKI_P7_BOUNDS(P7_SIGNED_AND_ENVELOPED_DATA, 5, 7, F_SEQ_TO_P7_SIGNED_AND_ENVELOPED_DATA,
+               F_P7_SIGNED_AND_ENVELOPED_DATA_TO_SEQ)
+ZPKI_P7_BOUNDS(P7_DIGESTED_DATA, 4, 4, F_SEQ_TO_P7_DIGESTED_DATA, F_P7_DIGESTED_DATA_TO_SEQ)
+ZPKI_P7_BOUNDS(P7_ENCRYPTED_DATA, 2, 2, F_SEQ_TO_P7_ENCRYPTED_DATA, F_P7_ENCRYPTED_DATA_TO_SEQ)
+#undef ZPKI_P7_BOUNDS
+
+// The number of children of a constructed element; -1 when they do not read.
+int childrenOf(const Element& e) {
+    if (!e.constructed()) return -1;
+    der::Cursor c(e.contents, e.contentsSize);
+    int n = 0;
+    for (Element x; !c.empty(); ++n)
+        if (!der::getElement(c, x)) return -1;
+    return n;
 }
 
-// One element read by the member codec C into an empty member.
-template <class C>
-bool readMember(const Element& e, typename C::Value& v) {
-    return C::matches(e.identifier) && C::decodeContents(e, v);
-}
-
-using zpki::x509::decodeRecord;
-
-// Decodes a SEQUENCE of min to max children into a fresh record with
-// fill(children, record, func), which returns a code; the record goes to
-// *out on success.
-template <auto Free, auto Clean, class T, class Fill>
-PKI_ERROR decodeFilled(const ASN1_UNIT* node, T** out, unsigned func, int min, int max, Fill fill) {
-    if (!node || !out) return code(func, ERR_R_NULL_ARGUMENT);
-    Element whole;
-    Children c;
-    if (!elementOf(node, whole) || whole.identifier != 0x30 || !readChildren(whole, c))
-        return code(func, ERR_ASN1_DECODING);
-    if (c.count < min || c.count > max) return code(func, ERR_R_INVALID_ELEMENT);
-    Owned<T, Free> made(PKI_NEW(T));
-    if (!made) return code(func, ERR_R_ALLOC);
-    if (PKI_ERROR rc = fill(c, *made, func)) return rc;
-    zpki::pkcs::deliver<Clean>(made, out);
+// A record of T from its element into a new record.
+template <class T>
+PKI_ERROR decodeP7(const Element& e, T*& out) {
+    constexpr unsigned F = Bounds<T>::kFunc;
+    const int n = childrenOf(e);
+    if (n < 0) return code(F, ERR_ASN1_DECODING);
+    if (n < Bounds<T>::kMin || n > Bounds<T>::kMax) return code(F, ERR_R_INVALID_ELEMENT);
+    Owned<T, Family<T>::destroy> made(PKI_NEW(T));
+    if (!made) return code(F, ERR_R_ALLOC);
+    DecodeFailure failure;
+    if (!Family<T>::decodeElement(e, *made)) return failure.code() ? failure.code() : code(F, ERR_ASN1_DECODING);
+    out = made.release();
     return 0;
 }
 
-// A SEQUENCE of min to max children read in order by the description.
+// The C decoder of T over decodeP7: the caller's record changes only on
+// success.
 template <class T>
-PKI_ERROR decodeOrdered(const ASN1_UNIT* node, T** out, unsigned func, int min, int max) {
-    if (!node || !out) return code(func, ERR_R_NULL_ARGUMENT);
-    Element whole;
-    Children c;
-    if (!elementOf(node, whole) || !readChildren(whole, c)) return code(func, ERR_ASN1_DECODING);
-    if (c.count < min || c.count > max) return code(func, ERR_R_INVALID_ELEMENT);
-    return Family<T>::fromSeq(node, out, L_PKCS7 | func);
+PKI_ERROR decodeP7Node(const ASN1_UNIT* node, T** out) {
+    constexpr unsigned F = Bounds<T>::kFunc;
+    if (!node || !out) return code(F, ERR_R_NULL_ARGUMENT);
+    Element e;
+    T* made = nullptr;
+    if (!elementOf(node, e)) return code(F, ERR_ASN1_DECODING);
+    if (PKI_ERROR rc = decodeP7<T>(e, made)) return rc;
+    Owned<T, Family<T>::destroy> owned(made);
+    zpki::pkcs::deliver<Family<T>::clean>(owned, out);
+    return 0;
 }
 
 template <class T>
@@ -281,110 +358,58 @@ PKI_ERROR encodeRecord(const T* r, ASN1_UNIT** node, unsigned func) {
     return Family<T>::toSeq(r, node, L_PKCS7 | func);
 }
 
-// SET OF records through their flat encoder; an empty list is an empty SET.
-template <class T, PKI_ERROR (*ToSeq)(const T*, ASN1_UNIT**)>
+// SET OF records; an empty list is an empty SET, a record's own code passes.
+template <class T>
 PKI_ERROR encodeInfos(const STACK* list, ASN1_UNIT** node, unsigned func) {
     if (!list || !node) return code(func, ERR_R_NULL_ARGUMENT);
-    return zpki::x509::encodeInto(node, L_PKCS7 | func, 0x31, [&](ASN1_UNIT* target) -> int {
+    return deliverWritten(node, L_PKCS7 | func, false, [&](Writer& w) -> int {
+        const size_t set = w.open(0x31);
         for (int i = 0; i < list->count; ++i) {
-            ASN1_UNIT* child = nullptr;
             if (!list->items[i]) return ERR_R_INVALID_ELEMENT;
-            if (PKI_ERROR rc = ToSeq(static_cast<const T*>(list->items[i]), &child)) return rc;
-            if (!appendNode(target, child)) return ERR_ASN1_ENCODING;
+            if (const int rc = detail::RecordOps<T>::write(*static_cast<const T*>(list->items[i]), w))
+                return rc > 0xffff ? rc : static_cast<int>(code(func, static_cast<unsigned>(rc)));
         }
-        if (!target->tag) {  // an empty SET
-            static const uint8_t kNothing = 0;
-            if (!ber::setNode(target, 0x31, &kNothing, 0, false)) return ERR_ASN1_ENCODING;
-        }
-        return 0;
+        return w.close(set) ? 0 : ERR_ASN1_ENCODING;
     });
 }
 
-// ---- SignerInfo --------------------------------------------------------------
-
-// Keeps the [0] element e as received when our encoding of the list read
-// from it is another (BER lengths, constructed strings).
-bool keepReceived(const Element& e, P7_SIGNER_INFO& si) {
-    zpki::ber::Bytes ours;
-    if (!zpki::pkcs7::attributesDer(si.authenticatedAttributes, ours)) return true;
-    try {
-        zpki::ber::Bytes received(e.start, e.start + e.totalSize);
-        received[0] = 0x31;
-        if (received == ours) return true;
-        Received* kept = newReceived();
-        if (!kept) return false;
-        kept->received = std::move(received);
-        kept->snapshot = std::move(ours);
-        si.received = kept;
-        return true;
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-}
-
-PKI_ERROR fillSignerInfo(const Children& c, P7_SIGNER_INFO& si, unsigned func) {
-    const PKI_ERROR malformed = code(func, ERR_ASN1_DECODING);
-    if (!readMember<Integer>(c.e[0], si.version) || c.e[1].identifier != 0x30) return malformed;
-    if (PKI_ERROR rc =
-            decodeRecord(c.e[1], Seq_to_P7_ISSUER_AND_SERIAL_NUMBER, si.issuerAndSerialNumber, L_PKCS7 | func))
-        return rc;
-    if (!readMember<AlgorithmId>(c.e[2], si.digestAlgorithm)) return malformed;
-    for (int i = 3; i < c.count; ++i) {
-        const Element& e = c.e[i];
-        bool ok = false;
-        if (e.identifier == 0xa0)
-            ok = !si.authenticatedAttributes && readMember<SignedAttrs>(e, si.authenticatedAttributes) &&
-                 keepReceived(e, si);
-        else if (e.identifier == 0xa1)
-            ok = !si.unauthenticatedAttributes && readMember<UnsignedAttrs>(e, si.unauthenticatedAttributes);
-        else if (e.identifier == 0x30)
-            ok = !si.digestEncryptionAlgorithm && readMember<AlgorithmId>(e, si.digestEncryptionAlgorithm);
-        else if (OctetString::matches(e.identifier))
-            ok = !si.encryptedDigest && readMember<OctetString>(e, si.encryptedDigest);
-        if (!ok) return malformed;
-    }
-    return si.digestEncryptionAlgorithm && si.encryptedDigest ? 0 : malformed;
-}
-
-// ---- SignedData and SignedAndEnvelopedData -------------------------------------
-
-// The elements after the leading ones: [0] certificates, [1] CRLs and the
-// SET of SignerInfos, in any order, each at most once.
+// SET OF records appended to *list (made when null), which changes only on
+// success; an empty SET reads as no records.
 template <class T>
-PKI_ERROR fillTrailing(const Children& c, int from, T& r, unsigned func) {
-    const PKI_ERROR malformed = code(func, ERR_ASN1_DECODING);
-    for (int i = from; i < c.count; ++i) {
-        const Element& e = c.e[i];
-        if (e.identifier == 0xa0) {
-            if (r.certificates || !readMember<Certificates>(e, r.certificates)) return malformed;
-        } else if (e.identifier == 0xa1) {
-            if (r.crls || !readMember<Crls>(e, r.crls)) return malformed;
-        } else if (e.identifier == 0x31) {
-            if (r.signerInfos) return malformed;
-            if (PKI_ERROR rc = decodeRecord(e, Seq_to_P7_SIGNER_INFOS, r.signerInfos, L_PKCS7 | func)) return rc;
-        } else {
-            return malformed;
+PKI_ERROR decodeInfos(const ASN1_UNIT* node, STACK** list, unsigned func) {
+    if (!node || !list) return code(func, ERR_R_NULL_ARGUMENT);
+    Element e;
+    if (!elementOf(node, e) || !e.constructed()) return code(func, ERR_ASN1_DECODING);
+    Owned<STACK, zpki::x509::freeList<T, Family<T>::destroy>> made(new_STACK());
+    if (!made) return code(func, ERR_R_ALLOC_3C);
+    Decoder d(der::Cursor(e.contents, e.contentsSize));
+    while (d.more()) {
+        Element x;
+        T* item = nullptr;
+        if (!d.next(x) || x.identifier != 0x30) return code(func, ERR_ASN1_DECODING);
+        if (PKI_ERROR rc = decodeP7<T>(x, item)) return rc;
+        if (push_STACK_value(made.get(), item) == 0) {
+            Family<T>::destroy(item);
+            return code(func, ERR_R_ALLOC_3C);
         }
     }
-    return r.signerInfos ? 0 : malformed;
+    if (!*list)
+        *list = made.release();
+    else if (zpki::x509::appendAll(*list, made.get()))
+        (void)made.release();  // items moved, shell freed
+    else
+        return code(func, ERR_R_ALLOC_3C);
+    return 0;
 }
 
-PKI_ERROR fillSignedData(const Children& c, P7_SIGNED_DATA& sd, unsigned func) {
-    if (!readMember<Integer>(c.e[0], sd.version) || !readMember<Algorithms>(c.e[1], sd.digestAlgorithms) ||
-        c.e[2].identifier != 0x30)
-        return code(func, ERR_ASN1_DECODING);
-    if (PKI_ERROR rc = decodeRecord(c.e[2], Seq_to_P7_CONTENT_INFO, sd.contentInfo, L_PKCS7 | func)) return rc;
-    return fillTrailing(c, 3, sd, func);
-}
+PKI_ERROR decodeSignerInfo(const Element& e, P7_SIGNER_INFO*& out) { return decodeP7(e, out); }
 
-PKI_ERROR fillSignedAndEnveloped(const Children& c, P7_SIGNED_AND_ENVELOPED_DATA& sed, unsigned func) {
-    const PKI_ERROR malformed = code(func, ERR_ASN1_DECODING);
-    if (!readMember<Integer>(c.e[0], sed.version) || !readMember<RecipientInfoList>(c.e[1], sed.recipientInfos) ||
-        !readMember<Algorithms>(c.e[2], sed.digestAlgorithms) ||
-        !readMember<Sub<P7_ENCRYPTED_CONTENT_INFO>>(c.e[3], sed.encryptedContentInfo))
-        return malformed;
-    if (PKI_ERROR rc = fillTrailing(c, 4, sed, func)) return rc;
-    return get_STACK_count(sed.signerInfos) > 0 ? 0 : malformed;
+// An IssuerAndSerialNumber under this library's codes: exactly its two
+// members.
+PKI_ERROR decodeIas(const Element& e, P7_ISSUER_AND_SERIAL_NUMBER*& out) {
+    constexpr unsigned F = F_SEQ_TO_P7_ISSUER_AND_SERIAL_NUMBER;
+    if (childrenOf(e) != 2) return code(F, ERR_R_INVALID_ELEMENT);
+    return Sub<ISSUER_AND_SERIAL_NUMBER>::decodeContents(e, out) ? 0 : code(F, ERR_ASN1_DECODING);
 }
 
 // ---- ContentInfo -------------------------------------------------------------
@@ -401,43 +426,73 @@ template <class T, int (*Cmp)(const T*, const T*)>
 int cmpAs(const void* a, const void* b) {
     return Cmp(static_cast<const T*>(a), static_cast<const T*>(b));
 }
-template <class T, PKI_ERROR (*ToSeq)(const T*, ASN1_UNIT**)>
-PKI_ERROR toSeqAs(const void* p, ASN1_UNIT** node) {
-    return ToSeq(static_cast<const T*>(p), node);
+// A described record's content: its own codes on encoding failures.
+template <class T>
+int writeAs(const void* p, Writer& w) {
+    const int rc = detail::RecordOps<T>::write(*static_cast<const T*>(p), w);
+    return rc > 0 && rc <= 0xffff ? static_cast<int>(code(Bounds<T>::kEncode, static_cast<unsigned>(rc))) : rc;
 }
-template <class T, PKI_ERROR (*FromSeq)(const ASN1_UNIT*, T**)>
-PKI_ERROR fromSeqAs(const ASN1_UNIT* node, void** out) {
+template <class T>
+PKI_ERROR decodeAs(const Element& e, void** out) {
     T* made = nullptr;
-    PKI_ERROR rc = FromSeq(node, &made);
+    const PKI_ERROR rc = decodeP7<T>(e, made);
+    *out = made;
+    return rc;
+}
+// A trust list, through its flat codec.
+int writeTrustList(const void* p, Writer& w) {
+    ASN1_UNIT* made = nullptr;
+    if (const PKI_ERROR rc = CERT_TRUST_LIST_to_Seq(static_cast<const CERT_TRUST_LIST*>(p), &made)) return rc;
+    Node node(made);
+    return writeNode(node.get(), w) ? 0 : ERR_ASN1_ENCODING;
+}
+PKI_ERROR decodeTrustList(const Element& e, void** out) {
+    Node node(ber::nodeFromElement(e));
+    if (!node) return code(F_SEQ_TO_P7_CONTENT_INFO, ERR_R_ALLOC);
+    CERT_TRUST_LIST* made = nullptr;
+    const PKI_ERROR rc = Seq_to_CERT_TRUST_LIST(node.get(), &made);
     *out = made;
     return rc;
 }
 
-// What a content type's record does; data (row 21) has no codec here.
+// The version a new content of the row starts with.
+int initialVersion(int row) { return row == P7_SIGNED_DATA_TYPE || row == P7_SIGNED_AND_ENVELOPED_DATA_TYPE ? 1 : 0; }
+
+// A new record of the row with its first version.
+template <class T, int Row>
+void* newVersioned() {
+    Owned<T, Family<T>::destroy> r(Family<T>::create());
+    if (!r || !zpki::pkcs7::setVersion(r->version, static_cast<unsigned long>(initialVersion(Row)))) return nullptr;
+    return r.release();
+}
+
+// What a content type's record does; data (row 21) is read and written by
+// the ContentInfo codec itself. create is null for types made elsewhere.
 struct ContentType {
     int row;
     void (*release)(void*);
     void* (*copy)(const void*);
     int (*compare)(const void*, const void*);
-    PKI_ERROR (*toSeq)(const void*, ASN1_UNIT**);
-    PKI_ERROR (*fromSeq)(const ASN1_UNIT*, void**);
+    int (*write)(const void*, Writer&);
+    PKI_ERROR (*decode)(const Element&, void**);
+    void* (*create)();
 };
 
-#define P7_CONTENT_TYPE(row, T)                                                                 \
-    ContentType {                                                                               \
-        row, freeAs<T, free_##T>, dupAs<T, dup_##T>, cmpAs<T, cmp_##T>, toSeqAs<T, T##_to_Seq>, \
-            fromSeqAs<T, Seq_to_##T>                                                            \
+#define P7_CONTENT_TYPE(row, T)                                                                                       \
+    ContentType {                                                                                                     \
+        row, freeAs<T, free_##T>, dupAs<T, dup_##T>, cmpAs<T, cmp_##T>, writeAs<T>, decodeAs<T>, newVersioned<T, row> \
     }
 
 const ContentType kContentTypes[] = {
     {P7_DATA, freeAs<ASN1_STRING, free_ASN1_STRING>, dupAs<ASN1_STRING, dup_ASN1_STRING>,
-     cmpAs<ASN1_STRING, cmp_ASN1_STRING>, nullptr, nullptr},
+     cmpAs<ASN1_STRING, cmp_ASN1_STRING>, nullptr, nullptr, nullptr},
     P7_CONTENT_TYPE(P7_SIGNED_DATA_TYPE, P7_SIGNED_DATA),
     P7_CONTENT_TYPE(P7_ENVELOPED_DATA_TYPE, P7_ENVELOPED_DATA),
     P7_CONTENT_TYPE(P7_SIGNED_AND_ENVELOPED_DATA_TYPE, P7_SIGNED_AND_ENVELOPED_DATA),
     P7_CONTENT_TYPE(P7_DIGESTED_DATA_TYPE, P7_DIGESTED_DATA),
     P7_CONTENT_TYPE(P7_ENCRYPTED_DATA_TYPE, P7_ENCRYPTED_DATA),
-    P7_CONTENT_TYPE(P7_CTL_TYPE, CERT_TRUST_LIST),
+    {P7_CTL_TYPE, freeAs<CERT_TRUST_LIST, free_CERT_TRUST_LIST>, dupAs<CERT_TRUST_LIST, dup_CERT_TRUST_LIST>,
+     cmpAs<CERT_TRUST_LIST, cmp_CERT_TRUST_LIST>, writeTrustList, decodeTrustList, nullptr},
 };
 
 #undef P7_CONTENT_TYPE
@@ -453,24 +508,8 @@ void releaseContent(P7_CONTENT_INFO* p7) {
     p7->content = nullptr;
 }
 
-// The [0] EXPLICIT content of a ContentInfo appended to parent.
-int appendContent(const ContentType& t, const void* content, ASN1_UNIT* parent) {
-    Node wrapper(new_ASN1_UNIT());
-    if (!wrapper) return ERR_R_ALLOC;
-    if (t.row == P7_DATA) {
-        if (!OctetString::encode(static_cast<ASN1_STRING*>(const_cast<void*>(content)), wrapper.get()))
-            return ERR_ASN1_ENCODING;
-    } else {
-        ASN1_UNIT* inner = nullptr;
-        if (PKI_ERROR rc = t.toSeq(content, &inner)) return rc;
-        if (!appendNode(wrapper.get(), inner)) return ERR_ASN1_ENCODING;
-    }
-    wrapper->tag[0] = 0xa0;
-    return appendNode(parent, wrapper.release()) ? 0 : ERR_ASN1_ENCODING;
-}
-
-// How deep the ContentInfo being decoded sits inside others: the public
-// decoders call each other, so the count lives beside them, one per thread.
+// How deep the ContentInfo being decoded sits inside others: the decoders
+// call each other, so the count lives beside them, one per thread.
 thread_local int t_contentDepth = 0;
 
 struct NestedContent {
@@ -481,94 +520,74 @@ struct NestedContent {
     bool tooDeep() const { return t_contentDepth > P7_MAX_CONTENT_NESTING; }
 };
 
-PKI_ERROR fillContentInfo(const Children& c, P7_CONTENT_INFO& p7, unsigned func) {
-    const PKI_ERROR malformed = code(func, ERR_ASN1_DECODING);
-    if (!readMember<Oid>(c.e[0], p7.contentType)) return malformed;
-    if (c.count == 1) return 0;
-    const Element& wrapper = c.e[1];
-    Children inner;
-    if (wrapper.identifier != 0xa0 || !readChildren(wrapper, inner) || inner.count != 1) return malformed;
-    const ContentType* t = contentTypeOf(typeOf(&p7));
-    if (!t) return 1;
-    Element e = inner.e[0];
-    if (t->row == P7_DATA) {
-        ASN1_STRING* bytes = nullptr;
-        if (!readMember<OctetString>(e, bytes)) return malformed;
-        p7.content = bytes;
-        return 0;
+// ContentInfo ::= SEQUENCE { contentType, [0] EXPLICIT content OPTIONAL },
+// the content read by its type's decoder (1 for content of a type we do not
+// know).
+PKI_ERROR decodeContentInfo(const Element& e, P7_CONTENT_INFO*& out) {
+    constexpr unsigned F = F_SEQ_TO_P7_CONTENT_INFO;
+    const PKI_ERROR malformed = code(F, ERR_ASN1_DECODING);
+    const int n = e.identifier == 0x30 ? childrenOf(e) : -1;
+    if (n < 0) return malformed;
+    if (n < 1 || n > 2) return code(F, ERR_R_INVALID_ELEMENT);
+    Owned<P7_CONTENT_INFO, free_P7_CONTENT_INFO> made(new_P7_CONTENT_INFO());
+    if (!made) return code(F, ERR_R_ALLOC);
+    Decoder d(der::Cursor(e.contents, e.contentsSize));
+    Element type, wrapper, inner;
+    if (!d.next(type) || !Oid::matches(type.identifier) || !Oid::decodeContents(type, made->contentType))
+        return malformed;
+    if (n == 2) {
+        if (!d.next(wrapper) || wrapper.identifier != 0xa0 || childrenOf(wrapper) != 1) return malformed;
+        Decoder w(der::Cursor(wrapper.contents, wrapper.contentsSize));
+        const ContentType* t = contentTypeOf(typeOf(made.get()));
+        if (!t) return 1;
+        if (!w.next(inner)) return malformed;
+        if (t->row == P7_DATA) {
+            ASN1_STRING* bytes = nullptr;
+            if (!OctetString::matches(inner.identifier) || !OctetString::decodeContents(inner, bytes)) return malformed;
+            made->content = bytes;
+        } else {
+            // CMS carries a trust list as eContent, its DER inside an OCTET STRING.
+            ber::Bytes wrapped;
+            if (t->row == P7_CTL_TYPE && OctetString::matches(inner.identifier)) {
+                int unused = 0;
+                if (!ber::stringContents(inner, wrapped, unused, false)) return malformed;
+                der::Cursor list(wrapped.data(), wrapped.size());
+                if (!der::getElement(list, inner) || !list.empty()) return malformed;
+            }
+            if (inner.identifier != 0x30) return malformed;
+            NestedContent level;
+            if (level.tooDeep()) return malformed;
+            if (PKI_ERROR rc = t->decode(inner, &made->content)) return rc;
+        }
     }
-    // CMS carries a trust list as eContent, its DER inside an OCTET STRING.
-    ber::Bytes wrapped;
-    if (t->row == P7_CTL_TYPE && OctetString::matches(e.identifier)) {
-        int unused = 0;
-        if (!ber::stringContents(e, wrapped, unused, false)) return malformed;
-        der::Cursor list(wrapped.data(), wrapped.size());
-        if (!der::getElement(list, e) || !list.empty()) return malformed;
+    out = made.release();
+    return 0;
+}
+
+// The ContentInfo's element; 0 or a whole code.
+int writeContentInfo(const P7_CONTENT_INFO* p7, Writer& w) {
+    constexpr unsigned F = F_P7_CONTENT_INFO_TO_SEQ;
+    if (!p7->contentType) return code(F, ERR_R_INVALID_ELEMENT);
+    const ContentType* t = contentTypeOf(typeOf(p7));
+    if (!t) return code(F, ERR_R_UNSUPPORTED);
+    const size_t seq = w.open(0x30);
+    if (!Oid::write(p7->contentType, w)) return code(F, ERR_ASN1_ENCODING);
+    if (p7->content) {
+        const size_t explicitContent = w.open(0xa0);
+        if (t->row == P7_DATA) {
+            if (!OctetString::write(static_cast<ASN1_STRING*>(p7->content), w)) return code(F, ERR_ASN1_ENCODING);
+        } else if (const int rc = t->write(p7->content, w)) {
+            return rc > 0xffff ? rc : static_cast<int>(code(F, static_cast<unsigned>(rc)));
+        }
+        if (!w.close(explicitContent)) return code(F, ERR_ASN1_ENCODING);
     }
-    if (e.identifier != 0x30) return malformed;
-    NestedContent level;
-    if (level.tooDeep()) return malformed;
-    Node node(ber::nodeFromElement(e));
-    if (!node) return code(func, ERR_R_ALLOC);
-    void* content = nullptr;
-    PKI_ERROR rc = t->fromSeq(node.get(), &content);
-    if (rc == 0) p7.content = content;
-    return rc;
+    return w.close(seq) ? 0 : code(F, ERR_ASN1_ENCODING);
 }
 
 void releaseContentInfo(P7_CONTENT_INFO* p7) {
     releaseContent(p7);
     free_ASN1_STRING(p7->contentType);
     p7->contentType = nullptr;
-}
-
-// The version a new content of the row starts with.
-int initialVersion(int row) { return row == P7_SIGNED_DATA_TYPE || row == P7_SIGNED_AND_ENVELOPED_DATA_TYPE ? 1 : 0; }
-
-// A new record of the row with its first version; null for data and rows
-// without a record made here.
-void* newContent(int row) {
-    void* made = nullptr;
-    BIGINT** version = nullptr;
-    switch (row) {
-        case P7_SIGNED_DATA_TYPE: {
-            auto* r = new_P7_SIGNED_DATA();
-            made = r;
-            version = r ? &r->version : nullptr;
-            break;
-        }
-        case P7_ENVELOPED_DATA_TYPE: {
-            auto* r = new_P7_ENVELOPED_DATA();
-            made = r;
-            version = r ? &r->version : nullptr;
-            break;
-        }
-        case P7_SIGNED_AND_ENVELOPED_DATA_TYPE: {
-            auto* r = new_P7_SIGNED_AND_ENVELOPED_DATA();
-            made = r;
-            version = r ? &r->version : nullptr;
-            break;
-        }
-        case P7_DIGESTED_DATA_TYPE: {
-            auto* r = new_P7_DIGESTED_DATA();
-            made = r;
-            version = r ? &r->version : nullptr;
-            break;
-        }
-        case P7_ENCRYPTED_DATA_TYPE: {
-            auto* r = new_P7_ENCRYPTED_DATA();
-            made = r;
-            version = r ? &r->version : nullptr;
-            break;
-        }
-        default:
-            return nullptr;
-    }
-    if (made && !zpki::pkcs7::setVersion(*version, static_cast<unsigned long>(initialVersion(row)))) {
-        contentTypeOf(row)->release(made);
-        return nullptr;
-    }
-    return made;
 }
 
 // Sets the version of every SignerInfo or RecipientInfo of a list.
@@ -613,31 +632,34 @@ long versionOf(const BIGINT* v) {
 
 bool attributesDer(const X509_ATTRIBUTES* list, ber::Bytes& out) {
     if (!list) return false;
-    Node holder(new_ASN1_UNIT());
-    if (!holder || !zpki::x509::AttributesCodec::encode(const_cast<X509_ATTRIBUTES*>(list), holder.get())) return false;
-    der::Cursor c = ber::contentsOf(holder.get());
-    Element e;
-    if (!der::getElement(c, e)) return false;
     try {
-        out.assign(e.start, e.start + e.totalSize);
+        out.clear();
+        Writer w(out);
+        if (!SignedAttrsCodec::write(const_cast<X509_ATTRIBUTES*>(list), w) || out.empty()) return false;
+        out[0] = 0x31;  // the [0] element's contents as a SET OF
+        return true;
     } catch (const std::bad_alloc&) {
         return false;
     }
-    return true;
 }
 
 void dropReceived(P7_SIGNER_INFO* si) {
-    if (si) ReceivedOps::release(si->received);
+    if (!si || !si->received) return;
+    Kept* kept = si->received;
+    freeKept(kept);
+    si->received = nullptr;
 }
 
 bool signedAttributesDer(const P7_SIGNER_INFO* si, ber::Bytes& out) {
     if (!si || !attributesDer(si->authenticatedAttributes, out)) return false;
-    if (si->received && out == si->received->snapshot) {
+    const Received* k = si->received;
+    if (k && k->mark == attributesMark(si->authenticatedAttributes)) {
         try {
-            out = si->received->received;
+            out.assign(k->data(), k->data() + k->size);
         } catch (const std::bad_alloc&) {
             return false;
         }
+        out[0] = 0x31;
     }
     return true;
 }
@@ -704,6 +726,22 @@ ZUNPKI_API void free_P7_RECIPIENT_INFOS(P7_RECIPIENT_INFOS* list) {
 
 // ---- Codecs ------------------------------------------------------------------
 
+// T_to_Seq and Seq_to_T of a described record, with its function bytes.
+#define ZPKI_P7_CODEC(T)                                            \
+    ZUNPKI_API PKI_ERROR T##_to_Seq(const T* r, ASN1_UNIT** node) { \
+        return encodeRecord(r, node, Bounds<T>::kEncode);           \
+    }                                                               \
+    ZUNPKI_API PKI_ERROR Seq_to_##T(const ASN1_UNIT* node, T** r) { return decodeP7Node(node, r); }
+
+// The same for a SET OF such records.
+#define ZPKI_P7_LIST_CODEC(LIST, T, F_ENCODE, F_DECODE)                      \
+    ZUNPKI_API PKI_ERROR LIST##_to_Seq(const LIST* list, ASN1_UNIT** node) { \
+        return encodeInfos<T>(list, node, F_ENCODE);                         \
+    }                                                                        \
+    ZUNPKI_API PKI_ERROR Seq_to_##LIST(const ASN1_UNIT* node, LIST** list) { \
+        return decodeInfos<T>(node, list, F_DECODE);                         \
+    }
+
 // The records of x509 under their PKCS#7 codes: their own failures take this
 // library's function bytes, a name's code passes on.
 ZUNPKI_API PKI_ERROR P7_ISSUER_AND_SERIAL_NUMBER_to_Seq(const P7_ISSUER_AND_SERIAL_NUMBER* ias, ASN1_UNIT** node) {
@@ -732,113 +770,47 @@ ZUNPKI_API PKI_ERROR Seq_to_P7_DIGEST_INFO(const ASN1_UNIT* node, P7_DIGEST_INFO
     constexpr unsigned F = F_SEQ_TO_P7_DIGEST_INFO;
     if (!node || !di) return code(F, ERR_R_NULL_ARGUMENT);
     Element whole;
-    Children c;
-    if (!elementOf(node, whole) || whole.identifier != 0x30 || !readChildren(whole, c))
-        return code(F, ERR_ASN1_DECODING);
-    if (c.count != 2) return code(F, ERR_R_INVALID_ELEMENT);
+    const int n = elementOf(node, whole) && whole.identifier == 0x30 ? childrenOf(whole) : -1;
+    if (n < 0) return code(F, ERR_ASN1_DECODING);
+    if (n != 2) return code(F, ERR_R_INVALID_ELEMENT);
     return Seq_to_X509_SIGN(node, di) == 0 ? 0 : code(F, ERR_ASN1_DECODING);
 }
 
-ZUNPKI_API PKI_ERROR P7_SIGNER_INFO_to_Seq(const P7_SIGNER_INFO* si, ASN1_UNIT** node) {
-    return encodeRecord(si, node, F_P7_SIGNER_INFO_TO_SEQ);
-}
+ZPKI_P7_CODEC(P7_SIGNER_INFO)
 
-ZUNPKI_API PKI_ERROR Seq_to_P7_SIGNER_INFO(const ASN1_UNIT* node, P7_SIGNER_INFO** si) {
-    return decodeFilled<free_P7_SIGNER_INFO, clean_P7_SIGNER_INFO>(node, si, F_SEQ_TO_P7_SIGNER_INFO, 5, 7,
-                                                                   fillSignerInfo);
-}
+ZPKI_P7_LIST_CODEC(P7_SIGNER_INFOS, P7_SIGNER_INFO, F_P7_SIGNER_INFOS_TO_SEQ, F_SEQ_TO_P7_SIGNER_INFOS)
 
-ZUNPKI_API PKI_ERROR P7_SIGNER_INFOS_to_Seq(const P7_SIGNER_INFOS* list, ASN1_UNIT** node) {
-    return encodeInfos<P7_SIGNER_INFO, P7_SIGNER_INFO_to_Seq>(list, node, F_P7_SIGNER_INFOS_TO_SEQ);
-}
+ZPKI_P7_CODEC(P7_SIGNED_DATA)
 
-ZUNPKI_API PKI_ERROR Seq_to_P7_SIGNER_INFOS(const ASN1_UNIT* node, P7_SIGNER_INFOS** list) {
-    return zpki::x509::decodeRecordsInto<P7_SIGNER_INFO, free_P7_SIGNER_INFO, Seq_to_P7_SIGNER_INFO>(
-        node, list, L_PKCS7 | F_SEQ_TO_P7_SIGNER_INFOS, true);
-}
+ZPKI_P7_CODEC(P7_RECIPIENT_INFO)
 
-ZUNPKI_API PKI_ERROR P7_SIGNED_DATA_to_Seq(const P7_SIGNED_DATA* sd, ASN1_UNIT** node) {
-    return encodeRecord(sd, node, F_P7_SIGNED_DATA_TO_SEQ);
-}
+ZPKI_P7_LIST_CODEC(P7_RECIPIENT_INFOS, P7_RECIPIENT_INFO, F_P7_RECIPIENT_INFOS_TO_SEQ, F_SEQ_TO_P7_RECIPIENT_INFOS)
 
-ZUNPKI_API PKI_ERROR Seq_to_P7_SIGNED_DATA(const ASN1_UNIT* node, P7_SIGNED_DATA** sd) {
-    return decodeFilled<free_P7_SIGNED_DATA, clean_P7_SIGNED_DATA>(node, sd, F_SEQ_TO_P7_SIGNED_DATA, 4, 6,
-                                                                   fillSignedData);
-}
+ZPKI_P7_CODEC(P7_ENCRYPTED_CONTENT_INFO)
 
-ZUNPKI_API PKI_ERROR P7_RECIPIENT_INFO_to_Seq(const P7_RECIPIENT_INFO* ri, ASN1_UNIT** node) {
-    return encodeRecord(ri, node, F_P7_RECIPIENT_INFO_TO_SEQ);
-}
+ZPKI_P7_CODEC(P7_ENVELOPED_DATA)
 
-ZUNPKI_API PKI_ERROR Seq_to_P7_RECIPIENT_INFO(const ASN1_UNIT* node, P7_RECIPIENT_INFO** ri) {
-    return decodeOrdered(node, ri, F_SEQ_TO_P7_RECIPIENT_INFO, 4, 4);
-}
+ZPKI_P7_CODEC(P7_SIGNED_AND_ENVELOPED_DATA)
 
-ZUNPKI_API PKI_ERROR P7_RECIPIENT_INFOS_to_Seq(const P7_RECIPIENT_INFOS* list, ASN1_UNIT** node) {
-    return encodeInfos<P7_RECIPIENT_INFO, P7_RECIPIENT_INFO_to_Seq>(list, node, F_P7_RECIPIENT_INFOS_TO_SEQ);
-}
+ZPKI_P7_CODEC(P7_DIGESTED_DATA)
 
-ZUNPKI_API PKI_ERROR Seq_to_P7_RECIPIENT_INFOS(const ASN1_UNIT* node, P7_RECIPIENT_INFOS** list) {
-    return zpki::x509::decodeRecordsInto<P7_RECIPIENT_INFO, free_P7_RECIPIENT_INFO, Seq_to_P7_RECIPIENT_INFO>(
-        node, list, L_PKCS7 | F_SEQ_TO_P7_RECIPIENT_INFOS, true);
-}
-
-ZUNPKI_API PKI_ERROR P7_ENCRYPTED_CONTENT_INFO_to_Seq(const P7_ENCRYPTED_CONTENT_INFO* eci, ASN1_UNIT** node) {
-    return encodeRecord(eci, node, F_P7_ENCRYPTED_CONTENT_INFO_TO_SEQ);
-}
-
-ZUNPKI_API PKI_ERROR Seq_to_P7_ENCRYPTED_CONTENT_INFO(const ASN1_UNIT* node, P7_ENCRYPTED_CONTENT_INFO** eci) {
-    return decodeOrdered(node, eci, F_SEQ_TO_P7_ENCRYPTED_CONTENT_INFO, 2, 3);
-}
-
-ZUNPKI_API PKI_ERROR P7_ENVELOPED_DATA_to_Seq(const P7_ENVELOPED_DATA* ed, ASN1_UNIT** node) {
-    return encodeRecord(ed, node, F_P7_ENVELOPED_DATA_TO_SEQ);
-}
-
-ZUNPKI_API PKI_ERROR Seq_to_P7_ENVELOPED_DATA(const ASN1_UNIT* node, P7_ENVELOPED_DATA** ed) {
-    return decodeOrdered(node, ed, F_SEQ_TO_P7_ENVELOPED_DATA, 3, 3);
-}
-
-ZUNPKI_API PKI_ERROR P7_SIGNED_AND_ENVELOPED_DATA_to_Seq(const P7_SIGNED_AND_ENVELOPED_DATA* sed, ASN1_UNIT** node) {
-    return encodeRecord(sed, node, F_P7_SIGNED_AND_ENVELOPED_DATA_TO_SEQ);
-}
-
-ZUNPKI_API PKI_ERROR Seq_to_P7_SIGNED_AND_ENVELOPED_DATA(const ASN1_UNIT* node, P7_SIGNED_AND_ENVELOPED_DATA** sed) {
-    return decodeFilled<free_P7_SIGNED_AND_ENVELOPED_DATA, clean_P7_SIGNED_AND_ENVELOPED_DATA>(
-        node, sed, F_SEQ_TO_P7_SIGNED_AND_ENVELOPED_DATA, 5, 7, fillSignedAndEnveloped);
-}
-
-ZUNPKI_API PKI_ERROR P7_DIGESTED_DATA_to_Seq(const P7_DIGESTED_DATA* dd, ASN1_UNIT** node) {
-    return encodeRecord(dd, node, F_P7_DIGESTED_DATA_TO_SEQ);
-}
-
-ZUNPKI_API PKI_ERROR Seq_to_P7_DIGESTED_DATA(const ASN1_UNIT* node, P7_DIGESTED_DATA** dd) {
-    return decodeOrdered(node, dd, F_SEQ_TO_P7_DIGESTED_DATA, 4, 4);
-}
-
-ZUNPKI_API PKI_ERROR P7_ENCRYPTED_DATA_to_Seq(const P7_ENCRYPTED_DATA* ed, ASN1_UNIT** node) {
-    return encodeRecord(ed, node, F_P7_ENCRYPTED_DATA_TO_SEQ);
-}
-
-ZUNPKI_API PKI_ERROR Seq_to_P7_ENCRYPTED_DATA(const ASN1_UNIT* node, P7_ENCRYPTED_DATA** ed) {
-    return decodeOrdered(node, ed, F_SEQ_TO_P7_ENCRYPTED_DATA, 2, 2);
-}
+ZPKI_P7_CODEC(P7_ENCRYPTED_DATA)
 
 ZUNPKI_API PKI_ERROR P7_CONTENT_INFO_to_Seq(const P7_CONTENT_INFO* p7, ASN1_UNIT** node) {
     constexpr unsigned F = F_P7_CONTENT_INFO_TO_SEQ;
     if (!p7 || !node) return code(F, ERR_R_NULL_ARGUMENT);
-    if (!p7->contentType) return code(F, ERR_R_INVALID_ELEMENT);
-    const ContentType* t = contentTypeOf(typeOf(p7));
-    if (!t) return code(F, ERR_R_UNSUPPORTED);
-    return zpki::x509::encodeInto(node, L_PKCS7 | F, 0x30, [&](ASN1_UNIT* target) -> int {
-        if (!Oid::encode(p7->contentType, target)) return ERR_ASN1_ENCODING;
-        return p7->content ? appendContent(*t, p7->content, target) : 0;
-    });
+    return deliverWritten(node, L_PKCS7 | F, false, [p7](Writer& w) { return writeContentInfo(p7, w); });
 }
 
 ZUNPKI_API PKI_ERROR Seq_to_P7_CONTENT_INFO(const ASN1_UNIT* node, P7_CONTENT_INFO** p7) {
-    return decodeFilled<free_P7_CONTENT_INFO, clean_P7_CONTENT_INFO>(node, p7, F_SEQ_TO_P7_CONTENT_INFO, 1, 2,
-                                                                     fillContentInfo);
+    if (!node || !p7) return code(F_SEQ_TO_P7_CONTENT_INFO, ERR_R_NULL_ARGUMENT);
+    Element e;
+    P7_CONTENT_INFO* made = nullptr;
+    if (!elementOf(node, e)) return code(F_SEQ_TO_P7_CONTENT_INFO, ERR_ASN1_DECODING);
+    if (PKI_ERROR rc = decodeContentInfo(e, made)) return rc;
+    Owned<P7_CONTENT_INFO, free_P7_CONTENT_INFO> owned(made);
+    zpki::pkcs::deliver<clean_P7_CONTENT_INFO>(owned, p7);
+    return 0;
 }
 
 // ---- Construction ------------------------------------------------------------
@@ -848,7 +820,7 @@ ZUNPKI_API int set_PKCS7_Type(P7_CONTENT_INFO* p7, int row) {
     Owned<OBJECT_IDENTIFIER, free_OBJECT_IDENTIFIER> type(index_to_OBJECT_IDENTIFIER(row));
     if (!type) return 1;
     void* content = nullptr;
-    if (row != P7_DATA && !(content = newContent(row))) return 1;
+    if (row != P7_DATA && !(content = contentTypeOf(row)->create ? contentTypeOf(row)->create() : nullptr)) return 1;
     releaseContentInfo(p7);
     p7->contentType = type.release();
     p7->content = content;

@@ -4,15 +4,8 @@
 
 #include "asn1/asn1_struct.hpp"
 #include "asn1/ber_internal.hpp"
+#include "asn1/kept.hpp"
 #include <zunPKI/pkcs/pkcs7.h>
-
-// Signed attributes received in another form than our DER of them (BER
-// lengths, constructed strings): the bytes a signer signed, kept for as
-// long as the list still encodes to what it did when it was read.
-struct p7_received_attrs_st {
-    zpki::ber::Bytes received;  // the [0] element as it came, identifier made SET
-    zpki::ber::Bytes snapshot;  // our encoding of the list when it was read
-};
 
 namespace zpki::pkcs7 {
 

@@ -4,6 +4,7 @@
 #include <zunPKI/asn1/asn1_objects.h>
 #include "asn1/asn1_struct.hpp"
 #include "asn1/codec_util.hpp"
+#include "x509/x509_algorithm.hpp"
 #include "x509/x509_key.hpp"
 #include "x509/x509_key_internal.hpp"
 #include "x509/x509_list.hpp"
@@ -17,11 +18,6 @@ using zpki::Owned;
 // ===========================================================================
 // Algorithm identifiers
 
-template <>
-struct zpki::asn1::Describe<X509_ALGO_IDENTIFIER> {
-    using Shape = Sequence<Field<&X509_ALGO_IDENTIFIER::algorithm, Oid>,
-                           Field<&X509_ALGO_IDENTIFIER::parameters, Optional<zpki::x509::ValueString>>>;
-};
 ZPKI_STRUCT_LIFECYCLE(X509_ALGO_IDENTIFIER)
 
 template <>

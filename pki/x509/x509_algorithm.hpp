@@ -3,6 +3,7 @@
 
 #include <zunPKI/x509/x509_key.h>
 #include "asn1/asn1_struct.hpp"
+#include "x509/x509_list.hpp"
 #include "x509/x509_signing.hpp"
 
 namespace zpki::x509 {
@@ -11,10 +12,18 @@ using Algorithm = Owned<X509_ALGO_IDENTIFIER, free_X509_ALGO_IDENTIFIER>;
 
 inline bool isSequence(uint8_t id) { return id == 0x30; }
 
-// An AlgorithmIdentifier member.
-using AlgorithmId = asn1::ByFunctions<X509_ALGO_IDENTIFIER, new_X509_ALGO_IDENTIFIER, free_X509_ALGO_IDENTIFIER,
-                                      dup_X509_ALGO_IDENTIFIER, cmp_X509_ALGO_IDENTIFIER, X509_ALGO_IDENTIFIER_to_Seq,
-                                      Seq_to_X509_ALGO_IDENTIFIER, isSequence>;
+}  // namespace zpki::x509
+
+template <>
+struct zpki::asn1::Describe<X509_ALGO_IDENTIFIER> {
+    using Shape = Sequence<Field<&X509_ALGO_IDENTIFIER::algorithm, Oid>,
+                           Field<&X509_ALGO_IDENTIFIER::parameters, Optional<zpki::x509::ValueString>>>;
+};
+
+namespace zpki::x509 {
+
+// An AlgorithmIdentifier member, read and written in place.
+using AlgorithmId = asn1::Sub<X509_ALGO_IDENTIFIER>;
 
 // An AlgorithmIdentifier held in two members of a record, the algorithm and
 // its parameters as received (null: written as the algorithm wants them):

@@ -21,6 +21,17 @@ struct AttributeValue {
     }
     static bool copy(const Value& from, Value& to) { return !from || (to = dup_X509_ATTRIBUTE_DATA(from)) != nullptr; }
     static int compare(const Value& a, const Value& b);
+    // By content: signed attributes kept as received stand only while the
+    // values are what was read.
+    static void mark(const Value& v, asn1::Mark& m) {
+        m.address(v);
+        if (!v) return;
+        m.word(static_cast<uint64_t>(v->tag));
+        if (v->tag & 0x20)
+            asn1::AnyNode::mark(static_cast<ASN1_UNIT*>(v->value), m);
+        else
+            m.string(static_cast<const ASN1_STRING*>(v->value));
+    }
 };
 
 // SET OF value; missing entries are left out when writing.
