@@ -290,6 +290,21 @@ typedef int PKI_ERROR;
 #define F_VERIFY_CTL_SIGNER PKI_FUNC(0x21)
 #define F_VERIFY_CTL_VALIDITY_PERIOD PKI_FUNC(0x2b)
 
+/* ---- Function bytes: L_PKCS10 ------------------------------------------- */
+#define F_PKCS10_X509_REQ_TO_SEQ PKI_FUNC(0x01)
+#define F_SEQ_TO_PKCS10_X509_REQ PKI_FUNC(0x02)
+#define F_PKCS10_X509_REQ_INFO_TO_SEQ PKI_FUNC(0x03)
+#define F_SEQ_TO_PKCS10_X509_REQ_INFO PKI_FUNC(0x04)
+#define F_PKCS10_SET_VERSION PKI_FUNC(0x05)
+#define F_PKCS10_SET_SUBJECT PKI_FUNC(0x06)
+#define F_PKCS10_SET_PUBKEY PKI_FUNC(0x07) /* also the signature algorithm */
+#define F_PKCS10_ADD_EXTENSION PKI_FUNC(0x08)
+#define F_ENCODE_PKCS10_X509_REQ PKI_FUNC(0x09)
+#define F_DECODE_PKCS10_X509_REQ PKI_FUNC(0x0a)
+#define F_SIGN_PKCS10_X509_REQ PKI_FUNC(0x0b)
+#define F_VERIFY_PKCS10_X509_REQ PKI_FUNC(0x0c)
+#define F_GET_PKCS10_EXTENSIONS PKI_FUNC(0x0d)
+
 /* ---- Function bytes: L_GPKI --------------------------------------------- */
 #define F_KCDSA_SIGNATURE_VALUE PKI_FUNC(0x00)
 
