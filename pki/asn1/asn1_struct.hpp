@@ -599,19 +599,48 @@ struct ListOf {
     static bool matches(uint8_t id) { return id == Identifier; }
     static bool decodeContents(const Element& e, Value& out) {
         if (!e.constructed()) return false;
-        STACK* list = newStack(countElements(e));
-        if (!list) return false;
+        // The first items wait on the stack, so the list is made once at its
+        // size; a long list is counted first.
+        constexpr int kNear = 16;
+        typename C::Value near[kNear];
+        int n = 0;
+        STACK* list = nullptr;
+        bool ok = true;
         Decoder items(der::Cursor(e.contents, e.contentsSize));
-        while (items.more()) {
+        while (ok && items.more()) {
             Element x;
             typename C::Value item{};
-            if (!items.next(x) || !C::matches(x.identifier) || !C::decodeContents(x, item) ||
-                push_STACK_value(list, item) == 0) {
+            ok = items.next(x) && C::matches(x.identifier) && C::decodeContents(x, item);
+            if (!ok) {
                 if (item) C::release(item);
-                Value doomed = list;
-                release(doomed);
-                return false;
+                break;
             }
+            if (!list && n < kNear) {
+                near[n++] = item;
+                continue;
+            }
+            if (!list && !(list = newStack(countElements(e)))) {
+                C::release(item);
+                ok = false;
+                break;
+            }
+            for (int i = 0; i < n; ++i) push_STACK_value(list, near[i]);  // room reserved
+            n = 0;
+            if (push_STACK_value(list, item) == 0) {
+                C::release(item);
+                ok = false;
+            }
+        }
+        if (ok && !list && !(list = newStack(n))) ok = false;
+        for (int i = 0; i < n; ++i) {
+            if (ok && push_STACK_value(list, near[i]) != 0) continue;
+            C::release(near[i]);
+            ok = false;
+        }
+        if (!ok) {
+            Value doomed = list;
+            release(doomed);
+            return false;
         }
         out = list;
         return true;
@@ -911,8 +940,9 @@ struct FieldOps<NullField> {
     static void mark(const T&, Mark&) {}
 };
 
+// What a list of fields does field by field.
 template <class... Fields>
-struct FieldOps<AnyOrder<Fields...>> {
+struct FieldFolds {
     template <class T>
     static bool init(T& r) {
         return (FieldOps<Fields>::init(r) && ...);
@@ -938,10 +968,22 @@ struct FieldOps<AnyOrder<Fields...>> {
         return reason;
     }
     template <class T>
-    static int write(const T& r, Writer& w) {
+    static int writeFields(const T& r, Writer& w) {
         int reason = 0;
         ((reason = FieldOps<Fields>::write(r, w)) || ...);
         return reason;
+    }
+    template <class T>
+    static void mark(const T& r, Mark& m) {
+        (FieldOps<Fields>::mark(r, m), ...);
+    }
+};
+
+template <class... Fields>
+struct FieldOps<AnyOrder<Fields...>> : FieldFolds<Fields...> {
+    template <class T>
+    static int write(const T& r, Writer& w) {
+        return FieldFolds<Fields...>::writeFields(r, w);
     }
     template <class T>
     static bool decode(T& r, Decoder& in) {
@@ -964,10 +1006,6 @@ struct FieldOps<AnyOrder<Fields...>> {
         int i = 0;
         ((!seen[i++] && !(!FieldOps<Fields>::required() && FieldOps<Fields>::absentValue(r)) ? ok = false : true), ...);
         return ok;
-    }
-    template <class T>
-    static void mark(const T& r, Mark& m) {
-        (FieldOps<Fields>::mark(r, m), ...);
     }
 };
 
@@ -1024,43 +1062,18 @@ struct FieldOps<Nested<Shape>> {
 };
 
 template <uint8_t Identifier, class... Fields>
-struct FieldListOps {
+struct FieldListOps : FieldFolds<Fields...> {
+    using Folds = FieldFolds<Fields...>;
     static constexpr uint8_t kIdentifier = Identifier;
     static constexpr bool kChoice = false;
     static bool matches(uint8_t id) { return id == kIdentifier; }
-    template <class T>
-    static bool init(T& r) {
-        return (FieldOps<Fields>::init(r) && ...);
-    }
-    template <class T>
-    static void release(T& r) {
-        (FieldOps<Fields>::release(r), ...);
-    }
-    template <class T>
-    static bool copy(const T& from, T& to) {
-        return (FieldOps<Fields>::copy(from, to) && ...);
-    }
-    template <class T>
-    static int compare(const T& a, const T& b) {
-        int c = 0;
-        ((c = FieldOps<Fields>::compare(a, b)) || ...);
-        return c;
-    }
-    template <class T>
-    static int missing(const T& r) {
-        int reason = 0;
-        ((reason = FieldOps<Fields>::missing(r)) || ...);
-        return reason;
-    }
     // The whole element: every required member is checked before anything
     // is written, so the first one missing names the reason.
     template <class T>
     static int write(const T& r, Writer& w) {
-        int reason = missing(r);
-        if (reason) return reason;
+        if (const int reason = Folds::missing(r)) return reason;
         const size_t start = w.open(kIdentifier);
-        ((reason = FieldOps<Fields>::write(r, w)) || ...);
-        if (reason) return reason;
+        if (const int reason = Folds::writeFields(r, w)) return reason;
         return w.close(start) ? 0 : ERR_ASN1_ENCODING;
     }
     template <class T>
@@ -1068,10 +1081,6 @@ struct FieldListOps {
         if (!e.constructed()) return false;
         Decoder in(der::Cursor(e.contents, e.contentsSize));
         return (FieldOps<Fields>::decode(r, in) && ...) && !in.more();
-    }
-    template <class T>
-    static void mark(const T& r, Mark& m) {
-        (FieldOps<Fields>::mark(r, m), ...);
     }
 };
 

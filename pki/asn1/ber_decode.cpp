@@ -112,23 +112,13 @@ void* decodeElement(const Element& e, int expected) {
             return (e.constructed() || e.contentsSize != 0) ? nullptr : PKI_MALLOC(1);
         case 6:
             return decodeOid(e);
-        case 3:
-        case 4:
-        case 12:
-        case 19:
-        case 20:
-        case 22:
-        case 23:
-        case 24:
-        case 30:
-            return decodeString(e, expected);
         case 16:
         case 17:
         case 48:
         case 49:
             return nodeFromElement(e);
         default:
-            return nullptr;
+            return isStringTag(expected) ? decodeString(e, expected) : nullptr;
     }
 }
 

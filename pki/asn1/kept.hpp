@@ -63,23 +63,29 @@ SharedDer* newSharedDer(size_t size);
 void retain(SharedDer* d);
 void release(SharedDer* d);
 
-// A running fingerprint of words and bytes (64-bit FNV-1a over words).
+// A running fingerprint of words and bytes: each word mixed with its
+// position and added in, so the words do not wait on one another; value()
+// mixes the sum once more.
 struct Mark {
-    uint64_t h = 0xcbf29ce484222325ull;
+    uint64_t h = 0;
+    uint64_t n = 0;
     // Made for a record decoded just now: the members that keep marks or
     // bytes of their own stand for what was decoded by construction.
     bool fresh = false;
-    void word(uint64_t v) { h = (h ^ v) * 0x100000001b3ull; }
-    void bytes(const void* p, size_t n) {
+    void word(uint64_t v) {
+        n += 0x9e3779b97f4a7c15ull;
+        h += (v ^ n) * 0xff51afd7ed558ccdull;
+    }
+    void bytes(const void* p, size_t len) {
         const auto* b = static_cast<const uint8_t*>(p);
-        for (; n >= 8; b += 8, n -= 8) {
+        for (; len >= 8; b += 8, len -= 8) {
             uint64_t w;
             std::memcpy(&w, b, 8);
             word(w);
         }
         uint64_t tail = 0;
-        std::memcpy(&tail, b, n);
-        word(tail ^ (static_cast<uint64_t>(n) << 56));
+        std::memcpy(&tail, b, len);
+        word(tail ^ (static_cast<uint64_t>(len) << 56));
     }
     void address(const void* p) { word(reinterpret_cast<uintptr_t>(p)); }
     // A string by address and content: setters change strings in place.
@@ -91,7 +97,11 @@ struct Mark {
         if (s->data && s->length > 0) bytes(s->data, static_cast<size_t>(s->length));
     }
     // Never 0, so that 0 can mean "nothing kept".
-    uint64_t value() const { return h | 1; }
+    uint64_t value() const {
+        uint64_t x = h ^ (h >> 33);
+        x *= 0xc4ceb9fe1a85ec53ull;
+        return (x ^ (x >> 29)) | 1;
+    }
 };
 
 }  // namespace zpki::asn1

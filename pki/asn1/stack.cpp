@@ -14,13 +14,7 @@ constexpr int kInitialCapacity = 4;
 bool grow(STACK* stack) {
     if (stack->count < stack->capacity) return true;
     if (stack->capacity > (1 << 29)) return false;
-    const int capacity = stack->capacity < kInitialCapacity ? kInitialCapacity : stack->capacity * 2;
-    auto* items = static_cast<void**>(PKI_REALLOC(stack->items, sizeof(void*) * capacity));
-    if (!items) return false;
-    std::memset(items + stack->capacity, 0, sizeof(void*) * (capacity - stack->capacity));
-    stack->items = items;
-    stack->capacity = capacity;
-    return true;
+    return zpki::reserveStack(stack, stack->capacity < kInitialCapacity ? kInitialCapacity : stack->capacity * 2);
 }
 
 // Binary search over the sorted items. Returns the slot that compared equal,
@@ -55,7 +49,7 @@ namespace zpki {
 
 STACK* newStack(int capacity, STACK_compare_func compare) {
     if (capacity < kInitialCapacity) capacity = kInitialCapacity;
-    if (capacity > (1 << 29)) return nullptr;
+    if (capacity > (1 << 30)) return nullptr;
     STACK* stack = PKI_NEW(STACK);
     if (!stack) return nullptr;
     stack->items = static_cast<void**>(PKI_CALLOC(static_cast<size_t>(capacity), sizeof(void*)));
@@ -70,8 +64,8 @@ STACK* newStack(int capacity, STACK_compare_func compare) {
 
 bool reserveStack(STACK* stack, int capacity) {
     if (!stack || capacity <= stack->capacity) return stack != nullptr;
-    if (capacity > (1 << 29)) return false;
-    auto* items = static_cast<void**>(PKI_REALLOC(stack->items, sizeof(void*) * capacity));
+    if (capacity > (1 << 30)) return false;
+    auto* items = static_cast<void**>(PKI_REALLOC(stack->items, sizeof(void*) * static_cast<size_t>(capacity)));
     if (!items) return false;
     std::memset(items + stack->capacity, 0, sizeof(void*) * (capacity - stack->capacity));
     stack->items = items;

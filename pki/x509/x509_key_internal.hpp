@@ -11,6 +11,9 @@
 
 namespace zpki::x509::keys {
 
+using namespace zpki::asn1;
+using zpki::Owned;
+namespace ber = zpki::ber;
 namespace der = zpki::der;
 
 constexpr int kRowRsa = 6;

@@ -12,11 +12,7 @@
 #include "x509/x509_key_internal.hpp"
 #include "x509/x509_list.hpp"
 
-using namespace zpki::asn1;
 using namespace zpki::x509::keys;
-namespace ber = zpki::ber;
-namespace der = zpki::der;
-using zpki::Owned;
 
 namespace {
 

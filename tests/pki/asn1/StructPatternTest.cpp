@@ -251,3 +251,121 @@ TEST(StructPattern, MutatedInputGivesErrorsOnly) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// A record that keeps the DER it was read from, with an AlgorithmIdentifier
+// nested in its own members and trailing fields in any order.
+typedef struct {
+    BIGINT* serial;
+    OBJECT_IDENTIFIER* alg;  // AlgorithmIdentifier.algorithm
+    ASN1_UNIT* params;       // AlgorithmIdentifier.parameters OPTIONAL
+    OCTET_STRING* first;     // [0] IMPLICIT, in any order with second and flag
+    OCTET_STRING* second;    // [1] IMPLICIT, optional
+    int flag;                // BOOLEAN DEFAULT FALSE
+    struct x509_received_st* received;
+} DEMO_SIGNED;
+
+template <>
+struct zpki::asn1::Describe<DEMO_SIGNED> {
+    using T = DEMO_SIGNED;
+    using Shape = Sequence<
+        Field<&T::serial, Integer>, Nested<Sequence<Field<&T::alg, Oid>, Field<&T::params, Optional<AnyNode>>>>,
+        AnyOrder<Field<&T::first, Implicit<0, OctetString>>, Field<&T::second, Optional<Implicit<1, OctetString>>>,
+                 Field<&T::flag, Default<Boolean<1>, 0>>>>;
+    static constexpr auto kReceived = &T::received;
+};
+ZPKI_STRUCT_FAMILY(DEMO_SIGNED, L_X509, PKI_FUNC(0x76), PKI_FUNC(0x77))
+
+namespace {
+
+DEMO_SIGNED* decodeSigned(const Bytes& b) {
+    Node node(decodeToDERSequence(b.data(), static_cast<int>(b.size())));
+    DEMO_SIGNED* r = nullptr;
+    return node && Seq_to_DEMO_SIGNED(node.get(), &r) == 0 ? r : nullptr;
+}
+
+Bytes encodeSigned(const DEMO_SIGNED* r) {
+    ASN1_UNIT* node = nullptr;
+    if (DEMO_SIGNED_to_Seq(r, &node) != 0) return {};
+    Bytes b = bytesOf(node);
+    free_ASN1_UNIT(node);
+    return b;
+}
+
+}  // namespace
+
+TEST(StructPattern, FieldsInAnyOrderEachAtMostOnce) {
+    const std::string head =
+        "asn1=SEQUENCE:rec\n[alg]\noid=OID:1.2.840.10045.4.3.2\n[rec]\nserial=INTEGER:7\nalg=SEQUENCE:alg\n";
+    const Bytes inOrder =
+        genconf(head + "a=IMPLICIT:0,OCTETSTRING:one\nb=IMPLICIT:1,OCTETSTRING:two\nc=BOOLEAN:TRUE\n");
+    const Bytes shuffled =
+        genconf(head + "c=BOOLEAN:TRUE\nb=IMPLICIT:1,OCTETSTRING:two\na=IMPLICIT:0,OCTETSTRING:one\n");
+    DEMO_SIGNED* a = decodeSigned(inOrder);
+    DEMO_SIGNED* b = decodeSigned(shuffled);
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(cmp_DEMO_SIGNED(a, b), 0);
+    EXPECT_EQ(b->flag, 1);
+    EXPECT_EQ(b->params, nullptr);
+    // Each keeps what it read; a fresh encoding writes the declared order.
+    EXPECT_EQ(encodeSigned(b), shuffled);
+    DEMO_SIGNED* fresh = dup_DEMO_SIGNED(b);
+    free_ASN1_STRING(fresh->second);
+    fresh->second = new_OCTET_STRING((const unsigned char*)"two", 3);  // the same value, a new member
+    EXPECT_EQ(encodeSigned(fresh), inOrder);
+    free_DEMO_SIGNED(fresh);
+    free_DEMO_SIGNED(a);
+    free_DEMO_SIGNED(b);
+
+    // A required field missing, one twice, one unknown: no record.
+    for (const char* tail :
+         {"b=IMPLICIT:1,OCTETSTRING:two\n", "a=IMPLICIT:0,OCTETSTRING:one\nb=IMPLICIT:0,OCTETSTRING:one\n",
+          "a=IMPLICIT:0,OCTETSTRING:one\nb=IMPLICIT:5,OCTETSTRING:x\n"})
+        EXPECT_EQ(decodeSigned(genconf(head + tail)), nullptr) << tail;
+}
+
+TEST(StructPattern, KeptDerStandsWhileTheMembersAreWhatWasRead) {
+    // A non-minimal INTEGER and a BOOLEAN TRUE written 0x01: our encoder would
+    // write both differently.
+    const Bytes odd = fromHex(
+        "3019"
+        "020300"
+        "0007"
+        "300a06082a8648ce3d040302"
+        "8003"
+        "6f6e65"
+        "0101"
+        "01");
+    const Bytes ours = fromHex(
+        "3018"
+        "0201"
+        "07"
+        "300a06082a8648ce3d040302"
+        "8003"
+        "6f6e65"
+        "0101"
+        "ff");
+    DEMO_SIGNED* r = decodeSigned(odd);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(encodeSigned(r), odd);
+    DEMO_SIGNED* copy = dup_DEMO_SIGNED(r);
+    EXPECT_EQ(encodeSigned(copy), odd);  // the copy shares the bytes
+    // A member changed in place, through its own setter, same length.
+    ASSERT_EQ(set_ASN1_STRING_value(r->first, ASN1_TAG_OCTET_STRING, (const unsigned char*)"ONE", 3), 0);
+    EXPECT_EQ(toHex(encodeSigned(r)), toHex(fromHex("3017"
+                                                    "0201"
+                                                    "07"
+                                                    "300a06082a8648ce3d040302"
+                                                    "8003"
+                                                    "4f4e45"
+                                                    "0101"
+                                                    "ff")));
+    ASSERT_EQ(set_ASN1_STRING_value(r->first, ASN1_TAG_OCTET_STRING, (const unsigned char*)"one", 3), 0);
+    EXPECT_EQ(encodeSigned(r), odd);  // what was read again: the bytes stand again
+    copy->flag = 0;
+    EXPECT_NE(encodeSigned(copy), odd);
+    EXPECT_EQ(encodeSigned(copy).size(), ours.size() - 3);
+    free_DEMO_SIGNED(copy);
+    free_DEMO_SIGNED(r);
+}
