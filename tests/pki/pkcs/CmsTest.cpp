@@ -266,6 +266,31 @@ TEST(CmsSigned, OpensslMessagesVerify) {
     }
 }
 
+// Signed attributes signed as they came (not in DER order, a long-form
+// length) verify over the bytes received, and over their DER when the
+// carrier re-encoded them; a messageDigest left out or cut short does not.
+TEST(CmsSigned, SignedAttributesAsReceived) {
+    struct Case {
+        const char* file;
+        PKI_ERROR rc;
+    } cases[] = {{"unsorted.der", 0},
+                 {"ber-attrs.der", 0},
+                 {"ber-wire.der", 0},
+                 {"no-md.der", 0x5221002b},
+                 {"short-md.der", 0x5221005e}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const Bytes der = fxBytes(c.file);
+        Cms cms = decodeCms(der);
+        ASSERT_NE(cms, nullptr);
+        EXPECT_EQ(verify_CMS(cms.get(), nullptr, nullptr, 0), c.rc);
+        // A copy verifies alike; attributes out of order are written as they came.
+        Cms copy(dup_CMS_CONTENT_INFO(cms.get()));
+        EXPECT_EQ(verify_CMS(copy.get(), nullptr, nullptr, 0), c.rc);
+        if (std::string(c.file) == "unsorted.der") EXPECT_EQ(encodeCms(cms.get()), der);
+    }
+}
+
 TEST(CmsSigned, TamperedMessagesFailWithCodes) {
     const Bytes content = fxBytes("content.bin");
     Cert other = cert("other");
