@@ -146,61 +146,9 @@ using EncryptedContent = Optional<Implicit<0, OctetString>>;
 
 // ---- Signed attributes, kept as received ---------------------------------------
 
-using SignedAttrsCodec = Implicit<0, zpki::x509::AttributesCodec>;
-
-// The fingerprint of a list of attributes, by content.
-uint64_t attributesMark(const X509_ATTRIBUTES* list) {
-    Mark m;
-    markValue<zpki::x509::AttributesCodec>(const_cast<X509_ATTRIBUTES*>(list), m);
-    return m.value();
-}
-
-// authenticatedAttributes [0] with the bytes they came in (in `received`)
-// when those are not our DER of them (BER lengths, constructed strings):
-// the bytes a signer signed, which verification digests for as long as the
-// list is what was read.
-struct SignedAttributes {
-    static constexpr bool kOwnOps = true;
-    using S = P7_SIGNER_INFO;
-    static bool init(S&) { return true; }
-    static void release(S& si) {
-        SignedAttrsCodec::release(si.authenticatedAttributes);
-        zpki::pkcs7::dropReceived(&si);
-    }
-    static bool copy(const S& from, S& to) {
-        if (!SignedAttrsCodec::copy(from.authenticatedAttributes, to.authenticatedAttributes)) return false;
-        const Received* k = from.received;
-        if (!k || k->mark != attributesMark(from.authenticatedAttributes)) return true;
-        to.received = PKI_NEW(Received);
-        if (!to.received) return false;
-        retain(k->der);
-        to.received->der = k->der;
-        to.received->offset = k->offset;
-        to.received->size = k->size;
-        to.received->mark = attributesMark(to.authenticatedAttributes);
-        return true;
-    }
-    static int compare(const S& a, const S& b) {
-        return SignedAttrsCodec::compare(a.authenticatedAttributes, b.authenticatedAttributes);
-    }
-    static int missing(const S&) { return 0; }
-    static int write(const S& si, Writer& w) {
-        if (!si.authenticatedAttributes) return 0;
-        return SignedAttrsCodec::write(si.authenticatedAttributes, w) ? 0 : ERR_ASN1_ENCODING;
-    }
-    static bool accepts(uint8_t id) { return id == 0xa0; }
-    static constexpr bool required() { return false; }
-    static bool absentValue(S&) { return true; }
-    static bool decodeElement(S& si, const Element& e) {
-        if (!SignedAttrsCodec::decodeContents(e, si.authenticatedAttributes)) return false;
-        zpki::ber::Bytes ours;
-        if (!zpki::pkcs7::attributesDer(si.authenticatedAttributes, ours)) return true;
-        if (ours.size() == e.totalSize && std::memcmp(ours.data() + 1, e.start + 1, e.totalSize - 1) == 0)
-            return true;  // our DER: nothing to keep
-        return (si.received = keepElementAs<Received>(e, attributesMark(si.authenticatedAttributes))) != nullptr;
-    }
-    static void mark(const S& si, Mark& m) { markValue<SignedAttrsCodec>(si.authenticatedAttributes, m); }
-};
+using SignedAttrsCodec = zpki::pkcs7::SignedAttrsCodec;
+using SignedAttributes = zpki::pkcs7::KeptSignedAttributes<P7_SIGNER_INFO, &P7_SIGNER_INFO::authenticatedAttributes,
+                                                           &P7_SIGNER_INFO::received>;
 
 }  // namespace
 
@@ -630,6 +578,12 @@ long versionOf(const BIGINT* v) {
     return static_cast<long>(VSC_Get_BIGINT_Word(v));
 }
 
+bool EncryptedContentInfoCodec::decodeContents(const Element& e, Value& out) {
+    return Sub<P7_ENCRYPTED_CONTENT_INFO>::decodeContents(e, out);
+}
+
+bool EncryptedContentInfoCodec::write(const Value& v, Writer& w) { return Sub<P7_ENCRYPTED_CONTENT_INFO>::write(v, w); }
+
 bool attributesDer(const X509_ATTRIBUTES* list, ber::Bytes& out) {
     if (!list) return false;
     try {
@@ -653,7 +607,7 @@ void dropReceived(P7_SIGNER_INFO* si) {
 bool signedAttributesDer(const P7_SIGNER_INFO* si, ber::Bytes& out) {
     if (!si || !attributesDer(si->authenticatedAttributes, out)) return false;
     const Received* k = si->received;
-    if (k && k->mark == attributesMark(si->authenticatedAttributes)) {
+    if (k && k->mark == zpki::pkcs7::attributesMark(si->authenticatedAttributes)) {
         try {
             out.assign(k->data(), k->data() + k->size);
         } catch (const std::bad_alloc&) {

@@ -10,6 +10,7 @@
 #include "asn1/pki_buffer.hpp"
 #include "pkcs/pkcs5_internal.hpp"
 #include "pkcs/pkcs7.hpp"
+#include "pkcs/pkcs7_env.hpp"
 #include <zunPKI/pkcs/pkcs7_sign.h>
 #include "asn1/secret.hpp"
 #include <zunPKI/x509/issuer_and_serial_number.h>
@@ -260,42 +261,13 @@ void replaceParameters(X509_ALGO_IDENTIFIER* alg, String& params) {
     alg->parameters = params.release();
 }
 
-// The key-transport label of a recipient for mode, and the OAEP digest; a
-// new label goes to label when the recipient's differs. 0 or a reason.
-unsigned transportOf(const P7_RECIPIENT_INFO* ri, int mode, Algorithm& label, int& digest) {
-    const X509_ALGO_IDENTIFIER* kea = ri->keyEncryptionAlgorithm;
-    const int row = kea ? rowOf(kea->algorithm) : 0;
-    digest = 0;
-    if (!isOaep(mode)) {
-        if (row != kRowRsaEncryption && !(label = algorithmOfRow(kRowRsaEncryption))) return ERR_R_ALLOC;
-        return 0;
-    }
-    if (row == kRowOaep) return zpki::x509::oaepDigest(kea->parameters, digest) ? 0 : ERR_R_UNSUPPORTED;
-    label = algorithmOfRow(kRowOaep);
-    if (!label || set_X509_ALGO_IDENTIFIER_with_RSAES_OAEP_PARAM(label.get(), nullptr) != 0) return ERR_R_ALLOC;
-    digest = VSC_DIGEST_SHA1;
-    return 0;
-}
-
 // The content key encrypted for one recipient under mode; 0 or a code.
 int encryptKey(const P7_RECIPIENT_INFO* ri, int mode, const void* key, int keyLen, Pending& p) {
     if (!ri) return code(F_ENC, ERR_R_INVALID_ELEMENT);
-    const ASYMMETRIC_KEY* pub = ri->key;
-    if (!pub || pub->kind != ASYMMETRIC_KEY_RSA || !pub->key) return code(F_ENC, ERR_R_UNSUPPORTED);
     Algorithm label;
-    int digest = 0;
-    if (unsigned reason = transportOf(ri, mode, label, digest)) return code(F_ENC, reason);
-    zpki::RsaUnit rsa(VSC_Dup_RSA(static_cast<const RSA_UNIT*>(pub->key)));
-    if (!rsa) return code(F_ENC, ERR_R_ALLOC);
-    const int n = VSC_Get_RSA_Length(rsa.get());
-    if (n <= 0) return code(F_ENC, ERR_R_UNSUPPORTED);
-    Buffer out = Buffer::allocate(static_cast<size_t>(n));
-    if (!out) return code(F_ENC, ERR_R_ALLOC);
-    int outLen = n;
-    if (int rc = VSC_Init_RSAES(rsa.get(), mode, 0, digest)) return rc;
-    if (int rc = VSC_Encrypt_RSAES(rsa.get(), out.data(), &outLen, bytesOf(key), keyLen)) return rc;
-    String encrypted(new_OCTET_STRING(out.data(), outLen));
-    if (!encrypted) return code(F_ENC, ERR_R_ALLOC);
+    String encrypted;
+    if (int rc = zpki::pkcs7::transportKey(ri->keyEncryptionAlgorithm, ri->key, mode, key, keyLen, label, encrypted))
+        return rc;
     try {
         p.labels.push_back(std::move(label));
         p.keys.push_back(std::move(encrypted));
@@ -390,14 +362,8 @@ int newRecipient(const X509_CERT* cert, int mode, const RSAES_OAEP_PARAM* oaep, 
     if (!ri || !zpki::pkcs7::setVersion(ri->version, 0)) return code(F_RI, ERR_R_ALLOC);
     const ISSUER_AND_SERIAL_NUMBER ias{const_cast<X509_NAME*>(issuer), const_cast<BIGINT*>(serial)};
     if (!(ri->issuerAndSerialNumber = dup_ISSUER_AND_SERIAL_NUMBER(&ias))) return code(F_RI, ERR_R_NULL_ARGUMENT);
-    Algorithm label = algorithmOfRow(isOaep(mode) ? kRowOaep : kRowRsaEncryption);
-    if (!label) return code(F_RI, ERR_R_ALLOC);
-    if (isOaep(mode)) {
-        if (PKI_ERROR rc = set_X509_ALGO_IDENTIFIER_with_RSAES_OAEP_PARAM(label.get(), oaep)) return rc;
-        // Parameters the crypto library cannot follow make a message nobody opens.
-        int digest = 0;
-        if (!zpki::x509::oaepDigest(label->parameters, digest)) return code(F_RI, ERR_R_UNSUPPORTED);
-    }
+    Algorithm label;
+    if (int rc = zpki::pkcs7::recipientLabel(mode, oaep, label)) return rc;
     ri->keyEncryptionAlgorithm = label.release();
     if (!(ri->key = dup_ASYMMETRIC_KEY(spki->key))) return code(F_RI, ERR_R_ALLOC);
     out = std::move(ri);
@@ -505,6 +471,138 @@ int signAndEncrypt(P7_CONTENT_INFO* p7, X509_ALGO_IDENTIFIER* alg, const char* d
 }
 
 }  // namespace
+
+namespace zpki::pkcs7 {
+
+int cipherOfContent(const X509_ALGO_IDENTIFIER* alg, bool passwordBased) {
+    return ::contentCipherId(alg, passwordBased);
+}
+
+int cipherForEnvelope(const X509_ALGO_IDENTIFIER* alg, int& keyLen, int& ivLen) {
+    return ::envelopeCipher(alg, keyLen, ivLen);
+}
+
+asn1::String ivAsParameters(const unsigned char* iv, int len) { return ::ivParameters(iv, len); }
+
+bool transportMode(int mode, int& out) { return ::rsaesMode(mode, out); }
+
+int recipientLabel(int mode, const RSAES_OAEP_PARAM* oaep, x509::Algorithm& out) {
+    Algorithm label = algorithmOfRow(::isOaep(mode) ? kRowOaep : kRowRsaEncryption);
+    if (!label) return code(F_RI, ERR_R_ALLOC);
+    if (::isOaep(mode)) {
+        if (PKI_ERROR rc = set_X509_ALGO_IDENTIFIER_with_RSAES_OAEP_PARAM(label.get(), oaep)) return rc;
+        // Parameters the crypto library cannot follow make a message nobody opens.
+        int digest = 0;
+        if (!x509::oaepDigest(label->parameters, digest)) return code(F_RI, ERR_R_UNSUPPORTED);
+    }
+    out = std::move(label);
+    return 0;
+}
+
+int transportKey(const X509_ALGO_IDENTIFIER* kea, const ASYMMETRIC_KEY* pub, int mode, const void* key, int keyLen,
+                 x509::Algorithm& label, asn1::String& out) {
+    if (!pub || pub->kind != ASYMMETRIC_KEY_RSA || !pub->key) return code(F_ENC, ERR_R_UNSUPPORTED);
+    // The label the recipient carries decides the OAEP hash.
+    int digest = 0;
+    const int row = kea ? rowOf(kea->algorithm) : 0;
+    if (!::isOaep(mode)) {
+        if (row != kRowRsaEncryption && !(label = algorithmOfRow(kRowRsaEncryption))) return code(F_ENC, ERR_R_ALLOC);
+    } else if (row == kRowOaep) {
+        if (!x509::oaepDigest(kea->parameters, digest)) return code(F_ENC, ERR_R_UNSUPPORTED);
+    } else {
+        label = algorithmOfRow(kRowOaep);
+        if (!label || set_X509_ALGO_IDENTIFIER_with_RSAES_OAEP_PARAM(label.get(), nullptr) != 0)
+            return code(F_ENC, ERR_R_ALLOC);
+        digest = VSC_DIGEST_SHA1;
+    }
+    RsaUnit rsa(VSC_Dup_RSA(static_cast<const RSA_UNIT*>(pub->key)));
+    if (!rsa) return code(F_ENC, ERR_R_ALLOC);
+    const int n = VSC_Get_RSA_Length(rsa.get());
+    if (n <= 0) return code(F_ENC, ERR_R_UNSUPPORTED);
+    Buffer encrypted = Buffer::allocate(static_cast<size_t>(n));
+    if (!encrypted) return code(F_ENC, ERR_R_ALLOC);
+    int outLen = n;
+    if (int rc = VSC_Init_RSAES(rsa.get(), mode, 0, digest)) return rc;
+    if (int rc = VSC_Encrypt_RSAES(rsa.get(), encrypted.data(), &outLen, bytesOf(key), keyLen)) return rc;
+    String value(new_OCTET_STRING(encrypted.data(), outLen));
+    if (!value) return code(F_ENC, ERR_R_ALLOC);
+    out = std::move(value);
+    return 0;
+}
+
+int openKey(const X509_ALGO_IDENTIFIER* kea, const OCTET_STRING* encryptedKey, const ASYMMETRIC_KEY* key, int mode,
+            int keyLen, char* out, int* outLen) {
+    if (!encryptedKey || !key || key->kind != ASYMMETRIC_KEY_RSA || !key->key || !out || !outLen || keyLen <= 0)
+        return 1;
+    // OAEP with the hash the recipient's label names.
+    int digest = 0;
+    if (::isOaep(mode) && kea && rowOf(kea->algorithm) == kRowOaep && !x509::oaepDigest(kea->parameters, digest))
+        return 1;
+    RsaUnit rsa(VSC_Dup_RSA(static_cast<const RSA_UNIT*>(key->key)));
+    const int n = rsa ? VSC_Get_RSA_Length(rsa.get()) : -1;
+    if (n <= 0) return 1;
+    Buffer plain = Buffer::allocate(static_cast<size_t>(n));
+    if (!plain) return code(F_GEN, ERR_R_ALLOC);
+    int plainLen = n;
+    if (int rc = VSC_Init_RSAES(rsa.get(), mode, 1, digest)) return rc;
+    if (int rc = VSC_Decrypt_RSAES(rsa.get(), plain.data(), &plainLen, encryptedKey->data, encryptedKey->length))
+        return rc;
+    // The key must fit the content cipher.
+    if (plainLen != keyLen) return code(F_GEN, ERR_R_INVALID_ELEMENT);
+    if (plainLen > *outLen) return code(F_GEN, ERR_R_NULL_ARGUMENT);
+    std::memcpy(out, plain.data(), static_cast<size_t>(plainLen));
+    *outLen = plainLen;
+    return 0;
+}
+
+int streamUpdate(P7_ENCRYPTED_CONTENT_INFO* eci, bool external, const char* data, int len, char* out, int* outLen) {
+    if (!eci || !eci->cipher) return code(F_ENC, ERR_R_NULL_ARGUMENT);
+    if (len < 0 || (!data && len > 0)) return code(F_ENC, ERR_R_NULL_ARGUMENT);
+    const Stream s{eci, external};
+    // One update gives up to len plus what the cipher held back (less than a block).
+    Output o;
+    if (!outputFor(out, outLen, external, static_cast<long long>(len) + blockOf(eci->cipher), o))
+        return code(F_ENC, ERR_R_NULL_ARGUMENT);
+    int n = o.room;
+    if (int rc = VSC_Update_BLOCK_CIPHER(eci->cipher, o.at, &n, reinterpret_cast<const unsigned char*>(data), len))
+        return rc;
+    return deliver(s, o, n, out, outLen);
+}
+
+int streamFinal(P7_ENCRYPTED_CONTENT_INFO* eci, bool external, char* out, int* outLen) {
+    if (!eci || !eci->cipher) return code(F_ENC, ERR_R_NULL_ARGUMENT);
+    const Stream s{eci, external};
+    Output o;
+    if (!outputFor(out, outLen, external, blockOf(eci->cipher), o)) return code(F_ENC, ERR_R_NULL_ARGUMENT);
+    int n = o.room;
+    if (int rc = VSC_Final_BLOCK_CIPHER(eci->cipher, o.at, &n)) return rc;
+    // An empty content still has its (empty) encryptedContent.
+    return deliver(s, o, n, out, outLen);
+}
+
+int decryptContent(const P7_ENCRYPTED_CONTENT_INFO* eci, const void* key, const void* iv, char* out, int* outLen) {
+    if (!eci || !key || !out || !outLen) return 1;
+    if (!eci->encryptedContent || !eci->contentEncryptionAlgorithm) return 1;
+    const int cipherId = ::contentCipherId(eci->contentEncryptionAlgorithm, true);
+    if (!cipherId) return 1;
+    const unsigned char* ivBytes = bytesOf(iv);
+    if (!ivBytes && !ivOf(eci->contentEncryptionAlgorithm, cipherId, ivBytes))
+        return code(F_GEN, ERR_R_INVALID_ELEMENT);
+    const OCTET_STRING* in = eci->encryptedContent;
+    const int block = VSC_Get_Block_Length(cipherId);
+    if (block <= 0 || in->length > INT_MAX - block) return 1;
+    Buffer plain = Buffer::allocate(static_cast<size_t>(in->length) + static_cast<size_t>(block));
+    if (!plain) return code(F_GEN, ERR_R_ALLOC);
+    int n = 0;
+    if (int rc = VSC_BLOCK_CIPHER(cipherId, 0, bytesOf(key), ivBytes, in->data, in->length, plain.data(), &n))
+        return rc;
+    if (n > *outLen) return code(F_GEN, ERR_R_NULL_ARGUMENT);
+    std::memcpy(out, plain.data(), static_cast<size_t>(n));
+    *outLen = n;
+    return 0;
+}
+
+}  // namespace zpki::pkcs7
 
 extern "C" {
 
@@ -621,26 +719,13 @@ ZUNPKI_API int init_PKCS7_Encrypt(P7_CONTENT_INFO* p7, int /*unused*/, X509_ALGO
 ZUNPKI_API int update_PKCS7_encrypt(P7_CONTENT_INFO* p7, const char* data, int len, char* out, int* out_len) {
     Stream s;
     if (unsigned reason = streamOf(p7, s)) return code(F_ENC, reason);
-    if (len < 0 || (!data && len > 0)) return code(F_ENC, ERR_R_NULL_ARGUMENT);
-    // One update gives up to len plus what the cipher held back (less than a block).
-    Output o;
-    if (!outputFor(out, out_len, s.external, static_cast<long long>(len) + blockOf(s.eci->cipher), o))
-        return code(F_ENC, ERR_R_NULL_ARGUMENT);
-    int n = o.room;
-    if (int rc = VSC_Update_BLOCK_CIPHER(s.eci->cipher, o.at, &n, reinterpret_cast<const unsigned char*>(data), len))
-        return rc;
-    return deliver(s, o, n, out, out_len);
+    return zpki::pkcs7::streamUpdate(s.eci, s.external, data, len, out, out_len);
 }
 
 ZUNPKI_API int final_PKCS7_Encrypt(P7_CONTENT_INFO* p7, char* out, int* out_len) {
     Stream s;
     if (unsigned reason = streamOf(p7, s)) return code(F_ENC, reason);
-    Output o;
-    if (!outputFor(out, out_len, s.external, blockOf(s.eci->cipher), o)) return code(F_ENC, ERR_R_NULL_ARGUMENT);
-    int n = o.room;
-    if (int rc = VSC_Final_BLOCK_CIPHER(s.eci->cipher, o.at, &n)) return rc;
-    // An empty content still has its (empty) encryptedContent.
-    return deliver(s, o, n, out, out_len);
+    return zpki::pkcs7::streamFinal(s.eci, s.external, out, out_len);
 }
 
 ZUNPKI_API int encrypt_PKCS7(P7_CONTENT_INFO* p7, int /*unused*/, X509_ALGO_IDENTIFIER* alg, const char* data, int len,
@@ -692,55 +777,18 @@ ZUNPKI_API int decrypt_PKCS7_enveloped_CEK(P7_CONTENT_INFO* p7, const X509_CERT*
     if (!rsaesMode(mode, rsaes)) return code(F_GEN, ERR_R_INVALID_ELEMENT);
     const P7_RECIPIENT_INFO* ri = recipientFor(*v.recipients, v.certificates, recipient);
     if (!ri || !ri->encryptedKey || key->kind != ASYMMETRIC_KEY_RSA || !key->key) return 1;
-    // OAEP with the hash the recipient's label names.
-    int digest = 0;
-    const X509_ALGO_IDENTIFIER* kea = ri->keyEncryptionAlgorithm;
-    if (isOaep(rsaes) && kea && rowOf(kea->algorithm) == kRowOaep && !zpki::x509::oaepDigest(kea->parameters, digest))
-        return 1;
     // The key must fit the content cipher.
     const P7_ENCRYPTED_CONTENT_INFO* eci = *v.eci;
     const int cipherId = eci ? contentCipherId(eci->contentEncryptionAlgorithm, false) : 0;
     const int keyLen = cipherId ? VSC_Get_Key_Length(cipherId) : -1;
-    if (keyLen <= 0) return 1;
-
-    zpki::RsaUnit rsa(VSC_Dup_RSA(static_cast<const RSA_UNIT*>(key->key)));
-    const int n = rsa ? VSC_Get_RSA_Length(rsa.get()) : -1;
-    if (n <= 0) return 1;
-    Buffer plain = Buffer::allocate(static_cast<size_t>(n));
-    if (!plain) return code(F_GEN, ERR_R_ALLOC);
-    int plainLen = n;
-    if (int rc = VSC_Init_RSAES(rsa.get(), rsaes, 1, digest)) return rc;
-    const OCTET_STRING* ek = ri->encryptedKey;
-    if (int rc = VSC_Decrypt_RSAES(rsa.get(), plain.data(), &plainLen, ek->data, ek->length)) return rc;
-    if (plainLen != keyLen) return code(F_GEN, ERR_R_INVALID_ELEMENT);
-    if (plainLen > *out_len) return code(F_GEN, ERR_R_NULL_ARGUMENT);
-    std::memcpy(out, plain.data(), static_cast<size_t>(plainLen));
-    *out_len = plainLen;
-    return 0;
+    if (keyLen <= 0 || !ri->encryptedKey) return 1;
+    return zpki::pkcs7::openKey(ri->keyEncryptionAlgorithm, ri->encryptedKey, key, rsaes, keyLen, out, out_len);
 }
 
 ZUNPKI_API int decrypt_PKCS7(P7_CONTENT_INFO* p7, const void* key, const void* iv, char* out, int* out_len) {
     EnvelopeView v;
     if (!p7 || !key || !out || !out_len || !viewOf(p7, v)) return 1;
-    const P7_ENCRYPTED_CONTENT_INFO* eci = *v.eci;
-    if (!eci || !eci->encryptedContent || !eci->contentEncryptionAlgorithm) return 1;
-    const int cipherId = contentCipherId(eci->contentEncryptionAlgorithm, true);
-    if (!cipherId) return 1;
-    const unsigned char* ivBytes = bytesOf(iv);
-    if (!ivBytes && !ivOf(eci->contentEncryptionAlgorithm, cipherId, ivBytes))
-        return code(F_GEN, ERR_R_INVALID_ELEMENT);
-    const OCTET_STRING* in = eci->encryptedContent;
-    const int block = VSC_Get_Block_Length(cipherId);
-    if (block <= 0 || in->length > INT_MAX - block) return 1;
-    Buffer plain = Buffer::allocate(static_cast<size_t>(in->length) + static_cast<size_t>(block));
-    if (!plain) return code(F_GEN, ERR_R_ALLOC);
-    int n = 0;
-    if (int rc = VSC_BLOCK_CIPHER(cipherId, 0, bytesOf(key), ivBytes, in->data, in->length, plain.data(), &n))
-        return rc;
-    if (n > *out_len) return code(F_GEN, ERR_R_NULL_ARGUMENT);
-    std::memcpy(out, plain.data(), static_cast<size_t>(n));
-    *out_len = n;
-    return 0;
+    return zpki::pkcs7::decryptContent(*v.eci, key, iv, out, out_len);
 }
 
 }  // extern "C"

@@ -348,8 +348,107 @@ unsigned signable(const P7_CONTENT_INFO* p7, SignedView& v) {
     return get_STACK_count(*v.signerInfos) > 0 ? 0 : ERR_R_INVALID_ELEMENT;
 }
 
-// Signs one SignerInfo of a message of version; 0 or a code.
-PKI_ERROR signOne(P7_SIGNER_INFO* si, long version, const OCTET_STRING* content) {
+// ---- Verification ----------------------------------------------------------------
+
+// One SignerInfo under public_key and the given algorithms, over content
+// (null: detached; digestOnly: the signed attributes alone are checked).
+PKI_ERROR verifyScheme(const P7_SIGNER_INFO* si, const ASYMMETRIC_KEY* public_key, int cipher_id, int digest_id,
+                       const uint8_t* content, size_t contentLen, bool digestOnly) {
+    constexpr unsigned F = F_VERIFY_PKCS7_SIGNER;
+    Scheme scheme;
+    if (unsigned reason = schemeOf(si, public_key->kind, digest_id, cipher_id, scheme)) return code(F, reason);
+    if (!si->encryptedDigest || si->encryptedDigest->length <= 0) return code(F, ERR_R_INVALID_ELEMENT);
+
+    Bytes attributes, der;
+    const uint8_t* signedBytes = content;
+    size_t signedLen = contentLen;
+    if (hasSignedAttributes(si)) {
+        const ASN1_STRING* md = messageDigestOf(si);
+        if (!md) return code(F, ERR_R_INVALID_ELEMENT);
+        if (!content && !digestOnly) return code(F, ERR_R_UNSUPPORTED);
+        int rc = 0;
+        if (content && !digestMatches(scheme.digest, content, contentLen, md, rc)) return rc ? rc : code(F, 0x5e);
+        if (!zpki::pkcs7::signedAttributesDer(si, attributes) ||
+            !zpki::pkcs7::attributesDer(si->authenticatedAttributes, der))
+            return 1;
+        signedBytes = attributes.data();
+        signedLen = attributes.size();
+    } else if (!content) {
+        return code(F, ERR_R_UNSUPPORTED);
+    }
+    // The certificate's key stays as it was: the work is done on a copy.
+    Key key(dup_ASYMMETRIC_KEY(public_key));
+    if (!key) return code(F, ERR_R_ALLOC);
+    PKI_ERROR rc = verifyBytes(key.get(), scheme, signedBytes, signedLen, si->encryptedDigest);
+    // Attributes that came in another form than DER were signed over their
+    // DER (a carrier may re-encode a message in BER); the bytes as received
+    // are tried first, for signers that signed those.
+    if (rc == VSC_FAIL && der != attributes)
+        rc = verifyBytes(key.get(), scheme, der.data(), der.size(), si->encryptedDigest);
+    return rc;
+}
+
+PKI_ERROR verifyOne(P7_CONTENT_INFO* p7, const P7_SIGNER_INFO* si, const ASYMMETRIC_KEY* key, const void* data,
+                    int len) {
+    if (!si->digestAlgorithm || !si->digestEncryptionAlgorithm) return 1;
+    const int digest = get_DigestID_from_OID(rowOf(si->digestAlgorithm->algorithm));
+    int cipher = get_CipherID_from_OID(rowOf(si->digestEncryptionAlgorithm->algorithm));
+    if (!digest || !cipher) return 1;
+    if (cipher == VSC_PKEY_RSA) cipher = VSC_PKEY_RSA_SIG;
+    return verify_PKCS7_data(p7, si, key, cipher, digest, data, len);
+}
+
+}  // namespace
+
+namespace zpki::pkcs7 {
+
+unsigned signerAlgorithms(const X509_CERT* signer, const ASYMMETRIC_KEY* key, int digestRow, int kind,
+                          const RSASSA_PSS_PARAM* pss, X509_ALGO_IDENTIFIER*& digestAlg,
+                          X509_ALGO_IDENTIFIER*& signatureAlg) {
+    if (kind != P7_SIGN_PKCS1_V15 && kind != P7_SIGN_RSA_PSS) return ERR_R_UNSUPPORTED;
+    const int digest = get_DigestID_from_OID(digestRow);
+    if (!digest) return ERR_R_UNSUPPORTED;
+    // The key signs for this certificate, or the signature is made elsewhere.
+    const X509_PUBKEY* spki = get_X509_SPKI(signer);
+    int keyKind = spki && spki->key ? spki->key->kind : ASYMMETRIC_KEY_RSA;
+    if (key) {
+        if ((key->kind != ASYMMETRIC_KEY_RSA && key->kind != ASYMMETRIC_KEY_KCDSA) || !spki ||
+            check_X509_keypair(spki, key) != 0)
+            return ERR_R_UNSUPPORTED;
+        keyKind = key->kind;
+    }
+    if (kind == P7_SIGN_RSA_PSS && keyKind != ASYMMETRIC_KEY_RSA) return ERR_R_UNSUPPORTED;
+    X509_ALGO_IDENTIFIER* digestMade = nullptr;
+    if (!setAlgorithm(digestMade, digestRow)) return ERR_R_ALLOC;
+    Algorithm ownedDigest(digestMade);
+    X509_ALGO_IDENTIFIER* signatureMade = nullptr;
+    if (kind == P7_SIGN_RSA_PSS) {
+        // Without parameters: the digest for both hashes and a salt of its length.
+        Owned<RSASSA_PSS_PARAM, free_RSASSA_PSS_PARAM> own;
+        if (!pss) {
+            own.reset(new_RSASSA_PSS_PARAM());
+            if (!own || set_RSASSA_PSS_PARAM_hashAlgorithm(own.get(), digestRow) != 0 ||
+                set_RSASSA_PSS_PARAM_maskGenAlgorithm(own.get(), 833) != 0 ||
+                set_RSASSA_PSS_PARAM_saltLength(own.get(), VSC_Get_DIGEST_Length(digest)) != 0)
+                return ERR_R_ALLOC;
+            pss = own.get();
+        }
+        if (!setAlgorithm(signatureMade, kRowPss)) return ERR_R_ALLOC;
+        Algorithm ownedSignature(signatureMade);
+        if (set_X509_ALGO_IDENTIFIER_with_RSASSA_PSS_PARAM(signatureMade, pss) != 0) return ERR_R_INVALID_ELEMENT;
+        (void)ownedSignature.release();
+    } else {
+        const int row = keyKind == ASYMMETRIC_KEY_KCDSA ? kcdsaSignatureRow(digest) : rsaSignatureRow(digestRow);
+        if (!setAlgorithm(signatureMade, row)) return ERR_R_ALLOC;
+    }
+    free_X509_ALGO_IDENTIFIER(digestAlg);
+    digestAlg = ownedDigest.release();
+    free_X509_ALGO_IDENTIFIER(signatureAlg);
+    signatureAlg = signatureMade;
+    return 0;
+}
+
+PKI_ERROR signSigner(P7_SIGNER_INFO* si, long version, const OCTET_STRING* content) {
     constexpr unsigned F = F_SIGN_PKCS7;
     ASYMMETRIC_KEY* key = si->key;
     if (!key || !key->key || (key->kind != ASYMMETRIC_KEY_RSA && key->kind != ASYMMETRIC_KEY_KCDSA))
@@ -393,19 +492,18 @@ PKI_ERROR signOne(P7_SIGNER_INFO* si, long version, const OCTET_STRING* content)
     return 0;
 }
 
-// ---- Verification ----------------------------------------------------------------
-
-PKI_ERROR verifyOne(P7_CONTENT_INFO* p7, const P7_SIGNER_INFO* si, const ASYMMETRIC_KEY* key, const void* data,
-                    int len) {
+PKI_ERROR verifySigner(const P7_SIGNER_INFO* si, const ASYMMETRIC_KEY* key, const uint8_t* content, size_t len,
+                       bool digestOnly) {
+    if (!si || !key || !key->key) return code(F_VERIFY_PKCS7_SIGNER, ERR_R_NULL_ARGUMENT);
     if (!si->digestAlgorithm || !si->digestEncryptionAlgorithm) return 1;
     const int digest = get_DigestID_from_OID(rowOf(si->digestAlgorithm->algorithm));
     int cipher = get_CipherID_from_OID(rowOf(si->digestEncryptionAlgorithm->algorithm));
     if (!digest || !cipher) return 1;
     if (cipher == VSC_PKEY_RSA) cipher = VSC_PKEY_RSA_SIG;
-    return verify_PKCS7_data(p7, si, key, cipher, digest, data, len);
+    return verifyScheme(si, key, cipher, digest, content, len, digestOnly);
 }
 
-}  // namespace
+}  // namespace zpki::pkcs7
 
 extern "C" {
 
@@ -432,44 +530,15 @@ ZUNPKI_API P7_SIGNER_INFO* add_PKCS7_Signature_withEncryptedAlgorithm(P7_CONTENT
     SignedView v;
     const X509_NAME* issuer = get_X509_issuer(signer);
     const BIGINT* serial = get_X509_serial(signer);
-    const X509_PUBKEY* spki = get_X509_SPKI(signer);
-    if ((kind != P7_SIGN_PKCS1_V15 && kind != P7_SIGN_RSA_PSS) || !viewOf(p7, v) || !issuer || !serial) return nullptr;
-    const int digest = get_DigestID_from_OID(digest_row);
-    if (!digest) return nullptr;
-    // The key signs for this certificate, or the signature is made elsewhere.
-    int keyKind = spki && spki->key ? spki->key->kind : ASYMMETRIC_KEY_RSA;
-    if (key) {
-        if ((key->kind != ASYMMETRIC_KEY_RSA && key->kind != ASYMMETRIC_KEY_KCDSA) || !spki ||
-            check_X509_keypair(spki, key) != 0)
-            return nullptr;
-        keyKind = key->kind;
-    }
-    if (kind == P7_SIGN_RSA_PSS && keyKind != ASYMMETRIC_KEY_RSA) return nullptr;
-
+    if (!viewOf(p7, v) || !issuer || !serial) return nullptr;
     SignerInfo si(new_P7_SIGNER_INFO());
     if (!si || !zpki::pkcs7::setVersion(si->version, 1)) return nullptr;
     const ISSUER_AND_SERIAL_NUMBER ias{const_cast<X509_NAME*>(issuer), const_cast<BIGINT*>(serial)};
     if (!(si->issuerAndSerialNumber = dup_ISSUER_AND_SERIAL_NUMBER(&ias))) return nullptr;
+    if (zpki::pkcs7::signerAlgorithms(signer, key, digest_row, kind, pss, si->digestAlgorithm,
+                                      si->digestEncryptionAlgorithm) != 0)
+        return nullptr;
     if (key && !(si->key = dup_ASYMMETRIC_KEY(key))) return nullptr;
-    if (!setAlgorithm(si->digestAlgorithm, digest_row)) return nullptr;
-    if (kind == P7_SIGN_RSA_PSS) {
-        // Without parameters: the digest for both hashes and a salt of its length.
-        Owned<RSASSA_PSS_PARAM, free_RSASSA_PSS_PARAM> own;
-        if (!pss) {
-            own.reset(new_RSASSA_PSS_PARAM());
-            if (!own || set_RSASSA_PSS_PARAM_hashAlgorithm(own.get(), digest_row) != 0 ||
-                set_RSASSA_PSS_PARAM_maskGenAlgorithm(own.get(), 833) != 0 ||
-                set_RSASSA_PSS_PARAM_saltLength(own.get(), VSC_Get_DIGEST_Length(digest)) != 0)
-                return nullptr;
-            pss = own.get();
-        }
-        if (!setAlgorithm(si->digestEncryptionAlgorithm, kRowPss) ||
-            set_X509_ALGO_IDENTIFIER_with_RSASSA_PSS_PARAM(si->digestEncryptionAlgorithm, pss) != 0)
-            return nullptr;
-    } else {
-        const int row = keyKind == ASYMMETRIC_KEY_KCDSA ? kcdsaSignatureRow(digest) : rsaSignatureRow(digest_row);
-        if (!setAlgorithm(si->digestEncryptionAlgorithm, row)) return nullptr;
-    }
     if (add_PKCS7_Signer(p7, si.get()) != 0) return nullptr;
     return si.release();
 }
@@ -564,7 +633,7 @@ ZUNPKI_API int final_PKCS7_Sign(P7_CONTENT_INFO* p7) {
         P7_SIGNER_INFO* si = signerAt(*v.signerInfos, i);
         if (!si) return code(F, ERR_R_INVALID_ELEMENT);
         if (si->encryptedDigest) continue;
-        if (PKI_ERROR rc = signOne(si, version, content)) return rc;
+        if (PKI_ERROR rc = zpki::pkcs7::signSigner(si, version, content)) return rc;
     }
     return 0;
 }
@@ -618,9 +687,6 @@ ZUNPKI_API int verify_PKCS7_data(P7_CONTENT_INFO* p7, const P7_SIGNER_INFO* si, 
     SignedView v;
     if (!p7 || !si || !public_key || !public_key->key) return code(F, ERR_R_NULL_ARGUMENT);
     if (!viewOf(p7, v)) return code(F, ERR_R_UNSUPPORTED);
-    Scheme scheme;
-    if (unsigned reason = schemeOf(si, public_key->kind, digest_id, cipher_id, scheme)) return code(F, reason);
-    if (!si->encryptedDigest || si->encryptedDigest->length <= 0) return code(F, ERR_R_INVALID_ELEMENT);
 
     // The content the message carries, else the caller's.
     const uint8_t* content = nullptr;
@@ -637,34 +703,7 @@ ZUNPKI_API int verify_PKCS7_data(P7_CONTENT_INFO* p7, const P7_SIGNER_INFO* si, 
         contentLen = static_cast<size_t>(len);
     }
     const bool digestOnly = !content && !data && len < 0;
-
-    Bytes attributes, der;
-    const uint8_t* signedBytes = content;
-    size_t signedLen = contentLen;
-    if (hasSignedAttributes(si)) {
-        const ASN1_STRING* md = messageDigestOf(si);
-        if (!md) return code(F, ERR_R_INVALID_ELEMENT);
-        if (!content && !digestOnly) return code(F, ERR_R_UNSUPPORTED);
-        int rc = 0;
-        if (content && !digestMatches(scheme.digest, content, contentLen, md, rc)) return rc ? rc : code(F, 0x5e);
-        if (!zpki::pkcs7::signedAttributesDer(si, attributes) ||
-            !zpki::pkcs7::attributesDer(si->authenticatedAttributes, der))
-            return 1;
-        signedBytes = attributes.data();
-        signedLen = attributes.size();
-    } else if (!content) {
-        return code(F, ERR_R_UNSUPPORTED);
-    }
-    // The certificate's key stays as it was: the work is done on a copy.
-    Key key(dup_ASYMMETRIC_KEY(public_key));
-    if (!key) return code(F, ERR_R_ALLOC);
-    PKI_ERROR rc = verifyBytes(key.get(), scheme, signedBytes, signedLen, si->encryptedDigest);
-    // Attributes that came in another form than DER were signed over their
-    // DER (a carrier may re-encode a message in BER); the bytes as received
-    // are tried first, for signers that signed those.
-    if (rc == VSC_FAIL && der != attributes)
-        rc = verifyBytes(key.get(), scheme, der.data(), der.size(), si->encryptedDigest);
-    return rc;
+    return verifyScheme(si, public_key, cipher_id, digest_id, content, contentLen, digestOnly);
 }
 
 // ---- Digested data ------------------------------------------------------------------

@@ -140,6 +140,14 @@ PKI_ERROR signRsa(const uint8_t* data, size_t len, const OBJECT_IDENTIFIER* alg,
     if (!dataLengthOk(data, len) || !alg || !key || !sig) return fail(libFunc, ERR_R_NULL_ARGUMENT);
     RsaScheme scheme;
     if (!rsaScheme(alg, nullptr, true, scheme)) return fail(libFunc, ERR_R_INVALID_ELEMENT);
+    return signRsaScheme(data, len, scheme, key, sig, libFunc);
+}
+
+PKI_ERROR signRsaScheme(const uint8_t* data, size_t len, const RsaScheme& scheme, RSA_UNIT* key, BIT_STRING** sig,
+                        unsigned libFunc) {
+    if (!dataLengthOk(data, len) || !key || !sig) return fail(libFunc, ERR_R_NULL_ARGUMENT);
+    if (scheme.digest == 0 || (scheme.pss && (scheme.saltLength < 0 || scheme.saltLength > kMaxSalt)))
+        return fail(libFunc, ERR_R_INVALID_ELEMENT);
     if (int rc = startRsaScheme(key, scheme, true)) return rc;
     if (int rc = VSC_Update_RSASSA(key, data, static_cast<int>(len))) return rc;
     const int modulus = VSC_Get_RSA_Length(key);

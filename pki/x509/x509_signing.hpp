@@ -23,6 +23,11 @@ namespace zpki::x509 {
 // digest; the algorithm's row gives the digest and the scheme).
 PKI_ERROR signRsa(const uint8_t* data, size_t len, const OBJECT_IDENTIFIER* alg, RSA_UNIT* key, BIT_STRING** sig,
                   unsigned libFunc);
+// The same under a scheme given apart from an algorithm row (RSASSA-PSS
+// signatures, whose parameters the caller writes).
+struct RsaScheme;
+PKI_ERROR signRsaScheme(const uint8_t* data, size_t len, const RsaScheme& scheme, RSA_UNIT* key, BIT_STRING** sig,
+                        unsigned libFunc);
 // A new BIT STRING in *sig holding the KCDSA signature value.
 PKI_ERROR signKcdsa(const uint8_t* data, size_t len, const OBJECT_IDENTIFIER* alg, KCDSA_UNIT* key, BIT_STRING** sig,
                     unsigned libFunc);

@@ -20,5 +20,6 @@
 #include <zunPKI/x509/issuer_and_serial_number.h>
 #include <zunPKI/x509/trust_anchor.h>
 #include <zunPKI/x509/certpath.h>
+#include <zunPKI/x509/pkcs10.h>
 
 #endif
