@@ -25,17 +25,6 @@ using namespace zcore::p7;
 constexpr int kMaxKey = 32;
 constexpr int kMaxIv = 16;
 
-std::string_view bytesOf(const void* p, int n) {
-    return p && n > 0 ? std::string_view(static_cast<const char*>(p), static_cast<size_t>(n)) : std::string_view();
-}
-
-int certOf(const void* bytes, int len, zcore::Cert& out) {
-    X509_CERT* raw = nullptr;
-    const int rc = VCL_X509_conv_cert2x509(bytes, len, &raw);
-    out.reset(raw);
-    return rc;
-}
-
 // The content-encryption AlgorithmIdentifier of a cipher name, without
 // parameters (the encryption writes the IV into them).
 int cipherAlgorithm(const char* name, Algorithm& out) {

@@ -16,10 +16,6 @@ using zcore::code;
 using zcore::Secret;
 using namespace zcore::p7;
 
-std::string_view bytesOf(const void* p, int n) {
-    return p && n > 0 ? std::string_view(static_cast<const char*>(p), static_cast<size_t>(n)) : std::string_view();
-}
-
 // What the token signed, or null for the two-step road.
 struct Signature {
     std::string_view bytes;
@@ -62,21 +58,6 @@ int addExternalSigner(P7_CONTENT_INFO* p7, std::string_view content, const X509_
     return 0;
 }
 
-int certOf(const PKISTRINFO* signer, zcore::Cert& out) {
-    X509_CERT* raw = nullptr;
-    const int rc = VCL_X509_conv_cert2x509(signer->cert, signer->cert_len, &raw);
-    out.reset(raw);
-    return rc;
-}
-
-int newSignedData(ContentInfo& p7) {
-    p7.reset(new_P7_CONTENT_INFO());
-    if (!p7) return code(kCatMake, VCL_R_MALLOC);
-    if (set_PKCS7_Type(p7.get(), P7_SIGNED_DATA_TYPE) != 0) return code(kCatMake, kSetType);
-    if (new_PKCS7_Content(p7.get(), P7_DATA) != 0) return code(kCatMake, kSetContent);
-    return 0;
-}
-
 // The checks of the makers on data and the certificate (the key is not
 // used).
 int checkInput(std::string_view data, const PKISTRINFO* signer) {
@@ -96,7 +77,7 @@ int initHsm(std::string_view data, const PKISTRINFO* signer, const char* hashNam
     ContentInfo p7;
     if (int rc = newSignedData(p7); rc != 0) return rc;
     zcore::Cert cert;
-    if (int rc = certOf(signer, cert); rc != 0) return rc;
+    if (int rc = certOf(signer->cert, signer->cert_len, cert); rc != 0) return rc;
     if (!setContent(p7.get(), data)) return code(kCatMake, VCL_R_MALLOC);
     if (int rc = addExternalSigner(p7.get(), data, cert.get(), row, hashName, signTime, f, signer, {}); rc != 0)
         return rc;
@@ -126,7 +107,7 @@ int makeHsm(std::string_view data, const PKISTRINFO* signer, const char* hashNam
     ContentInfo p7;
     if (int rc = newSignedData(p7); rc != 0) return rc;
     zcore::Cert cert;
-    if (int rc = certOf(signer, cert); rc != 0) return rc;
+    if (int rc = certOf(signer->cert, signer->cert_len, cert); rc != 0) return rc;
     if (!setContent(p7.get(), data)) return code(kCatMake, VCL_R_MALLOC);
     if (int rc = addExternalSigner(p7.get(), data, cert.get(), row, hashName, signTime, f, signer, {signature});
         rc != 0)
@@ -154,7 +135,7 @@ int addHsm(int inEncoding, const void* message, int messageLen, const PKISTRINFO
     // The token holds the key: its key field is the random, not a key to
     // open.
     zcore::Cert cert;
-    if (int rc = certOf(signer, cert); rc != 0) return rc;
+    if (int rc = certOf(signer->cert, signer->cert_len, cert); rc != 0) return rc;
     if (int rc =
             addExternalSigner(p7.get(), content.view(), cert.get(), row, hashName, signTime, f, signer, {signature});
         rc != 0)

@@ -100,6 +100,16 @@ struct Flags {
     int random = 0;
 };
 
+// Bytes given as pointer and length; empty for null or a length <= 0.
+inline std::string_view bytesOf(const void* p, int n) {
+    return p && n > 0 ? std::string_view(static_cast<const char*>(p), static_cast<size_t>(n)) : std::string_view();
+}
+
+// A certificate from DER or PEM bytes: VCL_X509_conv_cert2x509's code.
+int certOf(const void* bytes, int len, Cert& out);
+// A new signedData with an empty pkcs7-data content (codes of kCatMake).
+int newSignedData(ContentInfo& p7);
+
 // The row of a content type; 0 when it has none or none we know.
 int typeRow(const P7_CONTENT_INFO* p7);
 // The signedData a ContentInfo of type 22 holds; null otherwise.

@@ -22,10 +22,6 @@ using zcore::code;
 using zcore::Secret;
 using namespace zcore::p7;
 
-std::string_view bytesOf(const void* p, int n) {
-    return p && n > 0 ? std::string_view(static_cast<const char*>(p), static_cast<size_t>(n)) : std::string_view();
-}
-
 // The digest of data under the name (its codes pass through).
 int digestOf(std::string_view data, const char* name, Secret& out) {
     unsigned char* d = nullptr;
@@ -48,22 +44,6 @@ int checkCertItem(const CERT_ITEM* c) {
     if (!c) return code(kCatMake, VCL_R_NULL_PARAM);
     if (c->len <= 0) return code(kCatMake, VCL_R_ZERO_LENGTH);
     if (!c->data) return code(kCatMake, VCL_R_NULL_PARAM);
-    return 0;
-}
-
-int certOf(const void* bytes, int len, zcore::Cert& out) {
-    X509_CERT* raw = nullptr;
-    const int rc = VCL_X509_conv_cert2x509(bytes, len, &raw);
-    out.reset(raw);
-    return rc;
-}
-
-// A new signedData with an empty pkcs7-data content.
-int newSignedData(ContentInfo& p7) {
-    p7.reset(new_P7_CONTENT_INFO());
-    if (!p7) return code(kCatMake, VCL_R_MALLOC);
-    if (set_PKCS7_Type(p7.get(), P7_SIGNED_DATA_TYPE) != 0) return code(kCatMake, kSetType);
-    if (new_PKCS7_Content(p7.get(), P7_DATA) != 0) return code(kCatMake, kSetContent);
     return 0;
 }
 
@@ -184,6 +164,21 @@ int attributesFor(std::string_view digest, const ASN1_TIME* signTime, Out o) {
 }  // namespace
 
 namespace zcore::p7 {
+
+int certOf(const void* bytes, int len, Cert& out) {
+    X509_CERT* raw = nullptr;
+    const int rc = VCL_X509_conv_cert2x509(bytes, len, &raw);
+    out.reset(raw);
+    return rc;
+}
+
+int newSignedData(ContentInfo& p7) {
+    p7.reset(new_P7_CONTENT_INFO());
+    if (!p7) return code(kCatMake, VCL_R_MALLOC);
+    if (set_PKCS7_Type(p7.get(), P7_SIGNED_DATA_TYPE) != 0) return code(kCatMake, kSetType);
+    if (new_PKCS7_Content(p7.get(), P7_DATA) != 0) return code(kCatMake, kSetContent);
+    return 0;
+}
 
 UtcTime signingTime(const ASN1_TIME* given) {
     // The conversion overwrites the record it is given: always a copy.

@@ -22,10 +22,6 @@ namespace {
 using zcore::code;
 using namespace zcore::p7;
 
-std::string_view bytesOf(const void* p, int n) {
-    return p && n > 0 ? std::string_view(static_cast<const char*>(p), static_cast<size_t>(n)) : std::string_view();
-}
-
 // The common start of the queries: length, pointer, decoding.
 int open(int cat, int inEncoding, const void* message, int len, ContentInfo& p7) {
     if (len <= 0) return code(cat, VCL_R_ZERO_LENGTH);
