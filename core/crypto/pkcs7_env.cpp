@@ -58,7 +58,10 @@ const P7_ENCRYPTED_CONTENT_INFO* encryptedContentOf(const P7_CONTENT_INFO* p7) {
     }
 }
 
-// Room for the content key and IV of the message's cipher.
+}  // namespace
+
+namespace zcore::p7 {
+
 void keyRoom(const P7_ENCRYPTED_CONTENT_INFO* eci, int& key, int& iv) {
     key = kMaxKey;
     iv = kMaxIv;
@@ -69,14 +72,16 @@ void keyRoom(const P7_ENCRYPTED_CONTENT_INFO* eci, int& key, int& iv) {
     if (const int v = VSC_Get_IV_Length(id); v >= 0) iv = v;
 }
 
-// The IV a message names: its OCTET STRING parameters; none for a NULL or
-// no parameters.
 std::string_view ivOf(const P7_ENCRYPTED_CONTENT_INFO* eci) {
     const X509_ALGO_IDENTIFIER* alg = eci ? eci->contentEncryptionAlgorithm : nullptr;
     const ASN1_STRING* p = alg ? alg->parameters : nullptr;
     if (!p || p->type == ASN1_TAG_NULL) return {};
     return bytesOf(p->data, p->length);
 }
+
+}  // namespace zcore::p7
+
+namespace {
 
 struct Opening {
     int cat;

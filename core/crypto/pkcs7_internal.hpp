@@ -166,4 +166,16 @@ bool relabelRsa(P7_SIGNER_INFO* si);
 // otherwise.
 int checkSignature(P7_CONTENT_INFO* p7, const X509_CERT* cert, int cat);
 
+// The signingTime value (UTCTime or GeneralizedTime) as the UTC text
+// "YYYY/MM/DD hh:mm:ss" into text (VCL_PK7_SIGN_TIME_TEXT_SIZE bytes); false
+// when it does not read.
+bool utcText(const ASN1_STRING* value, char* text);
+
+// Room for the content key and IV of an encrypted content's cipher (the
+// largest of the crypto layer's for a cipher it does not name).
+void keyRoom(const P7_ENCRYPTED_CONTENT_INFO* eci, int& key, int& iv);
+// The IV an encrypted content names: its OCTET STRING parameters; none for
+// a NULL or no parameters.
+std::string_view ivOf(const P7_ENCRYPTED_CONTENT_INFO* eci);
+
 }  // namespace zcore::p7

@@ -104,7 +104,10 @@ std::string sequenceOf(const std::string& contents) {
     return out + contents;
 }
 
-// The signingTime value as the UTC text "YYYY/MM/DD hh:mm:ss".
+}  // namespace
+
+namespace zcore::p7 {
+
 bool utcText(const ASN1_STRING* value, char* text) {
     if (!value) return false;
     X509_TIME t{};
@@ -126,7 +129,7 @@ bool utcText(const ASN1_STRING* value, char* text) {
     return true;
 }
 
-}  // namespace
+}  // namespace zcore::p7
 
 extern "C" {
 

@@ -16,6 +16,9 @@
  *   <zunCore/keypass.h> key passwords, protected passwords
  *   <zunCore/pkcs12.h>  PKCS#12 files
  *   <zunCore/pkcs7.h>   PKCS#7 signed, enveloped and signed-and-enveloped data
+ *   <zunCore/mac.h>     HMAC and CBC-MAC
+ *   <zunCore/cms.h>     CMS signed and enveloped data
+ *   <zunCore/ocsp.h>    the OCSP client and responder
  *   <zunCore/script.h>  the web-content script check, one-time passwords
  *   <zunCore/ntp.h>     the network-time client and offset
  *   <zunCore/smartcard.h> the serial card reader, APDUs and card files
@@ -33,6 +36,7 @@
 
 #include <zunCore/cgi.h>
 #include <zunCore/cipher.h>
+#include <zunCore/cms.h>
 #include <zunCore/compress.h>
 #include <zunCore/config.h>
 #include <zunCore/crypto.h>
@@ -42,8 +46,10 @@
 #include <zunCore/keys.h>
 #include <zunCore/korean.h>
 #include <zunCore/log.h>
+#include <zunCore/mac.h>
 #include <zunCore/module.h>
 #include <zunCore/ntp.h>
+#include <zunCore/ocsp.h>
 #include <zunCore/pkcs1.h>
 #include <zunCore/pkcs12.h>
 #include <zunCore/net.h>
