@@ -21,6 +21,10 @@
 #include <zunPKI/asn1/stack.h>
 #include <zunPKI/asn1/time64.h>
 #include <zunPKI/asn1/utils.h>
+#include <zunPKI/pkcs/cms.h>
+#include <zunPKI/pkcs/cms_env.h>
+#include <zunPKI/pkcs/cms_sign.h>
+#include <zunPKI/pkcs/ocsp.h>
 #include <zunPKI/pkcs/pkcs1.h>
 #include <zunPKI/pkcs/pkcs12.h>
 #include <zunPKI/pkcs/pkcs12_safe.h>
@@ -341,11 +345,100 @@ const Named kPkcs[] = {
     NAMED(writePKCS1PublicKey_to_Binary),
 };
 
+// CMS messages and OCSP requests and responses.
+const Named kCmsOcsp[] = {
+    NAMED(add_CMS_Certificate),
+    NAMED(add_CMS_Recipient),
+    NAMED(add_CMS_Signature),
+    NAMED(add_CMS_Signed_Attribute),
+    NAMED(CMS_CONTENT_INFO_to_Seq),
+    NAMED(decrypt_CMS),
+    NAMED(decrypt_content_encryption_key),
+    NAMED(encrypt_CMS),
+    NAMED(encrypt_CMS_userKEY),
+    NAMED(free_CMS_CONTENT_INFO),
+    NAMED(free_ENCAPSULATED_CONTENT_INFO),
+    NAMED(new_CMS_Content),
+    NAMED(new_CMS_CONTENT_INFO),
+    NAMED(new_ENCAPSULATED_CONTENT_INFO),
+    NAMED(Seq_to_CMS_CONTENT_INFO),
+    NAMED(set_CMS_Cipher),
+    NAMED(set_CMS_Type),
+    NAMED(set_CMS_version),
+    NAMED(set_ENCAPSULATED_CONTENT_INFO),
+    NAMED(sign_CMS),
+    NAMED(verify_CMS),
+    NAMED(add_single_OCSP_RESPONSE),
+    NAMED(free_BASIC_OCSP_RESPONSE),
+    NAMED(free_GENERALIZED_TIME),
+    NAMED(free_OCSP_REQUEST),
+    NAMED(free_OCSP_RESPONSE),
+    NAMED(free_OCSP_RESPONSE_BYTES),
+    NAMED(free_OCSP_RESPONSE_DATA),
+    NAMED(free_OCSP_REVOKED_INFO),
+    NAMED(free_OCSP_SINGLE_REQUEST),
+    NAMED(generate_BASIC_OCSP_RESPONSE_Ex),
+    NAMED(generate_OCSP_RESPONSE),
+    NAMED(generate_OCSP_RESPONSE_BYTES),
+    NAMED(generate_OCSP_RESPONSE_DATA),
+    NAMED(generate_single_OCSP_REQUEST_Ex),
+    NAMED(get_BASIC_OCSP_RESPONSE),
+    NAMED(get_OCSP_REQUEST_list),
+    NAMED(get_OCSP_REQUEST_list_count),
+    NAMED(get_OCSP_REQUEST_nonce),
+    NAMED(get_OCSP_REQUEST_signature_cert),
+    NAMED(get_X509_PUBLIC_KEY_hash),
+    NAMED(hash_X509_NAME),
+    NAMED(is_OCSP_REQUEST_signature),
+    NAMED(new_BASIC_OCSP_RESPONSE),
+    NAMED(new_OCSP_REQUEST),
+    NAMED(new_OCSP_REVOKED_INFO),
+    NAMED(new_OCSP_SINGLE_REQUEST),
+    NAMED(OCSP_REQUEST_to_Seq),
+    NAMED(OCSP_RESPONSE_DATA_to_Seq),
+    NAMED(OCSP_RESPONSE_to_Seq),
+    NAMED(OCSP_REVOKED_INFO_to_Seq),
+    NAMED(OCSP_SINGLE_REQUEST_to_Seq),
+    NAMED(Seq_to_OCSP_REQUEST),
+    NAMED(Seq_to_OCSP_RESPONSE),
+    NAMED(Seq_to_OCSP_RESPONSE_DATA),
+    NAMED(Seq_to_OCSP_REVOKED_INFO),
+    NAMED(Seq_to_OCSP_SINGLE_REQUEST),
+    NAMED(sign_OCSP_REQUEST_Ex),
+    NAMED(verify_BASIC_OCSP_RESPONSE_Ex),
+    NAMED(verify_OCSP_REQUEST_Ex),
+};
+
 TEST(PkiServices, EveryNameTheCoreCallsIsThere) {
     for (const auto& n : kAsn1) EXPECT_NE(n.address, nullptr) << n.name;
     for (const auto& n : kX509) EXPECT_NE(n.address, nullptr) << n.name;
     for (const auto& n : kPkcs) EXPECT_NE(n.address, nullptr) << n.name;
     for (const auto& n : kCertificateChecks) EXPECT_NE(n.address, nullptr) << n.name;
+    for (const auto& n : kCmsOcsp) EXPECT_NE(n.address, nullptr) << n.name;
+}
+
+// Response data is written only with at least one SingleResponse, and read
+// with none: the responder's data before its first entry is written with the
+// responses replaced by an empty SEQUENCE.
+TEST(PkiServices, ResponseDataWithoutEntries) {
+    OCSP_RESPONSE_DATA* data = new_OCSP_RESPONSE_DATA();
+    data->responderID->type = OCSP_RESPONDER_BY_KEY;
+    data->responderID->byKey = new_OCTET_STRING(reinterpret_cast<const unsigned char*>("k"), 1);
+    data->producedAt = decodeToDERASN1String(reinterpret_cast<const unsigned char*>("\x18\x0f"
+                                                                                    "20250101000000Z"),
+                                             17);
+    ASN1_UNIT* node = nullptr;
+    EXPECT_NE(OCSP_RESPONSE_DATA_to_Seq(data, &node), 0);
+    free_ASN1_UNIT(node);
+    free_OCSP_RESPONSE_DATA(data);
+    const unsigned char der[] = {0x30, 0x18, 0xa2, 0x03, 0x04, 0x01, 'k', 0x18, 0x0f, '2', '0', '2',  '5',
+                                 '0',  '1',  '0',  '1',  '0',  '0',  '0', '0',  '0',  '0', 'Z', 0x30, 0x00};
+    ASN1_UNIT* read = decodeToDERSequence(der, sizeof der);
+    BASIC_OCSP_RESPONSE* holder = new_BASIC_OCSP_RESPONSE();
+    EXPECT_EQ(Seq_to_OCSP_RESPONSE_DATA(read, holder), 0);
+    EXPECT_EQ(get_STACK_count(holder->tbsResponseData->responses), 0);
+    free_BASIC_OCSP_RESPONSE(holder);
+    free_ASN1_UNIT(read);
 }
 
 // The decoders take the length of the bytes; the core passes it.
