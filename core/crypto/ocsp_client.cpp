@@ -255,7 +255,7 @@ VCL_API int VCL_OCSP_Response_Ex(const void* resp, int resp_len, const void* sig
                                  int* cert_status, char* date_out, char* reason_out) {
     // Nothing reads as good until the response is read through.
     if (cert_status) *cert_status = VCL_OCSP_UNKNOWN;
-    if (!resp_status || !cert_status) return code(kCatResponse, VCL_R_NULL_PARAM);
+    if (!resp_status || !cert_status || (!nonce && nonce_len > 0)) return code(kCatResponse, VCL_R_NULL_PARAM);
     Response response;
     if (!resp || resp_len <= 0) return code(kCatResponse, kNotResponse);
     if (const PKI_ERROR rc = readDer<OCSP_RESPONSE, Seq_to_OCSP_RESPONSE, free_OCSP_RESPONSE>(resp, resp_len, response);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include <zunCore/error.h>
 #include <zunCore/ocsp.h>
 
 #include "CmsOcspHelpers.h"
@@ -226,6 +227,11 @@ TEST(OcspClient, ResponseStatusesAndInput) {
     EXPECT_EQ(rc(VCL_OCSP_Response(resp.data(), n(resp), nullptr, 0, nullptr, 0, nullptr, &status, nullptr, nullptr)),
               0xd0020002u);
     EXPECT_EQ(status, VCL_OCSP_UNKNOWN);
+    EXPECT_EQ(rc(VCL_OCSP_Response(resp.data(), n(resp), nullptr, 0, nullptr, 4, &status, &status, nullptr, nullptr)),
+              0xd0020002u);
+    // The categories read as their rows.
+    EXPECT_STREQ(VCL_Get_Error_Msg(static_cast<int>(0xd0020112u)), "OCSP:READ_RESPONSE:Unknown");
+    EXPECT_STREQ(VCL_Get_Error_Msg(static_cast<int>(0xd0030002u)), "OCSP:PARSE_REQUEST:Input parameter is NULL");
     // A serial the index does not hold: openssl answers unknown.
     const std::string s1 = file("s1.pem") + file("ca.pem");
     Out q;

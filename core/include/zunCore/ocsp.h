@@ -88,7 +88,7 @@ VCL_API int VCL_OCSP_Single_Request(const void* cert, int cert_len, const void* 
  * (YYYYMMDDhhmmss, VCL_OCSP_DATE_SIZE bytes) into date_out and the reason
  * text (VCL_OCSP_REASON_SIZE bytes) into reason_out, when given; a good or
  * unknown status leaves them untouched.
- * Codes: 0xd0020002 NULL status pointers, 0xd0020109 not a response,
+ * Codes: 0xd0020002 NULL status pointers (or nonce), 0xd0020109 not a response,
  * 0xd0020110 a status other than successful, 0xd0020111 no basic response,
  * 0xd0010119 signer_cert does not read, 0xd0020112 no signer_cert, a
  * signature, responder, nonce or time that fails, 0xd0020114 no
