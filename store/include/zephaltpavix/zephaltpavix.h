@@ -1,0 +1,21 @@
+/*
+ * libzephaltpavix: the certificate store (VPL_ functions). This header
+ * includes every public header of the library:
+ *   <zephaltpavix/error.h>     result codes and their texts
+ *   <zephaltpavix/base.h>      start and clean-up, log, VPL_Free, name=value parser
+ *   <zephaltpavix/encode.h>    Base64 and URL encodings of the interface
+ *   <zephaltpavix/certclass.h> certificate class and store folder names
+ *   <zephaltpavix/context.h>   domain contexts and their cached credentials
+ *   <zephaltpavix/layout.h>    the on-disk stores, the writer, drives, pseudo paths
+ */
+#ifndef ZEPHALTPAVIX_ZEPHALTPAVIX_H
+#define ZEPHALTPAVIX_ZEPHALTPAVIX_H
+
+#include <zephaltpavix/base.h>
+#include <zephaltpavix/certclass.h>
+#include <zephaltpavix/context.h>
+#include <zephaltpavix/encode.h>
+#include <zephaltpavix/error.h>
+#include <zephaltpavix/layout.h>
+
+#endif
