@@ -126,7 +126,7 @@ std::string_view bytesOf(const ASN1_STRING* s) {
 // A field holds exactly these bytes and a terminator.
 bool holds(const char (&field)[VCL_PK11_FIELD_SIZE], std::string_view bytes) {
     return bytes.size() < VCL_PK11_FIELD_SIZE && field[bytes.size()] == 0 &&
-           std::memcmp(field, bytes.data(), bytes.size()) == 0;
+           (bytes.empty() || std::memcmp(field, bytes.data(), bytes.size()) == 0);
 }
 
 bool terminated(const char (&field)[VCL_PK11_FIELD_SIZE]) {
@@ -146,6 +146,7 @@ void checkDrivers(const KISA_HSM_SIGNATURE_VALUE& v, int rc, const std::vector<V
         return;
     }
     check(static_cast<int>(records.size()) == count);
+    if (v.kind != KISA_HSM_KIND_DISTRIBUTION) return;
     size_t k = 0;
     for (int i = 0; i < get_STACK_count(v.list); ++i) {
         const auto* e = static_cast<const KISA_HSM_TOKEN_DISTRIBUTION_URL*>(get_STACK_value(v.list, i));

@@ -105,10 +105,13 @@ int decodeList(const unsigned char* der, int len, List& out) {
 int driverRecords(const KISA_HSM_SIGNATURE_VALUE& list, std::vector<VCL_PK11_DRIVER_INFO>& out) {
     out.clear();
     if (list.kind != KISA_HSM_KIND_DISTRIBUTION) return 0;
-    const int failed = code(VCL_CAT_PKCS11_VERIFY_HSM_DRIVER, kReasonDecode);
+    const auto failed = [&out] {
+        out.clear();
+        return code(VCL_CAT_PKCS11_VERIFY_HSM_DRIVER, kReasonDecode);
+    };
     for (int i = 0; i < countOf(list.list); ++i) {
         const auto* entry = at<KISA_HSM_TOKEN_DISTRIBUTION_URL>(list.list, i);
-        if (!entry) return failed;
+        if (!entry) return failed();
         for (int j = 0; j < countOf(entry->drivers); ++j) {
             const auto* d = at<KISA_HSM_DRIVER_INFO>(entry->drivers, j);
             VCL_PK11_DRIVER_INFO r{};
@@ -117,7 +120,7 @@ int driverRecords(const KISA_HSM_SIGNATURE_VALUE& list, std::vector<VCL_PK11_DRI
             if (!d || !copyField(textOf(entry->url), r.url) || !copyField(textOf(d->text1), r.field1) ||
                 !copyField(textOf(d->text2), r.field2) || !copyName(d->name1, r.field3) ||
                 !copyName(d->name2, r.field5) || !copyField(textOf(d->text3), r.field6))
-                return failed;
+                return failed();
             r.field4 = d->value;
             out.push_back(r);
         }
@@ -128,10 +131,13 @@ int driverRecords(const KISA_HSM_SIGNATURE_VALUE& list, std::vector<VCL_PK11_DRI
 int signatureRecords(const KISA_HSM_SIGNATURE_VALUE& list, std::vector<VCL_PK11_DRIVER_SIGNATURE_INFO>& out) {
     out.clear();
     if (list.kind != KISA_HSM_KIND_SIGNATURE) return 0;
-    const int failed = code(VCL_CAT_PKCS11_VERIFY_HSM_DRIVER_SIGN, kReasonDecode);
+    const auto failed = [&out] {
+        out.clear();
+        return code(VCL_CAT_PKCS11_VERIFY_HSM_DRIVER_SIGN, kReasonDecode);
+    };
     for (int i = 0; i < countOf(list.list); ++i) {
         const auto* t = at<KISA_HSM_SIGNATURE_TOKEN>(list.list, i);
-        if (!t || !t->algorithm || !t->algorithm->algorithm) return failed;
+        if (!t || !t->algorithm || !t->algorithm->algorithm) return failed();
         VCL_PK11_DRIVER_SIGNATURE_INFO r{};
         // The table's long name, else the identifier's dotted text.
         const OBJECT_IDENTIFIER* oid = t->algorithm->algorithm;
@@ -140,7 +146,7 @@ int signatureRecords(const KISA_HSM_SIGNATURE_VALUE& list, std::vector<VCL_PK11_
         const std::string_view value = textOf(t->value);
         if (!copyField(textOf(t->name), r.name) ||
             !copyField(name ? std::string_view(name) : textOf(oid), r.algorithm) || value.size() > sizeof r.value)
-            return failed;
+            return failed();
         if (!value.empty()) std::memcpy(r.value, value.data(), value.size());
         r.value_len = static_cast<int>(value.size());
         out.push_back(r);

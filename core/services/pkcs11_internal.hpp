@@ -90,12 +90,12 @@ using List = Owned<KISA_HSM_SIGNATURE_VALUE, free_KISA_HSM_SIGNATURE_VALUE>;
 
 // The list of len DER bytes: 0 or the decoder's code.
 int decodeList(const unsigned char* der, int len, List& out);
-// Every driver of a distribution list, entry by entry, as records: 0, or
-// 0xb4030059 for a general name without a text of at most 255 bytes.
-// Another kind of list gives none.
+// Every driver of a distribution list, entry by entry, as records (none on
+// failure): 0, or 0xb4030059 for a general name without a text of at most
+// 255 bytes. Another kind of list gives none.
 int driverRecords(const KISA_HSM_SIGNATURE_VALUE& list, std::vector<VCL_PK11_DRIVER_INFO>& out);
-// Every token of a signature list as records (another kind gives none): 0,
-// or 0xb4050059 for an algorithm name above 255 bytes.
+// Every token of a signature list as records (another kind gives none, and
+// so does a failure): 0, or 0xb4050059 for an algorithm name above 255 bytes.
 int signatureRecords(const KISA_HSM_SIGNATURE_VALUE& list, std::vector<VCL_PK11_DRIVER_SIGNATURE_INFO>& out);
 
 }  // namespace zcore::p11
