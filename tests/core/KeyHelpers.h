@@ -9,12 +9,19 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cstring>
 #include <cstdlib>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include <zunCore/keys.h>
+#include <zunCore/pkcs8.h>
+#include <zunPKI/asn1/asn1_io.h>
+#include <zunPKI/pkcs/pkcs5.h>
+#include <zunPKI/pkcs/pkcs8.h>
+#include <zunPKI/x509/x509_cert.h>
 #include <zunPKI/x509/x509_key.h>
 
 #include "CoreHelpers.h"
@@ -136,5 +143,69 @@ struct Records {
     std::string cert(int i) const { return std::string(reinterpret_cast<const char*>(p[i].cert), p[i].cert_len); }
     std::string key(int i) const { return std::string(reinterpret_cast<const char*>(p[i].key), p[i].key_len); }
 };
+
+struct KcdsaFiles {
+    std::string key;   // encrypted PKCS#8 DER (row 780)
+    std::string cert;  // a certificate over its public key
+};
+
+// The 1024-bit example key of the KCDSA standard as a key file
+// (pbeWithSHA1AndSEED-CBC under pw), and the certificate cert.der with its
+// public key replaced by it.
+inline KcdsaFiles kcdsaFiles(const char* pw) {
+    const auto r =
+        zqtest::run({zqtest::kPython, "-c",
+                     "import json,sys\n"
+                     "c=[c for c in json.load(open(sys.argv[1]))['cases'] if c['sizes'].startswith('A1024')][0]\n"
+                     "print(c['P'],c['Q'],c['G'],c['X'])",
+                     zqtest::sourceDir() + "/tests/platform/zunCrypto/vectors/kcdsa-ttak.json"});
+    std::istringstream in(r.output);
+    std::string p, q, g, x;
+    in >> p >> q >> g >> x;
+    const auto info =
+        openssl({"asn1parse", "-genconf", "-", "-out", "/dev/stdout", "-noout"},
+                "asn1 = SEQUENCE:pki\n[pki]\nv = INTEGER:0\nalg = SEQUENCE:alg\nkey = OCTWRAP,INTEGER:0x" + x +
+                    "\n[alg]\noid = OID:1.2.410.200004.1.21\nd = SEQUENCE:d\n[d]\np = INTEGER:0x" + p +
+                    "\nq = INTEGER:0x" + q + "\ng = INTEGER:0x" + g + "\n");
+    KcdsaFiles out;
+    ASN1_UNIT* infoNode = decodeToDERSequence(u(info.output), n(info.output));
+    P8_PRIV_KEY_INFO* plain = nullptr;
+    EXPECT_EQ(Seq_to_P8_PRIV_KEY_INFO(infoNode, &plain), 0);
+    PKCS8* enc = nullptr;
+    EXPECT_EQ(encrypt_PKCS5(plain, &enc, pw, static_cast<int>(std::strlen(pw)), nullptr, 0, 2048, VCL_PBE_SEED_CBC), 0);
+    ASN1_UNIT* encNode = nullptr;
+    EXPECT_EQ(P8_ENCRYPTED_KEY_to_Seq(enc, &encNode), 0);
+    unsigned char* encBytes = nullptr;
+    const int encLen = ASN1_to_binary(encNode, &encBytes);
+    out.key.assign(reinterpret_cast<char*>(encBytes), static_cast<size_t>(encLen > 0 ? encLen : 0));
+    VSC_Free(encBytes, __FILE__, __LINE__);
+    free_ASN1_UNIT(encNode);
+    free_PKCS8(enc);
+    free_P8_PRIV_KEY_INFO(plain);
+    free_ASN1_UNIT(infoNode);
+
+    Key key;
+    EXPECT_EQ(VCL_PK1_priv_convert_keyunit(u(out.key), n(out.key), pw, static_cast<int>(std::strlen(pw)), key.out()),
+              0);
+    if (!key.p) return out;
+    const std::string der = file("cert.der");
+    ASN1_UNIT* node = decodeToDERSequence(u(der), n(der));
+    X509_CERT* cert = nullptr;
+    EXPECT_EQ(Seq_to_X509_CERT(node, &cert), 0);
+    X509_PUBKEY* pub = new_X509_PUBKEY();
+    EXPECT_EQ(set_X509_PUBKEY_kcdsa(pub, static_cast<KCDSA_UNIT*>(key.p->key)), 0);
+    EXPECT_EQ(set_X509_pub_key(cert, pub), 0);
+    ASN1_UNIT* encoded = nullptr;
+    EXPECT_EQ(X509_CERT_to_Seq(cert, &encoded), 0);
+    unsigned char* bytes = nullptr;
+    const int n2 = ASN1_to_binary(encoded, &bytes);
+    out.cert.assign(reinterpret_cast<char*>(bytes), static_cast<size_t>(n2 > 0 ? n2 : 0));
+    VSC_Free(bytes, __FILE__, __LINE__);
+    free_ASN1_UNIT(encoded);
+    free_X509_PUBKEY(pub);
+    free_X509_CERT(cert);
+    free_ASN1_UNIT(node);
+    return out;
+}
 
 }  // namespace keytest

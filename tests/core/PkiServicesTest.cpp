@@ -233,6 +233,7 @@ const Named kX509[] = {
     NAMED(X509_PUBKEY_to_Seq),
     NAMED(X509_SIGN_to_Seq),
     NAMED(new_RSAES_OAEP_PARAM),
+    NAMED(free_RSAES_OAEP_PARAM),
     NAMED(cmp_ISSUER_AND_SERIAL_NUMBER),
     NAMED(find_X509_CERT_by_IssuerAndSerialNumber),
 };
@@ -320,6 +321,7 @@ const Named kPkcs[] = {
     NAMED(free_PKCS8),
     NAMED(gen_P8_PRIV_KEY_INFO),
     NAMED(get_PKCS5_scheme),
+    NAMED(get_PKCS7_ENCRYPTED_CONTENT_length),
     NAMED(get_PKCS8_P5_PBE_PARAM),
     NAMED(get_RSA_UNIT_from_PKCS1_RSA_PRIVATE_KEY),
     NAMED(import_PKCS12),

@@ -15,6 +15,7 @@
  *   <zunCore/pkcs8.h>   PKCS#8 keys and the VID random
  *   <zunCore/keypass.h> key passwords, protected passwords
  *   <zunCore/pkcs12.h>  PKCS#12 files
+ *   <zunCore/pkcs7.h>   PKCS#7 signed, enveloped and signed-and-enveloped data
  *   <zunCore/script.h>  the web-content script check, one-time passwords
  *   <zunCore/ntp.h>     the network-time client and offset
  *   <zunCore/smartcard.h> the serial card reader, APDUs and card files
@@ -49,6 +50,7 @@
 #include <zunCore/pkcs12.h>
 #include <zunCore/net.h>
 #include <zunCore/pkcs5.h>
+#include <zunCore/pkcs7.h>
 #include <zunCore/pkcs8.h>
 #include <zunCore/script.h>
 #include <zunCore/smartcard.h>
