@@ -7,6 +7,8 @@
  *   <zephaltpavix/certclass.h> certificate class and store folder names
  *   <zephaltpavix/context.h>   domain contexts and their cached credentials
  *   <zephaltpavix/layout.h>    the on-disk stores, the writer, drives, pseudo paths
+ *   <zephaltpavix/crypto.h>    crypto wrappers (digests)
+ *   <zephaltpavix/session.h>   web sessions: keys, server certificate, properties
  */
 #ifndef ZEPHALTPAVIX_ZEPHALTPAVIX_H
 #define ZEPHALTPAVIX_ZEPHALTPAVIX_H
@@ -14,8 +16,10 @@
 #include <zephaltpavix/base.h>
 #include <zephaltpavix/certclass.h>
 #include <zephaltpavix/context.h>
+#include <zephaltpavix/crypto.h>
 #include <zephaltpavix/encode.h>
 #include <zephaltpavix/error.h>
 #include <zephaltpavix/layout.h>
+#include <zephaltpavix/session.h>
 
 #endif
