@@ -5,6 +5,7 @@
  *   <zephaltpavix/base.h>      start and clean-up, log, VPL_Free, name=value parser
  *   <zephaltpavix/encode.h>    Base64 and URL encodings of the interface
  *   <zephaltpavix/certclass.h> certificate class and store folder names
+ *   <zephaltpavix/certlist.h>  certificate records, lists, filters, walks and listings
  *   <zephaltpavix/context.h>   domain contexts and their cached credentials
  *   <zephaltpavix/layout.h>    the on-disk stores, the writer, drives, pseudo paths
  *   <zephaltpavix/crypto.h>    crypto wrappers (digests)
@@ -15,6 +16,7 @@
 
 #include <zephaltpavix/base.h>
 #include <zephaltpavix/certclass.h>
+#include <zephaltpavix/certlist.h>
 #include <zephaltpavix/context.h>
 #include <zephaltpavix/crypto.h>
 #include <zephaltpavix/encode.h>
