@@ -151,7 +151,7 @@ void note(ParseNotes& notes, const char* tag, std::string text) { notes.push_bac
 
 // Stores one policy value by its key's rule: false when a read value is
 // over its width.
-bool storeValue(const PolicyKey& key, std::string_view value, StructPolicyList& policy, ParseNotes& notes) {
+bool storeValue(const PolicyKey& key, std::string value, StructPolicyList& policy, ParseNotes& notes) {
     if (key.number) {
         int n = 0;
         if (!DecimalInt(value, n)) {
@@ -172,9 +172,9 @@ bool storeValue(const PolicyKey& key, std::string_view value, StructPolicyList& 
         }
         note(notes, "[WAR]", std::string("pars_ServerRetValue(), strPolicyList->") + key.name + " cut to " +
                                  std::to_string(key.width - 1) + " bytes.");
-        value = value.substr(0, key.width - 1);
+        value.resize(key.width - 1);
     }
-    field.assign(value);
+    field = std::move(value);
     std::string shown = key.use == PolicyUse::Secret || key.width >= 100000
                             ? std::string(" Len = ") + std::to_string(field.size())
                             : std::string(" = ") + field;
@@ -324,19 +324,29 @@ bool JsonUnescape(std::string_view in, std::string& out) {
 }
 
 std::string URLDecodeText(std::string_view in) {
-    std::string out;
-    out.reserve(in.size());
-    for (size_t i = 0; i < in.size(); ++i) {
-        const char c = in[i];
+    // Decoding never lengthens a text: one pass into room of its size.
+    std::string out(in.size(), '\0');
+    char* o = out.data();
+    const char* p = in.data();
+    const char* const end = p + in.size();
+    while (p < end) {
+        const char c = *p;
         if (c == '+') {
-            out += ' ';
-        } else if (c == '%' && i + 2 < in.size() && hexValue(in[i + 1]) >= 0 && hexValue(in[i + 2]) >= 0) {
-            out += static_cast<char>(hexValue(in[i + 1]) << 4 | hexValue(in[i + 2]));
-            i += 2;
+            *o++ = ' ';
+            ++p;
+        } else if (c == '%' && end - p > 2) {
+            const int hi = hexValue(p[1]), lo = hexValue(p[2]);
+            if (hi >= 0 && lo >= 0) {
+                *o++ = static_cast<char>(hi << 4 | lo);
+                p += 3;
+            } else {
+                *o++ = *p++;
+            }
         } else {
-            out += c;
+            *o++ = *p++;
         }
     }
+    out.resize(static_cast<size_t>(o - out.data()));
     return out;
 }
 
@@ -454,21 +464,20 @@ int ParseServerReply(std::string_view reply, std::string& funcName, StructPolicy
             return -1;
         }
         const std::string_view name = item.substr(0, eq);
-        const std::string value = URLDecodeText(item.substr(eq + 1));
+        std::string value = URLDecodeText(item.substr(eq + 1));
         const PolicyKey* key = name == "ServerTime" ? nullptr : policyKey(name);
         if (!key) {
             note(notes, "[NOT]", "UNKNOWN Policy name " + std::string(name.substr(0, 99)));
             continue;
         }
-        std::string_view chosen = value;
-        if (key->text == &P::SignatureAlertTitle && sign.paramCount >= 2) chosen = sign.title;
-        if (!storeValue(*key, chosen, policy, notes)) return -1;
+        const bool title = key->text == &P::SignatureAlertTitle && sign.paramCount >= 2;
+        if (!storeValue(*key, title ? sign.title : std::move(value), policy, notes)) return -1;
     }
     if (last.substr(0, 10) == "ServerTime") {
         const size_t eq = last.find('=');
         const std::string_view time = eq == std::string_view::npos ? std::string_view() : last.substr(eq + 1);
         const PolicyKey serverTime{"ServerTime", &P::ServerTime, nullptr, 100, PolicyUse::Read};
-        if (!storeValue(serverTime, time, policy, notes)) return -1;
+        if (!storeValue(serverTime, std::string(time), policy, notes)) return -1;
     }
     return 0;
 }
