@@ -42,7 +42,7 @@ std::optional<std::string> readHead(const char* path, size_t n) {
     return text;
 }
 
-const char* policyText(std::string StructPolicyList::* field) {
+const char* policyText(std::string StructPolicyList::*field) {
     return strPolicyList ? (strPolicyList->*field).c_str() : "";
 }
 

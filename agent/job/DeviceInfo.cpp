@@ -67,8 +67,7 @@ bool hardwareAddress(int sock, const std::string& name, unsigned char mac[6]) {
 
 std::string macText(const unsigned char mac[6]) {
     char text[32];
-    std::snprintf(text, sizeof text, "%02X:%02X:%02X:%02X:%02X:%02X\n", mac[0], mac[1], mac[2], mac[3], mac[4],
-                  mac[5]);
+    std::snprintf(text, sizeof text, "%02X:%02X:%02X:%02X:%02X:%02X\n", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
     return text;
 }
 
@@ -145,8 +144,7 @@ int ReadDefaultRoute(std::string& gateway, std::string& interfaceName) {
             }
             if (h->nlmsg_type != RTM_NEWROUTE || h->nlmsg_len < NLMSG_LENGTH(sizeof(rtmsg))) continue;
             const auto* route = static_cast<const rtmsg*>(NLMSG_DATA(h));
-            if (route->rtm_family != AF_INET || route->rtm_table != RT_TABLE_MAIN || route->rtm_dst_len != 0)
-                continue;
+            if (route->rtm_family != AF_INET || route->rtm_table != RT_TABLE_MAIN || route->rtm_dst_len != 0) continue;
             std::string gw, name;
             int attrLen = static_cast<int>(RTM_PAYLOAD(h));
             for (auto* a = RTM_RTA(route); RTA_OK(a, attrLen); a = RTA_NEXT(a, attrLen)) {

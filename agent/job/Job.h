@@ -55,9 +55,8 @@ int WriteLogFileWithInt(const char* tag, int value);
 int MLogPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 int MLogVarPrintf(const char* format, va_list args) __attribute__((format(printf, 1, 0)));
 
-#define JOBLOG(fmt, ...)                                       \
-    MLogPrintf("[%s:%d(%d)]" fmt, __FILE_NAME__, __LINE__, \
-               static_cast<int>(getpid()) __VA_OPT__(, ) __VA_ARGS__)
+#define JOBLOG(fmt, ...) \
+    MLogPrintf("[%s:%d(%d)]" fmt, __FILE_NAME__, __LINE__, static_cast<int>(getpid()) __VA_OPT__(, ) __VA_ARGS__)
 #define QUILLET_EXIT(result) Quillet_exit((result), __FILE_NAME__, __func__, __LINE__)
 
 // ---- Application and library set-up -----------------------------------------------

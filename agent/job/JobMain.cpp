@@ -145,8 +145,8 @@ int GetRunningFlag() {
 int GetQuilletResult() { return g_jobResult.load(); }
 
 void Quillet_exit(int result, const char* file, const char* function, int line) {
-    JOBLOG("########### [Quillet_exit] [%s:%s:%d][Result:%d] ###########\n", file ? file : "",
-           function ? function : "", line, result);
+    JOBLOG("########### [Quillet_exit] [%s:%s:%d][Result:%d] ###########\n", file ? file : "", function ? function : "",
+           line, result);
     if (!g_jobResultSet) {
         g_jobResult = result;
         g_jobResultSet = true;

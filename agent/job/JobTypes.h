@@ -85,9 +85,9 @@ enum class PolicyUse {
 
 struct PolicyKey {
     const char* name;
-    std::string StructPolicyList::* text;  // null for an int field
-    int StructPolicyList::* number;        // null for a text field
-    size_t width;                          // the protocol's field width; values hold at most width - 1 bytes
+    std::string StructPolicyList::*text;  // null for an int field
+    int StructPolicyList::*number;        // null for a text field
+    size_t width;                         // the protocol's field width; values hold at most width - 1 bytes
     PolicyUse use;
 };
 

@@ -26,9 +26,7 @@ std::mutex g_allocMutex;
 std::vector<Callocinfo> g_allocs;
 long long g_allocTotal = 0;
 
-void copyName(char (&to)[256], const char* from) {
-    std::snprintf(to, sizeof to, "%s", from ? from : "");
-}
+void copyName(char (&to)[256], const char* from) { std::snprintf(to, sizeof to, "%s", from ? from : ""); }
 
 }  // namespace
 

@@ -14,8 +14,10 @@ namespace {
 using P = StructPolicyList;
 
 // The policy keys, in the relay's order, with their widths and use.
-#define TEXT_KEY(name, width, use) {#name, &P::name, nullptr, width, PolicyUse::use}
-#define INT_KEY(name) {#name, nullptr, &P::name, 0, PolicyUse::Read}
+#define TEXT_KEY(name, width, use) \
+    { #name, &P::name, nullptr, width, PolicyUse::use }
+#define INT_KEY(name) \
+    { #name, nullptr, &P::name, 0, PolicyUse::Read }
 const PolicyKey kPolicyKeys[] = {
     TEXT_KEY(CertStorageListMode, 100, Stored),
     TEXT_KEY(CACerts, 100000, Read),
@@ -159,8 +161,8 @@ bool storeValue(const PolicyKey& key, std::string value, StructPolicyList& polic
             return false;
         }
         policy.*key.number = n;
-        note(notes, "[NOT]", std::string("main, pars_ServerRetValue(), strPolicyList->") + key.name + " = " +
-                                 std::to_string(n));
+        note(notes, "[NOT]",
+             std::string("main, pars_ServerRetValue(), strPolicyList->") + key.name + " = " + std::to_string(n));
         return true;
     }
     std::string& field = policy.*key.text;
@@ -170,8 +172,9 @@ bool storeValue(const PolicyKey& key, std::string value, StructPolicyList& polic
                  std::string("pars_ServerRetValue(), strPolicyList->") + key.name + " longer than its field.");
             return false;
         }
-        note(notes, "[WAR]", std::string("pars_ServerRetValue(), strPolicyList->") + key.name + " cut to " +
-                                 std::to_string(key.width - 1) + " bytes.");
+        note(notes, "[WAR]",
+             std::string("pars_ServerRetValue(), strPolicyList->") + key.name + " cut to " +
+                 std::to_string(key.width - 1) + " bytes.");
         value.resize(key.width - 1);
     }
     field = std::move(value);
@@ -371,12 +374,11 @@ std::string URLEncodeText(std::string_view in) {
 }
 
 int ParseStartParameter(std::string_view text, StructURLValues& out, ParseNotes& notes) {
-    static constexpr std::string_view keys[] = {"SESSION=", "reqID=",        "policyName=",  "url=",
-                                                "wv=",      "macVersion=",   "linuxVersion="};
-    std::string StructURLValues::* const fields[] = {&StructURLValues::SESSION,    &StructURLValues::reqID,
-                                                     &StructURLValues::policyName, &StructURLValues::url,
-                                                     &StructURLValues::wv,         &StructURLValues::macVersion,
-                                                     &StructURLValues::linuxVersion};
+    static constexpr std::string_view keys[] = {
+        "SESSION=", "reqID=", "policyName=", "url=", "wv=", "macVersion=", "linuxVersion="};
+    std::string StructURLValues::*const fields[] = {
+        &StructURLValues::SESSION, &StructURLValues::reqID,      &StructURLValues::policyName,  &StructURLValues::url,
+        &StructURLValues::wv,      &StructURLValues::macVersion, &StructURLValues::linuxVersion};
     const bool decoded[] = {true, false, false, true, false, false, true};
     const size_t widths[] = {kSessionWidth, kShortWidth, kShortWidth, kUrlWidth, kShortWidth, kShortWidth, kShortWidth};
 
@@ -449,8 +451,10 @@ int ParseServerReply(std::string_view reply, std::string& funcName, StructPolicy
     // Every item before the last "&" is name=value; the last item counts
     // only as ServerTime.
     const size_t lastAmp = list.rfind('&');
-    const std::string_view items = lastAmp == std::string::npos ? std::string_view() : std::string_view(list).substr(0, lastAmp);
-    const std::string_view last = lastAmp == std::string::npos ? std::string_view(list) : std::string_view(list).substr(lastAmp + 1);
+    const std::string_view items =
+        lastAmp == std::string::npos ? std::string_view() : std::string_view(list).substr(0, lastAmp);
+    const std::string_view last =
+        lastAmp == std::string::npos ? std::string_view(list) : std::string_view(list).substr(lastAmp + 1);
     size_t index = 0;
     for (size_t at = 0; lastAmp != std::string::npos && at <= items.size(); ++index) {
         size_t end = items.find('&', at);

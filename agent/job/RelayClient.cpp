@@ -89,8 +89,8 @@ private:
         ok = ok && curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorText) == CURLE_OK;
         if (!x.cookie.empty()) ok = ok && curl_easy_setopt(h, CURLOPT_COOKIE, x.cookie.c_str()) == CURLE_OK;
         if (post) {
-            ok = ok && curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(x.form.size())) ==
-                           CURLE_OK;
+            ok = ok &&
+                 curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(x.form.size())) == CURLE_OK;
             ok = ok && curl_easy_setopt(h, CURLOPT_POSTFIELDS, x.form.c_str()) == CURLE_OK;
         }
         if (!ok) {

@@ -34,8 +34,8 @@ protected:
     void TearDown() override { zqtest::run({"pkill", "-KILL", "-f", install / "ZEPHALTQuilletEX"}); }
 
     std::string command(const std::string& json) {
-        return zqtest::run({"curl", "-sS", "--cacert", install / "VERIDAN_ROOT.cer", "--data-urlencode",
-                            "data=" + json, "https://127.0.0.1:15888/"})
+        return zqtest::run({"curl", "-sS", "--cacert", install / "VERIDAN_ROOT.cer", "--data-urlencode", "data=" + json,
+                            "https://127.0.0.1:15888/"})
             .output;
     }
     std::string start(const std::string& param) { return command(R"({"func":"login","param":")" + param + "\"}"); }

@@ -121,7 +121,8 @@ TEST_F(Job, GetVersionPostsNothing) {
 }
 
 TEST_F(Job, AnUnknownFuncNamePostsOne1416AndTheFlagsStepDownAgain) {
-    stub.answer("getFunc", 200, "funcName=nosuch&PolicyList=CertUILanguage%3DENG%26Nonce%3DSECRETNONCE%26&paramCount=0");
+    stub.answer("getFunc", 200,
+                "funcName=nosuch&PolicyList=CertUILanguage%3DENG%26Nonce%3DSECRETNONCE%26&paramCount=0");
     bool storeReady = false;
     ui.onBox = [&] {
         // The session is registered while the job runs.
@@ -140,8 +141,7 @@ TEST_F(Job, AnUnknownFuncNamePostsOne1416AndTheFlagsStepDownAgain) {
     EXPECT_EQ(flags(), (std::vector<int>{1, 2, 3, 4, 3, 2, 1, 0}));
     // getResult reads 3 until the clean-up has ended; then the job's 0.
     for (size_t i = 0; i + 1 < g_lines.size(); ++i)
-        if (g_lines[i].tag == "[NOT] SetRunningFlag =" && g_lines[i].text != "0")
-            EXPECT_EQ(g_lines[i].result, 3) << i;
+        if (g_lines[i].tag == "[NOT] SetRunningFlag =" && g_lines[i].text != "0") EXPECT_EQ(g_lines[i].result, 3) << i;
     EXPECT_EQ(LinuxQuillet_GetResult(), 0);
     // The session and the Nonce are never written out.
     for (const auto& l : g_lines) {
@@ -151,9 +151,10 @@ TEST_F(Job, AnUnknownFuncNamePostsOne1416AndTheFlagsStepDownAgain) {
 }
 
 TEST_F(Job, RowsStillToComeAnswer1416) {
-    for (const char* func : {"login", "sign", "showCertManager", "issue", "update", "revoke", "certRequest",
-                             "insertCert"}) {
-        stub.answer("getFunc", 200, std::string("funcName=") + func + "&PolicyList=Mode%3D22%26&paramCount=1&param1=Sd");
+    for (const char* func :
+         {"login", "sign", "showCertManager", "issue", "update", "revoke", "certRequest", "insertCert"}) {
+        stub.answer("getFunc", 200,
+                    std::string("funcName=") + func + "&PolicyList=Mode%3D22%26&paramCount=1&param1=Sd");
         const size_t before = posts().size();
         run(param());
         ASSERT_EQ(posts().size(), before + 2) << func;

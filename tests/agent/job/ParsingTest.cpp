@@ -54,22 +54,37 @@ TEST(StartParameter, Table) {
          "SESSION=a&b=c&reqID=1&policyName=p&url=https://x/",
          0,
          {"a&b=c", "1", "p", "https://x/", "", "", ""}},
-        {"values at width - 1", "SESSION=" + s1023 + "&reqID=" + r99 + "&policyName=p&url=https://x/", 0,
+        {"values at width - 1",
+         "SESSION=" + s1023 + "&reqID=" + r99 + "&policyName=p&url=https://x/",
+         0,
          {s1023, r99, "p", "https://x/", "", "", ""}},
-        {"SESSION at its width", "SESSION=" + s1023 + "s&reqID=1&policyName=p&url=https://x/", -1,
+        {"SESSION at its width",
+         "SESSION=" + s1023 + "s&reqID=1&policyName=p&url=https://x/",
+         -1,
          {"", "1", "p", "https://x/", "", "", ""}},
-        {"reqID at its width", "SESSION=s&reqID=" + r99 + "r&policyName=p&url=https://x/", -1,
+        {"reqID at its width",
+         "SESSION=s&reqID=" + r99 + "r&policyName=p&url=https://x/",
+         -1,
          {"s", "", "p", "https://x/", "", "", ""}},
         {"linuxVersion over its width (decoded)",
-         "SESSION=s&reqID=1&policyName=p&url=https://x/&linuxVersion=" + std::string(100, '9'), -1,
+         "SESSION=s&reqID=1&policyName=p&url=https://x/&linuxVersion=" + std::string(100, '9'),
+         -1,
          {"s", "1", "p", "https://x/", "", "", ""}},
         {"a broken escape refuses, the other fields stay",
-         R"(SESSION=s&reqID=\q&policyName=p&url=https:\/\/x\/)", -1, {"s", "", "p", "https://x/", "", "", ""}},
-        {"lone surrogate", R"(SESSION=\ud800&reqID=1&policyName=p&url=https://x/)", -1,
+         R"(SESSION=s&reqID=\q&policyName=p&url=https:\/\/x\/)",
+         -1,
+         {"s", "", "p", "https://x/", "", "", ""}},
+        {"lone surrogate",
+         R"(SESSION=\ud800&reqID=1&policyName=p&url=https://x/)",
+         -1,
          {"", "1", "p", "https://x/", "", "", ""}},
-        {"escaped NUL", R"(SESSION=a\u0000b&reqID=1&policyName=p&url=https://x/)", -1,
+        {"escaped NUL",
+         R"(SESSION=a\u0000b&reqID=1&policyName=p&url=https://x/)",
+         -1,
          {"", "1", "p", "https://x/", "", "", ""}},
-        {"escape cut short", R"(SESSION=s&reqID=1&policyName=p&url=https://x/&wv=\u12)", -1,
+        {"escape cut short",
+         R"(SESSION=s&reqID=1&policyName=p&url=https://x/&wv=\u12)",
+         -1,
          {"s", "1", "p", "https://x/", "", "", ""}},
         {"no url", "SESSION=s&reqID=1&policyName=p", -1, {"s", "1", "p", "", "", "", ""}},
         {"no key at all", "hello=world", -1, {}},
@@ -101,7 +116,8 @@ std::string reply(const std::string& func, const std::string& list, const std::s
     return "funcName=" + func + "&PolicyList=" + URLEncodeText(list) + rest;
 }
 
-int parse(const std::string& text, std::string& func, StructPolicyList& p, SignParams& s, ParseNotes* notesOut = nullptr) {
+int parse(const std::string& text, std::string& func, StructPolicyList& p, SignParams& s,
+          ParseNotes* notesOut = nullptr) {
     ParseNotes notes;
     const int rc = ParseServerReply(text, func, p, s, notes);
     if (notesOut) *notesOut = notes;
@@ -235,8 +251,8 @@ TEST(PolicyReply, AllKeysByNameAndEachWidth) {
                   0)
             << k.name;
         EXPECT_EQ((fits.*k.text).size(), k.width - 1) << k.name;
-        const int rc = parse(reply("login", std::string(k.name) + "=" + std::string(k.width, 'w') + "&"), func, over,
-                             s, &overNotes);
+        const int rc = parse(reply("login", std::string(k.name) + "=" + std::string(k.width, 'w') + "&"), func, over, s,
+                             &overNotes);
         if (k.use == PolicyUse::Stored) {
             EXPECT_EQ(rc, 0) << k.name;
             EXPECT_EQ((over.*k.text).size(), k.width - 1) << k.name << " is cut";
@@ -280,9 +296,13 @@ TEST(ErrorAnswer, Table) {
         std::string message;
     };
     const std::vector<Case> cases = {
-        {"100$x", true, 100, "x"},  {"000$x", true, 0, "x"},       {"$x", true, 0, "x"},
-        {"12$m", true, 12, "m"},    {"302$session gone", true, 302, "session gone"},
-        {"ab1$", true, 0, ""},      {"funcName=login&PolicyList=a", false, -7, "untouched"},
+        {"100$x", true, 100, "x"},
+        {"000$x", true, 0, "x"},
+        {"$x", true, 0, "x"},
+        {"12$m", true, 12, "m"},
+        {"302$session gone", true, 302, "session gone"},
+        {"ab1$", true, 0, ""},
+        {"funcName=login&PolicyList=a", false, -7, "untouched"},
     };
     for (const auto& c : cases) {
         int code = -7;
