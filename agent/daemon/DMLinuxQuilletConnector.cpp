@@ -60,7 +60,8 @@ int CDMLinuxQuilletConnector::StartQuilletProcess(const char* param) {
         auto copy = std::make_unique<char[]>(inner + 1);
         std::memcpy(copy.get(), param + 1, inner);
         copy[inner] = '\0';
-        DMLOG("====================StartParam:\n%s\n =========================\n", copy.get());
+        // The parameter holds the page's session: its length only.
+        DMLOG("====================StartParam: %zu bytes =========================\n", inner);
         m_pendingParam = std::move(copy);
         m_started = true;
         DMLOG("[%s:%d] - \n", "StartQuilletProcess", __LINE__);

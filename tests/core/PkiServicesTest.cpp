@@ -25,7 +25,9 @@
 #include <zunPKI/pkcs/cms_env.h>
 #include <zunPKI/pkcs/cms_sign.h>
 #include <zunPKI/pkcs/ocsp.h>
+#include <zunPKI/pkcs/kisa.h>
 #include <zunPKI/pkcs/pkcs1.h>
+#include <zunPKI/pkcs/pkcs11.h>
 #include <zunPKI/pkcs/pkcs12.h>
 #include <zunPKI/pkcs/pkcs12_safe.h>
 #include <zunPKI/pkcs/pkcs5.h>
@@ -409,11 +411,46 @@ const Named kCmsOcsp[] = {
     NAMED(verify_OCSP_REQUEST_Ex),
 };
 
+// The token functions: the PKCS#11 loader and its wrappers, the driver lists.
+const Named kTokens[] = {
+    NAMED(_load_pkcs11_module),
+    NAMED(_unload_pkcs11_module),
+    NAMED(p11_C_CloseSession),
+    NAMED(p11_C_CreateObject),
+    NAMED(p11_C_Decrypt),
+    NAMED(p11_C_DecryptInit),
+    NAMED(p11_C_DestroyObject),
+    NAMED(p11_C_Digest),
+    NAMED(p11_C_DigestInit),
+    NAMED(p11_C_Encrypt),
+    NAMED(p11_C_EncryptInit),
+    NAMED(p11_C_Finalize),
+    NAMED(p11_C_FindObjects),
+    NAMED(p11_C_FindObjectsFinal),
+    NAMED(p11_C_FindObjectsInit),
+    NAMED(p11_C_GenerateKeyPair),
+    NAMED(p11_C_GetAttributeValue),
+    NAMED(p11_C_GetSlotList),
+    NAMED(p11_C_GetTokenInfo),
+    NAMED(p11_C_Initialize),
+    NAMED(p11_C_Login),
+    NAMED(p11_C_Logout),
+    NAMED(p11_C_OpenSession),
+    NAMED(p11_C_Sign),
+    NAMED(p11_C_SignInit),
+    NAMED(p11_C_Verify),
+    NAMED(p11_C_VerifyInit),
+    NAMED(Seq_to_KISA_HSM_SIGNATURE_VALUE),
+    NAMED(free_KISA_HSM_SIGNATURE_VALUE),
+    NAMED(verify_KISA_HSM_SIGNATURE_VALUE),
+};
+
 TEST(PkiServices, EveryNameTheCoreCallsIsThere) {
     for (const auto& n : kAsn1) EXPECT_NE(n.address, nullptr) << n.name;
     for (const auto& n : kX509) EXPECT_NE(n.address, nullptr) << n.name;
     for (const auto& n : kPkcs) EXPECT_NE(n.address, nullptr) << n.name;
     for (const auto& n : kCertificateChecks) EXPECT_NE(n.address, nullptr) << n.name;
+    for (const auto& n : kTokens) EXPECT_NE(n.address, nullptr) << n.name;
     for (const auto& n : kCmsOcsp) EXPECT_NE(n.address, nullptr) << n.name;
 }
 
@@ -440,6 +477,12 @@ TEST(PkiServices, ResponseDataWithoutEntries) {
     free_BASIC_OCSP_RESPONSE(holder);
     free_ASN1_UNIT(read);
 }
+
+// Lengths and handles cross the loader as CK_ULONG; a wrapper without a
+// bound function answers 400; the loader's caps are what the core's limits
+// assume.
+static_assert(std::is_same_v<decltype(&p11_C_GetSlotList), CK_RV (*)(CK_ULONG, CK_SLOT_ID_PTR, CK_ULONG_PTR)>);
+static_assert(P11_NOT_BOUND == 400 && P11_MAX_VALUE_LEN == (1u << 20));
 
 // The decoders take the length of the bytes; the core passes it.
 static_assert(

@@ -5,7 +5,11 @@ hashlib's PBKDF1 and `openssl enc -seed-cbc`, and the VID random read back
 from any encrypted key (tests/pki/pkcs/independent_decrypt.py decrypts,
 a DER walk finds the attribute).
 
+Also the same key under PBES2 (PBKDF2 with hmacWithSHA256, SEED-CBC), the
+scheme of `openssl pkcs8 -topk8 -v2 seed`, which drops the attribute.
+
 Usage: kisa_key.py make <plain PrivateKeyInfo.der> <password> <random hex> <out.der>
+       kisa_key.py make-pbes2 <plain PrivateKeyInfo.der> <password> <random hex> <out.der>
        kisa_key.py random <encrypted key.der> <password>   (random hex, or "-" without one)
 """
 import hashlib
@@ -18,6 +22,10 @@ from pyasn1.type import univ
 
 RANDOM_NUM = "1.2.410.200004.10.1.1.3"
 PBE_SEED = "1.2.410.200004.1.15"
+PBES2 = "1.2.840.113549.1.5.13"
+PBKDF2 = "1.2.840.113549.1.5.12"
+HMAC_SHA256 = "1.2.840.113549.2.9"
+SEED_CBC = "1.2.410.200004.1.4"
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 
@@ -44,24 +52,41 @@ def oid(text):
     return tlv(0x06, out)
 
 
-def make(plain_path, password, random_hex, out_path):
+def with_random(plain_path, random_hex):
+    """The PrivateKeyInfo with [0] IMPLICIT { randomNum: BIT STRING }."""
     plain = open(plain_path, "rb").read()
     assert len(children(plain)) == 3  # no attributes yet
-    # The same PrivateKeyInfo with [0] IMPLICIT { randomNum: BIT STRING }.
     attr = tlv(0x30, oid(RANDOM_NUM) + tlv(0x31, tlv(0x03, b"\x00" + bytes.fromhex(random_hex))))
     head_len = 2 if plain[1] < 0x80 else 2 + (plain[1] & 0x7F)
-    body = plain[head_len:] + tlv(0xA0, attr)
-    key_info = tlv(0x30, body)
+    return tlv(0x30, plain[head_len:] + tlv(0xA0, attr))
 
+
+def seed_cbc(data, key, iv):
+    return subprocess.run(["openssl", "enc", "-seed-cbc", "-provider", "legacy", "-provider", "default",
+                           "-K", key.hex(), "-iv", iv.hex()], input=data, check=True,
+                          capture_output=True).stdout
+
+
+def make_pbes2(plain_path, password, random_hex, out_path):
+    key_info = with_random(plain_path, random_hex)
+    salt, iv, count = os.urandom(16), os.urandom(16), 2048
+    key = hashlib.pbkdf2_hmac("sha256", password, salt, count, 16)
+    prf = tlv(0x30, oid(HMAC_SHA256) + b"\x05\x00")
+    kdf = tlv(0x30, oid(PBKDF2) + tlv(0x30, tlv(0x04, salt) + tlv(0x02, count.to_bytes(2, "big")) + prf))
+    enc = tlv(0x30, oid(SEED_CBC) + tlv(0x04, iv))
+    alg = tlv(0x30, oid(PBES2) + tlv(0x30, kdf + enc))
+    open(out_path, "wb").write(tlv(0x30, alg + tlv(0x04, seed_cbc(key_info, key, iv))))
+
+
+def make(plain_path, password, random_hex, out_path):
+    key_info = with_random(plain_path, random_hex)
     salt = os.urandom(8)
     count = 2048
     dk = hashlib.sha1(password + salt).digest()
     for _ in range(count - 1):
         dk = hashlib.sha1(dk).digest()
     key, iv = dk[:16], hashlib.sha1(dk[16:]).digest()[:16]
-    sealed = subprocess.run(["openssl", "enc", "-seed-cbc", "-provider", "legacy", "-provider", "default",
-                             "-K", key.hex(), "-iv", iv.hex()], input=key_info, check=True,
-                            capture_output=True).stdout
+    sealed = seed_cbc(key_info, key, iv)
     params = tlv(0x30, tlv(0x04, salt) + tlv(0x02, count.to_bytes(2, "big")))
     epki = tlv(0x30, tlv(0x30, oid(PBE_SEED) + params) + tlv(0x04, sealed))
     open(out_path, "wb").write(epki)
@@ -99,5 +124,7 @@ def random_of(path, password):
 
 if sys.argv[1] == "make":
     make(sys.argv[2], sys.argv[3].encode(), sys.argv[4], sys.argv[5])
+elif sys.argv[1] == "make-pbes2":
+    make_pbes2(sys.argv[2], sys.argv[3].encode(), sys.argv[4], sys.argv[5])
 else:
     print(random_of(sys.argv[2], sys.argv[3]))

@@ -30,6 +30,7 @@
  *   <zunCore/x509_check.h>  certificate and CRL checks
  *   <zunCore/net.h>     the HTTP/1.0 download and LDAP CRL retrieval
  *   <zunCore/x509_cpv.h>    path validation with CRLs fetched over LDAP or HTTP
+ *   <zunCore/pkcs11.h>  PKCS#11 tokens and the KISA token-driver lists
  */
 #ifndef ZUNCORE_ZUNCORE_H
 #define ZUNCORE_ZUNCORE_H
@@ -51,6 +52,7 @@
 #include <zunCore/ntp.h>
 #include <zunCore/ocsp.h>
 #include <zunCore/pkcs1.h>
+#include <zunCore/pkcs11.h>
 #include <zunCore/pkcs12.h>
 #include <zunCore/net.h>
 #include <zunCore/pkcs5.h>

@@ -1,0 +1,4 @@
+// funcName "login".
+#include "job/funcs/Dispatch.h"
+
+void Func_login() { FuncNotBuilt("login"); }

@@ -1,0 +1,4 @@
+// funcName "msign".
+#include "job/funcs/Dispatch.h"
+
+void Func_msign() { FuncNotBuilt("msign"); }

@@ -1,0 +1,4 @@
+// funcName "sign".
+#include "job/funcs/Dispatch.h"
+
+void Func_sign() { FuncNotBuilt("sign"); }

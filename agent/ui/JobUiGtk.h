@@ -1,0 +1,11 @@
+// The program's user interface for the job side, over GTK. The windows come
+// in with their own sources; until a window is here, opening it fails.
+#pragma once
+
+#include "job/IJobUi.h"
+
+// The program's UI (one per process).
+IJobUi& DefaultJobUi();
+
+// gtk_init_check: -1 when GTK initialised, 0 when it did not.
+int JobUi_GtkInit(int* argc, char*** argv);

@@ -1,0 +1,63 @@
+// The disk side of the store for its own modules: the home directory, the
+// removable drives, and a writer whose changes are undone unless the whole
+// operation succeeds.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zstore {
+
+// The home directory (QUILLETEX_HOME, else the password database's entry of
+// the real user, else HOME), without a trailing "/": 0, or VPL_ERR_PATH
+// when there is none or it is VPL_PATH_MAX characters or longer.
+int homeDirectory(std::string& home);
+
+// The removable drives, sorted by name within each folder: the directories
+// under {root}/media, with {root}/media/<login> standing for its own
+// subdirectories, then those under {root}/run/media/<login>; {root} is
+// QUILLETEX_MEDIA_ROOT or empty. Symbolic links and files are no drives.
+// 0, or -1 when an entry cannot be examined.
+int removableDrives(std::vector<std::string>& drives);
+
+// A path with its trailing "/" removed ("/" stays "").
+std::string withoutTrailingSlash(std::string_view path);
+
+// One operation's files and folders. Folders are made 0700; files are
+// written under a temporary name in their folder, synced and renamed into
+// place. Unless commit() is called, everything the writer made (renamed
+// files, temporaries, new folders) is removed when it goes out of scope.
+class StoreWriter {
+public:
+    struct File {
+        std::string name;
+        std::string_view bytes;
+        mode_t mode;  // less the umask
+    };
+
+    StoreWriter() = default;
+    StoreWriter(const StoreWriter&) = delete;
+    StoreWriter& operator=(const StoreWriter&) = delete;
+    ~StoreWriter();
+
+    // True when path is a directory afterwards (one level is made; existing
+    // folders are left as they are). Failures are logged with errno.
+    bool makeDir(const std::string& path);
+    // Writes the files into dir: every one under its temporary name first,
+    // then each renamed over its name. False when any step fails.
+    bool write(const std::string& dir, const std::vector<File>& files);
+    void commit() { m_committed = true; }
+
+private:
+    void rollback();
+
+    std::vector<std::string> m_madeDirs;
+    std::vector<std::string> m_temporaries;
+    std::vector<std::string> m_placed;
+    bool m_committed = false;
+};
+
+}  // namespace zstore

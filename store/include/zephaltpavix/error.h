@@ -1,0 +1,62 @@
+/*
+ * Result codes of libzephaltpavix and their texts.
+ *
+ * 0 is success and -1 a general failure; every other code is a decimal
+ * number standing for itself: 1051000-1051042 (store, memory, key and
+ * session failures), 1051044-1051047 (the server-certificate check; no text
+ * of their own) and 1052000-1052078 (parameters, media, CMP, tokens,
+ * signing). Functions that return a count tell it from a code by
+ * code >= 1051000 or code == -1.
+ *
+ * The names below are those the library's modules use; add a name here when
+ * a module needs one (the texts are fixed).
+ */
+#ifndef ZEPHALTPAVIX_ERROR_H
+#define ZEPHALTPAVIX_ERROR_H
+
+#include <zephaltpavix/store_export.h>
+
+typedef int STORE_ERROR_CODE;
+
+#define VPL_OK 0
+#define VPL_FAIL (-1)
+
+#define VPL_ERR_CORE_PARAM 1001003     /* the core's code for a missing or malformed argument */
+#define VPL_ERR_MEMORY 1051022         /* memory allocation failed (record and list code) */
+#define VPL_ERR_X509_INFO 1051024      /* the certificate does not decode */
+#define VPL_ERR_PROPERTY_PARAM 1051039 /* registering a session without id, certificate or cipher */
+#define VPL_ERR_NO_SID 1051040         /* reading a session without id */
+#define VPL_ERR_MALLOC 1052007         /* memory allocation failed */
+#define VPL_ERR_PATH 1052009           /* a path, or a name that becomes part of one, is refused */
+#define VPL_ERR_INVALID_PARAM 1052011  /* a missing or malformed argument */
+#define VPL_ERR_HASH 1052012           /* the digest failed */
+#define VPL_ERR_CERT_TYPE 1052014      /* a certificate use or type the operation does not handle */
+#define VPL_ERR_DRIVE 1052027          /* the drive name is missing or wrong */
+#define VPL_ERR_READ_FILE 1052030      /* nothing to read: a file, or a credential held in memory */
+#define VPL_ERR_WRITE_FILE 1052031     /* a file could not be written (nothing is left of it) */
+#define VPL_ERR_RANDOM 1052038         /* the random generator failed */
+#define VPL_ERR_DOMAIN 1052039         /* no domain given, or none known by that name */
+#define VPL_ERR_NO_CTX 1052040         /* no domain context exists at all */
+#define VPL_ERR_NO_SERVER_CERT 1052042 /* the domain holds no server certificate */
+#define VPL_ERR_NO_SESSION_KEY 1052044 /* the domain holds no session key (or no server key) */
+#define VPL_ERR_NO_DOMAIN 1052047      /* the domain has no context */
+#define VPL_ERR_NO_IV 1052049          /* the domain holds no IV */
+#define VPL_ERR_MODULE_NAME 1052062    /* the domain has no HSM module */
+#define VPL_ERR_NO_PHONE_VALUE 1052066 /* phone-drive value, URL, version missing */
+#define VPL_ERR_NO_PHONE_URL 1052067
+#define VPL_ERR_NO_PHONE_VERSION 1052068
+#define VPL_ERR_NO_IMAGE_PATH 1052070 /* the domain holds no verified image path */
+
+VPL_BEGIN_DECLS
+
+/* The text of a code, EUC-KR; a fixed text for codes without one. Never
+ * NULL, never to be freed. */
+VPL_API const char* VPL_GetErrorString(int code);
+
+/* The code the index-based API, the two name readers and the session-key
+ * table stored last (0 at load); other functions leave it alone. */
+VPL_API int VPL_GetLastError(void);
+
+VPL_END_DECLS
+
+#endif
