@@ -148,11 +148,13 @@ TEST(CorePkcs5, Pbes2OpensByOpensslUnderThePeersKey) {
                                             2048, back.data(), &backLen, u8(ivBytes), c.cipher, c.hash),
                       0);
             EXPECT_EQ(std::string(back.begin(), back.begin() + backLen), plain);
-            // A wrong password is told apart by the padding.
+            // A wrong password never gives the plaintext. It is usually told
+            // apart by the padding, but CBC has no integrity: about one IV in
+            // 256 still ends in valid padding, and then garbage comes back.
             backLen = static_cast<int>(back.size());
-            EXPECT_NE(VCL_PK5_Decrypt_PBES2(u8(enc), len(enc), "wrong", 5, u8(kSalt), len(kSalt), 2048, back.data(),
-                                            &backLen, u8(ivBytes), c.cipher, c.hash),
-                      0);
+            const int wrong = VCL_PK5_Decrypt_PBES2(u8(enc), len(enc), "wrong", 5, u8(kSalt), len(kSalt), 2048,
+                                                    back.data(), &backLen, u8(ivBytes), c.cipher, c.hash);
+            if (wrong == 0) EXPECT_NE(std::string(back.begin(), back.begin() + backLen), plain);
         }
     }
 }
