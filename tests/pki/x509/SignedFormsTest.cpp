@@ -66,7 +66,7 @@ TEST(SignedForms, EveryFormAroundTheSignedBodyHasTheFingerprintOfItsDerForm) {
         const char* form;
         Openssl openssl;
     } cases[] = {
-        {"outer-long", Openssl::Same},           // 30 84 00 00 LL LL: a length octet more than needed
+        {"outer-long", Openssl::Same},           // 30 83 00 LL LL: a length octet more than needed
         {"outer-indef", Openssl::Same},          // 30 80 ... 00 00
         {"alg-long", Openssl::Same},             // signatureAlgorithm SEQUENCE in long form
         {"alg-indef", Openssl::Same},            // ... indefinite
