@@ -82,10 +82,11 @@ inline bool minimalOid(const der::Element& x) {
     return true;
 }
 
-// True when what follows the body in signed record e is DER as our writer
-// would write it (the common case, told without writing anything): the
-// record's length, a signature AlgorithmIdentifier with a minimal OID and
-// NULL, constructed or no parameters, and a primitive BIT STRING.
+// True when what follows the body in signed record e is already what
+// keepSigned would write (the common case, told without writing anything):
+// the record's length, the signature AlgorithmIdentifier, its OID (in
+// minimal subidentifiers) and parameters in definite lengths of the fewest
+// octets, and a primitive BIT STRING.
 inline bool layersAreDer(const der::Element& e, size_t bodySize) {
     if (!minimalLength(e) || bodySize > e.contentsSize) return false;
     der::Cursor rest(e.contents + bodySize, e.contentsSize - bodySize);
@@ -95,9 +96,7 @@ inline bool layersAreDer(const der::Element& e, size_t bodySize) {
     der::Cursor inside(alg.contents, alg.contentsSize);
     if (!der::getElement(inside, oid) || oid.identifier != 0x06 || !minimalLength(oid) || !minimalOid(oid))
         return false;
-    if (inside.empty()) return true;
-    if (!der::getElement(inside, params) || !inside.empty() || !minimalLength(params)) return false;
-    return params.identifier == 0x05 ? params.contentsSize == 0 : params.constructed();
+    return inside.empty() || (der::getElement(inside, params) && inside.empty() && minimalLength(params));
 }
 
 // What a signed record (certificate, CRL) keeps of its element e: the bytes
@@ -106,31 +105,36 @@ inline bool layersAreDer(const der::Element& e, size_t bodySize) {
 // body, so a BER outer SEQUENCE or a long-form or constructed signature BIT
 // STRING would otherwise give one signed record as many fingerprints as it
 // has byte forms. The body stays as received: its bytes are what was signed.
-// Signature parameters are written as they came (absent stays absent); when
-// they do not write, e is kept as it came.
+// Signature parameters keep their contents as received under a DER length
+// (absent stays absent), as openssl keeps them.
 template <class T, class Body, Body* T::*BodyMember>
 asn1::Kept* keepSigned(const der::Element& e, const T& r, uint64_t mark) {
     const Body* body = r.*BodyMember;
     const Received* b = body ? body->*(asn1::Describe<Body>::kReceived) : nullptr;
-    if (!b) return nullptr;
+    if (!b || b->size > e.contentsSize) return nullptr;
     if (layersAreDer(e, b->size)) return asn1::keepElement(e, mark);
+    // The elements the decode has just read.
+    der::Cursor rest(e.contents + b->size, e.contentsSize - b->size);
+    der::Element alg, oid, params;
+    if (!der::getElement(rest, alg)) return nullptr;
+    der::Cursor inside(alg.contents, alg.contentsSize);
+    if (!der::getElement(inside, oid)) return nullptr;
+    const bool hasParams = !inside.empty();
+    if (hasParams && !der::getElement(inside, params)) return nullptr;
     try {
         ber::Bytes tail;
         asn1::Writer w(tail);
-        const size_t alg = w.open(0x30);
-        if (!asn1::Oid::write(r.signatureAlgorithm, w) ||
-            (r.signatureParameters && !asn1::AnyString::write(r.signatureParameters, w)) || !w.close(alg) ||
+        const size_t algStart = w.open(0x30);
+        if (!(minimalOid(oid) ? w.element(0x06, oid.contents, oid.contentsSize)
+                              : asn1::Oid::write(r.signatureAlgorithm, w)) ||
+            (hasParams && !w.element(params.identifier, params.contents, params.contentsSize)) || !w.close(algStart) ||
             !asn1::BitString::write(r.signatureValue, w))
-            return asn1::keepElement(e, mark);
+            return nullptr;
         const size_t contents = b->size + tail.size();
         uint8_t len[5];
         const size_t n = contents <= static_cast<size_t>(INT_MAX) - 6 ? der::putLength(len, contents, false) : 0;
         if (n == 0) return nullptr;
         const size_t total = 1 + n + contents;
-        if (!e.indefinite && e.headerSize == 1 + n && e.totalSize == total &&
-            std::memcmp(e.lengthOctets(), len, n) == 0 &&
-            std::memcmp(e.contents + b->size, tail.data(), tail.size()) == 0)
-            return asn1::keepElement(e, mark);
         asn1::SharedDer* own = asn1::newSharedDer(total);
         if (!own) return nullptr;
         uint8_t* p = own->bytes();

@@ -134,4 +134,31 @@ TEST(SignedForms, EveryFormAroundTheSignedBodyHasTheFingerprintOfItsDerForm) {
     }
 }
 
+// Signature parameters our typed writer would refuse (an empty
+// GeneralizedTime, found by fuzzing) keep their contents under a DER length:
+// the outer form still does not show in the encoding.
+TEST(SignedForms, ParametersKeepTheirContentsUnderADerLength) {
+    const Bytes cert = pkitest::readBytes(formFixtures() + "/cert.der");
+    zpki::der::Cursor in(cert.data(), cert.size());
+    zpki::der::Element whole, tbs, alg, oid;
+    ASSERT_TRUE(zpki::der::getElement(in, whole));
+    zpki::der::Cursor parts(whole.contents, whole.contentsSize);
+    ASSERT_TRUE(zpki::der::getElement(parts, tbs) && zpki::der::getElement(parts, alg));
+    const Bytes sig(parts.data(), parts.data() + parts.size());
+    zpki::der::Cursor algParts(alg.contents, alg.contentsSize);
+    ASSERT_TRUE(zpki::der::getElement(algParts, oid));
+    const Bytes body(tbs.start, tbs.start + tbs.totalSize), oidBytes(oid.start, oid.start + oid.totalSize);
+    const Bytes der = seq({body, seq({oidBytes, Bytes{0x18, 0x00}}), sig});
+    const Bytes longForms = tlv(0x30, cat({body, Bytes{0x30, 0x81, static_cast<unsigned char>(oidBytes.size() + 3)},
+                                           oidBytes, Bytes{0x18, 0x81, 0x00}, sig}));
+    Bytes indefinite{0x30, 0x80};
+    indefinite = cat({indefinite, body, seq({oidBytes, Bytes{0x18, 0x00}}), sig, Bytes{0, 0}});
+    for (const Bytes* form : std::initializer_list<const Bytes*>{&der, &longForms, &indefinite}) {
+        PKI_ERROR rc;
+        Cert decoded = decodeCert(*form, &rc);
+        ASSERT_EQ(rc, 0);
+        EXPECT_EQ(toHex(encodeCert(decoded.get())), toHex(der));
+    }
+}
+
 }  // namespace
