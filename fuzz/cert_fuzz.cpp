@@ -1,9 +1,13 @@
 // The certificate decoders on arbitrary bytes: a certificate that decodes is
-// copied, encoded (kept and afresh), digested and checked, and a signature
-// value it carries decodes only from its one DER; the same bytes are also
-// read as a certificate list, a pair and an IssuerAndSerialNumber.
+// copied, encoded (kept and afresh), digested and checked, has one
+// fingerprint (the digest of its encoding, which reads again as the same
+// certificate), and a signature value it carries decodes only from its one
+// DER; the same bytes are also read as a certificate list, a pair and an
+// IssuerAndSerialNumber.
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <vector>
 
 #include <zunPKI/asn1/ber.h>
 #include "asn1/pki_mem.hpp"
@@ -19,9 +23,14 @@ void exercise(X509_CERT* cert) {
     ASN1_UNIT* kept = nullptr;
     if (X509_CERT_to_Seq(cert, &kept) != 0) abort();  // the bytes it came from always encode
     free_ASN1_UNIT(kept);
-    unsigned char digest[VSC_MAX_DIGEST_LENGTH];
-    int len = 0;
-    X509_CERT_digest(cert, VSC_DIGEST_SHA256, digest, &len);
+    unsigned char digest[VSC_MAX_DIGEST_LENGTH], ofBytes[VSC_MAX_DIGEST_LENGTH];
+    int len = 0, bytesLen = 0;
+    const std::vector<unsigned char> der = checkOneForm<X509_CERT>(
+        cert, X509_CERT_to_Seq, Seq_to_X509_CERT, free_X509_CERT, verify_SIG_X509_CERT, get_X509_SPKI(cert));
+    if (X509_CERT_digest(cert, VSC_DIGEST_SHA256, digest, &len) != 0 ||
+        VSC_DIGEST(VSC_DIGEST_SHA256, der.data(), static_cast<int>(der.size()), ofBytes, &bytesLen) != 0 ||
+        len != bytesLen || std::memcmp(digest, ofBytes, static_cast<size_t>(len)) != 0)
+        abort();
     get_X509_PUBLIC_KEY_hash(cert, VSC_DIGEST_SHA1, digest);
     verify_X509_validity(cert, nullptr);
     verify_SIG_X509_CERT(cert, get_X509_SPKI(cert));

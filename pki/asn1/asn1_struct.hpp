@@ -792,6 +792,9 @@ struct Choice {};
 //   static constexpr auto kFingerprint = &T::m;  optional: a uintptr_t member
 //                                                holding the fingerprint of what
 //                                                was decoded (no bytes)
+//   static Kept* keep(e, const T& r, mark);      optional, with kReceived: what
+//                                                to keep of element e, decoded
+//                                                into r (else e as received)
 template <class T>
 struct Describe;
 
@@ -1226,7 +1229,12 @@ struct RecordOps {
             m.fresh = true;
             Ops::mark(r, m);
             if constexpr (kKeepsDer) {
-                if (!(r.*(Describe<T>::kReceived) = keepElement(e, m.value()))) return false;
+                Kept* k;
+                if constexpr (requires { Describe<T>::keep(e, r, m.value()); })
+                    k = Describe<T>::keep(e, r, m.value());
+                else
+                    k = keepElement(e, m.value());
+                if (!(r.*(Describe<T>::kReceived) = k)) return false;
             } else {
                 r.*(Describe<T>::kFingerprint) = m.value();
             }

@@ -101,6 +101,9 @@ struct zpki::asn1::Describe<X509_CERT> {
                            Field<&T::aux, NotEncoded<Sub<X509_AUX>>>>;
     static constexpr auto kReceived = &T::received;
     static constexpr unsigned kEncodeFunc = L_X509 | F_X509_CERT_TO_SEQ;
+    static Kept* keep(const Element& e, const T& r, uint64_t mark) {
+        return zpki::x509::keepSigned<T, X509_TBS_CERT, &T::tbs>(e, r, mark);
+    }
 };
 
 namespace {

@@ -120,6 +120,9 @@ ZUNPKI_API PKI_ERROR X509_SIGN_to_Seq(const X509_SIGN* sign, ASN1_UNIT** node) {
     return Family<X509_SIGN>::toSeq(sign, node, L_X509V3 | F_X509_SIGN_TO_SEQ);
 }
 
+// Lenient on purpose (a wrapper, absent parameters, whatever the node's
+// lengths were): nothing that decides whether a signature is good reads
+// through it; the RSA verifiers compare the whole DER block they expect.
 ZUNPKI_API PKI_ERROR Seq_to_X509_SIGN(const ASN1_UNIT* node, X509_SIGN** sign) {
     if (!node || !sign) return PKI_ERR(L_X509V3, F_SEQ_TO_X509_SIGN, ERR_R_NULL_ARGUMENT);
     const int children = getSequenceChildNum(node);

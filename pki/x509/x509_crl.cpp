@@ -210,6 +210,9 @@ struct zpki::asn1::Describe<X509_CRL> {
                            Field<&T::signatureValue, BitString>>;
     static constexpr auto kReceived = &T::received;
     static constexpr unsigned kEncodeFunc = L_X509_CRL | F_X509_CRL_TO_SEQ;
+    static Kept* keep(const Element& e, const T& r, uint64_t mark) {
+        return zpki::x509::keepSigned<T, X509_CRL_INFO, &T::info>(e, r, mark);
+    }
 };
 
 namespace {

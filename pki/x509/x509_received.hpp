@@ -4,8 +4,10 @@
 // the description's (Describe<T>::kReceived, asn1/kept.hpp).
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <cstring>
+#include <new>
 
 #include "asn1/asn1_struct.hpp"
 #include "asn1/ber_internal.hpp"
@@ -62,6 +64,90 @@ PKI_ERROR signedDerOf(const T* r, DerBytes& out) {
     if (!r || !(r->*BodyMember) || !r->signatureAlgorithm || !r->signatureValue)
         return static_cast<PKI_ERROR>(asn1::Describe<T>::kEncodeFunc | ERR_R_NULL_ARGUMENT);
     return derOfRecord(r, out);
+}
+
+// An element with a definite length in the fewest octets.
+inline bool minimalLength(const der::Element& x) {
+    if (x.indefinite) return false;
+    uint8_t len[5];
+    const size_t n = der::putLength(len, x.contentsSize, false);
+    return n != 0 && n == x.headerSize - 1 && std::memcmp(len, x.lengthOctets(), n) == 0;
+}
+
+// OBJECT IDENTIFIER contents of subidentifiers in the fewest octets.
+inline bool minimalOid(const der::Element& x) {
+    if (x.contentsSize == 0 || (x.contents[x.contentsSize - 1] & 0x80)) return false;
+    for (size_t i = 0; i < x.contentsSize; ++i)
+        if (x.contents[i] == 0x80 && (i == 0 || !(x.contents[i - 1] & 0x80))) return false;
+    return true;
+}
+
+// True when what follows the body in signed record e is already what
+// keepSigned would write (the common case, told without writing anything):
+// the record's length, the signature AlgorithmIdentifier, its OID (in
+// minimal subidentifiers) and parameters in definite lengths of the fewest
+// octets, and a primitive BIT STRING.
+inline bool layersAreDer(const der::Element& e, size_t bodySize) {
+    if (!minimalLength(e) || bodySize > e.contentsSize) return false;
+    der::Cursor rest(e.contents + bodySize, e.contentsSize - bodySize);
+    der::Element alg, sig, oid, params;
+    if (!der::getElement(rest, alg) || !der::getElement(rest, sig) || !rest.empty()) return false;
+    if (alg.identifier != 0x30 || !minimalLength(alg) || sig.identifier != 0x03 || !minimalLength(sig)) return false;
+    der::Cursor inside(alg.contents, alg.contentsSize);
+    if (!der::getElement(inside, oid) || oid.identifier != 0x06 || !minimalLength(oid) || !minimalOid(oid))
+        return false;
+    return inside.empty() || (der::getElement(inside, params) && inside.empty() && minimalLength(params));
+}
+
+// What a signed record (certificate, CRL) keeps of its element e: the bytes
+// as received when the layers around the body are DER, else those layers
+// written in DER around the body as received. The signature covers only the
+// body, so a BER outer SEQUENCE or a long-form or constructed signature BIT
+// STRING would otherwise give one signed record as many fingerprints as it
+// has byte forms. The body stays as received: its bytes are what was signed.
+// Signature parameters keep their contents as received under a DER length
+// (absent stays absent), as openssl keeps them.
+template <class T, class Body, Body* T::*BodyMember>
+asn1::Kept* keepSigned(const der::Element& e, const T& r, uint64_t mark) {
+    const Body* body = r.*BodyMember;
+    const Received* b = body ? body->*(asn1::Describe<Body>::kReceived) : nullptr;
+    if (!b || b->size > e.contentsSize) return nullptr;
+    if (layersAreDer(e, b->size)) return asn1::keepElement(e, mark);
+    // The elements the decode has just read.
+    der::Cursor rest(e.contents + b->size, e.contentsSize - b->size);
+    der::Element alg, oid, params;
+    if (!der::getElement(rest, alg)) return nullptr;
+    der::Cursor inside(alg.contents, alg.contentsSize);
+    if (!der::getElement(inside, oid)) return nullptr;
+    const bool hasParams = !inside.empty();
+    if (hasParams && !der::getElement(inside, params)) return nullptr;
+    try {
+        ber::Bytes tail;
+        asn1::Writer w(tail);
+        const size_t algStart = w.open(0x30);
+        if (!(minimalOid(oid) ? w.element(0x06, oid.contents, oid.contentsSize)
+                              : asn1::Oid::write(r.signatureAlgorithm, w)) ||
+            (hasParams && !w.element(params.identifier, params.contents, params.contentsSize)) || !w.close(algStart) ||
+            !asn1::BitString::write(r.signatureValue, w))
+            return nullptr;
+        const size_t contents = b->size + tail.size();
+        uint8_t len[5];
+        const size_t n = contents <= static_cast<size_t>(INT_MAX) - 6 ? der::putLength(len, contents, false) : 0;
+        if (n == 0) return nullptr;
+        const size_t total = 1 + n + contents;
+        asn1::SharedDer* own = asn1::newSharedDer(total);
+        if (!own) return nullptr;
+        uint8_t* p = own->bytes();
+        *p = e.identifier;
+        std::memcpy(p + 1, len, n);
+        std::memcpy(p + 1 + n, b->data(), b->size);
+        std::memcpy(p + 1 + n + b->size, tail.data(), tail.size());
+        asn1::Kept* k = asn1::newKept(own, 0, total, mark);
+        asn1::release(own);
+        return k;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
 }
 
 // Drops the kept DER of a signed record and of its to-be-signed body.

@@ -9,6 +9,7 @@
 #include <zunCore/keys.h>
 #include <zunCore/pkcs1.h>
 #include <zunCore/pkcs8.h>
+#include <zunCore/x509_conv.h>
 #include <zunCrypto/zunCrypto.h>
 #include <zunPKI/asn1/asn1_io.h>
 #include <zunPKI/pkcs/pkcs5.h>
@@ -16,6 +17,7 @@
 #include <zunPKI/x509/x509_cert.h>
 #include <zunPKI/x509/x509_key.h>
 
+#include "DigestInfoForms.h"
 #include "KeyHelpers.h"
 
 namespace {
@@ -109,6 +111,35 @@ TEST(Pkcs1Signatures, OpensslSignaturesVerifyAndAChangedByteDoesNot) {
     EXPECT_EQ(
         rc(VCL_PK1_Public_Verify(u(cert), n(cert), 1, "SHA256", u(kData), n(kData), u(bad), n(bad), VCL_PK1_BASE64)),
         0xa50a0024u);
+}
+
+// A v1.5 signature verifies only over the DER DigestInfo, as openssl's: a
+// block holding the same digest in another byte form (which the DigestInfo
+// reader, meant for looking into blocks, still reads) would be a second
+// signature of the same data.
+TEST(Pkcs1Signatures, OnlyTheDerDigestInfoVerifies) {
+    const std::string cert = file("cert.der");
+    const std::string digest = keytest::openssl({"dgst", "-sha256", "-binary"}, kData).output;
+    for (const auto& form : zqtest::sha256DigestInfoForms(digest)) {
+        SCOPED_TRACE(form.name);
+        const bool der = std::string(form.name) == "DER";
+        const std::string sig = zqtest::signRawBlock(path("rsa.pem"), form.bytes);
+        ASSERT_EQ(sig.size(), 256u);
+        EXPECT_EQ(zqtest::opensslVerifiesSha256(path("rsa.pem"), digest, sig), der);
+        EXPECT_EQ(rc(VCL_PK1_Public_Verify(u(cert), n(cert), VCL_SIGN_PKCS1_V15, "SHA256", u(kData), n(kData), u(sig),
+                                           n(sig), VCL_PK1_RAW)),
+                  der ? 0u : 0xa5010053u);
+    }
+    for (const char* lenient : {"wrapper SEQUENCE", "no NULL"}) {
+        for (const auto& form : zqtest::sha256DigestInfoForms(digest)) {
+            if (std::string(form.name) != lenient) continue;
+            DIGEST_INFO_TEXT text{};
+            EXPECT_EQ(VCL_binary_to_X509_SIGN(u(form.bytes), n(form.bytes), &text), 0) << lenient;
+            EXPECT_EQ(text.digestLen, 32);
+            std::free(text.algorithm);
+            std::free(text.digest);
+        }
+    }
 }
 
 TEST(Pkcs1Signatures, Encodings) {

@@ -104,7 +104,10 @@ VCL_API int VCL_X509_SIGN_to_binary(const char* digest_name, const unsigned char
                                     unsigned char** der, int* der_len);
 /* Reads len bytes of DigestInfo into the record's texts (its pointers are
  * overwritten, not released). -1 when the bytes do not decode into a
- * DigestInfo; 0xa9640002 NULL arguments; the algorithm text's codes. */
+ * DigestInfo; 0xa9640002 NULL arguments; the algorithm text's codes.
+ * For looking into a block: it reads as Seq_to_X509_SIGN does (a wrapper
+ * SEQUENCE, absent parameters, BER lengths), so equal texts do not make a
+ * signature good; VCL_PK1_Public_Verify compares the whole DER block. */
 VCL_API int VCL_binary_to_X509_SIGN(const unsigned char* der, int len, DIGEST_INFO_TEXT* out);
 
 /* ---- Attributes and extensions ---------------------------------------------- */

@@ -1,6 +1,7 @@
 // PKCS#7 signing and verification: our signed data checked by openssl and
 // NSS, openssl's checked by ours (and refused once tampered with), KCDSA,
 // the digest-only path, and the signers' algorithms and attributes.
+#include "DigestInfoForms.h"
 #include "P7Helpers.h"
 
 #include "../x509/KeyTestUtil.h"
@@ -308,6 +309,29 @@ TEST(Pkcs7Verify, TamperedMessagesFailWithACode) {
     Message env = decode(fixture("enveloped-aes256.der"));
     EXPECT_EQ(verify_PKCS7(env.get(), nullptr, nullptr, 0), 0x4b1b0048);
     EXPECT_EQ(verify_PKCS7(nullptr, nullptr, nullptr, 0), 0x4b1b0049);
+}
+
+// A v1.5 encryptedDigest verifies only over the DER DigestInfo of the
+// content's digest: the same digest in another byte form (openssl pkeyutl
+// signed each raw) is refused, as openssl refuses it.
+TEST(Pkcs7Verify, OnlyTheDerDigestInfoVerifies) {
+    Message p7 = decode(fixture("signed-noattr.der"));
+    ASSERT_NE(p7, nullptr);
+    const auto* content = static_cast<const OCTET_STRING*>(signedData(p7.get())->contentInfo->content);
+    const Bytes md = sha256(Bytes(content->data, content->data + content->length));
+    for (const auto& form : zqtest::sha256DigestInfoForms(textOf(md))) {
+        SCOPED_TRACE(form.name);
+        const bool der = std::string(form.name) == "DER";
+        const std::string sig = zqtest::signRawBlock(fixturePath("signer.key"), form.bytes);
+        ASSERT_EQ(sig.size(), 256u);
+        EXPECT_EQ(zqtest::opensslVerifiesSha256(fixturePath("signer.key"), textOf(md), sig), der);
+        OCTET_STRING* value = signerAt(p7.get(), 0)->encryptedDigest;
+        ASSERT_EQ(
+            set_ASN1_STRING_value(value, ASN1_TAG_OCTET_STRING, reinterpret_cast<const unsigned char*>(sig.data()),
+                                  static_cast<int>(sig.size())),
+            0);
+        EXPECT_EQ(verify_PKCS7(p7.get(), nullptr, nullptr, 0), der ? 0 : VSC_FAIL);
+    }
 }
 
 // A SignerInfo's signature algorithm lies outside its signature, so anyone

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "CertTestUtil.h"
+#include "DigestInfoForms.h"
 #include "KeyTestUtil.h"
 #include <zunPKI/x509/x509_sig.h>
 
@@ -92,6 +93,38 @@ TEST(CertSignature, PssSaltLengthIsTheStatedOne) {
                 zqtest::run({"openssl", "verify", "-CAfile", certFixtures() + "/ca.pem", certFixtures() + "/" + file});
             EXPECT_EQ(peer.status == 0, same);
         }
+    }
+}
+
+// A certificate's v1.5 signature verifies only over the DER DigestInfo of
+// its body's digest: the same digest in another byte form (openssl pkeyutl
+// signed each raw) is refused, as openssl verify refuses it.
+TEST(CertSignature, OnlyTheDerDigestInfoVerifies) {
+    Cert ca = certFixture("ca.der");
+    const Bytes leaf = pkitest::readBytes(certFixtures() + "/leaf.der");
+    zpki::der::Cursor in(leaf.data(), leaf.size());
+    zpki::der::Element whole, tbs, alg;
+    ASSERT_TRUE(zpki::der::getElement(in, whole));
+    zpki::der::Cursor parts(whole.contents, whole.contentsSize);
+    ASSERT_TRUE(zpki::der::getElement(parts, tbs) && zpki::der::getElement(parts, alg));
+    const Bytes body(tbs.start, tbs.start + tbs.totalSize), algorithm(alg.start, alg.start + alg.totalSize);
+    unsigned char md[32];
+    int mdLen = 0;
+    ASSERT_EQ(VSC_DIGEST(VSC_DIGEST_SHA256, body.data(), static_cast<int>(body.size()), md, &mdLen), 0);
+    zqtest::TempDir dir("certdi");
+    for (const auto& form : zqtest::sha256DigestInfoForms(std::string(md, md + mdLen))) {
+        SCOPED_TRACE(form.name);
+        const bool der = std::string(form.name) == "DER";
+        const std::string sig = zqtest::signRawBlock(certFixtures() + "/ca.key", form.bytes);
+        ASSERT_EQ(sig.size(), 256u);
+        const Bytes signedCert = seq({body, algorithm, tlv(0x03, cat({Bytes{0}, Bytes(sig.begin(), sig.end())}))});
+        Cert cert = decodeCert(signedCert);
+        ASSERT_NE(cert, nullptr);
+        EXPECT_EQ(verify_SIG_X509_CERT(cert.get(), keyOf(ca)), der ? 0 : VSC_FAIL);
+        zqtest::writeFile(dir / "cert.der", std::string(signedCert.begin(), signedCert.end()));
+        EXPECT_EQ(
+            zqtest::run({"openssl", "verify", "-CAfile", certFixtures() + "/ca.pem", dir / "cert.der"}).status == 0,
+            der);
     }
 }
 

@@ -4,11 +4,15 @@
  * codecs, setters and getters, signing with an RSA or KCDSA key, signature
  * and validity checks, digest and a diagnostic print.
  *
- * A decoded certificate keeps its DER as received. Encoding, digesting,
- * signing and verifying use those bytes for as long as the record still
- * holds what was decoded: the setters below drop them, and so does
- * touch_X509_CERT, which a caller that changes members in place itself must
- * call. After that the record is encoded afresh.
+ * A decoded certificate keeps the bytes it was read from: the
+ * TBSCertificate as it came (the signature is over those bytes, BER
+ * included) and the layers around it (the outer SEQUENCE, signatureAlgorithm,
+ * the signature BIT STRING) in DER, so every byte form of one signed
+ * certificate encodes and digests alike. Encoding, digesting, signing and
+ * verifying use those bytes for as long as the record still holds what was
+ * decoded: the setters below drop them, and so does touch_X509_CERT, which a
+ * caller that changes members in place itself must call. After that the
+ * record is encoded afresh.
  *
  * Results are 0 or a PKI_ERROR of library L_X509 unless a function says
  * otherwise (a few return a plain 1).

@@ -4,12 +4,13 @@
  * CRLs, their DER codecs, setters and getters, signing with an RSA or KCDSA
  * key, signature checks, entry reasons and the lookup of a serial number.
  *
- * A decoded CRL keeps its DER as received: encoding, signing and verifying
- * use those bytes while the record still holds what was decoded. The setters
- * drop them, and so does touch_X509_CRL, which a caller that changes members
- * in place itself must call; after that the CRL is encoded afresh. Sorting
- * the entries orders them for lookups and is not a change: a decoded CRL
- * still encodes and verifies as it was signed.
+ * A decoded CRL keeps the bytes it was read from (the TBSCertList as it
+ * came, the layers around it in DER, as a certificate does): encoding,
+ * signing and verifying use those bytes while the record still holds what
+ * was decoded. The setters drop them, and so does touch_X509_CRL, which a
+ * caller that changes members in place itself must call; after that the CRL
+ * is encoded afresh. Sorting the entries orders them for lookups and is not
+ * a change: a decoded CRL still encodes and verifies as it was signed.
  *
  * Results are 0 or a PKI_ERROR of library L_X509_CRL unless a function says
  * otherwise; setters and simple getters answer 0 or 1.

@@ -88,7 +88,10 @@ ZUNPKI_API void clean_X509_SIGN(X509_SIGN* sign);
 ZUNPKI_API X509_SIGN* dup_X509_SIGN(const X509_SIGN* sign);
 ZUNPKI_API int cmp_X509_SIGN(const X509_SIGN* a, const X509_SIGN* b);
 ZUNPKI_API PKI_ERROR X509_SIGN_to_Seq(const X509_SIGN* sign, ASN1_UNIT** node);
-/* The node is the DigestInfo, or holds it as its only child. */
+/* The node is the DigestInfo, or holds it as its only child. A reader for
+ * looking into a block, not a check of one: it takes that wrapper, absent
+ * parameters and BER lengths alike, so different blocks read as one value.
+ * Signature checks compare the whole expected DER block instead. */
 ZUNPKI_API PKI_ERROR Seq_to_X509_SIGN(const ASN1_UNIT* node, X509_SIGN** sign);
 
 /* ---- Asymmetric keys ---------------------------------------------------- */
