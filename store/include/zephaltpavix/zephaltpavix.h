@@ -8,6 +8,7 @@
  *   <zephaltpavix/certlist.h>  certificate records, lists, filters, walks and listings
  *   <zephaltpavix/context.h>   domain contexts and their cached credentials
  *   <zephaltpavix/layout.h>    the on-disk stores, the writer, drives, pseudo paths
+ *   <zephaltpavix/keypass.h>   key passwords, certificate folders, CPS addresses
  */
 #ifndef ZEPHALTPAVIX_ZEPHALTPAVIX_H
 #define ZEPHALTPAVIX_ZEPHALTPAVIX_H
@@ -18,6 +19,7 @@
 #include <zephaltpavix/context.h>
 #include <zephaltpavix/encode.h>
 #include <zephaltpavix/error.h>
+#include <zephaltpavix/keypass.h>
 #include <zephaltpavix/layout.h>
 
 #endif
