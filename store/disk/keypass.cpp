@@ -155,8 +155,7 @@ VPL_API int VPL_Set_User_PassWordChange(const char* certPath, const char* oldPas
 VPL_API int VPL_CertPathToCertFolder(const char* certPath, char** folder) {
     if (!certPath || !folder) return zstore::fail("VPL_CertPathToCertFolder", VPL_ERR_PATH);
     *folder = nullptr;
-    std::string_view path(certPath);
-    if (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
+    const std::string_view path(certPath);
     const size_t slash = path.rfind('/');
     if (slash == std::string_view::npos || slash == 0) {
         ZSTORE_LOG(VCL_LOG_ERROR, "VPL_CertPathToCertFolder () : Memory Fail (%s)\n", certPath);

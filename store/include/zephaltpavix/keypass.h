@@ -34,8 +34,9 @@ VPL_API int VPL_Priv_PassWord_Check(const void* key, int keyLen, const char* pas
 VPL_API int VPL_Set_User_PassWordChange(const char* certPath, const char* oldPassword, int oldLen,
                                         const char* newPassword, int newLen);
 
-/* A copy of the path up to its last "/" (a trailing "/" is dropped first):
- * 0; -1 when no "/" follows the first character; 1052009 for NULL. */
+/* A copy of the path up to its last "/", the slash excluded ("/a/b.der"
+ * and "/a/" give "/a"): 0; -1 when no "/" follows the first character;
+ * 1052009 for NULL. */
 VPL_API int VPL_CertPathToCertFolder(const char* certPath, char** folder);
 
 /* The CPS address of a certificate, URL-encoded (new buffer, VPL_Free):
