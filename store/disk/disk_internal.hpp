@@ -26,6 +26,13 @@ int removableDrives(std::vector<std::string>& drives);
 // A path with its trailing "/" removed ("/" stays "").
 std::string withoutTrailingSlash(std::string_view path);
 
+// The key file's name of a certificate file's name: the last eight
+// characters become "Pri.key" (signCert.der: signPri.key, kmCert.der:
+// kmPri.key); for the government's classes 5 and 6 the last three "key"
+// (_sig.cer: _sig.key); for 10 the last four "priv". Empty when the name is
+// not longer than what is replaced.
+std::string keyFileName(std::string_view certName, int typeCode);
+
 // One operation's files and folders. Folders are made 0700; files are
 // written under a temporary name in their folder, synced and renamed into
 // place. Unless commit() is called, everything the writer made (renamed

@@ -21,19 +21,29 @@ typedef int STORE_ERROR_CODE;
 #define VPL_OK 0
 #define VPL_FAIL (-1)
 
-#define VPL_ERR_MEMORY 1051022        /* memory allocation failed (record and list code) */
-#define VPL_ERR_X509_INFO 1051024     /* the certificate does not decode */
-#define VPL_ERR_MALLOC 1052007        /* memory allocation failed */
-#define VPL_ERR_PATH 1052009          /* a path, or a name that becomes part of one, is refused */
-#define VPL_ERR_INVALID_PARAM 1052011 /* a missing or malformed argument */
-#define VPL_ERR_CERT_TYPE 1052014     /* a certificate use or type the operation does not handle */
-#define VPL_ERR_DRIVE 1052027         /* the drive name is missing or wrong */
-#define VPL_ERR_READ_FILE 1052030     /* nothing to read: a file, or a credential held in memory */
-#define VPL_ERR_WRITE_FILE 1052031    /* a file could not be written (nothing is left of it) */
-#define VPL_ERR_DOMAIN 1052039        /* no domain given, or none known by that name */
-#define VPL_ERR_NO_CTX 1052040        /* no domain context exists at all */
-#define VPL_ERR_NO_DOMAIN 1052047     /* the domain has no context */
-#define VPL_ERR_MODULE_NAME 1052062   /* the domain has no HSM module */
+#define VPL_ERR_DIR_OPEN 1051000       /* a folder of a store does not open */
+#define VPL_ERR_SUBJECT_NULL 1051005   /* a name reader was given NULL */
+#define VPL_ERR_SUBJECT_NAME 1051006   /* the certificate's name has no such part */
+#define VPL_ERR_MEMORY 1051022         /* memory allocation failed (record and list code) */
+#define VPL_ERR_X509_INFO 1051024      /* the certificate does not decode */
+#define VPL_ERR_PASSWORD 1051027       /* the password does not open the key */
+#define VPL_ERR_OVERFLOW 1051038       /* a text does not fit a fixed field (it is not cut) */
+#define VPL_ERR_MALLOC 1052007         /* memory allocation failed */
+#define VPL_ERR_PIN 1052008            /* the PIN's length is not the one given */
+#define VPL_ERR_PATH 1052009           /* a path, or a name that becomes part of one, is refused */
+#define VPL_ERR_INVALID_PARAM 1052011  /* a missing or malformed argument */
+#define VPL_ERR_PASSWORD_PARAM 1052013 /* a password missing or not of its length */
+#define VPL_ERR_CERT_TYPE 1052014      /* a certificate use or type the operation does not handle */
+#define VPL_ERR_FILTER_TYPE 1052026    /* a filter token of no known kind */
+#define VPL_ERR_DRIVE 1052027          /* the drive name is missing or wrong */
+#define VPL_ERR_READ_FILE 1052030      /* nothing to read: a file, or a credential held in memory */
+#define VPL_ERR_WRITE_FILE 1052031     /* a file could not be written (nothing is left of it) */
+#define VPL_ERR_PFX 1052035            /* a PKCS#12 file does not open */
+#define VPL_ERR_DOMAIN 1052039         /* no domain given, or none known by that name */
+#define VPL_ERR_NO_CTX 1052040         /* no domain context exists at all */
+#define VPL_ERR_NO_DOMAIN 1052047      /* the domain has no context */
+#define VPL_ERR_MODULE_NAME 1052062    /* the domain has no HSM module */
+#define VPL_ERR_NO_CPS 1052069         /* the certificate names no CPS address */
 
 VPL_BEGIN_DECLS
 

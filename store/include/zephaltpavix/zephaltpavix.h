@@ -5,17 +5,21 @@
  *   <zephaltpavix/base.h>      start and clean-up, log, VPL_Free, name=value parser
  *   <zephaltpavix/encode.h>    Base64 and URL encodings of the interface
  *   <zephaltpavix/certclass.h> certificate class and store folder names
+ *   <zephaltpavix/certlist.h>  certificate records, lists, filters, walks and listings
  *   <zephaltpavix/context.h>   domain contexts and their cached credentials
  *   <zephaltpavix/layout.h>    the on-disk stores, the writer, drives, pseudo paths
+ *   <zephaltpavix/keypass.h>   key passwords, certificate folders, CPS addresses
  */
 #ifndef ZEPHALTPAVIX_ZEPHALTPAVIX_H
 #define ZEPHALTPAVIX_ZEPHALTPAVIX_H
 
 #include <zephaltpavix/base.h>
 #include <zephaltpavix/certclass.h>
+#include <zephaltpavix/certlist.h>
 #include <zephaltpavix/context.h>
 #include <zephaltpavix/encode.h>
 #include <zephaltpavix/error.h>
+#include <zephaltpavix/keypass.h>
 #include <zephaltpavix/layout.h>
 
 #endif
