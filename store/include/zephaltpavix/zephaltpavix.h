@@ -9,6 +9,9 @@
  *   <zephaltpavix/context.h>   domain contexts and their cached credentials
  *   <zephaltpavix/layout.h>    the on-disk stores, the writer, drives, pseudo paths
  *   <zephaltpavix/keypass.h>   key passwords, certificate folders, CPS addresses
+ *   <zephaltpavix/sign.h>      algorithm choice, KM lookup, signing, identification
+ *   <zephaltpavix/pfx.h>       PKCS#12 export, import and loaded credentials
+ *   <zephaltpavix/index.h>     the index-based certificate API
  */
 #ifndef ZEPHALTPAVIX_ZEPHALTPAVIX_H
 #define ZEPHALTPAVIX_ZEPHALTPAVIX_H
@@ -19,7 +22,10 @@
 #include <zephaltpavix/context.h>
 #include <zephaltpavix/encode.h>
 #include <zephaltpavix/error.h>
+#include <zephaltpavix/index.h>
 #include <zephaltpavix/keypass.h>
 #include <zephaltpavix/layout.h>
+#include <zephaltpavix/pfx.h>
+#include <zephaltpavix/sign.h>
 
 #endif
