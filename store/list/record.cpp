@@ -1,5 +1,7 @@
 // One record per certificate: names, serial, policy, dates, type name,
 // store class and renewal state; the fixed CertInfo form of a record.
+#include <sys/stat.h>
+
 #include <cstring>
 #include <string>
 
@@ -17,6 +19,9 @@ using zstore::field;
 
 // Thirty days before the end of validity a certificate is due for renewal.
 constexpr int kRenewalWindow = 2592000;
+// Certificates of the stores are a few kilobytes; 1 MiB leaves room for
+// any extension a CA writes.
+constexpr off_t kCertFileMax = 1 << 20;
 
 // YYYY-MM-DD of a GMT time text in the host's local time; false when it
 // does not convert.
@@ -171,6 +176,13 @@ int makeRecord(const void* cert, int len, CertRecord& rec, int* typeCode, bool* 
 }
 
 int makeRecordFromFile(const std::string& path, CertRecord& rec, int* typeCode, bool* selfIssued) {
+    // Walks read what a drive holds: a file far past any certificate is
+    // not read into memory whole.
+    struct stat st {};
+    if (stat(path.c_str(), &st) == 0 && st.st_size > kCertFileMax) {
+        ZSTORE_LOG(VCL_LOG_ERROR, "VPL_CertPath_Make_CertInfo () : File too large (%s)\n", path.c_str());
+        return -1;
+    }
     CoreBuffer bytes;
     if (VCL_Read_File(path.c_str(), &bytes.bytes, &bytes.len) != 0 || bytes.len <= 0) {
         ZSTORE_LOG(VCL_LOG_ERROR, "VPL_CertPath_Make_CertInfo () : VCL_Read_File Fail (%s)\n", path.c_str());

@@ -274,3 +274,40 @@ TEST_F(StoreKeyPass, CpsAddresses) {
     EXPECT_EQ(VPL_User_Notification(0, 0, 0, missing.c_str(), len(missing), url.ptr(), &url.n), 1052030);
     EXPECT_EQ(url.p, nullptr);
 }
+
+TEST_F(StoreKeyPass, PkcsTwelveListedAsMemoryEntries) {
+    CTX* ctx = VPL_Init_CTX();
+    ASSERT_NE(ctx, nullptr);
+    ctx->domain = zstore::newBuffer("VERIDAN");
+    ctx->domainLen = 7;
+    ASSERT_EQ(VPL_Insert_CTX(&g_CTX_Head, ctx), 0);
+    const std::string p12 = keyDir() + "/user.p12";
+    for (int round = 0; round < 2; ++round) {
+        Out<> list;
+        ASSERT_EQ(VPL_Cert_Find("VERIDAN", 7, p12.c_str(), len(p12), "p12-pw", 6, list.ptr(), &list.n), 1);
+        // One record; its certpath and keypath name the cached pair.
+        const std::string text = list.str();
+        ASSERT_EQ(std::count(text.begin(), text.end(), '|'), 1);
+        const size_t at = text.find("&certpath^") + 10;
+        const std::string enc = text.substr(at, text.find('&', at) - at);
+        Out<> path;
+        ASSERT_EQ(VPL_DataDecode(2, enc.c_str(), len(enc), path.ptr(), &path.n), 0);
+        EXPECT_EQ(path.str().rfind("VERIDAN/MEMORY/cn=", 0), 0u) << path.str();
+        EXPECT_NE(text.find("&keypath^VERIDAN/MEMORY/cn%3d"), std::string::npos);
+        EXPECT_EQ(check(path.str(), "p12-pw"), 0);
+        // A second listing replaces the cache: one node, not two.
+        int nodes = 0;
+        for (CertsInfo* n = ctx->memoryCerts; n; n = n->next) ++nodes;
+        EXPECT_EQ(nodes, 1);
+    }
+    Out<> list;
+    EXPECT_EQ(VPL_Cert_Find("VERIDAN", 7, p12.c_str(), len(p12), "wrong!", 6, list.ptr(), &list.n), 1052035);
+    EXPECT_EQ(list.p, nullptr);
+    const std::string none = keyDir() + "/none.p12";
+    EXPECT_EQ(VPL_Cert_Find("VERIDAN", 7, none.c_str(), len(none), "p12-pw", 6, list.ptr(), &list.n), 1052030);
+    EXPECT_EQ(VPL_Cert_Find("VERIDAN", 7, p12.c_str(), 3, "p12-pw", 6, list.ptr(), &list.n), 1052009);
+    EXPECT_EQ(VPL_Cert_Find("VERIDAN", 7, p12.c_str(), len(p12), "p12-pw", 2, list.ptr(), &list.n), 1052013);
+    EXPECT_EQ(VPL_Cert_Find(nullptr, 0, p12.c_str(), len(p12), "p12-pw", 6, list.ptr(), &list.n), 1052011);
+    EXPECT_EQ(VPL_Cert_Find("OTHER", 5, p12.c_str(), len(p12), "p12-pw", 6, list.ptr(), &list.n), -1);
+    VPL_Cleanup();
+}

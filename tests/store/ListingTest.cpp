@@ -276,6 +276,15 @@ TEST_F(StoreListing, RefusalsAndMediaWithoutStores) {
         EXPECT_EQ(text.n, 0);
     }
     EXPECT_EQ(call(1, empty.path().c_str(), len(empty.path()), nullptr, 0), 0);
+    // A "certificate" of 2 MiB is not read.
+    const std::string big = empty / "NPKI/yessign/USER/cn=big,o=yessign,c=kr";
+    zqtest::makeDirs(big);
+    zqtest::writeFile(big + "/signPri.key", "key");
+    zqtest::writeFile(big + "/signCert.der", storetest::cert("user-sign.der"));
+    EXPECT_EQ(call(0, nullptr, 0, nullptr, 0), 1);
+    std::filesystem::resize_file(big + "/signCert.der", 2 << 20);
+    EXPECT_EQ(call(0, nullptr, 0, nullptr, 0), 0);
+    std::filesystem::remove_all(empty / "NPKI");
     // A CA folder below the base that does not open ends the listing.
     zqtest::makeDirs(empty / "NPKI/yessign");
     std::filesystem::remove_all(empty / "NPKI/yessign");

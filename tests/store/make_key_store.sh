@@ -5,6 +5,7 @@
 #   seed.key    PKCS#8 PBES2 with SEED-CBC, 2048 iterations, password old-pw
 #   kisa.key    pbeWithSHA1AndSEED-CBC with the VID random (random.hex), old-pw
 #   plain.der   the PrivateKeyInfo, unencrypted
+#   user.p12    openssl pkcs12 -export of the certificate and key, p12-pw
 # Usage: make_key_store.sh OUT_DIR
 set -eu
 out="$1"
@@ -23,3 +24,5 @@ openssl pkcs8 -topk8 -in rsa.pem -v2 seed -iter 2048 -outform DER -passout pass:
 openssl pkcs8 -topk8 -nocrypt -in rsa.pem -outform DER -out plain.der
 openssl rand -hex 20 > random.hex
 /usr/bin/python3 "$here/../core/kisa_key.py" make plain.der old-pw "$(cat random.hex)" kisa.key
+openssl x509 -inform DER -in cert.der -out cert.pem
+openssl pkcs12 -export -in cert.pem -inkey rsa.pem -passout pass:p12-pw -out user.p12

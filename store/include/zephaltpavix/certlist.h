@@ -71,6 +71,13 @@ typedef struct {
     int storeClass;                       /* 1 public, 2 private, 3 government */
 } CertInfo;
 
+/* The record's layout is an interface: 2828 bytes on every build. */
+#if defined(__cplusplus)
+static_assert(sizeof(CertInfo) == 11 * VPL_CERTINFO_TEXT + 3 * 4, "CertInfo is 2828 bytes");
+#else
+_Static_assert(sizeof(CertInfo) == 11 * VPL_CERTINFO_TEXT + 3 * 4, "CertInfo is 2828 bytes");
+#endif
+
 /* A list of records: a head made by VPL_InitList, entries in insertion
  * order. Opaque; the head is released with free() after VPL_DeleteAllList. */
 typedef struct CertInfoList CertInfoList;
