@@ -4,6 +4,7 @@
 
 #include <zephaltpavix/context.h>
 
+#include "sign/sign_internal.hpp"
 #include "store_internal.hpp"
 
 VPL_API int g_nCertCnt = 0;
@@ -33,6 +34,7 @@ VPL_API void VPL_Init(void) {}
 
 VPL_API void VPL_Cleanup(void) {
     releaseBlocks();
+    zstore::releaseLoadedKeys();
     VPL_Delete_ALL_CTX(&g_CTX_Head);
     VPL_Delete_PKCS10_Cert();
     VPL_Delete_Exchg_Cert();

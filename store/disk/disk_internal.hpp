@@ -26,10 +26,19 @@ int removableDrives(std::vector<std::string>& drives);
 // A path with its trailing "/" removed ("/" stays "").
 std::string withoutTrailingSlash(std::string_view path);
 
+// The key file's name of a certificate file's name: the last eight
+// characters become "Pri.key" (signCert.der: signPri.key, kmCert.der:
+// kmPri.key); for the government's classes 5 and 6 the last three "key"
+// (_sig.cer: _sig.key); for 10 the last four "priv". Empty when the name is
+// not longer than what is replaced.
+std::string keyFileName(std::string_view certName, int typeCode);
+
 // One operation's files and folders. Folders are made 0700; files are
 // written under a temporary name in their folder, synced and renamed into
 // place. Unless commit() is called, everything the writer made (renamed
-// files, temporaries, new folders) is removed when it goes out of scope.
+// files, temporaries, new folders) is removed when it goes out of scope,
+// and a file it renamed over an existing one gets the old bytes and mode
+// back (the writer keeps them, zeroed when it goes: they may be a key).
 class StoreWriter {
 public:
     struct File {
@@ -54,9 +63,18 @@ public:
 private:
     void rollback();
 
+    struct Replaced {
+        std::string path;
+        std::string bytes;
+        mode_t mode;
+    };
+    bool keepOld(const std::string& target);
+    void restore(Replaced& old);
+
     std::vector<std::string> m_madeDirs;
     std::vector<std::string> m_temporaries;
     std::vector<std::string> m_placed;
+    std::vector<Replaced> m_replaced;
     bool m_committed = false;
 };
 

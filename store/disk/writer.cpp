@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -93,15 +94,72 @@ namespace zstore {
 
 StoreWriter::~StoreWriter() {
     if (!m_committed) rollback();
+    for (Replaced& old : m_replaced) zstore::wipe(old.bytes);
 }
 
 void StoreWriter::rollback() {
     for (const std::string& t : m_temporaries) unlink(t.c_str());
-    for (const std::string& p : m_placed) unlink(p.c_str());
+    for (const std::string& p : m_placed) {
+        auto old = std::find_if(m_replaced.begin(), m_replaced.end(), [&](const Replaced& r) { return r.path == p; });
+        if (old != m_replaced.end())
+            restore(*old);
+        else
+            unlink(p.c_str());
+    }
     for (auto it = m_madeDirs.rbegin(); it != m_madeDirs.rend(); ++it) rmdir(it->c_str());
     m_temporaries.clear();
     m_placed.clear();
     m_madeDirs.clear();
+}
+
+// The bytes and mode of a file about to be replaced; false when it cannot
+// be read (nothing is renamed then) or is no regular file.
+bool StoreWriter::keepOld(const std::string& target) {
+    struct stat st {};
+    if (lstat(target.c_str(), &st) != 0) return errno == ENOENT;
+    if (!S_ISREG(st.st_mode)) return false;
+    for (const Replaced& r : m_replaced)
+        if (r.path == target) return true;  // the first bytes are the ones to give back
+    Replaced old{target, {}, static_cast<mode_t>(st.st_mode & 07777)};
+    const int fd = open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return false;
+    char chunk[4096];
+    bool ok = true;
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) ok = false;
+        if (n <= 0) break;
+        old.bytes.append(chunk, static_cast<size_t>(n));
+    }
+    explicit_bzero(chunk, sizeof chunk);
+    close(fd);
+    if (!ok) {
+        zstore::wipe(old.bytes);
+        return false;
+    }
+    m_replaced.push_back(std::move(old));
+    return true;
+}
+
+// Puts the old bytes back the way new ones go in; when that fails the new
+// file stays (it is whole), which beats removing both.
+void StoreWriter::restore(Replaced& old) {
+    const size_t slash = old.path.rfind('/');
+    const std::string dir = old.path.substr(0, slash);
+    const std::string temporary = dir + "/." + old.path.substr(slash + 1) + "." + randomSuffix();
+    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, old.mode);
+    if (fd < 0) {
+        ZSTORE_LOG(VCL_LOG_ERROR, "StoreWriter : restore Fail(%d). path=[%s]\n", errno, old.path.c_str());
+        return;
+    }
+    const bool ok = writeAll(fd, old.bytes) && fchmod(fd, old.mode) == 0 && fsync(fd) == 0;
+    if (close(fd) != 0 || !ok || rename(temporary.c_str(), old.path.c_str()) != 0) {
+        ZSTORE_LOG(VCL_LOG_ERROR, "StoreWriter : restore Fail(%d). path=[%s]\n", errno, old.path.c_str());
+        unlink(temporary.c_str());
+        return;
+    }
+    syncDirectory(dir);
 }
 
 bool StoreWriter::makeDir(const std::string& path) {
@@ -136,6 +194,13 @@ bool StoreWriter::write(const std::string& dir, const std::vector<File>& files) 
         if (close(fd) != 0 || !ok) {
             ZSTORE_LOG(VCL_LOG_ERROR, "StoreWriter : write Fail(%d). path=[%s]\n", ok ? errno : error,
                        temporary.c_str());
+            return false;
+        }
+    }
+    for (const File& f : files) {
+        if (!keepOld(dir + "/" + f.name)) {
+            ZSTORE_LOG(VCL_LOG_ERROR, "StoreWriter : read Fail(%d). path=[%s/%s]\n", errno, dir.c_str(),
+                       f.name.c_str());
             return false;
         }
     }

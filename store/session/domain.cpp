@@ -135,7 +135,7 @@ int createContext(std::string_view domain) {
     if (!replace(ctx->domain, ctx->domainLen, domain)) return VPL_ERR_MALLOC;
 
     std::string premaster;
-    if (!randomBytes(premaster, kPremasterLen)) return VPL_ERR_RANDOM;
+    if (!randomBytes(premaster, kPremasterLen)) return VPL_ERR_RANDOM_GEN;
     const bool kept = replace(ctx->premaster, ctx->premasterLen, premaster);
     zstore::wipe(premaster);
     if (!kept) return VPL_ERR_MALLOC;
@@ -146,7 +146,7 @@ int createContext(std::string_view domain) {
         return -1;
 
     std::string sessionKey;
-    if (!randomBytes(sessionKey, kKeyLen)) return VPL_ERR_RANDOM;
+    if (!randomBytes(sessionKey, kKeyLen)) return VPL_ERR_RANDOM_GEN;
     const bool keyKept = replace(ctx->sessionKey, ctx->sessionKeyLen, sessionKey);
     zstore::wipe(sessionKey);
     if (!keyKept || !replace(ctx->iv, ctx->ivLen, kFixedIv)) return VPL_ERR_MALLOC;
@@ -271,7 +271,7 @@ VPL_API int VPL_Refresh_SessionKey(const char* domain, int) {
     const Lookup l = lookup(domain, true, VPL_ERR_DOMAIN);
     if (!l.ctx) return fail("VPL_Refresh_SessionKey", l.code);
     std::string key;
-    if (!randomBytes(key, kKeyLen)) return fail("VPL_Refresh_SessionKey", VPL_ERR_RANDOM);
+    if (!randomBytes(key, kKeyLen)) return fail("VPL_Refresh_SessionKey", VPL_ERR_RANDOM_GEN);
     const bool kept = replace(l.ctx->sessionKey, l.ctx->sessionKeyLen, key);
     zstore::wipe(key);
     if (!kept || !replace(l.ctx->iv, l.ctx->ivLen, kFixedIv)) return fail("VPL_Refresh_SessionKey", VPL_ERR_MALLOC);

@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "StoreHelpers.h"
+#include "disk/disk_internal.hpp"
 
 using storetest::cert;
 using storetest::len;
@@ -244,6 +245,34 @@ TEST_F(StoreWriter, FailedWritesLeaveNothing) {
     EXPECT_EQ(rc, 1052031);
     EXPECT_EQ(find(drive.path()), before);
     (void)sign;
+}
+
+TEST_F(StoreWriter, AFileItReplacedComesBackWhenTheOperationFails) {
+    // Two keys of one operation: the first replaced, the second not written.
+    const std::string dir = m_root / "pair";
+    zqtest::makeDirs(dir);
+    zqtest::writeFile(dir + "/signPri.key", "old key");
+    chmod((dir + "/signPri.key").c_str(), 0640);
+    {
+        zstore::StoreWriter writer;
+        ASSERT_TRUE(writer.write(dir, {{"signPri.key", "new key", 0600}}));
+        EXPECT_EQ(zqtest::readFile(dir + "/signPri.key"), "new key");
+        EXPECT_FALSE(writer.write(dir + "/missing", {{"kmPri.key", "new km", 0600}}));
+    }
+    EXPECT_EQ(zqtest::readFile(dir + "/signPri.key"), "old key");
+    struct stat st {};
+    ASSERT_EQ(stat((dir + "/signPri.key").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename());
+    EXPECT_EQ(names, std::vector<std::string>{"signPri.key"});  // no temporary left
+    {
+        // Committed, the new bytes stay.
+        zstore::StoreWriter writer;
+        ASSERT_TRUE(writer.write(dir, {{"signPri.key", "new key", 0600}}));
+        writer.commit();
+    }
+    EXPECT_EQ(zqtest::readFile(dir + "/signPri.key"), "new key");
 }
 
 TEST_F(StoreWriter, CredentialsBehindAFilePath) {

@@ -39,7 +39,7 @@ def name(org=None, cn="user", ous=()):
     return x509.Name(attrs)
 
 
-def write(file, subject, usage=None, self_signed=False, policies=(), serial_number=None, expected=None):
+def write(file, subject, usage=None, self_signed=False, policies=(), serial_number=None, expected=None, cps=None):
     global serial
     serial += 1
     builder = (
@@ -60,7 +60,8 @@ def write(file, subject, usage=None, self_signed=False, policies=(), serial_numb
         builder = builder.add_extension(x509.KeyUsage(**flags), True)
     if policies:
         builder = builder.add_extension(
-            x509.CertificatePolicies([x509.PolicyInformation(x509.ObjectIdentifier(p), None) for p in policies]),
+            x509.CertificatePolicies([x509.PolicyInformation(x509.ObjectIdentifier(p), [cps[i]] if cps else None)
+                                      for i, p in enumerate(policies)]),
             False)
     cert = builder.sign(leaf_key if self_signed else ca_key, hashes.SHA256())
     open(f"{out}/{file}", "wb").write(cert.public_bytes(serialization.Encoding.DER))
@@ -95,6 +96,12 @@ write("gov-class2.der", name("Government of Korea", "김공무", ("행정안전�
 write("gov-class1.der", name("Government of Korea", "이공무"), "c0", policies=["1.2.410.100001.2.1"], expected=5)
 write("gov-km.der", name("Government of Korea", "김공무", ("행정안전부",)), "30",
       policies=["1.2.410.100001.2.2"], expected=6)
+# CPS addresses in two policies.
+write("cps.der", name("yessign", "cps user"), "c0", policies=["1.2.410.200005.1.1.1", "1.2.410.200005.1.1.5"],
+      cps=["https://www.yessign.or.kr/cps.htm", "http://second.example/cps"], expected=1)
+# A subject without CN and OU.
+write("no-cn.der", x509.Name([x509.NameAttribute(NameOID.COUNTRY_NAME, "kr"),
+                              x509.NameAttribute(NameOID.ORGANIZATION_NAME, "yessign")]), "c0", expected=1)
 # Names that would lead out of the store.
 write("evil-org.der", name(".."), "c0", expected=3)
 write("evil-cn.der", name("yessign", "../../x"), "c0", expected=1)

@@ -127,9 +127,10 @@ VPL_API int VPL_Get_PathToSubjectDNAndSerial(const char* path, char** subjectDN,
  * 0; 1052011 for NULL; 1052030 when a file cannot be read or nothing is
  * cached; -1 for a certificate the store does not file. */
 VPL_API int VPL_SaveToken_CopyPath_Check(const char* certPath, void** cert, int* certLen, void** key, int* keyLen);
-/* The key file beside a certificate file: the path with its last eight
+/* The key file beside a certificate file: its name with the last eight
  * characters replaced by "Pri.key" (classes 5, 6: the last three by
- * "key"; 10: the last four by "priv"), found ignoring case in its folder.
+ * "key"; 10: the last four by "priv"), a regular file of the folder whose
+ * whole name is that, letters without case (its own spelling first).
  * 0 with a new path; 1052009 for NULL; -1 when there is none. */
 VPL_API int VPL_CertPathConvKeyPath(int typeCode, const char* certPath, char** keyPath);
 

@@ -10,6 +10,10 @@
  *   <zephaltpavix/layout.h>    the on-disk stores, the writer, drives, pseudo paths
  *   <zephaltpavix/crypto.h>    crypto wrappers (digests)
  *   <zephaltpavix/session.h>   web sessions: keys, server certificate, properties
+ *   <zephaltpavix/keypass.h>   key passwords, certificate folders, CPS addresses
+ *   <zephaltpavix/sign.h>      algorithm choice, KM lookup, signing, identification
+ *   <zephaltpavix/pfx.h>       PKCS#12 export, import and loaded credentials
+ *   <zephaltpavix/index.h>     the index-based certificate API
  */
 #ifndef ZEPHALTPAVIX_ZEPHALTPAVIX_H
 #define ZEPHALTPAVIX_ZEPHALTPAVIX_H
@@ -21,7 +25,11 @@
 #include <zephaltpavix/crypto.h>
 #include <zephaltpavix/encode.h>
 #include <zephaltpavix/error.h>
+#include <zephaltpavix/index.h>
+#include <zephaltpavix/keypass.h>
 #include <zephaltpavix/layout.h>
 #include <zephaltpavix/session.h>
+#include <zephaltpavix/pfx.h>
+#include <zephaltpavix/sign.h>
 
 #endif
