@@ -28,6 +28,16 @@ typedef int STORE_ERROR_CODE;
 #define VPL_ERR_BLOCK_MEMORY 1051003   /* the index-based block could not be allocated */
 #define VPL_ERR_SUBJECT_NULL 1051005   /* a name reader was given NULL */
 #define VPL_ERR_SUBJECT_NAME 1051006   /* the certificate's name has no such part */
+#define VPL_ERR_SKID_TABLE 1051007     /* the session-key table could not be made, or is full */
+#define VPL_ERR_SKID_HASH 1051009      /* a server certificate's digest failed */
+#define VPL_ERR_SYM_ENCRYPT 1051010    /* an encipherment (symmetric or RSA) of the session data failed */
+#define VPL_ERR_SYM_DECRYPT 1051011    /* a server's reply does not decipher */
+#define VPL_ERR_SKID_INIT 1051012      /* the session-key table's first certificate is missing */
+#define VPL_ERR_SKID_PARAM 1051013     /* a look-up without skid */
+#define VPL_ERR_SKID_NOT_FOUND 1051014 /* the skid is not in the session-key table */
+#define VPL_ERR_SKID_ADD 1051016       /* a server certificate to add is missing */
+#define VPL_ERR_SKID_CIPHER 1051018    /* encipherment by skid without skid */
+#define VPL_ERR_SKID_NO_KEY 1051019    /* encipherment by skid: the skid is not in the table */
 #define VPL_ERR_BLOB_DECRYPT 1051020   /* an identity blob does not decrypt */
 #define VPL_ERR_BLOB_PARSE 1051021     /* a decrypted identity blob has no "||" */
 #define VPL_ERR_MEMORY 1051022         /* memory allocation failed (record and list code) */
@@ -42,9 +52,14 @@ typedef int STORE_ERROR_CODE;
 #define VPL_ERR_POP 1051034            /* the key of an index entry refused the password */
 #define VPL_ERR_VID_PARAM 1051035      /* a missing password or identity number */
 #define VPL_ERR_BLOB_KEY 1051037       /* the key of an identity blob is no DER sequence */
+#define VPL_ERR_IP_DECRYPT 1051037     /* a session's raw reply does not decipher */
 #define VPL_ERR_OVERFLOW 1051038       /* a text does not fit a fixed field (it is not cut) */
 #define VPL_ERR_PROPERTY_PARAM 1051039 /* registering a session without id, certificate or cipher */
 #define VPL_ERR_NO_SID 1051040         /* reading a session without id */
+#define VPL_ERR_BUILDER_PARAM 1051041  /* a session-id builder's argument is missing */
+#define VPL_ERR_IP_PARAM 1051042       /* a session's reply without id or data */
+#define VPL_ERR_IMAGE 1052005          /* nothing downloaded, or an image's signature does not match */
+#define VPL_ERR_IMAGE_LENGTH 1052006   /* image data shorter than a signature */
 #define VPL_ERR_MALLOC 1052007         /* memory allocation failed */
 #define VPL_ERR_PIN 1052008            /* the PIN's length is not the one given */
 #define VPL_ERR_PATH 1052009           /* a path, or a name that becomes part of one, is refused */
@@ -76,6 +91,7 @@ typedef int STORE_ERROR_CODE;
 #define VPL_ERR_NO_PHONE_VERSION 1052068
 #define VPL_ERR_NO_CPS 1052069        /* the certificate names no CPS address */
 #define VPL_ERR_NO_IMAGE_PATH 1052070 /* the domain holds no verified image path */
+#define VPL_ERR_R1 1052078            /* a key-exchange reply that does not begin with R1 or is not 64 bytes */
 
 VPL_BEGIN_DECLS
 
