@@ -4,6 +4,7 @@
 #include <string>
 
 #include <zephaltpavix/certclass.h>
+#include <zephaltpavix/crypto.h>
 #include <zephaltpavix/encode.h>
 #include <zephaltpavix/layout.h>
 #include <zephaltpavix/session.h>
@@ -244,18 +245,17 @@ int handOutPlain(const SecretBytes& plain, char** out, int* outLen) {
     return zstore::handOut(plain.view(), out, outLen);
 }
 
-// The KM key's decryption of a key-exchange reply.
-// Stand-in: VPL_RSA_Private_Crypto (mode 0) takes this place once the
-// store's crypto wrappers land; the core call is the one it makes.
+// The KM key's decryption of a key-exchange reply: raw bytes out.
 int kmDecrypt(const VPL_Exchg_Info& held, int padCode, const char* hash, std::string_view in, SecretBytes& out) {
-    zstore::CoreBuffer plain;
+    void* plain = nullptr;
+    int plainLen = 0;
     VCL_COM_Change_Non_Proven();
-    const int rc =
-        VCL_PK1_Private_Decrypt_ex(held.kmKey, held.kmKeyLen, held.password ? held.password : "", held.passwordLen,
-                                   static_cast<unsigned char>(padCode), in.data(), static_cast<int>(in.size()),
-                                   &plain.bytes, &plain.len, VCL_PK1_RAW, hash && *hash ? hash : "SHA1");
+    const int rc = VPL_RSA_Private_Crypto(0, held.kmKey, held.kmKeyLen, held.password ? held.password : "",
+                                          held.passwordLen, padCode, VCL_PK1_RAW, hash && *hash ? hash : "SHA1",
+                                          in.data(), static_cast<int>(in.size()), &plain, &plainLen);
     if (rc != 0) return rc;
-    out.assign(plain.view());
+    out.assign(bytes(plain, plainLen));
+    VPL_Free(plain, plainLen);
     return 0;
 }
 
