@@ -7,6 +7,9 @@
 
 #include <zunCore/cipher.h>
 
+#include <zunCore/pkcs1.h>
+
+#include "KcdsaFixture.h"
 #include "WebHelpers.h"
 #include "base/store_internal.hpp"
 #include "context/context_internal.hpp"
@@ -41,6 +44,15 @@ std::vector<std::string> oaep(const std::string& kx, const std::string& hash) {
     std::string md = hash;
     for (char& c : md) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return {"-pkeyopt", "rsa_padding_mode:oaep", "-pkeyopt", "rsa_oaep_md:" + md, "-pkeyopt", "rsa_mgf1_md:" + md};
+}
+
+// What zstore::release zeroed and freed (address and length).
+std::vector<std::pair<const void*, size_t>> gReleased;
+void recordRelease(const void* p, size_t n) { gReleased.emplace_back(p, n); }
+bool released(const void* p, int n) {
+    for (const auto& [q, m] : gReleased)
+        if (q == p && m == static_cast<size_t>(n)) return true;
+    return false;
 }
 
 class StoreZunplugin : public ::testing::Test {
@@ -427,16 +439,32 @@ TEST_F(StoreZunplugin, Version21ReplyReplacesThePremaster) {
 
         // The right one: the premaster is R1 and the server's 32 bytes, the
         // keys derive from it again, and the reply key opens openssl enc.
+        // The KM key, password and PIN go zeroed when a build replaces them
+        // and when a reply used them.
         ASSERT_EQ(build(21, s), 0);
         const std::string r1b(reinterpret_cast<char*>(g_EXCHG_CERT->random), g_EXCHG_CERT->randomLen);
         EXPECT_NE(r1b, r1) << "a second build draws a new R1";
+        const auto gone = [](const VPL_Exchg_Info& x) {
+            return released(x.kmKey, x.kmKeyLen) && released(x.password, x.passwordLen) && released(x.pin, x.pinLen) &&
+                   released(x.random, x.randomLen);
+        };
+        gReleased.clear();
+        zstore::g_releaseHook = recordRelease;
+        const VPL_Exchg_Info replaced = *g_EXCHG_CERT;
+        ASSERT_EQ(build(21, s), 0);
+        EXPECT_TRUE(gone(replaced)) << "replaced by a build";
+        const VPL_Exchg_Info tried = *g_EXCHG_CERT;
         EXPECT_EQ(VPL_Exchangekey_Decrypt(kDomain, seal(r1b + rest).c_str(), 0), -1) << "a text of no length";
         EXPECT_EQ(g_EXCHG_CERT, nullptr);
+        EXPECT_TRUE(gone(tried)) << "used by a reply";
         ASSERT_EQ(build(21, s), 0);
+        const VPL_Exchg_Info used = *g_EXCHG_CERT;
         const std::string r1c(reinterpret_cast<char*>(g_EXCHG_CERT->random), g_EXCHG_CERT->randomLen);
         const std::string right = seal(r1c + rest);
         ASSERT_EQ(VPL_Exchangekey_Decrypt(kDomain, right.c_str(), len(right)), 0);
         EXPECT_EQ(g_EXCHG_CERT, nullptr);
+        EXPECT_TRUE(gone(used));
+        zstore::g_releaseHook = nullptr;
         EXPECT_EQ(premaster(), r1c + rest);
         std::string complement = r1c + rest;
         for (char& c : complement) c = static_cast<char>(~static_cast<unsigned char>(c));
@@ -540,6 +568,38 @@ TEST_F(StoreZunplugin, IndexAndByteBuildersReadAsTheServerReadsThem) {
                                            16, "SEED-CBC", "RSA15", "SHA1", "RSA15", "SHA1", kData.data(), len(kData),
                                            nullptr, 0, 0, nullptr, s.ptr(), &s.n),
               1051041);
+}
+
+TEST(StoreZunpluginKcdsa, AKcdsaKeySignsVdAndSgWithItsOwnAlgorithm) {
+    // vd of a key that is not RSA: a signature over the vd text as given,
+    // lined Base64 without URL form; sg a KCDSA signature over D.
+    const auto pair = signtest::kcdsaPair(signtest::fxBytes("kcdsa-sha256.der"), kPw);
+    const std::string server = zqtest::readFile(web("server.der"));
+    const std::string vd = "vd text/+=";
+    Out<> s;
+    ASSERT_EQ(VPL_MakeZUNpluginDataWithBin(
+                  1, server.data(), len(server), pair.cert.data(), len(pair.cert), pair.key.data(), len(pair.key), kPw,
+                  9, vd.c_str(), len(vd), nullptr, 0, "sixteen byte key", 16, "ZORBAXE MODULE..", 16, "SEED-CBC",
+                  "RSA15", "SHA1", "KCDSA", "SHA256", kData.data(), len(kData), nullptr, 0, 0, nullptr, s.ptr(), &s.n),
+              0);
+    const auto field = [&](const std::string& name) {
+        const std::string text = "&" + s.str() + "&";
+        const size_t at = text.find("&" + name + "=") + name.size() + 2;
+        return text.substr(at, text.find('&', at) - at);
+    };
+    const std::string vdValue = field("vd");
+    EXPECT_EQ(vdValue.back(), '\n') << "lined Base64, not in URL form";
+    EXPECT_EQ(VCL_PK1_Public_Verify(pair.cert.data(), len(pair.cert), VCL_SIGN_KCDSA, "SHA256", vd.data(), len(vd),
+                                    vdValue.data(), len(vdValue), VCL_PK1_BASE64_LINES),
+              0);
+    char* sg = nullptr;
+    int sgLen = 0;
+    ASSERT_EQ(VPL_DataDecode(1, field("sg").c_str(), len(field("sg")), &sg, &sgLen), 0);
+    EXPECT_EQ(VCL_PK1_Public_Verify(pair.cert.data(), len(pair.cert), VCL_SIGN_KCDSA, "SHA256", kData.data(),
+                                    len(kData), sg, sgLen, VCL_PK1_BASE64_LINES),
+              0);
+    VPL_Free(sg, sgLen);
+    EXPECT_EQ(field("er"), "");
 }
 
 }  // namespace
