@@ -33,7 +33,8 @@ std::set<std::string> symbols(const std::string& file, const char* which) {
 }  // namespace
 
 TEST(StoreExports, OnlyVplNamesAndNamedData) {
-    const std::set<std::string> data = {"g_nCertCnt", "g_nSkIdInfoCnt", "g_CTX_Head", "tmp_User_keys"};
+    const std::set<std::string> data = {"g_nCertCnt", "g_nSkIdInfoCnt", "g_CTX_Head", "tmp_User_keys",
+                                        "Image_Verify_Cert"};
     const auto result = zqtest::run({"nm", "-D", "--defined-only", ZEPHALTPAVIX_SO});
     ASSERT_EQ(result.status, 0);
     std::istringstream lines(result.output);

@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <cstring>
 #include <map>
 #include <sstream>
 #include <string>

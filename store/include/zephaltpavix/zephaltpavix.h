@@ -14,6 +14,9 @@
  *   <zephaltpavix/sign.h>      algorithm choice, KM lookup, signing, identification
  *   <zephaltpavix/pfx.h>       PKCS#12 export, import and loaded credentials
  *   <zephaltpavix/index.h>     the index-based certificate API
+ *   <zephaltpavix/zunplugin.h> the ZUNPlugin data string and the server's replies
+ *   <zephaltpavix/sessionkey.h> the session-key table and Base64 crypto helpers
+ *   <zephaltpavix/image.h>     signed site images
  */
 #ifndef ZEPHALTPAVIX_ZEPHALTPAVIX_H
 #define ZEPHALTPAVIX_ZEPHALTPAVIX_H
@@ -23,13 +26,19 @@
 #include <zephaltpavix/certlist.h>
 #include <zephaltpavix/context.h>
 #include <zephaltpavix/crypto.h>
+#include <zephaltpavix/detail.h>
 #include <zephaltpavix/encode.h>
 #include <zephaltpavix/error.h>
+#include <zephaltpavix/image.h>
 #include <zephaltpavix/index.h>
 #include <zephaltpavix/keypass.h>
 #include <zephaltpavix/layout.h>
-#include <zephaltpavix/session.h>
+#include <zephaltpavix/manage.h>
+#include <zephaltpavix/policy.h>
 #include <zephaltpavix/pfx.h>
+#include <zephaltpavix/session.h>
+#include <zephaltpavix/sessionkey.h>
 #include <zephaltpavix/sign.h>
+#include <zephaltpavix/zunplugin.h>
 
 #endif
