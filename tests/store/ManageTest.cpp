@@ -1,6 +1,7 @@
 // Copy and deletion in temporary homes and media roots: what lands where
 // (cmp, find, stat), what is refused, and that nothing but the named
 // certificates goes.
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include <zephaltpavix/zephaltpavix.h>
+#include <zunCore/log.h>
 
 #include "MgmtHelpers.h"
 #include "SignHelpers.h"
@@ -352,4 +354,44 @@ TEST(Delete, ByCertificateOfThePrivateCa) {
     EXPECT_EQ(filesBelow(usb), allBut(placed, {"p1"}));
     EXPECT_EQ(VPL_Delete_UserCert("VERIDAN", 7, "HDD", 3, "not a certificate", 17), VPL_ERR_DELETE);
     EXPECT_EQ(filesBelow(home.path()), allBut(placed, {"p1"}));
+}
+
+// With the log at its most detailed, failing and succeeding copies,
+// deletions and details leave no PIN and no password in it.
+TEST(Copy, NeverLogsPinsOrPasswords) {
+    signtest::Home home;
+    mgmttest::Media media;
+    zqtest::TempDir logs("mgmtlog");
+    ASSERT_EQ(VPL_LogInit(logs.path().c_str(), "VPL", 8), 0);
+    const std::string source = home.hong();
+    const std::string drive = media.drive("usb1");
+    const std::string path = encoded(source + "/signCert.der");
+    const std::string pw = signtest::password();
+    const std::string pin = "pin-738104";
+    EXPECT_EQ(VPL_Cert_Domain_Copy("VERIDAN", 7, 0, nullptr, 0, 1, drive.c_str(), len(drive), pin.c_str(), len(pin),
+                                   path.c_str(), len(path) + 1, pw.c_str(), len(pw)),
+              VPL_ERR_PATH);
+    EXPECT_EQ(VPL_Cert_Domain_Copy("VERIDAN", 7, 0, nullptr, 0, 1, drive.c_str(), len(drive), pin.c_str(), len(pin),
+                                   path.c_str(), len(path), "wrong-password-55", 17),
+              VPL_ERR_PASSWORD);
+    EXPECT_EQ(VPL_Cert_Domain_Copy("VERIDAN", 7, 0, nullptr, 0, 1, drive.c_str(), len(drive), pin.c_str(), len(pin),
+                                   path.c_str(), len(path), pw.c_str(), len(pw)),
+              0);
+    Out<> detail;
+    EXPECT_EQ(VPL_Get_CertDetail(0, pin.c_str(), len(pin), path.c_str(), len(path) - 1, detail.ptr(), &detail.n),
+              VPL_ERR_PATH);
+    EXPECT_EQ(VPL_Cert_Delete(0, pin.c_str(), len(pin), path.c_str(), len(path) - 1), VPL_ERR_PATH);
+    EXPECT_EQ(VPL_Cert_Delete(0, pin.c_str(), len(pin), path.c_str(), len(path)), 0);
+    VPL_LogClose();
+    VCL_Log_Init(nullptr, nullptr, 0, 0);
+    std::string log;
+    DIR* d = opendir(logs.path().c_str());
+    ASSERT_NE(d, nullptr);
+    while (const dirent* e = readdir(d))
+        if (e->d_name[0] != '.') log += zqtest::readFile(logs / e->d_name);
+    closedir(d);
+    EXPECT_NE(log.find("VPL_Cert_Domain_Copy"), std::string::npos) << "the failures are logged";
+    EXPECT_EQ(log.find(pin), std::string::npos);
+    EXPECT_EQ(log.find(pw), std::string::npos);
+    EXPECT_EQ(log.find("wrong-password-55"), std::string::npos);
 }
