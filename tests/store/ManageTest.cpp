@@ -187,6 +187,43 @@ TEST(Copy, NeverReplacesARenewedCertificate) {
     EXPECT_TRUE(signtest::same(fx("hong/kmCert.der"), source + "/kmCert.der")) << "the encryption pair stays";
 }
 
+// A government signing pair copies with its encryption pair beside it.
+TEST(Copy, GovernmentPairWithItsEncryptionPair) {
+    signtest::Home home;
+    mgmttest::Media media;
+    const std::string dir = home.path() + "/GPKI/Certificate/class2";
+    zqtest::makeDirs(dir);
+    const std::vector<std::string> files = {"Lee001_env.cer", "Lee001_env.key", "Lee001_sig.cer", "Lee001_sig.key"};
+    for (const auto& f : files) zqtest::writeFile(dir + "/" + f, signtest::fxBytes("gov/" + f));
+    const std::string drive = media.drive("usb1");
+    ASSERT_EQ(copy(0, 1, drive, dir + "/Lee001_sig.cer", signtest::password()), 0);
+    EXPECT_EQ(filesBelow(drive), under("GPKI/Certificate/class2", files));
+    for (const auto& f : files)
+        EXPECT_TRUE(signtest::same(dir + "/" + f, drive + "/GPKI/Certificate/class2/" + f)) << f;
+}
+
+// When the encryption pair cannot be written (a folder stands where its
+// certificate goes), the signing pair written before it goes again and
+// the files it replaced get their bytes back: a copy is both pairs or
+// nothing.
+TEST(Copy, AllOrNothing) {
+    signtest::Home home;
+    mgmttest::Media media;
+    const std::string source = home.hong();
+    const std::string drive = media.drive("usb1");
+    const std::string target = drive + "/" + kHongDir;
+    zqtest::makeDirs(target + "/kmCert.der");
+    EXPECT_EQ(copy(0, 1, drive, source + "/signCert.der", signtest::password()), VPL_ERR_WRITE_FILE);
+    EXPECT_EQ(filesBelow(drive), std::vector<std::string>{});
+
+    // An older pair of the same certificate in place: kept as it was.
+    zqtest::writeFile(target + "/signCert.der", signtest::fxBytes("hong/signCert.der"));
+    zqtest::writeFile(target + "/signPri.key", "an older protection of the key");
+    EXPECT_EQ(copy(0, 1, drive, source + "/signCert.der", signtest::password()), VPL_ERR_WRITE_FILE);
+    EXPECT_EQ(zqtest::readFile(target + "/signPri.key"), "an older protection of the key");
+    EXPECT_EQ(filesBelow(drive), under(kHongDir, {"signCert.der", "signPri.key"}));
+}
+
 // A given pair saved to a drive under the user's own /media/<login>.
 TEST(Copy, SaveToDrive) {
     signtest::Home home;
@@ -210,8 +247,10 @@ TEST(Delete, ByPathRemovesThePairsAndKeepsTheFolder) {
     EXPECT_EQ(stat(dir.c_str(), &st), 0);
     EXPECT_EQ(deleteByPath(0, dir + "/signCert.der"), VPL_ERR_READ_FILE) << "nothing left to read";
 
-    // A certificate whose key is already gone still goes.
-    home.place("hong", {"signCert.der"});
+    // A certificate whose key is already gone still goes; an encryption key
+    // goes even when its certificate does not read.
+    home.place("hong", {"signCert.der", "kmPri.key"});
+    zqtest::writeFile(dir + "/kmCert.der", "not a certificate");
     EXPECT_EQ(deleteByPath(1, dir + "/signCert.der"), 0);
     EXPECT_EQ(filesBelow(home.path()), std::vector<std::string>{});
 
