@@ -1,6 +1,7 @@
 // Copy and deletion in temporary homes and media roots: what lands where
 // (cmp, find, stat), what is refused, and that nothing but the named
 // certificates goes.
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include <zephaltpavix/zephaltpavix.h>
+#include <zunCore/log.h>
 
 #include "MgmtHelpers.h"
 #include "SignHelpers.h"
@@ -185,6 +187,43 @@ TEST(Copy, NeverReplacesARenewedCertificate) {
     EXPECT_TRUE(signtest::same(fx("hong/kmCert.der"), source + "/kmCert.der")) << "the encryption pair stays";
 }
 
+// A government signing pair copies with its encryption pair beside it.
+TEST(Copy, GovernmentPairWithItsEncryptionPair) {
+    signtest::Home home;
+    mgmttest::Media media;
+    const std::string dir = home.path() + "/GPKI/Certificate/class2";
+    zqtest::makeDirs(dir);
+    const std::vector<std::string> files = {"Lee001_env.cer", "Lee001_env.key", "Lee001_sig.cer", "Lee001_sig.key"};
+    for (const auto& f : files) zqtest::writeFile(dir + "/" + f, signtest::fxBytes("gov/" + f));
+    const std::string drive = media.drive("usb1");
+    ASSERT_EQ(copy(0, 1, drive, dir + "/Lee001_sig.cer", signtest::password()), 0);
+    EXPECT_EQ(filesBelow(drive), under("GPKI/Certificate/class2", files));
+    for (const auto& f : files)
+        EXPECT_TRUE(signtest::same(dir + "/" + f, drive + "/GPKI/Certificate/class2/" + f)) << f;
+}
+
+// When the encryption pair cannot be written (a folder stands where its
+// certificate goes), the signing pair written before it goes again and
+// the files it replaced get their bytes back: a copy is both pairs or
+// nothing.
+TEST(Copy, AllOrNothing) {
+    signtest::Home home;
+    mgmttest::Media media;
+    const std::string source = home.hong();
+    const std::string drive = media.drive("usb1");
+    const std::string target = drive + "/" + kHongDir;
+    zqtest::makeDirs(target + "/kmCert.der");
+    EXPECT_EQ(copy(0, 1, drive, source + "/signCert.der", signtest::password()), VPL_ERR_WRITE_FILE);
+    EXPECT_EQ(filesBelow(drive), std::vector<std::string>{});
+
+    // An older pair of the same certificate in place: kept as it was.
+    zqtest::writeFile(target + "/signCert.der", signtest::fxBytes("hong/signCert.der"));
+    zqtest::writeFile(target + "/signPri.key", "an older protection of the key");
+    EXPECT_EQ(copy(0, 1, drive, source + "/signCert.der", signtest::password()), VPL_ERR_WRITE_FILE);
+    EXPECT_EQ(zqtest::readFile(target + "/signPri.key"), "an older protection of the key");
+    EXPECT_EQ(filesBelow(drive), under(kHongDir, {"signCert.der", "signPri.key"}));
+}
+
 // A given pair saved to a drive under the user's own /media/<login>.
 TEST(Copy, SaveToDrive) {
     signtest::Home home;
@@ -208,8 +247,10 @@ TEST(Delete, ByPathRemovesThePairsAndKeepsTheFolder) {
     EXPECT_EQ(stat(dir.c_str(), &st), 0);
     EXPECT_EQ(deleteByPath(0, dir + "/signCert.der"), VPL_ERR_READ_FILE) << "nothing left to read";
 
-    // A certificate whose key is already gone still goes.
-    home.place("hong", {"signCert.der"});
+    // A certificate whose key is already gone still goes; an encryption key
+    // goes even when its certificate does not read.
+    home.place("hong", {"signCert.der", "kmPri.key"});
+    zqtest::writeFile(dir + "/kmCert.der", "not a certificate");
     EXPECT_EQ(deleteByPath(1, dir + "/signCert.der"), 0);
     EXPECT_EQ(filesBelow(home.path()), std::vector<std::string>{});
 
@@ -352,4 +393,44 @@ TEST(Delete, ByCertificateOfThePrivateCa) {
     EXPECT_EQ(filesBelow(usb), allBut(placed, {"p1"}));
     EXPECT_EQ(VPL_Delete_UserCert("VERIDAN", 7, "HDD", 3, "not a certificate", 17), VPL_ERR_DELETE);
     EXPECT_EQ(filesBelow(home.path()), allBut(placed, {"p1"}));
+}
+
+// With the log at its most detailed, failing and succeeding copies,
+// deletions and details leave no PIN and no password in it.
+TEST(Copy, NeverLogsPinsOrPasswords) {
+    signtest::Home home;
+    mgmttest::Media media;
+    zqtest::TempDir logs("mgmtlog");
+    ASSERT_EQ(VPL_LogInit(logs.path().c_str(), "VPL", 8), 0);
+    const std::string source = home.hong();
+    const std::string drive = media.drive("usb1");
+    const std::string path = encoded(source + "/signCert.der");
+    const std::string pw = signtest::password();
+    const std::string pin = "pin-738104";
+    EXPECT_EQ(VPL_Cert_Domain_Copy("VERIDAN", 7, 0, nullptr, 0, 1, drive.c_str(), len(drive), pin.c_str(), len(pin),
+                                   path.c_str(), len(path) + 1, pw.c_str(), len(pw)),
+              VPL_ERR_PATH);
+    EXPECT_EQ(VPL_Cert_Domain_Copy("VERIDAN", 7, 0, nullptr, 0, 1, drive.c_str(), len(drive), pin.c_str(), len(pin),
+                                   path.c_str(), len(path), "wrong-password-55", 17),
+              VPL_ERR_PASSWORD);
+    EXPECT_EQ(VPL_Cert_Domain_Copy("VERIDAN", 7, 0, nullptr, 0, 1, drive.c_str(), len(drive), pin.c_str(), len(pin),
+                                   path.c_str(), len(path), pw.c_str(), len(pw)),
+              0);
+    Out<> detail;
+    EXPECT_EQ(VPL_Get_CertDetail(0, pin.c_str(), len(pin), path.c_str(), len(path) - 1, detail.ptr(), &detail.n),
+              VPL_ERR_PATH);
+    EXPECT_EQ(VPL_Cert_Delete(0, pin.c_str(), len(pin), path.c_str(), len(path) - 1), VPL_ERR_PATH);
+    EXPECT_EQ(VPL_Cert_Delete(0, pin.c_str(), len(pin), path.c_str(), len(path)), 0);
+    VPL_LogClose();
+    VCL_Log_Init(nullptr, nullptr, 0, 0);
+    std::string log;
+    DIR* d = opendir(logs.path().c_str());
+    ASSERT_NE(d, nullptr);
+    while (const dirent* e = readdir(d))
+        if (e->d_name[0] != '.') log += zqtest::readFile(logs / e->d_name);
+    closedir(d);
+    EXPECT_NE(log.find("VPL_Cert_Domain_Copy"), std::string::npos) << "the failures are logged";
+    EXPECT_EQ(log.find(pin), std::string::npos);
+    EXPECT_EQ(log.find(pw), std::string::npos);
+    EXPECT_EQ(log.find("wrong-password-55"), std::string::npos);
 }
