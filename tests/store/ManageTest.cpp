@@ -108,7 +108,9 @@ TEST(Copy, HomeToDriveAndBack) {
     EXPECT_EQ(filesBelow(drive), under(kHongDir, kPairFiles));
     for (const auto& f : kPairFiles) {
         EXPECT_TRUE(signtest::same(source + "/" + f, drive + "/" + kHongDir + "/" + f)) << f;
-        if (f.find("Pri") != std::string::npos) EXPECT_EQ(signtest::modeOf(drive + "/" + kHongDir + "/" + f), 0600u);
+        if (f.find("Pri") != std::string::npos) {
+            EXPECT_EQ(signtest::modeOf(drive + "/" + kHongDir + "/" + f), 0600u);
+        }
     }
 
     // Back to an empty home: from the drive (type 1) to the hard disk.
