@@ -5,9 +5,12 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <zephaltpavix/layout.h>
 
 namespace zstore {
 
@@ -60,6 +63,13 @@ public:
     bool write(const std::string& dir, const std::vector<File>& files);
     void commit() { m_committed = true; }
 
+    // Asked before a write replaces existing files, for each of them with
+    // its bytes and the new ones: false refuses the write (none of its
+    // files is renamed into place).
+    using ReplaceCheck =
+        std::function<bool(const std::string& path, std::string_view old, std::string_view replacement)>;
+    void setReplaceCheck(ReplaceCheck check) { m_check = std::move(check); }
+
 private:
     void rollback();
 
@@ -75,7 +85,12 @@ private:
     std::vector<std::string> m_temporaries;
     std::vector<std::string> m_placed;
     std::vector<Replaced> m_replaced;
+    ReplaceCheck m_check;
     bool m_committed = false;
 };
+
+// VPL_Location_CertCreate through the caller's writer: what it writes stays
+// only when the caller commits.
+int locationCertCreate(StoreWriter& writer, int flag, const char* drive, PKI_STR_INFO* rec);
 
 }  // namespace zstore

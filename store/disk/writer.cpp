@@ -198,9 +198,17 @@ bool StoreWriter::write(const std::string& dir, const std::vector<File>& files) 
         }
     }
     for (const File& f : files) {
-        if (!keepOld(dir + "/" + f.name)) {
+        const std::string target = dir + "/" + f.name;
+        if (!keepOld(target)) {
             ZSTORE_LOG(VCL_LOG_ERROR, "StoreWriter : read Fail(%d). path=[%s/%s]\n", errno, dir.c_str(),
                        f.name.c_str());
+            return false;
+        }
+        if (!m_check) continue;
+        const auto old =
+            std::find_if(m_replaced.begin(), m_replaced.end(), [&](const Replaced& r) { return r.path == target; });
+        if (old != m_replaced.end() && !m_check(target, old->bytes, f.bytes)) {
+            ZSTORE_LOG(VCL_LOG_ERROR, "StoreWriter : replacing refused. path=[%s]\n", target.c_str());
             return false;
         }
     }
@@ -229,8 +237,12 @@ VPL_API int VPL_Dir_CheckANDCreate(const char* path) {
     return 0;
 }
 
-VPL_API int VPL_Cert_Create(PKI_STR_INFO* rec, int pkiFlag, const char* storeBase, const char* ppkiDir,
-                            const char* caDir, const char* userDir) {
+}  // extern "C"
+
+namespace {
+
+int certCreate(StoreWriter& writer, PKI_STR_INFO* rec, int pkiFlag, const char* storeBase, const char* ppkiDir,
+               const char* caDir, const char* userDir) {
     static const char* const kFn = "VPL_Cert_Create";
     if (!storeBase || !*storeBase || !caDir || !userDir) return zstore::fail(kFn, VPL_ERR_PATH);
     if (!rec) return zstore::fail(kFn, VPL_ERR_INVALID_PARAM);
@@ -258,7 +270,6 @@ VPL_API int VPL_Cert_Create(PKI_STR_INFO* rec, int pkiFlag, const char* storeBas
     const std::string dir = pair ? userPath : caPath;
     if (!fits(dir + "/" + certName) || !fits(dir + "/" + keyName)) return zstore::fail(kFn, VPL_ERR_PATH);
 
-    StoreWriter writer;
     if (!writer.makeDir(base)) return zstore::fail(kFn, VPL_ERR_WRITE_FILE);
     if (privateStore && !writer.makeDir(root)) {
         ZSTORE_LOG(VCL_LOG_ERROR, "VPL_Cert_Create () :PPKI Root Directory check & create Fail(%s)\n", root.c_str());
@@ -278,12 +289,11 @@ VPL_API int VPL_Cert_Create(PKI_STR_INFO* rec, int pkiFlag, const char* storeBas
                    certName.c_str());
         return zstore::fail(kFn, VPL_ERR_WRITE_FILE);
     }
-    writer.commit();
     return 0;
 }
 
-VPL_API int VPL_GPKI_Cert_Create(PKI_STR_INFO* rec, int pkiFlag, const char* gpkiBase, const char* classDir,
-                                 const char* name) {
+int gpkiCertCreate(StoreWriter& writer, PKI_STR_INFO* rec, int pkiFlag, const char* gpkiBase, const char* classDir,
+                   const char* name) {
     static const char* const kFn = "VPL_GPKI_Cert_Create";
     if (pkiFlag != VPL_CLASS_GPKI_SIGN && pkiFlag != VPL_CLASS_GPKI_KM && pkiFlag != VPL_CLASS_GPKI_CA) return -1;
     if (!gpkiBase || !*gpkiBase || !classDir || !name) return zstore::fail(kFn, VPL_ERR_PATH);
@@ -305,7 +315,6 @@ VPL_API int VPL_GPKI_Cert_Create(PKI_STR_INFO* rec, int pkiFlag, const char* gpk
     const std::string keyName = stem + ".key";
     if (!fits(dir + "/" + certName) || !fits(dir + "/" + keyName)) return zstore::fail(kFn, VPL_ERR_PATH);
 
-    StoreWriter writer;
     if (!writer.makeDir(base)) return -1;
     if (!root && !writer.makeDir(certificates)) return -1;
     if (!writer.makeDir(dir)) return -1;
@@ -314,11 +323,22 @@ VPL_API int VPL_GPKI_Cert_Create(PKI_STR_INFO* rec, int pkiFlag, const char* gpk
                    stem.c_str());
         return zstore::fail(kFn, VPL_ERR_WRITE_FILE);
     }
-    writer.commit();
     return 0;
 }
 
-VPL_API int VPL_Location_CertCreate(int flag, const char* drive, PKI_STR_INFO* rec) {
+// Runs one writing operation with a writer of its own, kept when it
+// succeeds.
+template <typename F>
+int committed(F&& operation) {
+    StoreWriter writer;
+    const int rc = operation(writer);
+    if (rc == 0) writer.commit();
+    return rc;
+}
+
+}  // namespace
+
+int zstore::locationCertCreate(StoreWriter& writer, int flag, const char* drive, PKI_STR_INFO* rec) {
     static const char* const kFn = "VPL_Location_CertCreate";
     if (!rec || !rec->cert || rec->cert_len <= 0) return zstore::fail(kFn, VPL_ERR_INVALID_PARAM);
     std::string base;
@@ -342,15 +362,15 @@ VPL_API int VPL_Location_CertCreate(int flag, const char* drive, PKI_STR_INFO* r
         case VPL_CLASS_PUBLIC_SIGN:
         case VPL_CLASS_PUBLIC_KM:
         case VPL_CLASS_PUBLIC_CA:
-            rc = VPL_Cert_Create(rec, cls, (base + "/NPKI").c_str(), nullptr, ca, user);
+            rc = certCreate(writer, rec, cls, (base + "/NPKI").c_str(), nullptr, ca, user);
             break;
         case VPL_CLASS_PRIVATE_SIGN:
         case VPL_CLASS_PRIVATE_KM:
         case VPL_CLASS_PRIVATE_CA:
-            rc = VPL_Cert_Create(rec, cls, (base + "/PPKI").c_str(), "Veridan", ca, user);
+            rc = certCreate(writer, rec, cls, (base + "/PPKI").c_str(), "Veridan", ca, user);
             break;
         case VPL_CLASS_GPKI_CA:
-            rc = VPL_GPKI_Cert_Create(rec, cls, (base + "/GPKI").c_str(), "root", user);
+            rc = gpkiCertCreate(writer, rec, cls, (base + "/GPKI").c_str(), "root", user);
             break;
         case VPL_CLASS_GPKI_SIGN:
         case VPL_CLASS_GPKI_KM: {
@@ -363,7 +383,7 @@ VPL_API int VPL_Location_CertCreate(int flag, const char* drive, PKI_STR_INFO* r
                            static_cast<unsigned>(rc));
                 return rc;
             }
-            rc = VPL_GPKI_Cert_Create(rec, cls, (base + "/GPKI").c_str(), gpkiClass == 2 ? "class2" : "class1", cn);
+            rc = gpkiCertCreate(writer, rec, cls, (base + "/GPKI").c_str(), gpkiClass == 2 ? "class2" : "class1", cn);
             break;
         }
         default:
@@ -378,6 +398,22 @@ VPL_API int VPL_Location_CertCreate(int flag, const char* drive, PKI_STR_INFO* r
             ZSTORE_LOG(VCL_LOG_ERROR, "VPL_Location_CertCreate () : VPL_Cert_Create Fail \n");
     }
     return rc;
+}
+
+extern "C" {
+
+VPL_API int VPL_Cert_Create(PKI_STR_INFO* rec, int pkiFlag, const char* storeBase, const char* ppkiDir,
+                            const char* caDir, const char* userDir) {
+    return committed([&](StoreWriter& w) { return certCreate(w, rec, pkiFlag, storeBase, ppkiDir, caDir, userDir); });
+}
+
+VPL_API int VPL_GPKI_Cert_Create(PKI_STR_INFO* rec, int pkiFlag, const char* gpkiBase, const char* classDir,
+                                 const char* name) {
+    return committed([&](StoreWriter& w) { return gpkiCertCreate(w, rec, pkiFlag, gpkiBase, classDir, name); });
+}
+
+VPL_API int VPL_Location_CertCreate(int flag, const char* drive, PKI_STR_INFO* rec) {
+    return committed([&](StoreWriter& w) { return zstore::locationCertCreate(w, flag, drive, rec); });
 }
 
 }  // extern "C"

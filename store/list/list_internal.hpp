@@ -33,6 +33,10 @@ int makeRecordFromFile(const std::string& path, CertRecord& rec, int* typeCode, 
 int toCertInfo(const CertRecord& rec, CertInfo& info);
 CertRecord fromCertInfo(const CertInfo& info);
 
+// YYYY-MM-DD of a GMT time text in the host's local time; false when it
+// does not convert.
+bool localDate(const char* gmt, std::string& out);
+
 // The value of the first item "name=..." of a DN text (items split at
 // ",", leading blanks skipped, the name's case ignored); empty when there
 // is none.
@@ -45,6 +49,9 @@ std::string issuerDisplayName(std::string_view issuerCN);
 // The type name (EUC-KR) of a policy OID and its row's code; false when
 // there is none (both empty).
 bool certTypeName(std::string_view oid, std::string& name, std::string& code);
+// The type name (EUC-KR) of a certificate without one of its policy, by
+// class: the public, government or private store's.
+const std::string& defaultTypeName(int cls);
 // 0 valid, 1 expired or not yet valid, 2 within 30 days of its end.
 int renewalState(const X509_Info& info);
 

@@ -23,19 +23,6 @@ constexpr int kRenewalWindow = 2592000;
 // any extension a CA writes.
 constexpr off_t kCertFileMax = 1 << 20;
 
-// YYYY-MM-DD of a GMT time text in the host's local time; false when it
-// does not convert.
-bool localDate(const char* gmt, std::string& out) {
-    char local[16] = {};
-    if (!gmt || VCL_GM2LocalTime(gmt, local) != 0 || std::strlen(local) < 8) return false;
-    out.assign(local, 4);
-    out += '-';
-    out.append(local + 4, 2);
-    out += '-';
-    out.append(local + 6, 2);
-    return true;
-}
-
 // The first policy identifier: the policies text begins "PI=" and the
 // identifier runs to the first qualifier (",") or the next policy (the
 // record's separator).
@@ -89,6 +76,17 @@ bool fitInto(const std::string& text, char (&out)[VPL_CERTINFO_TEXT]) {
 
 namespace zstore {
 
+bool localDate(const char* gmt, std::string& out) {
+    char local[16] = {};
+    if (!gmt || VCL_GM2LocalTime(gmt, local) != 0 || std::strlen(local) < 8) return false;
+    out.assign(local, 4);
+    out += '-';
+    out.append(local + 4, 2);
+    out += '-';
+    out.append(local + 6, 2);
+    return true;
+}
+
 std::string dnValue(std::string_view dn, std::string_view name) {
     size_t start = 0;
     while (start < dn.size()) {
@@ -107,6 +105,8 @@ std::string subjectName(std::string_view subjectDN) {
     std::string name = dnValue(subjectDN, "cn");
     return name.empty() ? dnValue(subjectDN, "ou") : name;
 }
+
+const std::string& defaultTypeName(int cls) { return classDefault(storeClassOf(cls)); }
 
 int renewalState(const X509_Info& info) {
     const int rc = VCL_X509_Check_Update(&info, kRenewalWindow);
@@ -140,7 +140,7 @@ int makeRecord(const X509_Info& info, CertRecord& rec, int* typeCode) {
     for (const auto& d : dates) {
         if (!d.gmt) {
             ZSTORE_LOG(VCL_LOG_ERROR, "%s () : Validity %s NULL\n", kFn, d.what);
-        } else if (!localDate(d.gmt, *d.out)) {
+        } else if (!zstore::localDate(d.gmt, *d.out)) {
             ZSTORE_LOG(VCL_LOG_ERROR, "%s () : VCL_GM2LocalTime Fail [%s]\n", kFn, d.gmt);
             result = -1;
         }

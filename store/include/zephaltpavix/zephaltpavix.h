@@ -23,11 +23,14 @@
 #include <zephaltpavix/certlist.h>
 #include <zephaltpavix/context.h>
 #include <zephaltpavix/crypto.h>
+#include <zephaltpavix/detail.h>
 #include <zephaltpavix/encode.h>
 #include <zephaltpavix/error.h>
 #include <zephaltpavix/index.h>
 #include <zephaltpavix/keypass.h>
 #include <zephaltpavix/layout.h>
+#include <zephaltpavix/manage.h>
+#include <zephaltpavix/policy.h>
 #include <zephaltpavix/session.h>
 #include <zephaltpavix/pfx.h>
 #include <zephaltpavix/sign.h>
