@@ -16,7 +16,6 @@
 #include <zunCore/cipher.h>
 #include <zunCore/util.h>
 #include <zunCore/x509_conv.h>
-#include <zunCore/x509_info.h>
 
 #include "common/DMLinuxUtil.h"
 #include "job/Job.h"
@@ -44,22 +43,15 @@ struct StoreBuffer {
     ~StoreBuffer() { VPL_Free(data, len); }
 };
 
-// ---- Fields of a certificate --------------------------------------------------
-// TEMPORARY stand-in for the store's VPL_Get_ValueOfX509Field (store
-// management, not landed yet): the two fields the job reads, from the core's
-// information record, in the forms that function gives them.
+// One named field of a certificate's DER, as the store reads it.
 bool x509Field(const std::string& der, const char* field, std::string& value) {
-    X509_Info* info = nullptr;
-    if (der.empty() || der.size() > INT_MAX ||
-        VCL_X509_Init_X509_Info(der.data(), static_cast<int>(der.size()), '|', &info) != 0 || info == nullptr)
+    if (der.empty() || der.size() > INT_MAX) return false;
+    StoreBuffer v;
+    if (VPL_Get_ValueOfX509Field(der.data(), static_cast<int>(der.size()), field, &v.data, &v.len) != 0 ||
+        v.data == nullptr || v.len <= 0)
         return false;
-    const char* text = std::strcmp(field, "SubjectDN") == 0    ? info->subjectDN
-                       : std::strcmp(field, "hexaserial") == 0 ? info->serialHex
-                                                               : nullptr;
-    const bool ok = text != nullptr && *text != '\0';
-    if (ok) value = text;
-    VCL_X509_Free_X509_Info(info);
-    return ok;
+    value.assign(v.data, static_cast<size_t>(v.len));
+    return true;
 }
 
 // Whole file of at most kCACertFileMax bytes; false for anything else.
