@@ -64,6 +64,8 @@ int App_Init() {
     g_swLanguage_Eng = 0;
     g_OSName_Ubuntu = 0;
     g_OSLang = 0;
+    filter_info = CertFilter{"issuer=", false};
+    g_CertListsCount = tmp_CertListsCount = 0;
     g_policy = std::make_unique<StructPolicyList>();
     strPolicyList = g_policy.get();
     SetRunningFlag(2);
@@ -139,8 +141,7 @@ int closeApp() {
     SetRunningFlag(3);
     WriteLogFile("[NOT]", "CLOSE_APP(). App terminated.");
     JobUi().QuitLoop();
-    JobUi().ClearCertLists();
-    return 0;
+    return Free_GetCertLists();
 }
 
 int checkVersion(const char* version, const char* required) {

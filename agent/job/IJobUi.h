@@ -3,20 +3,42 @@
 // job (main) thread.
 #pragma once
 
+#include <cstring>
+
 #include <string>
 #include <vector>
 
-// One certificate row of the selection windows.
+// One certificate row of the selection windows: id is the row's number in
+// its list (decimal); texts as the store gives them (EUC-KR), issuer and
+// oidtype possibly replaced by their English names.
 struct CertLists {
     std::string id, subject, issuer, oidtype, expiredata, certpath, keypath, expireflag, certtype;
 };
 
-// The certificate the user chose, with its medium and password.
+// The certificate the user chose, how to reach it, and its password. Texts
+// are zero-terminated; a text that does not fit its field is never cut into
+// it. Copies hold the password: wipe them (SelectedCertCopy).
 struct SelectedCertValues {
-    int storageType = 0;
-    std::string volume;  // removable drive
-    std::string certPath;
-    std::string password;
+    char subject[512];
+    char issuer[512];
+    char oidtype[512];
+    char expiredata[512];
+    char certpath[1024];
+    char keypath[1024];
+    int expireflag;  // 0 valid, 1 expired, 2 expiring soon
+    int certtype;
+    int selectedStoreType;
+    char selectedUSBVolume[1024];
+    char password[256];
+};
+
+// A copy of the chosen certificate that is wiped when it goes.
+struct SelectedCertCopy {
+    SelectedCertValues values{};
+    SelectedCertCopy() = default;
+    SelectedCertCopy(const SelectedCertCopy&) = delete;
+    SelectedCertCopy& operator=(const SelectedCertCopy&) = delete;
+    ~SelectedCertCopy() { explicit_bzero(&values, sizeof values); }
 };
 
 // The windows a launcher opens.
@@ -56,8 +78,12 @@ public:
     // the job's success.
     virtual void CloseJobWindow() = 0;
 
-    // The rows the windows list, and the user's choice.
+    // The rows the windows list: list 0 is shown, list 1 holds the root CA
+    // certificates. AddCertLists numbers the row and returns its id.
     virtual void ClearCertLists() = 0;
     virtual int AddCertLists(const CertLists& row, int listNo) = 0;
-    virtual const SelectedCertValues* SelectedCert() = 0;
+    // A copy of the user's choice (the caller wipes it).
+    virtual void GetSelectedCertValue(SelectedCertValues& out) = 0;
+    // The job has ended: nothing of its UI may reach the next one.
+    virtual void ReleaseUi() = 0;
 };

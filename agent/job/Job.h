@@ -12,6 +12,7 @@
 
 #include "job/IJobUi.h"
 #include "job/JobTypes.h"
+#include "job/ParsingFunc.h"
 
 // ---- Job entry and running state ---------------------------------------------
 
@@ -82,6 +83,10 @@ const char* GetPolicy_PPKI();
 extern std::string g_OSInfo, g_ipAdr, g_gwipAdr, g_macAdr;
 extern int g_OSName_Ubuntu, g_OSLang, g_swLanguage_Eng, g_selectedStoreType;
 
+// The title logo the relay's policy named, once downloaded and checked; the
+// windows fall back to it when a picture does not load.
+extern std::string g_downloadedTitleLogoPath;
+
 // The user's home directory (the daemon's).
 std::string JobHomeDir();
 
@@ -111,3 +116,58 @@ int Downlaod_ImageURL(const char* url, const char* fileName, std::string& outPat
 // The session-expired box for relay codes 302, 402, 600; the
 // communication-error box otherwise.
 bool RelaySessionExpired(int relayCode);
+
+// ---- Certificate lists and CA certificates ------------------------------------------
+
+// A list's certificate filter for the store. A filter that could not be
+// built lists nothing: it never widens a list to every certificate.
+struct CertFilter {
+    std::string text;  // the store's filter text; empty: none
+    bool broken = false;
+};
+
+// The job's issuer filter: "issuer=" after App_Init, then the common name of
+// each CA certificate of the policy, URL-encoded and followed by "|".
+extern CertFilter filter_info;
+// The count of the last GetDomainCertList.
+extern int g_CertListsCount, tmp_CertListsCount;
+
+// Appends one row per record of a certificate-list text to UI list listNo
+// (0 the shown list, 1 the root-CA list): the number appended, or -1 at the
+// first bad record (the rows before it stay).
+int pars_CertListsString(const char* list, int listNo);
+// Refills UI list 0 from the store. listKind: 0 (and any other value) the
+// home's user certificates, 1 public CA, 2 root CA, 3 private CA
+// certificates, 4 the user certificates of driveName. filter may be null;
+// the policy's expiry switches add "&expire=1" to a copy of it. 0, or -1
+// when the store fails or the filter is broken (the list stays empty).
+int GetDomainCertList(int listKind, const char* driveName, const CertFilter* filter);
+// Whether a listing's result is a failure: -1 and every store code lie
+// above 1050999 taken unsigned, and so does a negative list length.
+bool CertListFailed(int rc, int listLen);
+// Adds the root CA certificates that are valid to UI list 1: 0 or -1.
+int MakeRootCACertList();
+// The filter of a window from the policy's CAName, DeleteCertSerialNumber,
+// CertIssuerDN and CertSerialNumber: 0, or -1 with a broken filter when the
+// certificate of a VERIDANCA policy gives no serial.
+int MakeFilterInfo(CertFilter& filter);
+// The ids of the CA certificates of the user's CA folder and of the
+// installation's CACerts folder (whose files are copied into the user's
+// where missing or changed), each followed by "|", URL-encoded: 0, or -1
+// when there is none.
+int FindCACertToCACertsIDs(std::string& ids);
+// Stores the policy's CA certificates (CACerts) and extends filter_info:
+// 0, or -1 (logged) when one of them could not be stored.
+int Make_IndividualCertFiles(const char* caCerts);
+int pars_CertStringAnd_MakeDerFile(const char* caCerts);
+// Nothing keeps a node list of certificates: -1, logged.
+int Free_GetCertLists();
+// The store's detail text into out: 0.
+int pars_VPL_Get_CertView_Outlist(const char* outlist, int unused, CertDetailInfo* out);
+// The multi-sign data: the number of items (0 for none or a refused text).
+int ParseSignData_PDFMultiSign(const char* data, PDFMultiSignData* out, int stopAtHD);
+// The store's decoder (VPL_DataDecode) as the pure parsers take it.
+bool StoreDataDecode(int type, std::string_view in, std::string& out);
+// The user's CA-certificate folder ("<home>/NPKI/.veridanCACerts"); empty
+// without a home.
+std::string UserCACertDir();

@@ -18,6 +18,7 @@ StructURLValues* strURLValues = nullptr;
 StructPolicyList* strPolicyList = nullptr;
 SignParams g_signParams;
 int g_Mode = 0;
+std::string g_downloadedTitleLogoPath;
 
 namespace {
 
@@ -47,6 +48,7 @@ void Main_GVar_Initialize() {
     strPolicyList = nullptr;
     g_signParams = SignParams{};
     g_Mode = 0;
+    g_downloadedTitleLogoPath.clear();
     g_selectedStoreType = 0;
     g_OSName_Ubuntu = 0;
     g_OSLang = 0;
@@ -94,13 +96,13 @@ void runJob(int argc, QuilletJobArgs* job) {
     }
     if (needsUpdate()) return;
 
-    // The stored CA certificates' ids come with the certificate-list
-    // adapter; until then the relay hears of none.
-    const char* caCertIDs = nullptr;
+    // The relay sends only the CA certificates the user lacks.
+    std::string caCertIDs;
+    if (FindCACertToCACertsIDs(caCertIDs) != 0) WriteLogFile("[WAR]", "main, FindCACertToCACertsIDs() FAILED.");
     std::string reply;
     int relayCode = 0;
     const int fetched = send_GetFunc(strURLValues->url, strURLValues->SESSION, strURLValues->reqID,
-                                     strURLValues->policyName, caCertIDs, reply, &relayCode);
+                                     strURLValues->policyName, caCertIDs.c_str(), reply, &relayCode);
     if (fetched != 0) {
         JobUi().MessageBox(RelaySessionExpired(relayCode)
                                ? "퀼렛 서버 세션이 만료되었습니다. 로그아웃 후 재시도 하시기 바랍니다."
@@ -116,9 +118,9 @@ void runJob(int argc, QuilletJobArgs* job) {
         send_ErrCode(JobErrorCode::kBadPolicy);
         return;
     }
-    if (!strPolicyList->CACerts.empty())
-        WriteLogFile("[WAR]", "main, the policy's CA certificates are not stored yet.");
+    if (!strPolicyList->CACerts.empty()) Make_IndividualCertFiles(strPolicyList->CACerts.c_str());
     JobUi().LanguageSet(strPolicyList->CertUILanguage.c_str());
+    MakeRootCACertList();
     SetRunningFlag(4);
     DispatchFunc(funcName);
 }
@@ -187,6 +189,8 @@ int Quillet_Main(std::atomic<int>* runningFlag, int argc, QuilletJobArgs* job) {
     explicit_bzero(urlValues->SESSION.data(), urlValues->SESSION.size());
     urlValues.reset();
     App_Cleanup();
+    // Nothing of the job's UI reaches the next job.
+    JobUi().ReleaseUi();
     SetRunningFlag(0);
     g_runningFlagPtr = nullptr;
     WriteLogFile("[NOT]", "Quillet_Main() finished.");

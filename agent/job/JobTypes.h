@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 // The start parameter: "SESSION=...&reqID=...&policyName=...&url=...&wv=...
 // &macVersion=...&linuxVersion=...".
@@ -122,4 +123,41 @@ enum RelayCode {
     kSetResultSetup = -100414,
     kSetResultTransfer = -100415,
     kSetResultStatus = -100416,
+};
+
+// The detail of one certificate, as the store's detail text gives it, for the
+// detail window. Texts are EUC-KR and zero-terminated; a longer value is cut
+// (it is only shown).
+struct CertDetailInfo {
+    char version[100];
+    char serialNumber[256];
+    char signatureAlg[256];
+    char issuerDN[1024];
+    char validity_from[100];
+    char validity_to[100];
+    char subjectDN[1024];
+    char pubkey[1024];
+    char pubkeydata[4096];
+    char hand_print_alg[1024];
+    char hand_print[1024];
+    char authoritykeyid[2048];
+    char subjectkeyid[1024];
+    char keyusage[1024];
+    char certpolicy[2048];
+    char subjectAltName[2048];
+    char crlDP[2048];
+    char authorityInfoAcc[2048];
+};
+
+// One item of PDF multi-signing: its name and the decoded value (bytes, with
+// their length).
+struct PDFMultiSignItem {
+    std::string name;
+    std::string value;
+};
+
+// The sign data of a "MDSignPolicy" job: the decoded header and the items.
+struct PDFMultiSignData {
+    std::string hd;
+    std::vector<PDFMultiSignItem> items;
 };

@@ -3,6 +3,7 @@
 // by position, and no field is cut that the job reads.
 #include "job/ParsingFunc.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -518,4 +519,236 @@ int CheckVersionText(std::string_view version, std::string_view required) {
 
 int OSNameIsUbuntu(const std::optional<std::string>& issueNet) {
     return issueNet && !issueNet->empty() && (*issueNet)[0] == 'F' ? 0 : 1;
+}
+
+// ---- Texts of the certificate store and the relay's CA certificates ----------
+
+namespace {
+
+// Fields of a list record after the first, by the start of their name.
+struct RowField {
+    std::string_view name;
+    std::string CertListRow::*text;
+    size_t width;
+    int decodeType;
+};
+constexpr RowField kRowFields[] = {
+    {"issuer", &CertListRow::issuer, kRowTextWidth, 1},
+    {"oidtype", &CertListRow::oidtype, kRowTextWidth, 1},
+    {"expiredata", &CertListRow::expiredata, kRowTextWidth, 1},
+    {"certpath", &CertListRow::certpath, kRowPathWidth, 2},
+    {"keypath", &CertListRow::keypath, kRowPathWidth, 1},
+    {"expireflag", &CertListRow::expireflag, kRowFlagWidth, 1},
+    {"certtype", &CertListRow::certtype, kRowFlagWidth, 1},
+};
+
+// Pieces of text between separators, empty ones included.
+template <typename F>
+void forEachPiece(std::string_view text, char sep, F&& f) {
+    size_t at = 0;
+    while (true) {
+        const size_t end = text.find(sep, at);
+        if (!f(text.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at))) return;
+        if (end == std::string_view::npos) return;
+        at = end + 1;
+    }
+}
+
+bool isHex(char c) { return hexValue(c) >= 0; }
+
+}  // namespace
+
+void CutText(std::string& text, size_t max) {
+    if (text.size() <= max) return;
+    // EUC-KR: a byte from 0x81 up leads a two-byte character.
+    size_t keep = 0;
+    while (keep < max) {
+        const size_t step = static_cast<unsigned char>(text[keep]) >= 0x81 ? 2 : 1;
+        if (keep + step > max) break;
+        keep += step;
+    }
+    text.resize(keep);
+}
+
+int ParseCertListRecords(std::string_view list, DataDecoder decode, std::vector<CertListRow>& rows, ParseNotes& notes) {
+    if (decode == nullptr) return -1;
+    int count = 0;
+    bool bad = false;
+    forEachPiece(list, '|', [&](std::string_view record) {
+        if (record.empty()) return true;
+        CertListRow row;
+        bool first = true, skip = false;
+        forEachPiece(record, '&', [&](std::string_view field) {
+            const size_t caret = field.find('^');
+            if (caret == std::string_view::npos) {
+                note(notes, "[ERR]", "token_2 parsing error");
+                bad = true;
+                return false;
+            }
+            const std::string_view name = field.substr(0, caret), value = field.substr(caret + 1);
+            const RowField* target = nullptr;
+            static constexpr RowField kSubject{"subject", &CertListRow::subject, kRowTextWidth, 1};
+            if (first) {
+                target = &kSubject;
+                first = false;
+            } else {
+                for (const RowField& f : kRowFields)
+                    if (name.substr(0, f.name.size()) == f.name) {
+                        target = &f;
+                        break;
+                    }
+            }
+            if (target == nullptr) {
+                note(notes, "[ERR]", "token_2 parsing error");
+                bad = true;
+                return false;
+            }
+            std::string decoded;
+            if (!decode(target->decodeType, value, decoded)) {
+                note(notes, "[ERR]", "pars_CertListsString(), the value of " + std::string(name) + " does not decode.");
+                bad = true;
+                return false;
+            }
+            if (decoded.size() >= target->width) {
+                if (target->width == kRowPathWidth) {
+                    // A cut path would name another file.
+                    note(notes, "[WAR]",
+                         "pars_CertListsString(), a path over " + std::to_string(kRowPathWidth - 1) +
+                             " bytes: the certificate is not listed.");
+                    skip = true;
+                }
+                CutText(decoded, target->width - 1);
+            }
+            row.*target->text = std::move(decoded);
+            return true;
+        });
+        if (bad) return false;
+        if (!skip) {
+            rows.push_back(std::move(row));
+            ++count;
+        }
+        return true;
+    });
+    return bad ? -1 : count;
+}
+
+int ParseCertDetail(std::string_view detail, CertDetailInfo& out) {
+    struct Field {
+        char* text;
+        size_t width;
+    };
+    out = CertDetailInfo{};
+    const Field fields[] = {
+        {out.version, sizeof out.version},
+        {out.serialNumber, sizeof out.serialNumber},
+        {out.signatureAlg, sizeof out.signatureAlg},
+        {out.issuerDN, sizeof out.issuerDN},
+        {out.validity_from, sizeof out.validity_from},
+        {out.validity_to, sizeof out.validity_to},
+        {out.subjectDN, sizeof out.subjectDN},
+        {out.pubkey, sizeof out.pubkey},
+        {out.pubkeydata, sizeof out.pubkeydata},
+        {out.hand_print_alg, sizeof out.hand_print_alg},
+        {out.hand_print, sizeof out.hand_print},
+        {out.authoritykeyid, sizeof out.authoritykeyid},
+        {out.subjectkeyid, sizeof out.subjectkeyid},
+        {out.keyusage, sizeof out.keyusage},
+        {out.certpolicy, sizeof out.certpolicy},
+        {out.subjectAltName, sizeof out.subjectAltName},
+        {out.crlDP, sizeof out.crlDP},
+        {out.authorityInfoAcc, sizeof out.authorityInfoAcc},
+    };
+    size_t n = 0;
+    size_t at = 0;
+    for (size_t amp; n < std::size(fields) && (amp = detail.find('&', at)) != std::string_view::npos; at = amp + 1) {
+        const std::string_view item = detail.substr(at, amp - at);
+        const size_t caret = item.find('^');
+        std::string value = caret == std::string_view::npos ? std::string() : URLDecodeText(item.substr(caret + 1));
+        CutText(value, fields[n].width - 1);
+        std::memcpy(fields[n].text, value.data(), value.size());
+        fields[n].text[value.size()] = '\0';
+        ++n;
+    }
+    return static_cast<int>(n);
+}
+
+int ParseMultiSignData(std::string_view data, PDFMultiSignData& out, bool stopAtHD, DataDecoder decode,
+                       ParseNotes& notes) {
+    out = PDFMultiSignData{};
+    if (decode == nullptr) return 0;
+    bool refused = false;
+    forEachPiece(data, '|', [&](std::string_view item) {
+        const size_t eq = item.find('=');
+        if (item.empty() || eq == std::string_view::npos || eq + 1 == item.size()) return true;
+        if (item.size() > 4096) {
+            note(notes, "[ERR]", "ParseSignData_PDFMultiSign(), an item over 4096 bytes.");
+            refused = true;
+            return false;
+        }
+        const std::string_view name = item.substr(0, eq), value = item.substr(eq + 1);
+        if (name.substr(0, 2) == "HD") {
+            std::string base, hd;
+            if (decode(2, value, base) && decode(1, base, hd) && !hd.empty()) {
+                out.hd = std::move(hd);
+                note(notes, "[NOT]", "msign HD = " + out.hd);
+                if (stopAtHD) return false;
+            }
+            return true;
+        }
+        std::string decoded;
+        if (!decode(0, value, decoded) || decoded.empty()) return true;
+        if (out.items.size() == kMultiSignMaxItems || name.size() > 31 || decoded.size() > 1024) {
+            note(notes, "[ERR]",
+                 "ParseSignData_PDFMultiSign(), more than 32 items, a name over 31 bytes or a "
+                 "value over 1024 bytes.");
+            refused = true;
+            return false;
+        }
+        note(notes, "[NOT]", "msign value " + std::string(name) + " = " + std::to_string(decoded.size()) + " bytes");
+        out.items.push_back({std::string(name), std::move(decoded)});
+        return true;
+    });
+    if (refused) {
+        out = PDFMultiSignData{};
+        return 0;
+    }
+    return static_cast<int>(out.items.size());
+}
+
+bool SplitCACerts(std::string_view text, std::vector<CACertItem>& items) {
+    items.clear();
+    bool ok = true;
+    forEachPiece(text, '|', [&](std::string_view item) {
+        if (item.empty()) return true;
+        if (item.size() > 4095) {
+            ok = false;
+            return false;
+        }
+        CACertItem c;
+        c.isId = item.size() == 40 && std::all_of(item.begin(), item.end(), isHex);
+        c.text = item;
+        if (c.isId)
+            for (char& ch : c.text)
+                if (ch >= 'a' && ch <= 'f') ch = static_cast<char>(ch - 'a' + 'A');
+        items.push_back(std::move(c));
+        return true;
+    });
+    if (!ok) items.clear();
+    return ok;
+}
+
+std::string SubjectCommonName(std::string_view subjectDN) {
+    if (!startsWithNoCase(subjectDN, "cn=")) return {};
+    const std::string_view rest = subjectDN.substr(3);
+    return std::string(rest.substr(0, rest.find(',')));
+}
+
+std::string SerialFilterText(std::string_view serial) {
+    return std::string("serial=") + (serial.size() % 2 != 0 ? "0" : "") + URLEncodeText(serial);
+}
+
+std::string IssuerSerialFilterText(std::string_view issuerDN, std::string_view serial) {
+    std::string_view name = issuerDN.size() > 3 ? issuerDN.substr(3) : std::string_view();
+    name = name.substr(0, std::min(name.find(','), size_t{511}));
+    return "issuer=" + URLEncodeText(name) + "&" + SerialFilterText(serial);
 }

@@ -1,5 +1,5 @@
-// The program's user interface for the job side, over GTK. The windows come
-// in with their own sources; until a window is here, opening it fails.
+// The program's user interface for the job side, over GTK: the job's UI
+// object (ui/MainUI.h) behind the job's interface.
 #pragma once
 
 #include "job/IJobUi.h"

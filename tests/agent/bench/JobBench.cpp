@@ -41,7 +41,8 @@ public:
     void CloseJobWindow() override {}
     void ClearCertLists() override {}
     int AddCertLists(const CertLists&, int) override { return 0; }
-    const SelectedCertValues* SelectedCert() override { return nullptr; }
+    void GetSelectedCertValue(SelectedCertValues& out) override { out = SelectedCertValues{}; }
+    void ReleaseUi() override {}
     Clock::time_point reached;
 };
 

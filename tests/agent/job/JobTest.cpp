@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <functional>
 
 #include <zephaltpavix/zephaltpavix.h>
@@ -11,6 +12,7 @@
 #include "RelayStub.h"
 #include "common/DMLinuxUtil.h"
 #include "job/Job.h"
+#include "job/ParsingFunc.h"
 
 namespace {
 
@@ -42,7 +44,8 @@ public:
     void CloseJobWindow() override {}
     void ClearCertLists() override {}
     int AddCertLists(const CertLists&, int) override { return 0; }
-    const SelectedCertValues* SelectedCert() override { return nullptr; }
+    void GetSelectedCertValue(SelectedCertValues& out) override { out = SelectedCertValues{}; }
+    void ReleaseUi() override {}
 
     std::vector<Box> boxes;
     std::string language = "unset";
@@ -148,6 +151,27 @@ TEST_F(Job, AnUnknownFuncNamePostsOne1416AndTheFlagsStepDownAgain) {
         EXPECT_EQ(l.text.find("SECRETSESSION"), std::string::npos) << l.text;
         EXPECT_EQ(l.text.find("SECRETNONCE"), std::string::npos) << l.text;
     }
+}
+
+TEST_F(Job, ThePolicysCACertificatesAreStoredAndTheirIdsSentNextTime) {
+    zqtest::TempDir ca("job-ca");
+    ASSERT_EQ(zqtest::run({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", ca / "k.pem", "-subj",
+                           "/C=KR/O=yessign/CN=yessignCA Class 2", "-outform", "DER", "-out", ca / "ca.der"})
+                  .status,
+              0);
+    std::string b64 = zqtest::run({"openssl", "base64", "-A", "-in", ca / "ca.der"}).output;
+    std::string fp =
+        zqtest::run({"openssl", "x509", "-inform", "DER", "-in", ca / "ca.der", "-noout", "-fingerprint", "-sha1"})
+            .output;
+    fp = fp.substr(fp.find('=') + 1, 59);
+    fp.erase(std::remove(fp.begin(), fp.end(), ':'), fp.end());
+    stub.answer("getFunc", 200,
+                "funcName=nosuch&PolicyList=" + URLEncodeText("CACerts=" + URLEncodeText(b64) + "&") + "&paramCount=0");
+    run(param());
+    EXPECT_EQ(zqtest::readFile(home / ("NPKI/.veridanCACerts/" + fp + ".der")), zqtest::readFile(ca / "ca.der"));
+    EXPECT_EQ(filter_info.text, "issuer=yessignCA+Class+2|");
+    run(param());
+    EXPECT_EQ(posts()[posts().size() - 2], getFunc() + fp + "%7c") << "the stored certificate's id";
 }
 
 TEST_F(Job, RowsStillToComeAnswer1416) {

@@ -3,6 +3,7 @@
 // answers, versions and system names.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <optional>
 
 #include "job/ParsingFunc.h"
@@ -346,3 +347,104 @@ TEST(UrlForms, AgreeWithTheCoresRule) {
 }
 
 }  // namespace
+
+// ---- Texts of the store and the relay's CA certificates ----------------------
+
+TEST(StoreTexts, DetailItemsByPosition) {
+    std::string text;
+    for (int i = 0; i < 19; ++i) text += "name" + std::to_string(i) + "^v%20" + std::to_string(i) + "&";
+    CertDetailInfo d;
+    EXPECT_EQ(ParseCertDetail(text + "tail^ignored", d), 18) << "the names are not read; a 19th is ignored";
+    EXPECT_STREQ(d.version, "v 0");
+    EXPECT_STREQ(d.serialNumber, "v 1");
+    EXPECT_STREQ(d.pubkeydata, "v 8");
+    EXPECT_STREQ(d.authorityInfoAcc, "v 17");
+    // No "^": the item keeps its place and its field stays empty; the text
+    // after the last "&" is not used.
+    EXPECT_EQ(ParseCertDetail("a^1&noCaret&c^3&d^4", d), 3);
+    EXPECT_STREQ(d.version, "1");
+    EXPECT_STREQ(d.serialNumber, "");
+    EXPECT_STREQ(d.signatureAlg, "3");
+    EXPECT_STREQ(d.issuerDN, "") << "cleared first";
+    // Longer values are cut to their field, never into a half character.
+    const std::string hangul = "\xc8\xab";  // one EUC-KR character
+    std::string longVersion;
+    for (int i = 0; i < 60; ++i) longVersion += hangul;
+    EXPECT_EQ(ParseCertDetail("v^x" + longVersion + "&s^" + std::string(5000, 's') + "&", d), 2);
+    EXPECT_EQ(std::strlen(d.version), 99u) << "x and 49 whole characters";
+    EXPECT_EQ(std::string(d.serialNumber), std::string(255, 's'));
+}
+
+TEST(StoreTexts, CutTextKeepsWholeCharacters) {
+    const std::string hangul = "\xc8\xab\xb1\xe6";  // two EUC-KR characters
+    struct Case {
+        std::string text;
+        size_t max;
+        std::string want;
+    } cases[] = {
+        {"abc", 5, "abc"},       {"abc", 2, "ab"}, {"a" + hangul, 2, "a"}, {"a" + hangul, 3, "a\xc8\xab"},
+        {hangul, 3, "\xc8\xab"}, {"", 0, ""},
+    };
+    for (const Case& c : cases) {
+        std::string t = c.text;
+        CutText(t, c.max);
+        EXPECT_EQ(t, c.want) << c.text << " " << c.max;
+    }
+}
+
+TEST(StoreTexts, CACertsItems) {
+    const std::string id(40, 'a'), base = "MIIB" + std::string(60, 'Q');
+    struct Case {
+        const char* what;
+        std::string text;
+        bool ok;
+        std::vector<std::pair<bool, std::string>> want;
+    } cases[] = {
+        {"a single item", base, true, {{false, base}}},
+        {"a trailing and doubled |", base + "||" + id + "|", true, {{false, base}, {true, std::string(40, 'A')}}},
+        {"empty and | only", "|||", true, {}},
+        {"40 characters not all hex are Base64",
+         std::string(39, 'A') + "/",
+         true,
+         {{false, std::string(39, 'A') + "/"}}},
+        {"39 and 41 hex digits are Base64",
+         std::string(39, 'F') + "|" + std::string(41, 'F'),
+         true,
+         {{false, std::string(39, 'F')}, {false, std::string(41, 'F')}}},
+        {"4095 bytes", std::string(4095, 'Q'), true, {{false, std::string(4095, 'Q')}}},
+        {"an item over 4095 bytes refuses the text", id + "|" + std::string(4096, 'Q'), false, {}},
+    };
+    for (const Case& c : cases) {
+        std::vector<CACertItem> items;
+        EXPECT_EQ(SplitCACerts(c.text, items), c.ok) << c.what;
+        std::vector<std::pair<bool, std::string>> got;
+        for (const auto& i : items) got.emplace_back(i.isId, i.text);
+        EXPECT_EQ(got, c.want) << c.what;
+    }
+}
+
+TEST(StoreTexts, CommonNameAndFilters) {
+    EXPECT_EQ(SubjectCommonName("cn=yessignCA Class 2,ou=AccreditedCA,o=yessign,c=kr"), "yessignCA Class 2");
+    EXPECT_EQ(SubjectCommonName("CN=Root"), "Root");
+    EXPECT_EQ(SubjectCommonName("o=X,cn=Y"), "") << "a subject not beginning with its CN adds nothing";
+    EXPECT_EQ(SubjectCommonName("cn"), "");
+
+    struct Case {
+        std::string issuer, serial, want;
+    } cases[] = {
+        {"", "ABC", "serial=0ABC"},
+        {"", "0ABC", "serial=0ABC"},
+        {"cn=Test CA,o=X", "12", "issuer=Test+CA&serial=12"},
+        {"cn=Test CA,o=X", "123", "issuer=Test+CA&serial=0123"},
+        {"cn=A&b|c", "1&expire=0", "issuer=A%26b%7cc&serial=1%26expire%3d0"},
+        {"cn", "12", "issuer=&serial=12"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.issuer.empty() ? SerialFilterText(c.serial) : IssuerSerialFilterText(c.issuer, c.serial), c.want)
+            << c.issuer << " " << c.serial;
+    // A 511-character name whose every byte triples, and one cut at 511.
+    const std::string wide(600, '\xb0');
+    const std::string filter = IssuerSerialFilterText("cn=" + wide, "");
+    EXPECT_EQ(filter.size(), std::string("issuer=&serial=").size() + 511 * 3);
+    EXPECT_EQ(SerialFilterText(std::string(4096, 'F')).size(), 7 + 4096u);
+}

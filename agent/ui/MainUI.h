@@ -1,0 +1,226 @@
+// The user interface of one job: the UI object with its data (certificate
+// rows, the chosen certificate, screen-keyboard setting), its message table,
+// the widget records the windows and their handlers share, the closing of a
+// job's window, and the small GTK utilities every window uses. Everything
+// runs on the job (GTK) thread.
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "job/IJobUi.h"
+
+// Exported, unmangled: the builder file binds handlers by these names and
+// the job driver calls the MU_ functions by them.
+#define QUILLET_UI_EXPORT extern "C" __attribute__((visibility("default")))
+
+// ---- Data --------------------------------------------------------------------------
+
+// The widgets of a small dialog while it runs, which the virtual keypad
+// fills: entries and their keypad check buttons, the entry it serves, and
+// the count of characters spread over the entries in pieces of 4 (0 for a
+// password).
+struct DialogWidget {
+    GtkWidget* parent;
+    GtkWidget* keypadWindow;
+    int activeIndex;
+    GtkWidget* checkButtons[4];
+    GtkWidget* entries[4];
+    int splitCount;
+};
+
+// The widgets of the open window, handed to every handler of it. The slot
+// order is shared by the windows and their handlers.
+struct MUIWidget {
+    GtkWidget* MUI_window;
+    GtkListStore* MUI_liststore;  // the certificate rows
+    GtkWidget* MUI_radio[4];      // hard disk, removable disk, security token, storage token
+    GtkWidget* MUI_treeview;      // the certificate list
+    GtkWidget* MUI_entry_password;
+    GtkWidget* MUI_widgets[12];  // the windows' own
+    int MUI_int;
+    GtkWidget* MUI_VKeyCheckbutton;
+    GtkWidget* MUI_last;
+};
+
+class CQuilletUIDatas {
+public:
+    CQuilletUIDatas() = default;
+    ~CQuilletUIDatas();
+    CQuilletUIDatas(const CQuilletUIDatas&) = delete;
+    CQuilletUIDatas& operator=(const CQuilletUIDatas&) = delete;
+
+    // Numbers the row (0 in an empty list, else the last id plus 1) and
+    // appends it: list 1 for listNo 1, list 0 for any other. The id.
+    int AddCertLists(CertLists row, int listNo);
+    // The same from the store's texts; in English issuer and oidtype that
+    // equal a row of the name tables (whole bytes) show its English name.
+    int AddCertLists(const char* subject, const char* issuer, const char* oidtype, const char* expiredata,
+                     const char* certpath, const char* keypath, const char* expireflag, const char* certtype,
+                     int listNo);
+    // 0 empties list 0, 1 list 1; other values nothing.
+    void ClearCertLists(int listNo);
+    // The selected row of view (column 0, its id, found in list 0) becomes
+    // the chosen certificate, the record cleared first: 0. -1 without a
+    // selection, for an id not in list 0, or for a row whose path does not
+    // fit its field; the record then stays as it was. Texts shown only are
+    // cut to their fields.
+    int SetSelectedCertValues(GtkTreeView* view);
+
+    std::vector<CertLists> m_certLists;        // list 0: the rows on show
+    std::vector<CertLists> m_rootCACertLists;  // list 1: root CA certificates
+    SelectedCertValues m_selectedCertValues{};
+    int m_screenKeyboardOption = 0;  // bit 1: the entry takes typing; bit 0: the keypad button shows
+    char m_screenKeyboardProviderOption[1024] = {};
+    char m_screenKeyboardProvider[100] = {};
+    DialogWidget m_dialogWidget{};
+};
+
+// Kinds of SetCtrlText.
+enum CQRH_CTRLTYPE {
+    CQRH_WINDOW_TITLE = 0,
+    CQRH_LABEL = 1,
+    CQRH_TREEVIEW_COLUMN = 2,
+    CQRH_BUTTON = 3,
+};
+
+// The message table of one edition and the builder of the open window.
+class CQuilletResourceHelper {
+public:
+    // Fills the table with the Korean texts for "KOR" and the empty text,
+    // the English ones for any other; the same language again changes
+    // nothing. Sets g_swLanguage_Eng.
+    void SetResource(std::string language);
+    // The text of key; a key not in the table is added with "" (valid until
+    // the table is refilled).
+    const char* GetResourceData(std::string key);
+    // Sets the text of key on the widget of id in the stored builder; a
+    // missing widget is skipped.
+    void SetCtrlText(std::string widgetId, CQRH_CTRLTYPE kind, std::string key);
+    void SetBuilder(GtkBuilder* builder) { m_builder = builder; }
+    GtkBuilder* GetBuilder() const { return m_builder; }
+    const std::string& Language() const { return m_language; }
+    size_t Size() const { return m_table.size(); }
+
+private:
+    std::map<std::string, std::string> m_table;
+    std::string m_language;
+    GtkBuilder* m_builder = nullptr;  // not owned
+};
+
+// The message table: one row per key with its Korean and English text.
+struct MessageRow {
+    const char* key;
+    const char* korean;
+    const char* english;
+};
+const MessageRow* MessageTable(size_t& count);
+
+class CQuilletUI {
+public:
+    CQuilletUI();
+    ~CQuilletUI();
+    CQuilletUI(const CQuilletUI&) = delete;
+    CQuilletUI& operator=(const CQuilletUI&) = delete;
+
+    // Hides and destroys the open window.
+    void CloseWidget();
+
+    // A modal box without parent: text as it stands, title, one OK button.
+    static void MessageBox(const char* text, const char* title, GtkMessageType type);
+    // The same with OK and Cancel: 1 for OK, 0 otherwise.
+    static int MessageBoxOKCancel(const char* text, const char* title, GtkMessageType type);
+
+    // Refills store from list 0: id, subject, issuer, policy type (these
+    // three in UTF-8), expiry date, status icon.
+    int UpdateListStoreForCertList(GtkListStore* store);
+    // Selects row n (n < 0 clears the selection): 0, or -1 when the model
+    // has rows but fewer than n + 1.
+    int SelectTreeViewRow(GtkTreeView* view, int n);
+    // Puts the typed password into the chosen certificate's record: 0, or
+    // -1 with a warning box when it is longer than 255 bytes (never cut).
+    int SetSelectedCertPassword(const char* password);
+
+    CQuilletUIDatas m_quilletDatas;
+    CQuilletResourceHelper m_resourceHelper;
+    std::string m_windowMode = "NONE";
+    char targetUSBVolume[1024] = {};
+    char currentUSBVolume[1024] = {};
+    MUIWidget m_muiWidget{};
+};
+
+// ---- The object and the closing of a job's window ----------------------------
+
+// The job's UI object, made on first use; never NULL.
+CQuilletUI* GetQuilletUI();
+// 1 when no UI object exists.
+int IsQuilletDeleted();
+// Deletes the UI object, if any.
+void ClearQuilletUI();
+// Ends the job's window: takes the object out (further closings return 1),
+// destroys its window, then deletes it and ends the job (Quillet_exit with
+// 1) from an idle callback of the running main loop, or at once when no
+// loop runs. 0, or 1 when there is no object.
+int Start_CloseMainWidgetThread(int);
+// The deferred step; runs once per closing.
+gboolean CloseWidjetThreadCBFnc(gpointer ui);
+// Runs a closing step still pending (its loop was quit first): a closing
+// never outlives its job.
+void RunPendingClose();
+// Shows a job's window and runs its main loop until the job's window is
+// closed, with the running flag at CONST_APP_RUN_VALUE; a pending closing is
+// run before it returns. The UI object may be gone then.
+int RunJobWindowLoop(GtkWidget* window);
+
+// Texts of the job's edition without a UI object (after the closing): the
+// job's language, never a stray object for the next job.
+const char* JobEditionText(const char* key);
+
+// ---- Builder file and pictures -------------------------------------------------
+
+// "<install>/PennaUI.glade" and "<install>/Resources/".
+std::string QuilletBuilderFile();
+std::string QuilletResourcePath(const char* name);
+// A new builder holding the objects of one window or dialog of the builder
+// file (its toplevel and the stores and buffers it shows), or NULL when the
+// file does not load (logged).
+GtkBuilder* LoadWindowBuilder(const char* toplevelId);
+// The objects LoadWindowBuilder loads for toplevelId (toplevelId alone for
+// one not listed).
+std::vector<std::string> WindowObjectIds(const char* toplevelId);
+
+// The window icon, or NULL (logged).
+GdkPixbuf* create_pixbuf(const char* path);
+// path scaled into maxWidth x maxHeight (ratio kept, integer arithmetic);
+// a picture that does not load shows the downloaded title logo unscaled.
+void image_set_from_file_change_size(GtkImage* image, const char* path, int maxWidth, int maxHeight);
+
+// ---- Utilities ---------------------------------------------------------------------
+
+class CQuilletUtils {
+public:
+    // From the store's Korean encoding (CP949, a superset of EUC-KR) to
+    // UTF-8; the input unchanged when it does not convert.
+    static std::string ConvertEUCKRtoUTF8(std::string text);
+    // Pieces between delimiters; a delimiter at the very end gives no empty
+    // last piece, an empty text no piece.
+    static std::vector<std::string> StringToken(std::string text, char delimiter);
+    // 1 when the text holds a letter.
+    static int IsAllConsistOfAlphabets(std::string text);
+    // The index of the first active button, -1 for none.
+    static int GetIndexSeletedRadioButtons(const std::vector<GtkRadioButton*>& buttons);
+};
+
+// ---- Entry functions of the job driver -----------------------------------------
+
+QUILLET_UI_EXPORT void MU_LanguageSet(const char* language);
+QUILLET_UI_EXPORT int MU_SetScreenKeyboardProviderOption(int option, const char* provider, const char* providerOption);
+QUILLET_UI_EXPORT int MU_addCertLists(char* subject, char* issuer, char* oidtype, char* expiredata, char* certpath,
+                                      char* keypath, char* expireflag, char* certtype, int listNo);
+QUILLET_UI_EXPORT void MU_clearCertLists(void);
+QUILLET_UI_EXPORT void MU_Get_selectedCertValue(SelectedCertValues* out);
+QUILLET_UI_EXPORT void MU_MessageBox(const char* text, int type);
+QUILLET_UI_EXPORT int MU_MessageBoxOKCancel(const char* text, int type);
