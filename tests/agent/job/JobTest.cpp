@@ -144,7 +144,9 @@ TEST_F(Job, AnUnknownFuncNamePostsOne1416AndTheFlagsStepDownAgain) {
     EXPECT_EQ(flags(), (std::vector<int>{1, 2, 3, 4, 3, 2, 1, 0}));
     // getResult reads 3 until the clean-up has ended; then the job's 0.
     for (size_t i = 0; i + 1 < g_lines.size(); ++i)
-        if (g_lines[i].tag == "[NOT] SetRunningFlag =" && g_lines[i].text != "0") EXPECT_EQ(g_lines[i].result, 3) << i;
+        if (g_lines[i].tag == "[NOT] SetRunningFlag =" && g_lines[i].text != "0") {
+            EXPECT_EQ(g_lines[i].result, 3) << i;
+        }
     EXPECT_EQ(LinuxQuillet_GetResult(), 0);
     // The session and the Nonce are never written out.
     for (const auto& l : g_lines) {

@@ -96,7 +96,9 @@ TEST_F(Relay, GetFuncCodes) {
         int code = -1;
         EXPECT_EQ(getFunc(stub, "s", &code), c.result) << c.status << " " << c.body.substr(0, 20);
         EXPECT_EQ(code, c.relayCode) << c.body.substr(0, 20);
-        if (c.result != 0) EXPECT_TRUE(reply.empty());
+        if (c.result != 0) {
+            EXPECT_TRUE(reply.empty());
+        }
     }
     EXPECT_TRUE(RelaySessionExpired(302) && RelaySessionExpired(402) && RelaySessionExpired(600));
     EXPECT_FALSE(RelaySessionExpired(100));

@@ -285,9 +285,10 @@ TEST(BuilderFile, EveryIdWithItsClassAsItsWindowLoadsIt) {
             for (const char* id : ids) {
                 GObject* o = gtk_builder_get_object(builder, id);
                 EXPECT_NE(o, nullptr) << g.what << ": " << id;
-                if (o)
+                if (o) {
                     EXPECT_TRUE(G_TYPE_CHECK_INSTANCE_TYPE(o, type))
                         << g.what << ": " << id << " is " << G_OBJECT_TYPE_NAME(o) << ", not " << cls;
+                }
                 seen.insert(id);
             }
         }
