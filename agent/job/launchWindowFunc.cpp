@@ -204,8 +204,8 @@ int launch_SignWindow() {
     std::string data = g_signParams.data;
     if (strURLValues && strURLValues->policyName == "MDSignPolicy") {
         PDFMultiSignData parsed;
-        if (ParseSignData_PDFMultiSign(g_signParams.data.c_str(), &parsed, 1) > 0 && !parsed.hd.empty())
-            data = parsed.hd;
+        ParseSignData_PDFMultiSign(g_signParams.data.c_str(), &parsed, 1);
+        if (!parsed.hd.empty()) data = parsed.hd;
     }
     JobWindow window = JobWindow::TextSign;
     if (p.SelectCertUIMode == "1") {
