@@ -214,6 +214,8 @@ TEST_F(PasswordModule, ExportsItsThreeFunctionsOnly) {
 }
 
 TEST_F(PasswordModule, LoadHandsOverPropertiesInOrderAndReleaseUnloads) {
+    const std::string core =
+        std::string("SetProperty coreModulePath=") + DMLinuxUtil_GetInstallDir() + "/lib/libzunCore.so";
     const struct {
         const char* yessign;
         bool english;
@@ -225,23 +227,23 @@ TEST_F(PasswordModule, LoadHandsOverPropertiesInOrderAndReleaseUnloads) {
          true,
          "issue",
          "yessign",
-         {"zunccFactory zunccManagePassword zuncc.local", "SetProperty coreModulePath=<path>",
-          "SetProperty YessignCertPasswordPolicy=true", "SetProperty language=eng", "SetProperty setProcessName=issue",
-          "SetProperty CertPasswordPolicy=PW1", "GetMessage", "SetData 7", "GetGuideText"}},
+         {"zunccFactory zunccManagePassword zuncc.local", core, "SetProperty YessignCertPasswordPolicy=true",
+          "SetProperty language=eng", "SetProperty setProcessName=issue", "SetProperty CertPasswordPolicy=PW1",
+          "GetMessage", "SetData 7", "GetGuideText"}},
         {"0",
          false,
          "chgpwd",
          "-----BEGIN CERTIFICATE-----",
-         {"zunccFactory zunccManagePassword zuncc.local", "SetProperty coreModulePath=<path>",
-          "SetProperty language=kor", "SetProperty setProcessName=chgpwd", "SetProperty CertPasswordPolicy=PW1",
-          "GetMessage", "SetData 27", "GetGuideText"}},
+         {"zunccFactory zunccManagePassword zuncc.local", core, "SetProperty language=kor",
+          "SetProperty setProcessName=chgpwd", "SetProperty CertPasswordPolicy=PW1", "GetMessage", "SetData 27",
+          "GetGuideText"}},
         {"",
          false,
          "issue",
          "",
-         {"zunccFactory zunccManagePassword zuncc.local", "SetProperty coreModulePath=<path>",
-          "SetProperty language=kor", "SetProperty setProcessName=issue", "SetProperty CertPasswordPolicy=PW1",
-          "GetMessage", "SetData 0", "GetGuideText"}},
+         {"zunccFactory zunccManagePassword zuncc.local", core, "SetProperty language=kor",
+          "SetProperty setProcessName=issue", "SetProperty CertPasswordPolicy=PW1", "GetMessage", "SetData 0",
+          "GetGuideText"}},
     };
     for (const auto& c : cases) {
         policy.YessignCertPasswordPolicy = c.yessign;
