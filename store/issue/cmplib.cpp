@@ -26,7 +26,7 @@ VPL_API int (*lpCMP_CertUpdateNonUI)(const char*, int, const char*, const char*,
                                      int) = nullptr;
 VPL_API int (*lpCMP_CertReplaceNonUI)(const char*, int, const char*, const char*, int) = nullptr;
 VPL_API int (*lpCMP_PPKI_MAKE_PKCS10)(const char*, const char*, int, int, unsigned char**, int*, unsigned char**,
-                                     int*) = nullptr;
+                                      int*) = nullptr;
 VPL_API void (*lpCMP_StringFree)(void*) = nullptr;
 }
 

@@ -44,9 +44,7 @@ constexpr int kErrUpdate = 1052025;
 constexpr size_t kParamsMax = 4095;
 
 // A checked text: not NULL, not empty, and its length its strlen.
-bool present(const char* text, int len) {
-    return text && len > 0 && std::strlen(text) == static_cast<size_t>(len);
-}
+bool present(const char* text, int len) { return text && len > 0 && std::strlen(text) == static_cast<size_t>(len); }
 
 // A value that goes into the parameter text as one value: no "&" or "="
 // (which would add or change keys, such as a CAIP that moves the CA) and
@@ -80,7 +78,9 @@ int portOf(const char* text) {
     return v >= 1 && v <= 65535 ? static_cast<int>(v) : 0;
 }
 
-std::string upperName(const char* caName, int caNameLen) { return zstore::upperAscii(zstore::bounded(caName, caNameLen)); }
+std::string upperName(const char* caName, int caNameLen) {
+    return zstore::upperAscii(zstore::bounded(caName, caNameLen));
+}
 
 // The first "cn=" item of a DN text.
 std::string commonName(std::string_view dn) {
@@ -332,7 +332,14 @@ VPL_API int VPL_Update_Certificate_Reduction(int storageType, int flag, int, con
     VPL_Free(path, pathLen);
     if (storageType < 0 || storageType > 3) return -1;
     if (storageType >= 2) return flag == 0 ? zstore::fail(kFn, VPL_ERR_PIN) : 0;
-    const std::string text(zstore::bounded(params, paramsLen));
+    // The agent's renewal text carries empty REF and CODE keys too: they
+    // reach the client under its own names, as for an issue.
+    const std::string raw(zstore::bounded(params, paramsLen));
+    char* converted = nullptr;
+    int convertedLen = 0;
+    if (const int rc = VPL_DN_Convert(raw.c_str(), &converted, &convertedLen); rc != 0) return zstore::fail(kFn, rc);
+    const std::string text = converted ? std::string(converted, static_cast<size_t>(convertedLen)) : std::string();
+    VPL_Free(converted, convertedLen);
     return updateOnDisk(certPath, upper, text.c_str(), std::string(zstore::bounded(password, passwordLen)).c_str(),
                         std::string(zstore::bounded(newPassword, newPasswordLen)).c_str(),
                         std::string(zstore::bounded(hashAlg, hashAlgLen)),
@@ -356,8 +363,8 @@ int fullText(bool codes, bool renew, const char* caName, const char* caIp, const
     }
     const int port = portOf(caPort);
     if (port == 0) return kErrCaPort;
-    for (const char* v : {caIp, ppki ? ppkiCaName : "", ppki ? ppkiCaPath : "", codes ? refVal : "",
-                          codes ? authCode : ""})
+    for (const char* v :
+         {caIp, ppki ? ppkiCaName : "", ppki ? ppkiCaPath : "", codes ? refVal : "", codes ? authCode : ""})
         if (!plainValue(v)) return VPL_ERR_INVALID_PARAM;
     text.clear();
     if (codes) text += std::string("REF=") + refVal + "&CODE=" + authCode + "&";
@@ -381,9 +388,9 @@ int issueFull(bool replace, int storageType, const char* drive, int driveLen, co
                                 ppkiCaPathLen, refVal, authCode, text);
         rc != 0)
         return zstore::fail(fn, rc);
-    const int rc = issueReduction(replace, storageType, drive, driveLen, caName, caNameLen, text.c_str(),
-                                  static_cast<int>(text.size()), password, passwordLen, hashAlg, hashAlgLen, keyBits,
-                                  keyBitsLen);
+    const int rc =
+        issueReduction(replace, storageType, drive, driveLen, caName, caNameLen, text.c_str(),
+                       static_cast<int>(text.size()), password, passwordLen, hashAlg, hashAlgLen, keyBits, keyBitsLen);
     if (rc != 0)
         ZSTORE_LOG(VCL_LOG_ERROR, "%s () : Error code : %s(0x%08x)\n", fn, VPL_GetErrorString(rc),
                    static_cast<unsigned>(rc));

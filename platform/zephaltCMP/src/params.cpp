@@ -105,8 +105,12 @@ bool parseParams(std::string_view text, Params& out) {
         const std::string_view value = pair.substr(eq + 1);
         if (hasControl(value) || value.size() > 1023) return false;
         switch (k) {
-            case 0: p.refVal = value; break;
-            case 1: p.authCode = value; break;
+            case 0:
+                p.refVal = value;
+                break;
+            case 1:
+                p.authCode = value;
+                break;
             case 2:
                 if (!isHost(value)) return false;
                 p.caIp = value;
@@ -114,13 +118,16 @@ bool parseParams(std::string_view text, Params& out) {
             case 3: {
                 int port = 0;
                 const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), port);
-                if (ec != std::errc() || end != value.data() + value.size() || port < 1 || port > 65535)
-                    return false;
+                if (ec != std::errc() || end != value.data() + value.size() || port < 1 || port > 65535) return false;
                 p.caPort = port;
                 break;
             }
-            case 4: p.caName = value; break;
-            case 5: p.caPath = value; break;
+            case 4:
+                p.caName = value;
+                break;
+            case 5:
+                p.caPath = value;
+                break;
             default:
                 if (!equalNoCase(value, "RENEW")) return false;
                 p.cmd = "RENEW";

@@ -179,8 +179,7 @@ CtxPtr newContext(const zcmp::Params& p) {
         !OSSL_CMP_CTX_set_serverPort(ctx.get(), p.caPort) || !OSSL_CMP_CTX_set1_serverPath(ctx.get(), "/") ||
         !OSSL_CMP_CTX_set_option(ctx.get(), OSSL_CMP_OPT_MSG_TIMEOUT, kMessageTimeout) ||
         !OSSL_CMP_CTX_set_option(ctx.get(), OSSL_CMP_OPT_TOTAL_TIMEOUT, kTotalTimeout) ||
-        !OSSL_CMP_CTX_set_option(ctx.get(), OSSL_CMP_OPT_DIGEST_ALGNID,
-                                 OBJ_sn2nid(digestName(g.hash).c_str())))
+        !OSSL_CMP_CTX_set_option(ctx.get(), OSSL_CMP_OPT_DIGEST_ALGNID, OBJ_sn2nid(digestName(g.hash).c_str())))
         return nullptr;
     // The library's diagnostics go nowhere: the store logs our codes.
     OSSL_CMP_CTX_set_log_cb(ctx.get(), [](const char*, const char*, int, OSSL_CMP_severity, const char*) { return 1; });
@@ -223,8 +222,8 @@ int enrol(const char* params, const char* password, bool replace) {
     if (!ready()) return ZUNCMP_ERR_NOT_INIT;
     g.clearOutputs();
     zcmp::Params p;
-    if (!params || !validText(password) || !zcmp::parseParams(params, p) || p.refVal.empty() ||
-        p.authCode.empty() || p.caIp.empty() || p.caPort == 0)
+    if (!params || !validText(password) || !zcmp::parseParams(params, p) || p.refVal.empty() || p.authCode.empty() ||
+        p.caIp.empty() || p.caPort == 0)
         return ZUNCMP_ERR_PARAM;
     CtxPtr ctx = newContext(p);
     if (!ctx) return ZUNCMP_ERR_NOT_INIT;
@@ -313,17 +312,28 @@ ZUNCMP_API int ZUNCMP_GetKMPri(unsigned char* buf, unsigned short* len) { return
 
 ZUNCMP_API const char* ZUNCMP_GetErrorString(int code) {
     switch (code) {
-        case 0: return "success";
-        case ZUNCMP_ERR_NOT_INIT: return "CMP library not initialised";
-        case ZUNCMP_ERR_PARAM: return "invalid parameter";
-        case ZUNCMP_ERR_KEYGEN: return "key generation failed";
-        case ZUNCMP_ERR_EXCHANGE: return "CMP exchange with the CA failed";
-        case ZUNCMP_ERR_CURRENT_KEY: return "current private key does not open";
-        case ZUNCMP_ERR_CURRENT_CERT: return "current certificate does not read";
-        case ZUNCMP_ERR_ENCODE: return "encoding failed";
-        case ZUNCMP_ERR_TOO_LARGE: return "output too large";
-        case ZUNCMP_ERR_NO_OUTPUT: return "no output buffer";
-        default: return "unknown error";
+        case 0:
+            return "success";
+        case ZUNCMP_ERR_NOT_INIT:
+            return "CMP library not initialised";
+        case ZUNCMP_ERR_PARAM:
+            return "invalid parameter";
+        case ZUNCMP_ERR_KEYGEN:
+            return "key generation failed";
+        case ZUNCMP_ERR_EXCHANGE:
+            return "CMP exchange with the CA failed";
+        case ZUNCMP_ERR_CURRENT_KEY:
+            return "current private key does not open";
+        case ZUNCMP_ERR_CURRENT_CERT:
+            return "current certificate does not read";
+        case ZUNCMP_ERR_ENCODE:
+            return "encoding failed";
+        case ZUNCMP_ERR_TOO_LARGE:
+            return "output too large";
+        case ZUNCMP_ERR_NO_OUTPUT:
+            return "no output buffer";
+        default:
+            return "unknown error";
     }
 }
 
@@ -375,8 +385,7 @@ ZUNCMP_API int ZUNCMP_CertUpdateNonUI(const char*, int, const char* params, cons
         !OSSL_CMP_CTX_set0_trustedStore(ctx.get(), trusted.get()))
         return ZUNCMP_ERR_NOT_INIT;
     trusted.release();  // the context owns it now
-    if (!EVP_PKEY_up_ref(key.get()) || !OSSL_CMP_CTX_set0_newPkey(ctx.get(), 1, key.get()))
-        return ZUNCMP_ERR_NOT_INIT;
+    if (!EVP_PKEY_up_ref(key.get()) || !OSSL_CMP_CTX_set0_newPkey(ctx.get(), 1, key.get())) return ZUNCMP_ERR_NOT_INIT;
     X509* cert = OSSL_CMP_exec_KUR_ses(ctx.get());
     if (!cert) {
         ERR_clear_error();
@@ -412,8 +421,8 @@ ZUNCMP_API int ZUNCMP_PPKI_MAKE_PKCS10(const char* dn, const char* password, int
     ReqPtr req(X509_REQ_new_ex(g.lib, nullptr));
     EVP_MD* md = EVP_MD_fetch(g.lib, digestName(g.hash).c_str(), nullptr);
     const bool signedOk = req && md && X509_REQ_set_version(req.get(), 0) &&
-                          X509_REQ_set_subject_name(req.get(), name.get()) && X509_REQ_set_pubkey(req.get(), pkey.get()) &&
-                          X509_REQ_sign(req.get(), pkey.get(), md) > 0;
+                          X509_REQ_set_subject_name(req.get(), name.get()) &&
+                          X509_REQ_set_pubkey(req.get(), pkey.get()) && X509_REQ_sign(req.get(), pkey.get(), md) > 0;
     EVP_MD_free(md);
     if (!signedOk) {
         ERR_clear_error();

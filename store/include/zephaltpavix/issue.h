@@ -39,7 +39,7 @@ VPL_API extern int (*lpCMP_CertRequestNonUI)(const char*, int, const char*, cons
 VPL_API extern int (*lpCMP_CertUpdateNonUI)(const char*, int, const char*, const char*, const char*, const char*, int);
 VPL_API extern int (*lpCMP_CertReplaceNonUI)(const char*, int, const char*, const char*, int);
 VPL_API extern int (*lpCMP_PPKI_MAKE_PKCS10)(const char*, const char*, int, int, unsigned char**, int*, unsigned char**,
-                                            int*);
+                                             int*);
 VPL_API extern void (*lpCMP_StringFree)(void*);
 
 /* Binds the 15 entry points of an opened CMP client: 0, or -1 (logged with
@@ -106,8 +106,7 @@ VPL_API int VPL_Get_Issue_Certificate_PKCS10(int storageType, const char* drive,
 VPL_API int VPL_Get_Issue_Certificate_PKCS10_ex(int storageType, const char* drive, int driveLen, const char* pin,
                                                 int pinLen, const char* caName, int caNameLen, const char* dn,
                                                 int dnLen, const char* password, int passwordLen, int keyBits,
-                                                char** request, int* requestLen, char** privateKey,
-                                                int* privateKeyLen);
+                                                char** request, int* requestLen, char** privateKey, int* privateKeyLen);
 /* Stores the issued certificate (DER or PEM) with the held key. A
  * certificate for another key is refused (1052014). */
 VPL_API int VPL_Insert_PKCS10_Cert(const char* cert, int certLen);

@@ -31,15 +31,15 @@ extern "C" {
 #define ZUNCMP_OUTPUT_MAX 5120
 
 /* Result codes (0 success). */
-#define ZUNCMP_ERR_NOT_INIT 7001      /* no ZUNCMP_Init, or the crypto set-up failed */
-#define ZUNCMP_ERR_PARAM 7002         /* a refused argument or parameter text */
-#define ZUNCMP_ERR_KEYGEN 7003        /* the new key could not be made */
-#define ZUNCMP_ERR_EXCHANGE 7004      /* the CA refused, or could not be reached */
-#define ZUNCMP_ERR_CURRENT_KEY 7005   /* the current key does not open with the password */
-#define ZUNCMP_ERR_CURRENT_CERT 7006  /* the current certificate does not read */
-#define ZUNCMP_ERR_ENCODE 7007        /* an output could not be encoded */
-#define ZUNCMP_ERR_TOO_LARGE 7008     /* an output does not fit the caller's buffer */
-#define ZUNCMP_ERR_NO_OUTPUT 7009     /* a null buffer or length */
+#define ZUNCMP_ERR_NOT_INIT 7001     /* no ZUNCMP_Init, or the crypto set-up failed */
+#define ZUNCMP_ERR_PARAM 7002        /* a refused argument or parameter text */
+#define ZUNCMP_ERR_KEYGEN 7003       /* the new key could not be made */
+#define ZUNCMP_ERR_EXCHANGE 7004     /* the CA refused, or could not be reached */
+#define ZUNCMP_ERR_CURRENT_KEY 7005  /* the current key does not open with the password */
+#define ZUNCMP_ERR_CURRENT_CERT 7006 /* the current certificate does not read */
+#define ZUNCMP_ERR_ENCODE 7007       /* an output could not be encoded */
+#define ZUNCMP_ERR_TOO_LARGE 7008    /* an output does not fit the caller's buffer */
+#define ZUNCMP_ERR_NO_OUTPUT 7009    /* a null buffer or length */
 
 ZUNCMP_API int ZUNCMP_Init(void);
 ZUNCMP_API int ZUNCMP_SetUseHSM(int use, int slot, int flags);
