@@ -10,6 +10,7 @@
 
 #include "common/DMLinuxUtil.h"
 #include "job/Job.h"
+#include "job/ManageActions.h"
 #include "job/funcs/Dispatch.h"
 #include "ui/JobUiGtk.h"
 
@@ -62,6 +63,7 @@ void Main_GVar_Initialize() {
 void QuilletEX_Global_Variable_Initialize() {
     CommonFunc_GVar_Initialize();
     Main_GVar_Initialize();
+    Roaming_GVar_Initialize();
 }
 
 std::string nowText() {
