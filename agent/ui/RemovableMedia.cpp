@@ -13,7 +13,7 @@
 
 #include "job/Job.h"
 
-int tmpselectedStoreType = 0;
+// tmpselectedStoreType is the UI's (Dialogs.cpp), reset with it per job.
 
 namespace {
 
