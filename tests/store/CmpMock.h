@@ -46,12 +46,13 @@ public:
                                          "-srv_key",     fx + "/ca.key",
                                          "-srv_trusted", fx + "/ca.pem",
                                          "-rsp_cert",    rspCert,
-                                         "-rsp_capubs",  fx + "/ca.pem"};
+                                         "-rsp_capubs",  fx + "/ca.pem",
+                                         "-verbosity",   "7"};
         m_pid = fork();
         if (m_pid == 0) {
-            const int null = open("/dev/null", O_WRONLY);
-            dup2(null, 1);
-            dup2(null, 2);
+            const int log = open(m_log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+            dup2(log, 1);
+            dup2(log, 2);
             std::vector<char*> args;
             for (auto& a : argv) args.push_back(a.data());
             args.push_back(nullptr);
@@ -71,6 +72,8 @@ public:
     CmpMock(const CmpMock&) = delete;
     CmpMock& operator=(const CmpMock&) = delete;
     std::string port() const { return std::to_string(m_port); }
+    // What it logged: "received IR", "received CR", "received KUR", ...
+    std::string log() const { return readFile(m_log); }
 
 private:
     // A listening socket on the port (no probe connection: the mock
@@ -90,6 +93,8 @@ private:
         }
         return false;
     }
+    TempDir m_dir{"cmpmock"};
+    std::string m_log = m_dir / "log";
     pid_t m_pid = -1;
     int m_port = 0;
 };

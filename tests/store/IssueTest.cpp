@@ -52,6 +52,12 @@ std::string certModulus(const std::string& certPath, const char* form = "DER") {
     return modulusOf({"openssl", "x509", "-inform", form, "-in", certPath, "-noout", "-modulus"});
 }
 
+int count(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
 mode_t modeOf(const std::string& path) {
     struct stat st {};
     return stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
@@ -270,6 +276,8 @@ TEST_F(Issue, FullFormsBuildOneTextOfPlainValues) {
     EXPECT_EQ(full(false, "yessign", "REF1", nullptr, nullptr), 0);
     EXPECT_EQ(full(true, "yessign", "REF1", nullptr, nullptr), 0) << "cr";
     EXPECT_EQ(full(false, "veridan_ca_test", "REF1", "VERIDAN_CA", "VERIDANCA"), 0) << "private form";
+    EXPECT_EQ(count(ca.log(), "received IR"), 2);
+    EXPECT_EQ(count(ca.log(), "received CR"), 1);
     EXPECT_EQ(full(false, "VeriDanCA", "REF1", nullptr, nullptr), 1052019);
     EXPECT_EQ(full(false, "VERIDANCA", "REF1", "VERIDAN_CA", nullptr), 1052020);
     EXPECT_EQ(full(false, "yessign", "REF1&CAIP=10.0.0.1", nullptr, nullptr), 1052011);
@@ -332,6 +340,7 @@ protected:
 TEST_F(Renewal, ReplacesThePairUnderTheNewPassword) {
     CmpMock ca("REF1", "CODE1", fx() + "/renewed.pem");
     ASSERT_EQ(renew(ca), 0);
+    EXPECT_EQ(count(ca.log(), "received KUR"), 1);
     EXPECT_EQ(zqtest::readFile(dir + "/signCert.der"), zqtest::readFile(fx() + "/renewed.der"));
     EXPECT_EQ(keyModulus(dir + "/signPri.key", "NEWPASS34"), certModulus(fx() + "/renewed.der"));
     EXPECT_EQ(keyModulus(dir + "/signPri.key", "OLDPASS12"), "failed");

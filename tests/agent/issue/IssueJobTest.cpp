@@ -230,11 +230,14 @@ TEST_F(IssueJob, ThePrivatePackageAndSigngateReissueReachTheCa) {
     policy.push_back({"Package", "VERIDAN_CA_2"});
     job("issue", policy);
     EXPECT_EQ(caNameSeen, PPKI_CA_NAME) << "the private CA's name goes to the client";
+    EXPECT_NE(ca.log().find("received IR"), std::string::npos);
+    EXPECT_EQ(ca.log().find("received CR"), std::string::npos);
     auto reissue = cmpPolicy(ca);
     reissue[4].second = "SIGNGATE";
     reissue[5].second = "5";
     job("issue", reissue);
     EXPECT_EQ(results(), (std::vector<std::string>{ok(), ok()}));
+    EXPECT_NE(ca.log().find("received CR"), std::string::npos) << "Mode 5 at SIGNGATE reissues";
 }
 
 TEST_F(IssueJob, RenewalOfTheChosenCertificate) {
