@@ -178,6 +178,7 @@ TEST(CmpLibrary, ParameterTextsAreReadWhole) {
                {"CN=a,", false},
                {"CN=a\\", false},
                {"CN=a\\00b", false},
+               {"CN=a\\1eb", false},
                {"CN=a\x01", false}};
     for (const auto& c : dns) {
         std::vector<zcmp::Attribute> attrs;

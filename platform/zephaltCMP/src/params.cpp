@@ -174,9 +174,9 @@ bool parseDn(std::string_view text, std::vector<Attribute>& out) {
                 const char n = text[i + 1];
                 const int hi = hexValue(n);
                 if (hi >= 0 && i + 2 < text.size() && hexValue(text[i + 2]) >= 0) {
-                    const char b = static_cast<char>(hi * 16 + hexValue(text[i + 2]));
-                    if (b == 0) return false;
-                    value += b;
+                    const auto b = static_cast<unsigned char>(hi * 16 + hexValue(text[i + 2]));
+                    if (b < 0x20 || b == 0x7f) return false;  // escaped or not, no control character
+                    value += static_cast<char>(b);
                     i += 2;
                 } else if (std::string_view(",+\"\\<>;=# ").find(n) != std::string_view::npos) {
                     value += n;

@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <deque>
+#include <map>
 #include <filesystem>
 #include <functional>
 
@@ -221,6 +222,15 @@ TEST_F(IssueWindows, TheRequestDialogClosedByTheWindowManagerIsACancel) {
                             std::filesystem::directory_iterator()),
               1)
         << "the kept key";
+    // A request that cannot be made (no subject in the policy) is reported.
+    Player third({{"IPD_inputPassword_for_PKCS10", [](GtkWidget* w) {
+                       type(w, "IPD_entryPassword1", "1234567a");
+                       type(w, "IPD_entryPassword2", "1234567a");
+                       click(w, "IPD_btn_ok1");
+                   }}});
+    job("certRequest", {{"Mode", "1"}});
+    EXPECT_TRUE(third.done());
+    EXPECT_EQ(results().back(), err("1441"));
 }
 
 TEST_F(IssueWindows, RevokeDeletesTheOneMatchOnly) {
@@ -254,6 +264,35 @@ TEST_F(IssueWindows, RevokeDeletesTheOneMatchOnly) {
     job("revoke", {});
     EXPECT_EQ(results(), (std::vector<std::string>{kCancel, kOk, err("1444"), err("1444")}));
     EXPECT_TRUE(std::filesystem::exists(home / ("NPKI/yessign/USER/" + name + "/signCert.der")));
+}
+
+TEST_F(IssueWindows, TheRenewalPasswordDialogAnswersWithAMap) {
+    struct Case {
+        const char *first, *again;
+        int response;
+        std::map<std::string, std::string> expect;
+    } cases[] = {
+        {"", "", GTK_RESPONSE_OK, {{"error", "yes"}, {"errormsg", "인증서 암호를 입력하세요."}}},
+        {kGoodPassword, "Issue#2026px", GTK_RESPONSE_OK, {{"error", "yes"}, {"errormsg", "암호가 일치하지 않습니다."}}},
+        {kGoodPassword, kGoodPassword, GTK_RESPONSE_OK, {{"new", kGoodPassword}}},
+        {kGoodPassword, kGoodPassword, GTK_RESPONSE_CANCEL, {{"cancel", "yes"}}},
+        {"", "", 0, {{"retry", "yes"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.first);
+        CQuilletUI* ui = GetQuilletUI();
+        std::strcpy(ui->m_quilletDatas.m_selectedCertValues.certpath, (fx() + "/user.der").c_str());
+        Player user({{"CUD_CertupdateInputPassword", [&](GtkWidget* w) {
+                          type(w, "CUD_entry_newpassword", c.first);
+                          type(w, "CUD_entry_newpassword2", c.again);
+                          gtk_dialog_response(GTK_DIALOG(w), c.response);
+                      }}});
+        auto result = ui->GetForUpdateCertInputPassword();
+        EXPECT_TRUE(user.done());
+        EXPECT_EQ(result, c.expect);
+        explicit_bzero(result["new"].data(), result["new"].size());
+        ClearQuilletUI();
+    }
 }
 
 }  // namespace
