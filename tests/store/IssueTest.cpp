@@ -352,6 +352,15 @@ TEST_F(Renewal, ReplacesThePairUnderTheNewPassword) {
     EXPECT_EQ(filesUnder(home / "NPKI/yessign").size(), 5u);
 }
 
+TEST_F(Renewal, AKeyInKisasFormatIsRenewedToo) {
+    // pbeWithSHA1AndSEED-CBC, which OpenSSL does not know.
+    zqtest::writeFile(dir + "/signPri.key", zqtest::readFile(fx() + "/old.kisa"));
+    CmpMock ca("REF1", "CODE1", fx() + "/renewed.pem");
+    ASSERT_EQ(renew(ca), 0);
+    EXPECT_EQ(zqtest::readFile(dir + "/signCert.der"), zqtest::readFile(fx() + "/renewed.der"));
+    EXPECT_EQ(keyModulus(dir + "/signPri.key", "NEWPASS34"), certModulus(fx() + "/renewed.der"));
+}
+
 TEST_F(Renewal, AFailureAtAnyFileStepKeepsTheOldPair) {
     const std::string oldCert = zqtest::readFile(dir + "/signCert.der");
     const std::string oldKey = zqtest::readFile(dir + "/signPri.key");

@@ -5,9 +5,11 @@
 #   user.pem, user.der           the certificate the mock CA issues for it
 #   old.key / old.der / old.p8   a certificate to renew, its key as the store
 #                                keeps it (PKCS#8, SEED, password OLDPASS12)
+#   old.kisa                     the same key in KISA's pbeWithSHA1AndSEED-CBC
 #   renewed.pem, renewed.der     its renewal: same issuer and serial, key user.key
 #   ppki.key, ppki.pem           a private-PKI CA for the PKCS#10 tests
 set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 out="$1"
 mkdir -p "$out"
 cd "$out"
@@ -32,6 +34,9 @@ q openssl x509 -req -in old.csr -CA ca.pem -CAkey ca.key -set_serial 8738 -days 
   -out old.pem
 openssl x509 -in old.pem -outform DER -out old.der
 openssl pkcs8 -provider legacy -provider default -topk8 -v2 seed -v2prf hmacWithSHA256 -in old.key -passout pass:OLDPASS12 -outform DER -out old.p8
+openssl pkcs8 -topk8 -nocrypt -in old.key -outform DER -out old.plain
+python3 "$here/../core/kisa_key.py" make old.plain OLDPASS12 0102030405060708090a0b0c0d0e0f1011121314 old.kisa
+rm old.plain
 # The renewal: the mock compares the old certificate's issuer and serial.
 q openssl req -new -key user.key -subj "/C=KR/O=yessign/OU=personal4IB/CN=Kim Renewal()0022" -out renew.csr
 q openssl x509 -req -in renew.csr -CA ca.pem -CAkey ca.key -set_serial 8738 -days 20 -extfile ext.cnf \

@@ -128,11 +128,71 @@ bool encryptKey(EVP_PKEY* key, const char* password, std::string& out) {
     return true;
 }
 
+bool sha1(const unsigned char* in, size_t n, unsigned char out[20]) {
+    EVP_MD* md = EVP_MD_fetch(g.lib, "SHA1", nullptr);
+    unsigned int len = 0;
+    const bool ok = md && EVP_Digest(in, n, out, &len, md, nullptr) == 1 && len == 20;
+    EVP_MD_free(md);
+    return ok;
+}
+
+// KISA's pbeWithSHA1AndSEED-CBC (1.2.410.200004.1.15), which most stored
+// keys of the national PKI use and OpenSSL does not know: PBKDF1 with SHA-1
+// over password and salt, the SEED key its first 16 bytes, the IV the first
+// 16 bytes of SHA-1 over its last 4.
+P8Ptr decryptKisa(const X509_SIG* sig, const char* password) {
+    const X509_ALGOR* alg = nullptr;
+    const ASN1_OCTET_STRING* data = nullptr;
+    X509_SIG_get0(sig, &alg, &data);
+    const ASN1_OBJECT* oid = nullptr;
+    int paramType = 0;
+    const void* param = nullptr;
+    X509_ALGOR_get0(&oid, &paramType, &param, alg);
+    char text[64];
+    if (OBJ_obj2txt(text, sizeof text, oid, 1) <= 0 || std::strcmp(text, "1.2.410.200004.1.15") != 0 ||
+        paramType != V_ASN1_SEQUENCE || !data)
+        return nullptr;
+    const auto* seq = static_cast<const ASN1_STRING*>(param);
+    const unsigned char* p = ASN1_STRING_get0_data(seq);
+    std::unique_ptr<PBEPARAM, Deleter<PBEPARAM, PBEPARAM_free>> pbe(d2i_PBEPARAM(nullptr, &p, ASN1_STRING_length(seq)));
+    if (!pbe) return nullptr;
+    const long iterations = ASN1_INTEGER_get(pbe->iter);
+    if (iterations < 1 || iterations > 10000000) return nullptr;
+    std::string input(password);
+    input.append(reinterpret_cast<const char*>(ASN1_STRING_get0_data(pbe->salt)),
+                 static_cast<size_t>(ASN1_STRING_length(pbe->salt)));
+    unsigned char dk[20], iv[20];
+    bool ok = sha1(reinterpret_cast<const unsigned char*>(input.data()), input.size(), dk);
+    OPENSSL_cleanse(input.data(), input.size());
+    for (long i = 1; ok && i < iterations; ++i) ok = sha1(dk, sizeof dk, dk);
+    ok = ok && sha1(dk + 16, 4, iv);
+    EVP_CIPHER* seed = EVP_CIPHER_fetch(g.lib, "SEED-CBC", nullptr);
+    EVP_CIPHER_CTX* cctx = EVP_CIPHER_CTX_new();
+    std::string plain(static_cast<size_t>(ASN1_STRING_length(data)) + 32, '\0');
+    int n1 = 0, n2 = 0;
+    ok = ok && seed && cctx && EVP_DecryptInit_ex2(cctx, seed, dk, iv, nullptr) == 1 &&
+         EVP_DecryptUpdate(cctx, reinterpret_cast<unsigned char*>(plain.data()), &n1, ASN1_STRING_get0_data(data),
+                           ASN1_STRING_length(data)) == 1 &&
+         EVP_DecryptFinal_ex(cctx, reinterpret_cast<unsigned char*>(plain.data()) + n1, &n2) == 1;
+    EVP_CIPHER_CTX_free(cctx);
+    EVP_CIPHER_free(seed);
+    OPENSSL_cleanse(dk, sizeof dk);
+    OPENSSL_cleanse(iv, sizeof iv);
+    P8Ptr p8;
+    if (ok) {
+        const unsigned char* q = reinterpret_cast<const unsigned char*>(plain.data());
+        p8.reset(d2i_PKCS8_PRIV_KEY_INFO(nullptr, &q, n1 + n2));
+    }
+    OPENSSL_cleanse(plain.data(), plain.size());
+    return p8;
+}
+
 PkeyPtr decryptKey(const std::string& der, const char* password) {
     const unsigned char* p = reinterpret_cast<const unsigned char*>(der.data());
     SigPtr sig(d2i_X509_SIG(nullptr, &p, static_cast<long>(der.size())));
     if (!sig || p != reinterpret_cast<const unsigned char*>(der.data()) + der.size()) return nullptr;
     P8Ptr p8(PKCS8_decrypt_ex(sig.get(), password, static_cast<int>(std::strlen(password)), g.lib, nullptr));
+    if (!p8) p8 = decryptKisa(sig.get(), password);
     if (!p8) return nullptr;
     return PkeyPtr(EVP_PKCS82PKEY_ex(p8.get(), g.lib, nullptr));
 }
