@@ -194,6 +194,46 @@ TEST_F(IssueWindows, TheIssueWindowChecksThePasswordsThenPostsOneResult) {
     EXPECT_EQ(IsQuilletDeleted(), 1) << "no UI object left for the next job";
 }
 
+TEST_F(IssueWindows, TheRemovableDiskRadioChoosesTheVolumeTheIssueGoesTo) {
+    zqtest::TempDir media("issuewinmedia");
+    setenv("QUILLETEX_MEDIA_ROOT", media.path().c_str(), 1);
+    const std::string volume = media / "media/USB1";
+    zqtest::makeDirs(volume);
+    CmpMock ca("REF1", "CODE1", fx() + "/user.pem");
+    Boxes boxes;
+    // The volume list runs inside the radio's handler: answered by a player
+    // of its own (cancelled first, then the volume taken).
+    Player lists({{"SSD_SelectOne", [](GtkWidget* w) { gtk_dialog_response(GTK_DIALOG(w), GTK_RESPONSE_CANCEL); }},
+                  {"SSD_SelectOne", [](GtkWidget* w) { gtk_dialog_response(GTK_DIALOG(w), GTK_RESPONSE_OK); }}});
+    Player user({{"NPW_NewPassword",
+                  [](GtkWidget* w) {
+                      type(w, "NPW_entry_password", kGoodPassword);
+                      type(w, "NPW_entry_confirmpassword", kGoodPassword);
+                      click(w, "NPW_radio_fdd");
+                  }},
+                 {"NPW_NewPassword", [](GtkWidget* w) { click(w, "NPW_btn_ok"); }},  // no volume
+                 {"NPW_NewPassword",
+                  [](GtkWidget* w) {
+                      click(w, "NPW_radio_hdd");
+                      click(w, "NPW_radio_fdd");
+                  }},
+                 {"NPW_NewPassword", [](GtkWidget* w) { click(w, "NPW_btn_ok"); }}});
+    job("issue", {{"IssueRefID", "REF1"},
+                  {"IssuePassword", "CODE1"},
+                  {"CMPServerAddr", "127.0.0.1"},
+                  {"CMPServerPort", ca.port()},
+                  {"CAName", "YESSIGN"}});
+    unsetenv("QUILLETEX_MEDIA_ROOT");
+    EXPECT_TRUE(user.done());
+    EXPECT_TRUE(lists.done());
+    EXPECT_EQ(boxes.seen, std::vector<std::string>{"연결된 이동식 디스크 장치가 없습니다."});
+    EXPECT_EQ(results(), std::vector<std::string>{kOk});
+    EXPECT_EQ(zqtest::readFile(volume +
+                               "/NPKI/yessign/USER/cn=Hong Gildong()0011,ou=personal4IB,o=yessign,c=KR/signCert.der"),
+              zqtest::readFile(fx() + "/user.der"));
+    EXPECT_FALSE(std::filesystem::exists(home / "NPKI/yessign")) << "nothing on the home disk";
+}
+
 TEST_F(IssueWindows, TheRequestDialogClosedByTheWindowManagerIsACancel) {
     Player user({{"IPD_inputPassword_for_PKCS10", [](GtkWidget* w) { gtk_window_close(GTK_WINDOW(w)); }}});
     job("certRequest", {{"Mode", "1"}, {"PKCS10CertDN", "CN=Park,O=Veridan,C=KR"}});
