@@ -352,6 +352,25 @@ TEST_F(Renewal, ReplacesThePairUnderTheNewPassword) {
     EXPECT_EQ(filesUnder(home / "NPKI/yessign").size(), 5u);
 }
 
+TEST_F(Renewal, TheFullFormBuildsTheCaTextItself) {
+    CmpMock ca("REF1", "CODE1", fx() + "/renewed.pem");
+    const std::string certPath = dir + "/signCert.der";
+    char* enc = nullptr;
+    int encLen = 0;
+    VPL_DataEncode(0, certPath.data(), static_cast<int>(certPath.size()), &enc, &encLen);
+    const std::string port = ca.port();
+    auto full = [&](const char* caIp) {
+        return VPL_Update_Certificate(0, 0, 0, enc, encLen, "yessign", 7, caIp, static_cast<int>(strlen(caIp)),
+                                      port.c_str(), static_cast<int>(port.size()), nullptr, 0, nullptr, 0, "OLDPASS12",
+                                      9, "NEWPASS34", 9, "SHA256", 6, "2048", 4);
+    };
+    EXPECT_EQ(full("127.0.0.1&CAPORT=1"), 1052011);
+    EXPECT_EQ(zqtest::readFile(certPath), zqtest::readFile(fx() + "/old.der"));
+    EXPECT_EQ(full("127.0.0.1"), 0);
+    VPL_Free(enc, encLen);
+    EXPECT_EQ(zqtest::readFile(certPath), zqtest::readFile(fx() + "/renewed.der"));
+}
+
 TEST_F(Renewal, AKeyInKisasFormatIsRenewedToo) {
     // pbeWithSHA1AndSEED-CBC, which OpenSSL does not know.
     zqtest::writeFile(dir + "/signPri.key", zqtest::readFile(fx() + "/old.kisa"));

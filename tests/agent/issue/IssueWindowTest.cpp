@@ -273,6 +273,40 @@ TEST_F(IssueWindows, TheRequestDialogClosedByTheWindowManagerIsACancel) {
     EXPECT_EQ(results().back(), err("1441"));
 }
 
+TEST_F(IssueWindows, TheStoreWindowPairsTheCertificateWithItsKeptKey) {
+    // A request job's kept key, then the CA's certificate for it.
+    unsetenv("ZEPHALTCMP_TEST_NEWKEY");
+    Player request({{"IPD_inputPassword_for_PKCS10", [](GtkWidget* w) {
+                         type(w, "IPD_entryPassword1", "1234567a");
+                         type(w, "IPD_entryPassword2", "1234567a");
+                         click(w, "IPD_btn_ok1");
+                     }}});
+    job("certRequest", {{"Mode", "1"}, {"PKCS10CertDN", "CN=Choi,O=Veridan,C=KR"}});
+    ASSERT_TRUE(request.done());
+    const std::string keptDir = home / "PPKI/Veridan/VERIDAN CA/USER";
+    std::string kept;
+    for (const auto& e : std::filesystem::directory_iterator(keptDir)) kept = e.path();
+    ASSERT_FALSE(kept.empty());
+    // The certificate for the kept key (its public key out of the key file).
+    const auto pem = zqtest::run({"sh", "-c",
+                                  "openssl pkcs8 -inform DER -provider legacy -provider default -passin pass:1234567a "
+                                  "-in '" +
+                                      kept + "' > '" + home / "k.pem" + "' && openssl req -new -key '" +
+                                      home / "k.pem" + "' -subj /C=KR/O=Veridan/CN=Choi | openssl x509 -req -CA '" +
+                                      fx() + "/ppki.pem' -CAkey '" + fx() + "/ppki.key' -set_serial 5 2>/dev/null"});
+    std::filesystem::remove(home / "k.pem");
+    ASSERT_EQ(pem.status, 0);
+    Player store({{"NPW_NewPassword_without_Passwd", [](GtkWidget* w) {
+                       uitest::screenshot(w, "store-after-request-window");
+                       click(w, "NPW_without_Passwd_btn_ok");
+                   }}});
+    job("insertCert", {{"PKCS10Cert", pem.output}});
+    EXPECT_TRUE(store.done());
+    EXPECT_EQ(results().back(), kOk);
+    EXPECT_FALSE(std::filesystem::exists(kept));
+    EXPECT_TRUE(std::filesystem::exists(keptDir + "/cn=Choi,o=Veridan,c=KR/signPri.key"));
+}
+
 TEST_F(IssueWindows, RevokeDeletesTheOneMatchOnly) {
     const std::string name = "cn=Kim Renewal()0022,ou=personal4IB,o=yessign,c=KR";
     // Cancel: nothing deleted, ret "3".
