@@ -11,6 +11,7 @@
 #include "common/DMLinuxUtil.h"
 #include "job/Job.h"
 #include "job/Launchers.h"
+#include "job/ManageActions.h"
 #include "job/funcs/Dispatch.h"
 #include "ui/JobUiGtk.h"
 #include "ui/MainUI.h"
@@ -64,6 +65,7 @@ void Main_GVar_Initialize() {
 void QuilletEX_Global_Variable_Initialize() {
     CommonFunc_GVar_Initialize();
     Main_GVar_Initialize();
+    Roaming_GVar_Initialize();
     launchWindowFunc_GVar_Initialize();
     MainUI_GVar_Initialize();
 }

@@ -3,6 +3,7 @@
 
 #include <gtk/gtk.h>
 
+#include "ui/IssueWindows.h"
 #include "ui/MainUI.h"
 
 namespace {
@@ -19,6 +20,14 @@ public:
             case JobWindow::Update:
             case JobWindow::RoamingExport:
                 return MU_LoginWindow();
+            case JobWindow::Issue:
+                return MU_IssueWindow();
+            case JobWindow::Revoke:
+                return MU_RevokeCert();
+            case JobWindow::CertRequest:
+                return MU_certRequestWindow();
+            case JobWindow::CertAndKeyStore:
+                return MU_certAndKeyStoreAfterCertRequestWindow();
             default:
                 return -1;
         }

@@ -149,6 +149,16 @@ public:
     // renews (g_swForCertUpdate) and exports for roaming (g_swForCertExport);
     // the sign windows show the data they sign, read-only.
     int Login();
+    // The issue, store-after-request and revoke windows and the PKCS#10
+    // request dialog: each returns when its job has ended (RevokeCert -1
+    // when it ended without a window: no single certificate matched).
+    int Issue();
+    int CertAndKeyStoreAfterCertRequestWindow();
+    int RevokeCert();
+    int CertRequestWindow();
+    // The renewal's new password: "new", or "error" with "errormsg",
+    // "cancel" or "retry" set to "yes".
+    std::map<std::string, std::string> GetForUpdateCertInputPassword();
     int Sign(std::string text);
     int TextSign(std::string text);
     int ListSign(std::string signData);
@@ -294,6 +304,9 @@ public:
     static int IsAllConsistOfAlphabets(std::string text);
     // The index of the first active button, -1 for none.
     static int GetIndexSeletedRadioButtons(const std::vector<GtkRadioButton*>& buttons);
+    // Appends the removable volumes the desktop mounted (the store's drive
+    // rule): 0 when at least one was appended, -1 otherwise.
+    static int GetUSBMountDir(std::vector<std::string>& dirs);
 };
 
 // ---- Entry functions of the job driver -----------------------------------------
