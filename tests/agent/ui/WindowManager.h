@@ -47,8 +47,34 @@ public:
 
     // Asks the window manager to close window as its close box does,
     // without waiting (the caller's loop must go on to receive the request).
-    // By its X id: wmctrl cannot match Korean titles in the C locale.
+    // A window mapped a moment ago may not be managed yet, and openbox drops
+    // a close request for it: the request is repeated until the window goes.
     static void close(GtkWidget* window) {
+        auto* retry = new Retry{window, 0};
+        g_object_weak_ref(G_OBJECT(window), &Retry::gone, retry);
+        send(window);
+        g_timeout_add(300, &Retry::again, retry);
+    }
+
+private:
+    struct Retry {
+        GtkWidget* window;
+        int tries;
+        static void gone(gpointer data, GObject*) { static_cast<Retry*>(data)->window = nullptr; }
+        static gboolean again(gpointer data) {
+            auto* r = static_cast<Retry*>(data);
+            if (r->window && gtk_widget_get_window(r->window) && ++r->tries < 40) {
+                send(r->window);
+                return G_SOURCE_CONTINUE;
+            }
+            if (r->window) g_object_weak_unref(G_OBJECT(r->window), &Retry::gone, r);
+            delete r;
+            return G_SOURCE_REMOVE;
+        }
+    };
+
+    // By its X id: wmctrl cannot match Korean titles in the C locale.
+    static void send(GtkWidget* window) {
         char id[32];
         std::snprintf(id, sizeof id, "0x%lx",
                       static_cast<unsigned long>(gdk_x11_window_get_xid(gtk_widget_get_window(window))));
@@ -56,7 +82,6 @@ public:
         g_spawn_async(nullptr, argv, nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr, nullptr, nullptr);
     }
 
-private:
     pid_t m_pid = -1;
     bool m_ready = false;
 };
