@@ -11,6 +11,7 @@
 
 #include "job/CertAdapters.h"
 #include "job/Job.h"
+#include "job/Launchers.h"
 #include "job/SignActions.h"
 #include "ui/MainUI.h"
 
@@ -62,6 +63,13 @@ QUILLET_UI_EXPORT void enterCert_btn_ok_clicked(GtkWidget*, gpointer data) {
     if (ui->SetSelectedCertPassword(typed) != 0) return;
     // The entry keeps no copy once the record has it.
     if (w->MUI_entry_password) gtk_entry_set_text(GTK_ENTRY(w->MUI_entry_password), "");
+    // Roaming export and renewal come with their own windows' actions.
+    if (g_swForCertExport == 1 || g_swForCertUpdate == 1) {
+        explicit_bzero(ui->m_quilletDatas.m_selectedCertValues.password,
+                       sizeof ui->m_quilletDatas.m_selectedCertValues.password);
+        notAvailable();
+        return;
+    }
     if (ui->m_quilletDatas.m_selectedCertValues.expireflag == 1) {
         box("EXPIREDCERT_IS_NOT_USE", "CONFIRM", GTK_MESSAGE_WARNING);
         explicit_bzero(ui->m_quilletDatas.m_selectedCertValues.password,

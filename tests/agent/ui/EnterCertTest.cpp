@@ -13,6 +13,7 @@
 #include "UiTestSupport.h"
 #include "common/DMLinuxUtil.h"
 #include "job/Job.h"
+#include "job/Launchers.h"
 #include "job/SignActions.h"
 #include "ui/MainUI.h"
 
@@ -202,6 +203,23 @@ TEST_F(EntryWindow, SignFromARemovableVolumeKeepsItsMedium) {
     ASSERT_EQ(inner.compare(0, head.size(), head), 0) << inner;
     const std::string sig = inner.substr(head.size(), inner.find("&er=") - head.size());
     EXPECT_EQ(signfx::cmsVerify(signfx::base64Decode(URLDecodeText(sig)), tmp.path()), "entry window data");
+}
+
+TEST_F(EntryWindow, RenewalAndExportAreNotAvailableYet) {
+    const std::string path = home.place("hong");
+    DialogAnswerer answer;
+    CQuilletUI* ui = open("LOGIN", {{path, "0"}});
+    for (int* sw : {&g_swForCertUpdate, &g_swForCertExport}) {
+        *sw = 1;
+        type(ui, pw);
+        enterCert_btn_ok_clicked(nullptr, &ui->m_muiWidget);
+        *sw = 0;
+    }
+    ASSERT_EQ(answer.seen.size(), 2u);
+    EXPECT_EQ(answer.seen[0].text, "이 기능은 아직 사용할 수 없습니다.");
+    EXPECT_TRUE(posts().empty());
+    EXPECT_EQ(IsQuilletDeleted(), 0);
+    EXPECT_EQ(ui->m_quilletDatas.m_selectedCertValues.password[0], '\0');
 }
 
 TEST_F(EntryWindow, DeleteAsksAndRefillsTheList) {
