@@ -96,6 +96,15 @@ TEST_F(Signing, SignedDataVerifiesWithTheServerTimeAsSigningTimeUnderAnyZone) {
         EXPECT_TRUE(v.verified()) << tz;
         EXPECT_EQ(v.at("digest"), "sha256") << "the domain's hash";
         EXPECT_EQ(v.at("signingTime"), "1700000000") << tz;
+        // openssl's print of the attribute, against date's of the instant.
+        zqtest::writeFile(tmp / "print.p7", p7);
+        const std::string printed =
+            zqtest::run({"openssl", "cms", "-cmsout", "-print", "-inform", "DER", "-in", tmp / "print.p7"}, {},
+                        signfx::kNoConf)
+                .output;
+        const std::string when =
+            zqtest::run({"date", "-u", "-d", "@1700000000", "+%b %e %H:%M:%S %Y GMT"}, {}, {"LC_ALL=C"}).output;
+        EXPECT_NE(printed.find("UTCTIME:" + when.substr(0, when.size() - 1)), std::string::npos) << tz << "\n" << when;
         EXPECT_EQ(r.certificate, signfx::certPem(fx("hong/signCert.der"))) << "plain PEM";
         EXPECT_EQ(signfx::hex(r.random), signfx::value("random"));
     }
