@@ -190,6 +190,11 @@ int runSelectWindow(CQuilletUI& ui, Kind kind, const std::string& data) {
     if (w.MUI_treeview) ui.SelectTreeViewRow(GTK_TREE_VIEW(w.MUI_treeview), 0);
 
     gtk_builder_connect_signals(builder, &w);
+    // The user types the password first: the entry has the focus when it
+    // takes typing.
+    if (w.MUI_entry_password && gtk_widget_get_sensitive(w.MUI_entry_password) &&
+        gtk_editable_get_editable(GTK_EDITABLE(w.MUI_entry_password)))
+        gtk_widget_grab_focus(w.MUI_entry_password);
     ui.m_resourceHelper.SetBuilder(nullptr);
     g_object_unref(builder);
 
