@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "job/IJobUi.h"
+#include "ui/VirtualKeypad.h"
 
 // Exported, unmangled: the builder file binds handlers by these names and
 // the job driver calls the MU_ functions by them.
@@ -143,12 +144,19 @@ public:
     // Puts the typed password into the chosen certificate's record: 0, or
     // -1 with a warning box when it is longer than 255 bytes (never cut).
     int SetSelectedCertPassword(const char* password);
+    // Opens the keypad window for the dialog widget record (KeypadWindow.cpp):
+    // 0; -2 without a page URL that may be opened; -3 without an adapter for
+    // the provider; -4 when the builder file lacks the window.
+    int VirtualKeypad(void* record);
+    // Destroys the keypad window, if any, and releases its adapter.
+    void CloseVirtualKeypad();
 
     CQuilletUIDatas m_quilletDatas;
     CQuilletResourceHelper m_resourceHelper;
     std::string m_windowMode = "NONE";
     char targetUSBVolume[1024] = {};
     char currentUSBVolume[1024] = {};
+    CWebDlgVirtualKeypad m_keypadCreator;
     MUIWidget m_muiWidget{};
 };
 
@@ -224,3 +232,20 @@ QUILLET_UI_EXPORT void MU_clearCertLists(void);
 QUILLET_UI_EXPORT void MU_Get_selectedCertValue(SelectedCertValues* out);
 QUILLET_UI_EXPORT void MU_MessageBox(const char* text, int type);
 QUILLET_UI_EXPORT int MU_MessageBoxOKCancel(const char* text, int type);
+
+// ---- Virtual keypad (KeypadWindow.cpp) -------------------------------------------
+
+// The keypad window for a dialog widget record (CQuilletUI::VirtualKeypad).
+QUILLET_UI_EXPORT int MU_VirtualKeypadWindow(void* record);
+// Switches the keypad of the record's active entry on (entry emptied and
+// read-only, keypad opened) or off (entry emptied and editable).
+void ToggleVirtualKeypad(DialogWidget* record);
+// Keypad buttons: of a main window (user data: its MUIWidget; entry 0, or
+// entry 1 for ...clicked1), of a dialog (user data: the dialog widget record;
+// entry 0, 1 or 2), of the roaming import window.
+QUILLET_UI_EXPORT void on_VirtualKeypad_Open_Btn_clicked(GtkButton* button, gpointer data);
+QUILLET_UI_EXPORT void on_VirtualKeypad_Open_Btn_clicked1(GtkButton* button, gpointer data);
+QUILLET_UI_EXPORT void on_VirtualKeypad_Open_DlgBtn_clicked(GtkButton* button, gpointer data);
+QUILLET_UI_EXPORT void on_VirtualKeypad_Open_DlgBtn_clicked1(GtkButton* button, gpointer data);
+QUILLET_UI_EXPORT void on_VirtualKeypad_Open_DlgBtn_clicked2(GtkButton* button, gpointer data);
+QUILLET_UI_EXPORT void on_RIW_VirtualKeypad_Open_Btn_clicked(GtkButton* button, gpointer data);

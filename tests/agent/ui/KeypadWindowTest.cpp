@@ -1,0 +1,418 @@
+// The virtual-keypad window under Xvfb with a real web view and our keypad
+// page (keypad_page.py, on a free port of 127.0.0.1, ended by its process
+// id), whose callbacks openssl, hashlib and python3-cryptography enciphered:
+// the entry gets the password, the window's placement and size, refused
+// page URLs, load failures, the keypad button pressed twice, spread mode,
+// the user closing the keypad, and twenty openings without growth.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <webkit2/webkit2.h>
+
+#include <chrono>
+#include <dirent.h>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+#include "TestSupport.h"
+#include "UiTestSupport.h"
+#include "job/Job.h"
+#include "ui/MainUI.h"
+
+// Last: X11's macros (None, Bool) would break the headers above.
+#include <gdk/gdkx.h>
+#undef None
+#undef Bool
+
+namespace {
+
+std::string hexOf(const std::string& bytes) {
+    static const char* d = "0123456789abcdef";
+    std::string out;
+    for (const unsigned char c : bytes) {
+        out += d[c >> 4];
+        out += d[c & 15];
+    }
+    return out;
+}
+
+// The keypad page server, one per test program.
+class KeypadPage {
+public:
+    KeypadPage() {
+        const std::string iv = hexOf(std::string(kIncaIv.begin(), kIncaIv.end()));
+        const std::string script = zqtest::sourceDir() + "/tests/agent/ui/keypad_page.py";
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::execl(zqtest::kPython, zqtest::kPython, script.c_str(), m_dir.path().c_str(), iv.c_str(),
+                    static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        m_pid = pid;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!zqtest::fileExists(m_dir / "port") && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        const std::string port = zqtest::fileExists(m_dir / "port") ? zqtest::readFile(m_dir / "port") : "";
+        EXPECT_FALSE(port.empty()) << "keypad page did not start";
+        m_port = port.empty() ? 0 : std::stoi(port);
+    }
+    ~KeypadPage() {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGTERM);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+    }
+    std::string url(const std::string& provider, const std::string& via, const std::string& variant,
+                    const std::string& plain = "pw") const {
+        return "http://127.0.0.1:" + std::to_string(m_port) + "/kp/" + provider + "/" + via + "/" + variant + "/" +
+               hexOf(plain);
+    }
+    std::string requests() const {
+        return zqtest::fileExists(m_dir / "requests") ? zqtest::readFile(m_dir / "requests") : "";
+    }
+
+private:
+    zqtest::TempDir m_dir{"keypadpage"};
+    int m_pid = -1;
+    int m_port = 0;
+};
+
+KeypadPage* g_page = nullptr;
+
+// Runs the main loop until done() or the timeout; done()'s last answer.
+bool waitFor(const std::function<bool()>& done, double seconds = 20) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(int(seconds * 1000));
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        while (g_main_context_iteration(nullptr, FALSE)) {
+        }
+        g_usleep(5000);
+    }
+    return true;
+}
+
+// Events only, for a while.
+void settle(double seconds) {
+    waitFor([] { return false; }, seconds);
+}
+
+// The WebKit processes this process started.
+int webkitChildren() {
+    int n = 0;
+    DIR* proc = opendir("/proc");
+    if (!proc) return -1;
+    const std::string me = std::to_string(getpid());
+    while (dirent* e = readdir(proc)) {
+        if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
+        std::ifstream stat(std::string("/proc/") + e->d_name + "/stat");
+        std::string line;
+        std::getline(stat, line);
+        const size_t close = line.rfind(')');
+        if (close == std::string::npos || line.find("(WebKit") == std::string::npos) continue;
+        // pid (comm) state ppid ...
+        std::string rest = line.substr(close + 2);
+        const size_t s1 = rest.find(' ');
+        const std::string ppid = rest.substr(s1 + 1, rest.find(' ', s1 + 1) - s1 - 1);
+        if (ppid == me) ++n;
+    }
+    closedir(proc);
+    return n;
+}
+
+// A parent window as the log-in window has it: the password entry, its
+// keypad check button and the keypad button.
+struct Parent {
+    GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    GtkWidget* entry = gtk_entry_new();
+    GtkWidget* check = gtk_check_button_new_with_label("keypad");
+    GtkWidget* button = gtk_button_new_with_label("keypad");
+    MUIWidget widgets{};
+    Parent() {
+        GtkWidget* box = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 4);
+        gtk_container_add(GTK_CONTAINER(box), entry);
+        gtk_container_add(GTK_CONTAINER(box), check);
+        gtk_container_add(GTK_CONTAINER(box), button);
+        gtk_container_add(GTK_CONTAINER(window), box);
+        gtk_window_set_default_size(GTK_WINDOW(window), 420, 120);
+        widgets.MUI_window = window;
+        widgets.MUI_entry_password = entry;
+        widgets.MUI_VKeyCheckbutton = check;
+        g_signal_connect(button, "clicked", G_CALLBACK(on_VirtualKeypad_Open_Btn_clicked), &widgets);
+        gtk_widget_show_all(window);
+        uitest::pump();
+    }
+    ~Parent() { gtk_widget_destroy(window); }
+    void press() { gtk_button_clicked(GTK_BUTTON(button)); }
+    std::string text() const { return gtk_entry_get_text(GTK_ENTRY(entry)); }
+    bool editable() const { return gtk_editable_get_editable(GTK_EDITABLE(entry)); }
+    bool checked() const { return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(check)); }
+};
+
+GtkWidget* keypadWindow() { return GetQuilletUI()->m_quilletDatas.m_dialogWidget.keypadWindow; }
+bool keypadShown() { return keypadWindow() && gtk_widget_get_visible(keypadWindow()); }
+bool keypadHidden() { return keypadWindow() && !gtk_widget_get_visible(keypadWindow()); }
+
+class KeypadWindow : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { g_page = new KeypadPage(); }
+    static void TearDownTestSuite() {
+        delete g_page;
+        g_page = nullptr;
+    }
+    void SetUp() override { ClearQuilletUI(); }
+    void TearDown() override {
+        ClearQuilletUI();
+        uitest::pump();
+    }
+    static void use(const std::string& provider, const std::string& option, int mask = 3) {
+        MU_SetScreenKeyboardProviderOption(mask, provider.c_str(), option.c_str());
+    }
+};
+
+}  // namespace
+
+TEST_F(KeypadWindow, CallbackPutsThePasswordIntoTheEntry) {
+    struct Case {
+        const char* provider;
+        const char* via;
+        const char* variant;
+        std::string plain;
+    };
+    const Case cases[] = {
+        {"lumen", "nav", "ok", "pw"},
+        {"lumen", "img", "upper", "pw"},
+        {"inca", "nav", "upper", "pw"},
+        {"inca", "img", "ok", "pw"},
+        {"nshc", "nav", "ok", std::string(259, 'n')},
+        {"nshc", "img", "upper", "pw"},
+        {"lumen", "img", "ok", std::string(255, 'l')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.provider) + " " + c.via + " " + c.variant);
+        use(c.provider, "url=" + g_page->url(c.provider, c.via, c.variant, c.plain));
+        Parent parent;
+        parent.press();
+        EXPECT_TRUE(parent.checked());
+        EXPECT_FALSE(parent.editable());
+        ASSERT_TRUE(keypadShown());
+        ASSERT_TRUE(waitFor(keypadHidden)) << "no callback arrived";
+        EXPECT_EQ(c.plain, parent.text());
+        EXPECT_FALSE(parent.editable());
+        EXPECT_TRUE(parent.checked());
+        if (std::string(c.provider) == "nshc") {
+            EXPECT_NE(std::string::npos, g_page->requests().find("?publickey=")) << g_page->requests();
+        }
+        GetQuilletUI()->CloseVirtualKeypad();
+    }
+}
+
+TEST_F(KeypadWindow, WhatCannotBeDecipheredLeavesTheEntryEditable) {
+    for (const auto& [provider, variant] :
+         {std::pair{"lumen", "flip"}, std::pair{"inca", "flip"}, std::pair{"nshc", "flip"},
+          std::pair{"lumen", "hex600"}, std::pair{"inca", "hex600"}}) {
+        SCOPED_TRACE(std::string(provider) + " " + variant);
+        use(provider, "url=" + g_page->url(provider, "nav", variant));
+        Parent parent;
+        parent.press();
+        ASSERT_TRUE(waitFor(keypadHidden));
+        EXPECT_EQ("", parent.text());
+        EXPECT_TRUE(parent.editable());
+        EXPECT_FALSE(parent.checked());
+    }
+}
+
+TEST_F(KeypadWindow, OrdinaryResourcesOfThePageChangeNothing) {
+    use("lumen", "url=" + g_page->url("lumen", "none", "ok"));
+    Parent parent;
+    parent.press();
+    ASSERT_TRUE(waitFor([] { return g_page->requests().find("/kp/lumen/none") != std::string::npos; }));
+    ASSERT_TRUE(waitFor([] {
+        const std::string r = g_page->requests();
+        return r.rfind("/img.png") != std::string::npos && r.rfind("/img.png") > r.rfind("/kp/lumen/none");
+    }));
+    settle(1.0);
+    EXPECT_TRUE(keypadShown());
+    EXPECT_EQ("", parent.text());
+    EXPECT_FALSE(parent.editable());
+    EXPECT_TRUE(parent.checked());
+    EXPECT_TRUE(uitest::screenshot(keypadWindow(), "keypad-window"));
+}
+
+TEST_F(KeypadWindow, SizeAndPlacementFromTheOptionText) {
+    struct Case {
+        std::string option;
+        int width, height;
+    };
+    const Case cases[] = {
+        {"url=" + g_page->url("lumen", "none", "ok"), 500, 400},
+        {"URL=" + g_page->url("lumen", "none", "ok") + "&Width=640&HEIGHT=300", 640, 300},
+        {"url=" + g_page->url("lumen", "none", "ok") + "&width=5000&height=10", 1920, 100},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.option);
+        use("inca", c.option);
+        Parent parent;
+        int x = 0, y = 0, w = 0, h = 0;
+        gtk_window_get_size(GTK_WINDOW(parent.window), &w, &h);
+        parent.press();
+        ASSERT_TRUE(keypadShown());
+        uitest::pump(5);
+        GdkWindow* kw = gtk_widget_get_window(keypadWindow());
+        const std::string geometry =
+            zqtest::run({"xdotool", "getwindowgeometry", std::to_string(gdk_x11_window_get_xid(kw))}).output;
+        EXPECT_NE(std::string::npos,
+                  geometry.find("Geometry: " + std::to_string(c.width) + "x" + std::to_string(c.height)))
+            << geometry;
+        // No window manager: both windows sit where they were moved.
+        int kx = 0, ky = 0;
+        gdk_window_get_origin(gtk_widget_get_window(parent.window), &x, &y);
+        gdk_window_get_origin(kw, &kx, &ky);
+        EXPECT_EQ(x + w / 2 - c.width / 2, kx);
+        EXPECT_EQ(y + h + 30, ky);
+        GetQuilletUI()->CloseVirtualKeypad();
+    }
+}
+
+TEST_F(KeypadWindow, RefusedPageUrlsOpenNoWindow) {
+    for (const char* option : {"url=file:///etc/passwd", "url=data:text/html,<b>keypad</b>", "url=javascript:1",
+                               "url=http://example.com/kp", "width=300&height=200"}) {
+        SCOPED_TRACE(option);
+        use("lumen", option);
+        Parent parent;
+        parent.press();
+        uitest::pump();
+        EXPECT_EQ(nullptr, keypadWindow());
+        // As the Part has it: read-only with the check button on, until the
+        // user switches it off.
+        EXPECT_TRUE(parent.checked());
+        EXPECT_FALSE(parent.editable());
+        parent.press();
+        EXPECT_TRUE(parent.editable());
+    }
+    use("nobody", "url=" + g_page->url("lumen", "none", "ok"));
+    Parent parent;
+    EXPECT_EQ(-3, MU_VirtualKeypadWindow(&GetQuilletUI()->m_quilletDatas.m_dialogWidget));
+    EXPECT_EQ(nullptr, keypadWindow());
+}
+
+TEST_F(KeypadWindow, PageOnAClosedPortTakesTheLoadFailedPath) {
+    // A port that was free a moment ago.
+    const zqtest::RunResult free =
+        zqtest::run({zqtest::kPython, "-c",
+                     "import socket; s=socket.socket(); s.bind(('127.0.0.1',0)); print(s.getsockname()[1])"});
+    std::string port = free.output;
+    port.erase(port.find_last_not_of("\n") + 1);
+    use("lumen", "url=http://127.0.0.1:" + port + "/kp");
+    Parent parent;
+    parent.press();
+    ASSERT_TRUE(waitFor(keypadHidden));
+    EXPECT_TRUE(parent.editable());
+    EXPECT_FALSE(parent.checked());
+}
+
+TEST_F(KeypadWindow, PressingTheButtonTwiceSwitchesTheKeypadOffAndLeavesItOpen) {
+    use("nshc", "url=" + g_page->url("nshc", "none", "ok"));
+    Parent parent;
+    parent.press();
+    ASSERT_TRUE(keypadShown());
+    gtk_entry_set_text(GTK_ENTRY(parent.entry), "typed");
+    parent.press();
+    EXPECT_EQ("", parent.text());
+    EXPECT_TRUE(parent.editable());
+    EXPECT_FALSE(parent.checked());
+    EXPECT_TRUE(keypadShown());
+    // Option 0: the buttons do nothing.
+    use("nshc", "url=" + g_page->url("nshc", "none", "ok"), 0);
+    parent.press();
+    EXPECT_FALSE(parent.checked());
+}
+
+TEST_F(KeypadWindow, UserClosingTheKeypadReleasesItsAdapter) {
+    use("inca", "url=" + g_page->url("inca", "none", "ok"));
+    Parent parent;
+    parent.press();
+    ASSERT_TRUE(keypadShown());
+    EXPECT_NE(nullptr, GetQuilletUI()->m_keypadCreator.GetKeypad());
+    gtk_widget_destroy(keypadWindow());
+    uitest::pump();
+    EXPECT_EQ(nullptr, keypadWindow());
+    EXPECT_EQ(nullptr, GetQuilletUI()->m_keypadCreator.GetKeypad());
+    EXPECT_FALSE(parent.checked());
+    EXPECT_TRUE(parent.editable());
+}
+
+TEST_F(KeypadWindow, SpreadModeFillsEntriesInPiecesOfFour) {
+    struct Case {
+        int split;
+        std::string value;
+        std::vector<std::string> expected;
+    };
+    const Case cases[] = {
+        {12, "123456789012", {"1234", "5678", "9012", ""}},
+        {8, "abcdef", {"abcd", "ef", "", ""}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.split);
+        use("lumen", "url=" + g_page->url("lumen", "img", "ok", c.value));
+        GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+        GtkWidget* box = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 2);
+        gtk_container_add(GTK_CONTAINER(window), box);
+        DialogWidget& d = GetQuilletUI()->m_quilletDatas.m_dialogWidget;
+        d = DialogWidget{};
+        d.parent = window;
+        d.splitCount = c.split;
+        for (int i = 0; i < 4; ++i) {
+            d.entries[i] = gtk_entry_new();
+            d.checkButtons[i] = gtk_check_button_new();
+            gtk_container_add(GTK_CONTAINER(box), d.entries[i]);
+            gtk_container_add(GTK_CONTAINER(box), d.checkButtons[i]);
+        }
+        gtk_widget_show_all(window);
+        gtk_entry_set_text(GTK_ENTRY(d.entries[3]), "keep");
+        GtkWidget* button = gtk_button_new();
+        on_RIW_VirtualKeypad_Open_Btn_clicked(GTK_BUTTON(button), window);
+        EXPECT_EQ("", std::string(gtk_entry_get_text(GTK_ENTRY(d.entries[3])))) << "all four are emptied";
+        ASSERT_TRUE(waitFor(keypadHidden));
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(c.expected[i], std::string(gtk_entry_get_text(GTK_ENTRY(d.entries[i])))) << i;
+        EXPECT_TRUE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(d.checkButtons[0])));
+        EXPECT_FALSE(gtk_editable_get_editable(GTK_EDITABLE(d.entries[0])));
+        GetQuilletUI()->CloseVirtualKeypad();
+        g_object_ref_sink(button);
+        g_object_unref(button);
+        gtk_widget_destroy(window);
+        d = DialogWidget{};
+    }
+}
+
+TEST_F(KeypadWindow, TwentyOpeningsLeaveNoProcessesOrMemoryBehind) {
+    use("nshc", "url=" + g_page->url("nshc", "none", "ok"));
+    Parent parent;
+    int children = 0;
+    long long memory = 0;
+    for (int i = 0; i < 20; ++i) {
+        const size_t before = g_page->requests().size();
+        parent.press();
+        ASSERT_TRUE(keypadShown());
+        ASSERT_TRUE(waitFor([&] { return g_page->requests().size() > before; }));
+        settle(0.3);
+        gtk_widget_destroy(keypadWindow());  // as the user closes it
+        settle(0.3);
+        if (i == 4) {
+            settle(2);
+            children = webkitChildren();
+            memory = uitest::memoryInUse();
+        }
+    }
+    settle(2);
+    const int childrenAfter = webkitChildren();
+    const long long memoryAfter = uitest::memoryInUse();
+    RecordProperty("webkit_children", childrenAfter);
+    RecordProperty("memory_growth_kib", static_cast<int>((memoryAfter - memory) / 1024));
+    std::printf("WebKit children after 5: %d, after 20: %d; memory growth over 15 openings: %lld KiB\n", children,
+                childrenAfter, (memoryAfter - memory) / 1024);
+    EXPECT_LE(childrenAfter, children);
+    EXPECT_LT(memoryAfter - memory, 8LL << 20);
+}
