@@ -10,8 +10,10 @@
 
 #include "common/DMLinuxUtil.h"
 #include "job/Job.h"
+#include "job/Launchers.h"
 #include "job/funcs/Dispatch.h"
 #include "ui/JobUiGtk.h"
+#include "ui/MainUI.h"
 
 std::atomic<int> g_appRunningFlag{0};
 StructURLValues* strURLValues = nullptr;
@@ -62,6 +64,8 @@ void Main_GVar_Initialize() {
 void QuilletEX_Global_Variable_Initialize() {
     CommonFunc_GVar_Initialize();
     Main_GVar_Initialize();
+    launchWindowFunc_GVar_Initialize();
+    MainUI_GVar_Initialize();
 }
 
 std::string nowText() {

@@ -12,8 +12,33 @@ public:
     void MessageBox(const char* text, int type) override { MU_MessageBox(text, type); }
     int MessageBoxOKCancel(const char* text, int type) override { return MU_MessageBoxOKCancel(text, type); }
     void LanguageSet(const char* language) override { MU_LanguageSet(language); }
-    // The windows come with their sources; until then none opens.
-    int OpenWindow(JobWindow) override { return -1; }
+    // Windows whose sources are still to come do not open.
+    int OpenWindow(JobWindow window) override {
+        switch (window) {
+            case JobWindow::Login:
+            case JobWindow::Update:
+            case JobWindow::RoamingExport:
+                return MU_LoginWindow();
+            default:
+                return -1;
+        }
+    }
+    int OpenWindowWith(JobWindow window, const std::string& data, int number) override {
+        switch (window) {
+            case JobWindow::Sign:
+                return MU_SignWindow(data.c_str());
+            case JobWindow::TextSign:
+                return MU_TextSignWindow(data.c_str());
+            case JobWindow::ListSign:
+                return MU_ListSignWindow(data.c_str());
+            default:
+                (void)number;
+                return OpenWindow(window);
+        }
+    }
+    void SetScreenKeyboardProviderOption(int option, const char* provider, const char* providerOption) override {
+        MU_SetScreenKeyboardProviderOption(option, provider, providerOption);
+    }
     void QuitLoop() override {
         if (gtk_main_level() > 0) gtk_main_quit();
     }

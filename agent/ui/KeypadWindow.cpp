@@ -384,7 +384,7 @@ void ToggleVirtualKeypad(DialogWidget* r) {
 
 // ---- Handlers bound from the builder file ---------------------------------------------
 
-void on_VirtualKeypad_Open_Btn_clicked(GtkButton*, gpointer data) {
+void on_VirtualKeypad_Open_Btn_clicked(GtkWidget*, gpointer data) {
     if (!data) return;
     auto* w = static_cast<MUIWidget*>(data);
     DialogWidget& d = GetQuilletUI()->m_quilletDatas.m_dialogWidget;
@@ -396,7 +396,7 @@ void on_VirtualKeypad_Open_Btn_clicked(GtkButton*, gpointer data) {
     ToggleVirtualKeypad(&d);
 }
 
-void on_VirtualKeypad_Open_Btn_clicked1(GtkButton*, gpointer data) {
+void on_VirtualKeypad_Open_Btn_clicked1(GtkWidget*, gpointer data) {
     if (!data) return;
     auto* w = static_cast<MUIWidget*>(data);
     DialogWidget& d = GetQuilletUI()->m_quilletDatas.m_dialogWidget;
@@ -418,11 +418,11 @@ void openDialogKeypad(gpointer data, int index) {
 }
 }  // namespace
 
-void on_VirtualKeypad_Open_DlgBtn_clicked(GtkButton*, gpointer data) { openDialogKeypad(data, 0); }
-void on_VirtualKeypad_Open_DlgBtn_clicked1(GtkButton*, gpointer data) { openDialogKeypad(data, 1); }
-void on_VirtualKeypad_Open_DlgBtn_clicked2(GtkButton*, gpointer data) { openDialogKeypad(data, 2); }
+void on_VirtualKeypad_Open_DlgBtn_clicked(GtkWidget*, gpointer data) { openDialogKeypad(data, 0); }
+void on_VirtualKeypad_Open_DlgBtn_clicked1(GtkWidget*, gpointer data) { openDialogKeypad(data, 1); }
+void on_VirtualKeypad_Open_DlgBtn_clicked2(GtkWidget*, gpointer data) { openDialogKeypad(data, 2); }
 
-void on_RIW_VirtualKeypad_Open_Btn_clicked(GtkButton*, gpointer data) {
+void on_RIW_VirtualKeypad_Open_Btn_clicked(GtkWidget*, gpointer data) {
     if (!data || IsQuilletDeleted()) return;
     CQuilletUI* ui = GetQuilletUI();
     if (ui->m_quilletDatas.m_screenKeyboardOption == 0) return;

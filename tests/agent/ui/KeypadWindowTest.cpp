@@ -372,7 +372,7 @@ TEST_F(KeypadWindow, SpreadModeFillsEntriesInPiecesOfFour) {
         gtk_widget_show_all(window);
         gtk_entry_set_text(GTK_ENTRY(d.entries[3]), "keep");
         GtkWidget* button = gtk_button_new();
-        on_RIW_VirtualKeypad_Open_Btn_clicked(GTK_BUTTON(button), window);
+        on_RIW_VirtualKeypad_Open_Btn_clicked(button, window);
         EXPECT_EQ("", std::string(gtk_entry_get_text(GTK_ENTRY(d.entries[3])))) << "all four are emptied";
         ASSERT_TRUE(waitFor(keypadHidden));
         for (int i = 0; i < 4; ++i)
@@ -415,4 +415,100 @@ TEST_F(KeypadWindow, TwentyOpeningsLeaveNoProcessesOrMemoryBehind) {
                 childrenAfter, (memoryAfter - memory) / 1024);
     EXPECT_LE(childrenAfter, children);
     EXPECT_LT(memoryAfter - memory, 8LL << 20);
+}
+
+namespace {
+
+// The widget of a builder id inside a window.
+GtkWidget* findById(GtkWidget* root, const char* id) {
+    if (!root) return nullptr;
+    const char* name = gtk_buildable_get_name(GTK_BUILDABLE(root));
+    if (name && std::strcmp(name, id) == 0) return root;
+    if (!GTK_IS_CONTAINER(root)) return nullptr;
+    GList* children = gtk_container_get_children(GTK_CONTAINER(root));
+    GtkWidget* found = nullptr;
+    for (GList* l = children; l && !found; l = l->next) found = findById(GTK_WIDGET(l->data), id);
+    g_list_free(children);
+    return found;
+}
+
+// What the log-in window showed after its keypad's callback.
+struct LoginSeen {
+    bool opened = false, called = false, editable = true, checked = false, sensitive = true;
+    std::string text;
+};
+
+gboolean driveLoginWindow(gpointer data) {
+    auto* seen = static_cast<LoginSeen*>(data);
+    GtkWidget* window = GetQuilletUI()->m_muiWidget.MUI_window;
+    GtkWidget* button = findById(window, "ECW_VKeybutton");
+    GtkWidget* entry = findById(window, "ECW_entry_password");
+    GtkWidget* check = findById(window, "ECW_VKeyCheckbutton");
+    if (button && entry && check && gtk_widget_get_visible(button)) {
+        gtk_button_clicked(GTK_BUTTON(button));
+        seen->opened = keypadShown();
+        seen->called = waitFor(keypadHidden);
+        seen->text = gtk_entry_get_text(GTK_ENTRY(entry));
+        seen->editable = gtk_editable_get_editable(GTK_EDITABLE(entry));
+        seen->sensitive = gtk_widget_get_sensitive(entry);
+        seen->checked = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(check));
+    }
+    Start_CloseMainWidgetThread(0);
+    return G_SOURCE_REMOVE;
+}
+
+}  // namespace
+
+// The log-in window's own keypad button, for each provider, with the
+// keypad-only option (1): the entry takes no typing, the keypad fills it.
+TEST_F(KeypadWindow, LoginWindowKeypadButtonFillsItsEntry) {
+    for (const char* provider : {"lumen", "inca", "nshc"}) {
+        SCOPED_TRACE(provider);
+        ClearQuilletUI();
+        use(provider, std::string("url=") + g_page->url(provider, "nav", "ok"), 1);
+        LoginSeen seen;
+        g_timeout_add(200, driveLoginWindow, &seen);
+        MU_LoginWindow();
+        EXPECT_TRUE(seen.opened);
+        EXPECT_TRUE(seen.called) << "no callback arrived";
+        EXPECT_EQ("pw", seen.text);
+        EXPECT_FALSE(seen.editable);
+        EXPECT_FALSE(seen.sensitive) << "option 1: the keypad is the only way in";
+        EXPECT_TRUE(seen.checked);
+        EXPECT_TRUE(IsQuilletDeleted());
+    }
+}
+
+namespace {
+
+gboolean drivePasswordDialog(gpointer data) {
+    auto* seen = static_cast<LoginSeen*>(data);
+    GtkWidget* dialog = nullptr;
+    GList* all = gtk_window_list_toplevels();
+    for (GList* l = all; l; l = l->next)
+        if (findById(GTK_WIDGET(l->data), "IPD_VKeybutton")) dialog = GTK_WIDGET(l->data);
+    g_list_free(all);
+    GtkWidget* button = findById(dialog, "IPD_VKeybutton");
+    if (button && gtk_widget_get_visible(button)) {
+        gtk_button_clicked(GTK_BUTTON(button));  // bound by name in the builder file
+        seen->opened = keypadShown();
+        seen->called = waitFor(keypadHidden);
+    }
+    if (dialog) gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
+    return G_SOURCE_REMOVE;
+}
+
+}  // namespace
+
+// The password dialog's keypad button, bound by its handler's name.
+TEST_F(KeypadWindow, PasswordDialogKeypadButton) {
+    use("inca", "url=" + g_page->url("inca", "img", "ok", "dialog-pw"), 1);
+    LoginSeen seen;
+    g_timeout_add(200, drivePasswordDialog, &seen);
+    std::string typed;
+    EXPECT_EQ(1, GetQuilletUI()->GetForInputDataOne(typed, "", "", ""));
+    EXPECT_TRUE(seen.opened);
+    EXPECT_TRUE(seen.called);
+    EXPECT_EQ("dialog-pw", typed);
+    EXPECT_EQ(nullptr, keypadWindow()) << "the dialog takes its keypad with it";
 }
