@@ -150,6 +150,19 @@ struct Parent {
     bool checked() const { return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(check)); }
 };
 
+// The widget of a builder id inside a window.
+GtkWidget* findById(GtkWidget* root, const char* id) {
+    if (!root) return nullptr;
+    const char* name = gtk_buildable_get_name(GTK_BUILDABLE(root));
+    if (name && std::strcmp(name, id) == 0) return root;
+    if (!GTK_IS_CONTAINER(root)) return nullptr;
+    GList* children = gtk_container_get_children(GTK_CONTAINER(root));
+    GtkWidget* found = nullptr;
+    for (GList* l = children; l && !found; l = l->next) found = findById(GTK_WIDGET(l->data), id);
+    g_list_free(children);
+    return found;
+}
+
 GtkWidget* keypadWindow() { return GetQuilletUI()->m_quilletDatas.m_dialogWidget.keypadWindow; }
 bool keypadShown() { return keypadWindow() && gtk_widget_get_visible(keypadWindow()); }
 bool keypadHidden() { return keypadWindow() && !gtk_widget_get_visible(keypadWindow()); }
@@ -419,19 +432,6 @@ TEST_F(KeypadWindow, TwentyOpeningsLeaveNoProcessesOrMemoryBehind) {
 
 namespace {
 
-// The widget of a builder id inside a window.
-GtkWidget* findById(GtkWidget* root, const char* id) {
-    if (!root) return nullptr;
-    const char* name = gtk_buildable_get_name(GTK_BUILDABLE(root));
-    if (name && std::strcmp(name, id) == 0) return root;
-    if (!GTK_IS_CONTAINER(root)) return nullptr;
-    GList* children = gtk_container_get_children(GTK_CONTAINER(root));
-    GtkWidget* found = nullptr;
-    for (GList* l = children; l && !found; l = l->next) found = findById(GTK_WIDGET(l->data), id);
-    g_list_free(children);
-    return found;
-}
-
 // What the log-in window showed after its keypad's callback.
 struct LoginSeen {
     bool opened = false, called = false, editable = true, checked = false, sensitive = true;
@@ -511,4 +511,47 @@ TEST_F(KeypadWindow, PasswordDialogKeypadButton) {
     EXPECT_TRUE(seen.called);
     EXPECT_EQ("dialog-pw", typed);
     EXPECT_EQ(nullptr, keypadWindow()) << "the dialog takes its keypad with it";
+}
+
+// The page stays where it is: no navigation to another origin, no new
+// window, and a callback from a web view other than the keypad's changes
+// nothing.
+TEST_F(KeypadWindow, PageCannotLeaveItsOriginOrSpeakForAnotherView) {
+    for (const char* via : {"away", "open"}) {
+        SCOPED_TRACE(via);
+        const size_t before = g_page->requests().size();
+        auto since = [before] { return g_page->requests().substr(before); };
+        use("lumen", "url=" + g_page->url("lumen", via, "ok"));
+        Parent parent;
+        parent.press();
+        ASSERT_TRUE(waitFor([&] { return since().find("/kp/lumen/" + std::string(via)) != std::string::npos; }));
+        settle(1.5);
+        EXPECT_EQ(std::string::npos, since().find("/kp/lumen/nav/ok")) << since();
+        EXPECT_TRUE(keypadShown());
+        EXPECT_EQ("", parent.text());
+        EXPECT_TRUE(parent.checked());
+        GetQuilletUI()->CloseVirtualKeypad();
+    }
+
+    use("lumen", "url=" + g_page->url("lumen", "none", "ok"));
+    Parent parent;
+    parent.press();
+    ASSERT_TRUE(keypadShown());
+    GtkWidget* scroll = findById(keypadWindow(), "VKEY_scrollWindow");
+    ASSERT_NE(nullptr, scroll);
+    GtkWidget* keypadView = gtk_bin_get_child(GTK_BIN(scroll));
+    if (keypadView && GTK_IS_VIEWPORT(keypadView)) keypadView = gtk_bin_get_child(GTK_BIN(keypadView));
+    ASSERT_TRUE(keypadView && WEBKIT_IS_WEB_VIEW(keypadView));
+    GtkWidget* other = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    GtkWidget* otherView = webkit_web_view_new_with_related_view(WEBKIT_WEB_VIEW(keypadView));
+    gtk_container_add(GTK_CONTAINER(other), otherView);
+    gtk_widget_show_all(other);
+    const size_t before = g_page->requests().size();
+    webkit_web_view_load_uri(WEBKIT_WEB_VIEW(otherView), g_page->url("lumen", "img", "ok").c_str());
+    ASSERT_TRUE(waitFor([before] { return g_page->requests().find("/kp/lumen/img/ok", before) != std::string::npos; }));
+    settle(1.5);
+    EXPECT_TRUE(keypadShown());
+    EXPECT_EQ("", parent.text());
+    EXPECT_TRUE(parent.checked());
+    gtk_widget_destroy(other);
 }

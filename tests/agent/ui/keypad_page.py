@@ -7,7 +7,9 @@ Writes its port to <dir>/port and appends every request path to
 <dir>/requests. A page is /kp/<provider>/<via>/<variant>/<plain hex>
 (the NSHC adapter appends ?publickey=...):
   provider  lumen, inca, nshc
-  via       nav (location.href), img (an image request), none (no callback)
+  via       nav (location.href), img (an image request), none (no callback),
+            away (location.href to the same page on another origin,
+            localhost, which would call back), open (window.open of it)
   variant   ok; upper (the scheme in capitals); flip (one cipher text byte
             changed: for NSHC a tag byte); hex600 (600 hex digits as result)
 Every page also loads an ordinary image and script of its own first. The
@@ -85,7 +87,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if len(parts) != 5 or parts[0] != "kp":
             return self.reply(404, "text/plain", b"no such page")
         _, provider, via, variant, plain_hex = parts
-        cb = self.callback(provider, variant, bytes.fromhex(plain_hex)) if via != "none" else ""
+        cb = self.callback(provider, variant, bytes.fromhex(plain_hex)) if via in ("nav", "img") else ""
+        if via in ("away", "open"):
+            cb = "http://localhost:%d/kp/%s/nav/%s/%s" % (self.server.server_port, provider, variant, plain_hex)
         page = """<!DOCTYPE html><html><head><title>keypad</title>
 <script src="/script.js"></script></head>
 <body style="background:#dde"><p>Keypad %s</p><img src="/img.png" width="20" height="20">
@@ -93,7 +97,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
 var cb = %r, via = %r;
 window.addEventListener("load", function () {
   setTimeout(function () {
-    if (via == "nav") location.href = cb;
+    if (via == "nav" || via == "away") location.href = cb;
+    else if (via == "open") window.open(cb);
     else if (via == "img") { var i = new Image(); i.src = cb; }
   }, 100);
 });
