@@ -153,18 +153,22 @@ gboolean VirtualKeypad_decide_policy(WebKitWebView* view, WebKitPolicyDecision* 
     if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION && type != WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION)
         return FALSE;
     auto* r = static_cast<DialogWidget*>(data);
+    // A view whose job has ended goes nowhere.
+    if (IsQuilletDeleted() || !isOpenKeypadView(view)) {
+        webkit_policy_decision_ignore(decision);
+        return TRUE;
+    }
     WebKitNavigationAction* action =
         webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
     WebKitURIRequest* request = webkit_navigation_action_get_request(action);
     const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
     IVirtualKeypad* keypad = GetQuilletUI()->m_keypadCreator.GetKeypad();
     if (uri && keypad && keypad->CheckURL(uri) != 0) {
-        if (isOpenKeypadView(view)) handleCallback(r, uri);
+        handleCallback(r, uri);
         webkit_policy_decision_ignore(decision);
         return TRUE;
     }
-    if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION || !isOpenKeypadView(view) ||
-        originOf(uri) != g_keypad.origin) {
+    if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION || originOf(uri) != g_keypad.origin) {
         JOBLOG("[WAR]keypad page navigation refused\n");
         webkit_policy_decision_ignore(decision);
         return TRUE;
