@@ -253,6 +253,13 @@ void forgetView(GtkWidget* view, gpointer) {
     if (g_keypad.view == WEBKIT_WEB_VIEW(view)) g_keypad = OpenKeypad{};
 }
 
+// The open keypad's view hears nothing more before its window is destroyed
+// by our code (a new keypad, the UI object's end, which holds the UI lock).
+void detachKeypadView() {
+    if (g_keypad.view && g_keypad.record) g_signal_handlers_disconnect_by_data(g_keypad.view, g_keypad.record);
+    g_keypad = OpenKeypad{};
+}
+
 // One web context for every keypad of the process, its callback schemes
 // registered once (a context takes a scheme only once).
 WebKitWebContext* keypadContext() {
@@ -295,6 +302,7 @@ int CQuilletUI::VirtualKeypad(void* data) {
     if (own.keypadWindow) {
         GtkWidget* old = std::exchange(own.keypadWindow, nullptr);
         if (record) record->keypadWindow = nullptr;
+        detachKeypadView();
         gtk_widget_destroy(old);
     }
 
@@ -362,7 +370,10 @@ int CQuilletUI::VirtualKeypad(void* data) {
 void CQuilletUI::CloseVirtualKeypad() {
     DialogWidget& own = m_quilletDatas.m_dialogWidget;
     // The slot first: the window's destroy handler then leaves the record.
-    if (GtkWidget* window = std::exchange(own.keypadWindow, nullptr)) gtk_widget_destroy(window);
+    if (GtkWidget* window = std::exchange(own.keypadWindow, nullptr)) {
+        detachKeypadView();
+        gtk_widget_destroy(window);
+    }
     m_keypadCreator.ReleaseKeypad();
 }
 
