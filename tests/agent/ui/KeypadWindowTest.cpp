@@ -41,13 +41,24 @@ std::string hexOf(const std::string& bytes) {
 // The keypad page server, one per test program.
 class KeypadPage {
 public:
-    KeypadPage() {
+    // tls: over HTTPS with a self-signed certificate that openssl makes.
+    explicit KeypadPage(bool tls = false) : m_scheme(tls ? "https" : "http") {
         const std::string iv = hexOf(std::string(kIncaIv.begin(), kIncaIv.end()));
         const std::string script = zqtest::sourceDir() + "/tests/agent/ui/keypad_page.py";
+        const std::string cert = m_dir / "cert.pem", key = m_dir / "key.pem";
+        if (tls) {
+            EXPECT_EQ(0, zqtest::run({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256",
+                                      "-nodes", "-subj", "/CN=127.0.0.1", "-days", "1", "-keyout", key, "-out", cert})
+                             .status);
+        }
         const pid_t pid = ::fork();
         if (pid == 0) {
-            ::execl(zqtest::kPython, zqtest::kPython, script.c_str(), m_dir.path().c_str(), iv.c_str(),
-                    static_cast<char*>(nullptr));
+            if (tls)
+                ::execl(zqtest::kPython, zqtest::kPython, script.c_str(), m_dir.path().c_str(), iv.c_str(),
+                        cert.c_str(), key.c_str(), static_cast<char*>(nullptr));
+            else
+                ::execl(zqtest::kPython, zqtest::kPython, script.c_str(), m_dir.path().c_str(), iv.c_str(),
+                        static_cast<char*>(nullptr));
             ::_exit(127);
         }
         m_pid = pid;
@@ -66,14 +77,15 @@ public:
     }
     std::string url(const std::string& provider, const std::string& via, const std::string& variant,
                     const std::string& plain = "pw") const {
-        return "http://127.0.0.1:" + std::to_string(m_port) + "/kp/" + provider + "/" + via + "/" + variant + "/" +
-               hexOf(plain);
+        return m_scheme + "://127.0.0.1:" + std::to_string(m_port) + "/kp/" + provider + "/" + via + "/" + variant +
+               "/" + hexOf(plain);
     }
     std::string requests() const {
         return zqtest::fileExists(m_dir / "requests") ? zqtest::readFile(m_dir / "requests") : "";
     }
 
 private:
+    std::string m_scheme;
     zqtest::TempDir m_dir{"keypadpage"};
     int m_pid = -1;
     int m_port = 0;
@@ -325,6 +337,21 @@ TEST_F(KeypadWindow, PageOnAClosedPortTakesTheLoadFailedPath) {
     EXPECT_FALSE(parent.checked());
 }
 
+// An https page whose certificate is not trusted: as a page that did not
+// load.
+TEST_F(KeypadWindow, UntrustedHttpsPageTakesTheLoadFailedPath) {
+    KeypadPage tls(true);
+    use("nshc", "url=" + tls.url("nshc", "nav", "ok"));
+    Parent parent;
+    parent.press();
+    ASSERT_TRUE(keypadShown());
+    ASSERT_TRUE(waitFor(keypadHidden));
+    EXPECT_EQ("", parent.text());
+    EXPECT_TRUE(parent.editable());
+    EXPECT_FALSE(parent.checked());
+    EXPECT_EQ(std::string::npos, tls.requests().find("/kp/")) << "nothing reached the page";
+}
+
 TEST_F(KeypadWindow, PressingTheButtonTwiceSwitchesTheKeypadOffAndLeavesItOpen) {
     use("nshc", "url=" + g_page->url("nshc", "none", "ok"));
     Parent parent;
@@ -361,14 +388,16 @@ TEST_F(KeypadWindow, SpreadModeFillsEntriesInPiecesOfFour) {
         int split;
         std::string value;
         std::vector<std::string> expected;
+        bool userCloses;  // no callback: the user closes the keypad
     };
     const Case cases[] = {
-        {12, "123456789012", {"1234", "5678", "9012", ""}},
-        {8, "abcdef", {"abcd", "ef", "", ""}},
+        {12, "123456789012", {"1234", "5678", "9012", ""}, false},
+        {8, "abcdef", {"abcd", "ef", "", ""}, false},
+        {8, "", {"", "", "", ""}, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.split);
-        use("lumen", "url=" + g_page->url("lumen", "img", "ok", c.value));
+        use("lumen", "url=" + g_page->url("lumen", c.userCloses ? "none" : "img", "ok", c.value));
         GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
         GtkWidget* box = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 2);
         gtk_container_add(GTK_CONTAINER(window), box);
@@ -376,22 +405,34 @@ TEST_F(KeypadWindow, SpreadModeFillsEntriesInPiecesOfFour) {
         d = DialogWidget{};
         d.parent = window;
         d.splitCount = c.split;
+        // The roaming import window has one keypad check button for its four
+        // entries: it stands in every slot.
+        GtkWidget* check = gtk_check_button_new();
+        gtk_container_add(GTK_CONTAINER(box), check);
         for (int i = 0; i < 4; ++i) {
             d.entries[i] = gtk_entry_new();
-            d.checkButtons[i] = gtk_check_button_new();
+            d.checkButtons[i] = check;
             gtk_container_add(GTK_CONTAINER(box), d.entries[i]);
-            gtk_container_add(GTK_CONTAINER(box), d.checkButtons[i]);
         }
         gtk_widget_show_all(window);
         gtk_entry_set_text(GTK_ENTRY(d.entries[3]), "keep");
         GtkWidget* button = gtk_button_new();
         on_RIW_VirtualKeypad_Open_Btn_clicked(button, window);
         EXPECT_EQ("", std::string(gtk_entry_get_text(GTK_ENTRY(d.entries[3])))) << "all four are emptied";
-        ASSERT_TRUE(waitFor(keypadHidden));
+        if (c.userCloses) {
+            ASSERT_TRUE(keypadShown());
+            gtk_widget_destroy(keypadWindow());
+            uitest::pump();
+        } else {
+            ASSERT_TRUE(waitFor(keypadHidden));
+        }
         for (int i = 0; i < 4; ++i)
             EXPECT_EQ(c.expected[i], std::string(gtk_entry_get_text(GTK_ENTRY(d.entries[i])))) << i;
-        EXPECT_TRUE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(d.checkButtons[0])));
-        EXPECT_FALSE(gtk_editable_get_editable(GTK_EDITABLE(d.entries[0])));
+        // A value keeps the keypad's hold on the entries; closing without
+        // one gives them back to typing.
+        EXPECT_EQ(!c.userCloses, gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(d.checkButtons[0])));
+        EXPECT_EQ(c.userCloses, gtk_editable_get_editable(GTK_EDITABLE(d.entries[0])));
+        EXPECT_EQ(c.userCloses, gtk_editable_get_editable(GTK_EDITABLE(d.entries[1])));
         GetQuilletUI()->CloseVirtualKeypad();
         g_object_ref_sink(button);
         g_object_unref(button);

@@ -1,7 +1,9 @@
 #!/usr/bin/python3
 """The tests' keypad page: plain HTTP on a free port of 127.0.0.1.
 
-  keypad_page.py <dir> <inca iv hex>
+  keypad_page.py <dir> <inca iv hex> [<certificate> <key>]
+
+With a certificate and key it serves HTTPS instead.
 
 Writes its port to <dir>/port and appends every request path to
 <dir>/requests. A page is /kp/<provider>/<via>/<variant>/<plain hex>
@@ -19,6 +21,7 @@ python3-cryptography) when the page is asked for.
 import base64
 import http.server
 import os
+import ssl
 import sys
 import urllib.parse
 
@@ -111,6 +114,10 @@ def main():
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
     server.dir = sys.argv[1]
     server.inca_iv = bytes.fromhex(sys.argv[2])
+    if len(sys.argv) > 4:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(sys.argv[3], sys.argv[4])
+        server.socket = context.wrap_socket(server.socket, server_side=True)
     tmp = os.path.join(server.dir, "port.tmp")
     with open(tmp, "w") as f:
         f.write(str(server.server_port))
