@@ -89,18 +89,22 @@ void hideKeypad(DialogWidget* r) {
 void fillEntries(DialogWidget* r, const char* value) {
     const size_t len = std::strlen(value);
     if (r->splitCount > 0) {
-        // Pieces of 4 characters; a value that is not text changes nothing.
-        if (!g_utf8_validate(value, static_cast<gssize>(len), nullptr)) return;
-        for (int i = 0; i < 4; ++i) {
+        // Pieces of 4 characters; a value that does not split into text
+        // changes nothing.
+        char pieces[4][5] = {};
+        bool text = g_utf8_validate(value, static_cast<gssize>(len), nullptr);
+        for (int i = 0; i < 4 && text; ++i) {
             const size_t p = 4 * static_cast<size_t>(i);
-            if (r->checkButtons[i] && p < static_cast<size_t>(r->splitCount) && p < len && r->entries[i]) {
-                char piece[5] = {};
-                std::memcpy(piece, value + p, std::min<size_t>(4, len - p));
-                if (g_utf8_validate(piece, -1, nullptr)) gtk_entry_set_text(GTK_ENTRY(r->entries[i]), piece);
-                explicit_bzero(piece, sizeof piece);
-            }
+            if (p < len) std::memcpy(pieces[i], value + p, std::min<size_t>(4, len - p));
+            text = g_utf8_validate(pieces[i], -1, nullptr);
+        }
+        for (int i = 0; i < 4 && text; ++i) {
+            const size_t p = 4 * static_cast<size_t>(i);
+            if (r->checkButtons[i] && p < static_cast<size_t>(r->splitCount) && p < len && r->entries[i])
+                gtk_entry_set_text(GTK_ENTRY(r->entries[i]), pieces[i]);
             if (r->checkButtons[i] && !isOn(r->checkButtons[i])) setEditable(r->entries[i], true);
         }
+        explicit_bzero(pieces, sizeof pieces);
         return;
     }
     if (!validIndex(r)) return;
@@ -124,9 +128,10 @@ void handleCallback(DialogWidget* r, const char* uri) {
     // A hidden keypad has given its value; its page gets no second say.
     if (!r->keypadWindow || !gtk_widget_get_visible(r->keypadWindow)) return;
     char result[kKeypadResultSize] = {};
-    if (keypad->GetNavigate(uri, result) < 0) std::memset(result, 0, sizeof result);
+    const int rc = keypad->GetNavigate(uri, result);
+    if (rc < 0) std::memset(result, 0, sizeof result);
     result[kKeypadResultSize - 1] = '\0';
-    JOBLOG("[NOT]keypad callback: %zu characters\n", std::strlen(result));
+    JOBLOG("[NOT]keypad callback: %d\n", rc);
     fillEntries(r, result);
     explicit_bzero(result, sizeof result);
     hideKeypad(r);
