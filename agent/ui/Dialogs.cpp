@@ -40,12 +40,13 @@ std::string ShowableText(const std::string& text) {
 int SetWidgetSensitiveAndVisible(int option, GtkWidget* entry, GtkWidget* keypadButton) {
     if (entry) gtk_widget_set_sensitive(entry, (option & 2) != 0);
     if (keypadButton) {
-        // The builder file marks keypad buttons no-show-all, which
-        // gtk_widget_show_all would leave hidden: shown directly.
-        if (option & 1)
-            gtk_widget_show(keypadButton);
-        else
+        if (option & 1) {
+            // The builder file keeps the button out of its window's show_all.
+            gtk_widget_set_no_show_all(keypadButton, FALSE);
+            gtk_widget_show_all(keypadButton);
+        } else {
             gtk_widget_hide(keypadButton);
+        }
     }
     return 0;
 }

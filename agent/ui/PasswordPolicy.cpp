@@ -90,7 +90,8 @@ int LoadPasswordManager(const char* mode, const char* target) {
         return -1;
     }
     JOBLOG("Load zuncclib success %p %p\n", static_cast<void*>(g_pwdWrapperModule), static_cast<void*>(g_pwdManager));
-    const std::string core = std::string(DMLinuxUtil_GetInstallDir()) + "/libzunCore.so";
+    // The core library as installed, beside the program in lib/.
+    const std::string core = std::string(DMLinuxUtil_GetInstallDir()) + "/lib/libzunCore.so";
     g_pwdManager->SetProperty("coreModulePath", core.c_str());
     if (std::strcmp(GetPolicy_YessignCertPasswordPolicy(), "1") == 0)
         g_pwdManager->SetProperty("YessignCertPasswordPolicy", "true");

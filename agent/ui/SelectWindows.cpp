@@ -147,7 +147,7 @@ int runSelectWindow(CQuilletUI& ui, Kind kind, const std::string& data) {
     }
     // The data the user signs, shown read-only.
     if (kind == Kind::Sign) {
-        // The certificate-entry window has no text area: the data goes under
+        // The certificate-entry window has no text area: the data goes above
         // its password description.
         const std::string shown = ShowableText(data);
         GtkWidget* desc = widgetOf(builder, ids.passwordDesc);
@@ -160,6 +160,9 @@ int runSelectWindow(CQuilletUI& ui, Kind kind, const std::string& data) {
             gtk_label_set_line_wrap_mode(GTK_LABEL(label), PANGO_WRAP_WORD_CHAR);
             gtk_label_set_max_width_chars(GTK_LABEL(label), 60);
             gtk_box_pack_start(GTK_BOX(box), label, FALSE, FALSE, 2);
+            gint position = 0;
+            gtk_container_child_get(GTK_CONTAINER(box), desc, "position", &position, nullptr);
+            gtk_box_reorder_child(GTK_BOX(box), label, position);
             gtk_widget_show(label);
         }
     } else if (kind == Kind::TextSign) {

@@ -103,7 +103,7 @@ public:
     void Reserved1() override {}
     void SetProperty(const char* name, const char* value) override {
         const std::string n = name ? name : "", v = value ? value : "";
-        record("SetProperty " + n + "=" + (n == "coreModulePath" ? std::string("<path>") : v));
+        record("SetProperty " + n + "=" + v);
         if (n == "language") m_english = v == "eng";
     }
     void Reserved3() override {}
