@@ -3,7 +3,10 @@
 
 #include <gtk/gtk.h>
 
+#include "job/Job.h"
+#include "job/Roaming.h"
 #include "ui/MainUI.h"
+#include "ui/RoamingWindows.h"
 
 namespace {
 
@@ -13,7 +16,11 @@ public:
     int MessageBoxOKCancel(const char* text, int type) override { return MU_MessageBoxOKCancel(text, type); }
     void LanguageSet(const char* language) override { MU_LanguageSet(language); }
     // The windows come with their sources; until then none opens.
-    int OpenWindow(JobWindow) override { return -1; }
+    int OpenWindow(JobWindow window) override {
+        if (window == JobWindow::RoamingImport)
+            return MU_RoamingCertImport(strPolicyList ? RoamingDigitCount(strPolicyList->AuthenticationNumber) : 0);
+        return -1;
+    }
     void QuitLoop() override {
         if (gtk_main_level() > 0) gtk_main_quit();
     }
@@ -29,6 +36,7 @@ public:
         RunPendingClose();
         ClearQuilletUI();
     }
+    void ShowRoamingNumber(const std::string& number, int digits) override { RoamingExportNumber(number, digits); }
 };
 
 }  // namespace
