@@ -102,4 +102,10 @@ public:
     virtual void GetSelectedCertValue(SelectedCertValues& out) = 0;
     // The job has ended: nothing of its UI may reach the next one.
     virtual void ReleaseUi() = 0;
+    // Shows a roaming export's number for the user to type into the phone;
+    // returns when the user has closed it.
+    virtual void ShowRoamingNumber(const std::string& number, int digits) {
+        (void)number;
+        (void)digits;
+    }
 };

@@ -11,6 +11,7 @@
 #include "common/DMLinuxUtil.h"
 #include "job/Job.h"
 #include "job/Launchers.h"
+#include "job/ManageActions.h"
 #include "job/funcs/Dispatch.h"
 #include "ui/JobUiGtk.h"
 #include "ui/MainUI.h"
@@ -66,6 +67,7 @@ void QuilletEX_Global_Variable_Initialize() {
     Main_GVar_Initialize();
     launchWindowFunc_GVar_Initialize();
     MainUI_GVar_Initialize();
+    Roaming_GVar_Initialize();
 }
 
 std::string nowText() {

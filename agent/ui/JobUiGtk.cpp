@@ -3,7 +3,10 @@
 
 #include <gtk/gtk.h>
 
+#include "job/Job.h"
+#include "job/Roaming.h"
 #include "ui/MainUI.h"
+#include "ui/RoamingWindows.h"
 
 namespace {
 
@@ -19,6 +22,9 @@ public:
             case JobWindow::Update:
             case JobWindow::RoamingExport:
                 return MU_LoginWindow();
+            case JobWindow::RoamingImport:
+                return MU_RoamingCertImport(strPolicyList ? RoamingDigitCount(strPolicyList->AuthenticationNumber)
+                                                          : 0);
             default:
                 return -1;
         }
@@ -54,6 +60,7 @@ public:
         RunPendingClose();
         ClearQuilletUI();
     }
+    void ShowRoamingNumber(const std::string& number, int digits) override { RoamingExportNumber(number, digits); }
 };
 
 }  // namespace

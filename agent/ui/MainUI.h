@@ -298,6 +298,9 @@ public:
     static int IsAllConsistOfAlphabets(std::string text);
     // The index of the first active button, -1 for none.
     static int GetIndexSeletedRadioButtons(const std::vector<GtkRadioButton*>& buttons);
+    // Appends the removable volumes the desktop mounted (the store's drive
+    // rule): 0 when at least one was appended, -1 otherwise.
+    static int GetUSBMountDir(std::vector<std::string>& dirs);
 };
 
 // ---- Entry functions of the job driver -----------------------------------------

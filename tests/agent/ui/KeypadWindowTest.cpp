@@ -20,6 +20,7 @@
 #include "UiTestSupport.h"
 #include "job/Job.h"
 #include "ui/MainUI.h"
+#include "ui/RoamingWindows.h"
 
 // Last: X11's macros (None, Bool) would break the headers above.
 #include <gdk/gdkx.h>
@@ -595,4 +596,62 @@ TEST_F(KeypadWindow, PageCannotLeaveItsOriginOrSpeakForAnotherView) {
     EXPECT_EQ("", parent.text());
     EXPECT_TRUE(parent.checked());
     gtk_widget_destroy(other);
+}
+
+namespace {
+
+struct RoamingSeen {
+    bool opened = false, called = false, checked = false;
+    std::vector<std::string> texts;
+    std::vector<bool> editable;
+};
+
+gboolean driveRoamingWindow(gpointer data) {
+    auto* seen = static_cast<RoamingSeen*>(data);
+    GtkWidget* window = GetQuilletUI()->m_muiWidget.MUI_window;
+    GtkWidget* button = findById(window, "RIW_VKeybutton1");
+    if (button && gtk_widget_get_visible(button)) {
+        gtk_button_clicked(GTK_BUTTON(button));
+        seen->opened = keypadShown();
+        seen->called = waitFor(keypadHidden);
+        for (const char* id : {"RIW_entry_1", "RIW_entry_2", "RIW_entry_3", "RIW_entry_4"}) {
+            GtkWidget* entry = findById(window, id);
+            seen->texts.push_back(entry ? gtk_entry_get_text(GTK_ENTRY(entry)) : "?");
+            seen->editable.push_back(entry && gtk_editable_get_editable(GTK_EDITABLE(entry)));
+        }
+        GtkWidget* check = findById(window, "RIW_VKeyCheckbutton1");
+        seen->checked = check && gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(check));
+    }
+    Start_CloseMainWidgetThread(0);
+    return G_SOURCE_REMOVE;
+}
+
+}  // namespace
+
+// The roaming import window's keypad button spreads the number the page
+// sends over the entries the number uses.
+TEST_F(KeypadWindow, RoamingWindowKeypadSpreadsTheNumber) {
+    struct Case {
+        int digits;
+        std::string number;
+        std::vector<std::string> texts;
+    };
+    const Case cases[] = {
+        {16, "1234567890123456", {"1234", "5678", "9012", "3456"}},
+        {12, "123456789012", {"1234", "5678", "9012", ""}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.digits);
+        ClearQuilletUI();
+        use("lumen", "url=" + g_page->url("lumen", "img", "ok", c.number), 1);
+        RoamingSeen seen;
+        g_timeout_add(200, driveRoamingWindow, &seen);
+        ASSERT_EQ(0, RoamingImportWindow(c.digits));
+        EXPECT_TRUE(seen.opened);
+        EXPECT_TRUE(seen.called) << "no callback arrived";
+        EXPECT_EQ(c.texts, seen.texts);
+        EXPECT_TRUE(seen.checked);
+        for (int i = 0; i < c.digits / 4; ++i) EXPECT_FALSE(seen.editable[i]) << i;
+        EXPECT_TRUE(IsQuilletDeleted());
+    }
 }

@@ -1,0 +1,177 @@
+// Removable volumes and the storage choice of the windows that write a
+// certificate somewhere.
+#include "ui/RemovableMedia.h"
+
+#include <dirent.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "job/Job.h"
+
+// tmpselectedStoreType is defined (and reset per job) with the dialogs.
+
+namespace {
+
+std::string loginName() {
+    struct passwd pw {};
+    struct passwd* found = nullptr;
+    std::vector<char> room(16384);
+    if (getpwuid_r(getuid(), &pw, room.data(), room.size(), &found) == 0 && found && found->pw_name && *found->pw_name)
+        return found->pw_name;
+    for (const char* name : {"LOGNAME", "USER"})
+        if (const char* env = std::getenv(name); env && *env) return env;
+    return {};
+}
+
+// The real directories of a folder (links and files are no volumes),
+// sorted; the user's own folder under /media (expand) stands for its
+// subdirectories, so the folder itself is never offered.
+void addVolumes(const std::string& folder, std::vector<std::string>& out, const std::string& expand = {}) {
+    JOBLOG("CQuilletUtils::GetUSBMountDir() USBMountDir.c_str() = [%s]\n", folder.c_str());
+    DIR* d = opendir(folder.c_str());
+    if (!d) {
+        JOBLOG("USB Open error [%s] is not exist.", folder.c_str());
+        return;
+    }
+    std::vector<std::string> names;
+    while (const dirent* e = readdir(d)) {
+        JOBLOG("strDir : [%s]\n", e->d_name);
+        const std::string_view name(e->d_name);
+        if (name != "." && name != "..") names.emplace_back(name);
+    }
+    closedir(d);
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+        const std::string path = folder + "/" + name;
+        struct stat st {};
+        if (lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
+        if (!expand.empty() && name == expand)
+            addVolumes(path, out);
+        else
+            out.push_back(path);
+    }
+}
+
+// Texts of the job's edition for the choice's boxes.
+const char* text(const char* key) { return GetQuilletUI()->m_resourceHelper.GetResourceData(key); }
+
+void warn(const char* textKey, const char* titleKey) {
+    CQuilletUI::MessageBox(text(textKey), text(titleKey), GTK_MESSAGE_WARNING);
+}
+
+}  // namespace
+
+// The drive rule of the store (the directories under /media, with the
+// user's /media/<login> standing for its own, then /run/media/<login>), so
+// a window offers exactly the drives the store lists; QUILLETEX_MEDIA_ROOT
+// stands in for "/" as it does for the store. The distribution's name is
+// not consulted: Debian mounts under /media/<login> as Ubuntu does.
+int CQuilletUtils::GetUSBMountDir(std::vector<std::string>& dirs) {
+    const char* env = std::getenv("QUILLETEX_MEDIA_ROOT");
+    std::string root = env ? env : "";
+    while (!root.empty() && root.back() == '/') root.pop_back();
+    const std::string login = loginName();
+    const size_t before = dirs.size();
+    addVolumes(root + "/media", dirs, login);
+    if (!login.empty()) addVolumes(root + "/run/media/" + login, dirs);
+    if (dirs.size() == before) {
+        JOBLOG("CQuilletUtils::GetUSBMountDir() 연결된 USB 볼륨 없음.\n");
+        return -1;
+    }
+    return 0;
+}
+
+int SelectOneFromList(std::string& choice, const std::vector<std::string>& items, const std::string& title,
+                      const std::string& description) {
+    JOBLOG("[%s +]\n", "GetForListStoreOne");
+    GtkBuilder* builder = LoadWindowBuilder("SSD_SelectOne");
+    if (!builder) return -1;
+    GtkWidget* dialog = GTK_WIDGET(gtk_builder_get_object(builder, "SSD_SelectOne"));
+    auto* store = GTK_LIST_STORE(gtk_builder_get_object(builder, "SSD_liststore"));
+    auto* view = GTK_TREE_VIEW(gtk_builder_get_object(builder, "SSD_tv_stores"));
+    if (!dialog || !store || !view) {
+        g_object_unref(builder);
+        return -1;
+    }
+    if (!title.empty()) gtk_window_set_title(GTK_WINDOW(dialog), title.c_str());
+    if (GtkWidget* desc = GTK_WIDGET(gtk_builder_get_object(builder, "SSD_lbl_desc")); desc && !description.empty())
+        gtk_label_set_text(GTK_LABEL(desc), description.c_str());
+    gtk_list_store_clear(store);
+    for (const std::string& item : items) gtk_list_store_insert_with_values(store, nullptr, -1, 0, item.c_str(), -1);
+    CQuilletUI* ui = GetQuilletUI();
+    ui->SelectTreeViewRow(view, 0);
+    ui->m_resourceHelper.SetBuilder(builder);
+    ui->m_resourceHelper.SetCtrlText("SSD_btn_ok", CQRH_BUTTON, "OK");
+    ui->m_resourceHelper.SetCtrlText("SSD_btn_cancel", CQRH_BUTTON, "Cancel");
+    ui->m_resourceHelper.SetBuilder(nullptr);
+    gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
+    const gint response = gtk_dialog_run(GTK_DIALOG(dialog));
+    int result = -1;
+    if (response == GTK_RESPONSE_OK) {
+        GtkTreeModel* model = nullptr;
+        GtkTreeIter iter;
+        result = 0;
+        if (gtk_tree_selection_get_selected(gtk_tree_view_get_selection(view), &model, &iter)) {
+            gchar* value = nullptr;
+            gtk_tree_model_get(model, &iter, 0, &value, -1);
+            JOBLOG("selected row is : %s\n", value ? value : "");
+            choice = value ? value : "";
+            g_free(value);
+            result = 1;
+        }
+    }
+    gtk_widget_destroy(dialog);
+    g_object_unref(builder);
+    JOBLOG("[%s -]\n", "GetForListStoreOne");
+    return result;
+}
+
+void ChooseRemovableVolume() {
+    CQuilletUI* ui = GetQuilletUI();
+    std::vector<std::string> dirs;
+    if (CQuilletUtils::GetUSBMountDir(dirs) != 0) {
+        warn("NO_REMOVABLE_DRIVE", "SELECT");
+        JOBLOG("GetQuilletUI()->targetUSBVolume = [%s]\n", ui->targetUSBVolume);
+        tmpselectedStoreType = 1;
+        return;
+    }
+    JOBLOG("toggles [%d][%d]\n", 1, static_cast<int>(dirs.size()));
+    for (const std::string& dir : dirs) JOBLOG("vecDirs[i] : [%s]\n", dir.c_str());
+    std::string chosen;
+    for (;;) {
+        const int rc =
+            SelectOneFromList(chosen, dirs, text("STORETYPE_FDD_SELECT"), text("STORETYPE_FDD_SELECT_PLEASE"));
+        if (rc == 1) break;
+        if (rc == -1) {
+            JOBLOG("nPStat == -1\n");
+            explicit_bzero(ui->targetUSBVolume, sizeof ui->targetUSBVolume);
+            tmpselectedStoreType = 1;
+            JOBLOG("GetQuilletUI()->targetUSBVolume = [%s]\n", ui->targetUSBVolume);
+            JOBLOG("tmpselectedStoreType = [%d]\n", tmpselectedStoreType);
+            return;
+        }
+        warn("STORETYPE_FDD_SELECT_PLEASE", "STORETYPE_FDD_SELECT");
+    }
+    // A path that does not fit is never cut into another path: no volume.
+    if (!chosen.empty() && chosen.size() < sizeof ui->targetUSBVolume) {
+        JOBLOG("strSel.c_str() = [%s]\n", chosen.c_str());
+        std::memcpy(ui->targetUSBVolume, chosen.c_str(), chosen.size() + 1);
+    }
+    tmpselectedStoreType = 1;
+}
+
+int on_NPW_radio_fdd_clicked(GtkWidget* button, gpointer) {
+    JOBLOG("on_NPW_radio_fdd_clicked()... \n");
+    CQuilletUI* ui = GetQuilletUI();
+    explicit_bzero(ui->targetUSBVolume, sizeof ui->targetUSBVolume);
+    tmpselectedStoreType = 0;
+    if (button && gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(button))) ChooseRemovableVolume();
+    JOBLOG("on_NPW_radio_fdd_clicked(), GetQuilletUI()->targetUSBVolume = [%s]\n", ui->targetUSBVolume);
+    JOBLOG("on_NPW_radio_fdd_clicked(), tmpselectedStoreType = [%d]\n", tmpselectedStoreType);
+    return 0;
+}
