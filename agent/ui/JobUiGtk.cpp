@@ -23,8 +23,7 @@ public:
             case JobWindow::RoamingExport:
                 return MU_LoginWindow();
             case JobWindow::RoamingImport:
-                return MU_RoamingCertImport(strPolicyList ? RoamingDigitCount(strPolicyList->AuthenticationNumber)
-                                                          : 0);
+                return MU_RoamingCertImport(strPolicyList ? RoamingDigitCount(strPolicyList->AuthenticationNumber) : 0);
             default:
                 return -1;
         }
