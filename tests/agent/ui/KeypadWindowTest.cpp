@@ -655,3 +655,27 @@ TEST_F(KeypadWindow, RoamingWindowKeypadSpreadsTheNumber) {
         EXPECT_TRUE(IsQuilletDeleted());
     }
 }
+
+// A main window's second password entry (its keypad button ...clicked1):
+// the keypad serves that entry and leaves the first alone.
+TEST_F(KeypadWindow, SecondEntryButtonServesTheSecondEntry) {
+    use("inca", "url=" + g_page->url("inca", "img", "ok", "second"));
+    Parent parent;
+    GtkWidget* entry2 = gtk_entry_new();
+    GtkWidget* check2 = gtk_check_button_new();
+    g_object_ref_sink(entry2);
+    g_object_ref_sink(check2);
+    parent.widgets.MUI_widgets[0] = entry2;
+    parent.widgets.MUI_last = check2;
+    gtk_entry_set_text(GTK_ENTRY(parent.entry), "first");
+    on_VirtualKeypad_Open_Btn_clicked1(nullptr, &parent.widgets);
+    EXPECT_EQ(1, GetQuilletUI()->m_quilletDatas.m_dialogWidget.activeIndex);
+    EXPECT_TRUE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(check2)));
+    ASSERT_TRUE(waitFor(keypadHidden));
+    EXPECT_EQ("second", std::string(gtk_entry_get_text(GTK_ENTRY(entry2))));
+    EXPECT_FALSE(gtk_editable_get_editable(GTK_EDITABLE(entry2)));
+    EXPECT_EQ("first", parent.text());
+    GetQuilletUI()->CloseVirtualKeypad();
+    g_object_unref(entry2);
+    g_object_unref(check2);
+}
