@@ -328,11 +328,11 @@ int CVirtualKeypad_Inca::GetNavigate(std::string url, char* out) {
 
 // ---- NSHC -------------------------------------------------------------------------------------
 
-void CNSHC_Key::Set(const char* text, int len) {
-    m_text.clear();
-    if (!text || len <= 0) return;
-    m_text.resize(static_cast<size_t>(len) + 1);
-    std::memcpy(m_text.data(), text, static_cast<size_t>(len));
+void CVirtualKeypad_NSHC::CNSHC_Key::SetKey(const char* bytes, int len) {
+    if (!bytes || len <= 0) return;
+    m_bytes.clear();
+    m_bytes.resize(static_cast<size_t>(len) + 1);
+    std::memcpy(m_bytes.data(), bytes, static_cast<size_t>(len));
 }
 
 int CVirtualKeypad_NSHC::CheckURL(std::string url) {
@@ -345,11 +345,11 @@ std::string CVirtualKeypad_NSHC::GetUrl(std::string url) {
     if (N_GenerateKeypair(5, 2, &priv.p, &privLen, &pub.p, &pubLen) != 0 || !priv.p || !pub.p || privLen <= 0 ||
         pubLen <= 0)
         return url;
-    m_publicKey.Set(pub.p, pubLen);
-    m_privateKey.Set(priv.p, privLen);
+    m_publicKey.SetKey(pub.p, pubLen);
+    m_privateKey.SetKey(priv.p, privLen);
     // The library's own copies go with priv and pub (FreeString zeroes them).
     return url + (url.find('?') != std::string::npos ? "&" : "?") +
-           "publickey=" + URLEncode(m_publicKey.Text(), m_publicKey.Length());
+           "publickey=" + URLEncode(m_publicKey.GetKey(), m_publicKey.GetKeyLength());
 }
 
 int CVirtualKeypad_NSHC::_GetString(std::string encdata, char* out) {
@@ -358,8 +358,8 @@ int CVirtualKeypad_NSHC::_GetString(std::string encdata, char* out) {
     // before it is decoded.
     if (encdata.size() - kNshcKeyData > kNshcMaxCipherB64) return -4;
     NFilterText derived;
-    if (N_DeriveKey(5, 2, encdata.c_str(), static_cast<int>(kNshcKeyData), m_privateKey.Text(), m_privateKey.Length(),
-                    &derived.p) != 0 ||
+    if (N_DeriveKey(5, 2, encdata.c_str(), static_cast<int>(kNshcKeyData), m_privateKey.GetKey(),
+                    m_privateKey.GetKeyLength(), &derived.p) != 0 ||
         !derived.p)
         return -3;
     WipedBytes cipher, key;

@@ -132,21 +132,25 @@ public:
     int CheckURL(std::string url) override;
 };
 
-// One key text of the NSHC pair, wiped when replaced or gone.
-class CNSHC_Key {
-public:
-    void Set(const char* text, int len);
-    const char* Text() const { return reinterpret_cast<const char*>(m_text.data()); }
-    int Length() const { return static_cast<int>(m_text.empty() ? 0 : m_text.size() - 1); }
-
-private:
-    WipedBytes m_text;  // with a NUL after it
-};
-
 // "nFilterkey://" callbacks with encdata (the page's key data and Base64 of
 // its cipher text), keyed by a pair made for each page URL.
 class CVirtualKeypad_NSHC : public CBasicVirtualKeypad {
 public:
+    // One key text of the pair, wiped when replaced or gone.
+    class CNSHC_Key {
+    public:
+        virtual ~CNSHC_Key() { RemoveKey(); }
+        // Nothing for NULL or len 0; else the old key goes and len bytes of
+        // bytes are kept, with a NUL after them.
+        void SetKey(const char* bytes, int len);
+        const char* GetKey() const { return m_bytes.empty() ? nullptr : reinterpret_cast<const char*>(m_bytes.data()); }
+        int GetKeyLength() const { return static_cast<int>(m_bytes.empty() ? 0 : m_bytes.size() - 1); }
+        void RemoveKey() { m_bytes.clear(); }
+
+    private:
+        WipedBytes m_bytes;
+    };
+
     int GetNavigate(std::string url, char* out) override;
     int Init(std::string) override { return 0; }
     std::string GetUrl(std::string url) override;
