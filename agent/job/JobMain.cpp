@@ -65,9 +65,9 @@ void Main_GVar_Initialize() {
 void QuilletEX_Global_Variable_Initialize() {
     CommonFunc_GVar_Initialize();
     Main_GVar_Initialize();
+    Roaming_GVar_Initialize();
     launchWindowFunc_GVar_Initialize();
     MainUI_GVar_Initialize();
-    Roaming_GVar_Initialize();
 }
 
 std::string nowText() {

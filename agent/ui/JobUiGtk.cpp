@@ -5,6 +5,7 @@
 
 #include "job/Job.h"
 #include "job/Roaming.h"
+#include "ui/IssueWindows.h"
 #include "ui/MainUI.h"
 #include "ui/RoamingWindows.h"
 
@@ -24,6 +25,14 @@ public:
                 return MU_LoginWindow();
             case JobWindow::RoamingImport:
                 return MU_RoamingCertImport(strPolicyList ? RoamingDigitCount(strPolicyList->AuthenticationNumber) : 0);
+            case JobWindow::Issue:
+                return MU_IssueWindow();
+            case JobWindow::Revoke:
+                return MU_RevokeCert();
+            case JobWindow::CertRequest:
+                return MU_certRequestWindow();
+            case JobWindow::CertAndKeyStore:
+                return MU_certAndKeyStoreAfterCertRequestWindow();
             default:
                 return -1;
         }

@@ -156,6 +156,16 @@ public:
     // renews (g_swForCertUpdate) and exports for roaming (g_swForCertExport);
     // the sign windows show the data they sign, read-only.
     int Login();
+    // The issue, store-after-request and revoke windows and the PKCS#10
+    // request dialog: each returns when its job has ended (RevokeCert -1
+    // when it ended without a window: no single certificate matched).
+    int Issue();
+    int CertAndKeyStoreAfterCertRequestWindow();
+    int RevokeCert();
+    int CertRequestWindow();
+    // The renewal's new password: "new", or "error" with "errormsg",
+    // "cancel" or "retry" set to "yes".
+    std::map<std::string, std::string> GetForUpdateCertInputPassword();
     int Sign(std::string text);
     int TextSign(std::string text);
     int ListSign(std::string signData);

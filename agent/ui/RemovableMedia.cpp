@@ -13,7 +13,7 @@
 
 #include "job/Job.h"
 
-// tmpselectedStoreType is defined (and reset per job) with the dialogs.
+// tmpselectedStoreType is the UI's (Dialogs.cpp), reset with it per job.
 
 namespace {
 
