@@ -20,6 +20,7 @@
 #include "UiTestSupport.h"
 #include "job/Job.h"
 #include "ui/MainUI.h"
+#include "ui/IssueWindows.h"
 #include "ui/RoamingWindows.h"
 
 // Last: X11's macros (None, Bool) would break the headers above.
@@ -678,4 +679,51 @@ TEST_F(KeypadWindow, SecondEntryButtonServesTheSecondEntry) {
     GetQuilletUI()->CloseVirtualKeypad();
     g_object_unref(entry2);
     g_object_unref(check2);
+}
+
+namespace {
+
+struct IssueSeen {
+    bool first = false, second = false;
+    std::string password, confirm;
+    bool firstEditable = true, secondEditable = true;
+};
+
+// Both keypad buttons of the issue window, one after the other.
+gboolean driveIssueWindow(gpointer data) {
+    auto* seen = static_cast<IssueSeen*>(data);
+    GtkWidget* window = GetQuilletUI()->m_muiWidget.MUI_window;
+    GtkWidget* b1 = findById(window, "NPW_VKeybutton1");
+    GtkWidget* b2 = findById(window, "NPW_VKeybutton2");
+    GtkWidget* e1 = findById(window, "NPW_entry_password");
+    GtkWidget* e2 = findById(window, "NPW_entry_confirmpassword");
+    if (b1 && b2 && e1 && e2 && gtk_widget_get_visible(b1) && gtk_widget_get_visible(b2)) {
+        gtk_button_clicked(GTK_BUTTON(b1));
+        seen->first = waitFor(keypadHidden);
+        gtk_button_clicked(GTK_BUTTON(b2));
+        seen->second = waitFor(keypadHidden);
+        seen->password = gtk_entry_get_text(GTK_ENTRY(e1));
+        seen->confirm = gtk_entry_get_text(GTK_ENTRY(e2));
+        seen->firstEditable = gtk_editable_get_editable(GTK_EDITABLE(e1));
+        seen->secondEditable = gtk_editable_get_editable(GTK_EDITABLE(e2));
+    }
+    Start_CloseMainWidgetThread(0);
+    return G_SOURCE_REMOVE;
+}
+
+}  // namespace
+
+// The issue window's new password and its confirmation, each from its own
+// keypad button.
+TEST_F(KeypadWindow, IssueWindowKeypadButtonsFillBothEntries) {
+    use("nshc", "url=" + g_page->url("nshc", "nav", "ok", "new-pw"), 1);
+    IssueSeen seen;
+    g_timeout_add(200, driveIssueWindow, &seen);
+    MU_IssueWindow();
+    EXPECT_TRUE(seen.first);
+    EXPECT_TRUE(seen.second);
+    EXPECT_EQ("new-pw", seen.password);
+    EXPECT_EQ("new-pw", seen.confirm);
+    EXPECT_FALSE(seen.firstEditable);
+    EXPECT_FALSE(seen.secondEditable);
 }
