@@ -51,14 +51,6 @@ int SetWidgetSensitiveAndVisible(int option, GtkWidget* entry, GtkWidget* keypad
     return 0;
 }
 
-int ScreenKeyboardOptionInForce(int option) {
-    if ((option & 3) == 1 && !on_VirtualKeypad_Open_Btn_clicked) {
-        JOBLOG("[WAR]keypad-only option without a keypad window: the password entry stays editable.\n");
-        return option | 2;
-    }
-    return option;
-}
-
 // ---- Dialogs ------------------------------------------------------------------------
 
 int CQuilletUI::GetForListStoreOne(std::string& choice, std::vector<std::string> items, std::string title,
@@ -144,8 +136,7 @@ int CQuilletUI::GetForInputDataOne(std::string& text, std::string title, std::st
     d.activeIndex = 0;
     d.checkButtons[0] = widgetOf(builder, "IPD_VKeyCheckbutton");
     d.entries[0] = entry;
-    SetWidgetSensitiveAndVisible(ScreenKeyboardOptionInForce(m_quilletDatas.m_screenKeyboardOption), entry,
-                                 widgetOf(builder, "IPD_VKeybutton"));
+    SetWidgetSensitiveAndVisible(m_quilletDatas.m_screenKeyboardOption, entry, widgetOf(builder, "IPD_VKeybutton"));
     gtk_builder_connect_signals(builder, &d);
     g_object_unref(builder);
 

@@ -73,9 +73,7 @@ GtkWidget* openToplevel(GtkBuilder* builder, const char* id, const char* name) {
 }
 
 void keypadOption(CQuilletUI& ui, GtkWidget* entry, GtkWidget* button) {
-    if (entry)
-        SetWidgetSensitiveAndVisible(ScreenKeyboardOptionInForce(ui.m_quilletDatas.m_screenKeyboardOption), entry,
-                                     button);
+    if (entry) SetWidgetSensitiveAndVisible(ui.m_quilletDatas.m_screenKeyboardOption, entry, button);
 }
 
 // The removable volume chosen, copied out of the UI object (which the
@@ -129,6 +127,8 @@ int CQuilletUI::Issue() {
     w.MUI_last = widgetOf(builder, "NPW_VKeyCheckbutton2");
     keypadOption(*this, w.MUI_entry_password, widgetOf(builder, "NPW_VKeybutton1"));
     keypadOption(*this, w.MUI_widgets[0], widgetOf(builder, "NPW_VKeybutton2"));
+    onClicked(builder, "NPW_VKeybutton1", G_CALLBACK(on_VirtualKeypad_Open_Btn_clicked), &w);
+    onClicked(builder, "NPW_VKeybutton2", G_CALLBACK(on_VirtualKeypad_Open_Btn_clicked1), &w);
     tmpselectedStoreType = 0;
     targetUSBVolume[0] = '\0';
 
@@ -446,6 +446,8 @@ std::map<std::string, std::string> CQuilletUI::GetForUpdateCertInputPassword() {
     d.entries[2] = widgetOf(builder, "CUD_entry_newpassword2");
     keypadOption(*this, d.entries[1], widgetOf(builder, "CUD_VKeybutton_new"));
     keypadOption(*this, d.entries[2], widgetOf(builder, "CUD_VKeybutton_newretry"));
+    onClicked(builder, "CUD_VKeybutton_new", G_CALLBACK(on_VirtualKeypad_Open_DlgBtn_clicked1), &d);
+    onClicked(builder, "CUD_VKeybutton_newretry", G_CALLBACK(on_VirtualKeypad_Open_DlgBtn_clicked2), &d);
     onClicked(builder, "CUD_PWSetGuideBtn", G_CALLBACK(on_CUD_PasswordGuideBtn_clicked), &d);
     g_object_ref(dialog);
     g_object_unref(builder);
@@ -469,6 +471,8 @@ std::map<std::string, std::string> CQuilletUI::GetForUpdateCertInputPassword() {
     } else {
         result["cancel"] = "yes";
     }
+    // The keypad never outlives its dialog.
+    CloseVirtualKeypad();
     d = DialogWidget{};
     gtk_widget_destroy(dialog);
     g_object_unref(dialog);

@@ -3,8 +3,11 @@
 
 #include <gtk/gtk.h>
 
+#include "job/Job.h"
+#include "job/Roaming.h"
 #include "ui/IssueWindows.h"
 #include "ui/MainUI.h"
+#include "ui/RoamingWindows.h"
 
 namespace {
 
@@ -20,6 +23,8 @@ public:
             case JobWindow::Update:
             case JobWindow::RoamingExport:
                 return MU_LoginWindow();
+            case JobWindow::RoamingImport:
+                return MU_RoamingCertImport(strPolicyList ? RoamingDigitCount(strPolicyList->AuthenticationNumber) : 0);
             case JobWindow::Issue:
                 return MU_IssueWindow();
             case JobWindow::Revoke:
@@ -63,6 +68,7 @@ public:
         RunPendingClose();
         ClearQuilletUI();
     }
+    void ShowRoamingNumber(const std::string& number, int digits) override { RoamingExportNumber(number, digits); }
 };
 
 }  // namespace

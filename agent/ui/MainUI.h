@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "job/IJobUi.h"
+#include "ui/VirtualKeypad.h"
 
 // Exported, unmangled: the builder file binds handlers by these names and
 // the job driver calls the MU_ functions by them.
@@ -143,6 +144,12 @@ public:
     // Puts the typed password into the chosen certificate's record: 0, or
     // -1 with a warning box when it is longer than 255 bytes (never cut).
     int SetSelectedCertPassword(const char* password);
+    // Opens the keypad window for the dialog widget record (KeypadWindow.cpp):
+    // 0; -2 without a page URL that may be opened; -3 without an adapter for
+    // the provider; -4 when the builder file lacks the window.
+    int VirtualKeypad(void* record);
+    // Destroys the keypad window, if any, and releases its adapter.
+    void CloseVirtualKeypad();
 
     // The certificate selection windows: each runs until the job's window
     // is closed and returns 0 (the object is gone by then). Login also
@@ -183,6 +190,7 @@ public:
     std::string m_windowMode = "NONE";
     char targetUSBVolume[1024] = {};
     char currentUSBVolume[1024] = {};
+    CWebDlgVirtualKeypad m_keypadCreator;
     MUIWidget m_muiWidget{};
 };
 
@@ -239,10 +247,6 @@ std::string ShowableText(const std::string& text);
 // The screen-keyboard option on a password entry and its keypad button
 // (may be NULL): bit 1 makes the entry editable, bit 0 shows the button. 0.
 int SetWidgetSensitiveAndVisible(int option, GtkWidget* entry, GtkWidget* keypadButton);
-// The option a window applies: while the program has no keypad window, a
-// keypad-only option leaves the entry editable (logged), so the user can
-// still type the password.
-int ScreenKeyboardOptionInForce(int option);
 
 // ---- Password-policy module -----------------------------------------------------
 
@@ -338,9 +342,25 @@ QUILLET_UI_EXPORT int buttonCancle_clicked(GtkWidget* widget, const char* label)
 QUILLET_UI_EXPORT void on_NPW_btn_PasswordSettingGuide_clicked(GtkWidget* button, gpointer data);
 QUILLET_UI_EXPORT void on_CUD_PasswordGuideBtn_clicked(GtkWidget* button, gpointer data);
 QUILLET_UI_EXPORT void on_CPD_PasswordGuideBtn_clicked(GtkWidget* button, gpointer data);
-// The Enter key of a selection window's password entry and the keypad
-// button's handler: the certificate-entry actions and the keypad window
-// bring them; the windows use them when the program has them.
+// The Enter key of a selection window's password entry: the
+// certificate-entry actions bring it; the windows use it when the program
+// has it.
 QUILLET_UI_EXPORT gboolean enterCert_Password_Entry_button_pressed(GtkWidget* widget, GdkEventKey* event, gpointer data)
     __attribute__((weak));
-QUILLET_UI_EXPORT void on_VirtualKeypad_Open_Btn_clicked(GtkWidget* button, gpointer data) __attribute__((weak));
+
+// ---- Virtual keypad (KeypadWindow.cpp) -------------------------------------------
+
+// The keypad window for a dialog widget record (CQuilletUI::VirtualKeypad).
+QUILLET_UI_EXPORT int MU_VirtualKeypadWindow(void* record);
+// Switches the keypad of the record's active entry on (entry emptied and
+// read-only, keypad opened) or off (entry emptied and editable).
+void ToggleVirtualKeypad(DialogWidget* record);
+// Keypad buttons: of a main window (user data: its MUIWidget; entry 0, or
+// entry 1 for ...clicked1), of a dialog (user data: the dialog widget record;
+// entry 0, 1 or 2), of the roaming import window.
+QUILLET_UI_EXPORT void on_VirtualKeypad_Open_Btn_clicked(GtkWidget* button, gpointer data);
+QUILLET_UI_EXPORT void on_VirtualKeypad_Open_Btn_clicked1(GtkWidget* button, gpointer data);
+QUILLET_UI_EXPORT void on_VirtualKeypad_Open_DlgBtn_clicked(GtkWidget* button, gpointer data);
+QUILLET_UI_EXPORT void on_VirtualKeypad_Open_DlgBtn_clicked1(GtkWidget* button, gpointer data);
+QUILLET_UI_EXPORT void on_VirtualKeypad_Open_DlgBtn_clicked2(GtkWidget* button, gpointer data);
+QUILLET_UI_EXPORT void on_RIW_VirtualKeypad_Open_Btn_clicked(GtkWidget* button, gpointer data);

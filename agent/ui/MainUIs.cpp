@@ -36,6 +36,7 @@ constexpr int kMaxPasswordBytes = 255;
 CQuilletUI::CQuilletUI() { m_resourceHelper.SetResource("KOR"); }
 
 CQuilletUI::~CQuilletUI() {
+    CloseVirtualKeypad();
     CloseWidget();
     explicit_bzero(targetUSBVolume, sizeof targetUSBVolume);
     explicit_bzero(currentUSBVolume, sizeof currentUSBVolume);

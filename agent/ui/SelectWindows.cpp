@@ -126,10 +126,8 @@ int runSelectWindow(CQuilletUI& ui, Kind kind, const std::string& data) {
     w.MUI_VKeyCheckbutton = widgetOf(builder, p + "_VKeyCheckbutton");
     GtkWidget* keypadButton = widgetOf(builder, p + "_VKeybutton");
     if (w.MUI_entry_password)
-        SetWidgetSensitiveAndVisible(ScreenKeyboardOptionInForce(ui.m_quilletDatas.m_screenKeyboardOption),
-                                     w.MUI_entry_password, keypadButton);
-    if (keypadButton && on_VirtualKeypad_Open_Btn_clicked)
-        g_signal_connect(keypadButton, "clicked", G_CALLBACK(on_VirtualKeypad_Open_Btn_clicked), &w);
+        SetWidgetSensitiveAndVisible(ui.m_quilletDatas.m_screenKeyboardOption, w.MUI_entry_password, keypadButton);
+    if (keypadButton) g_signal_connect(keypadButton, "clicked", G_CALLBACK(on_VirtualKeypad_Open_Btn_clicked), &w);
     if (kind != Kind::ListSign && w.MUI_entry_password && enterCert_Password_Entry_button_pressed)
         g_signal_connect(w.MUI_entry_password, "key_press_event", G_CALLBACK(enterCert_Password_Entry_button_pressed),
                          &w);

@@ -213,8 +213,8 @@ TEST_F(SelectWindows, SignWindowsShowTheirTitleAndTheDataTheySign) {
     const std::string text = "계약 내용에 동의합니다 (2건)";
     SignParameter.title = title;
     SignParameter.s_filter_info = yessignOnly();
-    // A keypad-only policy: the button shows in every window, and without
-    // the keypad window the entry stays editable.
+    // A keypad-only policy: the button shows in every window, and the entry
+    // takes no typing (the keypad fills it).
     const struct {
         const char* name;
         int (*open)(const char*);
@@ -238,7 +238,7 @@ TEST_F(SelectWindows, SignWindowsShowTheirTitleAndTheDataTheySign) {
                 EXPECT_EQ(gtk_window_get_title(GTK_WINDOW(window)), title) << c.name;
                 EXPECT_EQ(ui->m_quilletDatas.m_certLists.size(), 2u) << c.name;
                 EXPECT_TRUE(gtk_widget_get_visible(byId(window, c.keypadButton))) << c.name;
-                EXPECT_TRUE(gtk_widget_get_sensitive(ui->m_muiWidget.MUI_entry_password)) << c.name;
+                EXPECT_FALSE(gtk_widget_get_sensitive(ui->m_muiWidget.MUI_entry_password)) << c.name;
                 EXPECT_EQ(gtk_widget_get_visible(byId(window, c.banner)), banner == 1) << c.name;
                 if (std::string(c.name) == "Sign") {
                     GtkWidget* shown = byId(window, "ECW_signData");
