@@ -270,8 +270,9 @@ TEST_F(PasswordModule, JudgesNewPasswordsAndKeepsTheReason) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(CheckPasswordByPolicy(c.password), c.result) << c.password;
-        if (c.reason)
+        if (c.reason) {
             EXPECT_NE(GetPasswordPolicyMessage().find(c.reason), std::string::npos) << GetPasswordPolicyMessage();
+        }
     }
     // A refusal followed by the release leaves no message.
     EXPECT_EQ(CheckPasswordByPolicy("short"), -2);
