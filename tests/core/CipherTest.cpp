@@ -22,7 +22,9 @@ using coretest::rc;
 
 std::string random(size_t n) {
     std::string s(n, '\0');
-    if (n > 0) EXPECT_EQ(VCL_PRNG_Get_Random(reinterpret_cast<unsigned char*>(s.data()), static_cast<int>(n)), 0);
+    if (n > 0) {
+        EXPECT_EQ(VCL_PRNG_Get_Random(reinterpret_cast<unsigned char*>(s.data()), static_cast<int>(n)), 0);
+    }
     return s;
 }
 
@@ -468,7 +470,9 @@ TEST(CoreHash, StepByStepAndLengths) {
     ASSERT_NE(unit, nullptr);
     for (int round = 0; round < 2; ++round) {  // Init restarts the unit
         ASSERT_EQ(VCL_HASH_Init(unit, "sha-256"), 0);
-        if (round == 1) ASSERT_EQ(VCL_HASH_Update(unit, u8(data), 7), 0);
+        if (round == 1) {
+            ASSERT_EQ(VCL_HASH_Update(unit, u8(data), 7), 0);
+        }
         ASSERT_EQ(VCL_HASH_Init(unit, "sha-256"), 0);
         ASSERT_EQ(VCL_HASH_Update(unit, u8(data), 1000), 0);
         ASSERT_EQ(VCL_HASH_Update(unit, u8(data) + 1000, 2000), 0);
