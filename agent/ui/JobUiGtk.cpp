@@ -6,6 +6,7 @@
 #include "job/Job.h"
 #include "job/Roaming.h"
 #include "ui/MainUI.h"
+#include "ui/ManagerWindow.h"
 #include "ui/RoamingWindows.h"
 
 namespace {
@@ -17,6 +18,7 @@ public:
     void LanguageSet(const char* language) override { MU_LanguageSet(language); }
     // The windows come with their sources; until then none opens.
     int OpenWindow(JobWindow window) override {
+        if (window == JobWindow::Manager) return MU_ManageCert();
         if (window == JobWindow::RoamingImport)
             return MU_RoamingCertImport(strPolicyList ? RoamingDigitCount(strPolicyList->AuthenticationNumber) : 0);
         return -1;
