@@ -269,6 +269,8 @@ TEST_F(Manager, ExportAsksBeforeReplacingTheFinalName) {
 }
 
 TEST_F(Manager, DetailRowsAndTheRootCAFingerprint) {
+    ::setenv("TZ", "UTC", 1);  // the store shows dates in local time
+    ::tzset();
     // A certificate without extensions (version 1), made by openssl.
     const std::string noext = work / "noext.der";
     ASSERT_EQ(zqtest::run({"sh", "-c",
@@ -328,6 +330,22 @@ TEST_F(Manager, DetailRowsAndTheRootCAFingerprint) {
         ASSERT_TRUE(driver.done()) << c.path;
         EXPECT_EQ(rows.size(), c.rows) << c.path;
         const std::string text = run({"openssl", "x509", "-inform", "DER", "-in", c.path, "-noout", "-text"});
+        // Serial and validity as openssl reads them (dates in UTC).
+        std::string serial = run({"openssl", "x509", "-inform", "DER", "-in", c.path, "-noout", "-serial"});
+        serial = serial.substr(serial.find('=') + 1);
+        std::string shownSerial = rows[1][1].substr(rows[1][1].find("0x") + 2);
+        shownSerial.erase(
+            std::remove_if(shownSerial.begin(), shownSerial.end(), [](char ch) { return ch == ' ' || ch == ')'; }),
+            shownSerial.end());
+        EXPECT_EQ(shownSerial, serial) << c.path;
+        const std::string dates = run({zqtest::kPython, "-c",
+                                       "import sys, datetime as d\n"
+                                       "from cryptography import x509\n"
+                                       "c = x509.load_der_x509_certificate(open(sys.argv[1],'rb').read())\n"
+                                       "print(c.not_valid_before.strftime('%Y-%m-%d'), "
+                                       "c.not_valid_after.strftime('%Y-%m-%d'))",
+                                       c.path});
+        EXPECT_EQ(rows[4][1] + " " + rows[5][1], dates) << c.path;
         for (const auto& [name, extension] : optional) {
             const bool shown = std::any_of(rows.begin(), rows.end(), [&](const auto& r) { return r[0] == name; });
             EXPECT_EQ(shown, text.find(extension) != std::string::npos) << c.path << ": " << name;
