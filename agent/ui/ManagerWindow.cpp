@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "job/Job.h"
@@ -49,7 +50,34 @@ GtkTreeView* tabView(MUIWidget* r, int page) {
     return w ? GTK_TREE_VIEW(w) : nullptr;
 }
 
+// The shared store shows in the page's view only: a view measures every
+// row of its model, and three hidden views would measure them for nothing.
+void showStoreIn(MUIWidget* r, int page) {
+    for (int p = 0; p < 4; ++p)
+        if (GtkTreeView* view = tabView(r, p)) {
+            GtkTreeModel* want = p == page ? GTK_TREE_MODEL(r->MUI_liststore) : nullptr;
+            if (gtk_tree_view_get_model(view) != want) gtk_tree_view_set_model(view, want);
+        }
+}
+
+// Rows of one height, columns of fixed widths: the view lays out what it
+// shows, not the whole list.
+void fixedRows(GtkTreeView* view) {
+    if (!view) return;
+    GList* columns = gtk_tree_view_get_columns(view);
+    for (GList* l = columns; l; l = l->next) {
+        auto* column = GTK_TREE_VIEW_COLUMN(l->data);
+        int width = gtk_tree_view_column_get_fixed_width(column);
+        if (width <= 0) width = std::max(gtk_tree_view_column_get_width(column), 120);
+        gtk_tree_view_column_set_sizing(column, GTK_TREE_VIEW_COLUMN_FIXED);
+        gtk_tree_view_column_set_fixed_width(column, width);
+    }
+    g_list_free(columns);
+    gtk_tree_view_set_fixed_height_mode(view, TRUE);
+}
+
 void refill(MUIWidget* r, int page) {
+    showStoreIn(r, page);
     ui()->UpdateListStoreForCertList(r->MUI_liststore);
     ui()->SelectTreeViewRow(tabView(r, page), 0);
 }
@@ -171,6 +199,7 @@ int ManageCertWindow() {
     for (int i = 0; i < 4; ++i) r.MUI_widgets[kDescSlot + i] = widget(b, descs[i]);
     const char* views[] = {"MCW_tvCerts1", "MCW_tvCerts2", "MCW_tvCerts3"};
     for (int i = 0; i < 3; ++i) r.MUI_widgets[kTabViewSlot + i] = widget(b, views[i]);
+    for (int p = 0; p < 4; ++p) fixedRows(tabView(&r, p));
     if (GdkPixbuf* icon = create_pixbuf(QuilletResourcePath("Icon_Stye_Guidelines(ios_57).png").c_str())) {
         gtk_window_set_icon(GTK_WINDOW(window), icon);
         g_object_unref(icon);
