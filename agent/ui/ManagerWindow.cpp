@@ -192,6 +192,9 @@ int ManageCertWindow() {
     r = MUIWidget{};
     r.MUI_window = window;
     r.MUI_liststore = GTK_LIST_STORE(gtk_builder_get_object(b, "ECW_liststore_certs"));
+    // The store lives with the window: hidden tabs' views let go of it.
+    if (r.MUI_liststore)
+        g_object_set_data_full(G_OBJECT(window), "zq-liststore", g_object_ref(r.MUI_liststore), g_object_unref);
     const char* radios[] = {"MCW_radio_hdd", "MCW_radio_fdd", "MCW_radio_hsm", "MCW_radio_usb"};
     for (int i = 0; i < 4; ++i) r.MUI_radio[i] = widget(b, radios[i]);
     r.MUI_treeview = widget(b, "MCW_tvCerts");
