@@ -53,6 +53,8 @@ enum class JobWindow {
     CertAndKeyStore,
     RoamingExport,
     RoamingImport,
+    TextSign,
+    ListSign,
 };
 
 // Box types: 0 information, 1 warning, 3 the job's information box.
@@ -71,6 +73,20 @@ public:
     // Opens a window and runs its loop until the window has closed (its OK
     // or cancel handler ends the job); 0, or -1 when it could not open.
     virtual int OpenWindow(JobWindow window) = 0;
+    // The same for a window that takes data: the text a sign window signs
+    // (Sign, TextSign, ListSign) or the number of a roaming import.
+    virtual int OpenWindowWith(JobWindow window, const std::string& data, int number) {
+        (void)data;
+        (void)number;
+        return OpenWindow(window);
+    }
+    // The policy's screen-keyboard setting: option bit 1 lets the user type
+    // into a password entry, bit 0 shows its keypad button.
+    virtual void SetScreenKeyboardProviderOption(int option, const char* provider, const char* providerOption) {
+        (void)option;
+        (void)provider;
+        (void)providerOption;
+    }
     // Leaves the running window loop (the job is closing); nothing without
     // one.
     virtual void QuitLoop() = 0;

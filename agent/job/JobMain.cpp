@@ -10,9 +10,11 @@
 
 #include "common/DMLinuxUtil.h"
 #include "job/Job.h"
+#include "job/Launchers.h"
 #include "job/ManageActions.h"
 #include "job/funcs/Dispatch.h"
 #include "ui/JobUiGtk.h"
+#include "ui/MainUI.h"
 
 std::atomic<int> g_appRunningFlag{0};
 StructURLValues* strURLValues = nullptr;
@@ -64,6 +66,8 @@ void QuilletEX_Global_Variable_Initialize() {
     CommonFunc_GVar_Initialize();
     Main_GVar_Initialize();
     Roaming_GVar_Initialize();
+    launchWindowFunc_GVar_Initialize();
+    MainUI_GVar_Initialize();
 }
 
 std::string nowText() {

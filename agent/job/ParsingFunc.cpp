@@ -752,3 +752,20 @@ std::string IssuerSerialFilterText(std::string_view issuerDN, std::string_view s
     name = name.substr(0, std::min(name.find(','), size_t{511}));
     return "issuer=" + URLEncodeText(name) + "&" + SerialFilterText(serial);
 }
+
+std::vector<std::pair<std::string, std::string>> SplitSignDataRows(std::string_view data) {
+    std::vector<std::pair<std::string, std::string>> rows;
+    size_t start = 0;
+    while (start < data.size()) {
+        size_t end = data.find('&', start);
+        if (end == std::string_view::npos) end = data.size();
+        const std::string_view piece = data.substr(start, end - start);
+        const size_t eq = piece.find('=');
+        if (eq == std::string_view::npos)
+            rows.emplace_back(std::string(piece), std::string());
+        else
+            rows.emplace_back(std::string(piece.substr(0, eq)), std::string(piece.substr(eq + 1)));
+        start = end + 1;
+    }
+    return rows;
+}

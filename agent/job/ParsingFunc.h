@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "job/JobTypes.h"
@@ -148,3 +149,9 @@ std::string IssuerSerialFilterText(std::string_view issuerDN, std::string_view s
 
 // Cuts text to at most max bytes without splitting an EUC-KR character.
 void CutText(std::string& text, size_t max);
+
+// The rows a list-sign window shows for its sign data: pieces between "&"
+// (as the UI's tokenizer cuts them: empty pieces kept, none after a final
+// "&"), each a name and the value after its first "=" (empty without one).
+// Every piece the user signs is shown, Base64 padding in values included.
+std::vector<std::pair<std::string, std::string>> SplitSignDataRows(std::string_view data);

@@ -3,8 +3,7 @@
 
 #include <gtk/gtk.h>
 
-#include "job/Job.h"
-#include "job/Roaming.h"
+#include "ui/IssueWindows.h"
 #include "ui/MainUI.h"
 #include "ui/ManagerWindow.h"
 #include "ui/RoamingWindows.h"
@@ -16,12 +15,44 @@ public:
     void MessageBox(const char* text, int type) override { MU_MessageBox(text, type); }
     int MessageBoxOKCancel(const char* text, int type) override { return MU_MessageBoxOKCancel(text, type); }
     void LanguageSet(const char* language) override { MU_LanguageSet(language); }
-    // The windows come with their sources; until then none opens.
+    // Windows whose sources are still to come do not open.
     int OpenWindow(JobWindow window) override {
-        if (window == JobWindow::Manager) return MU_ManageCert();
-        if (window == JobWindow::RoamingImport)
-            return MU_RoamingCertImport(strPolicyList ? RoamingDigitCount(strPolicyList->AuthenticationNumber) : 0);
-        return -1;
+        switch (window) {
+            case JobWindow::Login:
+            case JobWindow::Update:
+            case JobWindow::RoamingExport:
+                return MU_LoginWindow();
+            case JobWindow::Issue:
+                return MU_IssueWindow();
+            case JobWindow::Revoke:
+                return MU_RevokeCert();
+            case JobWindow::CertRequest:
+                return MU_certRequestWindow();
+            case JobWindow::CertAndKeyStore:
+                return MU_certAndKeyStoreAfterCertRequestWindow();
+            case JobWindow::Manager:
+                return MU_ManageCert();
+            default:
+                return -1;
+        }
+    }
+    int OpenWindowWith(JobWindow window, const std::string& data, int number) override {
+        switch (window) {
+            case JobWindow::Sign:
+                return MU_SignWindow(data.c_str());
+            case JobWindow::TextSign:
+                return MU_TextSignWindow(data.c_str());
+            case JobWindow::ListSign:
+                return MU_ListSignWindow(data.c_str());
+            case JobWindow::RoamingImport:
+                return MU_RoamingCertImport(number);
+            default:
+                (void)number;
+                return OpenWindow(window);
+        }
+    }
+    void SetScreenKeyboardProviderOption(int option, const char* provider, const char* providerOption) override {
+        MU_SetScreenKeyboardProviderOption(option, provider, providerOption);
     }
     void QuitLoop() override {
         if (gtk_main_level() > 0) gtk_main_quit();

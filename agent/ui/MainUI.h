@@ -144,6 +144,40 @@ public:
     // -1 with a warning box when it is longer than 255 bytes (never cut).
     int SetSelectedCertPassword(const char* password);
 
+    // The certificate selection windows: each runs until the job's window
+    // is closed and returns 0 (the object is gone by then). Login also
+    // renews (g_swForCertUpdate) and exports for roaming (g_swForCertExport);
+    // the sign windows show the data they sign, read-only.
+    int Login();
+    // The issue, store-after-request and revoke windows and the PKCS#10
+    // request dialog: each returns when its job has ended (RevokeCert -1
+    // when it ended without a window: no single certificate matched).
+    int Issue();
+    int CertAndKeyStoreAfterCertRequestWindow();
+    int RevokeCert();
+    int CertRequestWindow();
+    // The renewal's new password: "new", or "error" with "errormsg",
+    // "cancel" or "retry" set to "yes".
+    std::map<std::string, std::string> GetForUpdateCertInputPassword();
+    int Sign(std::string text);
+    int TextSign(std::string text);
+    int ListSign(std::string signData);
+    // The list-sign rows: name and value of every piece between "&" (the
+    // value after the first "="). 0.
+    int UpdateListStoreForSignData(GtkListStore* store, std::string signData);
+
+    // Modal choice of one item: 1 with choice set, 0 for OK without a row,
+    // -1 cancelled or closed (choice unchanged). Empty texts keep the
+    // builder file's.
+    int GetForListStoreOne(std::string& choice, std::vector<std::string> items, std::string title,
+                           std::string description);
+    // Modal input of one text (a password, the keypad available): 1 with
+    // text set, 0 for OK on an empty entry, -1 cancelled or closed (text
+    // unchanged).
+    int GetForInputDataOne(std::string& text, std::string title, std::string description, std::string label);
+    // The password rules of the password-policy module.
+    void PasswordGuideDialog();
+
     CQuilletUIDatas m_quilletDatas;
     CQuilletResourceHelper m_resourceHelper;
     std::string m_windowMode = "NONE";
@@ -198,6 +232,64 @@ GdkPixbuf* create_pixbuf(const char* path);
 // a picture that does not load shows the downloaded title logo unscaled.
 void image_set_from_file_change_size(GtkImage* image, const char* path, int maxWidth, int maxHeight);
 
+// A text as a window shows it: valid UTF-8 as it is (the relay's texts),
+// anything else read as the store's Korean encoding.
+std::string ShowableText(const std::string& text);
+
+// The screen-keyboard option on a password entry and its keypad button
+// (may be NULL): bit 1 makes the entry editable, bit 0 shows the button. 0.
+int SetWidgetSensitiveAndVisible(int option, GtkWidget* entry, GtkWidget* keypadButton);
+// The option a window applies: while the program has no keypad window, a
+// keypad-only option leaves the entry editable (logged), so the user can
+// still type the password.
+int ScreenKeyboardOptionInForce(int option);
+
+// ---- Password-policy module -----------------------------------------------------
+
+// The opened module: its handle and three functions; the reason of the last
+// failed load.
+class zunccWrapperModule {
+public:
+    zunccWrapperModule() = default;
+    ~zunccWrapperModule();
+    zunccWrapperModule(const zunccWrapperModule&) = delete;
+    zunccWrapperModule& operator=(const zunccWrapperModule&) = delete;
+    // 1 with the module open and its three functions found; 0 otherwise
+    // (error text set; a module lacking a function stays open).
+    int load(const char* path);
+    // zunccAllClean, then the module is closed; nothing without both.
+    void clean();
+
+    void* m_handle = nullptr;
+    std::string m_error;
+    void* m_factory = nullptr;
+    void* m_clean = nullptr;
+    void* m_allClean = nullptr;
+};
+
+// Loads the module and makes a manager for mode ("issue", "chgpwd") and
+// target (the CA name, or the certificate's PEM): 0, or -1 with nothing
+// loaded.
+int LoadPasswordManager(const char* mode, const char* target);
+// 0 acceptable; -2 refused (the reason kept); -1 no manager: without the
+// module no new password is accepted.
+int CheckPasswordByPolicy(const char* password);
+// Releases the manager and the module, and empties the texts. 0.
+int ReleasePasswordManager();
+// The module's last message in UTF-8.
+std::string GetPasswordPolicyMessage();
+// The module's texts as it gave them (EUC-KR); "" for none.
+const std::string& PasswordPolicyMessageRaw();
+const std::string& PasswordPolicyGuideRaw();
+// The module's path and its core-library property, in the install directory.
+std::string PasswordModulePath();
+
+// UI state of a job reset at its start: the chosen medium and path of the
+// issue windows, the job's filter, the window parameters, the password
+// module.
+extern std::string tmpCertPath;
+extern int tmpselectedStoreType;
+
 // ---- Utilities ---------------------------------------------------------------------
 
 class CQuilletUtils {
@@ -227,3 +319,28 @@ QUILLET_UI_EXPORT void MU_clearCertLists(void);
 QUILLET_UI_EXPORT void MU_Get_selectedCertValue(SelectedCertValues* out);
 QUILLET_UI_EXPORT void MU_MessageBox(const char* text, int type);
 QUILLET_UI_EXPORT int MU_MessageBoxOKCancel(const char* text, int type);
+QUILLET_UI_EXPORT int MU_LoginWindow(void);
+QUILLET_UI_EXPORT int MU_SignWindow(const char* text);
+QUILLET_UI_EXPORT int MU_TextSignWindow(const char* text);
+QUILLET_UI_EXPORT int MU_ListSignWindow(const char* signData);
+QUILLET_UI_EXPORT int MainUI_GVar_Initialize(void);
+
+// ---- Handlers bound by the builder file ------------------------------------------
+
+// Cancel of a selection window: as its destruction.
+QUILLET_UI_EXPORT int enterCert_btn_cancel_clicked(GtkWidget* widget, gpointer data);
+// The selection window goes: the job's cancel, unless the job has ended.
+QUILLET_UI_EXPORT int on_ECW_enterCert_destroy(GtkWidget* widget, gpointer data);
+// Posts the cancel (ret "3") and ends the job's window.
+QUILLET_UI_EXPORT int buttonCancle_clicked(GtkWidget* widget, const char* label);
+// The password guide buttons of the issue window, the renewal and the
+// password-change dialogs.
+QUILLET_UI_EXPORT void on_NPW_btn_PasswordSettingGuide_clicked(GtkWidget* button, gpointer data);
+QUILLET_UI_EXPORT void on_CUD_PasswordGuideBtn_clicked(GtkWidget* button, gpointer data);
+QUILLET_UI_EXPORT void on_CPD_PasswordGuideBtn_clicked(GtkWidget* button, gpointer data);
+// The Enter key of a selection window's password entry and the keypad
+// button's handler: the certificate-entry actions and the keypad window
+// bring them; the windows use them when the program has them.
+QUILLET_UI_EXPORT gboolean enterCert_Password_Entry_button_pressed(GtkWidget* widget, GdkEventKey* event, gpointer data)
+    __attribute__((weak));
+QUILLET_UI_EXPORT void on_VirtualKeypad_Open_Btn_clicked(GtkWidget* button, gpointer data) __attribute__((weak));

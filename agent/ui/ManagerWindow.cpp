@@ -541,38 +541,7 @@ void on_MCW_btn_checkme_clicked(GtkWidget*, gpointer data) {
 }
 
 int AskText(std::string& out, const std::string& title, const std::string& description, const std::string& label) {
-    JOBLOG("[%s +]\n", "GetForInputDataOne");
-    GtkBuilder* b = LoadWindowBuilder("IPD_inputPassword");
-    GtkWidget* dialog = b ? widget(b, "IPD_inputPassword") : nullptr;
-    if (!dialog) {
-        if (b) g_object_unref(b);
-        return -1;
-    }
-    GtkWidget* entry = widget(b, "IPD_entryPassword");
-    if (!title.empty()) gtk_window_set_title(GTK_WINDOW(dialog), title.c_str());
-    if (GtkWidget* d = widget(b, "IPD_lbl_desc"); d && !description.empty())
-        gtk_label_set_text(GTK_LABEL(d), description.c_str());
-    if (GtkWidget* l = widget(b, "IPD_lbl_password"); l && !label.empty())
-        gtk_label_set_text(GTK_LABEL(l), label.c_str());
-    CQuilletResourceHelper& h = ui()->m_resourceHelper;
-    h.SetBuilder(b);
-    h.SetCtrlText("IPD_btn_ok", CQRH_BUTTON, "OK");
-    h.SetCtrlText("IPD_btn_cancel", CQRH_BUTTON, "Cancel");
-    h.SetBuilder(nullptr);
-    for (const char* id : {"IPD_VKeybutton", "IPD_VKeyCheckbutton"})
-        if (GtkWidget* w = widget(b, id)) gtk_widget_hide(w);
-    g_object_unref(b);
-    gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
-    int result = -1;
-    if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_OK) {
-        const std::string typed = entryText(entry);
-        result = typed.empty() ? 0 : 1;
-        if (result == 1) out = typed;
-    }
-    clearEntry(entry);
-    gtk_widget_destroy(dialog);
-    JOBLOG("[%s -]\n", "GetForInputDataOne");
-    return result;
+    return GetQuilletUI()->GetForInputDataOne(out, title, description, label);
 }
 
 namespace {

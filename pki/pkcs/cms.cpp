@@ -588,8 +588,6 @@ bool pushOnto(STACK*& list, T* item, STACK* (*make)()) {
     return false;
 }
 
-STACK* newList() { return new_STACK(); }
-
 // An attribute appended to a content's list; the codes of func.
 int addContentAttribute(X509_ATTRIBUTES*& list, unsigned func, int row, int tag, const void* value, int len) {
     return zpki::cms::addAttribute(list, row, tag, value, len) ? 0 : code(func, ERR_STK_ERROR);

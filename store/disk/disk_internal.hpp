@@ -89,6 +89,11 @@ private:
     bool m_committed = false;
 };
 
+// Tests only: asked before each step of StoreWriter::write ("open",
+// "write" per file, "rename" per file) with the file's final path; true
+// makes that step fail as a full disk would.
+extern std::function<bool(std::string_view step, const std::string& path)> g_writerFault;
+
 // VPL_Location_CertCreate through the caller's writer: what it writes stays
 // only when the caller commits.
 int locationCertCreate(StoreWriter& writer, int flag, const char* drive, PKI_STR_INFO* rec);

@@ -92,6 +92,16 @@ std::vector<StoreWriter::File> pairFiles(const std::string& certName, std::strin
 
 namespace zstore {
 
+std::function<bool(std::string_view step, const std::string& path)> g_writerFault;
+
+namespace {
+bool injected(std::string_view step, const std::string& path) {
+    if (!g_writerFault || !g_writerFault(step, path)) return false;
+    errno = ENOSPC;
+    return true;
+}
+}  // namespace
+
 StoreWriter::~StoreWriter() {
     if (!m_committed) rollback();
     for (Replaced& old : m_replaced) zstore::wipe(old.bytes);
@@ -180,6 +190,7 @@ bool StoreWriter::write(const std::string& dir, const std::vector<File>& files) 
         std::string temporary;
         for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
             temporary = dir + "/." + f.name + "." + randomSuffix();
+            if (injected("open", dir + "/" + f.name)) break;
             fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, f.mode);
             if (fd < 0 && errno != EEXIST) break;
         }
@@ -189,7 +200,7 @@ bool StoreWriter::write(const std::string& dir, const std::vector<File>& files) 
         }
         m_temporaries.push_back(temporary);
         temporaries.push_back(temporary);
-        const bool ok = writeAll(fd, f.bytes) && fsync(fd) == 0;
+        const bool ok = writeAll(fd, f.bytes) && !injected("write", dir + "/" + f.name) && fsync(fd) == 0;
         const int error = errno;
         if (close(fd) != 0 || !ok) {
             ZSTORE_LOG(VCL_LOG_ERROR, "StoreWriter : write Fail(%d). path=[%s]\n", ok ? errno : error,
@@ -214,7 +225,7 @@ bool StoreWriter::write(const std::string& dir, const std::vector<File>& files) 
     }
     for (size_t i = 0; i < files.size(); ++i) {
         const std::string target = dir + "/" + files[i].name;
-        if (rename(temporaries[i].c_str(), target.c_str()) != 0) {
+        if (injected("rename", target) || rename(temporaries[i].c_str(), target.c_str()) != 0) {
             ZSTORE_LOG(VCL_LOG_ERROR, "StoreWriter : rename Fail(%d). path=[%s]\n", errno, target.c_str());
             return false;
         }

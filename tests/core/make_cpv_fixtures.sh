@@ -27,24 +27,8 @@ openssl x509 -req -in v1.csr -CA v1root.pem -CAkey root.key -set_serial 15 -days
 
 /usr/bin/python3 "$here/make_cpv_certs.py" "$out" "$2" "$3" "$4"
 
-# gencrl NAME CERT KEY "SERIAL..." [EXTENSION LINES]
-gencrl() {
-  local name="$1" cert="$2" key="$3" serials="$4" ext="${5:-}"
-  local db="db-$name"
-  mkdir -p "$db"
-  : > "$db/index.txt"
-  for s in $serials; do
-    printf 'R\t300101000000Z\t240101000000Z\t%s\tunknown\t/CN=x%s\n' "$s" "$s" >> "$db/index.txt"
-  done
-  echo 01 > "$db/crlnumber"
-  {
-    printf '[ca]\ndefault_ca = d\n[d]\ndatabase = %s/index.txt\ncrlnumber = %s/crlnumber\n' "$db" "$db"
-    printf 'default_md = sha256\ndefault_crl_days = 1\ncrl_extensions = crlext\n[crlext]\n'
-    printf '%s\n' "$ext"
-  } > "$db/ca.cnf"
-  openssl ca -config "$db/ca.cnf" -gencrl -cert "$cert" -keyfile "$key" -out "$name.crl.pem" 2>/dev/null
-  openssl crl -in "$name.crl.pem" -outform DER -out "$name.crl"
-}
+# shellcheck source=../fixtures/gencrl.sh
+source "$here/../fixtures/gencrl.sh"
 
 gencrl root root.pem root.key "04"
 gencrl inter inter.pem inter.key "0101 0103 0104"

@@ -33,8 +33,13 @@ std::set<std::string> symbols(const std::string& file, const char* which) {
 }  // namespace
 
 TEST(StoreExports, OnlyVplNamesAndNamedData) {
-    const std::set<std::string> data = {"g_nCertCnt", "g_nSkIdInfoCnt", "g_CTX_Head", "tmp_User_keys",
-                                        "Image_Verify_Cert"};
+    const std::set<std::string> data = {
+        "g_nCertCnt", "g_nSkIdInfoCnt", "g_CTX_Head", "tmp_User_keys", "Image_Verify_Cert",
+        // issuance: the CMP client's entry points and the last drive issue's CN
+        "selectedCertSubjectCN", "lpCMP_Init", "lpCMP_SetUseHSM", "lpCMP_SetBITAndHash", "lpCMP_GetCACert",
+        "lpCMP_GetSignCert", "lpCMP_GetSignPri", "lpCMP_GetKMCert", "lpCMP_GetKMPri", "lpCMP_GetErrorString",
+        "lpCMP_Final", "lpCMP_CertRequestNonUI", "lpCMP_CertUpdateNonUI", "lpCMP_CertReplaceNonUI",
+        "lpCMP_PPKI_MAKE_PKCS10", "lpCMP_StringFree"};
     const auto result = zqtest::run({"nm", "-D", "--defined-only", ZEPHALTPAVIX_SO});
     ASSERT_EQ(result.status, 0);
     std::istringstream lines(result.output);

@@ -12,6 +12,7 @@
 #   good_http.der revoked_http.der  users with the HTTP point
 set -euo pipefail
 out="$1"
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 cd "$out"
 export OPENSSL_CONF=/dev/null
 
@@ -72,19 +73,7 @@ for label, serial, dp in (("good", 0x101, ca_ldap), ("revoked", 0x102, ca_ldap),
          serial, False, dp)
 PY
 
-# gencrl NAME CERT KEY "SERIAL..."
-gencrl() {
-  local name="$1" cert="$2" key="$3" serials="$4" db="db-$1"
-  mkdir -p "$db"
-  : > "$db/index.txt"
-  for s in $serials; do
-    printf 'R\t300101000000Z\t240101000000Z\t%s\tunknown\t/CN=x%s\n' "$s" "$s" >> "$db/index.txt"
-  done
-  echo 01 > "$db/crlnumber"
-  printf '[ca]\ndefault_ca = d\n[d]\ndatabase = %s/index.txt\ncrlnumber = %s/crlnumber\ndefault_md = sha256\ndefault_crl_days = 1\n' \
-    "$db" "$db" > "$db/ca.cnf"
-  openssl ca -config "$db/ca.cnf" -gencrl -cert "$cert" -keyfile "$key" -out "$name.crl.pem" 2>/dev/null
-  openssl crl -in "$name.crl.pem" -outform DER -out "$name.crl"
-}
+# shellcheck source=../fixtures/gencrl.sh
+source "$here/../fixtures/gencrl.sh"
 gencrl root root.pem root.key "99"
 gencrl ca ca.pem ca.key "0102 0104"

@@ -1,4 +1,5 @@
 // funcName "issue".
+#include "job/Launchers.h"
 #include "job/funcs/Dispatch.h"
 
-void Func_issue() { FuncNotBuilt("issue"); }
+void Func_issue() { launch_IssueWindow(); }

@@ -1,4 +1,5 @@
 // funcName "login".
+#include "job/Launchers.h"
 #include "job/funcs/Dispatch.h"
 
-void Func_login() { FuncNotBuilt("login"); }
+void Func_login() { launch_LoginWindow(); }

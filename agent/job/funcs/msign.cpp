@@ -1,4 +1,5 @@
 // funcName "msign".
+#include "job/Launchers.h"
 #include "job/funcs/Dispatch.h"
 
-void Func_msign() { FuncNotBuilt("msign"); }
+void Func_msign() { launch_SignWindow(); }

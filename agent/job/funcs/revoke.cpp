@@ -1,4 +1,5 @@
 // funcName "revoke".
+#include "job/Launchers.h"
 #include "job/funcs/Dispatch.h"
 
-void Func_revoke() { FuncNotBuilt("revoke"); }
+void Func_revoke() { launch_RevokeWindow(); }

@@ -1,4 +1,5 @@
 // funcName "sign".
+#include "job/Launchers.h"
 #include "job/funcs/Dispatch.h"
 
-void Func_sign() { FuncNotBuilt("sign"); }
+void Func_sign() { launch_SignWindow(); }

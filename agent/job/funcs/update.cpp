@@ -1,4 +1,5 @@
-// funcName "update".
+// funcName "update": the selection window in its renewal mode.
+#include "job/Launchers.h"
 #include "job/funcs/Dispatch.h"
 
-void Func_update() { FuncNotBuilt("update"); }
+void Func_update() { launch_UpdateWindow(); }

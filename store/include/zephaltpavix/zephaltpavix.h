@@ -31,6 +31,7 @@
 #include <zephaltpavix/error.h>
 #include <zephaltpavix/image.h>
 #include <zephaltpavix/index.h>
+#include <zephaltpavix/issue.h>
 #include <zephaltpavix/keypass.h>
 #include <zephaltpavix/layout.h>
 #include <zephaltpavix/manage.h>

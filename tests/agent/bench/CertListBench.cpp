@@ -16,6 +16,7 @@
 
 #include <zephaltpavix/zephaltpavix.h>
 
+#include "BenchSupport.h"
 #include "TestSupport.h"
 #include "common/DMLinuxUtil.h"
 #include "job/Job.h"
@@ -27,14 +28,9 @@ size_t opensslRead(const std::vector<std::string>& paths);
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+using bench::Clock;
+using bench::median;
+using bench::ms;
 
 }  // namespace
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "RelayStub.h"
 #include "TestSupport.h"
 #include "common/DMLinuxUtil.h"
@@ -21,14 +22,9 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+using bench::Clock;
+using bench::median;
+using bench::ms;
 
 // Notes when the job reaches its dispatch (the unsupported answer's box).
 class TimingUi : public IJobUi {

@@ -31,8 +31,23 @@ int writeInt(const char* tag, int value) { return writeLine(tag, std::to_string(
 class UiEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
+#ifdef ZQ_UI_PRIVATE_INSTALL
+        // A copy of the staged installation per process (links to its
+        // files), which a test may change.
+        static zqtest::TempDir dir("ui-install");
+        for (const auto& e : std::filesystem::recursive_directory_iterator(ZQ_UI_STAGE)) {
+            const std::string rel = std::filesystem::relative(e.path(), ZQ_UI_STAGE);
+            if (e.is_directory())
+                std::filesystem::create_directories(dir / rel);
+            else
+                std::filesystem::create_symlink(e.path(), dir / rel);
+        }
+        ::setenv("QUILLETEX_INSTALL_DIR", dir.path().c_str(), 1);
+        ASSERT_EQ(std::string(DMLinuxUtil_GetInstallDir()), dir.path());
+#else
         ::setenv("QUILLETEX_INSTALL_DIR", ZQ_UI_STAGE, 1);
         ASSERT_STREQ(DMLinuxUtil_GetInstallDir(), ZQ_UI_STAGE);
+#endif
         ASSERT_TRUE(gtk_init_check(nullptr, nullptr)) << "no display (the tests run under xvfb-run)";
         LinuxQuillet_InitWriteLog(0, writeLine, writeInt);
     }
