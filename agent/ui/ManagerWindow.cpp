@@ -648,11 +648,15 @@ void on_MCW_btn_imexport_clicked(GtkWidget*, gpointer data) {
         }
         // The name written is the one asked about: the extension first.
         file = saved["filename"];
-        if (saved["filter"] == "PKCS12 Files(*.p12)")
+        const std::string& filter = saved["filter"];
+        JOBLOG("on_MCW_btn_imexport_clicked(), filter = [%s]\n", filter.c_str());
+        // The PKCS#12 filter is the chooser's first: a filter it did not
+        // report counts as that one.
+        if (filter == "Private Information Exchange(*.pfx)") {
+            if (file.size() < 4 || file.compare(file.size() - 4, 4, ".pfx") != 0) file += ".pfx";
+        } else if (filter != "All Files(*)") {
             file = PfxExportName(file, true);
-        else if (saved["filter"] == "Private Information Exchange(*.pfx)" &&
-                 (file.size() < 4 || file.compare(file.size() - 4, 4, ".pfx") != 0))
-            file += ".pfx";
+        }
         if (!fileExists(file)) break;
         const std::string question =
             file + (g_swLanguage_Eng ? "\nThe file exists. Replace it?" : "\n파일이 이미 있습니다. 바꾸시겠습니까?");

@@ -228,7 +228,7 @@ TEST_F(Manager, ExportAsksBeforeReplacingTheFinalName) {
         const std::string got = name ? name : "";
         g_free(name);
         EXPECT_TRUE(got == work / "cert" || got == work / "cert.p12") << got;
-        WindowDriver::respond(d, GTK_RESPONSE_ACCEPT);
+        WindowDriver::respondUntilGone(d, GTK_RESPONSE_ACCEPT);
     };
     auto chooseExport = [](GtkWidget* d) {
         GtkTreeView* view = GTK_TREE_VIEW(WindowDriver::child(d, "SSD_tv_stores"));
@@ -243,7 +243,7 @@ TEST_F(Manager, ExportAsksBeforeReplacingTheFinalName) {
         {"SSD_SelectOne", chooseExport},
         {"FILE", save},
         {"BOX", [](GtkWidget* b) { WindowDriver::respond(b, GTK_RESPONSE_CANCEL); }},  // "no"
-        {"FILE", [](GtkWidget* d) { WindowDriver::respond(d, GTK_RESPONSE_CANCEL); }},
+        {"FILE", [](GtkWidget* d) { WindowDriver::respondUntilGone(d, GTK_RESPONSE_CANCEL); }},
         {"MCW_manageCert",
          [&](GtkWidget* w) {
              kept = zqtest::readFile(existing);  // "no" left it as it was
