@@ -12,8 +12,11 @@
 #include "job/CertAdapters.h"
 #include "job/Job.h"
 #include "job/Launchers.h"
+#include "job/ManageActions.h"
 #include "job/SignActions.h"
+#include "ui/DetailWindow.h"
 #include "ui/MainUI.h"
+#include "ui/RemovableMedia.h"
 
 namespace {
 
@@ -63,8 +66,23 @@ QUILLET_UI_EXPORT void enterCert_btn_ok_clicked(GtkWidget*, gpointer data) {
     if (ui->SetSelectedCertPassword(typed) != 0) return;
     // The entry keeps no copy once the record has it.
     if (w->MUI_entry_password) gtk_entry_set_text(GTK_ENTRY(w->MUI_entry_password), "");
-    // Roaming export and renewal come with their own windows' actions.
-    if (g_swForCertExport == 1 || g_swForCertUpdate == 1) {
+    // Roaming export: the number for the phone, then ret "1"; a wrong
+    // password leaves the window open with nothing posted.
+    if (g_swForCertExport == 1 && g_swForCertUpdate != 1) {
+        std::string number;
+        const int rc = sig_ExportCert_clicked(number);
+        if (rc == kRoamingOk) {
+            RoamingExportDone(number);
+            explicit_bzero(number.data(), number.size());
+        } else if (rc == kRoamingRetry && !IsQuilletDeleted()) {
+            SelectedCertValues& v = GetQuilletUI()->m_quilletDatas.m_selectedCertValues;
+            explicit_bzero(v.password, sizeof v.password);
+            box("PASSWORD_CHECK_FAILED", "CONFIRM", GTK_MESSAGE_WARNING);
+        }
+        return;
+    }
+    // Renewal comes with its own window's action.
+    if (g_swForCertUpdate == 1) {
         explicit_bzero(ui->m_quilletDatas.m_selectedCertValues.password,
                        sizeof ui->m_quilletDatas.m_selectedCertValues.password);
         notAvailable();
@@ -109,8 +127,7 @@ QUILLET_UI_EXPORT void on_ECW_btn_certView_clicked(GtkWidget*, gpointer data) {
         box("MSG_SELECT_CERT", "CertView", GTK_MESSAGE_WARNING);
         return;
     }
-    // The detail window comes with the certificate manager's windows.
-    notAvailable();
+    DetailCertView();
 }
 
 QUILLET_UI_EXPORT void on_ECW_tvCerts_row_activated(GtkTreeView*, GtkTreePath*, GtkTreeViewColumn*, gpointer data) {
@@ -123,8 +140,16 @@ QUILLET_UI_EXPORT void on_ECW_radio_fdd_clicked(GtkToggleButton* button, gpointe
     explicit_bzero(ui->currentUSBVolume, sizeof ui->currentUSBVolume);
     ui->m_quilletDatas.m_selectedCertValues.selectedStoreType = 0;
     if (!button || !gtk_toggle_button_get_active(button)) return;
-    // Listing removable volumes comes with the removable-media window.
-    notAvailable();
+    // The volume to list: the removable-disk choice, kept as the listed one.
+    const int before = tmpselectedStoreType;
+    ChooseRemovableVolume();
+    tmpselectedStoreType = before;
+    std::memcpy(ui->currentUSBVolume, ui->targetUSBVolume, sizeof ui->currentUSBVolume);
+    explicit_bzero(ui->targetUSBVolume, sizeof ui->targetUSBVolume);
+    ui->m_quilletDatas.ClearCertLists(0);
+    if (ui->currentUSBVolume[0]) GetDomainCertList(4, ui->currentUSBVolume, nullptr);
+    ui->UpdateListStoreForCertList(ui->m_muiWidget.MUI_liststore);
+    ui->SelectTreeViewRow(GTK_TREE_VIEW(ui->m_muiWidget.MUI_treeview), 0);
 }
 
 QUILLET_UI_EXPORT void enterCert_on_certDel_clicked(GtkWidget*, gpointer data) {

@@ -7,6 +7,7 @@
 #include "job/Roaming.h"
 #include "ui/IssueWindows.h"
 #include "ui/MainUI.h"
+#include "ui/ManagerWindow.h"
 #include "ui/RoamingWindows.h"
 
 namespace {
@@ -33,6 +34,8 @@ public:
                 return MU_certRequestWindow();
             case JobWindow::CertAndKeyStore:
                 return MU_certAndKeyStoreAfterCertRequestWindow();
+            case JobWindow::Manager:
+                return MU_ManageCert();
             default:
                 return -1;
         }
@@ -45,6 +48,8 @@ public:
                 return MU_TextSignWindow(data.c_str());
             case JobWindow::ListSign:
                 return MU_ListSignWindow(data.c_str());
+            case JobWindow::RoamingImport:
+                return MU_RoamingCertImport(number);
             default:
                 (void)number;
                 return OpenWindow(window);

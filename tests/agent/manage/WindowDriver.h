@@ -1,5 +1,6 @@
 // Plays the user on real windows under Xvfb: each step waits for a mapped
-// toplevel (by its builder id, or "BOX" for a message box) and then acts on
+// toplevel (by its builder id, "BOX" for a message box, "FILE" for a file
+// chooser) and then acts on
 // it from an idle callback, so an action that runs a nested dialog loop
 // does not hold up the steps after it.
 #pragma once
@@ -49,6 +50,51 @@ public:
         gtk_entry_set_text(GTK_ENTRY(child(top, id)), text);
     }
     static void respond(GtkWidget* dialog, int response) { gtk_dialog_response(GTK_DIALOG(dialog), response); }
+    // Responds now and again every 250 ms while the dialog lives: a file
+    // chooser may drop an answer while it is still loading its folder.
+    static void respondUntilGone(GtkWidget* dialog, int response) {
+        struct Again {
+            GtkWidget* dialog;
+            int response;
+        };
+        auto* again = new Again{dialog, response};
+        g_object_add_weak_pointer(G_OBJECT(dialog), reinterpret_cast<gpointer*>(&again->dialog));
+        g_timeout_add_full(
+            G_PRIORITY_DEFAULT, 250,
+            [](gpointer data) -> gboolean {
+                auto* a = static_cast<Again*>(data);
+                if (!a->dialog) return G_SOURCE_REMOVE;
+                gtk_dialog_response(GTK_DIALOG(a->dialog), a->response);
+                return G_SOURCE_CONTINUE;
+            },
+            again,
+            [](gpointer data) {
+                auto* a = static_cast<Again*>(data);
+                if (a->dialog)
+                    g_object_remove_weak_pointer(G_OBJECT(a->dialog), reinterpret_cast<gpointer*>(&a->dialog));
+                delete a;
+            });
+        gtk_dialog_response(GTK_DIALOG(dialog), response);
+    }
+    static void click(GtkWidget* top, const char* id) { gtk_button_clicked(GTK_BUTTON(child(top, id))); }
+    // The rows of a tree view's model, column by column.
+    static std::vector<std::vector<std::string>> rows(GtkWidget* top, const char* viewId, int columns) {
+        std::vector<std::vector<std::string>> out;
+        GtkTreeModel* model = gtk_tree_view_get_model(GTK_TREE_VIEW(child(top, viewId)));
+        GtkTreeIter it;
+        for (bool ok = model && gtk_tree_model_get_iter_first(model, &it); ok;
+             ok = gtk_tree_model_iter_next(model, &it)) {
+            std::vector<std::string> row;
+            for (int c = 0; c < columns; ++c) {
+                gchar* v = nullptr;
+                gtk_tree_model_get(model, &it, c, &v, -1);
+                row.push_back(v ? v : "");
+                g_free(v);
+            }
+            out.push_back(row);
+        }
+        return out;
+    }
 
 private:
     struct Pending {
@@ -59,6 +105,7 @@ private:
 
     static bool matches(GtkWidget* w, const std::string& id) {
         if (id == "BOX") return GTK_IS_MESSAGE_DIALOG(w);
+        if (id == "FILE") return GTK_IS_FILE_CHOOSER_DIALOG(w);
         const char* name = GTK_IS_BUILDABLE(w) ? gtk_buildable_get_name(GTK_BUILDABLE(w)) : nullptr;
         return name && id == name;
     }
@@ -70,6 +117,8 @@ private:
 
     static gboolean act(gpointer data) {
         auto* p = static_cast<Pending*>(data);
+        // From here the same window may be the next step's too.
+        if (p->self->m_last == p->widget) p->self->m_last = nullptr;
         p->self->m_steps[p->step].act(p->widget);
         g_object_unref(p->widget);
         delete p;
@@ -81,10 +130,16 @@ private:
         if (self->done()) return G_SOURCE_CONTINUE;
         const Step& step = self->m_steps[self->m_next];
         GList* all = gtk_window_list_toplevels();
+        // A main window's step waits until its dialogs have gone (a window
+        // that belongs to a dialog does not).
+        bool dialogUp = false;
+        for (GList* l = all; l; l = l->next)
+            if (GTK_IS_DIALOG(l->data) && gtk_widget_get_mapped(GTK_WIDGET(l->data))) dialogUp = true;
         for (GList* l = all; l; l = l->next) {
             auto* w = GTK_WIDGET(l->data);
-            // The widget of the step before waits for that step's action.
+            // The widget of the step before waits until its action has begun.
             if (!gtk_widget_get_mapped(w) || w == self->m_last || !matches(w, step.id)) continue;
+            if (!GTK_IS_DIALOG(w) && !gtk_window_get_transient_for(GTK_WINDOW(w)) && dialogUp) continue;
             self->m_last = w;
             g_signal_connect(w, "destroy", G_CALLBACK(forget), self);
             if (step.id == "BOX") {
