@@ -6,14 +6,23 @@
 #include <gdk/gdkkeysyms.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "job/CertAdapters.h"
+#include "job/IssueActions.h"
 #include "job/Job.h"
 #include "job/Launchers.h"
 #include "job/SignActions.h"
 #include "ui/MainUI.h"
+#include "ui/RemovableMedia.h"
+
+// Wrong current passwords of renewals from this window, over the process's
+// jobs: a right one or the fifth wrong one resets it.
+int g_renewalPasswordTries = 0;
 
 namespace {
 
@@ -46,9 +55,74 @@ int selectCert(CQuilletUI* ui, MUIWidget* w) {
     return 0;
 }
 
+void forgetPassword() {
+    if (IsQuilletDeleted()) return;
+    SelectedCertValues& v = GetQuilletUI()->m_quilletDatas.m_selectedCertValues;
+    explicit_bzero(v.password, sizeof v.password);
+}
+
+// The renewal's outcome as the window tells it. The texts are taken
+// before the action runs: a renewal that ended the job took the UI
+// object with it.
+void renew(int storeType, char* newPassword) {
+    const std::string ok = text("UPDATE_CERT_OK"), fail = text("UPDATE_CERT_FAIL"), title = text("CONFIRM");
+    const int rc = sig_Update_clicked(storeType, newPassword);
+    if (rc == 0) {
+        CQuilletUI::MessageBox(ok.c_str(), title.c_str(), GTK_MESSAGE_INFO);
+    } else if (rc != -100 && rc != -101) {
+        CQuilletUI::MessageBox(fail.c_str(), title.c_str(), GTK_MESSAGE_WARNING);
+        Start_CloseMainWidgetThread(0);
+    }
+    forgetPassword();
+}
+
+// Renewal of the chosen certificate: its current password first, then the
+// new one, then the CA. The fifth wrong password ends the job with 1425
+// alone (no cancel after it: one outcome per job).
+void renewChosen(CQuilletUI* ui, GtkWidget* widget, gpointer data) {
+    SelectedCertValues& v = ui->m_quilletDatas.m_selectedCertValues;
+    if (Check_CertPasswd(v.selectedStoreType, v.certpath, v.password) != 0) {
+        explicit_bzero(v.password, sizeof v.password);
+        if (++g_renewalPasswordTries >= 5) {
+            g_renewalPasswordTries = 0;
+            MU_MessageBox("인증서 암호 입력이 5회 이상 틀렸습니다. 프로그램을 종료합니다.", 1);
+            send_ErrCode("1425");
+            Start_CloseMainWidgetThread(0);
+            return;
+        }
+        char message[1024];
+        std::snprintf(message, sizeof message,
+                      "선택된 인증서의 암호가 틀렸습니다.\n암호를 다시 입력하십시오.\n\n암호 총5회(현재 %d회 "
+                      "남음) 오류시\n재시도하여 주시기 바랍니다.",
+                      5 - g_renewalPasswordTries);
+        MU_MessageBox(message, 1);
+        return;
+    }
+    g_renewalPasswordTries = 0;
+    std::map<std::string, std::string> answer;
+    for (;;) {
+        answer = ui->GetForUpdateCertInputPassword();
+        // The job may have ended while the dialog ran (the window closed).
+        if (IsQuilletDeleted()) return;
+        if (answer["error"] == "yes") {
+            CQuilletUI::MessageBox(answer["errormsg"].c_str(), text("CONFIRM"), GTK_MESSAGE_WARNING);
+            continue;
+        }
+        if (answer["retry"] != "yes") break;
+    }
+    std::string& next = answer["new"];
+    if (answer["cancel"] == "yes") {
+        explicit_bzero(v.password, sizeof v.password);
+        on_ECW_enterCert_destroy(widget, data);
+        return;
+    }
+    renew(v.selectedStoreType, next.empty() ? nullptr : next.data());
+    explicit_bzero(next.data(), next.size());
+}
+
 }  // namespace
 
-QUILLET_UI_EXPORT void enterCert_btn_ok_clicked(GtkWidget*, gpointer data) {
+QUILLET_UI_EXPORT void enterCert_btn_ok_clicked(GtkWidget* widget, gpointer data) {
     auto* w = static_cast<MUIWidget*>(data);
     CQuilletUI* ui = GetQuilletUI();
     if (selectCert(ui, w) != 0) {
@@ -63,8 +137,13 @@ QUILLET_UI_EXPORT void enterCert_btn_ok_clicked(GtkWidget*, gpointer data) {
     if (ui->SetSelectedCertPassword(typed) != 0) return;
     // The entry keeps no copy once the record has it.
     if (w->MUI_entry_password) gtk_entry_set_text(GTK_ENTRY(w->MUI_entry_password), "");
-    // Roaming export and renewal come with their own windows' actions.
-    if (g_swForCertExport == 1 || g_swForCertUpdate == 1) {
+    // Renewal takes expired certificates too.
+    if (g_swForCertUpdate == 1) {
+        renewChosen(ui, widget, data);
+        return;
+    }
+    // Roaming export comes with its own windows' actions.
+    if (g_swForCertExport == 1) {
         explicit_bzero(ui->m_quilletDatas.m_selectedCertValues.password,
                        sizeof ui->m_quilletDatas.m_selectedCertValues.password);
         notAvailable();
@@ -117,14 +196,62 @@ QUILLET_UI_EXPORT void on_ECW_tvCerts_row_activated(GtkTreeView*, GtkTreePath*, 
     on_ECW_btn_certView_clicked(nullptr, data);
 }
 
-QUILLET_UI_EXPORT void on_ECW_radio_fdd_clicked(GtkToggleButton* button, gpointer) {
+QUILLET_UI_EXPORT void on_ECW_radio_fdd_clicked(GtkToggleButton* button, gpointer data) {
     JOBLOG("on_ECW_radio_fdd_clicked()....\n");
+    auto* w = static_cast<MUIWidget*>(data);
     CQuilletUI* ui = GetQuilletUI();
+    SelectedCertValues& v = ui->m_quilletDatas.m_selectedCertValues;
+    tmpselectedStoreType = 0;
     explicit_bzero(ui->currentUSBVolume, sizeof ui->currentUSBVolume);
-    ui->m_quilletDatas.m_selectedCertValues.selectedStoreType = 0;
-    if (!button || !gtk_toggle_button_get_active(button)) return;
-    // Listing removable volumes comes with the removable-media window.
-    notAvailable();
+    // Another medium chosen: the rows stay until the next refill.
+    if (!button || !gtk_toggle_button_get_active(button)) {
+        v.selectedStoreType = tmpselectedStoreType;
+        return;
+    }
+    auto showList = [&] {
+        if (w && w->MUI_liststore) ui->UpdateListStoreForCertList(w->MUI_liststore);
+        if (w && w->MUI_treeview) ui->SelectTreeViewRow(GTK_TREE_VIEW(w->MUI_treeview), 0);
+    };
+    std::vector<std::string> dirs;
+    if (CQuilletUtils::GetUSBMountDir(dirs) != 0) {
+        ui->m_quilletDatas.ClearCertLists(0);
+        showList();
+        box("NO_REMOVABLE_DRIVE", "SELECT", GTK_MESSAGE_WARNING);
+        tmpselectedStoreType = 1;
+        return;
+    }
+    JOBLOG("toggles [%d][%d]\n", 1, static_cast<int>(dirs.size()));
+    for (const std::string& dir : dirs) JOBLOG("vecDirs[i] : [%s]\n", dir.c_str());
+    std::string chosen;
+    for (;;) {
+        const int rc =
+            SelectOneFromList(chosen, dirs, text("STORETYPE_FDD_SELECT"), text("STORETYPE_FDD_SELECT_PLEASE"));
+        if (rc == 1 && !chosen.empty()) break;
+        if (rc == -1) {
+            JOBLOG("nPStat == -1\n");
+            tmpselectedStoreType = 1;
+            ui->m_quilletDatas.ClearCertLists(0);
+            showList();
+            return;
+        }
+        box("STORETYPE_FDD_SELECT_PLEASE", "STORETYPE_FDD_SELECT", GTK_MESSAGE_WARNING);
+    }
+    JOBLOG("strSel.c_str() = [%s]\n", chosen.c_str());
+    tmpselectedStoreType = 1;
+    // A path that does not fit with its NUL is never cut into another
+    // path: the volume lists nothing.
+    if (chosen.size() < sizeof ui->currentUSBVolume) {
+        std::memcpy(ui->currentUSBVolume, chosen.c_str(), chosen.size() + 1);
+        const CertFilter* filter = g_swForCertUpdate == 1 ? &UpdateParameter.s_filter_info
+                                   : g_swForCertSign == 1 ? &SignParameter.s_filter_info
+                                                          : nullptr;
+        GetDomainCertList(4, ui->currentUSBVolume, filter);
+    } else {
+        ui->m_quilletDatas.ClearCertLists(0);
+    }
+    showList();
+    v.selectedStoreType = tmpselectedStoreType;
+    JOBLOG("selectedStoreType = [%d]\n", v.selectedStoreType);
 }
 
 QUILLET_UI_EXPORT void enterCert_on_certDel_clicked(GtkWidget*, gpointer data) {
