@@ -11,6 +11,9 @@
 #include <zephaltpavix/manage.h>
 #include <zephaltpavix/pfx.h>
 #include <zephaltpavix/sign.h>
+#include <zunCore/keys.h>
+#include <zunCore/pkcs12.h>
+#include <zunCore/util.h>
 
 #include "job/Job.h"
 #include "job/Roaming.h"
@@ -77,6 +80,31 @@ int endWithError(const char* code) {
     send_ErrCode(code);
     JobUi().CloseJobWindow();
     return kRoamingJobEnded;
+}
+
+// Export steps 3 and 4: the PKCS#12 in Base64 to the roaming server, the
+// number from its reply.
+int sendExport(const void* pfx, int pfxLen, int digits, std::string& number) {
+    char* b64 = nullptr;
+    int b64Len = 0;
+    const int enc = VPL_DataEncode(0, pfx, pfxLen, &b64, &b64Len);
+    if (enc != 0 || !b64) return endWithError(RoamingErrorCode::kExportNoPkcs12);
+    Secret encCert;
+    encCert.text.assign(b64, static_cast<size_t>(b64Len));
+    VPL_Free(b64, b64Len);
+    Secret reply;
+    const int sent =
+        ExportCertificate(strPolicyList->RoamingURL, encCert.text, strPolicyList->ProtocolVersion, digits, reply.text);
+    if (sent != 0) {
+        JOBLOG("[ERR]ExportCertificate() = %d\n", sent);
+        return endWithError(RoamingErrorCode::kExportNotSent);
+    }
+    if (pars_ExportCert_RetValue(reply.text, digits, number) != 0) {
+        JOBLOG("pars_ExportCert_RetValue() retValue is ERROR.\n");
+        return endWithError(RoamingErrorCode::kExportBadReply);
+    }
+    JOBLOG("pars_ExportCert_RetValue() is NO ERROR.\n");
+    return kRoamingOk;
 }
 
 bool roamingPolicy(int& digits) {
@@ -246,28 +274,39 @@ int sig_ExportCert_clicked(std::string& number) {
         JOBLOG("[ERR]sig_ExportCert_clicked, VPL_Set_PFXBuf() = %d\n", rc);
         return endWithError(RoamingErrorCode::kExportNoPkcs12);
     }
-    char* b64 = nullptr;
-    int b64Len = 0;
-    const int enc = VPL_DataEncode(0, pfx, pfxLen, &b64, &b64Len);
+    const int rc2 = sendExport(pfx, pfxLen, digits, number);
     VPL_Free(pfx, pfxLen);
-    if (enc != 0 || !b64) return endWithError(RoamingErrorCode::kExportNoPkcs12);
-    Secret encCert;
-    encCert.text.assign(b64, static_cast<size_t>(b64Len));
-    VPL_Free(b64, b64Len);
+    return rc2;
+}
 
-    Secret reply;
-    const int sent =
-        ExportCertificate(strPolicyList->RoamingURL, encCert.text, strPolicyList->ProtocolVersion, digits, reply.text);
-    if (sent != 0) {
-        JOBLOG("[ERR]sig_ExportCert_clicked, ExportCertificate() = %d\n", sent);
+int sig_ExportCert_clicked_use_PFXfile(const char* p12Path, const char* password, std::string& number) {
+    number.clear();
+    int digits = 0;
+    if (!roamingPolicy(digits)) return endWithError(JobErrorCode::kBadPolicy);
+    PKI_STR_INFO* entries = nullptr;
+    int count = 0;
+    const int rc = VPL_PFXFileToCert(p12Path, password, len(password), &entries, &count);
+    JOBLOG("VPL_PFXFileToCert() = %d, count = %d\n", rc, count);
+    if (rc != 0 || !entries || count <= 0) {
+        if (entries) {
+            VCL_PK1_Free_PKISTRINFOS(entries, count);
+            std::free(entries);
+        }
+        return kRoamingRetry;  // a wrong password or a file that does not open
+    }
+    unsigned char* pfx = nullptr;
+    int pfxLen = 0;
+    const int made = VCL_PK12_Make_PFX(password, len(password), nullptr, 0, count, entries, 0, nullptr, &pfx, &pfxLen);
+    VCL_PK1_Free_PKISTRINFOS(entries, count);
+    std::free(entries);
+    if (made != 0 || !pfx || pfxLen <= 0) {
+        if (pfx) VCL_Free(pfx, pfxLen);
+        JOBLOG("[ERR]sig_ExportCert_clicked_use_PFXfile, VCL_PK12_Make_PFX() = %d\n", made);
         return endWithError(RoamingErrorCode::kExportNotSent);
     }
-    if (pars_ExportCert_RetValue(reply.text, digits, number) != 0) {
-        JOBLOG("pars_ExportCert_RetValue() retValue is ERROR.\n");
-        return endWithError(RoamingErrorCode::kExportBadReply);
-    }
-    JOBLOG("pars_ExportCert_RetValue() is NO ERROR.\n");
-    return kRoamingOk;
+    const int sent = sendExport(pfx, pfxLen, digits, number);
+    VCL_Free(pfx, pfxLen);
+    return sent;
 }
 
 void RoamingExportDone(const std::string& number) {

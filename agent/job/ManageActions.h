@@ -55,6 +55,9 @@ int sig_ImportCert_PFXCertSet(int storeType, const char* driveName, const char* 
 // in number (the policy's digit count); the caller shows it and ends the
 // job with ret "1" (RoamingExportDone).
 int sig_ExportCert_clicked(std::string& number);
+// The same from a PKCS#12 file opened with password (kRoamingRetry when it
+// does not open: nothing sent, nothing posted).
+int sig_ExportCert_clicked_use_PFXfile(const char* p12Path, const char* password, std::string& number);
 // Shows the number, posts ret "1" and ends the job.
 void RoamingExportDone(const std::string& number);
 

@@ -3,8 +3,12 @@
 
 #include <gtk/gtk.h>
 
+#include "job/Job.h"
+#include "job/Roaming.h"
 #include "ui/IssueWindows.h"
 #include "ui/MainUI.h"
+#include "ui/ManagerWindow.h"
+#include "ui/RoamingWindows.h"
 
 namespace {
 
@@ -28,6 +32,10 @@ public:
                 return MU_certRequestWindow();
             case JobWindow::CertAndKeyStore:
                 return MU_certAndKeyStoreAfterCertRequestWindow();
+            case JobWindow::Manager:
+                return MU_ManageCert();
+            case JobWindow::RoamingImport:
+                return MU_RoamingCertImport(strPolicyList ? RoamingDigitCount(strPolicyList->AuthenticationNumber) : 0);
             default:
                 return -1;
         }
@@ -63,6 +71,7 @@ public:
         RunPendingClose();
         ClearQuilletUI();
     }
+    void ShowRoamingNumber(const std::string& number, int digits) override { RoamingExportNumber(number, digits); }
 };
 
 }  // namespace

@@ -2,6 +2,7 @@
 // Mode imports.
 #include "job/Job.h"
 #include "job/ParsingFunc.h"
+#include "job/Roaming.h"
 #include "job/funcs/Dispatch.h"
 
 void Func_roaming() {
@@ -12,9 +13,17 @@ void Func_roaming() {
         SetRunningFlag(3);
         return;
     }
+    // The number is typed in pieces of four and sent whole.
+    if (RoamingDigitCount(strPolicyList->AuthenticationNumber) == 0) {
+        WriteLogFile("[ERR] main, AuthenticationNumber is Not supported. =",
+                     strPolicyList->AuthenticationNumber.c_str());
+        send_ErrCode(JobErrorCode::kBadPolicy);
+        SetRunningFlag(3);
+        return;
+    }
     int mode = 0;
     if (DecimalInt(strPolicyList->Mode, mode) && mode == 6)
-        FuncNotBuilt("roaming");  // the export window
-    else
-        FuncNotBuilt("roaming");  // the import window
+        FuncNotBuilt("roaming");  // the export window (the certificate-entry window)
+    else if (JobUi().OpenWindow(JobWindow::RoamingImport) != 0)
+        FuncNotBuilt("roaming");
 }

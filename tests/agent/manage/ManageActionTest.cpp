@@ -364,6 +364,26 @@ TEST_F(RoamingActions, ExportGivesTheNumberAndPostsOnlyAfterIt) {
     EXPECT_EQ(ui.closes, 1);
 }
 
+TEST_F(RoamingActions, ExportFromAPkcs12File) {
+    policy.AuthenticationNumber = "12";
+    roaming.answerExport("123456781234");
+    const std::string p12 = opensslP12(work / "in.p12", "p12-pw", true);
+    std::string got;
+    EXPECT_EQ(sig_ExportCert_clicked_use_PFXfile(p12.c_str(), "wrong", got), kRoamingRetry);
+    EXPECT_TRUE(roaming.requests().empty());
+    ASSERT_EQ(sig_ExportCert_clicked_use_PFXfile(p12.c_str(), "p12-pw", got), kRoamingOk);
+    EXPECT_EQ(got, "123456781234");
+    auto f = RoamingStub::fields(roaming.bodies("EXPORT").at(0));
+    zqtest::writeFile(work / "out.b64", f["EncCert"]);
+    const std::string out = work / "out.p12";
+    ASSERT_TRUE(quietly({"openssl", "base64", "-d", "-A", "-in", work / "out.b64", "-out", out}));
+    const auto cert = zqtest::run({"openssl", "pkcs12", "-in", out, "-passin", "pass:p12-pw", "-nokeys", "-clcerts"});
+    ASSERT_EQ(cert.status, 0);
+    const auto ref = zqtest::run({"openssl", "x509", "-inform", "DER", "-in", fx("hong/signCert.der")});
+    EXPECT_NE(cert.output.find(ref.output), std::string::npos) << "the same certificate";
+    EXPECT_TRUE(results().empty());
+}
+
 TEST_F(RoamingActions, ExportFailures) {
     policy.AuthenticationNumber = "8";
     std::string got;
