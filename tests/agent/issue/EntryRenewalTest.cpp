@@ -46,11 +46,15 @@ GtkWidget* findIn(GtkWidget* root, const char* id) {
     return found;
 }
 
+// The mapped toplevel of builder id ("FILE": the file chooser), or NULL.
 GtkWidget* toplevel(const char* id) {
+    const bool chooser = std::strcmp(id, "FILE") == 0;
     GtkWidget* found = nullptr;
     GList* all = gtk_window_list_toplevels();
     for (GList* l = all; l && !found; l = l->next)
-        if (gtk_widget_get_mapped(GTK_WIDGET(l->data))) found = findIn(GTK_WIDGET(l->data), id);
+        if (gtk_widget_get_mapped(GTK_WIDGET(l->data)))
+            found = chooser ? (GTK_IS_FILE_CHOOSER_DIALOG(l->data) ? GTK_WIDGET(l->data) : nullptr)
+                            : findIn(GTK_WIDGET(l->data), id);
     g_list_free(all);
     return found && gtk_widget_get_toplevel(found) == found ? found : nullptr;
 }
@@ -259,6 +263,57 @@ TEST_F(EntryRenewal, CancellingTheNewPasswordCancelsTheJobOnce) {
     EXPECT_EQ(results(), std::vector<std::string>{kCancel});
     EXPECT_TRUE(boxes.seen.empty());
     EXPECT_EQ(zqtest::readFile(dir + "/signCert.der"), zqtest::readFile(fx() + "/old.der"));
+}
+
+// Renewal with a PKCS#12 file: the file's pair is imported, then the very
+// certificate of the file is renewed with the file's password, not the
+// first row of the list (another certificate of the home disk stays as it
+// was).
+TEST_F(EntryRenewal, RenewsTheCertificateOfTheChosenFile) {
+    zqtest::TempDir work("entryrenewfile");
+    const std::string other = home / "NPKI/yessign/USER/cn=Aaa Other()0001,ou=personal4IB,o=yessign,c=KR";
+    zqtest::makeDirs(other);
+    zqtest::writeFile(other + "/signCert.der", zqtest::readFile(fx() + "/user.der"));
+    zqtest::writeFile(other + "/signPri.key", zqtest::readFile(fx() + "/old.p8"));
+    zqtest::writeFile(home / "NPKI/yessign/ca.der", zqtest::readFile(fx() + "/ca.der"));
+    const std::string p12 = work / "kim.p12";
+    ASSERT_EQ(zqtest::run({"sh", "-c",
+                           "openssl x509 -inform DER -in '" + fx() + "/old.der' -out '" + work.path() +
+                               "/c.pem' && openssl pkcs8 -inform DER -provider legacy -provider default -passin pass:" +
+                               kOldPassword + " -in '" + fx() + "/old.p8' -out '" + work.path() +
+                               "/k.pem' && openssl pkcs12 -export -in '" + work.path() + "/c.pem' -inkey '" +
+                               work.path() + "/k.pem' -passout 'pass:" + kNewPassword + "' -out '" + p12 + "'"})
+                  .status,
+              0);
+    CmpMock ca("REF1", "CODE1", fx() + "/renewed.pem");
+    Boxes boxes;
+    Player chooser({{"FILE", [&](GtkWidget* d) {
+                         gtk_file_chooser_set_filename(GTK_FILE_CHOOSER(d), p12.c_str());
+                         // The folder loads before the name is taken.
+                         for (int i = 0; i < 200; ++i) {
+                             gchar* name = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(d));
+                             const bool ready = name && p12 == name;
+                             g_free(name);
+                             if (ready) break;
+                             uitest::pump(1);
+                         }
+                         gtk_dialog_response(GTK_DIALOG(d), GTK_RESPONSE_ACCEPT);
+                     }}});
+    Player password({{"IPD_inputPassword", [](GtkWidget* w) {
+                          type(w, "IPD_entryPassword", kNewPassword);
+                          gtk_dialog_response(GTK_DIALOG(w), GTK_RESPONSE_OK);
+                      }}});
+    Player user({{"ECW_enterCert", [](GtkWidget* w) { click(w, "ECW_btn_certFind"); }}});
+    update(ca.port());
+    EXPECT_TRUE(chooser.done());
+    EXPECT_TRUE(password.done());
+    EXPECT_EQ(results(), std::vector<std::string>{kOk});
+    EXPECT_EQ(boxes.seen, (std::vector<std::string>{"PKCS12 인증서를 인증서 저장소에 저장하였습니다.",
+                                                    "인증서가 성공적으로 갱신되었습니다."}));
+    const std::string dir = home / kUser;
+    EXPECT_EQ(zqtest::readFile(dir + "/signCert.der"), zqtest::readFile(fx() + "/renewed.der"));
+    EXPECT_EQ(keyModulus(dir + "/signPri.key", kNewPassword), certModulus(fx() + "/renewed.der"));
+    EXPECT_EQ(zqtest::readFile(other + "/signCert.der"), zqtest::readFile(fx() + "/user.der")) << "not the first row";
 }
 
 }  // namespace
