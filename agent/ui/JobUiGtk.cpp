@@ -3,8 +3,6 @@
 
 #include <gtk/gtk.h>
 
-#include "job/Job.h"
-#include "job/Roaming.h"
 #include "ui/IssueWindows.h"
 #include "ui/MainUI.h"
 #include "ui/ManagerWindow.h"
@@ -34,8 +32,6 @@ public:
                 return MU_certAndKeyStoreAfterCertRequestWindow();
             case JobWindow::Manager:
                 return MU_ManageCert();
-            case JobWindow::RoamingImport:
-                return MU_RoamingCertImport(strPolicyList ? RoamingDigitCount(strPolicyList->AuthenticationNumber) : 0);
             default:
                 return -1;
         }
@@ -48,6 +44,8 @@ public:
                 return MU_TextSignWindow(data.c_str());
             case JobWindow::ListSign:
                 return MU_ListSignWindow(data.c_str());
+            case JobWindow::RoamingImport:
+                return MU_RoamingCertImport(number);
             default:
                 (void)number;
                 return OpenWindow(window);

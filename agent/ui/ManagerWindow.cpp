@@ -192,6 +192,9 @@ int ManageCertWindow() {
     r = MUIWidget{};
     r.MUI_window = window;
     r.MUI_liststore = GTK_LIST_STORE(gtk_builder_get_object(b, "ECW_liststore_certs"));
+    // The store lives with the window: hidden tabs' views let go of it.
+    if (r.MUI_liststore)
+        g_object_set_data_full(G_OBJECT(window), "zq-liststore", g_object_ref(r.MUI_liststore), g_object_unref);
     const char* radios[] = {"MCW_radio_hdd", "MCW_radio_fdd", "MCW_radio_hsm", "MCW_radio_usb"};
     for (int i = 0; i < 4; ++i) r.MUI_radio[i] = widget(b, radios[i]);
     r.MUI_treeview = widget(b, "MCW_tvCerts");
@@ -538,38 +541,7 @@ void on_MCW_btn_checkme_clicked(GtkWidget*, gpointer data) {
 }
 
 int AskText(std::string& out, const std::string& title, const std::string& description, const std::string& label) {
-    JOBLOG("[%s +]\n", "GetForInputDataOne");
-    GtkBuilder* b = LoadWindowBuilder("IPD_inputPassword");
-    GtkWidget* dialog = b ? widget(b, "IPD_inputPassword") : nullptr;
-    if (!dialog) {
-        if (b) g_object_unref(b);
-        return -1;
-    }
-    GtkWidget* entry = widget(b, "IPD_entryPassword");
-    if (!title.empty()) gtk_window_set_title(GTK_WINDOW(dialog), title.c_str());
-    if (GtkWidget* d = widget(b, "IPD_lbl_desc"); d && !description.empty())
-        gtk_label_set_text(GTK_LABEL(d), description.c_str());
-    if (GtkWidget* l = widget(b, "IPD_lbl_password"); l && !label.empty())
-        gtk_label_set_text(GTK_LABEL(l), label.c_str());
-    CQuilletResourceHelper& h = ui()->m_resourceHelper;
-    h.SetBuilder(b);
-    h.SetCtrlText("IPD_btn_ok", CQRH_BUTTON, "OK");
-    h.SetCtrlText("IPD_btn_cancel", CQRH_BUTTON, "Cancel");
-    h.SetBuilder(nullptr);
-    for (const char* id : {"IPD_VKeybutton", "IPD_VKeyCheckbutton"})
-        if (GtkWidget* w = widget(b, id)) gtk_widget_hide(w);
-    g_object_unref(b);
-    gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
-    int result = -1;
-    if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_OK) {
-        const std::string typed = entryText(entry);
-        result = typed.empty() ? 0 : 1;
-        if (result == 1) out = typed;
-    }
-    clearEntry(entry);
-    gtk_widget_destroy(dialog);
-    JOBLOG("[%s -]\n", "GetForInputDataOne");
-    return result;
+    return GetQuilletUI()->GetForInputDataOne(out, title, description, label);
 }
 
 namespace {

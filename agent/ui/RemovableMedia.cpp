@@ -88,47 +88,7 @@ int CQuilletUtils::GetUSBMountDir(std::vector<std::string>& dirs) {
 
 int SelectOneFromList(std::string& choice, const std::vector<std::string>& items, const std::string& title,
                       const std::string& description) {
-    JOBLOG("[%s +]\n", "GetForListStoreOne");
-    GtkBuilder* builder = LoadWindowBuilder("SSD_SelectOne");
-    if (!builder) return -1;
-    GtkWidget* dialog = GTK_WIDGET(gtk_builder_get_object(builder, "SSD_SelectOne"));
-    auto* store = GTK_LIST_STORE(gtk_builder_get_object(builder, "SSD_liststore"));
-    auto* view = GTK_TREE_VIEW(gtk_builder_get_object(builder, "SSD_tv_stores"));
-    if (!dialog || !store || !view) {
-        g_object_unref(builder);
-        return -1;
-    }
-    if (!title.empty()) gtk_window_set_title(GTK_WINDOW(dialog), title.c_str());
-    if (GtkWidget* desc = GTK_WIDGET(gtk_builder_get_object(builder, "SSD_lbl_desc")); desc && !description.empty())
-        gtk_label_set_text(GTK_LABEL(desc), description.c_str());
-    gtk_list_store_clear(store);
-    for (const std::string& item : items) gtk_list_store_insert_with_values(store, nullptr, -1, 0, item.c_str(), -1);
-    CQuilletUI* ui = GetQuilletUI();
-    ui->SelectTreeViewRow(view, 0);
-    ui->m_resourceHelper.SetBuilder(builder);
-    ui->m_resourceHelper.SetCtrlText("SSD_btn_ok", CQRH_BUTTON, "OK");
-    ui->m_resourceHelper.SetCtrlText("SSD_btn_cancel", CQRH_BUTTON, "Cancel");
-    ui->m_resourceHelper.SetBuilder(nullptr);
-    gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
-    const gint response = gtk_dialog_run(GTK_DIALOG(dialog));
-    int result = -1;
-    if (response == GTK_RESPONSE_OK) {
-        GtkTreeModel* model = nullptr;
-        GtkTreeIter iter;
-        result = 0;
-        if (gtk_tree_selection_get_selected(gtk_tree_view_get_selection(view), &model, &iter)) {
-            gchar* value = nullptr;
-            gtk_tree_model_get(model, &iter, 0, &value, -1);
-            JOBLOG("selected row is : %s\n", value ? value : "");
-            choice = value ? value : "";
-            g_free(value);
-            result = 1;
-        }
-    }
-    gtk_widget_destroy(dialog);
-    g_object_unref(builder);
-    JOBLOG("[%s -]\n", "GetForListStoreOne");
-    return result;
+    return GetQuilletUI()->GetForListStoreOne(choice, items, title, description);
 }
 
 void ChooseRemovableVolume() {

@@ -1,6 +1,7 @@
 // funcName "roaming": protocol version "1.2" only; Mode 6 exports, any other
 // Mode imports.
 #include "job/Job.h"
+#include "job/Launchers.h"
 #include "job/ParsingFunc.h"
 #include "job/Roaming.h"
 #include "job/funcs/Dispatch.h"
@@ -23,7 +24,7 @@ void Func_roaming() {
     }
     int mode = 0;
     if (DecimalInt(strPolicyList->Mode, mode) && mode == 6)
-        FuncNotBuilt("roaming");  // the export window (the certificate-entry window)
-    else if (JobUi().OpenWindow(JobWindow::RoamingImport) != 0)
-        FuncNotBuilt("roaming");
+        launch_Roaming_CertExport_Window();
+    else
+        launch_Roaming_CertImport_Window();
 }

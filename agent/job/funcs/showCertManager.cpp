@@ -1,10 +1,9 @@
 // funcName "showCertManager", and the manager of a job started without a
 // parameter.
 #include "job/Job.h"
+#include "job/Launchers.h"
 #include "job/funcs/Dispatch.h"
 
-void Func_showCertManager() {
-    if (JobUi().OpenWindow(JobWindow::Manager) != 0) FuncNotBuilt("showCertManager");
-}
+void Func_showCertManager() { launch_ManagerWindow(); }
 
 bool launch_ManagerWindowStandalone() { return false; }

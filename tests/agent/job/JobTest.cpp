@@ -36,7 +36,10 @@ public:
         return 1;
     }
     void LanguageSet(const char* l) override { language = l; }
-    int OpenWindow(JobWindow) override { return -1; }
+    int OpenWindow(JobWindow window) override {
+        opened.push_back(window);
+        return -1;
+    }
     void QuitLoop() override {
         ++quits;
         if (onQuit) onQuit();
@@ -48,6 +51,7 @@ public:
     void ReleaseUi() override {}
 
     std::vector<Box> boxes;
+    std::vector<JobWindow> opened;
     std::string language = "unset";
     int quits = 0;
     std::function<void()> onBox, onQuit;
@@ -176,15 +180,18 @@ TEST_F(Job, ThePolicysCACertificatesAreStoredAndTheirIdsSentNextTime) {
     EXPECT_EQ(posts()[posts().size() - 2], getFunc() + fp + "%7c") << "the stored certificate's id";
 }
 
-TEST_F(Job, RowsStillToComeAnswer1416) {
-    for (const char* func : {"showCertManager"}) {
-        stub.answer("getFunc", 200,
-                    std::string("funcName=") + func + "&PolicyList=Mode%3D22%26&paramCount=1&param1=Sd");
-        const size_t before = posts().size();
-        run(param());
-        ASSERT_EQ(posts().size(), before + 2) << func;
-        EXPECT_EQ(posts().back(), errPost("1416")) << func;
-    }
+TEST_F(Job, ShowCertManagerOpensTheManager) {
+    stub.answer("getFunc", 200, "funcName=showCertManager&PolicyList=Mode%3D22%26&paramCount=0");
+    run(param());
+    EXPECT_EQ(ui.opened, std::vector<JobWindow>{JobWindow::Manager});
+    EXPECT_EQ(posts(), std::vector<std::string>{getFunc()}) << "the window reports";
+}
+
+TEST_F(Job, RoamingNumbersOf8To16DigitsOnly) {
+    stub.answer("getFunc", 200, "funcName=roaming&PolicyList=ProtocolVersion%3D1.2%26AuthenticationNumber%3D10%26");
+    run(param());
+    EXPECT_EQ(posts(), (std::vector<std::string>{getFunc(), errPost("1411")}));
+    EXPECT_TRUE(ui.opened.empty());
 }
 
 TEST_F(Job, RoamingNeedsProtocolVersion12) {

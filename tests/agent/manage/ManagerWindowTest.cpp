@@ -113,19 +113,21 @@ protected:
 };
 
 TEST_F(Manager, TabsListTheirKindsAndCloseReportsOnce) {
+    // Each tab shows the rows in its own view.
     std::vector<size_t> shown;
-    auto count = [&shown](GtkWidget* w) { shown.push_back(WindowDriver::rows(w, "MCW_tvCerts", 2).size()); };
+    static const char* const kViews[] = {"MCW_tvCerts", "MCW_tvCerts1", "MCW_tvCerts2", "MCW_tvCerts3"};
+    auto count = [&shown](GtkWidget* w, int page) { shown.push_back(WindowDriver::rows(w, kViews[page], 2).size()); };
     std::vector<size_t> expected;
     for (int kind : {0, 1, 2, 3}) {
         GetDomainCertList(kind, nullptr, nullptr);
         expected.push_back(GetQuilletUI()->m_quilletDatas.m_certLists.size());
     }
     ClearQuilletUI();
-    std::vector<WindowDriver::Step> steps{{"MCW_manageCert", count}};
+    std::vector<WindowDriver::Step> steps{{"MCW_manageCert", [count](GtkWidget* w) { count(w, 0); }}};
     for (int page : {1, 2, 3, 0})
         steps.push_back({"MCW_manageCert", [page, count](GtkWidget* w) {
                              gtk_notebook_set_current_page(GTK_NOTEBOOK(WindowDriver::child(w, "MCW_notebook")), page);
-                             count(w);
+                             count(w, page);
                          }});
     steps.push_back(close());
     WindowDriver driver(steps);

@@ -11,6 +11,7 @@
 #include "WindowDriver.h"
 #include "common/DMLinuxUtil.h"
 #include "job/Job.h"
+#include "job/Launchers.h"
 #include "job/ManageActions.h"
 #include "ui/MainUI.h"
 #include "ui/RemovableMedia.h"
@@ -189,6 +190,49 @@ TEST_F(RoamingWindows, AFailedSendEndsTheJobWithoutTheDialog) {
     ASSERT_EQ(RoamingImportWindow(8), 0);
     EXPECT_EQ(results(), std::vector<std::string>{"2:ErrMsg=1450"});
     EXPECT_EQ(roaming.bodies("IMPORT"), std::vector<std::string>{"Action=IMPORT&SVer=1.2&AuthNum=12345678"});
+}
+
+// The export through the certificate-entry window: the number shown in
+// pieces, then ret "1"; a short code posts 1459 once and no ret "1".
+TEST_F(RoamingWindows, ExportThroughTheEntryWindow) {
+    const std::string dir = home / ("NPKI/yessign/USER/" + kDn);
+    zqtest::makeDirs(dir);
+    for (const char* f : {"signCert.der", "signPri.key"})
+        zqtest::writeFile(dir + "/" + f, zqtest::readFile(s_fx->path() + "/hong/" + f));
+    policy.AuthenticationNumber = "8";
+    filter_info = CertFilter{};
+    struct Case {
+        std::string reply;
+        std::vector<std::string> results;
+        std::vector<std::string> shown;
+    } cases[] = {
+        {"OK$12345678", {"1"}, {"1234", "5678", "", ""}},
+        {"OK$123", {"2:ErrMsg=1459"}, {}},
+    };
+    for (const Case& c : cases) {
+        roaming.answer("EXPORT", 200, c.reply);
+        const size_t before = relay.requests().size();
+        std::vector<std::string> shown;
+        std::vector<WindowDriver::Step> steps{{"ECW_enterCert", [](GtkWidget* w) {
+                                                   WindowDriver::type(w, "ECW_entry_password", "hong-pw-1");
+                                                   WindowDriver::click(w, "ECW_btn_ok");
+                                               }}};
+        if (!c.shown.empty())
+            steps.push_back({"RED_roamingExportCert", [&shown](GtkWidget* d) {
+                                 for (const char* id : {"RED_entry_0", "RED_entry_1", "RED_entry_2", "RED_entry_3"})
+                                     shown.push_back(gtk_entry_get_text(GTK_ENTRY(WindowDriver::child(d, id))));
+                                 WindowDriver::respond(d, GTK_RESPONSE_OK);
+                             }});
+        WindowDriver driver(steps);
+        ClearQuilletUI();
+        launch_Roaming_CertExport_Window();
+        EXPECT_TRUE(driver.done()) << c.reply;
+        EXPECT_EQ(shown, c.shown) << c.reply;
+        std::vector<std::string> got = results();
+        got.erase(got.begin(), got.begin() + static_cast<long>(before));
+        EXPECT_EQ(got, c.results) << c.reply;
+    }
+    g_swForCertExport = 0;
 }
 
 TEST_F(RoamingWindows, ExportNumberShownInPieces) {
