@@ -10,6 +10,7 @@
 
 #include "../job/SigningFixtures.h"
 #include "RelayStub.h"
+#include "RoamingStub.h"
 #include "UiTestSupport.h"
 #include "common/DMLinuxUtil.h"
 #include "job/Job.h"
@@ -21,6 +22,8 @@ QUILLET_UI_EXPORT void enterCert_btn_ok_clicked(GtkWidget*, gpointer data);
 QUILLET_UI_EXPORT gboolean enterCert_Password_Entry_button_pressed(GtkWidget*, GdkEventKey*, gpointer);
 QUILLET_UI_EXPORT void enterCert_on_certDel_clicked(GtkWidget*, gpointer data);
 QUILLET_UI_EXPORT void on_ECW_btn_certView_clicked(GtkWidget*, gpointer data);
+QUILLET_UI_EXPORT void on_ECW_radio_fdd_clicked(GtkToggleButton*, gpointer data);
+QUILLET_UI_EXPORT void on_ECW_tvCerts_row_activated(GtkTreeView*, GtkTreePath*, GtkTreeViewColumn*, gpointer data);
 
 namespace {
 
@@ -57,6 +60,7 @@ protected:
         uitest::pump();
         strURLValues = nullptr;
         strPolicyList = nullptr;
+        g_swForCertExport = 0;
         ZUNLIB_Cleanup();
         SetRunningFlag(0);
     }
@@ -205,20 +209,120 @@ TEST_F(EntryWindow, SignFromARemovableVolumeKeepsItsMedium) {
     EXPECT_EQ(signfx::cmsVerify(signfx::base64Decode(URLDecodeText(sig)), tmp.path()), "entry window data");
 }
 
-// The roaming export's branch is tested with the roaming windows.
-TEST_F(EntryWindow, RenewalIsNotAvailableYet) {
+// Roaming export from OK: a wrong password leaves the window open with
+// nothing sent; the right one (an expired certificate is accepted) sends the
+// PKCS#12, shows the number and posts ret 1 once.
+TEST_F(EntryWindow, ExportFromOkSendsOnceWithTheRightPassword) {
     const std::string path = home.place("hong");
+    agenttest::RoamingStub roaming;
+    roaming.answerStatus();
+    roaming.answerExport("12345678");
+    policy.RoamingURL = roaming.roamingUrl();
+    policy.ProtocolVersion = "1.2";
+    policy.AuthenticationNumber = "8";
+    g_swForCertExport = 1;
     DialogAnswerer answer;
-    CQuilletUI* ui = open("LOGIN", {{path, "0"}});
-    g_swForCertUpdate = 1;
-    type(ui, pw);
+    CQuilletUI* ui = open("LOGIN", {{path, "1"}});
+    type(ui, "wrong");
     enterCert_btn_ok_clicked(nullptr, &ui->m_muiWidget);
-    g_swForCertUpdate = 0;
     ASSERT_EQ(answer.seen.size(), 1u);
-    EXPECT_EQ(answer.seen[0].text, "이 기능은 아직 사용할 수 없습니다.");
-    EXPECT_TRUE(posts().empty());
+    EXPECT_EQ(answer.seen[0].text, "암호가 일치하지 않습니다.");
+    EXPECT_TRUE(roaming.bodies("EXPORT").empty());
     EXPECT_EQ(IsQuilletDeleted(), 0);
     EXPECT_EQ(ui->m_quilletDatas.m_selectedCertValues.password[0], '\0');
+    type(ui, pw);
+    enterCert_btn_ok_clicked(nullptr, &ui->m_muiWidget);
+    g_swForCertExport = 0;
+    EXPECT_EQ(IsQuilletDeleted(), 1);
+    EXPECT_EQ(roaming.bodies("EXPORT").size(), 1u);
+    EXPECT_GE(answer.seen.size(), 2u) << "the number shown";
+    const auto p = posts();
+    ASSERT_EQ(p.size(), 1u);
+    EXPECT_NE(p[0].find("returnValue=ret%3d1"), std::string::npos) << p[0];
+}
+
+// The removable-disk radio: no volume empties the list with a warning; a
+// chosen volume lists its certificates as medium 1; a volume path that does
+// not fit currentUSBVolume with its NUL lists nothing (it was cut to 1024
+// bytes without a NUL); switched off, the medium is the hard disk again.
+TEST_F(EntryWindow, RemovableDiskRadioListsTheChosenVolume) {
+    const std::string path = home.place("hong");
+    zqtest::TempDir media("entrymedia");
+    std::string deep = media.path();
+    while (deep.size() < 1100) deep += "/" + std::string(200, 'd');
+    struct Case {
+        std::string root;
+        bool volume;
+        const char* box;
+        size_t rows;
+    } cases[] = {
+        {media / "none", false, "연결된 이동식 디스크 장치가 없습니다.", 0},
+        {media.path(), true, nullptr, 1},
+        {deep, true, nullptr, 0},
+    };
+    GtkWidget* radio = gtk_toggle_button_new();
+    g_object_ref_sink(radio);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.root.substr(0, 80));
+        const std::string volume = c.root + "/media/USB1";
+        if (c.volume) {
+            const std::string dir = volume + "/NPKI/yessign/USER/" + signfx::kHongFolder;
+            zqtest::makeDirs(dir);
+            for (const char* f : {"signCert.der", "signPri.key"})
+                zqtest::writeFile(dir + "/" + f, zqtest::readFile(fx(std::string("hong/") + f)));
+        }
+        setenv("QUILLETEX_MEDIA_ROOT", c.root.c_str(), 1);
+        DialogAnswerer answer;
+        CQuilletUI* ui = open("SIGN", {{path, "0"}});
+        gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(radio), TRUE);
+        on_ECW_radio_fdd_clicked(GTK_TOGGLE_BUTTON(radio), &ui->m_muiWidget);
+        unsetenv("QUILLETEX_MEDIA_ROOT");
+        if (c.box) {
+            ASSERT_EQ(answer.seen.size(), 1u);
+            EXPECT_EQ(answer.seen[0].text, c.box);
+        } else {
+            EXPECT_EQ(answer.seen.size(), 1u) << "the volume list only";
+        }
+        const auto& rows = ui->m_quilletDatas.m_certLists;
+        ASSERT_EQ(rows.size(), c.rows);
+        const bool fits = c.volume && volume.size() < sizeof ui->currentUSBVolume;
+        EXPECT_EQ(std::string(ui->currentUSBVolume), fits ? volume : "");
+        if (c.rows) {
+            EXPECT_EQ(rows[0].certpath.rfind(volume, 0), 0u) << rows[0].certpath;
+            EXPECT_EQ(ui->m_quilletDatas.m_selectedCertValues.selectedStoreType, 1);
+        }
+        // Switched off: the hard disk, the rows kept until the next refill.
+        gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(radio), FALSE);
+        on_ECW_radio_fdd_clicked(GTK_TOGGLE_BUTTON(radio), &ui->m_muiWidget);
+        EXPECT_EQ(ui->currentUSBVolume[0], '\0');
+        EXPECT_EQ(ui->m_quilletDatas.m_selectedCertValues.selectedStoreType, 0);
+        EXPECT_EQ(rows.size(), c.rows);
+        ClearQuilletUI();
+    }
+    g_object_unref(radio);
+    EXPECT_TRUE(posts().empty());
+}
+
+// View and row activation open the detail window of the chosen row.
+TEST_F(EntryWindow, ViewShowsTheChosenCertificate) {
+    const std::string path = home.place("hong");
+    {
+        DialogAnswerer answer;
+        CQuilletUI* ui = open("LOGIN", {});
+        on_ECW_btn_certView_clicked(nullptr, &ui->m_muiWidget);
+        ASSERT_EQ(answer.seen.size(), 1u);
+        EXPECT_EQ(answer.seen[0].text, "인증서를 선택해 주세요.");
+    }
+    ClearQuilletUI();
+    DialogAnswerer answer;
+    CQuilletUI* ui = open("LOGIN", {{path, "0"}});
+    on_ECW_btn_certView_clicked(nullptr, &ui->m_muiWidget);
+    on_ECW_tvCerts_row_activated(nullptr, nullptr, nullptr, &ui->m_muiWidget);
+    ASSERT_EQ(answer.seen.size(), 2u);
+    for (const auto& seen : answer.seen) EXPECT_EQ(seen.type, -1) << "a dialog, not a box: " << seen.text;
+    EXPECT_EQ(std::string(ui->m_quilletDatas.m_selectedCertValues.certpath), path);
+    EXPECT_TRUE(posts().empty());
+    EXPECT_EQ(IsQuilletDeleted(), 0);
 }
 
 TEST_F(EntryWindow, DeleteAsksAndRefillsTheList) {
