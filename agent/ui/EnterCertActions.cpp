@@ -362,29 +362,21 @@ QUILLET_UI_EXPORT void on_ECW_radio_fdd_clicked(GtkToggleButton* button, gpointe
         if (w && w->MUI_liststore) ui->UpdateListStoreForCertList(w->MUI_liststore);
         if (w && w->MUI_treeview) ui->SelectTreeViewRow(GTK_TREE_VIEW(w->MUI_treeview), 0);
     };
-    std::vector<std::string> dirs;
-    if (CQuilletUtils::GetUSBMountDir(dirs) != 0) {
-        ui->m_quilletDatas.ClearCertLists(0);
-        showList();
-        box("NO_REMOVABLE_DRIVE", "SELECT", GTK_MESSAGE_WARNING);
-        tmpselectedStoreType = 1;
-        return;
-    }
-    JOBLOG("toggles [%d][%d]\n", 1, static_cast<int>(dirs.size()));
-    for (const std::string& dir : dirs) JOBLOG("vecDirs[i] : [%s]\n", dir.c_str());
     std::string chosen;
-    for (;;) {
-        const int rc =
-            SelectOneFromList(chosen, dirs, text("STORETYPE_FDD_SELECT"), text("STORETYPE_FDD_SELECT_PLEASE"));
-        if (rc == 1 && !chosen.empty()) break;
-        if (rc == -1) {
-            JOBLOG("nPStat == -1\n");
+    switch (AskRemovableVolume(chosen, false)) {
+        case VolumeChoice::NoDrive:
+            ui->m_quilletDatas.ClearCertLists(0);
+            showList();
+            box("NO_REMOVABLE_DRIVE", "SELECT", GTK_MESSAGE_WARNING);
+            tmpselectedStoreType = 1;
+            return;
+        case VolumeChoice::Cancelled:
             tmpselectedStoreType = 1;
             ui->m_quilletDatas.ClearCertLists(0);
             showList();
             return;
-        }
-        box("STORETYPE_FDD_SELECT_PLEASE", "STORETYPE_FDD_SELECT", GTK_MESSAGE_WARNING);
+        case VolumeChoice::Picked:
+            break;
     }
     JOBLOG("strSel.c_str() = [%s]\n", chosen.c_str());
     tmpselectedStoreType = 1;

@@ -91,31 +91,40 @@ int SelectOneFromList(std::string& choice, const std::vector<std::string>& items
     return GetQuilletUI()->GetForListStoreOne(choice, items, title, description);
 }
 
-void ChooseRemovableVolume() {
-    CQuilletUI* ui = GetQuilletUI();
+VolumeChoice AskRemovableVolume(std::string& chosen, bool acceptEmpty) {
     std::vector<std::string> dirs;
-    if (CQuilletUtils::GetUSBMountDir(dirs) != 0) {
-        warn("NO_REMOVABLE_DRIVE", "SELECT");
-        JOBLOG("GetQuilletUI()->targetUSBVolume = [%s]\n", ui->targetUSBVolume);
-        tmpselectedStoreType = 1;
-        return;
-    }
+    if (CQuilletUtils::GetUSBMountDir(dirs) != 0) return VolumeChoice::NoDrive;
     JOBLOG("toggles [%d][%d]\n", 1, static_cast<int>(dirs.size()));
     for (const std::string& dir : dirs) JOBLOG("vecDirs[i] : [%s]\n", dir.c_str());
-    std::string chosen;
     for (;;) {
         const int rc =
             SelectOneFromList(chosen, dirs, text("STORETYPE_FDD_SELECT"), text("STORETYPE_FDD_SELECT_PLEASE"));
-        if (rc == 1) break;
+        if (rc == 1 && (acceptEmpty || !chosen.empty())) return VolumeChoice::Picked;
         if (rc == -1) {
             JOBLOG("nPStat == -1\n");
+            return VolumeChoice::Cancelled;
+        }
+        warn("STORETYPE_FDD_SELECT_PLEASE", "STORETYPE_FDD_SELECT");
+    }
+}
+
+void ChooseRemovableVolume() {
+    CQuilletUI* ui = GetQuilletUI();
+    std::string chosen;
+    switch (AskRemovableVolume(chosen, true)) {
+        case VolumeChoice::NoDrive:
+            warn("NO_REMOVABLE_DRIVE", "SELECT");
+            JOBLOG("GetQuilletUI()->targetUSBVolume = [%s]\n", ui->targetUSBVolume);
+            tmpselectedStoreType = 1;
+            return;
+        case VolumeChoice::Cancelled:
             explicit_bzero(ui->targetUSBVolume, sizeof ui->targetUSBVolume);
             tmpselectedStoreType = 1;
             JOBLOG("GetQuilletUI()->targetUSBVolume = [%s]\n", ui->targetUSBVolume);
             JOBLOG("tmpselectedStoreType = [%d]\n", tmpselectedStoreType);
             return;
-        }
-        warn("STORETYPE_FDD_SELECT_PLEASE", "STORETYPE_FDD_SELECT");
+        case VolumeChoice::Picked:
+            break;
     }
     // A path that does not fit is never cut into another path: no volume.
     if (!chosen.empty() && chosen.size() < sizeof ui->targetUSBVolume) {

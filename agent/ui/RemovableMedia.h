@@ -24,6 +24,12 @@ QUILLET_UI_EXPORT int on_NPW_radio_fdd_clicked(GtkWidget* button, gpointer data)
 // handlers then refuse it).
 void ChooseRemovableVolume();
 
+// Lists the mounted volumes and asks for one until the user takes a row
+// or cancels; OK without a row asks again, and so does an empty row unless
+// acceptEmpty. NoDrive: nothing is mounted and nothing was shown.
+enum class VolumeChoice { Picked, NoDrive, Cancelled };
+VolumeChoice AskRemovableVolume(std::string& chosen, bool acceptEmpty);
+
 // The list dialog "SSD_SelectOne": 1 with choice set to the row the user
 // took, 0 for OK without a row, -1 cancelled or closed (choice unchanged
 // unless 1).
