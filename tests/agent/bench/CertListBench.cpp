@@ -16,6 +16,7 @@
 
 #include <zephaltpavix/zephaltpavix.h>
 
+#include "BenchHome.h"
 #include "BenchSupport.h"
 #include "TestSupport.h"
 #include "common/DMLinuxUtil.h"
@@ -38,20 +39,8 @@ int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::max(3, std::atoi(argv[1])) : 15;
     std::string home = argc > 2 ? argv[2] : "";
     std::unique_ptr<zqtest::TempDir> made;
-    if (home.empty()) {
-        made = std::make_unique<zqtest::TempDir>("certlist-bench");
-        home = made->path();
-        std::printf("making a home of 1,000 certificates...\n");
-        if (zqtest::run({"sh", ZQ_SOURCE_DIR "/tests/fixtures/make_npki_home.sh", home, "1000"}).status != 0) return 1;
-    }
-    if (!gtk_init_check(&argc, &argv)) {
-        std::fprintf(stderr, "no display: run under xvfb-run\n");
-        return 1;
-    }
-    ::setenv("QUILLETEX_HOME", home.c_str(), 1);
-    ::setenv("QUILLETEX_INSTALL_DIR", ZQ_UI_STAGE, 1);
-    DMLinuxUtil_SetUserHOMEDir(home.c_str());
-    ZUNLIB_Init();
+    home = bench::openCertHome(argc, argv, home, "certlist-bench", made);
+    if (home.empty()) return 1;
     std::vector<std::string> paths;
     for (const auto& e : std::filesystem::recursive_directory_iterator(home + "/NPKI"))
         if (e.path().filename() == "signCert.der") paths.push_back(e.path());

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchRelay.h"
 #include "BenchSupport.h"
 #include "RelayStub.h"
 #include "TestSupport.h"
@@ -54,23 +55,10 @@ std::string policyReply() {
     return "funcName=login&PolicyList=" + URLEncodeText(list) + "&paramCount=0";
 }
 
-size_t sink(char*, size_t size, size_t count, void* user) {
-    *static_cast<size_t*>(user) += size * count;
-    return size * count;
-}
-
 double barePost(const std::string& url, const std::string& form) {
     const auto start = Clock::now();
-    CURL* h = curl_easy_init();
     size_t got = 0;
-    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(h, CURLOPT_CAINFO, agenttest::RelayStub::caFile().c_str());
-    curl_easy_setopt(h, CURLOPT_COOKIE, "JSESSIONID=abc");
-    curl_easy_setopt(h, CURLOPT_POSTFIELDS, form.c_str());
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, sink);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, &got);
-    const CURLcode rc = curl_easy_perform(h);
-    curl_easy_cleanup(h);
+    const CURLcode rc = bench::relayPost(url, form, got);
     const double took = ms(Clock::now() - start);
     if (rc != CURLE_OK || got < 100000) std::fprintf(stderr, "bare POST failed (%d, %zu bytes)\n", rc, got);
     return took;

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "BenchRelay.h"
+#include "BenchSupport.h"
 #include "RelayStub.h"
 #include "TestSupport.h"
 #include "common/DMLinuxUtil.h"
@@ -31,13 +33,9 @@ size_t opensslRsaSha1(evp_pkey_st* key, const std::string& data);
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
+using bench::Clock;
+using bench::median;
+using bench::ms;
 
 const char kPassword[] = "fixture-pw";
 Clock::time_point g_posted;
@@ -85,23 +83,9 @@ gboolean actAsUser(gpointer data) {
     return G_SOURCE_REMOVE;
 }
 
-size_t sink(char* p, size_t size, size_t n, void* out) {
-    static_cast<std::string*>(out)->append(p, size * n);
-    return size * n;
-}
-
 bool curlPost(const std::string& url, const std::string& form) {
-    CURL* h = curl_easy_init();
-    std::string got;
-    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(h, CURLOPT_CAINFO, agenttest::RelayStub::caFile().c_str());
-    curl_easy_setopt(h, CURLOPT_COOKIE, "JSESSIONID=abc");
-    curl_easy_setopt(h, CURLOPT_POSTFIELDS, form.c_str());
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, sink);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, &got);
-    const CURLcode rc = curl_easy_perform(h);
-    curl_easy_cleanup(h);
-    return rc == CURLE_OK;
+    size_t got = 0;
+    return bench::relayPost(url, form, got) == CURLE_OK;
 }
 
 std::string b64(const std::string& bytes) { return zqtest::run({"base64", "-w0"}, bytes).output; }

@@ -13,6 +13,8 @@
 #include <zephaltpavix/zephaltpavix.h>
 
 #include "TestSupport.h"
+#include "agent/bench/BenchHome.h"
+#include "agent/bench/BenchSupport.h"
 #include "common/DMLinuxUtil.h"
 #include "job/Job.h"
 #include "ui/MainUI.h"
@@ -20,12 +22,9 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+using bench::Clock;
+using bench::median;
+using bench::ms;
 
 Clock::time_point g_shown;
 gboolean shown(gpointer) {
@@ -40,20 +39,8 @@ int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::max(3, std::atoi(argv[1])) : 11;
     std::string home = argc > 2 ? argv[2] : "";
     std::unique_ptr<zqtest::TempDir> made;
-    if (home.empty()) {
-        made = std::make_unique<zqtest::TempDir>("manager-bench");
-        home = made->path();
-        std::printf("making a home of 1,000 certificates...\n");
-        if (zqtest::run({"sh", ZQ_SOURCE_DIR "/tests/fixtures/make_npki_home.sh", home, "1000"}).status != 0) return 1;
-    }
-    if (!gtk_init_check(&argc, &argv)) {
-        std::fprintf(stderr, "no display: run under xvfb-run\n");
-        return 1;
-    }
-    ::setenv("QUILLETEX_HOME", home.c_str(), 1);
-    ::setenv("QUILLETEX_INSTALL_DIR", ZQ_UI_STAGE, 1);
-    DMLinuxUtil_SetUserHOMEDir(home.c_str());
-    ZUNLIB_Init();
+    home = bench::openCertHome(argc, argv, home, "manager-bench", made);
+    if (home.empty()) return 1;
     filter_info = CertFilter{"issuer=", false};
     auto manager = [] {
         const auto t0 = Clock::now();
