@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "CmpMock.h"
+#include "IssuePlayer.h"
 #include "RelayStub.h"
 #include "TestSupport.h"
 #include "UiTestSupport.h"
@@ -31,97 +32,11 @@ const char kOldPassword[] = "OLDPASS12";     // old.p8's
 const char kNewPassword[] = "Issue#2026pw";  // the password module's rules
 const char kUser[] = "NPKI/yessign/USER/cn=Kim Renewal()0022,ou=personal4IB,o=yessign,c=KR";
 
-GtkWidget* findIn(GtkWidget* root, const char* id) {
-    if (!root) return nullptr;
-    if (GTK_IS_BUILDABLE(root)) {
-        const char* name = gtk_buildable_get_name(GTK_BUILDABLE(root));
-        if (name && std::strcmp(name, id) == 0) return root;
-    }
-    GtkWidget* found = nullptr;
-    if (GTK_IS_CONTAINER(root)) {
-        GList* children = gtk_container_get_children(GTK_CONTAINER(root));
-        for (GList* l = children; l && !found; l = l->next) found = findIn(GTK_WIDGET(l->data), id);
-        g_list_free(children);
-    }
-    return found;
-}
+using issuetest::Boxes;
+using issuetest::click;
+using issuetest::Player;
+using issuetest::type;
 
-// The mapped toplevel of builder id ("FILE": the file chooser), or NULL.
-GtkWidget* toplevel(const char* id) {
-    const bool chooser = std::strcmp(id, "FILE") == 0;
-    GtkWidget* found = nullptr;
-    GList* all = gtk_window_list_toplevels();
-    for (GList* l = all; l && !found; l = l->next)
-        if (gtk_widget_get_mapped(GTK_WIDGET(l->data)))
-            found = chooser ? (GTK_IS_FILE_CHOOSER_DIALOG(l->data) ? GTK_WIDGET(l->data) : nullptr)
-                            : findIn(GTK_WIDGET(l->data), id);
-    g_list_free(all);
-    return found && gtk_widget_get_toplevel(found) == found ? found : nullptr;
-}
-
-// Plays the user: each step runs once its window is on screen. A step that
-// opens a nested dialog blocks its player: that dialog needs a player of
-// its own.
-class Player {
-public:
-    struct Step {
-        const char* window;
-        std::function<void(GtkWidget*)> act;
-    };
-    explicit Player(std::deque<Step> steps) : m_steps(std::move(steps)), m_source(g_timeout_add(40, tick, this)) {}
-    ~Player() { g_source_remove(m_source); }
-    bool done() const { return m_steps.empty(); }
-
-private:
-    static gboolean tick(gpointer data) {
-        auto* self = static_cast<Player*>(data);
-        if (self->m_steps.empty()) return G_SOURCE_CONTINUE;
-        GtkWidget* w = toplevel(self->m_steps.front().window);
-        if (!w) return G_SOURCE_CONTINUE;
-        const Step step = self->m_steps.front();
-        self->m_steps.pop_front();
-        step.act(w);
-        return G_SOURCE_CONTINUE;
-    }
-    std::deque<Step> m_steps;
-    guint m_source;
-};
-
-// Answers the message boxes (OK), keeping their texts.
-class Boxes {
-public:
-    Boxes() : m_source(g_timeout_add(30, tick, this)) {}
-    ~Boxes() { g_source_remove(m_source); }
-    std::vector<std::string> seen;
-
-private:
-    static gboolean tick(gpointer data) {
-        auto* self = static_cast<Boxes*>(data);
-        GList* all = gtk_window_list_toplevels();
-        for (GList* l = all; l; l = l->next) {
-            if (!GTK_IS_MESSAGE_DIALOG(l->data) || !gtk_widget_get_mapped(GTK_WIDGET(l->data))) continue;
-            gchar* text = nullptr;
-            g_object_get(l->data, "text", &text, nullptr);
-            self->seen.push_back(text ? text : "");
-            g_free(text);
-            gtk_dialog_response(GTK_DIALOG(l->data), GTK_RESPONSE_OK);
-        }
-        g_list_free(all);
-        return G_SOURCE_CONTINUE;
-    }
-    guint m_source;
-};
-
-void type(GtkWidget* window, const char* id, const char* text) {
-    GtkWidget* e = findIn(window, id);
-    ASSERT_NE(e, nullptr) << id;
-    gtk_entry_set_text(GTK_ENTRY(e), text);
-}
-void click(GtkWidget* window, const char* id) {
-    GtkWidget* b = findIn(window, id);
-    ASSERT_NE(b, nullptr) << id;
-    gtk_button_clicked(GTK_BUTTON(b));
-}
 // The current password typed and OK clicked.
 Player::Step okWith(const char* password) {
     return {"ECW_enterCert", [password](GtkWidget* w) {
