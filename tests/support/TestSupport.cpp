@@ -106,6 +106,16 @@ bool fileExists(const std::string& path) {
 
 void makeDirs(const std::string& path) { std::filesystem::create_directories(path); }
 
+std::string hex(const std::string& bytes) {
+    static const char* const digits = "0123456789abcdef";
+    std::string out;
+    for (const unsigned char c : bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
+
 std::string sourceDir() {
     const char* d = std::getenv("ZQ_SOURCE_DIR");
     return d != nullptr ? d : ".";

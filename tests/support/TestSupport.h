@@ -38,6 +38,8 @@ std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& data);
 bool fileExists(const std::string& path);
 void makeDirs(const std::string& path);
+// Lower-case hex of bytes.
+std::string hex(const std::string& bytes);
 
 // The repository's root and the build tree, from the environment CTest sets.
 std::string sourceDir();

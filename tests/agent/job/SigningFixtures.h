@@ -43,15 +43,7 @@ inline std::string zeroRandomHex() {
     return s;
 }
 
-inline std::string hex(const std::string& bytes) {
-    static const char* const digits = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : bytes) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
+using zqtest::hex;
 
 inline std::string base64Decode(const std::string& text) { return zqtest::run({"base64", "-d"}, text).output; }
 

@@ -14,16 +14,6 @@
 
 namespace {
 
-std::string hexOf(const std::string& bytes) {
-    static const char* d = "0123456789abcdef";
-    std::string out;
-    for (const unsigned char c : bytes) {
-        out += d[c >> 4];
-        out += d[c & 15];
-    }
-    return out;
-}
-
 std::string peer(const std::vector<std::string>& args) {
     std::vector<std::string> argv = {zqtest::kPython, zqtest::sourceDir() + "/tests/agent/ui/keypad_peer.py"};
     argv.insert(argv.end(), args.begin(), args.end());
@@ -34,24 +24,24 @@ std::string peer(const std::vector<std::string>& args) {
     return out;
 }
 
-const std::string kIncaIvHex = hexOf(std::string(kIncaIv.begin(), kIncaIv.end()));
+const std::string kIncaIvHex = zqtest::hex(std::string(kIncaIv.begin(), kIncaIv.end()));
 
 std::string lumenCallback(const std::string& plain, const std::string& rand = "a1b2c3",
                           const std::string& host = "127.0.0.1:8443", const std::string& scheme = "transkey://") {
     const std::string domainport = host.find(':') == std::string::npos ? host + ":0" : host;
-    return scheme + host + "/?rand=" + rand + "&result=" + peer({"lumen", domainport, rand, hexOf(plain)});
+    return scheme + host + "/?rand=" + rand + "&result=" + peer({"lumen", domainport, rand, zqtest::hex(plain)});
 }
 
 std::string incaCallback(const std::string& plain, const std::string& randHex = "00112233445566778899") {
     return "transkey://127.0.0.1:8443/?rand=" + randHex +
-           "&result=" + peer({"inca", randHex, kIncaIvHex, hexOf(plain)});
+           "&result=" + peer({"inca", randHex, kIncaIvHex, zqtest::hex(plain)});
 }
 
 // The public key the NSHC adapter put into its page URL.
 std::string publicKeyOf(const std::string& pageUrl) { return pageUrl.substr(pageUrl.find("publickey=") + 10); }
 
 std::string nshcCallback(const std::string& publicKey, const std::string& plain) {
-    return "nfilterkey://127.0.0.1/?encdata=" + peer({"nshc", publicKey, hexOf(plain)});
+    return "nfilterkey://127.0.0.1/?encdata=" + peer({"nshc", publicKey, zqtest::hex(plain)});
 }
 
 // The window's result buffer with guard bytes after it; the adapter may
@@ -370,7 +360,7 @@ TEST(KeypadAdapter, VsfWrappersMatchOpenssl) {
         SCOPED_TRACE(c.name);
         std::vector<std::string> argv = {"openssl", "enc"};
         argv.insert(argv.end(), c.enc.begin(), c.enc.end());
-        argv.insert(argv.end(), {"-K", hexOf(key.substr(0, c.keyLen)), "-iv", hexOf(iv)});
+        argv.insert(argv.end(), {"-K", zqtest::hex(key.substr(0, c.keyLen)), "-iv", zqtest::hex(iv)});
         const std::string expected = zqtest::run(argv, data).output;
         ASSERT_FALSE(expected.empty());
         std::string name = c.name;

@@ -30,22 +30,12 @@
 
 namespace {
 
-std::string hexOf(const std::string& bytes) {
-    static const char* d = "0123456789abcdef";
-    std::string out;
-    for (const unsigned char c : bytes) {
-        out += d[c >> 4];
-        out += d[c & 15];
-    }
-    return out;
-}
-
 // The keypad page server, one per test program.
 class KeypadPage {
 public:
     // tls: over HTTPS with a self-signed certificate that openssl makes.
     explicit KeypadPage(bool tls = false) : m_scheme(tls ? "https" : "http") {
-        const std::string iv = hexOf(std::string(kIncaIv.begin(), kIncaIv.end()));
+        const std::string iv = zqtest::hex(std::string(kIncaIv.begin(), kIncaIv.end()));
         const std::string script = zqtest::sourceDir() + "/tests/agent/ui/keypad_page.py";
         const std::string cert = m_dir / "cert.pem", key = m_dir / "key.pem";
         if (tls) {
@@ -80,7 +70,7 @@ public:
     std::string url(const std::string& provider, const std::string& via, const std::string& variant,
                     const std::string& plain = "pw") const {
         return m_scheme + "://127.0.0.1:" + std::to_string(m_port) + "/kp/" + provider + "/" + via + "/" + variant +
-               "/" + hexOf(plain);
+               "/" + zqtest::hex(plain);
     }
     std::string requests() const {
         return zqtest::fileExists(m_dir / "requests") ? zqtest::readFile(m_dir / "requests") : "";

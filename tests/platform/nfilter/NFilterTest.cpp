@@ -16,16 +16,6 @@ namespace {
 
 std::string peerScript() { return zqtest::sourceDir() + "/tests/platform/nfilter/nfilter_peer.py"; }
 
-std::string hexOf(const std::string& bytes) {
-    static const char* d = "0123456789abcdef";
-    std::string out;
-    for (const unsigned char c : bytes) {
-        out += d[c >> 4];
-        out += d[c & 15];
-    }
-    return out;
-}
-
 std::vector<unsigned char> base64(const std::string& text) {
     std::vector<unsigned char> out(text.size());
     const int n =
@@ -61,7 +51,7 @@ struct Sealed {
     std::string peer, keyB64, sealedB64;
 };
 Sealed seal(const std::string& agentPub, const std::string& plain) {
-    const zqtest::RunResult r = zqtest::run({zqtest::kPython, peerScript(), "seal", agentPub, hexOf(plain)});
+    const zqtest::RunResult r = zqtest::run({zqtest::kPython, peerScript(), "seal", agentPub, zqtest::hex(plain)});
     EXPECT_EQ(0, r.status);
     const auto l = lines(r.output);
     if (l.size() != 3) return {};
