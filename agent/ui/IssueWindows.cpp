@@ -146,8 +146,7 @@ int CQuilletUI::Issue() {
     std::string notes;
     const char* ppki = GetPolicy_PPKI();
     if (!ppki || std::strcmp(ppki, "1") != 0) notes += r.GetResourceData("NOTIFI_1");
-    const char* uiType = GetPolicy_YessignPwdUIType();
-    notes += r.GetResourceData(uiType && std::strcmp(uiType, "1") == 0 ? "NOTIFI_2" : "NOTIFI_3");
+    notes += r.GetResourceData(PasswordRulesNoteKey());
     if (GtkWidget* label = widgetOf(builder, "NPW_label_4"); label && GTK_IS_LABEL(label))
         gtk_label_set_text(GTK_LABEL(label), notes.c_str());
     r.SetCtrlText("NPW_passwd", CQRH_LABEL, "NEW_PASSWD");
@@ -426,9 +425,7 @@ std::map<std::string, std::string> CQuilletUI::GetForUpdateCertInputPassword() {
     if (!pem.empty()) LoadPasswordManager("chgpwd", pem.c_str());
     r.SetBuilder(builder);
     r.SetCtrlText("CUD_CertupdateInputPassword", CQRH_WINDOW_TITLE, "INPUT_CERT_PASSWD");
-    const char* uiType = GetPolicy_YessignPwdUIType();
-    const std::string desc = std::string(r.GetResourceData("Change_Password_label_1")) + "\n\n" +
-                             r.GetResourceData(uiType && std::strcmp(uiType, "1") == 0 ? "NOTIFI_2" : "NOTIFI_3");
+    const std::string desc = ChangePasswordDescription(r);
     if (GtkWidget* l = widgetOf(builder, "CUD_lbl_desc"); l && GTK_IS_LABEL(l))
         gtk_label_set_text(GTK_LABEL(l), desc.c_str());
     r.SetCtrlText("CUD_new_passwd", CQRH_LABEL, "NEW_PASSWD");

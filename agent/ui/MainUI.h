@@ -282,6 +282,11 @@ int CheckPasswordByPolicy(const char* password);
 int ReleasePasswordManager();
 // The module's last message in UTF-8.
 std::string GetPasswordPolicyMessage();
+// The resource key of the note on the new password's rules that the
+// relay's policy asks for.
+const char* PasswordRulesNoteKey();
+// The change-password dialogs' description: what to type, then that note.
+std::string ChangePasswordDescription(CQuilletResourceHelper& texts);
 // The module's texts as it gave them (EUC-KR); "" for none.
 const std::string& PasswordPolicyMessageRaw();
 const std::string& PasswordPolicyGuideRaw();

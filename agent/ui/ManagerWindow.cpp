@@ -474,10 +474,8 @@ std::map<std::string, std::string> GetForChangePassword() {
     CQuilletResourceHelper& h = ui()->m_resourceHelper;
     h.SetBuilder(b);
     h.SetCtrlText("CPD_changePassword", CQRH_WINDOW_TITLE, "Change_Password");
-    const char* policyNote = std::strcmp(GetPolicy_YessignPwdUIType(), "1") == 0 ? "NOTIFI_2" : "NOTIFI_3";
     if (GtkWidget* desc = widget(b, "CPD_lbl_desc"))
-        gtk_label_set_text(GTK_LABEL(desc),
-                           (std::string(text("Change_Password_label_1")) + "\n\n" + text(policyNote)).c_str());
+        gtk_label_set_text(GTK_LABEL(desc), ChangePasswordDescription(h).c_str());
     h.SetCtrlText("CPD_old_passwd", CQRH_LABEL, "OLD_PASSWD");
     h.SetCtrlText("CPD_new_passwd", CQRH_LABEL, "NEW_PASSWD");
     h.SetCtrlText("CPD_new_passwd_confirm", CQRH_LABEL, "NEW_PASSWD_CONFIRM");

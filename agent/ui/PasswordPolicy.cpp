@@ -123,6 +123,16 @@ int ReleasePasswordManager() {
 }
 
 std::string GetPasswordPolicyMessage() { return CQuilletUtils::ConvertEUCKRtoUTF8(g_pwdMessage); }
+
+const char* PasswordRulesNoteKey() {
+    const char* uiType = GetPolicy_YessignPwdUIType();
+    return uiType && std::strcmp(uiType, "1") == 0 ? "NOTIFI_2" : "NOTIFI_3";
+}
+
+std::string ChangePasswordDescription(CQuilletResourceHelper& texts) {
+    return std::string(texts.GetResourceData("Change_Password_label_1")) + "\n\n" +
+           texts.GetResourceData(PasswordRulesNoteKey());
+}
 const std::string& PasswordPolicyMessageRaw() { return g_pwdMessage; }
 const std::string& PasswordPolicyGuideRaw() { return g_pwdGuideText; }
 
