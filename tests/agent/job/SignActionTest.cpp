@@ -73,9 +73,7 @@ std::string field(const std::vector<std::pair<std::string, std::string>>& f, con
 const unsigned char kNonce[32] = {0x10, 0x21, 0x32, 0x43, 0x54, 0x65, 0x76, 0x87, 0x98, 0xa9, 0xba,
                                   0xcb, 0xdc, 0xed, 0xfe, 0x0f, 0x00, 0x11, 0x22, 0x33, 0x44, 0x55,
                                   0x66, 0x77, 0x88, 0x99, 0xaa, 0xbb, 0xcc, 0xdd, 0xee, 0xff};
-const char kTimeB64[] = "MTcwMDAwMDAwMA==";  // "1700000000"
-
-std::string b64(const std::string& bytes) { return zqtest::run({"base64", "-w0"}, bytes).output; }
+using signfx::kServerTimeB64;
 
 class Actions : public ::testing::Test {
 protected:
@@ -85,12 +83,7 @@ protected:
         Quillet_SetUi(&ui);
         stub.answer("setResult", 200, "");
         ZUNLIB_Init();
-        url.url = stub.url();
-        url.SESSION = "JSESSIONID=S1";
-        url.reqID = "77";
-        url.policyName = "login";
-        policy.Nonce = b64(nonce());
-        policy.ServerTime = URLEncodeText(kTimeB64);
+        signfx::loginJob(url, policy, stub.url(), nonce());
         strURLValues = &url;
         strPolicyList = &policy;
         g_ipAdr = "10.1.2.3";
@@ -182,7 +175,8 @@ TEST_F(Actions, LogInPostsTheSignatureAndTheEncipheredFacts) {
 
 TEST_F(Actions, ABadNonceEndsTheJobWithItsCode) {
     choose("hong", pw.c_str());
-    for (const std::string& bad : {b64(std::string(31, 'n')), b64(std::string(33, 'n')), std::string("!!notbase64")}) {
+    for (const std::string& bad : {signfx::base64Encode(std::string(31, 'n')),
+                                   signfx::base64Encode(std::string(33, 'n')), std::string("!!notbase64")}) {
         policy.Nonce = bad;
         ui.boxes.clear();
         stub.answer("setResult", 200, "");
@@ -265,15 +259,15 @@ TEST_F(Actions, SignRefusals) {
     choose("hong", pw.c_str());
     g_signParams.data = "data";
     // A policy without a usable ServerTime signs nothing.
-    for (const std::string& t :
-         {std::string(""), std::string("%%%"), URLEncodeText(b64("17000x")), URLEncodeText(b64("2524608000"))}) {
+    for (const std::string& t : {std::string(""), std::string("%%%"), URLEncodeText(signfx::base64Encode("17000x")),
+                                 URLEncodeText(signfx::base64Encode("2524608000"))}) {
         policy.ServerTime = t;
         const size_t before = posts().size();
         EXPECT_EQ(buttonSign_clicked(), kActionJobEnded) << t;
         ASSERT_EQ(posts().size(), before + 1);
         EXPECT_EQ(posts().back(), errPost("1430")) << t;
     }
-    policy.ServerTime = URLEncodeText(kTimeB64);
+    policy.ServerTime = URLEncodeText(kServerTimeB64);
     // Data that EUC-KR cannot hold.
     policy.SignaturePlainTextEncoding = "euc-kr";
     g_signParams.data = "emoji \xF0\x9F\x98\x80";
@@ -333,7 +327,7 @@ TEST_F(Actions, PKCS12FileForms) {
     f = fields(message(posts().back()));
     EXPECT_EQ(signfx::cmsVerify(signfx::base64Decode(URLDecodeText(field(f, "signature"))), tmp.path()), "file data");
     // A bad nonce is reported in the file forms too.
-    policy.Nonce = b64("short");
+    policy.Nonce = signfx::base64Encode("short");
     EXPECT_EQ(sig_Get_PFXFile_Login_clicked(file.c_str(), signfx::kP12Password), kActionJobEnded);
     EXPECT_EQ(posts().back(), errPost("1420"));
     EXPECT_EQ(sig_Get_PFXFile_Sign_clicked(file.c_str(), signfx::kP12Password), kActionJobEnded);

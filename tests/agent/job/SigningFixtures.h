@@ -45,11 +45,27 @@ inline std::string zeroRandomHex() {
 
 using zqtest::hex;
 
+inline std::string base64Encode(const std::string& bytes) { return zqtest::run({"base64", "-w0"}, bytes).output; }
 inline std::string base64Decode(const std::string& text) { return zqtest::run({"base64", "-d"}, text).output; }
 
 inline bool quietly(std::vector<std::string> argv) {
     argv.insert(argv.begin(), {"sh", "-c", "exec \"$0\" \"$@\" >/dev/null 2>&1"});
     return zqtest::run(argv, {}, kNoConf).status == 0;
+}
+
+// The relay's server time, 1700000000, as its policy sends it.
+inline const char* kServerTimeB64 = "MTcwMDAwMDAwMA==";
+
+// The URL values and policy of a log-in job of the stub relay at relayUrl
+// (session S1, request 77) with the nonce given; the test puts them in place.
+inline void loginJob(StructURLValues& url, StructPolicyList& policy, const std::string& relayUrl,
+                     const std::string& nonce) {
+    url.url = relayUrl;
+    url.SESSION = "JSESSIONID=S1";
+    url.reqID = "77";
+    url.policyName = "login";
+    policy.Nonce = base64Encode(nonce);
+    policy.ServerTime = URLEncodeText(kServerTimeB64);
 }
 
 // The folder names the store files Hong under.

@@ -30,10 +30,6 @@ namespace {
 using signfx::fx;
 using uitest::DialogAnswerer;
 
-const char kTimeB64[] = "MTcwMDAwMDAwMA==";
-
-std::string b64(const std::string& bytes) { return zqtest::run({"base64", "-w0"}, bytes).output; }
-
 class EntryWindow : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -43,12 +39,7 @@ protected:
         ClearQuilletUI();
         stub.answer("setResult", 200, "");
         ZUNLIB_Init();
-        url.url = stub.url();
-        url.SESSION = "JSESSIONID=S1";
-        url.reqID = "77";
-        url.policyName = "login";
-        policy.Nonce = b64(std::string(32, '\x5a'));
-        policy.ServerTime = URLEncodeText(kTimeB64);
+        signfx::loginJob(url, policy, stub.url(), std::string(32, '\x5a'));
         strURLValues = &url;
         strPolicyList = &policy;
         g_signParams = SignParams{};
