@@ -65,6 +65,12 @@ void RelayStub::silent(bool on) {
         std::filesystem::remove(m_dir / "silent");
 }
 
+std::vector<std::string> RelayStub::bodies() const {
+    std::vector<std::string> out;
+    for (const auto& r : requests()) out.push_back(r.body);
+    return out;
+}
+
 std::vector<RelayRequest> RelayStub::requests() const {
     std::vector<std::string> names;
     for (const auto& e : std::filesystem::directory_iterator(m_dir.path())) {

@@ -36,6 +36,8 @@ public:
     void answer(const std::string& action, int status, const std::string& body);
     void silent(bool on);
     std::vector<RelayRequest> requests() const;
+    // The bodies of requests(), in order.
+    std::vector<std::string> bodies() const;
 
 private:
     zqtest::TempDir m_dir{"relaystub"};

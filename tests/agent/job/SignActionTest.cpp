@@ -73,6 +73,7 @@ std::string field(const std::vector<std::pair<std::string, std::string>>& f, con
 const unsigned char kNonce[32] = {0x10, 0x21, 0x32, 0x43, 0x54, 0x65, 0x76, 0x87, 0x98, 0xa9, 0xba,
                                   0xcb, 0xdc, 0xed, 0xfe, 0x0f, 0x00, 0x11, 0x22, 0x33, 0x44, 0x55,
                                   0x66, 0x77, 0x88, 0x99, 0xaa, 0xbb, 0xcc, 0xdd, 0xee, 0xff};
+using signfx::errPost;
 using signfx::kServerTimeB64;
 
 class Actions : public ::testing::Test {
@@ -106,15 +107,6 @@ protected:
         ui.selected = SelectedCertValues{};
         std::snprintf(ui.selected.certpath, sizeof ui.selected.certpath, "%s", path.c_str());
         std::snprintf(ui.selected.password, sizeof ui.selected.password, "%s", password);
-    }
-    // The bodies the relay got after the first n requests.
-    std::vector<std::string> posts() {
-        std::vector<std::string> out;
-        for (const auto& r : stub.requests()) out.push_back(r.body);
-        return out;
-    }
-    static std::string errPost(const std::string& code) {
-        return "Action=setResult&reqID=77&returnValue=ret%3d2%26retdata%3dErrMsg%253d" + code;
     }
     // The message of a ret=1 post.
     static std::string message(const std::string& body) {
@@ -155,7 +147,7 @@ TEST_F(Actions, LogInPostsTheSignatureAndTheEncipheredFacts) {
     for (const Case& c : cases) {
         choose(c.user, pw.c_str());
         EXPECT_EQ(buttonLogin_clicked(), kActionJobEnded) << c.user;
-        const auto p = posts();
+        const auto p = stub.bodies();
         ASSERT_EQ(p.size(), size_t(++n)) << c.user;
         const auto f = fields(message(p.back()));
         EXPECT_EQ(names(f), (std::vector<std::string>{"er", "cert", "sg", "devinfo"}));
@@ -180,17 +172,17 @@ TEST_F(Actions, ABadNonceEndsTheJobWithItsCode) {
         policy.Nonce = bad;
         ui.boxes.clear();
         stub.answer("setResult", 200, "");
-        const size_t before = posts().size();
+        const size_t before = stub.bodies().size();
         EXPECT_EQ(buttonLogin_clicked(), kActionJobEnded);
-        ASSERT_EQ(posts().size(), before + 1);
-        EXPECT_EQ(posts().back(), errPost("1420"));
+        ASSERT_EQ(stub.bodies().size(), before + 1);
+        EXPECT_EQ(stub.bodies().back(), errPost("1420"));
         ASSERT_EQ(ui.boxes.size(), 1u);
         EXPECT_EQ(ui.boxes[0].type, 3);
         ui.boxes.clear();
         g_signParams.data = "data";
         EXPECT_EQ(buttonSign_clicked(), kActionJobEnded);
-        ASSERT_EQ(posts().size(), before + 2);
-        EXPECT_EQ(posts().back(), errPost("1431"));
+        ASSERT_EQ(stub.bodies().size(), before + 2);
+        EXPECT_EQ(stub.bodies().back(), errPost("1431"));
         EXPECT_TRUE(ui.boxes.empty()) << "no box for the sign form";
     }
 }
@@ -204,10 +196,10 @@ TEST_F(Actions, FiveWrongPasswordsEndTheJobOnceAndASuccessStartsTheCountAgain) {
             << ui.boxes.back().text;
         EXPECT_EQ(ui.boxes.back().type, 1);
     }
-    EXPECT_TRUE(posts().empty());
+    EXPECT_TRUE(stub.bodies().empty());
     EXPECT_EQ(ui.closes, 0);
     EXPECT_EQ(buttonLogin_clicked(), kActionJobEnded);
-    EXPECT_EQ(posts(), std::vector<std::string>{errPost("1425")});
+    EXPECT_EQ(stub.bodies(), std::vector<std::string>{errPost("1425")});
     EXPECT_EQ(ui.closes, 1);
     EXPECT_EQ(LoginPasswordMisses(), 0);
 
@@ -220,14 +212,14 @@ TEST_F(Actions, FiveWrongPasswordsEndTheJobOnceAndASuccessStartsTheCountAgain) {
     ui.boxes.clear();
     EXPECT_EQ(buttonLogin_clicked(), kActionRetry);
     EXPECT_NE(ui.boxes.back().text.find("현재 4회 남음"), std::string::npos);
-    EXPECT_EQ(posts().size(), 2u) << "the 1425 and the result; nothing for the retry";
+    EXPECT_EQ(stub.bodies().size(), 2u) << "the 1425 and the result; nothing for the retry";
 
     // The sign form counts on its own.
     g_signParams.data = "data";
     for (int i = 0; i < 4; ++i) EXPECT_EQ(buttonSign_clicked(), kActionRetry);
     EXPECT_EQ(SignPasswordMisses(), 4);
     EXPECT_EQ(buttonSign_clicked(), kActionJobEnded);
-    EXPECT_EQ(posts().back(), errPost("1425"));
+    EXPECT_EQ(stub.bodies().back(), errPost("1425"));
 }
 
 TEST_F(Actions, SignPostsTheSignedDataAtTheServerTime) {
@@ -235,10 +227,10 @@ TEST_F(Actions, SignPostsTheSignedDataAtTheServerTime) {
     g_signParams.data = "서명할 내용 & 금액";
     for (const char* encoding : {"euc-kr", "EUC-KR", ""}) {
         policy.SignaturePlainTextEncoding = encoding;
-        const size_t before = posts().size();
+        const size_t before = stub.bodies().size();
         EXPECT_EQ(buttonSign_clicked(), kActionJobEnded) << encoding;
-        ASSERT_EQ(posts().size(), before + 1) << encoding;
-        const auto f = fields(message(posts().back()));
+        ASSERT_EQ(stub.bodies().size(), before + 1) << encoding;
+        const auto f = fields(message(stub.bodies().back()));
         EXPECT_EQ(names(f), (std::vector<std::string>{"signature", "er", "cert", "sg", "devinfo"}));
         const std::string p7 = signfx::base64Decode(URLDecodeText(field(f, "signature")));
         const std::string want = std::string(encoding) == "euc-kr"
@@ -262,25 +254,25 @@ TEST_F(Actions, SignRefusals) {
     for (const std::string& t : {std::string(""), std::string("%%%"), URLEncodeText(signfx::base64Encode("17000x")),
                                  URLEncodeText(signfx::base64Encode("2524608000"))}) {
         policy.ServerTime = t;
-        const size_t before = posts().size();
+        const size_t before = stub.bodies().size();
         EXPECT_EQ(buttonSign_clicked(), kActionJobEnded) << t;
-        ASSERT_EQ(posts().size(), before + 1);
-        EXPECT_EQ(posts().back(), errPost("1430")) << t;
+        ASSERT_EQ(stub.bodies().size(), before + 1);
+        EXPECT_EQ(stub.bodies().back(), errPost("1430")) << t;
     }
     policy.ServerTime = URLEncodeText(kServerTimeB64);
     // Data that EUC-KR cannot hold.
     policy.SignaturePlainTextEncoding = "euc-kr";
     g_signParams.data = "emoji \xF0\x9F\x98\x80";
     EXPECT_EQ(buttonSign_clicked(), kActionJobEnded);
-    EXPECT_EQ(posts().back(), errPost("1430"));
+    EXPECT_EQ(stub.bodies().back(), errPost("1430"));
     policy.SignaturePlainTextEncoding.clear();
     // Digest mode with plain data: the box, the window stays, nothing posted.
     url.policyName = "MDSignPolicy";
     g_signParams.data = "plain";
     ui.boxes.clear();
-    const size_t before = posts().size();
+    const size_t before = stub.bodies().size();
     EXPECT_EQ(buttonSign_clicked(), kActionRetry);
-    EXPECT_EQ(posts().size(), before);
+    EXPECT_EQ(stub.bodies().size(), before);
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].text, "전자서명에 실패하였습니다. 다시한번 시도해 주시기 바랍니다.");
 }
@@ -291,7 +283,7 @@ TEST_F(Actions, ARelayThatRefusesTheResultGetsOneCode) {
     EXPECT_EQ(buttonLogin_clicked(), kActionJobEnded);
     g_signParams.data = "data";
     EXPECT_EQ(buttonSign_clicked(), kActionJobEnded);
-    const auto p = posts();
+    const auto p = stub.bodies();
     ASSERT_EQ(p.size(), 4u);
     EXPECT_EQ(p[1], errPost("1424"));
     EXPECT_EQ(p[3], errPost("1434"));
@@ -306,33 +298,33 @@ TEST_F(Actions, PKCS12FileForms) {
     // A wrong file password is a retry: nothing posted, the window stays.
     EXPECT_EQ(sig_Get_PFXFile_Login_clicked(file.c_str(), "wrong"), kActionRetry);
     EXPECT_EQ(sig_Get_PFXFile_Sign_clicked(file.c_str(), "wrong"), kActionRetry);
-    EXPECT_TRUE(posts().empty());
+    EXPECT_TRUE(stub.bodies().empty());
     EXPECT_EQ(ui.closes, 0);
     // A file that does not read ends the job with its code (never unreported).
     EXPECT_EQ(sig_Get_PFXFile_Login_clicked((tmp.path() + "/none.p12").c_str(), "x"), kActionJobEnded);
-    EXPECT_EQ(posts().back(), errPost("1421"));
+    EXPECT_EQ(stub.bodies().back(), errPost("1421"));
     EXPECT_EQ(sig_Get_PFXFile_Sign_clicked((tmp.path() + "/none.p12").c_str(), "x"), kActionJobEnded);
-    EXPECT_EQ(posts().back(), errPost("1430"));
+    EXPECT_EQ(stub.bodies().back(), errPost("1430"));
     // A path holding "^" is taken whole.
     const std::string caret = tmp.path() + "/a^b.p12";
     zqtest::writeFile(caret, zqtest::readFile(file));
     EXPECT_EQ(sig_Get_PFXFile_Login_clicked(caret.c_str(), signfx::kP12Password), kActionJobEnded);
-    auto f = fields(message(posts().back()));
+    auto f = fields(message(stub.bodies().back()));
     EXPECT_EQ(field(f, "er"), "") << "openssl's keys hold no random";
     EXPECT_TRUE(signfx::rsaSha1Verifies(signfx::base64Decode(URLDecodeText(field(f, "sg"))), nonce(),
                                         fx("hong/signCert.der"), tmp.path()));
     checkDevinfo(field(f, "devinfo"));
     g_signParams.data = "file data";
     EXPECT_EQ(sig_Get_PFXFile_Sign_clicked(file.c_str(), signfx::kP12Password), kActionJobEnded);
-    f = fields(message(posts().back()));
+    f = fields(message(stub.bodies().back()));
     EXPECT_EQ(signfx::cmsVerify(signfx::base64Decode(URLDecodeText(field(f, "signature"))), tmp.path()), "file data");
     // A bad nonce is reported in the file forms too.
     policy.Nonce = signfx::base64Encode("short");
     EXPECT_EQ(sig_Get_PFXFile_Login_clicked(file.c_str(), signfx::kP12Password), kActionJobEnded);
-    EXPECT_EQ(posts().back(), errPost("1420"));
+    EXPECT_EQ(stub.bodies().back(), errPost("1420"));
     EXPECT_EQ(sig_Get_PFXFile_Sign_clicked(file.c_str(), signfx::kP12Password), kActionJobEnded);
-    EXPECT_EQ(posts().back(), errPost("1431"));
-    EXPECT_EQ(posts().size(), 6u);
+    EXPECT_EQ(stub.bodies().back(), errPost("1431"));
+    EXPECT_EQ(stub.bodies().size(), 6u);
 }
 
 }  // namespace

@@ -68,6 +68,11 @@ inline void loginJob(StructURLValues& url, StructPolicyList& policy, const std::
     policy.ServerTime = URLEncodeText(kServerTimeB64);
 }
 
+// The post of a job that ended with ErrMsg code (request 77).
+inline std::string errPost(const std::string& code) {
+    return "Action=setResult&reqID=77&returnValue=ret%3d2%26retdata%3dErrMsg%253d" + code;
+}
+
 // The folder names the store files Hong under.
 inline const char* kHongFolder = "cn=Hong,ou=KFB,ou=personal4IB,o=yessign,c=kr";
 

@@ -27,6 +27,7 @@ QUILLET_UI_EXPORT void on_ECW_tvCerts_row_activated(GtkTreeView*, GtkTreePath*, 
 
 namespace {
 
+using signfx::errPost;
 using signfx::fx;
 using uitest::DialogAnswerer;
 
@@ -82,14 +83,6 @@ protected:
     void type(CQuilletUI* ui, const std::string& password) {
         gtk_entry_set_text(GTK_ENTRY(ui->m_muiWidget.MUI_entry_password), password.c_str());
     }
-    std::vector<std::string> posts() {
-        std::vector<std::string> out;
-        for (const auto& r : stub.requests()) out.push_back(r.body);
-        return out;
-    }
-    static std::string errPost(const std::string& code) {
-        return "Action=setResult&reqID=77&returnValue=ret%3d2%26retdata%3dErrMsg%253d" + code;
-    }
     static void pressReturn(CQuilletUI* ui) {
         GdkEventKey key{};
         key.type = GDK_KEY_PRESS;
@@ -136,7 +129,7 @@ TEST_F(EntryWindow, ChoiceAndPasswordAreCheckedBeforeAnything) {
         EXPECT_EQ(ui->m_quilletDatas.m_selectedCertValues.password[0], '\0') << "no password kept";
     }
     EXPECT_EQ(answer.seen.size(), 3u);
-    EXPECT_TRUE(posts().empty());
+    EXPECT_TRUE(stub.bodies().empty());
     EXPECT_EQ(IsQuilletDeleted(), 0);
 }
 
@@ -148,7 +141,7 @@ TEST_F(EntryWindow, ReturnLogsInAndEndsTheJob) {
     pressReturn(ui);
     EXPECT_EQ(IsQuilletDeleted(), 1) << "the job's window closed";
     EXPECT_EQ(GetQuilletResult(), 1);
-    const auto p = posts();
+    const auto p = stub.bodies();
     ASSERT_EQ(p.size(), 1u);
     EXPECT_NE(p[0].find("returnValue=ret%3d1%26retdata%3der%253d"), std::string::npos) << p[0];
     EXPECT_TRUE(answer.seen.empty());
@@ -166,10 +159,10 @@ TEST_F(EntryWindow, FiveWrongPasswordsInTheWindow) {
         EXPECT_EQ(IsQuilletDeleted(), 0);
         EXPECT_STREQ(gtk_entry_get_text(GTK_ENTRY(ui->m_muiWidget.MUI_entry_password)), "");
     }
-    EXPECT_TRUE(posts().empty());
+    EXPECT_TRUE(stub.bodies().empty());
     type(ui, "wrong");
     enterCert_btn_ok_clicked(nullptr, &ui->m_muiWidget);
-    EXPECT_EQ(posts(), std::vector<std::string>{errPost("1425")});
+    EXPECT_EQ(stub.bodies(), std::vector<std::string>{errPost("1425")});
     EXPECT_EQ(IsQuilletDeleted(), 1);
 }
 
@@ -191,7 +184,7 @@ TEST_F(EntryWindow, SignFromARemovableVolumeKeepsItsMedium) {
     type(ui, pw);
     enterCert_btn_ok_clicked(nullptr, &ui->m_muiWidget);
     EXPECT_EQ(IsQuilletDeleted(), 1);
-    const auto p = posts();
+    const auto p = stub.bodies();
     ASSERT_EQ(p.size(), 1u);
     const std::string inner = URLDecodeText(URLDecodeText(p[0].substr(p[0].find("returnValue=") + 12)));
     const std::string head = "ret=1&retdata=signature=";
@@ -227,7 +220,7 @@ TEST_F(EntryWindow, ExportFromOkSendsOnceWithTheRightPassword) {
     EXPECT_EQ(IsQuilletDeleted(), 1);
     EXPECT_EQ(roaming.bodies("EXPORT").size(), 1u);
     EXPECT_GE(answer.seen.size(), 2u) << "the number shown";
-    const auto p = posts();
+    const auto p = stub.bodies();
     ASSERT_EQ(p.size(), 1u);
     EXPECT_NE(p[0].find("returnValue=ret%3d1"), std::string::npos) << p[0];
 }
@@ -291,7 +284,7 @@ TEST_F(EntryWindow, RemovableDiskRadioListsTheChosenVolume) {
         ClearQuilletUI();
     }
     g_object_unref(radio);
-    EXPECT_TRUE(posts().empty());
+    EXPECT_TRUE(stub.bodies().empty());
 }
 
 // View and row activation open the detail window of the chosen row.
@@ -312,7 +305,7 @@ TEST_F(EntryWindow, ViewShowsTheChosenCertificate) {
     ASSERT_EQ(answer.seen.size(), 2u);
     for (const auto& seen : answer.seen) EXPECT_EQ(seen.type, -1) << "a dialog, not a box: " << seen.text;
     EXPECT_EQ(std::string(ui->m_quilletDatas.m_selectedCertValues.certpath), path);
-    EXPECT_TRUE(posts().empty());
+    EXPECT_TRUE(stub.bodies().empty());
     EXPECT_EQ(IsQuilletDeleted(), 0);
 }
 
@@ -336,7 +329,7 @@ TEST_F(EntryWindow, DeleteAsksAndRefillsTheList) {
     EXPECT_TRUE(zqtest::fileExists(other));
     ASSERT_EQ(ui->m_quilletDatas.m_certLists.size(), 1u) << "refilled from the home";
     EXPECT_EQ(ui->m_quilletDatas.m_certLists[0].certpath, other);
-    EXPECT_TRUE(posts().empty());
+    EXPECT_TRUE(stub.bodies().empty());
     EXPECT_EQ(IsQuilletDeleted(), 0);
 }
 
