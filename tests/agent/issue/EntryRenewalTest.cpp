@@ -81,20 +81,14 @@ protected:
         return dir;
     }
     void update(const std::string& port) {
-        std::string inner;
-        for (const auto& [k, v] : std::vector<std::pair<std::string, std::string>>{{"IssueRefID", "REF1"},
-                                                                                   {"IssuePassword", "CODE1"},
-                                                                                   {"CMPServerAddr", "127.0.0.1"},
-                                                                                   {"CMPServerPort", port},
-                                                                                   {"CAName", "YESSIGN"},
-                                                                                   {"Mode", "1"}})
-            inner += k + "=" + URLEncodeText(v) + "&";
-        stub.answer("getFunc", 200, "funcName=update&PolicyList=" + URLEncodeText(inner) + "&paramCount=0");
-        std::string param =
-            "SESSION=S&reqID=77&policyName=p&url=" + stub.url() + "&wv=1&macVersion=1&linuxVersion=1.2.8";
-        char name[] = "ZEPHALTQuilletEX";
-        QuilletJobArgs args{name, param.data()};
-        EXPECT_EQ(LinuxQuillet_StartProcess(&args), 0);
+        EXPECT_EQ(issuetest::runJob(stub, "update",
+                                    {{"IssueRefID", "REF1"},
+                                     {"IssuePassword", "CODE1"},
+                                     {"CMPServerAddr", "127.0.0.1"},
+                                     {"CMPServerPort", port},
+                                     {"CAName", "YESSIGN"},
+                                     {"Mode", "1"}}),
+                  0);
         EXPECT_EQ(LinuxQuillet_isRunning(), 0) << "the job has ended";
         EXPECT_EQ(IsQuilletDeleted(), 1) << "no UI object left for the next job";
     }

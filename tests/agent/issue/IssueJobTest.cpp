@@ -20,6 +20,7 @@
 #include <zephaltpavix/zephaltpavix.h>
 
 #include "CmpMock.h"
+#include "IssuePlayer.h"
 #include "RelayStub.h"
 #include "RoamingStub.h"
 #include "TestSupport.h"
@@ -148,14 +149,7 @@ protected:
     // One job: funcName with the policy's keys (values encoded as the relay
     // encodes them).
     void job(const std::string& func, const std::vector<std::pair<std::string, std::string>>& policy) {
-        std::string inner;
-        for (const auto& [k, v] : policy) inner += k + "=" + URLEncodeText(v) + "&";
-        stub.answer("getFunc", 200, "funcName=" + func + "&PolicyList=" + URLEncodeText(inner) + "&paramCount=0");
-        std::string param =
-            "SESSION=S&reqID=77&policyName=issue&url=" + stub.url() + "&wv=1&macVersion=1&linuxVersion=1.2.8";
-        char name[] = "ZEPHALTQuilletEX";
-        QuilletJobArgs args{name, param.data()};
-        EXPECT_EQ(LinuxQuillet_StartProcess(&args), 0);
+        EXPECT_EQ(issuetest::runJob(stub, func, policy, "issue"), 0);
     }
     std::vector<std::string> results() {
         std::vector<std::string> out;

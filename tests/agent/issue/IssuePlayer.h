@@ -1,5 +1,6 @@
-// Plays the user on the issue and entry windows under Xvfb: a step runs
-// from a timer once its window is on screen; message boxes are answered OK.
+// What the issue tests share: whole jobs started from the stub relay, and
+// the user played on the windows under Xvfb (a step runs from a timer once
+// its window is on screen; message boxes are answered OK).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,9 +10,29 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "RelayStub.h"
+#include "job/Job.h"
+#include "job/ParsingFunc.h"
+
 namespace issuetest {
+
+// One whole job: the stub relay hands out func with the policy's keys
+// (values encoded as the relay encodes them) under policyName. The start's
+// return code.
+inline int runJob(agenttest::RelayStub& stub, const std::string& func,
+                  const std::vector<std::pair<std::string, std::string>>& policy, const std::string& policyName = "p") {
+    std::string inner;
+    for (const auto& [k, v] : policy) inner += k + "=" + URLEncodeText(v) + "&";
+    stub.answer("getFunc", 200, "funcName=" + func + "&PolicyList=" + URLEncodeText(inner) + "&paramCount=0");
+    std::string param =
+        "SESSION=S&reqID=77&policyName=" + policyName + "&url=" + stub.url() + "&wv=1&macVersion=1&linuxVersion=1.2.8";
+    char name[] = "ZEPHALTQuilletEX";
+    QuilletJobArgs args{name, param.data()};
+    return LinuxQuillet_StartProcess(&args);
+}
 
 inline GtkWidget* findIn(GtkWidget* root, const char* id) {
     if (!root) return nullptr;

@@ -48,14 +48,7 @@ protected:
         unsetenv("ZEPHALTCMP_TEST_NEWKEY");
     }
     void job(const std::string& func, const std::vector<std::pair<std::string, std::string>>& policy) {
-        std::string inner;
-        for (const auto& [k, v] : policy) inner += k + "=" + URLEncodeText(v) + "&";
-        stub.answer("getFunc", 200, "funcName=" + func + "&PolicyList=" + URLEncodeText(inner) + "&paramCount=0");
-        std::string param =
-            "SESSION=S&reqID=77&policyName=p&url=" + stub.url() + "&wv=1&macVersion=1&linuxVersion=1.2.8";
-        char name[] = "ZEPHALTQuilletEX";
-        QuilletJobArgs args{name, param.data()};
-        EXPECT_EQ(LinuxQuillet_StartProcess(&args), 0);
+        EXPECT_EQ(issuetest::runJob(stub, func, policy), 0);
         EXPECT_EQ(LinuxQuillet_isRunning(), 0) << "the job has ended";
     }
     std::vector<std::string> results() {
