@@ -9,8 +9,7 @@ namespace {
 // Copies at most room bytes and ends the field with a zero.
 void copyField(char* field, size_t room, const char* text) {
     std::memset(field, 0, room);
-    if (text) std::strncpy(field, text, room);
-    field[room - 1] = '\0';
+    if (text && room > 0) std::strncpy(field, text, room - 1);
 }
 
 }  // namespace
