@@ -27,11 +27,11 @@
 #include <zunPKI/pkcs/pkcs1.h>
 #include <zunPKI/x509/x509_cert.h>
 
+#include "core_selfsigned.hpp"
+
 namespace {
 
-void check(bool condition) {
-    if (!condition) abort();
-}
+using corefuzz::check;
 
 const unsigned char kNonce[] = "fuzz nonce 0123";
 constexpr int kNonceLen = 15;
@@ -39,15 +39,6 @@ constexpr int kNonceLen = 15;
 struct Responder {
     std::string cert, key, response;
 };
-
-X509_TIME* timeOf(const char* text) {
-    X509_TIME* t = new_X509_TIME();
-    t->type = X509_TIME_UTC;
-    t->value = new_ASN1_STRING();
-    set_ASN1_STRING_value(t->value, ASN1_TAG_UTC_TIME, reinterpret_cast<const unsigned char*>(text),
-                          static_cast<int>(std::strlen(text)));
-    return t;
-}
 
 std::string take(unsigned char* p, int n) {
     std::string s = p && n > 0 ? std::string(reinterpret_cast<char*>(p), static_cast<size_t>(n)) : std::string();
@@ -78,47 +69,10 @@ std::string answer(const Responder& r, const std::string& single, const unsigned
 
 // A self-signed RSA certificate, its PKCS#1 key, and a good answer about it.
 Responder makeResponder() {
-    RSA_UNIT* rsa = VSC_New_RSA();
-    check(VSC_Generate_RSA_Params_Ex(rsa, 65537, 1024, 0) == 0);
-    ASYMMETRIC_KEY* key = new_ASYMMETRIC_KEY();
-    key->kind = ASYMMETRIC_KEY_RSA;
-    key->key = rsa;
-    X509_PUBKEY* pub = new_X509_PUBKEY();
-    check(set_X509_PUBKEY_rsa(pub, rsa) == 0);
-    X509_NAME* name = new_X509_NAME();
-    check(add_X509_NAME_child_OID_index(name, 13, ASN1_TAG_UTF8_STRING, reinterpret_cast<const unsigned char*>("ocsp"),
-                                        4, -1) == 0);
-    OBJECT_IDENTIFIER* alg = index_to_OBJECT_IDENTIFIER(668);
-    X509_TIME* from = timeOf("240101000000Z");
-    X509_TIME* to = timeOf("440101000000Z");
-    BIGINT* serial = VSC_HEX_To_BIGINT("1001");
-    X509_CERT* cert = new_X509_CERT();
-    check(set_X509_version(cert, 2) == 0 && set_X509_serial(cert, serial) == 0 && set_X509_signature(cert, alg) == 0 &&
-          set_X509_issuer(cert, name) == 0 && set_X509_subject(cert, name) == 0 &&
-          set_X509_notBefore(cert, from) == 0 && set_X509_notAfter(cert, to) == 0 && set_X509_pub_key(cert, pub) == 0 &&
-          gen_SIG_X509_Cert(cert, key) == 0);
-    ASN1_UNIT* node = nullptr;
-    check(X509_CERT_to_Seq(cert, &node) == 0);
-    unsigned char* der = nullptr;
-    const int n = ASN1_to_binary(node, &der);
-    check(n > 0);
+    const corefuzz::SelfSigned made = corefuzz::makeSelfSigned("ocsp", "440101000000Z");
     Responder r;
-    r.cert.assign(reinterpret_cast<char*>(der), static_cast<size_t>(n));
-    VSC_FREE(der);
-    char* pem = nullptr;
-    const int pemLen = writePKCS1PrivateKey_to_Binary(rsa, nullptr, 0, &pem);
-    check(pemLen > 0);
-    r.key.assign(pem, static_cast<size_t>(pemLen));
-    VSC_FREE(pem);
-    free_ASN1_UNIT(node);
-    free_X509_CERT(cert);
-    free_X509_TIME(from);
-    free_X509_TIME(to);
-    VSC_Free_BIGINT(serial);
-    free_OBJECT_IDENTIFIER(alg);
-    free_X509_NAME(name);
-    free_X509_PUBKEY(pub);
-    free_ASYMMETRIC_KEY(key);
+    r.cert = made.cert;
+    r.key = made.key;
 
     // A request about the certificate itself (its own issuer), signed.
     const std::string chain = r.cert + r.cert;
